@@ -1,0 +1,18 @@
+# Places tools/mencoder and tools/mplayer beside the built executables as links
+# to the system's encoder and player. The program finds both through its own
+# folder, so a missing one is reported here but does not stop the build.
+set(CLIPVANE_TOOLS_DIR ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/tools)
+file(MAKE_DIRECTORY ${CLIPVANE_TOOLS_DIR})
+
+foreach(tool mencoder mplayer)
+    string(TOUPPER ${tool} var)
+    find_program(CLIPVANE_${var}_PROGRAM ${tool})
+    if(CLIPVANE_${var}_PROGRAM)
+        file(CREATE_LINK ${CLIPVANE_${var}_PROGRAM} ${CLIPVANE_TOOLS_DIR}/${tool} SYMBOLIC)
+        message(STATUS "tools/${tool} -> ${CLIPVANE_${var}_PROGRAM}")
+    else()
+        file(REMOVE ${CLIPVANE_TOOLS_DIR}/${tool})
+        message(WARNING "${tool} was not found: Clipvane builds, but cannot "
+                        "${tool}-dependent work until it is installed (apt-get install ${tool}).")
+    endif()
+endforeach()

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The encoder is started from one command-line string, split into arguments by the
+// Windows command-line quoting rules and run directly, never through a shell.
+
+// Splits a command line into its arguments: white space separates arguments, double
+// quotes group, 2n backslashes before a quote give n backslashes and the quote
+// toggles quoting, 2n+1 backslashes before a quote give n backslashes and a literal
+// quote, other backslashes are literal.
+QStringList SplitCommandLine(const QString& commandLine);
+
+// Escapes a value that is placed between double quotes so that SplitCommandLine
+// gives it back exactly. Values without double quotes and without trailing
+// backslashes are returned unchanged.
+QString EscapeQuotedValue(const QString& value);
+
+// "\"%s\" %s" with the (escaped) program path and the argument string.
+QString MakeProcessCommandLine(const QString& programPath, const QString& arguments);

@@ -1,0 +1,26 @@
+#include "ExternalTools.h"
+
+#include "engine/CommandLine.h"
+#include "shell/AppFolder.h"
+
+namespace ExternalTools {
+
+QString EncoderPath()
+{
+    return GetAppDir() + QLatin1String("/tools/mencoder");
+}
+
+QString PlayerPath()
+{
+    return GetAppDir() + QLatin1String("/tools/mplayer");
+}
+
+QString PlayerCommandLine(const QString& moviePath)
+{
+    // The player path is quoted as well: an application folder with a space in it
+    // would otherwise split into two arguments.
+    return QStringLiteral("\"%1\" -geometry 325x265 \"%2\"")
+        .arg(EscapeQuotedValue(PlayerPath()), EscapeQuotedValue(moviePath));
+}
+
+} // namespace ExternalTools

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// What Clipvane fixes about the two outside programs it drives: where they lie
+// (the tools folder inside the application folder), how the player's command
+// line looks and the encoder's image name. Nothing else in the program spells
+// these out.
+namespace ExternalTools {
+
+// Image name of the encoder, as /proc/<pid>/comm shows it.
+inline constexpr char EncoderImageName[] = "mencoder";
+
+// <application folder>/tools/mencoder
+QString EncoderPath();
+
+// <application folder>/tools/mplayer
+QString PlayerPath();
+
+// "\"<player path>\" -geometry 325x265 \"<movie path>\"", both paths escaped so
+// that they split back whole (see CommandLine.h).
+QString PlayerCommandLine(const QString& moviePath);
+
+} // namespace ExternalTools

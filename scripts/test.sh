@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Clipvane and runs every test:
+#   1. the normal build, all tests;
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
+#   3. a ThreadSanitizer build, the tests labelled "threads";
+#   4. a short bounded run of the fuzz targets.
+# --quick runs step 1 only (for development).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+
+bash scripts/install-deps.sh --test
+
+jobs=$(nproc)
+export CTEST_OUTPUT_ON_FAILURE=1
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$root/tests/sanitizers/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="suppressions=$root/tests/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
+
+build_and_test() {
+    local dir=$1 label=$2
+    shift 2
+    echo "=== $dir: configure and build"
+    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" -j "$jobs"
+    echo "=== $dir: tests"
+    if [ -n "$label" ]; then
+        ctest --test-dir "$dir" -L "$label" -j "$jobs" --timeout 300
+    else
+        ctest --test-dir "$dir" -j "$jobs" --timeout 300
+    fi
+}
+
+build_and_test build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ "$quick" = 1 ] && exit 0
+
+build_and_test build-asan "" -DCMAKE_BUILD_TYPE=Debug -DCLIPVANE_SANITIZE=address,undefined
+build_and_test build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DCLIPVANE_SANITIZE=thread
+
+if [ -x scripts/fuzz.sh ]; then
+    bash scripts/fuzz.sh
+fi

@@ -1,0 +1,59 @@
+#include "AppFolder.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <climits>
+#include <vector>
+
+QString GetAppDir()
+{
+    // /proc/self/exe works before (and without) a QCoreApplication, which the
+    // tests and the benchmarks rely on.
+    std::vector<char> buffer(PATH_MAX + 1);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0)
+            break;
+        if (static_cast<size_t>(n) < buffer.size()) {
+            const QString exe = QFile::decodeName(QByteArray(buffer.data(), n));
+            return QFileInfo(exe).absolutePath();
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return QCoreApplication::applicationDirPath();
+}
+
+QString FormatInt(int value)
+{
+    return QString::number(value);
+}
+
+QString FormatReal(double value)
+{
+    return QString::asprintf("%.3f", value);
+}
+
+QString PathFileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString PathExtension(const QString& path)
+{
+    const QString name = PathFileName(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+void PumpMessages()
+{
+    // Only the calling thread's own queue: QCoreApplication::processEvents works
+    // on the event dispatcher of the thread that calls it.
+    if (QThread::currentThread()->eventDispatcher())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The application folder and the small text helpers that several parts of the
+// program share, so that numbers and paths are formatted the same everywhere.
+
+// Folder of the running executable, without a trailing separator. The path is
+// kept exactly as the file system spells it: file names are case-sensitive.
+QString GetAppDir();
+
+// "%d"
+QString FormatInt(int value);
+
+// "%.3f", always with a "." as the decimal separator.
+QString FormatReal(double value);
+
+// The extension of the last path component, dot included ("" when there is none).
+QString PathExtension(const QString& path);
+
+// The last path component: file name and extension without the folder.
+QString PathFileName(const QString& path);
+
+// Processes the events waiting for the calling thread and returns when none is left.
+void PumpMessages();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// The per-user settings of Clipvane. On this platform the key "Software\Tolva\Clipvane"
+// is the INI file $XDG_CONFIG_HOME/Tolva/Clipvane.conf (~/.config/... by default); the
+// program's values sit at its top level. Reads fall back to the caller's default and
+// writes fail quietly: nothing here is ever shown to the user.
+
+using DWORD = std::uint32_t;
+
+inline const QString SettingsKey = QStringLiteral("Software\\Tolva\\Clipvane");
+
+// Every stored value, with its name and the default its readers use.
+struct RegStringValue
+{
+    const char* name;
+    const char* defaultValue;
+};
+
+struct RegDwordValue
+{
+    const char* name;
+    DWORD defaultValue;
+};
+
+namespace RegValue {
+inline constexpr RegStringValue Started{"Started", ""};
+inline constexpr RegDwordValue MajorVersion{"Major Version", 0};
+inline constexpr RegDwordValue MinorVersion{"Minior Version", 0}; // spelled so on disk
+inline constexpr RegDwordValue BuildVersion{"Build Version", 0};
+inline constexpr RegStringValue MovieDir{"MovieDir", "./"};
+inline constexpr RegStringValue Prefix{"Prefix", "./"};
+inline constexpr RegDwordValue Option{"Option", 0};   // 0 Pocket PC preset, 1 User Define
+inline constexpr RegDwordValue Encoder{"Encoder", 0}; // index in the encoder list
+inline constexpr RegDwordValue Bit{"Bit", 1};         // index in the video bit-rate list
+inline constexpr RegDwordValue Fps{"Fps", 0};         // index in the frame-rate list
+inline constexpr RegStringValue Width{"Width", "320"};
+inline constexpr RegStringValue Height{"Height", "240"};
+inline constexpr RegDwordValue Ratio{"Ratio", 1}; // 0 "4:3", 1 "16:9"
+inline constexpr RegDwordValue UseSub{"UseSub", 1};
+inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
+} // namespace RegValue
+
+QString GetRegString(const QString& subKey, const QString& valueName, const QString& defaultValue);
+DWORD GetRegDWORD(const QString& subKey, const QString& valueName, DWORD defaultValue);
+void SetRegString(const QString& subKey, const QString& valueName, const QString& text);
+void SetRegDWORD(const QString& subKey, const QString& valueName, DWORD value);
+
+// The same operations on SettingsKey with the value's own name and default.
+QString GetRegString(const RegStringValue& value);
+DWORD GetRegDWORD(const RegDwordValue& value);
+void SetRegString(const RegStringValue& value, const QString& text);
+void SetRegDWORD(const RegDwordValue& value, DWORD data);
+
+// Folder that receives the encoded files, and the text put in front of their names.
+QString GetMovieDir();
+QString GetPrefix();
+
+// Developer diagnostic for a failed settings operation: a debug-log line, never
+// shown to the user. A code of 0 means there is nothing to report.
+void ReportUtilityError(const QString& operationName, int code);
