@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <cstdint>
+
+#include <QString>
 
 // One movie job: a file the user put in the job list, with what was learnt about
 // it when it was added. A plain record, copied by value.
@@ -12,13 +12,13 @@ struct StreamFile
     // that a 4 GiB - 1 byte movie is not taken for an unreadable one.
     static constexpr std::uint64_t UnknownSize = UINT64_MAX;
 
-    QString strFilePath;            // full path, exactly as the user chose it
-    QString strFileName;            // last path component: name and extension
-    int nWidth = 0;                 // picture width in pixels, 0 when unknown
-    int nHeight = 0;                // picture height in pixels, 0 when unknown
-    int nDuration = 0;              // play length in whole seconds, 0 when unknown
-    std::uint64_t dwFileSize = 0;   // full 64-bit size in bytes, or UnknownSize
-    bool bHasSubtitle = false;      // a ".smi" or ".sub" file lies beside the movie
+    QString strFilePath;          // full path, exactly as the user chose it
+    QString strFileName;          // last path component: name and extension
+    int nWidth = 0;               // picture width in pixels, 0 when unknown
+    int nHeight = 0;              // picture height in pixels, 0 when unknown
+    int nDuration = 0;            // play length in whole seconds, 0 when unknown
+    std::uint64_t dwFileSize = 0; // full 64-bit size in bytes, or UnknownSize
+    bool bHasSubtitle = false;    // a ".smi" or ".sub" file lies beside the movie
 
     bool HasKnownSize() const { return dwFileSize != UnknownSize; }
 

@@ -1,14 +1,13 @@
 #include "AppFolder.h"
 
+#include <climits>
 #include <unistd.h>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-
-#include <climits>
-#include <vector>
 
 QString GetAppDir()
 {

@@ -1,12 +1,12 @@
 #include "SettingsStore.h"
 
+#include <memory>
+
 #include <QDir>
 #include <QLoggingCategory>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
-
-#include <memory>
 
 Q_LOGGING_CATEGORY(lcSettings, "clipvane.settings", QtWarningMsg)
 
@@ -25,11 +25,13 @@ struct SettingsLocation
 bool locate(const QString& subKey, SettingsLocation* out)
 {
     QStringList parts = subKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    if (!parts.isEmpty() && parts.first().compare(QLatin1String("Software"), Qt::CaseInsensitive) == 0)
+    if (!parts.isEmpty() &&
+        parts.first().compare(QLatin1String("Software"), Qt::CaseInsensitive) == 0)
         parts.removeFirst();
     if (parts.size() < 2)
         return false;
-    const QString configDir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString configDir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (configDir.isEmpty())
         return false;
     out->file = configDir + QLatin1Char('/') + parts[0] + QLatin1Char('/') + parts[1] +
@@ -123,7 +125,8 @@ void SetRegDWORD(const QString& subKey, const QString& valueName, DWORD value)
 
 QString GetRegString(const RegStringValue& value)
 {
-    return GetRegString(SettingsKey, QLatin1String(value.name), QString::fromUtf8(value.defaultValue));
+    return GetRegString(SettingsKey, QLatin1String(value.name),
+                        QString::fromUtf8(value.defaultValue));
 }
 
 DWORD GetRegDWORD(const RegDwordValue& value)
@@ -158,7 +161,7 @@ void ReportUtilityError(const QString& operationName, int code)
     static const char* const descriptions[] = {"no error", "access error", "format error"};
     const char* description =
         (code > 0 && code < 3) ? descriptions[code] : "unknown settings error";
-    qCDebug(lcSettings).noquote()
-        << QString::asprintf("Utility Class Error in %s (%d)", qUtf8Printable(operationName), code)
-        << description;
+    qCDebug(lcSettings).noquote() << QString::asprintf("Utility Class Error in %s (%d)",
+                                                       qUtf8Printable(operationName), code)
+                                  << description;
 }

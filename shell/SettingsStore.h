@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include <cstdint>
+
+#include <QString>
 
 // The per-user settings of Clipvane. On this platform the key "Software\Tolva\Clipvane"
 // is the INI file $XDG_CONFIG_HOME/Tolva/Clipvane.conf (~/.config/... by default); the

@@ -13,10 +13,14 @@ bool HaveFfmpeg()
 
 bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
 {
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                     QStringLiteral("error"),        QStringLiteral("-nostdin"),
-                     QStringLiteral("-y"),           QStringLiteral("-f"),
-                     QStringLiteral("lavfi"),        QStringLiteral("-i"),
+    QStringList args{QStringLiteral("-hide_banner"),
+                     QStringLiteral("-loglevel"),
+                     QStringLiteral("error"),
+                     QStringLiteral("-nostdin"),
+                     QStringLiteral("-y"),
+                     QStringLiteral("-f"),
+                     QStringLiteral("lavfi"),
+                     QStringLiteral("-i"),
                      QStringLiteral("testsrc2=size=%1x%2:rate=%3")
                          .arg(spec.width)
                          .arg(spec.height)

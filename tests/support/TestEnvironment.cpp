@@ -1,12 +1,12 @@
 #include "TestEnvironment.h"
 
+#include <cstdlib>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-#include <cstdlib>
-#include <unistd.h>
 
 namespace TestEnvironment {
 

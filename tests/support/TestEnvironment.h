@@ -1,10 +1,10 @@
 #pragma once
 
+#include <map>
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-
-#include <map>
 
 namespace TestEnvironment {
 
