@@ -1,0 +1,218 @@
+#include "jobs/MediaProbe.h"
+
+#include "jobs/AviHeader.h"
+
+#include <climits>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include <QFile>
+#include <QFileInfo>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+namespace {
+
+// The header of an AVI file is read in two steps: a prefix that normally holds it
+// all, then, when its chunk sizes say the header list is longer, exactly that list.
+// The cap keeps a hostile size from making the reader load a whole file.
+constexpr qint64 AviPrefixBytes = 64 * 1024;
+constexpr std::uint64_t AviHeaderCapBytes = 16 * 1024 * 1024;
+
+// Bounds for the stream analysis that some containers (MPEG program streams) need
+// before they tell the picture size and length.
+constexpr std::int64_t AnalysisProbeBytes = 2 * 1024 * 1024;
+constexpr std::int64_t AnalysisMicroseconds = 3 * AV_TIME_BASE;
+
+void SilenceLibav()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+bool IsRegularFile(const QByteArray& nativePath)
+{
+    struct stat st;
+    return ::stat(nativePath.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// What libavformat tells about a file: picture size of the best video stream and
+// the length in microseconds (AV_NOPTS_VALUE when none is known).
+struct LibavAnswer
+{
+    int width = 0;
+    int height = 0;
+    std::int64_t durationUs = AV_NOPTS_VALUE;
+};
+
+void ReadVideoSize(const AVFormatContext* ctx, LibavAnswer& answer)
+{
+    const int index = av_find_best_stream(const_cast<AVFormatContext*>(ctx), AVMEDIA_TYPE_VIDEO, -1,
+                                          -1, nullptr, 0);
+    if (index < 0)
+        return;
+    const AVCodecParameters* par = ctx->streams[index]->codecpar;
+    answer.width = par->width > 0 ? par->width : 0;
+    answer.height = par->height > 0 ? par->height : 0;
+}
+
+// The container's length, or the longest stream's when the container gives only
+// per-stream lengths (AVI does).
+void ReadDuration(const AVFormatContext* ctx, LibavAnswer& answer)
+{
+    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration >= 0) {
+        answer.durationUs = ctx->duration;
+        return;
+    }
+    std::int64_t longest = AV_NOPTS_VALUE;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (st->duration == AV_NOPTS_VALUE || st->duration < 0 || st->time_base.den <= 0 ||
+            st->time_base.num <= 0)
+            continue;
+        const std::int64_t us = av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q);
+        if (us >= 0 && (longest == AV_NOPTS_VALUE || us > longest))
+            longest = us;
+    }
+    answer.durationUs = longest;
+}
+
+LibavAnswer AskLibav(const QByteArray& nativePath)
+{
+    LibavAnswer answer;
+    // "file:" keeps a name such as "http:x.avi" or "concat:a|b" a local file, and the
+    // white list keeps a playlist inside a file from reaching any other protocol.
+    const QByteArray url = "file:" + nativePath;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext* ctx = nullptr;
+    const int opened = avformat_open_input(&ctx, url.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return answer;
+
+    ReadVideoSize(ctx, answer);
+    ReadDuration(ctx, answer);
+    if (answer.width == 0 || answer.height == 0 || answer.durationUs == AV_NOPTS_VALUE) {
+        ctx->probesize = AnalysisProbeBytes;
+        ctx->max_analyze_duration = AnalysisMicroseconds;
+        if (avformat_find_stream_info(ctx, nullptr) >= 0) {
+            answer = LibavAnswer();
+            ReadVideoSize(ctx, answer);
+            ReadDuration(ctx, answer);
+        }
+    }
+    avformat_close_input(&ctx);
+    return answer;
+}
+
+// Reads up to maxBytes from the start of an open file.
+std::vector<std::uint8_t> ReadPrefix(QFile& file, qint64 maxBytes)
+{
+    std::vector<std::uint8_t> bytes(std::size_t(maxBytes > 0 ? maxBytes : 0));
+    if (!file.seek(0))
+        return {};
+    qint64 total = 0;
+    while (total < maxBytes) {
+        const qint64 n = file.read(reinterpret_cast<char*>(bytes.data()) + total, maxBytes - total);
+        if (n <= 0)
+            break;
+        total += n;
+    }
+    bytes.resize(std::size_t(total));
+    return bytes;
+}
+
+} // namespace
+
+std::uint64_t ProbeFileSize(const QString& path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    // O_NONBLOCK: opening a pipe must not wait for a writer.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return StreamFile::UnknownSize;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0;
+    ::close(fd);
+    return ok ? std::uint64_t(st.st_size) : StreamFile::UnknownSize;
+}
+
+QString FindSubtitleFile(const QString& path)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return {};
+    const QString base = path.left(dot);
+    for (const char* extension : {".smi", ".sub"}) {
+        const QString candidate = base + QLatin1String(extension);
+        const QFileInfo info(candidate);
+        if (info.exists() && !info.isDir())
+            return candidate;
+    }
+    return {};
+}
+
+bool ProbeSubtitle(const QString& path)
+{
+    return !FindSubtitleFile(path).isEmpty();
+}
+
+bool DurationSecondsFrom100ns(std::int64_t d, int& seconds)
+{
+    if (d < 0)
+        return false;
+    const std::int64_t whole = (d / 1000) / 10000;
+    if (whole > INT_MAX)
+        return false;
+    seconds = int(whole);
+    return true;
+}
+
+void ProbeMovieFile(const QString& path, StreamFile& job)
+{
+    SilenceLibav();
+    const QByteArray nativePath = QFile::encodeName(path);
+    // A pipe or a device could block the probe or never end; movies are files.
+    if (path.isEmpty() || !IsRegularFile(nativePath))
+        return;
+
+    const LibavAnswer answer = AskLibav(nativePath);
+    job.nWidth = answer.width;
+    job.nHeight = answer.height;
+    if (answer.durationUs != AV_NOPTS_VALUE && answer.durationUs <= INT64_MAX / 10) {
+        int seconds = 0;
+        if (DurationSecondsFrom100ns(answer.durationUs * 10, seconds))
+            job.nDuration = seconds;
+    }
+    if (answer.height == 0)
+        ProbeAviFile(path, job);
+}
+
+void ProbeAviFile(const QString& path, StreamFile& job)
+{
+    if (path.isEmpty() || !IsRegularFile(QFile::encodeName(path)))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return;
+    std::vector<std::uint8_t> bytes = ReadPrefix(file, AviPrefixBytes);
+    const std::uint64_t headerEnd = AviHeaderEnd(bytes.data(), bytes.size());
+    if (headerEnd > bytes.size() && bytes.size() == std::size_t(AviPrefixBytes))
+        bytes = ReadPrefix(file, qint64(std::min(headerEnd, AviHeaderCapBytes)));
+
+    AviHeaderInfo info;
+    if (!ParseAviHeader(bytes.data(), bytes.size(), info))
+        return;
+    job.nWidth = info.nWidth;
+    job.nHeight = info.nHeight;
+    // A length that does not fit the record is as good as none.
+    if (info.bHasAudio && info.nAudioEndMs / 1000 <= INT_MAX)
+        job.nDuration = int(info.nAudioEndMs / 1000);
+}

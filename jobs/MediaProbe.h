@@ -1,0 +1,39 @@
+#pragma once
+
+#include "jobs/StreamFile.h"
+
+#include <cstdint>
+
+#include <QString>
+
+// The four probes that learn what the job list shows about a movie file. None of
+// them tells the user anything: what cannot be learnt stays 0 / false / unknown.
+// Paths may be of any length and hold any characters; they are never taken for
+// URLs or protocol names.
+
+// The file's full size in bytes, or StreamFile::UnknownSize when it cannot be
+// opened for reading or is not a regular file (a folder, a pipe, a device).
+std::uint64_t ProbeFileSize(const QString& path);
+
+// The subtitle file of a movie: the path up to its last "." (folder names
+// included) with ".smi", else with ".sub", whichever first names an existing
+// entry that is not a folder. Empty when there is none.
+QString FindSubtitleFile(const QString& path);
+
+// Whether FindSubtitleFile finds a file.
+bool ProbeSubtitle(const QString& path);
+
+// Fills nWidth, nHeight and nDuration from libavformat (the video stream's picture
+// size and the play length in whole seconds). When that gives no picture height,
+// ProbeAviFile runs on the same path.
+void ProbeMovieFile(const QString& path, StreamFile& job);
+
+// Clipvane's own AVI header reader: when the file is an AVI file, writes nWidth and
+// nHeight from its main header and, when it has an audio stream, nDuration from
+// the end of the first audio stream. Otherwise writes nothing.
+void ProbeAviFile(const QString& path, StreamFile& job);
+
+// Whole seconds of a length given in units of 100 nanoseconds, as the job record
+// keeps it: (d / 1000) / 10000, truncating. False (nothing usable) for a negative
+// length or one that does not fit the record.
+bool DurationSecondsFrom100ns(std::int64_t d, int& seconds);

@@ -1,0 +1,260 @@
+#include "jobs/MovieJobList.h"
+
+#include "jobs/MediaProbe.h"
+#include "shell/AppFolder.h"
+
+#include <algorithm>
+
+#include <QMetaObject>
+#include <QThread>
+
+const int CMovieJobList::ColumnWidths[ColumnCount] = {70, 200, 60, 70, 80, 75, 110};
+
+QString CMovieJobList::ColumnHeading(int column)
+{
+    switch (column) {
+    case ColStatus:
+        return QStringLiteral("Status");
+    case ColFileName:
+        return QStringLiteral("File Name");
+    case ColSubtitle:
+        return QStringLiteral("Subtitle");
+    case ColDimensions:
+        return QStringLiteral("Dimensions");
+    case ColDuration:
+        return QStringLiteral("Duration");
+    case ColFileSize:
+        return QStringLiteral("File Size(MB)");
+    case ColEncodingSize:
+        return QStringLiteral("Encoding Size(MB)");
+    default:
+        return QString();
+    }
+}
+
+Qt::Alignment CMovieJobList::ColumnAlignment(int column)
+{
+    switch (column) {
+    case ColFileName:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    case ColFileSize:
+    case ColEncodingSize:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    default:
+        return Qt::AlignCenter;
+    }
+}
+
+CMovieJobList::CMovieJobList(std::function<EncodingRates()> rates, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_rates(std::move(rates))
+{
+}
+
+bool CMovieJobList::Contains(const QString& path) const
+{
+    return std::any_of(m_arrStreamFiles.cbegin(), m_arrStreamFiles.cend(),
+                       [&path](const StreamFile& job) { return job.strFilePath == path; });
+}
+
+void CMovieJobList::AddMovieFile(const QString& path)
+{
+    // Checked before probing, so that a file chosen twice is not probed twice.
+    if (Contains(path))
+        return;
+    StreamFile job;
+    job.strFilePath = path;
+    job.strFileName = PathFileName(path);
+    job.dwFileSize = ProbeFileSize(path);
+    job.bHasSubtitle = ProbeSubtitle(path);
+    ProbeMovieFile(path, job);
+    AppendJob(job);
+}
+
+bool CMovieJobList::AppendJob(const StreamFile& job)
+{
+    if (Contains(job.strFilePath))
+        return false;
+    const int row = int(m_arrStreamFiles.size());
+    beginInsertRows(QModelIndex(), row, row);
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrStreamFiles.append(job);
+        m_ullTotalBytes += job.CountedSize();
+        m_arrRowStatus.append(StatusReady());
+        m_arrEncodingSize.append(QString());
+    }
+    endInsertRows();
+    UpdateEncodingSize(row);
+    return true;
+}
+
+void CMovieJobList::RemoveRow(int row)
+{
+    beginRemoveRows(QModelIndex(), row, row);
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_ullTotalBytes -= m_arrStreamFiles[row].CountedSize();
+        m_arrStreamFiles.removeAt(row);
+        m_arrRowStatus.removeAt(row);
+        m_arrEncodingSize.removeAt(row);
+    }
+    endRemoveRows();
+}
+
+void CMovieJobList::RemoveSelectedMovies(const QList<int>& selectedRows)
+{
+    QList<int> rows = selectedRows;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    // From the last row down, so that the rows still to be removed keep their index.
+    for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+        if (*it >= 0 && *it < m_arrStreamFiles.size())
+            RemoveRow(*it);
+    }
+}
+
+void CMovieJobList::RemoveAllMovies()
+{
+    beginResetModel();
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrStreamFiles.clear();
+        m_arrRowStatus.clear();
+        m_arrEncodingSize.clear();
+        m_ullTotalBytes = 0;
+    }
+    endResetModel();
+}
+
+void CMovieJobList::UpdateEncodingSize(int row)
+{
+    if (row < 0 || row >= m_arrStreamFiles.size())
+        return;
+    const EncodingRates rates = m_rates ? m_rates() : EncodingRates();
+    const QString text = EncodingSizeText(m_arrStreamFiles[row].nDuration, rates);
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrEncodingSize[row] = text;
+    }
+    const QModelIndex cell = index(row, ColEncodingSize);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+int CMovieJobList::GetJobCount() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return int(m_arrStreamFiles.size());
+}
+
+std::optional<StreamFile> CMovieJobList::GetJob(int index) const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (index < 0 || index >= m_arrStreamFiles.size())
+        return std::nullopt;
+    return m_arrStreamFiles[index];
+}
+
+std::uint64_t CMovieJobList::GetTotalBytes() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ullTotalBytes;
+}
+
+bool CMovieJobList::SetRowStatus(int row, const QString& status)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, row, status] { SetRowStatus(row, status); }, Qt::QueuedConnection);
+        return true;
+    }
+    if (row < 0 || row >= m_arrRowStatus.size())
+        return false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrRowStatus[row] = status;
+    }
+    const QModelIndex cell = index(row, ColStatus);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+    return true;
+}
+
+QString CMovieJobList::GetRowStatus(int row) const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (row < 0 || row >= m_arrRowStatus.size())
+        return QString();
+    return m_arrRowStatus[row];
+}
+
+QString CMovieJobList::CellText(int row, int column) const
+{
+    if (row < 0 || row >= m_arrStreamFiles.size())
+        return QString();
+    const StreamFile& job = m_arrStreamFiles[row];
+    switch (column) {
+    case ColStatus:
+        return m_arrRowStatus[row];
+    case ColFileName:
+        return job.strFileName;
+    case ColSubtitle:
+        return job.bHasSubtitle ? QStringLiteral("Exist") : QStringLiteral("None");
+    case ColDimensions:
+        return DimensionsText(job.nWidth, job.nHeight);
+    case ColDuration:
+        return DurationText(job.nDuration);
+    case ColFileSize:
+        return FileSizeText(job.dwFileSize);
+    case ColEncodingSize:
+        return m_arrEncodingSize[row];
+    default:
+        return QString();
+    }
+}
+
+int CMovieJobList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_arrStreamFiles.size());
+}
+
+int CMovieJobList::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant CMovieJobList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        return CellText(index.row(), index.column());
+    case Qt::TextAlignmentRole:
+        return int(ColumnAlignment(index.column()));
+    case Qt::ToolTipRole:
+        // The full path, which the narrow "File Name" column cannot show.
+        if (index.column() == ColFileName && index.row() < m_arrStreamFiles.size())
+            return m_arrStreamFiles[index.row()].strFilePath;
+        return QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CMovieJobList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return ColumnHeading(section);
+    if (role == Qt::TextAlignmentRole)
+        return int(ColumnAlignment(section));
+    return QVariant();
+}
+
+Qt::ItemFlags CMovieJobList::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "jobs/JobCellText.h"
+#include "jobs/StreamFile.h"
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The movie job list: the jobs in the order they were added, their byte total and
+// the row of each job as the list view shows it (row i is job i). The list changes
+// only on the thread that owns the object (the UI thread); the encoding run may
+// read jobs by index from any thread and sets row statuses through SetRowStatus.
+class CMovieJobList final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column
+    {
+        ColStatus,
+        ColFileName,
+        ColSubtitle,
+        ColDimensions,
+        ColDuration,
+        ColFileSize,
+        ColEncodingSize,
+        ColumnCount
+    };
+
+    // Widths in pixels and the headings of the seven columns, in column order.
+    static const int ColumnWidths[ColumnCount];
+    static QString ColumnHeading(int column);
+    static Qt::Alignment ColumnAlignment(int column);
+
+    static QString StatusReady() { return QStringLiteral("Ready"); }
+
+    // rates gives the encoding settings at the moment a job is added; the estimate
+    // of a row is made once, then kept.
+    explicit CMovieJobList(std::function<EncodingRates()> rates, QObject* parent = nullptr);
+
+    // Probes the file and appends a job with status "Ready", unless a job with
+    // exactly this path (case-sensitive, not normalised) is already in the list.
+    void AddMovieFile(const QString& path);
+
+    // Appends a job already filled in (by the probes or otherwise), under the same
+    // duplicate rule as AddMovieFile. False when the path was already listed.
+    bool AppendJob(const StreamFile& job);
+
+    // Removes the jobs of the given rows; rows outside the list and repeats are
+    // ignored, so any selection can be passed as it is.
+    void RemoveSelectedMovies(const QList<int>& selectedRows);
+
+    void RemoveAllMovies();
+
+    // Recomputes the "Encoding Size(MB)" cell of a row from the current rates.
+    void UpdateEncodingSize(int row);
+
+    // For the encoding run; safe from any thread.
+    int GetJobCount() const;
+    std::optional<StreamFile> GetJob(int index) const;
+    std::uint64_t GetTotalBytes() const;
+
+    // Writes a row's status cell. From another thread the write is queued to the
+    // list's own thread. False (nothing written) for a row outside the list.
+    bool SetRowStatus(int row, const QString& status);
+    QString GetRowStatus(int row) const;
+
+    // The job record and cell text of a row, on the list's thread.
+    const QVector<StreamFile>& Jobs() const { return m_arrStreamFiles; }
+    QString CellText(int row, int column) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    bool Contains(const QString& path) const;
+    void RemoveRow(int row);
+
+    std::function<EncodingRates()> m_rates;
+
+    // Written on the list's thread under m_mutex; read there without it, and from
+    // other threads under it.
+    mutable std::mutex m_mutex;
+    QVector<StreamFile> m_arrStreamFiles;
+    std::uint64_t m_ullTotalBytes = 0;
+    QStringList m_arrRowStatus;
+    QStringList m_arrEncodingSize;
+};

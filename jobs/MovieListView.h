@@ -1,0 +1,34 @@
+#pragma once
+
+#include "jobs/MovieJobList.h"
+
+#include <QList>
+#include <QTableView>
+
+// The report view of the job list (the form's m_listMovies): the seven columns at
+// their widths, grid lines, whole rows selected, several rows at a time. It shows
+// a CMovieJobList and works on its own, without the main form.
+class CMovieListView final : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit CMovieListView(QWidget* parent = nullptr);
+
+    // Shows the list and sets the column widths.
+    void SetJobList(CMovieJobList* list);
+    CMovieJobList* JobList() const { return m_pJobList; }
+
+    // The selected rows, lowest first.
+    QList<int> SelectedRows() const;
+
+    // Removes the jobs of the selected rows; nothing happens when none is selected.
+    void RemoveSelectedMovies();
+
+    // Scrolls a row into view and makes it the only selected row and the current
+    // one (the encoding run shows the job it works on this way).
+    void ShowRow(int row);
+
+private:
+    CMovieJobList* m_pJobList = nullptr;
+};
