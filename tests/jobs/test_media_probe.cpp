@@ -1,0 +1,425 @@
+// The four probes against real files: movies generated with ffmpeg in the
+// containers users add, hand-built AVI headers for the fallback reader, subtitle
+// files beside movies, and files that cannot be read.
+#include "jobs/MediaProbe.h"
+#include "tests/jobs/AviBuilder.h"
+#include "tests/support/MediaFactory.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct ContainerCase
+{
+    const char* fileName;
+    int width;
+    int height;
+    QStringList args;
+};
+
+// Picture size and whole seconds as ffprobe reports them.
+struct FfprobeAnswer
+{
+    int width = -1;
+    int height = -1;
+    int seconds = -1;
+};
+
+FfprobeAnswer AskFfprobe(const QString& path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                   QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                   QStringLiteral("stream=width,height:format=duration"), QStringLiteral("-of"),
+                   QStringLiteral("default=noprint_wrappers=1"), path});
+    FfprobeAnswer answer;
+    if (!ffprobe.waitForFinished(30000))
+        return answer;
+    for (const QByteArray& line : ffprobe.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> pair = line.trimmed().split('=');
+        if (pair.size() != 2)
+            continue;
+        if (pair[0] == "width")
+            answer.width = pair[1].toInt();
+        else if (pair[0] == "height")
+            answer.height = pair[1].toInt();
+        else if (pair[0] == "duration")
+            answer.seconds = int(std::floor(pair[1].toDouble()));
+    }
+    return answer;
+}
+
+const std::vector<ContainerCase>& Containers()
+{
+    static const std::vector<ContainerCase> cases = {
+        {"program.mpg", 160, 120, {}},
+        {"dvd.vob", 176, 144, {"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}},
+        {"matroska.mkv", 192, 108, {}},
+        {"plain.avi", 160, 96, {}},
+        {"windows.wmv", 160, 120, {"-c:v", "wmv2", "-c:a", "wmav2"}},
+        {"stream.asf", 128, 96, {}},
+        {"ogg.ogm", 160, 120, {"-c:v", "libtheora", "-c:a", "libvorbis", "-f", "ogg"}},
+        {"mp4 in disguise.avi", 144, 112, {"-f", "mp4"}},
+    };
+    return cases;
+}
+
+// The movies are made once and kept in a temporary folder shared by the test
+// processes (ctest runs every case in a process of its own); each file appears
+// there by an atomic rename, so parallel processes never see half a movie.
+class MovieFiles : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = QDir::tempPath() + QStringLiteral("/clipvane-jobs-media-v1-%1").arg(::getuid());
+        if (!MediaFactory::HaveFfmpeg() || !QDir().mkpath(s_dir))
+            return;
+        for (const ContainerCase& c : Containers()) {
+            const QString path = Movie(c.fileName);
+            if (QFileInfo::exists(path))
+                continue;
+            MovieSpec spec;
+            spec.width = c.width;
+            spec.height = c.height;
+            spec.seconds = 2.5;
+            spec.outputArgs = c.args;
+            // The part file keeps the real extension: ffmpeg picks the muxer by it.
+            const QString part = QStringLiteral("%1/part-%2-%3")
+                                     .arg(s_dir)
+                                     .arg(QCoreApplication::applicationPid())
+                                     .arg(QLatin1String(c.fileName));
+            QString error;
+            if (!MediaFactory::GenerateMovie(part, spec, &error) || !QFile::rename(part, path)) {
+                QFile::remove(part);
+                if (!QFileInfo::exists(path))
+                    ADD_FAILURE() << c.fileName << ": " << error.toStdString();
+            }
+        }
+    }
+    void SetUp() override
+    {
+        if (!MediaFactory::HaveFfmpeg())
+            GTEST_SKIP() << "ffmpeg is not installed";
+    }
+
+    static QString Movie(const char* name) { return s_dir + QLatin1Char('/') + name; }
+
+    static QString s_dir;
+};
+
+QString MovieFiles::s_dir;
+
+TEST_F(MovieFiles, EveryContainerGivesPictureSizeAndSecondsAsFfprobeDoes)
+{
+    for (const ContainerCase& c : Containers()) {
+        SCOPED_TRACE(c.fileName);
+        const QString path = Movie(c.fileName);
+        const FfprobeAnswer expected = AskFfprobe(path);
+        ASSERT_EQ(expected.width, c.width);
+        ASSERT_EQ(expected.seconds, 2);
+
+        StreamFile job;
+        ProbeMovieFile(path, job);
+        EXPECT_EQ(job.nWidth, expected.width);
+        EXPECT_EQ(job.nHeight, expected.height);
+        EXPECT_EQ(job.nDuration, expected.seconds);
+    }
+}
+
+TEST_F(MovieFiles, NamesThatLookLikeUrlsOrHoldOddCharactersAreLocalFiles)
+{
+    QTemporaryDir dir;
+    const QString source = Movie("matroska.mkv");
+    const QStringList names = {
+        QStringLiteral("http:movie.mkv"),
+        QStringLiteral("concat:a.mkv|b.mkv"),
+        QStringLiteral("with space 'quote' \"double\".mkv"),
+        QStringLiteral("100% done.mkv"),
+        QStringLiteral("영화 ムービー é.mkv"),
+        QStringLiteral("-starts-with-dash.mkv"),
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(QFile::copy(source, path));
+        StreamFile job;
+        ProbeMovieFile(path, job);
+        EXPECT_EQ(job.nWidth, 192);
+        EXPECT_EQ(job.nHeight, 108);
+        EXPECT_EQ(job.nDuration, 2);
+        EXPECT_EQ(ProbeFileSize(path), std::uint64_t(QFileInfo(source).size()));
+    }
+}
+
+TEST_F(MovieFiles, PathsLongerThanTheOldBufferAreProbed)
+{
+    QTemporaryDir dir;
+    QString folder = dir.path();
+    while (folder.size() < 600)
+        folder += QLatin1Char('/') + QString(60, QLatin1Char('d'));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QLatin1String("/movie.mpg");
+    ASSERT_TRUE(QFile::copy(Movie("program.mpg"), path));
+    ASSERT_GT(path.size(), 259);
+
+    StreamFile job;
+    ProbeMovieFile(path, job);
+    EXPECT_EQ(job.nWidth, 160);
+    EXPECT_EQ(job.nHeight, 120);
+    EXPECT_EQ(job.nDuration, 2);
+}
+
+TEST(MediaProbe, LengthIn100NanosecondUnitsIsTruncatedToWholeSeconds)
+{
+    int seconds = -1;
+    ASSERT_TRUE(DurationSecondsFrom100ns(59'999'999, seconds));
+    EXPECT_EQ(seconds, 5);
+    ASSERT_TRUE(DurationSecondsFrom100ns(60'000'000, seconds));
+    EXPECT_EQ(seconds, 6);
+    ASSERT_TRUE(DurationSecondsFrom100ns(0, seconds));
+    EXPECT_EQ(seconds, 0);
+    // 2^31 - 1 seconds is the longest length the record can hold.
+    ASSERT_TRUE(DurationSecondsFrom100ns(std::int64_t(INT32_MAX) * 10'000'000, seconds));
+    EXPECT_EQ(seconds, INT32_MAX);
+    seconds = 7;
+    EXPECT_FALSE(
+        DurationSecondsFrom100ns(std::int64_t(INT32_MAX) * 10'000'000 + 10'000'000, seconds));
+    EXPECT_FALSE(DurationSecondsFrom100ns(-1, seconds));
+    EXPECT_EQ(seconds, 7);
+}
+
+// AVI files that libavformat cannot use: the picture size must come from the
+// main header, the length from the first audio stream.
+class AviFallback : public ::testing::Test
+{
+protected:
+    QString Write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(MediaFactory::WriteFile(path, bytes));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(AviFallback, StreamWithoutPictureHeightTakesTheMainHeaderAndTheAudioLength)
+{
+    // The video stream's own format says 0x0; the main header says 320x240. The
+    // audio stream ends at sample 28000 of 8000 per second: 3.5 s.
+    AviBuilder::AudioStream audio;
+    audio.length = 28000;
+    const QString path = Write("zero.avi", AviBuilder::MakeAvi(320, 240, 0, 0, &audio));
+
+    StreamFile job;
+    ProbeMovieFile(path, job);
+    EXPECT_EQ(job.nWidth, 320);
+    EXPECT_EQ(job.nHeight, 240);
+    EXPECT_EQ(job.nDuration, 3);
+}
+
+TEST_F(AviFallback, UnopenableVideoOnlyFileGetsItsSizeAndNoLength)
+{
+    using namespace AviBuilder;
+    // No "movi" list: libavformat refuses the file, its header is still sound.
+    const QByteArray hdrl =
+        Avih(320, 240, 50) + List("strl", Strh("vids", 1, 25, 0, 50) + VideoStrf(0, 0));
+    const QString path = Write("video-only.avi", Riff(List("hdrl", hdrl)));
+
+    StreamFile job;
+    ProbeMovieFile(path, job);
+    EXPECT_EQ(job.nWidth, 320);
+    EXPECT_EQ(job.nHeight, 240);
+    EXPECT_EQ(job.nDuration, 0);
+}
+
+TEST_F(AviFallback, UnopenableFileWithAudioTakesTheAudioStreamsEnd)
+{
+    using namespace AviBuilder;
+    // The audio stream starts at sample 1000 and has 44100 * 3 samples of 1/44100 s.
+    const QByteArray hdrl = Avih(640, 480) +
+                            List("strl", Strh("vids", 1, 25, 0, 50) + VideoStrf(0, 0)) +
+                            List("strl", Strh("auds", 1, 44100, 1000, 44100 * 3) + PcmStrf());
+    const QString path = Write("audio.avi", Riff(List("hdrl", hdrl)));
+
+    StreamFile job;
+    ProbeAviFile(path, job);
+    EXPECT_EQ(job.nWidth, 640);
+    EXPECT_EQ(job.nHeight, 480);
+    EXPECT_EQ(job.nDuration, 3);
+}
+
+TEST_F(AviFallback, AVideoStreamWithAPictureHeightNeedsNoFallback)
+{
+    // libavformat's answer (the stream's own 176x144) stands: the main header's
+    // 320x240 is not used.
+    AviBuilder::AudioStream audio;
+    audio.length = 16000;
+    const QString path = Write("sound.avi", AviBuilder::MakeAvi(320, 240, 176, 144, &audio));
+
+    StreamFile job;
+    ProbeMovieFile(path, job);
+    EXPECT_EQ(job.nWidth, 176);
+    EXPECT_EQ(job.nHeight, 144);
+    EXPECT_GT(job.nDuration, 0);
+}
+
+TEST_F(AviFallback, HeaderListLongerThanTheFirstReadIsReadWhole)
+{
+    using namespace AviBuilder;
+    // 100 KiB of padding inside the header list before the audio stream.
+    const QByteArray hdrl = Avih(720, 576) + Chunk("JUNK", QByteArray(100 * 1024, '\0')) +
+                            List("strl", Strh("auds", 1, 1000, 0, 9500) + PcmStrf());
+    const QString path = Write("padded.avi", Riff(List("hdrl", hdrl)));
+
+    StreamFile job;
+    ProbeAviFile(path, job);
+    EXPECT_EQ(job.nWidth, 720);
+    EXPECT_EQ(job.nHeight, 576);
+    EXPECT_EQ(job.nDuration, 9);
+}
+
+TEST_F(AviFallback, FilesThatAreNotAviWriteNothing)
+{
+    const QByteArray avi = AviBuilder::MakeAvi(320, 240, 0, 0, nullptr);
+    const QList<QPair<QString, QByteArray>> files = {
+        {QStringLiteral("empty.avi"), QByteArray()},
+        {QStringLiteral("text.avi"), QByteArray("this is not a movie\n")},
+        {QStringLiteral("wave.avi"), QByteArray("RIFF\x04\0\0\0WAVE", 12)},
+        {QStringLiteral("cut.avi"), avi.left(40)},
+        {QStringLiteral("noise.avi"), QByteArray(4096, '\xA5')},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = Write(name, bytes);
+        StreamFile job;
+        job.nDuration = 42;
+        ProbeMovieFile(path, job);
+        EXPECT_EQ(job.nWidth, 0);
+        EXPECT_EQ(job.nHeight, 0);
+        EXPECT_EQ(job.nDuration, 42);
+    }
+}
+
+TEST(MediaProbe, WhatCannotBeOpenedIsLeftUnknownWithoutBlocking)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("missing.avi"));
+    const QString folder = dir.filePath(QStringLiteral("folder.avi"));
+    const QString fifo = dir.filePath(QStringLiteral("pipe.avi"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    for (const QString& path : {missing, folder, fifo, QString()}) {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(ProbeFileSize(path), StreamFile::UnknownSize);
+        StreamFile job;
+        ProbeMovieFile(path, job);
+        EXPECT_EQ(job.nWidth, 0);
+        EXPECT_EQ(job.nHeight, 0);
+        EXPECT_EQ(job.nDuration, 0);
+    }
+}
+
+TEST(MediaProbe, FileSizeIsTheFull64BitSize)
+{
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    ASSERT_TRUE(MediaFactory::WriteFile(empty, QByteArray()));
+    EXPECT_EQ(ProbeFileSize(empty), 0u);
+
+    // Sparse files: no disk space is used. 4 GiB - 1 must not be taken for the old
+    // "invalid size" marker, and sizes above 4 GiB keep their high part.
+    for (const qint64 size : {qint64(0xFFFFFFFF), qint64(5) << 30}) {
+        const QString path = dir.filePath(QStringLiteral("big-%1").arg(size));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(size));
+        file.close();
+        EXPECT_EQ(ProbeFileSize(path), std::uint64_t(size));
+    }
+}
+
+TEST(MediaProbe, UnreadableFileHasUnknownSize)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads files whatever their mode";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("locked.avi"));
+    ASSERT_TRUE(MediaFactory::WriteFile(path, QByteArray(100, 'x')));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::Permissions()));
+    EXPECT_EQ(ProbeFileSize(path), StreamFile::UnknownSize);
+}
+
+class SubtitleProbe : public ::testing::Test
+{
+protected:
+    QString Touch(const QString& name)
+    {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        EXPECT_TRUE(MediaFactory::WriteFile(path, QByteArray("x")));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(SubtitleProbe, SmiIsFoundBeforeSub)
+{
+    const QString movie = Touch(QStringLiteral("movie.avi"));
+    EXPECT_FALSE(ProbeSubtitle(movie));
+    const QString sub = Touch(QStringLiteral("movie.sub"));
+    EXPECT_TRUE(ProbeSubtitle(movie));
+    EXPECT_EQ(FindSubtitleFile(movie), sub);
+    const QString smi = Touch(QStringLiteral("movie.smi"));
+    EXPECT_EQ(FindSubtitleFile(movie), smi);
+}
+
+TEST_F(SubtitleProbe, AFolderNamedLikeASubtitleDoesNotCount)
+{
+    const QString movie = Touch(QStringLiteral("movie.avi"));
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("movie.smi")));
+    EXPECT_FALSE(ProbeSubtitle(movie));
+    const QString sub = Touch(QStringLiteral("movie.sub"));
+    EXPECT_EQ(FindSubtitleFile(movie), sub);
+}
+
+TEST_F(SubtitleProbe, TheLastDotOfTheWholePathCountsEvenInAFolderName)
+{
+    // "my.clips/movie" has no dot of its own: the base is ".../my", so "my.smi"
+    // beside the folder is the subtitle.
+    const QString movie = Touch(QStringLiteral("my.clips/movie"));
+    EXPECT_FALSE(ProbeSubtitle(movie));
+    const QString smi = Touch(QStringLiteral("my.smi"));
+    EXPECT_EQ(FindSubtitleFile(movie), smi);
+    // A subtitle named after the movie itself is not looked for.
+    QTemporaryDir plain;
+    const QString noDot = plain.filePath(QStringLiteral("movie"));
+    ASSERT_TRUE(MediaFactory::WriteFile(noDot, "x"));
+    ASSERT_TRUE(MediaFactory::WriteFile(noDot + QLatin1String(".smi"), "x"));
+    if (!plain.path().contains(QLatin1Char('.'))) {
+        EXPECT_FALSE(ProbeSubtitle(noDot));
+    }
+}
+
+TEST_F(SubtitleProbe, OddCharactersInTheNameAreKept)
+{
+    const QString movie = Touch(QStringLiteral("100% \"영화\" 'x'.avi"));
+    const QString smi = Touch(QStringLiteral("100% \"영화\" 'x'.smi"));
+    EXPECT_EQ(FindSubtitleFile(movie), smi);
+}
+
+} // namespace
