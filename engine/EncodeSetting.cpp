@@ -1,0 +1,283 @@
+#include "EncodeSetting.h"
+
+#include "engine/CommandLine.h"
+#include "engine/SubtitleConverter.h"
+#include "shell/AppFolder.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+EncodeSetting theEncodeSetting;
+
+namespace {
+
+// The command-line vocabulary. Every piece begins with a space so pieces simply
+// follow one another; the runs of spaces inside are part of the text.
+const QLatin1StringView
+    CopyAllTemplate(" -noodml \"$PATH_VIDEO$\" -o \"$PATH_OUT$\" -ovc copy -oac copy");
+const QLatin1StringView InputOutputTemplate(" -noodml \"$PATH_VIDEO$\" -o \"$PATH_OUT$\"");
+const QLatin1StringView ResizeTemplate(
+    " -vf-add crop=$VID_CROP_W$:$VID_CROP_H$:-1:-1  -vf-add scale=$VID_SCALE_W$:$VID_SCALE_H$"
+    " -vf-add expand=$VID_W$:$VID_H$:-1:-1:1");
+const QLatin1StringView AudioTemplate(
+    " -oac mp3lame -lameopts vbr=$AUD_VBR$  -lameopts br=$AUD_BITRATE$ -lameopts vol=$AUD_VOL$"
+    " -lameopts mode=$AUD_MODE$ -lameopts aq=$AUD_ALGORITHM$ -lameopts padding=3");
+const QLatin1StringView SubtitleTemplate(
+    " -font \"$PATH_FONT$\" -sub \"$PATH_SUB$\" -utf8 -subpos $SUB_POS$ -subfont-text-scale "
+    "$SUB_SIZE$ -subfont-blur $SUB_BLUR$ -subfont-outline $SUB_OUTLINE$");
+
+// The encoder's own subtitle drawing silently drops SAMI subtitles as soon as a
+// scale filter is in the chain (MicroDVD ones still show), so SAMI subtitles
+// are drawn through libass instead. Not added for other subtitles: they would
+// then be drawn twice.
+const QLatin1StringView SamiRendererOption(" -ass");
+
+// Indexed by m_nEncoder.
+const std::array<QLatin1StringView, 8> VideoEncoderTemplates = {
+    QLatin1StringView(
+        " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=$VID_BITRATE$  -ffourcc DIVX"),
+    QLatin1StringView(" -ovc xvid -xvidencopts bitrate=$VID_BITRATE$"),
+    QLatin1StringView(" -ovc lavc -lavcopts vcodec=msmpeg4 -lavcopts vbitrate=$VID_BITRATE$"),
+    QLatin1StringView(" -ovc lavc -lavcopts vcodec=wmv1    -lavcopts vbitrate=$VID_BITRATE$"),
+    QLatin1StringView(" -ovc lavc -lavcopts vcodec=wmv2    -lavcopts vbitrate=$VID_BITRATE$"),
+    QLatin1StringView(" -ovc x264 -x264encopts bitrate=$VID_BITRATE$"),
+    QLatin1StringView(" -ovc lavc -lavcopts vcodec=mjpeg   -lavcopts vbitrate=$VID_BITRATE$"),
+    QLatin1StringView(" -ovc lavc -lavcopts vcodec=ljpeg   -lavcopts vbitrate=$VID_BITRATE$"),
+};
+
+// The aspect used when m_bUseAspect is off: no source is ever wider than that.
+constexpr double NoAspect = 999.0;
+
+struct Placeholder
+{
+    QLatin1StringView name;
+    QString value;
+};
+
+// Replaces every placeholder of the composed text with its value in one pass.
+// A value is inserted as it is and never searched again, so a file name that
+// happens to contain "$VID_W$" stays intact. The placeholders of the templates
+// never touch one another, so for values without placeholder text the result
+// equals replacing one placeholder after the other.
+QString Substitute(const QString& text, const std::vector<Placeholder>& placeholders)
+{
+    QString result;
+    result.reserve(text.size() * 2);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        bool replaced = false;
+        if (text.at(i) == QLatin1Char('$')) {
+            const QStringView rest = QStringView(text).mid(i);
+            for (const Placeholder& placeholder : placeholders) {
+                if (rest.startsWith(placeholder.name)) {
+                    result.append(placeholder.value);
+                    i += placeholder.name.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced) {
+            result.append(text.at(i));
+            ++i;
+        }
+    }
+    return result;
+}
+
+// The leading decimal number of a text, always with "." as the separator;
+// 0 when the text does not start with one (leading white space is skipped).
+double LeadingNumber(const QString& text)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch())
+        return 0.0;
+    bool ok = false;
+    const double value = QLocale::c().toDouble(match.capturedView(1), &ok);
+    return ok ? value : 0.0;
+}
+
+// Truncates towards zero; out-of-range values are clamped instead of being
+// undefined.
+int TruncateToInt(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+struct Geometry
+{
+    int scaleW;
+    int scaleH;
+    int cropW;
+    int cropH;
+};
+
+} // namespace
+
+EncodeSetting::EncodeSetting()
+    : m_bVolNorm(true)
+    , m_nSubCodePage(0)
+    , m_bNormalPriority(false)
+{
+    ApplyPreset();
+}
+
+QString EncodeSetting::FontPatternFor(QLocale::Language language)
+{
+    // The encoder looks its font up through fontconfig; a pattern with the
+    // language makes fontconfig pick a family that has the glyphs.
+    if (language == QLocale::Korean)
+        return QStringLiteral("Gulim:lang=ko");
+    if (language == QLocale::Japanese)
+        return QStringLiteral("MS Mincho:lang=ja");
+    return QStringLiteral("Arial");
+}
+
+void EncodeSetting::ApplyPreset()
+{
+    m_strPathFont = FontPatternFor(QLocale::system().language());
+    m_bUseFps = true;
+    m_bUseResize = true;
+    m_bUseAspect = true;
+    m_bUseSampleRate = true;
+    m_bCopyAll = false;
+    m_bCopyVideo = false;
+    m_bCopyAudio = false;
+    m_bUseSub = true;
+    m_dVidFps = 15.0;
+    m_nVidW = 320;
+    m_nVidH = 240;
+    m_nVidBitrate = 150;
+    m_strAspect = QStringLiteral("1.77");
+    m_bAlwaysCrop = true;
+    m_bStretch = false;
+    m_nEncoder = 0;
+    m_nAudBitrate = 64;
+    m_nAudVol = 0;
+    m_nAudAlgorithm = 7;
+    m_nAudMode = 1;
+    m_nAudVbr = 3;
+    m_nAudSrate = 44100;
+    m_nSubPos = 85;
+    m_nSubBlur = 2;
+    m_nSubOutline = 2;
+    m_nSubSize = 5;
+    m_strExtraOptions = QStringLiteral(" -slang ko-KR,kr-KR");
+}
+
+QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QString& outputPath,
+                                        bool sampling, StreamFile job) const
+{
+    const bool subtitleExists = !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile();
+
+    QString text;
+    if (m_bCopyAll) {
+        text += CopyAllTemplate;
+    } else {
+        text += InputOutputTemplate;
+        if (m_bCopyVideo) {
+            text += QLatin1StringView(" -ovc copy");
+        } else {
+            if (m_bUseFps)
+                text += QLatin1StringView(" -ofps $VID_FPS$");
+            if (m_bUseResize)
+                text += ResizeTemplate;
+            if (m_bUseSampleRate)
+                text += QLatin1StringView(" -srate $AUD_SRATE$");
+            if (m_nEncoder >= 0 && m_nEncoder < static_cast<int>(VideoEncoderTemplates.size()))
+                text += VideoEncoderTemplates[static_cast<size_t>(m_nEncoder)];
+        }
+        text += m_bCopyAudio ? QLatin1StringView(" -oac copy") : AudioTemplate;
+    }
+    if (sampling)
+        text += QLatin1StringView(" -endpos 60");
+    const bool sami = PathExtension(subtitlePath).toLower() == QLatin1String(".smi");
+    if (subtitleExists && m_bUseSub && !m_bCopyVideo && !m_bCopyAll) {
+        text += SubtitleTemplate;
+        if (sami)
+            text += SamiRendererOption;
+    }
+
+    // A ".smi" subtitle is handed to the encoder as a UTF-8 copy.
+    QString subtitleValue = subtitlePath;
+    if (subtitleExists && sami) {
+        subtitleValue = TempSubtitlePath();
+        // A failed conversion must not leave the previous job's subtitle in
+        // place to be burnt into this movie: without the file the encoder
+        // simply encodes no subtitle.
+        if (!ConvertSubtitleToUtf8(subtitlePath, subtitleValue, m_nSubCodePage) &&
+            !subtitleValue.isEmpty())
+            QFile::remove(subtitleValue);
+    }
+
+    double aspect = m_bUseAspect ? LeadingNumber(m_strAspect) : NoAspect;
+    // An aspect that is not a positive number cannot be honoured (and would
+    // divide by zero below); treat it like no aspect at all.
+    if (!(aspect > 0.0) || !std::isfinite(aspect))
+        aspect = NoAspect;
+    Geometry geometry{m_nVidW, m_nVidH, 0, 0};
+    const int sw = job.nWidth;
+    const int sh = job.nHeight;
+    if (sw != 0 && sh != 0) {
+        const double ratio = static_cast<double>(sw) / sh;
+        if (m_bAlwaysCrop || m_bStretch || ratio > aspect) {
+            geometry.cropW = TruncateToInt(sh * aspect);
+            geometry.cropH = sh;
+            geometry.scaleW = m_nVidW;
+            geometry.scaleH = m_bStretch ? m_nVidH : TruncateToInt(m_nVidW / aspect);
+        } else {
+            geometry.scaleW = m_nVidW;
+            // 64-bit so that large sizes cannot overflow the product.
+            geometry.scaleH = TruncateToInt(static_cast<double>(
+                static_cast<std::int64_t>(sh) * m_nVidW / static_cast<std::int64_t>(sw)));
+        }
+    }
+
+    // Values that sit between double quotes are escaped so that a quote in a
+    // file name cannot end the quoted value and add options of its own.
+    const std::vector<Placeholder> placeholders = {
+        {QLatin1StringView("$PATH_OUT$"), EscapeQuotedValue(outputPath)},
+        {QLatin1StringView("$PATH_VIDEO$"), EscapeQuotedValue(job.strFilePath)},
+        {QLatin1StringView("$VID_BITRATE$"), FormatInt(m_nVidBitrate)},
+        {QLatin1StringView("$VID_FPS$"), FormatReal(m_dVidFps)},
+        {QLatin1StringView("$PATH_SUB$"), EscapeQuotedValue(subtitleValue)},
+        {QLatin1StringView("$PATH_FONT$"), EscapeQuotedValue(m_strPathFont)},
+        {QLatin1StringView("$SUB_POS$"), FormatInt(m_nSubPos)},
+        {QLatin1StringView("$SUB_BLUR$"), FormatInt(m_nSubBlur)},
+        {QLatin1StringView("$SUB_OUTLINE$"), FormatInt(m_nSubOutline)},
+        {QLatin1StringView("$SUB_SIZE$"), FormatInt(m_nSubSize)},
+        {QLatin1StringView("$AUD_BITRATE$"), FormatInt(m_nAudBitrate)},
+        {QLatin1StringView("$VID_W$"), FormatInt(m_nVidW)},
+        {QLatin1StringView("$VID_H$"), FormatInt(m_nVidH)},
+        {QLatin1StringView("$VID_SCALE_W$"), FormatInt(geometry.scaleW)},
+        {QLatin1StringView("$VID_SCALE_H$"), FormatInt(geometry.scaleH)},
+        {QLatin1StringView("$VID_CROP_W$"), FormatInt(geometry.cropW)},
+        {QLatin1StringView("$VID_CROP_H$"), FormatInt(geometry.cropH)},
+        {QLatin1StringView("$AUD_VOL$"), FormatInt(m_nAudVol)},
+        {QLatin1StringView("$AUD_ALGORITHM$"), FormatInt(m_nAudAlgorithm)},
+        {QLatin1StringView("$AUD_MODE$"), FormatInt(m_nAudMode)},
+        {QLatin1StringView("$AUD_VBR$"), FormatInt(m_nAudVbr)},
+        {QLatin1StringView("$AUD_SRATE$"), FormatInt(m_nAudSrate)},
+    };
+    QString result = Substitute(text, placeholders);
+
+    if (m_bVolNorm)
+        result += QLatin1StringView(" -af volnorm");
+    result += m_strExtraOptions;
+    return result;
+}

@@ -1,4 +1,5 @@
 #include "engine/CommandLine.h"
+#include "tests/engine/QStringPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,394 @@
+#include "engine/CommandLine.h"
+#include "engine/EncodeSetting.h"
+#include "engine/SubtitleConverter.h"
+#include "tests/engine/QStringPrinter.h"
+#include "tests/support/MediaFactory.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString Korean949Sami =
+    QStringLiteral("<SAMI><BODY><SYNC Start=0><P>\xbe\xc8\xb3\xe7</BODY></SAMI>");
+
+// The fixed tail every argument string ends with.
+const QString Tail = QStringLiteral(" -af volnorm -slang ko-KR,kr-KR");
+
+StreamFile Job(const QString& path, int width, int height)
+{
+    StreamFile job;
+    job.strFilePath = path;
+    job.strFileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    job.nWidth = width;
+    job.nHeight = height;
+    return job;
+}
+
+class CommandLineBuilder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        // The preset takes the font from the system language; tests fix it so
+        // that the expected strings do not depend on the machine.
+        m_setting.m_strPathFont = QStringLiteral("Gulim:lang=ko");
+        m_smi = m_dir.filePath(QStringLiteral("clip.smi"));
+        ASSERT_TRUE(MediaFactory::WriteFile(
+            m_smi, QByteArray("<SAMI><BODY><SYNC Start=0><P>\xbe\xc8\xb3\xe7</BODY></SAMI>")));
+        m_sub = m_dir.filePath(QStringLiteral("clip.sub"));
+        ASSERT_TRUE(MediaFactory::WriteFile(m_sub, "{1}{50}hello\n"));
+    }
+
+    QString Build(const QString& subtitle, bool sampling, const StreamFile& job) const
+    {
+        return m_setting.BuildCommandLine(subtitle, QStringLiteral("/out/PPC_clip.avi"), sampling,
+                                          job);
+    }
+
+    QTemporaryDir m_dir;
+    EncodeSetting m_setting;
+    QString m_smi;
+    QString m_sub;
+};
+
+const StreamFile Vga = Job(QStringLiteral("/movies/clip.avi"), 640, 480);
+
+} // namespace
+
+TEST(EncodeSettingPreset, HoldsThePocketPcNormalValues)
+{
+    const EncodeSetting s;
+    EXPECT_TRUE(s.m_bVolNorm);
+    EXPECT_EQ(s.m_nSubCodePage, 0);
+    EXPECT_FALSE(s.m_bNormalPriority);
+    EXPECT_EQ(s.m_strPathFont, EncodeSetting::FontPatternFor(QLocale::system().language()));
+    EXPECT_TRUE(s.m_bUseFps && s.m_bUseResize && s.m_bUseAspect && s.m_bUseSampleRate);
+    EXPECT_FALSE(s.m_bCopyAll || s.m_bCopyVideo || s.m_bCopyAudio);
+    EXPECT_TRUE(s.m_bUseSub);
+    EXPECT_EQ(s.m_dVidFps, 15.0);
+    EXPECT_EQ(s.m_nVidW, 320);
+    EXPECT_EQ(s.m_nVidH, 240);
+    EXPECT_EQ(s.m_nVidBitrate, 150);
+    EXPECT_EQ(s.m_strAspect, QStringLiteral("1.77"));
+    EXPECT_TRUE(s.m_bAlwaysCrop);
+    EXPECT_FALSE(s.m_bStretch);
+    EXPECT_EQ(s.m_nEncoder, 0);
+    EXPECT_EQ(s.m_nAudBitrate, 64);
+    EXPECT_EQ(s.m_nAudVol, 0);
+    EXPECT_EQ(s.m_nAudAlgorithm, 7);
+    EXPECT_EQ(s.m_nAudMode, 1);
+    EXPECT_EQ(s.m_nAudVbr, 3);
+    EXPECT_EQ(s.m_nAudSrate, 44100);
+    EXPECT_EQ(s.m_nSubPos, 85);
+    EXPECT_EQ(s.m_nSubBlur, 2);
+    EXPECT_EQ(s.m_nSubOutline, 2);
+    EXPECT_EQ(s.m_nSubSize, 5);
+    EXPECT_EQ(s.m_strExtraOptions, QStringLiteral(" -slang ko-KR,kr-KR"));
+}
+
+TEST(EncodeSettingPreset, ReapplyingRestoresUserDefinedFieldsOnly)
+{
+    EncodeSetting s;
+    s.m_nVidW = 640;
+    s.m_nVidH = 480;
+    s.m_dVidFps = 30;
+    s.m_nVidBitrate = 500;
+    s.m_strAspect = QStringLiteral("1.33");
+    s.m_nEncoder = 3;
+    s.m_bUseSub = false;
+    s.m_strPathFont.clear();
+    s.m_bNormalPriority = true;
+    s.m_nSubCodePage = 949;
+    s.ApplyPreset();
+    EXPECT_EQ(s.m_nVidW, 320);
+    EXPECT_EQ(s.m_nVidH, 240);
+    EXPECT_EQ(s.m_dVidFps, 15.0);
+    EXPECT_EQ(s.m_nVidBitrate, 150);
+    EXPECT_EQ(s.m_strAspect, QStringLiteral("1.77"));
+    EXPECT_EQ(s.m_nEncoder, 0);
+    EXPECT_TRUE(s.m_bUseSub);
+    EXPECT_FALSE(s.m_strPathFont.isEmpty());
+    // Constructor-only fields are not the preset's.
+    EXPECT_TRUE(s.m_bNormalPriority);
+    EXPECT_EQ(s.m_nSubCodePage, 949);
+}
+
+TEST(EncodeSettingPreset, FontPatternFollowsTheLanguage)
+{
+    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::Korean), QStringLiteral("Gulim:lang=ko"));
+    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::Japanese),
+              QStringLiteral("MS Mincho:lang=ja"));
+    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::English), QStringLiteral("Arial"));
+    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::Chinese), QStringLiteral("Arial"));
+}
+
+TEST_F(CommandLineBuilder, WorkedExampleWithSmiSubtitle)
+{
+    ASSERT_TRUE(QFile::remove(TempSubtitlePath()) || !QFileInfo::exists(TempSubtitlePath()));
+    const QString args = Build(m_smi, false, Vga);
+    EXPECT_EQ(args, QStringLiteral(
+                        " -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\" -ofps 15.000"
+                        " -vf-add crop=849:480:-1:-1  -vf-add scale=320:180"
+                        " -vf-add expand=320:240:-1:-1:1 -srate 44100"
+                        " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX"
+                        " -oac mp3lame -lameopts vbr=3  -lameopts br=64 -lameopts vol=0"
+                        " -lameopts mode=1 -lameopts aq=7 -lameopts padding=3"
+                        " -font \"Gulim:lang=ko\" -sub \"") +
+                        TempSubtitlePath() +
+                        QStringLiteral("\" -utf8 -subpos 85 -subfont-text-scale 5 -subfont-blur 2"
+                                       " -subfont-outline 2 -ass -af volnorm -slang ko-KR,kr-KR"));
+    // The UTF-8 copy was written for the encoder.
+    m_setting.m_nSubCodePage = 949;
+    Build(m_smi, false, Vga);
+    EXPECT_EQ(MediaFactory::ReadFile(TempSubtitlePath()),
+              QByteArray("<SAMI><BODY><SYNC Start=0><P>\xec\x95\x88\xeb\x85\x95</BODY></SAMI>"));
+}
+
+TEST_F(CommandLineBuilder, CopyAllHasNoEncoderOrSubtitleOptions)
+{
+    m_setting.m_bCopyAll = true;
+    EXPECT_EQ(Build(m_sub, false, Vga),
+              QStringLiteral(" -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\""
+                             " -ovc copy -oac copy") +
+                  Tail);
+    EXPECT_EQ(Build(m_sub, true, Vga),
+              QStringLiteral(" -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\""
+                             " -ovc copy -oac copy -endpos 60") +
+                  Tail);
+}
+
+TEST_F(CommandLineBuilder, CopyVideoKeepsTheAudioOptions)
+{
+    m_setting.m_bCopyVideo = true;
+    EXPECT_EQ(Build(m_sub, false, Vga),
+              QStringLiteral(" -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\" -ovc copy"
+                             " -oac mp3lame -lameopts vbr=3  -lameopts br=64 -lameopts vol=0"
+                             " -lameopts mode=1 -lameopts aq=7 -lameopts padding=3") +
+                  Tail);
+    m_setting.m_bCopyAudio = true;
+    EXPECT_EQ(Build(QString(), false, Vga),
+              QStringLiteral(" -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\" -ovc copy"
+                             " -oac copy") +
+                  Tail);
+}
+
+TEST_F(CommandLineBuilder, EveryVideoEncoderTemplate)
+{
+    const char* const expected[] = {
+        " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX",
+        " -ovc xvid -xvidencopts bitrate=150",
+        " -ovc lavc -lavcopts vcodec=msmpeg4 -lavcopts vbitrate=150",
+        " -ovc lavc -lavcopts vcodec=wmv1    -lavcopts vbitrate=150",
+        " -ovc lavc -lavcopts vcodec=wmv2    -lavcopts vbitrate=150",
+        " -ovc x264 -x264encopts bitrate=150",
+        " -ovc lavc -lavcopts vcodec=mjpeg   -lavcopts vbitrate=150",
+        " -ovc lavc -lavcopts vcodec=ljpeg   -lavcopts vbitrate=150",
+        "",
+        "",
+    };
+    const int encoders[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, -1};
+    m_setting.m_bUseFps = false;
+    m_setting.m_bUseResize = false;
+    m_setting.m_bUseSampleRate = false;
+    m_setting.m_bCopyAudio = true;
+    for (size_t i = 0; i < std::size(encoders); ++i) {
+        m_setting.m_nEncoder = encoders[i];
+        EXPECT_EQ(Build(QString(), false, Vga),
+                  QStringLiteral(" -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\"") +
+                      QString::fromLatin1(expected[i]) + QStringLiteral(" -oac copy") + Tail)
+            << "encoder " << encoders[i];
+    }
+}
+
+TEST_F(CommandLineBuilder, EncoderOutOfRangeLeavesTheRestUnchanged)
+{
+    m_setting.m_nEncoder = 8;
+    EXPECT_EQ(Build(m_sub, true, Vga),
+              QStringLiteral(" -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\" -ofps 15.000"
+                             " -vf-add crop=849:480:-1:-1  -vf-add scale=320:180"
+                             " -vf-add expand=320:240:-1:-1:1 -srate 44100"
+                             " -oac mp3lame -lameopts vbr=3  -lameopts br=64 -lameopts vol=0"
+                             " -lameopts mode=1 -lameopts aq=7 -lameopts padding=3 -endpos 60") +
+                  QStringLiteral(" -font \"Gulim:lang=ko\" -sub \"") + m_sub +
+                  QStringLiteral("\" -utf8 -subpos 85 -subfont-text-scale 5 -subfont-blur 2"
+                                 " -subfont-outline 2") +
+                  Tail);
+}
+
+// Only the filter chain changes with the geometry; the rest is checked above.
+namespace {
+QString FilterChain(const QString& args)
+{
+    const qsizetype from = args.indexOf(QStringLiteral(" -vf-add crop="));
+    const qsizetype to = args.indexOf(QStringLiteral(" -srate"));
+    return from < 0 || to < 0 ? QString() : args.mid(from, to - from);
+}
+QString Chain(const char* crop, const char* scale)
+{
+    return QStringLiteral(" -vf-add crop=%1:-1:-1  -vf-add scale=%2"
+                          " -vf-add expand=320:240:-1:-1:1")
+        .arg(QLatin1String(crop), QLatin1String(scale));
+}
+} // namespace
+
+TEST_F(CommandLineBuilder, GeometryTruncatesTowardsZero)
+{
+    // 4:3 aspect: 480 x 1.33 = 638.4, 320 / 1.33 = 240.6.
+    m_setting.m_strAspect = QStringLiteral("1.33");
+    EXPECT_EQ(FilterChain(Build(QString(), false, Vga)), Chain("638:480", "320:240"));
+    // Stretch scales to the full frame.
+    m_setting.m_strAspect = QStringLiteral("1.77");
+    m_setting.m_bStretch = true;
+    EXPECT_EQ(FilterChain(Build(QString(), false, Vga)), Chain("849:480", "320:240"));
+}
+
+TEST_F(CommandLineBuilder, GeometryWithoutForcedCrop)
+{
+    m_setting.m_bAlwaysCrop = false;
+    // Narrower than 1.77: scaled to the width, 480 x 320 / 640 = 240, no crop.
+    EXPECT_EQ(FilterChain(Build(QString(), false, Vga)), Chain("0:0", "320:240"));
+    // Wider than 1.77: cropped to 800 x 1.77 = 1416.
+    EXPECT_EQ(FilterChain(Build(QString(), false, Job(QStringLiteral("/m/w.mkv"), 1920, 800))),
+              Chain("1416:800", "320:180"));
+    // Aspect off: no source is wider than 999, 400 x 320 / 720 = 177.7.
+    m_setting.m_bUseAspect = false;
+    EXPECT_EQ(FilterChain(Build(QString(), false, Job(QStringLiteral("/m/w.mkv"), 720, 400))),
+              Chain("0:0", "320:177"));
+    EXPECT_EQ(FilterChain(Build(QString(), false, Job(QStringLiteral("/m/w.mkv"), 1920, 800))),
+              Chain("0:0", "320:133"));
+}
+
+TEST_F(CommandLineBuilder, GeometryAspectOffWithForcedCrop)
+{
+    // The fixed configuration crops even with aspect off: 480 x 999 and 320 / 999.
+    m_setting.m_bUseAspect = false;
+    EXPECT_EQ(FilterChain(Build(QString(), false, Vga)), Chain("479520:480", "320:0"));
+}
+
+TEST_F(CommandLineBuilder, UnknownPictureSizeIsNotCropped)
+{
+    EXPECT_EQ(FilterChain(Build(QString(), false, Job(QStringLiteral("/m/x.avi"), 0, 0))),
+              Chain("0:0", "320:240"));
+    EXPECT_EQ(FilterChain(Build(QString(), false, Job(QStringLiteral("/m/x.avi"), 640, 0))),
+              Chain("0:0", "320:240"));
+}
+
+TEST_F(CommandLineBuilder, UnusableAspectTextActsLikeNoAspect)
+{
+    m_setting.m_strAspect = QStringLiteral("1.77:1");
+    EXPECT_EQ(FilterChain(Build(QString(), false, Vga)), Chain("849:480", "320:180"));
+    for (const char* text : {"", "abc", "0", "-1.77", "1e400"}) {
+        m_setting.m_strAspect = QString::fromLatin1(text);
+        EXPECT_EQ(FilterChain(Build(QString(), false, Vga)), Chain("479520:480", "320:0")) << text;
+    }
+}
+
+TEST_F(CommandLineBuilder, SamplingComesBeforeTheSubtitle)
+{
+    const QString args = Build(m_sub, true, Vga);
+    EXPECT_TRUE(args.contains(QStringLiteral(" -lameopts padding=3 -endpos 60 -font ")));
+}
+
+TEST_F(CommandLineBuilder, SubtitleSelection)
+{
+    const QString noSubtitle = Build(QString(), false, Vga);
+    EXPECT_FALSE(noSubtitle.contains(QStringLiteral("-sub")));
+
+    // A missing file, a folder: no subtitle options and no leftover placeholder.
+    for (const QString& path : {m_dir.filePath(QStringLiteral("gone.smi")), m_dir.path()}) {
+        const QString args = Build(path, false, Vga);
+        EXPECT_EQ(args, noSubtitle);
+        EXPECT_FALSE(args.contains(QLatin1Char('$')));
+    }
+
+    // ".sub" is given in place and drawn by the encoder itself (with libass as
+    // well it would show twice).
+    const QString micro = Build(m_sub, false, Vga);
+    EXPECT_TRUE(micro.contains(QStringLiteral(" -sub \"") + m_sub + QLatin1Char('"')));
+    EXPECT_FALSE(micro.contains(QStringLiteral("-ass")));
+
+    // ".smi" in any case is converted.
+    const QString mixed = m_dir.filePath(QStringLiteral("Clip.SmI"));
+    ASSERT_TRUE(QFile::copy(m_smi, mixed));
+    const QString sami = Build(mixed, false, Vga);
+    EXPECT_TRUE(sami.contains(QStringLiteral(" -sub \"") + TempSubtitlePath() + QLatin1Char('"')));
+    EXPECT_TRUE(sami.contains(QStringLiteral(" -subfont-outline 2 -ass -af volnorm")));
+
+    // Subtitles switched off.
+    m_setting.m_bUseSub = false;
+    EXPECT_EQ(Build(m_smi, false, Vga), noSubtitle);
+}
+
+TEST_F(CommandLineBuilder, FailedConversionLeavesNoStaleSubtitle)
+{
+    Build(m_smi, false, Vga);
+    ASSERT_TRUE(QFileInfo::exists(TempSubtitlePath()));
+    // The next job's subtitle cannot be converted (unknown code page): the
+    // previous job's text must not be burnt into this movie.
+    m_setting.m_nSubCodePage = 12345;
+    const QString args = Build(m_smi, false, Vga);
+    EXPECT_TRUE(args.contains(QStringLiteral(" -sub \"") + TempSubtitlePath() + QLatin1Char('"')));
+    EXPECT_FALSE(QFileInfo::exists(TempSubtitlePath()));
+}
+
+TEST_F(CommandLineBuilder, PlaceholderTextInPathsStaysIntact)
+{
+    const StreamFile job = Job(QStringLiteral("/m/a$VID_W$ $AUD_SRATE$.avi"), 640, 480);
+    m_setting.m_bCopyAll = true;
+    EXPECT_EQ(m_setting.BuildCommandLine(QString(), QStringLiteral("/o/$PATH_VIDEO$$VID_H$.avi"),
+                                         false, job),
+              QStringLiteral(" -noodml \"/m/a$VID_W$ $AUD_SRATE$.avi\""
+                             " -o \"/o/$PATH_VIDEO$$VID_H$.avi\" -ovc copy -oac copy") +
+                  Tail);
+    m_setting.m_bCopyAll = false;
+    const QString sub = m_dir.filePath(QStringLiteral("$SUB_POS$.sub"));
+    ASSERT_TRUE(QFile::copy(m_sub, sub));
+    const QString args = Build(sub, false, job);
+    EXPECT_TRUE(args.startsWith(QStringLiteral(" -noodml \"/m/a$VID_W$ $AUD_SRATE$.avi\"")));
+    EXPECT_TRUE(args.contains(QStringLiteral(" -sub \"") + sub + QStringLiteral("\" -utf8")));
+}
+
+TEST_F(CommandLineBuilder, PercentAndBackslashesAreNotDoubled)
+{
+    const StreamFile job = Job(QStringLiteral("/m/100% a\\b.avi"), 640, 480);
+    m_setting.m_bCopyAll = true;
+    EXPECT_EQ(m_setting.BuildCommandLine(QString(), QStringLiteral("/o/%s %d.avi"), false, job),
+              QStringLiteral(" -noodml \"/m/100% a\\b.avi\" -o \"/o/%s %d.avi\""
+                             " -ovc copy -oac copy") +
+                  Tail);
+}
+
+TEST_F(CommandLineBuilder, HostilePathsReachTheEncoderWhole)
+{
+    const QString dir = m_dir.filePath(QStringLiteral("영화 \"폴더\" 100%"));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString input = dir + QStringLiteral("/\" -o /tmp/evil.avi \"\\.avi");
+    const QString output = dir + QStringLiteral("/-out \"quoted\"\\");
+    const QString sub = dir + QStringLiteral("/sub\\\" -vf-add x.sub");
+    ASSERT_TRUE(QFile::copy(m_sub, sub));
+    m_setting.m_strPathFont = QStringLiteral("Odd \"Font\"\\");
+
+    const QString line =
+        MakeProcessCommandLine(QStringLiteral("/opt/clip vane/tools/mencoder"),
+                               m_setting.BuildCommandLine(sub, output, true, Job(input, 640, 480)));
+    const QStringList argv = SplitCommandLine(line);
+    ASSERT_GE(argv.size(), 5);
+    EXPECT_EQ(argv.at(0), QStringLiteral("/opt/clip vane/tools/mencoder"));
+    EXPECT_EQ(argv.at(1), QStringLiteral("-noodml"));
+    EXPECT_EQ(argv.at(2), input);
+    EXPECT_EQ(argv.at(3), QStringLiteral("-o"));
+    EXPECT_EQ(argv.at(4), output);
+    const qsizetype font = argv.indexOf(QStringLiteral("-font"));
+    ASSERT_GT(font, 0);
+    EXPECT_EQ(argv.value(font + 1), m_setting.m_strPathFont);
+    EXPECT_EQ(argv.value(font + 2), QStringLiteral("-sub"));
+    EXPECT_EQ(argv.value(font + 3), sub);
+    EXPECT_EQ(argv.count(QStringLiteral("-o")), 1);
+    EXPECT_EQ(argv.last(), QStringLiteral("ko-KR,kr-KR"));
+}

@@ -1,0 +1,141 @@
+#include "engine/SubtitleConverter.h"
+#include "tests/engine/QStringPrinter.h"
+#include "tests/support/MediaFactory.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+class SubtitleConversion : public ::testing::Test
+{
+protected:
+    QString Source(const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("자막 원본.smi"));
+        EXPECT_TRUE(MediaFactory::WriteFile(path, bytes));
+        return path;
+    }
+    QString Destination() const { return m_dir.filePath(QStringLiteral("out/temp.smi")); }
+
+    // Converts bytes and returns what was written; fails the test if the
+    // conversion reports failure.
+    QByteArray Convert(const QByteArray& bytes, int codePage)
+    {
+        const QString source = Source(bytes);
+        EXPECT_TRUE(ConvertSubtitleToUtf8(source, Destination(), codePage));
+        return MediaFactory::ReadFile(Destination());
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_TRUE(QDir(m_dir.path()).mkpath(QStringLiteral("out")));
+    }
+
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+TEST_F(SubtitleConversion, KoreanSamiFromCp949GivesExactUtf8)
+{
+    const QByteArray cp949("<SAMI>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
+                           "\xbe\xc8\xb3\xe7\xc7\xcf\xbc\xbc\xbf\xe4\r\n</BODY>\n</SAMI>");
+    // Line ends are kept as they are: CRLF stays CRLF, a lone LF stays LF.
+    const QByteArray utf8("<SAMI>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
+                          "\xec\x95\x88\xeb\x85\x95\xed\x95\x98\xec\x84\xb8\xec\x9a\x94\r\n"
+                          "</BODY>\n</SAMI>");
+    EXPECT_EQ(Convert(cp949, 949), utf8);
+}
+
+TEST_F(SubtitleConversion, OtherLegacyCodePages)
+{
+    EXPECT_EQ(Convert(QByteArray("<P>\x93\xfa\x96{\x8c\xea"), 932),
+              QByteArray("<P>\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"));
+    EXPECT_EQ(Convert(QByteArray("caf\xe9 \x80"), 1252), QByteArray("caf\xc3\xa9 \xe2\x82\xac"));
+}
+
+TEST_F(SubtitleConversion, UnicodeSourcesAreNotReconverted)
+{
+    const QByteArray korean("\xec\x95\x88\xeb\x85\x95 <P>\r\n");
+    // Valid UTF-8 throughout is taken as it is, whatever the code page says.
+    EXPECT_EQ(Convert(korean, 949), korean);
+    EXPECT_EQ(Convert(QByteArray("\xef\xbb\xbf") + korean, 949), korean);
+    // UTF-16 in both byte orders, with their marks; the mark is not written.
+    EXPECT_EQ(Convert(QByteArray("\xff\xfe\x48\xc5\x55\xb1\x0d\x00\x0a\x00", 10), 949),
+              QByteArray("\xec\x95\x88\xeb\x85\x95\r\n"));
+    EXPECT_EQ(Convert(QByteArray("\xfe\xff\xc5\x48\xb1\x55", 6), 949),
+              QByteArray("\xec\x95\x88\xeb\x85\x95"));
+    // Plain ASCII reads the same in every code page.
+    EXPECT_EQ(Convert("<SAMI></SAMI>", 949), QByteArray("<SAMI></SAMI>"));
+}
+
+TEST_F(SubtitleConversion, TextEndsAtTheFirstZero)
+{
+    EXPECT_EQ(Convert(QByteArray("ab\0\xbe\xc8", 5), 949), QByteArray("ab"));
+    EXPECT_EQ(Convert(QByteArray("\xff\xfe\x41\x00\x00\x00\x42\x00", 8), 949), QByteArray("A"));
+}
+
+TEST_F(SubtitleConversion, UndefinedBytesBecomeReplacementCharacters)
+{
+    // 0xFF is no lead byte in CP949; the text around it survives. A lead byte
+    // cut off by the end of the file is replaced as well.
+    EXPECT_EQ(Convert(QByteArray("\xbe\xc8\xff\xb3\xe7\xbe"), 949),
+              QByteArray("\xec\x95\x88\xef\xbf\xbd\xeb\x85\x95\xef\xbf\xbd"));
+}
+
+TEST_F(SubtitleConversion, EmptySourceGivesEmptyDestination)
+{
+    ASSERT_TRUE(MediaFactory::WriteFile(Destination(), "left over from the last job"));
+    EXPECT_EQ(Convert(QByteArray(), 949), QByteArray());
+    EXPECT_TRUE(QFileInfo::exists(Destination()));
+}
+
+TEST_F(SubtitleConversion, FailuresReportFalse)
+{
+    // A missing source: nothing is created.
+    EXPECT_FALSE(
+        ConvertSubtitleToUtf8(m_dir.filePath(QStringLiteral("missing.smi")), Destination(), 949));
+    EXPECT_FALSE(QFileInfo::exists(Destination()));
+
+    const QString source = Source("\xbe\xc8");
+    // Destinations that cannot be written: a missing folder, a folder.
+    EXPECT_FALSE(
+        ConvertSubtitleToUtf8(source, m_dir.filePath(QStringLiteral("no/such/temp.smi")), 949));
+    EXPECT_FALSE(ConvertSubtitleToUtf8(source, m_dir.filePath(QStringLiteral("out")), 949));
+    EXPECT_FALSE(ConvertSubtitleToUtf8(source, QString(), 949));
+    // An unknown code page.
+    EXPECT_FALSE(ConvertSubtitleToUtf8(source, Destination(), 12345));
+}
+
+TEST(SubtitleCodePages, MapToIconvNames)
+{
+    EXPECT_EQ(CodePageCharset(0, QLocale::Korean), QByteArray("CP949"));
+    EXPECT_EQ(CodePageCharset(0, QLocale::Japanese), QByteArray("CP932"));
+    EXPECT_EQ(CodePageCharset(0, QLocale::English), QByteArray("CP1252"));
+    EXPECT_EQ(CodePageCharset(0, QLocale::German), QByteArray("CP1252"));
+    EXPECT_EQ(CodePageCharset(949, QLocale::English), QByteArray("CP949"));
+    EXPECT_EQ(CodePageCharset(1251, QLocale::Korean), QByteArray("CP1251"));
+    EXPECT_EQ(CodePageCharset(65001, QLocale::Korean), QByteArray("UTF-8"));
+}
+
+TEST(SubtitleWorkFolder, IsPrivateToTheProcess)
+{
+    const QString dir = SubtitleWorkDir();
+    ASSERT_FALSE(dir.isEmpty());
+    EXPECT_EQ(SubtitleWorkDir(), dir);
+    EXPECT_EQ(TempSubtitlePath(), dir + QStringLiteral("/temp.smi"));
+    EXPECT_TRUE(dir.startsWith(QDir::tempPath() + QLatin1Char('/')));
+    struct stat info;
+    ASSERT_EQ(::stat(QFile::encodeName(dir).constData(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(info.st_uid, ::getuid());
+}
