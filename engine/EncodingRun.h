@@ -1,0 +1,124 @@
+#pragma once
+
+#include "engine/Redirect.h"
+#include "engine/RunForm.h"
+#include "jobs/StreamFile.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include <QObject>
+#include <QString>
+
+// A run over the job list: every job in list order, one encoder process at a
+// time, into the output folder, with per-file and total progress, elapsed and
+// remaining time, and at the end the finish message, the optional shut-down and
+// the output folder. Lives on the UI thread; the runner's worker threads only
+// store the parsed percentage and hand each child's end over to the UI thread,
+// where OnJobFinished, EncodeNextJob, the messages and the shut-down run.
+// The form reaches the user through RunForm. The same runner also serves the
+// preview player (StartPreview).
+class CEncodingRun : public QObject, private CRedirOwner
+{
+    Q_OBJECT
+
+public:
+    explicit CEncodingRun(RunForm& form, QObject* parent = nullptr);
+    ~CEncodingRun() override;
+
+    // The Sampling button: a run in which each movie is encoded for 60 seconds.
+    void StartSampling();
+    // The Make button.
+    void StartEncoding();
+    // The Stop button: ends a run or a preview.
+    void StopEncoding();
+    // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
+    void EncodeNextJob();
+    // Handles the end of the runner's child (the encoder or the preview player).
+    void OnJobFinished(const ChildExit& exit);
+    // The one-second timer's work: elapsed and remaining time, both bars.
+    void UpdateTimeLabels();
+
+    // Starts the preview player with a complete command line at normal priority.
+    // Refused while a run is active (the runner serves one child at a time); false
+    // also when the player could not be started.
+    bool StartPreview(const QString& commandLine);
+
+    // Called by the runner's stdout thread with each chunk: takes the current
+    // file's percentage from chunks that begin with "Pos:".
+    void ParseEncoderOutput(std::string_view text) override;
+
+    // The percentage of a "Pos:" chunk: the decimal integer between its first "("
+    // and the next "%" (0 when there is no "%"); nothing for any other chunk.
+    static std::optional<int> ParseProgressPercent(std::string_view text);
+
+    // Output folder, "/", prefix, the movie's name with ".avi" for its extension.
+    static QString OutputPathFor(const StreamFile& job);
+    // The ".smi" beside the movie if it exists, else the ".sub" beside it; empty
+    // when the job has no subtitle.
+    static QString SubtitlePathFor(const StreamFile& job);
+    // "%02d:%02d:%02d"
+    static QString FormatDuration(std::int64_t seconds);
+
+    // The encoder to run (default: tools/mencoder in the application folder) and
+    // the image name Stop sweeps for (default "mencoder").
+    void SetEncoderPath(const QString& path) { m_strEncoderPath = path; }
+    QString EncoderPath() const { return m_strEncoderPath; }
+    void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
+    // Seconds since the epoch; replaceable so that the time labels can be tested.
+    void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
+
+    // Run state, written on the UI thread only (m_nCurrentPercent excepted).
+    bool m_bRunning = false;
+    bool m_bSampleMode = false;
+    bool m_bStoppedByUser = false;
+    bool m_bPlayerStarted = false;
+    int m_nCurrentJob = 0;
+    std::uint64_t m_ullDoneBytes = 0;
+    std::uint64_t m_ullCurrentBytes = 0;
+    std::int64_t m_tRunStart = 0;
+    std::atomic<int> m_nCurrentPercent{0};
+    QString m_strCurrentOutput;
+    int m_nTimerId = 0;
+    // Jobs of the current (or last) run that ended and how many of them failed.
+    int m_nJobsEnded = 0;
+    int m_nFailedJobs = 0;
+
+    CRedir m_redir;
+
+signals:
+    // A run ended: finished, stopped, or its encoder could not be started.
+    void RunEnded();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private slots:
+    void ProcessCompletions();
+
+private:
+    void StartRun(bool sampling);
+    void FinishRun();
+    void AbortRun(const QString& message);
+    void KillRunTimer();
+    std::int64_t Now() const;
+    void OnChildTerminated(const ChildExit& exit) override;
+
+    RunForm& m_form;
+    QString m_strEncoderPath;
+    std::function<std::int64_t()> m_clock;
+    // The runner start whose end the run is waiting for; ends of other starts
+    // (a preview ended for a run, a child replaced) are dropped.
+    std::uint64_t m_nChildSerial = 0;
+    // An encoder of this run is working on m_nCurrentJob.
+    bool m_bJobActive = false;
+
+    // Child ends handed from the waiter thread to the UI thread.
+    std::mutex m_completionMutex;
+    std::deque<ChildExit> m_completions;
+};

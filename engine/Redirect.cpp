@@ -1,0 +1,522 @@
+#include "Redirect.h"
+
+#include "engine/CommandLine.h"
+#include "engine/ExternalTools.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <QFile>
+#include <QtDebug>
+
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Grace a child gets after SIGTERM before SIGKILL; mencoder uses it to finalise
+// the output file.
+constexpr auto TermGrace = 500ms;
+// How long a SIGKILLed child may take to be reaped before Close gives up on it.
+constexpr auto KillGrace = 2000ms;
+// How long the waiter lets the readers drain the pipes after the child ended.
+// Only a grandchild holding the pipes open makes it run out.
+constexpr auto DrainGrace = 2000ms;
+constexpr std::size_t ChunkSize = 256;
+
+int PidfdOpen(pid_t pid)
+{
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+bool PidfdSignal(int pidfd, int signal)
+{
+    return pidfd >= 0 && ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0) == 0;
+}
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+void RaiseEvent(int eventFd)
+{
+    const std::uint64_t one = 1;
+    while (::write(eventFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+// The child's end as waitid reports it.
+void FillExit(const siginfo_t& info, ChildExit& exit)
+{
+    if (info.si_code == CLD_EXITED) {
+        exit.kind = ChildExit::Kind::Exited;
+        exit.code = info.si_status;
+    } else {
+        exit.kind = ChildExit::Kind::Signalled;
+        exit.code = info.si_status;
+    }
+}
+
+// A program name without a "/" is looked up on PATH, as the platform's process
+// creation does for a bare name. Done before fork: the child may not allocate.
+QByteArray ResolveProgram(const QByteArray& program)
+{
+    if (program.isEmpty() || program.contains('/'))
+        return program;
+    const QByteArray path = qgetenv("PATH");
+    for (const QByteArray& dir : path.split(':')) {
+        const QByteArray candidate = (dir.isEmpty() ? QByteArray(".") : dir) + '/' + program;
+        struct stat st;
+        if (::stat(candidate.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.constData(), X_OK) == 0)
+            return candidate;
+    }
+    return program;
+}
+
+QByteArray ReadSmallFile(const char* path)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[4096];
+    QByteArray text;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            text.append(buffer, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;
+    }
+    ::close(fd);
+    return text;
+}
+
+// Real user id of a process from /proc/<pid>/status, or -1.
+long ProcessUid(const QByteArray& procDir)
+{
+    const QByteArray status = ReadSmallFile(procDir + "/status");
+    const int at = status.indexOf("\nUid:");
+    if (at < 0)
+        return -1;
+    const QByteArray rest = status.mid(at + 5).trimmed();
+    bool ok = false;
+    const long uid = rest.left(rest.indexOf('\t')).trimmed().toLong(&ok);
+    return ok ? uid : -1;
+}
+
+QByteArray ProcessComm(const QByteArray& procDir)
+{
+    QByteArray comm = ReadSmallFile(procDir + "/comm");
+    if (comm.endsWith('\n'))
+        comm.chop(1);
+    return comm;
+}
+
+// The worker threads mark themselves so that Open and Close can refuse to be
+// called from a notification of the same runner (they would join themselves).
+thread_local const CRedirect* t_workerOf = nullptr;
+
+} // namespace
+
+// Everything one started child uses; released as a whole before the next start.
+struct CRedirect::Child
+{
+    pid_t pid = -1;
+    int pidfd = -1;
+    int stopFd = -1; // eventfd: tells readers and waiter to give up
+    int stdinWrite = -1;
+    int stdoutRead = -1;
+    int stderrRead = -1;
+    std::uint64_t serial = 0;
+    std::thread stdoutThread;
+    std::thread stderrThread;
+    std::thread waiterThread;
+    std::atomic<bool> stopRequested{false};
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool childDone = false; // guarded: the waiter stopped watching the child
+    bool reaped = false;    // guarded
+    int readersLeft = 2;    // guarded
+};
+
+CRedirect::CRedirect()
+    : m_strImageName(QString::fromLatin1(ExternalTools::EncoderImageName))
+{
+}
+
+CRedirect::~CRedirect()
+{
+    Close();
+}
+
+void CRedirect::OnStarted(const QString&) {}
+void CRedirect::OnStdOut(std::string_view) {}
+void CRedirect::OnStdErr(std::string_view) {}
+void CRedirect::OnTerminated(const ChildExit&) {}
+
+void CRedirect::SetEncoderImageName(const QString& imageName)
+{
+    m_strImageName = imageName;
+}
+
+QString CRedirect::EncoderImageName() const
+{
+    return m_strImageName;
+}
+
+bool CRedirect::CalledFromWorker() const
+{
+    return t_workerOf == this;
+}
+
+bool CRedirect::Open(const QString& commandLine, bool normalPriority)
+{
+    if (CalledFromWorker()) {
+        qWarning("CRedirect::Open called from the runner's own notification: refused");
+        return false;
+    }
+    StopChild();
+
+    const auto reportFailure = [&] {
+        // Built at full length: command lines of the encoder run to hundreds of
+        // characters.
+        const QByteArray text =
+            QStringLiteral("Unable to start %1\n").arg(commandLine).toLocal8Bit();
+        OnStdOut(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+        return false;
+    };
+
+    // Everything the child needs is prepared here: between fork and exec only
+    // async-signal-safe calls are allowed.
+    const QStringList args = SplitCommandLine(commandLine);
+    if (args.isEmpty() || args.front().isEmpty())
+        return reportFailure();
+    std::vector<QByteArray> argStorage;
+    argStorage.reserve(static_cast<std::size_t>(args.size()));
+    for (const QString& arg : args)
+        argStorage.push_back(QFile::encodeName(arg));
+    std::vector<char*> argv;
+    for (QByteArray& arg : argStorage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const QByteArray program = ResolveProgram(argStorage.front());
+
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
+    const auto closeAll = [&] {
+        for (int* pair : {in, out, err, exec}) {
+            CloseFd(pair[0]);
+            CloseFd(pair[1]);
+        }
+    };
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+        ::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(exec, O_CLOEXEC) != 0) {
+        closeAll();
+        return reportFailure();
+    }
+
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        closeAll();
+        return reportFailure();
+    }
+    if (pid == 0) {
+        // The child: default signal handling, a session of its own (no terminal,
+        // like a hidden console), lower priority for the encoder, the pipes as
+        // fds 0/1/2 and no other descriptor of the parent.
+        sigset_t none;
+        ::sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD})
+            ::signal(sig, SIG_DFL);
+        ::setsid();
+        if (!normalPriority) {
+            errno = 0;
+            (void)::nice(10);
+        }
+        const int targets[3] = {0, 1, 2};
+        const int sources[3] = {in[0], out[1], err[1]};
+        for (int i = 0; i < 3; ++i) {
+            if (sources[i] == targets[i])
+                ::fcntl(targets[i], F_SETFD, 0);
+            else
+                ::dup2(sources[i], targets[i]);
+        }
+        ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+        ::execv(program.constData(), argv.data());
+        const int error = errno;
+        (void)!::write(exec[1], &error, sizeof error);
+        ::_exit(127);
+    }
+
+    CloseFd(in[0]);
+    CloseFd(out[1]);
+    CloseFd(err[1]);
+    CloseFd(exec[1]);
+    // The exec pipe closes on a successful exec and carries errno otherwise.
+    int execError = 0;
+    ssize_t got;
+    do {
+        got = ::read(exec[0], &execError, sizeof execError);
+    } while (got < 0 && errno == EINTR);
+    CloseFd(exec[0]);
+
+    const int pidfd = got > 0 ? -1 : PidfdOpen(pid);
+    if (got > 0 || pidfd < 0) {
+        if (got <= 0)
+            ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        closeAll();
+        return reportFailure();
+    }
+
+    auto child = std::make_unique<Child>();
+    child->pid = pid;
+    child->pidfd = pidfd;
+    child->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    child->stdinWrite = in[1];
+    child->stdoutRead = out[0];
+    child->stderrRead = err[0];
+    child->serial = ++m_nStartSerial;
+    Child* c = child.get();
+    m_child = std::move(child);
+    c->stdoutThread = std::thread([this, c] { ReaderThread(c, true); });
+    c->stderrThread = std::thread([this, c] { ReaderThread(c, false); });
+    c->waiterThread = std::thread([this, c] { WaiterThread(c); });
+
+    OnStarted(commandLine);
+    return true;
+}
+
+void CRedirect::ReaderThread(Child* child, bool standardOutput)
+{
+    t_workerOf = this;
+    const int fd = standardOutput ? child->stdoutRead : child->stderrRead;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {child->stopFd, POLLIN, 0}};
+    char buffer[ChunkSize + 1];
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[1].revents != 0)
+            break;
+        if (fds[0].revents == 0)
+            continue;
+        const ssize_t n = ::read(fd, buffer, ChunkSize);
+        if (n > 0) {
+            buffer[n] = '\0';
+            const std::string_view text(buffer, static_cast<std::size_t>(n));
+            if (standardOutput)
+                OnStdOut(text);
+            else
+                OnStdErr(text);
+            continue;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        break; // end of file: the child and everything it started closed the pipe
+    }
+    std::lock_guard lock(child->mutex);
+    --child->readersLeft;
+    child->changed.notify_all();
+}
+
+void CRedirect::WaiterThread(Child* child)
+{
+    t_workerOf = this;
+    pollfd fds[2] = {{child->pidfd, POLLIN, 0}, {child->stopFd, POLLIN, 0}};
+    bool ended = false;
+    for (;;) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[0].revents != 0) {
+            ended = true;
+            break;
+        }
+        if (fds[1].revents != 0)
+            break;
+    }
+
+    ChildExit exit;
+    exit.serial = child->serial;
+    siginfo_t info{};
+    int rc;
+    do {
+        rc = ::waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | (ended ? 0 : WNOHANG));
+    } while (rc < 0 && errno == EINTR);
+    const bool reaped = rc == 0 && info.si_pid == child->pid;
+    if (reaped)
+        FillExit(info, exit);
+    exit.stopped = child->stopRequested.load();
+
+    std::unique_lock lock(child->mutex);
+    child->childDone = true;
+    child->reaped = reaped;
+    child->changed.notify_all();
+    // The output the child wrote before it ended is delivered before its end.
+    if (!child->changed.wait_for(lock, DrainGrace, [child] { return child->readersLeft == 0; })) {
+        RaiseEvent(child->stopFd);
+        child->changed.wait(lock, [child] { return child->readersLeft == 0; });
+    }
+    lock.unlock();
+    OnTerminated(exit);
+}
+
+void CRedirect::StopChild()
+{
+    if (!m_child)
+        return;
+    Child& c = *m_child;
+    c.stopRequested = true;
+    {
+        std::unique_lock lock(c.mutex);
+        if (!c.childDone) {
+            lock.unlock();
+            PidfdSignal(c.pidfd, SIGTERM);
+            lock.lock();
+            if (!c.changed.wait_for(lock, TermGrace, [&c] { return c.childDone; })) {
+                lock.unlock();
+                PidfdSignal(c.pidfd, SIGKILL);
+                lock.lock();
+                c.changed.wait_for(lock, KillGrace, [&c] { return c.childDone; });
+            }
+        }
+    }
+    RaiseEvent(c.stopFd);
+    c.waiterThread.join();
+    c.stdoutThread.join();
+    c.stderrThread.join();
+    if (!c.reaped) {
+        // Still not reaped: try once more now that it had the time; a process
+        // stuck in the kernel is left behind rather than blocking the caller.
+        if (::waitpid(c.pid, nullptr, WNOHANG) == 0)
+            qWarning("CRedirect: child %d did not end after SIGKILL", int(c.pid));
+    }
+    CloseFd(c.pidfd);
+    CloseFd(c.stopFd);
+    CloseFd(c.stdinWrite);
+    CloseFd(c.stdoutRead);
+    CloseFd(c.stderrRead);
+    m_child.reset();
+}
+
+void CRedirect::Close()
+{
+    if (CalledFromWorker()) {
+        qWarning("CRedirect::Close called from the runner's own notification: refused");
+        return;
+    }
+    StopChild();
+    KillEncoderProcesses(m_strImageName);
+}
+
+int CRedirect::KillEncoderProcesses(const QString& imageName)
+{
+    // The kernel keeps at most 15 bytes of the name in comm.
+    const QByteArray wanted = QFile::encodeName(imageName).left(15);
+    if (wanted.isEmpty())
+        return 0;
+    const long uid = static_cast<long>(::getuid());
+    const pid_t self = ::getpid();
+
+    std::vector<int> pidfds;
+    if (DIR* proc = ::opendir("/proc")) {
+        while (const dirent* entry = ::readdir(proc)) {
+            char* end = nullptr;
+            const long pid = std::strtol(entry->d_name, &end, 10);
+            if (pid <= 0 || *end != '\0' || pid == self)
+                continue;
+            const QByteArray dir = QByteArray("/proc/") + entry->d_name;
+            if (ProcessComm(dir) != wanted || ProcessUid(dir) != uid)
+                continue;
+            const int pidfd = PidfdOpen(static_cast<pid_t>(pid));
+            if (pidfd < 0)
+                continue;
+            // The pid may have been reused between the check and the open: check
+            // the process the descriptor now stands for.
+            if (ProcessComm(dir) != wanted || ProcessUid(dir) != uid ||
+                !PidfdSignal(pidfd, SIGTERM)) {
+                ::close(pidfd);
+                continue;
+            }
+            pidfds.push_back(pidfd);
+        }
+        ::closedir(proc);
+    }
+    const int signalled = static_cast<int>(pidfds.size());
+
+    const auto deadline = std::chrono::steady_clock::now() + TermGrace;
+    while (!pidfds.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        std::vector<pollfd> fds;
+        for (int fd : pidfds)
+            fds.push_back({fd, POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR)
+            break;
+        std::vector<int> alive;
+        for (const pollfd& p : fds) {
+            if (p.revents != 0)
+                ::close(p.fd);
+            else
+                alive.push_back(p.fd);
+        }
+        pidfds.swap(alive);
+    }
+    for (int fd : pidfds) {
+        PidfdSignal(fd, SIGKILL);
+        ::close(fd);
+    }
+    return signalled;
+}
+
+CRedir::~CRedir()
+{
+    Close();
+}
+
+void CRedir::OnStdOut(std::string_view text)
+{
+    if (m_pOwner)
+        m_pOwner->ParseEncoderOutput(text);
+}
+
+void CRedir::OnTerminated(const ChildExit& exit)
+{
+    if (m_pOwner)
+        m_pOwner->OnChildTerminated(exit);
+}

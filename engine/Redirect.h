@@ -1,0 +1,118 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include <QString>
+
+// How a child of the runner ended, as its waiter saw it.
+struct ChildExit
+{
+    enum class Kind
+    {
+        Exited,    // the child called exit; code is its exit status
+        Signalled, // a signal ended the child; code is the signal number
+        Unknown    // the child could not be reaped (Close gave up on it)
+    };
+
+    Kind kind = Kind::Unknown;
+    int code = 0;
+    // Close asked the child to end (SIGTERM, then SIGKILL): its end is not a
+    // failure of the child's own.
+    bool stopped = false;
+    // Which start of the runner this child was (see CRedirect::StartSerial).
+    std::uint64_t serial = 0;
+
+    bool Succeeded() const { return kind == Kind::Exited && code == 0; }
+};
+
+// Starts one console program as a child with its standard input, output and
+// error on pipes, reads both output pipes on worker threads, watches for the
+// child's end on a third, and reports through four notifications:
+//   OnStarted     on the thread that called Open, after a successful start;
+//   OnStdOut      on the stdout thread, one call per read of at most 256 bytes,
+//                 in order (and on the caller's thread with the start-failure text);
+//   OnStdErr      on the stderr thread, likewise;
+//   OnTerminated  on the waiter thread, exactly once per started child, after
+//                 the child has been reaped and both readers have finished.
+// One child at a time: Open ends a previous child first. The notifications must
+// not call Open or Close on the same runner (they would wait for themselves);
+// such calls are refused. A derived class must call Close in its own destructor
+// so that no notification reaches a half-destroyed object.
+class CRedirect
+{
+public:
+    CRedirect();
+    virtual ~CRedirect();
+    CRedirect(const CRedirect&) = delete;
+    CRedirect& operator=(const CRedirect&) = delete;
+
+    // commandLine: the program path in double quotes, then the arguments, split
+    // with the Windows quoting rules (CommandLine.h) and executed directly.
+    // normalPriority false starts the child at nice +10. Returns false when the
+    // child could not be started; "Unable to start <commandLine>\n" then goes to
+    // OnStdOut and nothing else follows.
+    bool Open(const QString& commandLine, bool normalPriority);
+
+    // Ends a live child (SIGTERM, SIGKILL after 500 ms), waits for the worker
+    // threads, releases everything, then ends the user's other processes with the
+    // encoder image name (KillEncoderProcesses). Safe to call when nothing runs.
+    void Close();
+
+    // Serial number of the last successful Open (0 before the first); each
+    // child's ChildExit carries the serial of its own start.
+    std::uint64_t StartSerial() const { return m_nStartSerial; }
+
+    // Image name (as /proc/<pid>/comm shows it) that Close sweeps for.
+    void SetEncoderImageName(const QString& imageName);
+    QString EncoderImageName() const;
+
+    // Ends every process of the current user, other than this one, whose image
+    // name is imageName (compared as the kernel keeps it: at most 15 bytes):
+    // SIGTERM, and SIGKILL for those still alive after 500 ms. Returns how many
+    // processes were signalled.
+    static int KillEncoderProcesses(const QString& imageName);
+
+protected:
+    virtual void OnStarted(const QString& commandLine);
+    // text.data() is terminated by a NUL right after the last byte read.
+    virtual void OnStdOut(std::string_view text);
+    virtual void OnStdErr(std::string_view text);
+    virtual void OnTerminated(const ChildExit& exit);
+
+private:
+    struct Child;
+
+    void StopChild();
+    void ReaderThread(Child* child, bool standardOutput);
+    void WaiterThread(Child* child);
+    bool CalledFromWorker() const;
+
+    std::unique_ptr<Child> m_child;
+    std::uint64_t m_nStartSerial = 0;
+    QString m_strImageName;
+};
+
+// What the form's runner reports to its owner (the encoding run). Both calls
+// come on the runner's worker threads.
+class CRedirOwner
+{
+public:
+    virtual ~CRedirOwner() = default;
+    virtual void ParseEncoderOutput(std::string_view text) = 0;
+    virtual void OnChildTerminated(const ChildExit& exit) = 0;
+};
+
+class CRedir : public CRedirect
+{
+public:
+    CRedir() = default;
+    ~CRedir() override;
+
+    CRedirOwner* m_pOwner = nullptr;
+
+protected:
+    void OnStdOut(std::string_view text) override;
+    void OnTerminated(const ChildExit& exit) override;
+};

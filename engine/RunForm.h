@@ -1,0 +1,68 @@
+#pragma once
+
+#include "jobs/StreamFile.h"
+
+#include <cstdint>
+#include <optional>
+
+#include <QString>
+
+// What the encoding run needs of the main form: the job list, the four display
+// operations, the message boxes, the shut-down switch and the folder opener.
+// The run calls all of it on the UI thread. The main form implements it with the
+// real job list and widgets; tests and benchmarks implement it without a window.
+class RunForm
+{
+public:
+    // The "Input", "Output", elapsed and remaining value labels.
+    enum class ValueLabel
+    {
+        Input,
+        Output,
+        Elapsed,
+        Remaining
+    };
+    // The current-file and whole-run progress bars (0 to 100).
+    enum class ProgressBar
+    {
+        Current,
+        Total
+    };
+    enum class MessageIcon
+    {
+        None,
+        Information,
+        Question
+    };
+
+    virtual ~RunForm() = default;
+
+    // --- The job list ---
+    virtual int JobCount() const = 0;
+    // A copy of the job at index, or nothing when the index is outside the list.
+    virtual std::optional<StreamFile> JobAt(int index) const = 0;
+    // Sum of the counted sizes (StreamFile::CountedSize) of all jobs.
+    virtual std::uint64_t TotalBytes() const = 0;
+
+    // --- Display ---
+    // Scrolls the row fully into view and makes it the selected and focused row.
+    virtual void ShowRow(int index) = 0;
+    // Writes the row's status cell (column 0).
+    virtual void SetRowStatus(int index, const QString& status) = 0;
+    virtual void SetValueLabel(ValueLabel label, const QString& text) = 0;
+    virtual void SetProgress(ProgressBar bar, int percent) = 0;
+
+    // --- Talking to the user ---
+    // A notice: caption "Tolva Clipvane", no owner window.
+    virtual void MessageBox(const QString& text, MessageIcon icon) = 0;
+    // Yes and No; true for Yes.
+    virtual bool AskYesNo(const QString& text, MessageIcon icon) = 0;
+
+    // --- The end of a run ---
+    // The options dialog's "Shutdown your windows after encoding finished." switch.
+    virtual bool ShutdownAfterRun() const = 0;
+    // Shuts the computer down (ShutdownWindows with the form's message box).
+    virtual void ShutdownComputer() = 0;
+    // Opens a folder with the desktop's default action.
+    virtual void OpenFolder(const QString& path) = 0;
+};

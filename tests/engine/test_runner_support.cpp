@@ -1,0 +1,193 @@
+#include "test_runner_support.h"
+
+#include "tests/support/MediaFactory.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <cerrno>
+#include <csignal>
+#include <dirent.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include <QFile>
+
+extern char** environ;
+
+FakeEncoder::FakeEncoder()
+{
+    // At most 15 bytes, the length the kernel keeps of a process name.
+    m_imageName = QStringLiteral("cvfk%1").arg(::getpid());
+    m_path = m_dir.filePath(m_imageName);
+    m_valid =
+        m_dir.isValid() &&
+        QFile::link(TestEnvironment::BinDir() + QStringLiteral("/clipvane_fake_encoder"), m_path);
+}
+
+QString FakeEncoder::Script(const QString& name, const QString& text) const
+{
+    const QString path = m_dir.filePath(name);
+    MediaFactory::WriteFile(path, text.toUtf8());
+    return path;
+}
+
+QString FakeEncoder::CommandLine(const QString& scriptPath) const
+{
+    return QStringLiteral("\"%1\" \"%2\"").arg(m_path, scriptPath);
+}
+
+QString FakeEncoder::RealEncoderLink(const QString& suffix) const
+{
+    const QString name = QStringLiteral("cvme%1%2").arg(::getpid()).arg(suffix).left(15);
+    const QString link = m_dir.filePath(name);
+    QFile::link(TestEnvironment::BinDir() + QStringLiteral("/tools/mencoder"), link);
+    return link;
+}
+
+bool RecordingRunner::WaitForTerminations(std::size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_exits.size() >= count; });
+}
+
+std::vector<std::string> RecordingRunner::StdOutChunks() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stdout;
+}
+
+std::string RecordingRunner::StdOut() const
+{
+    std::lock_guard lock(m_mutex);
+    std::string all;
+    for (const std::string& chunk : m_stdout)
+        all += chunk;
+    return all;
+}
+
+std::string RecordingRunner::StdErr() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stderr;
+}
+
+std::vector<ChildExit> RecordingRunner::Exits() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_exits;
+}
+
+int RecordingRunner::Started() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_started;
+}
+
+void RecordingRunner::OnStarted(const QString&)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_started;
+}
+
+void RecordingRunner::OnStdOut(std::string_view text)
+{
+    std::lock_guard lock(m_mutex);
+    // The runner promises a terminator right after the chunk.
+    m_stdout.emplace_back(text.data(), text.size());
+    if (text.data()[text.size()] != '\0')
+        m_stdout.back() += "<unterminated>";
+}
+
+void RecordingRunner::OnStdErr(std::string_view text)
+{
+    std::lock_guard lock(m_mutex);
+    m_stderr.append(text);
+}
+
+void RecordingRunner::OnTerminated(const ChildExit& exit)
+{
+    std::lock_guard lock(m_mutex);
+    m_exits.push_back(exit);
+    m_changed.notify_all();
+}
+
+namespace ProcessProbe {
+
+namespace {
+int CountEntries(const char* path)
+{
+    int count = 0;
+    if (DIR* dir = ::opendir(path)) {
+        while (const dirent* entry = ::readdir(dir))
+            if (entry->d_name[0] != '.')
+                ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+} // namespace
+
+int OpenFdCount()
+{
+    return CountEntries("/proc/self/fd") - 1; // the listing's own descriptor
+}
+
+int ThreadCount()
+{
+    return CountEntries("/proc/self/task");
+}
+
+bool HasChildren()
+{
+    siginfo_t info{};
+    // WNOWAIT: look without reaping.
+    const int rc = ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT);
+    if (rc < 0)
+        return errno != ECHILD;
+    return true;
+}
+
+pid_t Spawn(const QString& program, const QStringList& args)
+{
+    std::vector<QByteArray> storage{QFile::encodeName(program)};
+    for (const QString& arg : args)
+        storage.push_back(QFile::encodeName(arg));
+    std::vector<char*> argv;
+    for (QByteArray& arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, storage.front().constData(), nullptr, nullptr, argv.data(), environ) !=
+        0)
+        return -1;
+    return pid;
+}
+
+int WaitExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t rc = ::waitpid(pid, &status, WNOHANG);
+        if (rc == pid)
+            return status;
+        if (rc < 0 || std::chrono::steady_clock::now() > deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool ProcessExists(pid_t pid)
+{
+    return ::kill(pid, 0) == 0;
+}
+
+int OwnNice()
+{
+    errno = 0;
+    return ::getpriority(PRIO_PROCESS, 0);
+}
+
+} // namespace ProcessProbe

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "engine/Redirect.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include <QString>
+#include <QTemporaryDir>
+
+// The fake encoder (test_runner_fake_encoder.cpp) reached through a symlink with
+// a name of this test process's own, so that the runner's kill sweep can only
+// ever find processes this test started.
+class FakeEncoder
+{
+public:
+    FakeEncoder();
+
+    bool IsValid() const { return m_valid; }
+    QString Dir() const { return m_dir.path(); }
+    QString Path() const { return m_path; }
+    QString ImageName() const { return m_imageName; }
+    QString FilePath(const QString& name) const { return m_dir.filePath(name); }
+
+    // Writes a script file (see the fake encoder) and returns its path.
+    QString Script(const QString& name, const QString& text) const;
+
+    // "\"<fake>\" \"<script>\"": the fake runs the script given as its first argument.
+    QString CommandLine(const QString& scriptPath) const;
+
+    // A symlink to the real encoder with a name of this process's own.
+    QString RealEncoderLink(const QString& suffix = QStringLiteral("m")) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_imageName;
+    QString m_path;
+    bool m_valid = false;
+};
+
+// A runner that records every notification.
+class RecordingRunner : public CRedirect
+{
+public:
+    ~RecordingRunner() override { Close(); }
+
+    // Waits until count terminations were seen; false on time-out.
+    bool WaitForTerminations(std::size_t count,
+                             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    std::vector<std::string> StdOutChunks() const;
+    std::string StdOut() const;
+    std::string StdErr() const;
+    std::vector<ChildExit> Exits() const;
+    int Started() const;
+
+protected:
+    void OnStarted(const QString& commandLine) override;
+    void OnStdOut(std::string_view text) override;
+    void OnStdErr(std::string_view text) override;
+    void OnTerminated(const ChildExit& exit) override;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::string> m_stdout;
+    std::string m_stderr;
+    std::vector<ChildExit> m_exits;
+    int m_started = 0;
+};
+
+namespace ProcessProbe {
+
+int OpenFdCount();
+int ThreadCount();
+// True while this process has any child, running or ended but not reaped.
+bool HasChildren();
+// Starts program directly (posix_spawn), not through the runner.
+pid_t Spawn(const QString& program, const QStringList& args);
+// Waits for a spawned process; returns its wait status, or -1 on time-out.
+int WaitExit(pid_t pid, std::chrono::milliseconds timeout);
+bool ProcessExists(pid_t pid);
+// Niceness of this process.
+int OwnNice();
+
+} // namespace ProcessProbe
