@@ -31,6 +31,10 @@ void PrepareProcess()
     // gtest_discover_tests lists tests without the tests' environment, and Qt
     // aborts without a display.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The update check must never look up the maker's host from a test: a closed
+    // local port answers at once.
+    ::setenv("CLIPVANE_VERSION_URL", "http://127.0.0.1:1/v_encoder.html", 0);
+    ::setenv("CLIPVANE_DOWNLOAD_URL", "http://127.0.0.1:1/sw.html", 0);
     // Never reach a real session or system bus from a test.
     ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + base + "/no-session-bus", 1);
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + base + "/no-system-bus", 1);
