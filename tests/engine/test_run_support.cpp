@@ -1,0 +1,130 @@
+#include "test_run_support.h"
+
+#include "shell/AppFolder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+void FakeForm::AddJob(const QString& path, std::uint64_t size, bool hasSubtitle)
+{
+    StreamFile job;
+    job.strFilePath = path;
+    job.strFileName = PathFileName(path);
+    job.dwFileSize = size;
+    job.bHasSubtitle = hasSubtitle;
+    m_jobs.push_back(job);
+}
+
+QString FakeForm::Status(int row) const
+{
+    const auto it = m_statusHistory.find(row);
+    return it == m_statusHistory.end() || it->second.isEmpty() ? QString() : it->second.back();
+}
+
+int FakeForm::LastProgress(ProgressBar bar) const
+{
+    const auto it = m_progress.find(bar);
+    return it == m_progress.end() || it->second.empty() ? -1 : it->second.back();
+}
+
+int FakeForm::JobCount() const
+{
+    return static_cast<int>(m_jobs.size());
+}
+
+std::optional<StreamFile> FakeForm::JobAt(int index) const
+{
+    if (index < 0 || index >= JobCount())
+        return std::nullopt;
+    return m_jobs[static_cast<std::size_t>(index)];
+}
+
+std::uint64_t FakeForm::TotalBytes() const
+{
+    std::uint64_t total = 0;
+    for (const StreamFile& job : m_jobs)
+        total += job.CountedSize();
+    return total;
+}
+
+void FakeForm::ShowRow(int index)
+{
+    m_shownRows.push_back(index);
+}
+
+void FakeForm::SetRowStatus(int index, const QString& status)
+{
+    if (index < 0 || index >= JobCount())
+        ++m_nOutOfRangeStatusWrites;
+    m_statusHistory[index] << status;
+    m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
+}
+
+void FakeForm::SetValueLabel(ValueLabel label, const QString& text)
+{
+    m_labels[label] = text;
+}
+
+void FakeForm::SetProgress(ProgressBar bar, int percent)
+{
+    m_progress[bar].push_back(percent);
+}
+
+void FakeForm::MessageBox(const QString& text, MessageIcon)
+{
+    m_messages << text;
+    m_events << QStringLiteral("message ") + text;
+}
+
+bool FakeForm::AskYesNo(const QString& text, MessageIcon icon)
+{
+    m_questions << text;
+    m_questionIcons.push_back(icon);
+    m_events << QStringLiteral("question ") + text;
+    if (m_answers.empty())
+        return m_bDefaultAnswer;
+    const bool answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+bool FakeForm::ShutdownAfterRun() const
+{
+    return m_bShutdownSwitch;
+}
+
+void FakeForm::ShutdownComputer()
+{
+    ++m_nShutdowns;
+    m_events << QStringLiteral("shutdown");
+}
+
+void FakeForm::OpenFolder(const QString& path)
+{
+    m_openedFolders << path;
+    m_events << QStringLiteral("open ") + path;
+}
+
+bool PumpUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void PumpFor(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+}

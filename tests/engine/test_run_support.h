@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/RunForm.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+// A form without a window: a job list in memory, and every display call, message
+// and question recorded. Questions are answered from a queue (default: Yes).
+// Events lists what happened in order ("status 0 Finished", "message ...",
+// "question ...", "shutdown", "open ...").
+class FakeForm : public RunForm
+{
+public:
+    std::vector<StreamFile> m_jobs;
+    bool m_bShutdownSwitch = false;
+    std::deque<bool> m_answers;
+    bool m_bDefaultAnswer = true;
+
+    QStringList m_events;
+    QStringList m_messages;
+    QStringList m_questions;
+    std::vector<MessageIcon> m_questionIcons;
+    std::map<int, QStringList> m_statusHistory;
+    std::map<ValueLabel, QString> m_labels;
+    std::map<ProgressBar, std::vector<int>> m_progress;
+    int m_nShutdowns = 0;
+    QStringList m_openedFolders;
+    int m_nOutOfRangeStatusWrites = 0;
+    std::vector<int> m_shownRows;
+
+    // Adds a job; size is the recorded size (the run reads the file's own size
+    // for the current job).
+    void AddJob(const QString& path, std::uint64_t size, bool hasSubtitle = false);
+
+    QString Status(int row) const;
+    int LastProgress(ProgressBar bar) const;
+
+    int JobCount() const override;
+    std::optional<StreamFile> JobAt(int index) const override;
+    std::uint64_t TotalBytes() const override;
+    void ShowRow(int index) override;
+    void SetRowStatus(int index, const QString& status) override;
+    void SetValueLabel(ValueLabel label, const QString& text) override;
+    void SetProgress(ProgressBar bar, int percent) override;
+    void MessageBox(const QString& text, MessageIcon icon) override;
+    bool AskYesNo(const QString& text, MessageIcon icon) override;
+    bool ShutdownAfterRun() const override;
+    void ShutdownComputer() override;
+    void OpenFolder(const QString& path) override;
+};
+
+// Processes events until condition holds; false on time-out.
+bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+// Processes events for a while.
+void PumpFor(int ms);
