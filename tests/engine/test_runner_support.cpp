@@ -6,15 +6,12 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include <QFile>
-
-extern char** environ;
 
 FakeEncoder::FakeEncoder()
 {
@@ -158,10 +155,11 @@ pid_t Spawn(const QString& program, const QStringList& args)
     for (QByteArray& arg : storage)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, storage.front().constData(), nullptr, nullptr, argv.data(), environ) !=
-        0)
-        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
     return pid;
 }
 
@@ -182,6 +180,34 @@ int WaitExit(pid_t pid, std::chrono::milliseconds timeout)
 bool ProcessExists(pid_t pid)
 {
     return ::kill(pid, 0) == 0;
+}
+
+bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
+{
+    QStringList args{QStringLiteral("-hide_banner"),
+                     QStringLiteral("-loglevel"),
+                     QStringLiteral("error"),
+                     QStringLiteral("-nostdin"),
+                     QStringLiteral("-y"),
+                     QStringLiteral("-f"),
+                     QStringLiteral("lavfi"),
+                     QStringLiteral("-i"),
+                     QStringLiteral("testsrc2=size=%1x%2:rate=%3")
+                         .arg(spec.width)
+                         .arg(spec.height)
+                         .arg(spec.fps)};
+    if (spec.audio)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("sine=frequency=440:sample_rate=44100");
+    args << QStringLiteral("-t") << QString::number(spec.seconds, 'f', 3) << spec.outputArgs
+         << path;
+    const pid_t pid = Spawn(QStringLiteral("ffmpeg"), args);
+    const int status = pid > 0 ? WaitExit(pid, std::chrono::seconds(120)) : -1;
+    const bool ok =
+        status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && QFile::exists(path);
+    if (!ok && error)
+        *error = QStringLiteral("ffmpeg failed with status %1").arg(status);
+    return ok;
 }
 
 int OwnNice()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Redirect.h"
+#include "tests/support/MediaFactory.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -79,12 +80,18 @@ int OpenFdCount();
 int ThreadCount();
 // True while this process has any child, running or ended but not reaped.
 bool HasChildren();
-// Starts program directly (posix_spawn), not through the runner.
+// Starts program directly with fork and exec (a bare name is looked up on PATH),
+// not through the runner. Not QProcess or posix_spawn: both start the child with
+// a vfork-like clone, and under ThreadSanitizer the child's calls then leave the
+// parent thread's sanitizer state behind, hiding its later synchronisation.
 pid_t Spawn(const QString& program, const QStringList& args);
 // Waits for a spawned process; returns its wait status, or -1 on time-out.
 int WaitExit(pid_t pid, std::chrono::milliseconds timeout);
 bool ProcessExists(pid_t pid);
 // Niceness of this process.
 int OwnNice();
+
+// MediaFactory::GenerateMovie's movie, with ffmpeg started through Spawn.
+bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error = nullptr);
 
 } // namespace ProcessProbe

@@ -1,0 +1,251 @@
+// Encoding-run benchmark: the same movies encoded by the real encoder twice in
+// one process, once through the run (CEncodingRun with its runner, parser and
+// timer) and once by starting the same encoder argument vectors directly, one
+// after another, with the same priority and session but no reader. Prints the
+// wall-time ratio (front end / direct) and the front end's own CPU time (this
+// process, children excluded) as a share of the run's wall time.
+//
+//   run_bench <folder with .mpg movies> [width height] [rounds]
+#include "engine/CommandLine.h"
+#include "engine/EncodeSetting.h"
+#include "engine/EncodingRun.h"
+#include "engine/RunForm.h"
+#include "shell/AppFolder.h"
+#include "shell/SettingsStore.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A form without a window that answers every question with Yes.
+class BenchForm : public RunForm
+{
+public:
+    std::vector<StreamFile> jobs;
+    int failed = 0;
+
+    int JobCount() const override { return static_cast<int>(jobs.size()); }
+    std::optional<StreamFile> JobAt(int index) const override
+    {
+        if (index < 0 || index >= JobCount())
+            return std::nullopt;
+        return jobs[static_cast<std::size_t>(index)];
+    }
+    std::uint64_t TotalBytes() const override
+    {
+        std::uint64_t total = 0;
+        for (const StreamFile& job : jobs)
+            total += job.CountedSize();
+        return total;
+    }
+    void ShowRow(int) override {}
+    void SetRowStatus(int, const QString& status) override
+    {
+        failed += status == QLatin1String("Failed");
+    }
+    void SetValueLabel(ValueLabel, const QString&) override {}
+    void SetProgress(ProgressBar, int) override {}
+    void MessageBox(const QString&, MessageIcon) override {}
+    bool AskYesNo(const QString&, MessageIcon) override { return true; }
+    bool ShutdownAfterRun() const override { return false; }
+    void ShutdownComputer() override {}
+    void OpenFolder(const QString&) override {}
+};
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+QString OutputIn(const QString& folder, const StreamFile& job)
+{
+    return folder + QLatin1Char('/') + QFileInfo(job.strFileName).completeBaseName() +
+           QStringLiteral(".avi");
+}
+
+// Starts one encoder the way the runner does (own session, nice +10) but with
+// its output going nowhere, and waits for it. Returns its exit status.
+int RunDirect(const QStringList& args)
+{
+    std::vector<QByteArray> storage;
+    for (const QString& arg : args)
+        storage.push_back(QFile::encodeName(arg));
+    std::vector<char*> argv;
+    for (QByteArray& arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        (void)!nice(10);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+struct Figures
+{
+    double wall = 0;
+    double cpu = 0;
+    int failed = 0;
+};
+
+Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder,
+                     const QString& folder)
+{
+    QDir().mkpath(folder);
+    Figures figures;
+    const auto start = Clock::now();
+    const double cpu = CpuSeconds();
+    for (const StreamFile& job : jobs) {
+        const QString arguments =
+            theEncodeSetting.BuildCommandLine(QString(), OutputIn(folder, job), false, job);
+        const int status = RunDirect(SplitCommandLine(MakeProcessCommandLine(encoder, arguments)));
+        figures.failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    figures.cpu = CpuSeconds() - cpu;
+    figures.wall = Since(start);
+    return figures;
+}
+
+Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
+                         const QString& folder)
+{
+    SetRegString(RegValue::MovieDir, folder);
+    SetRegString(RegValue::Prefix, QString());
+    BenchForm form;
+    form.jobs = jobs;
+    CEncodingRun run(form);
+    run.SetEncoderPath(encoder);
+    run.SetEncoderImageName(QFileInfo(encoder).fileName());
+    QEventLoop loop;
+    QObject::connect(&run, &CEncodingRun::RunEnded, &loop, &QEventLoop::quit);
+
+    Figures figures;
+    const auto start = Clock::now();
+    const double cpu = CpuSeconds();
+    run.StartEncoding();
+    if (run.m_bRunning)
+        loop.exec();
+    figures.cpu = CpuSeconds() - cpu;
+    figures.wall = Since(start);
+    figures.failed = form.failed;
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr,
+                     "usage: run_bench <folder with .mpg movies> [width height] [rounds]\n");
+        return 2;
+    }
+    // Settings go to a private folder, never to the user's own.
+    QTemporaryDir work;
+    if (!work.isValid())
+        return 1;
+    setenv("XDG_CONFIG_HOME",
+           QFile::encodeName(work.filePath(QStringLiteral("config"))).constData(), 1);
+    QCoreApplication app(argc, argv);
+
+    const QString media = QString::fromLocal8Bit(argv[1]);
+    const int width = argc > 3 ? std::atoi(argv[2]) : 640;
+    const int height = argc > 3 ? std::atoi(argv[3]) : 480;
+    const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 1;
+
+    std::vector<StreamFile> jobs;
+    for (const QFileInfo& file :
+         QDir(media).entryInfoList({QStringLiteral("*.mpg")}, QDir::Files, QDir::Name)) {
+        StreamFile job;
+        job.strFilePath = file.absoluteFilePath();
+        job.strFileName = file.fileName();
+        job.dwFileSize = static_cast<std::uint64_t>(file.size());
+        job.nWidth = width;
+        job.nHeight = height;
+        jobs.push_back(job);
+    }
+    if (jobs.empty()) {
+        std::fprintf(stderr, "no .mpg movies in %s\n", argv[1]);
+        return 2;
+    }
+
+    // The encoder under a name of this process's own, so that the run's sweep for
+    // leftover encoders can only meet its own.
+    const QString encoder = work.filePath(QStringLiteral("cvbench%1").arg(getpid()).left(15));
+    if (!QFile::link(GetAppDir() + QStringLiteral("/tools/mencoder"), encoder)) {
+        std::fprintf(stderr, "cannot link tools/mencoder\n");
+        return 1;
+    }
+
+    std::printf("%zu movies, %dx%d, %d round(s); the encoder runs at nice +10 in both ways\n",
+                jobs.size(), width, height, rounds);
+    Figures direct, frontEnd;
+    for (int round = 0; round < rounds; ++round) {
+        // Alternate the order so that a drifting machine load favours neither way.
+        const QString base = work.filePath(QStringLiteral("round%1-").arg(round));
+        Figures d, f;
+        if (round % 2 == 0) {
+            d = EncodeDirect(jobs, encoder, base + QStringLiteral("direct"));
+            f = EncodeThroughRun(jobs, encoder, base + QStringLiteral("run"));
+        } else {
+            f = EncodeThroughRun(jobs, encoder, base + QStringLiteral("run"));
+            d = EncodeDirect(jobs, encoder, base + QStringLiteral("direct"));
+        }
+        std::printf(
+            "round %d: direct %.3f s, front end %.3f s (ratio %.4f), front-end CPU %.3f s\n",
+            round + 1, d.wall, f.wall, f.wall / d.wall, f.cpu);
+        direct.wall += d.wall;
+        direct.failed += d.failed;
+        frontEnd.wall += f.wall;
+        frontEnd.cpu += f.cpu;
+        frontEnd.failed += f.failed;
+    }
+
+    const double ratio = frontEnd.wall / direct.wall;
+    const double cpuShare = 100.0 * frontEnd.cpu / frontEnd.wall;
+    std::printf("direct (baseline):        wall %.3f s\n", direct.wall);
+    std::printf("through the run:          wall %.3f s, own CPU %.3f s\n", frontEnd.wall,
+                frontEnd.cpu);
+    std::printf("wall ratio run / direct:  %.4f  (target <= 1.02) %s\n", ratio,
+                ratio <= 1.02 ? "ok" : "MISSED");
+    std::printf("front-end CPU share:      %.3f %% of wall  (target <= 1 %%) %s\n", cpuShare,
+                cpuShare <= 1.0 ? "ok" : "MISSED");
+    if (direct.failed || frontEnd.failed) {
+        std::printf("encodes failed: direct %d, run %d\n", direct.failed, frontEnd.failed);
+        return 1;
+    }
+    return 0;
+}
