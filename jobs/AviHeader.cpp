@@ -145,7 +145,7 @@ bool ParseAviHeader(const std::uint8_t* data, std::size_t size, AviHeaderInfo& i
             // dwMicroSecPerFrame ... dwStreams, dwSuggestedBufferSize, then
             // dwWidth (32) and dwHeight (36).
             if (body.end - body.begin < 40)
-                return false;
+                break;
             info.nWidth = ClampToInt(ReadLe32(data + body.begin + 32));
             info.nHeight = ClampToInt(ReadLe32(data + body.begin + 36));
             haveMainHeader = true;

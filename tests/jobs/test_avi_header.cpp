@@ -83,6 +83,8 @@ TEST(AviHeader, WhatIsNotAnAviMainHeaderIsRefused)
         Riff(List("hdrl", shortAvih)),        // main header too short
         Riff(List("hdrl", List("strl", {}))), // no main header at all
         Riff(Chunk("hdrl", Avih(1, 1))),      // "hdrl" not as a list
+        // An audio stream list before a main header that is too short.
+        Riff(List("hdrl", List("strl", Strh("auds", 1, 8000, 0, 8000)) + shortAvih)),
     };
     for (int i = 0; i < refused.size(); ++i) {
         SCOPED_TRACE(i);
