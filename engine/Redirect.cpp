@@ -42,6 +42,11 @@ constexpr auto KillGrace = 2000ms;
 // Only a grandchild holding the pipes open makes it run out.
 constexpr auto DrainGrace = 2000ms;
 constexpr std::size_t ChunkSize = 256;
+// After a read that emptied the pipe, the reader lets output gather this long
+// before it looks again. The encoder writes one short record per frame, hundreds
+// a second; waking for each would cost more CPU than everything else in the
+// front end. Progress then arrives at most this late.
+constexpr int CoalesceMs = 50;
 
 int PidfdOpen(pid_t pid)
 {
@@ -149,7 +154,8 @@ struct CRedirect::Child
 {
     pid_t pid = -1;
     int pidfd = -1;
-    int stopFd = -1; // eventfd: tells readers and waiter to give up
+    int stopFd = -1;  // eventfd: tells readers and waiter to give up
+    int endedFd = -1; // eventfd: the child has ended, readers drain without pausing
     int stdinWrite = -1;
     int stdoutRead = -1;
     int stderrRead = -1;
@@ -301,6 +307,7 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
     child->pid = pid;
     child->pidfd = pidfd;
     child->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    child->endedFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     child->stdinWrite = in[1];
     child->stdoutRead = out[0];
     child->stderrRead = err[0];
@@ -339,6 +346,11 @@ void CRedirect::ReaderThread(Child* child, bool standardOutput)
                 OnStdOut(text);
             else
                 OnStdErr(text);
+            if (static_cast<std::size_t>(n) < ChunkSize) {
+                pollfd pause[2] = {{child->stopFd, POLLIN, 0}, {child->endedFd, POLLIN, 0}};
+                if (::poll(pause, 2, CoalesceMs) > 0 && pause[0].revents != 0)
+                    break;
+            }
             continue;
         }
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
@@ -380,6 +392,7 @@ void CRedirect::WaiterThread(Child* child)
     if (reaped)
         FillExit(info, exit);
     exit.stopped = child->stopRequested.load();
+    RaiseEvent(child->endedFd);
 
     std::unique_lock lock(child->mutex);
     child->childDone = true;
@@ -426,6 +439,7 @@ void CRedirect::StopChild()
     }
     CloseFd(c.pidfd);
     CloseFd(c.stopFd);
+    CloseFd(c.endedFd);
     CloseFd(c.stdinWrite);
     CloseFd(c.stdoutRead);
     CloseFd(c.stderrRead);
