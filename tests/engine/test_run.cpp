@@ -502,6 +502,12 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
 
 TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
 {
+    // A first run starts the helper threads that Qt and a sanitizer keep for good.
+    m_form.AddJob(Movie(QStringLiteral("warm.mpg"), QStringLiteral("exit 0\n")), 10);
+    m_run->StartEncoding();
+    ASSERT_TRUE(WaitEnded());
+    m_run->StopEncoding();
+    m_form.m_jobs.clear();
     const int fds = ProcessProbe::OpenFdCount();
     const int threads = ProcessProbe::ThreadCount();
     for (int i = 0; i < 20; ++i)
@@ -509,12 +515,12 @@ TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
                             QStringLiteral("progress 0 3 0\nerr warning\\n\n")),
                       10);
     m_run->StartEncoding();
-    ASSERT_TRUE(WaitEnded());
+    ASSERT_TRUE(WaitEnded(2));
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(m_form.Status(i), QStringLiteral("Finished"));
     m_run->StopEncoding();
     EXPECT_EQ(ProcessProbe::OpenFdCount(), fds);
-    EXPECT_LE(ProcessProbe::ThreadCount(), threads + 1); // Qt may keep one helper thread
+    EXPECT_EQ(ProcessProbe::ThreadCount(), threads);
     EXPECT_FALSE(ProcessProbe::HasChildren());
 }
 
