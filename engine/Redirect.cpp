@@ -432,9 +432,14 @@ void CRedirect::StopChild()
     c.stdoutThread.join();
     c.stderrThread.join();
     if (!c.reaped) {
-        // Still not reaped: try once more now that it had the time; a process
-        // stuck in the kernel is left behind rather than blocking the caller.
-        if (::waitpid(c.pid, nullptr, WNOHANG) == 0)
+        // The waiter gave up on the child (the kill grace ran out, or it could
+        // not watch it): kill it and reap it if it ends within the grace. A
+        // process stuck in the kernel is left behind rather than blocking the
+        // caller.
+        PidfdSignal(c.pidfd, SIGKILL);
+        pollfd ended = {c.pidfd, POLLIN, 0};
+        ::poll(&ended, 1, static_cast<int>(KillGrace.count()));
+        if (::waitpid(c.pid, nullptr, WNOHANG) != c.pid)
             qWarning("CRedirect: child %d did not end after SIGKILL", int(c.pid));
     }
     CloseFd(c.pidfd);
