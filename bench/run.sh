@@ -5,13 +5,13 @@
 # The movies are generated once into a cache folder and reused by later runs.
 #   BUILD_DIR (default build-bench), RUN_BENCH_MEDIA (default
 #   ${TMPDIR:-/tmp}/clipvane-bench-run-v1-<count>x<seconds>), RUN_BENCH_MOVIES
-#   (default 6), RUN_BENCH_SECONDS (default 20), RUN_BENCH_ROUNDS (default 3).
+#   (default 6), RUN_BENCH_SECONDS (default 20), RUN_BENCH_ROUNDS (default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-bench}
 count=${RUN_BENCH_MOVIES:-6}
 seconds=${RUN_BENCH_SECONDS:-20}
-rounds=${RUN_BENCH_ROUNDS:-3}
+rounds=${RUN_BENCH_ROUNDS:-5}
 media=${RUN_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-run-v1-${count}x${seconds}}
 width=640 height=480
 
