@@ -164,8 +164,14 @@ std::uint64_t CMovieJobList::GetTotalBytes() const
 bool CMovieJobList::SetRowStatus(int row, const QString& status)
 {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(
-            this, [this, row, status] { SetRowStatus(row, status); }, Qt::QueuedConnection);
+        bool wake = false;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            wake = m_pendingStatuses.isEmpty();
+            m_pendingStatuses.append({row, status});
+        }
+        if (wake)
+            QMetaObject::invokeMethod(this, "FlushPendingStatuses", Qt::QueuedConnection);
         return true;
     }
     if (row < 0 || row >= m_arrRowStatus.size())
@@ -177,6 +183,17 @@ bool CMovieJobList::SetRowStatus(int row, const QString& status)
     const QModelIndex cell = index(row, ColStatus);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
     return true;
+}
+
+void CMovieJobList::FlushPendingStatuses()
+{
+    QVector<QPair<int, QString>> pending;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        pending.swap(m_pendingStatuses);
+    }
+    for (const auto& [row, status] : pending)
+        SetRowStatus(row, status);
 }
 
 QString CMovieJobList::GetRowStatus(int row) const

@@ -85,6 +85,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // Writes the statuses other threads handed over. Invoked by name through a
+    // queued call, so that the data itself never travels inside Qt's event queue,
+    // whose locking ThreadSanitizer cannot see.
+    Q_INVOKABLE void FlushPendingStatuses();
+
     bool Contains(const QString& path) const;
     void RemoveRow(int row);
 
@@ -97,4 +102,6 @@ private:
     std::uint64_t m_ullTotalBytes = 0;
     QStringList m_arrRowStatus;
     QStringList m_arrEncodingSize;
+    // Status writes from other threads, oldest first, under m_mutex.
+    QVector<QPair<int, QString>> m_pendingStatuses;
 };
