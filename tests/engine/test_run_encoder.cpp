@@ -100,7 +100,7 @@ protected:
     {
         const QString path = m_home.FilePath(name);
         QString error;
-        EXPECT_TRUE(ProcessProbe::GenerateMovie(path, spec, &error)) << error.toStdString();
+        EXPECT_TRUE(MediaFactory::GenerateMovie(path, spec, &error)) << error.toStdString();
         m_form.AddJob(path, static_cast<std::uint64_t>(QFileInfo(path).size()));
         m_form.m_jobs.back().nWidth = spec.width;
         m_form.m_jobs.back().nHeight = spec.height;

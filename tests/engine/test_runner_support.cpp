@@ -182,34 +182,6 @@ bool ProcessExists(pid_t pid)
     return ::kill(pid, 0) == 0;
 }
 
-bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
-{
-    QStringList args{QStringLiteral("-hide_banner"),
-                     QStringLiteral("-loglevel"),
-                     QStringLiteral("error"),
-                     QStringLiteral("-nostdin"),
-                     QStringLiteral("-y"),
-                     QStringLiteral("-f"),
-                     QStringLiteral("lavfi"),
-                     QStringLiteral("-i"),
-                     QStringLiteral("testsrc2=size=%1x%2:rate=%3")
-                         .arg(spec.width)
-                         .arg(spec.height)
-                         .arg(spec.fps)};
-    if (spec.audio)
-        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
-             << QStringLiteral("sine=frequency=440:sample_rate=44100");
-    args << QStringLiteral("-t") << QString::number(spec.seconds, 'f', 3) << spec.outputArgs
-         << path;
-    const pid_t pid = Spawn(QStringLiteral("ffmpeg"), args);
-    const int status = pid > 0 ? WaitExit(pid, std::chrono::seconds(120)) : -1;
-    const bool ok =
-        status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 && QFile::exists(path);
-    if (!ok && error)
-        *error = QStringLiteral("ffmpeg failed with status %1").arg(status);
-    return ok;
-}
-
 int OwnNice()
 {
     errno = 0;

@@ -91,7 +91,4 @@ bool ProcessExists(pid_t pid);
 // Niceness of this process.
 int OwnNice();
 
-// MediaFactory::GenerateMovie's movie, with ffmpeg started through Spawn.
-bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error = nullptr);
-
 } // namespace ProcessProbe
