@@ -22,35 +22,36 @@ QString Quoted(const QString& value)
 
 } // namespace
 
-TEST(SplitCommandLine, SeparatesOnSpacesAndTabsOutsideQuotes)
+TEST(SplitCommandLine, SplitsLikeTheProcessStarter)
 {
-    EXPECT_EQ(SplitCommandLine(QStringLiteral(" -oac  mp3lame\t-ovc lavc ")),
-              List({"-oac", "mp3lame", "-ovc", "lavc"}));
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("\"/a b/c d.avi\" -o x")),
-              List({"/a b/c d.avi", "-o", "x"}));
-    // Quotes may open and close inside one argument.
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("-font \"Gulim:lang=ko\"x y")),
-              List({"-font", "Gulim:lang=kox", "y"}));
-    EXPECT_EQ(SplitCommandLine(QString()), QStringList());
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("   \t ")), QStringList());
-}
-
-TEST(SplitCommandLine, KeepsEmptyQuotedArguments)
-{
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("-sub \"\" -o \"\"")), List({"-sub", "", "-o", ""}));
-}
-
-TEST(SplitCommandLine, AppliesTheBackslashRules)
-{
-    // Backslashes not before a quote are literal.
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("a\\\\b c\\")), List({"a\\\\b", "c\\"}));
-    // 2n backslashes before a quote: n backslashes, the quote toggles.
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("\"a\\\\\" b")), List({"a\\", "b"}));
-    // 2n+1 backslashes before a quote: n backslashes and a literal quote.
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("\"a\\\\\\\" b\"")), List({"a\\\" b"}));
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("x\\\"y")), List({"x\"y"}));
-    // An unclosed quote runs to the end.
-    EXPECT_EQ(SplitCommandLine(QStringLiteral("\"a b")), List({"a b"}));
+    const struct
+    {
+        const char* line; // nullptr: a null string
+        QStringList argv;
+    } cases[] = {
+        // Spaces and tabs separate outside quotes.
+        {" -oac  mp3lame\t-ovc lavc ", List({"-oac", "mp3lame", "-ovc", "lavc"})},
+        {"\"/a b/c d.avi\" -o x", List({"/a b/c d.avi", "-o", "x"})},
+        // Quotes may open and close inside one argument.
+        {"-font \"Gulim:lang=ko\"x y", List({"-font", "Gulim:lang=kox", "y"})},
+        {nullptr, {}},
+        {"   \t ", {}},
+        // Empty quoted arguments are kept.
+        {"-sub \"\" -o \"\"", List({"-sub", "", "-o", ""})},
+        // Backslashes not before a quote are literal.
+        {"a\\\\b c\\", List({"a\\\\b", "c\\"})},
+        // 2n backslashes before a quote: n backslashes, the quote toggles.
+        {"\"a\\\\\" b", List({"a\\", "b"})},
+        // 2n+1 backslashes before a quote: n backslashes and a literal quote.
+        {"\"a\\\\\\\" b\"", List({"a\\\" b"})},
+        {"x\\\"y", List({"x\"y"})},
+        // An unclosed quote runs to the end.
+        {"\"a b", List({"a b"})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line ? c.line : "(null)");
+        EXPECT_EQ(SplitCommandLine(QString::fromUtf8(c.line)), c.argv);
+    }
 }
 
 TEST(EscapeQuotedValue, LeavesOrdinaryPathsAlone)
@@ -64,31 +65,25 @@ TEST(EscapeQuotedValue, LeavesOrdinaryPathsAlone)
 
 TEST(EscapeQuotedValue, EscapesQuotesAndTrailingBackslashes)
 {
-    EXPECT_EQ(EscapeQuotedValue(QStringLiteral("a\"b")), QStringLiteral("a\\\"b"));
-    EXPECT_EQ(EscapeQuotedValue(QStringLiteral("a\\\"b")), QStringLiteral("a\\\\\\\"b"));
-    EXPECT_EQ(EscapeQuotedValue(QStringLiteral("dir\\")), QStringLiteral("dir\\\\"));
-    EXPECT_EQ(EscapeQuotedValue(QStringLiteral("a\\b\\\\")), QStringLiteral("a\\b\\\\\\\\"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"a\"b", "a\\\"b"},
+        {"a\\\"b", "a\\\\\\\"b"},
+        {"dir\\", "dir\\\\"},
+        {"a\\b\\\\", "a\\b\\\\\\\\"},
+    };
+    for (const auto& [value, escaped] : cases)
+        EXPECT_EQ(EscapeQuotedValue(QString::fromUtf8(value)), QString::fromUtf8(escaped)) << value;
 }
 
 TEST(EscapeQuotedValue, HostilePathsSplitBackWhole)
 {
-    const QStringList hostile = {
-        QStringLiteral("/tmp/my movies/a b  c.avi"),
-        QStringLiteral("/tmp/\" -o /etc/passwd \".avi"),
-        QStringLiteral("/tmp/\"quoted\".avi"),
-        QStringLiteral("\""),
-        QStringLiteral("\"\""),
-        QStringLiteral("/tmp/100% %s %d %1.avi"),
-        QStringLiteral("/tmp/back\\slash\\\\es\\"),
-        QStringLiteral("\\\\\\"),
-        QStringLiteral("/tmp/a\\\"b\\\\\"c.avi"),
-        QStringLiteral("/tmp/영화 파일/자막.smi"),
-        QStringLiteral("-endpos 60"),
-        QStringLiteral("--help"),
-        QStringLiteral("\ttab\tand end "),
-        QString(),
-    };
-    for (const QString& path : hostile) {
+    // nullptr stands for a null string.
+    for (const char* text :
+         {"/tmp/my movies/a b  c.avi", "/tmp/\" -o /etc/passwd \".avi", "/tmp/\"quoted\".avi", "\"",
+          "\"\"", "/tmp/100% %s %d %1.avi", "/tmp/back\\slash\\\\es\\", "\\\\\\",
+          "/tmp/a\\\"b\\\\\"c.avi", "/tmp/영화 파일/자막.smi", "-endpos 60", "--help",
+          "\ttab\tand end ", static_cast<const char*>(nullptr)}) {
+        const QString path = QString::fromUtf8(text);
         const QString line = QStringLiteral(" -o ") + Quoted(path) + QStringLiteral(" -sub ") +
                              Quoted(path) + QStringLiteral(" -quiet");
         const QStringList expected = {QStringLiteral("-o"), path, QStringLiteral("-sub"), path,

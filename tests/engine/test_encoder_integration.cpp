@@ -152,9 +152,29 @@ protected:
         ASSERT_TRUE(QDir().mkpath(m_output));
     }
 
+    // Generates a movie in m_movies and the job record that lists it.
+    ::testing::AssertionResult MakeMovie(const QString& name, int width, int height, double seconds,
+                                         int fps, StreamFile* job) const
+    {
+        MovieSpec spec;
+        spec.width = width;
+        spec.height = height;
+        spec.seconds = seconds;
+        spec.fps = fps;
+        job->strFilePath = m_movies + QLatin1Char('/') + name;
+        job->strFileName = name;
+        job->nWidth = width;
+        job->nHeight = height;
+        QString error;
+        if (!MediaFactory::GenerateMovie(job->strFilePath, spec, &error))
+            return ::testing::AssertionFailure() << error.toStdString();
+        return ::testing::AssertionSuccess();
+    }
+
     // Runs the encoder with the argument string split exactly as the encoding run
-    // does; true when it exits normally with code 0.
-    bool Encode(const QString& arguments, const QString& logName)
+    // does; succeeds when it exits normally with code 0, and shows the end of
+    // its output otherwise.
+    ::testing::AssertionResult Encode(const QString& arguments, const QString& logName)
     {
         QStringList argv =
             SplitCommandLine(MakeProcessCommandLine(ExternalTools::EncoderPath(), arguments));
@@ -166,14 +186,13 @@ protected:
         encoder.start(program, argv);
         // No time limit of our own: the test's timeout covers a hang, and the
         // encoder is never killed from here.
-        if (!encoder.waitForStarted(-1) || !encoder.waitForFinished(-1))
-            return false;
-        return encoder.exitStatus() == QProcess::NormalExit && encoder.exitCode() == 0;
-    }
-
-    QString Log(const QString& logName) const
-    {
-        return QString::fromLocal8Bit(MediaFactory::ReadFile(m_dir.filePath(logName)).right(2000));
+        if (encoder.waitForStarted(-1) && encoder.waitForFinished(-1) &&
+            encoder.exitStatus() == QProcess::NormalExit && encoder.exitCode() == 0)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << QString::fromLocal8Bit(
+                      MediaFactory::ReadFile(m_dir.filePath(logName)).right(2000))
+                      .toStdString();
     }
 
     QTemporaryDir m_dir;
@@ -185,13 +204,8 @@ protected:
 
 TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
 {
-    const QString moviePath = m_movies + QStringLiteral("/clip \"one\".mpg");
-    MovieSpec spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.seconds = 3.0;
-    QString error;
-    ASSERT_TRUE(MediaFactory::GenerateMovie(moviePath, spec, &error)) << error.toStdString();
+    StreamFile job;
+    ASSERT_TRUE(MakeMovie(QStringLiteral("clip \"one\".mpg"), 640, 480, 3.0, 25, &job));
 
     // A CP949 SAMI file beside the movie, with one cue over the whole movie:
     // "안녕하세요 자막 시험".
@@ -202,12 +216,6 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
                         "\xc0\xda\xb8\xb7 \xbd\xc3\xc7\xe8\r\n"
                         "<SYNC Start=2900><P Class=KRCC>&nbsp;\r\n</BODY>\r\n</SAMI>\r\n")));
 
-    StreamFile job;
-    job.strFilePath = moviePath;
-    job.strFileName = QStringLiteral("clip \"one\".mpg");
-    job.nWidth = 640;
-    job.nHeight = 480;
-
     // The preset as a Korean system has it.
     EncodeSetting setting;
     setting.m_strPathFont = EncodeSetting::FontPatternFor(QLocale::Korean);
@@ -216,8 +224,7 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
     const QString withSub = m_output + QStringLiteral("/PPC_clip \"one\".avi");
     const QString withSubArgs = setting.BuildCommandLine(smi, withSub, false, job);
     ASSERT_TRUE(withSubArgs.contains(QStringLiteral(" -sub \"") + TempSubtitlePath()));
-    ASSERT_TRUE(Encode(withSubArgs, QStringLiteral("with-sub.log")))
-        << Log(QStringLiteral("with-sub.log")).toStdString();
+    ASSERT_TRUE(Encode(withSubArgs, QStringLiteral("with-sub.log")));
 
     const OutputInfo info = Inspect(withSub);
     ASSERT_TRUE(info.opened);
@@ -234,8 +241,7 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
     // picture (where position 85 puts the text) differs, the upper part not.
     const QString withoutSub = m_output + QStringLiteral("/PPC_plain.avi");
     ASSERT_TRUE(Encode(setting.BuildCommandLine(QString(), withoutSub, false, job),
-                       QStringLiteral("without-sub.log")))
-        << Log(QStringLiteral("without-sub.log")).toStdString();
+                       QStringLiteral("without-sub.log")));
     int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
     const auto subtitled = DecodeLuma(withSub, 15, &w1, &h1);
     const auto plain = DecodeLuma(withoutSub, 15, &w2, &h2);
@@ -253,25 +259,12 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
 
 TEST_F(RealEncoder, SamplingRunStopsAfterSixtySeconds)
 {
-    const QString moviePath = m_movies + QStringLiteral("/long.mkv");
-    MovieSpec spec;
-    spec.width = 160;
-    spec.height = 120;
-    spec.seconds = 65.0;
-    spec.fps = 10;
-    QString error;
-    ASSERT_TRUE(MediaFactory::GenerateMovie(moviePath, spec, &error)) << error.toStdString();
-
     StreamFile job;
-    job.strFilePath = moviePath;
-    job.strFileName = QStringLiteral("long.mkv");
-    job.nWidth = 160;
-    job.nHeight = 120;
+    ASSERT_TRUE(MakeMovie(QStringLiteral("long.mkv"), 160, 120, 65.0, 10, &job));
     const EncodeSetting setting;
     const QString output = m_output + QStringLiteral("/PPC_long.avi");
     ASSERT_TRUE(Encode(setting.BuildCommandLine(QString(), output, true, job),
-                       QStringLiteral("sample.log")))
-        << Log(QStringLiteral("sample.log")).toStdString();
+                       QStringLiteral("sample.log")));
 
     const OutputInfo info = Inspect(output);
     ASSERT_TRUE(info.opened);

@@ -44,51 +44,46 @@ protected:
 
 } // namespace
 
-TEST_F(SubtitleConversion, KoreanSamiFromCp949GivesExactUtf8)
+TEST_F(SubtitleConversion, GivesExactUtf8)
 {
-    const QByteArray cp949("<SAMI>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
-                           "\xbe\xc8\xb3\xe7\xc7\xcf\xbc\xbc\xbf\xe4\r\n</BODY>\n</SAMI>");
-    // Line ends are kept as they are: CRLF stays CRLF, a lone LF stays LF.
-    const QByteArray utf8("<SAMI>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
-                          "\xec\x95\x88\xeb\x85\x95\xed\x95\x98\xec\x84\xb8\xec\x9a\x94\r\n"
-                          "</BODY>\n</SAMI>");
-    EXPECT_EQ(Convert(cp949, 949), utf8);
-}
-
-TEST_F(SubtitleConversion, OtherLegacyCodePages)
-{
-    EXPECT_EQ(Convert(QByteArray("<P>\x93\xfa\x96{\x8c\xea"), 932),
-              QByteArray("<P>\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"));
-    EXPECT_EQ(Convert(QByteArray("caf\xe9 \x80"), 1252), QByteArray("caf\xc3\xa9 \xe2\x82\xac"));
-}
-
-TEST_F(SubtitleConversion, UnicodeSourcesAreNotReconverted)
-{
-    const QByteArray korean("\xec\x95\x88\xeb\x85\x95 <P>\r\n");
-    // Valid UTF-8 throughout is taken as it is, whatever the code page says.
-    EXPECT_EQ(Convert(korean, 949), korean);
-    EXPECT_EQ(Convert(QByteArray("\xef\xbb\xbf") + korean, 949), korean);
-    // UTF-16 in both byte orders, with their marks; the mark is not written.
-    EXPECT_EQ(Convert(QByteArray("\xff\xfe\x48\xc5\x55\xb1\x0d\x00\x0a\x00", 10), 949),
-              QByteArray("\xec\x95\x88\xeb\x85\x95\r\n"));
-    EXPECT_EQ(Convert(QByteArray("\xfe\xff\xc5\x48\xb1\x55", 6), 949),
-              QByteArray("\xec\x95\x88\xeb\x85\x95"));
-    // Plain ASCII reads the same in every code page.
-    EXPECT_EQ(Convert("<SAMI></SAMI>", 949), QByteArray("<SAMI></SAMI>"));
-}
-
-TEST_F(SubtitleConversion, TextEndsAtTheFirstZero)
-{
-    EXPECT_EQ(Convert(QByteArray("ab\0\xbe\xc8", 5), 949), QByteArray("ab"));
-    EXPECT_EQ(Convert(QByteArray("\xff\xfe\x41\x00\x00\x00\x42\x00", 8), 949), QByteArray("A"));
-}
-
-TEST_F(SubtitleConversion, UndefinedBytesBecomeReplacementCharacters)
-{
-    // 0xFF is no lead byte in CP949; the text around it survives. A lead byte
-    // cut off by the end of the file is replaced as well.
-    EXPECT_EQ(Convert(QByteArray("\xbe\xc8\xff\xb3\xe7\xbe"), 949),
-              QByteArray("\xec\x95\x88\xef\xbf\xbd\xeb\x85\x95\xef\xbf\xbd"));
+    const struct
+    {
+        QByteArray source;
+        int codePage;
+        QByteArray utf8;
+    } cases[] = {
+        // Korean SAMI from CP949. Line ends are kept as they are: CRLF stays
+        // CRLF, a lone LF stays LF.
+        {"<SAMI>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
+         "\xbe\xc8\xb3\xe7\xc7\xcf\xbc\xbc\xbf\xe4\r\n</BODY>\n</SAMI>",
+         949,
+         "<SAMI>\r\n<BODY>\r\n<SYNC Start=1000><P Class=KRCC>"
+         "\xec\x95\x88\xeb\x85\x95\xed\x95\x98\xec\x84\xb8\xec\x9a\x94\r\n</BODY>\n</SAMI>"},
+        // Other legacy code pages.
+        {"<P>\x93\xfa\x96{\x8c\xea", 932, "<P>\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"},
+        {"caf\xe9 \x80", 1252, "caf\xc3\xa9 \xe2\x82\xac"},
+        // Valid UTF-8 throughout is taken as it is, whatever the code page says;
+        // a byte order mark is not written.
+        {"\xec\x95\x88\xeb\x85\x95 <P>\r\n", 949, "\xec\x95\x88\xeb\x85\x95 <P>\r\n"},
+        {"\xef\xbb\xbf\xec\x95\x88\xeb\x85\x95 <P>\r\n", 949, "\xec\x95\x88\xeb\x85\x95 <P>\r\n"},
+        // UTF-16 in both byte orders, with their marks.
+        {QByteArray("\xff\xfe\x48\xc5\x55\xb1\x0d\x00\x0a\x00", 10), 949,
+         "\xec\x95\x88\xeb\x85\x95\r\n"},
+        {QByteArray("\xfe\xff\xc5\x48\xb1\x55", 6), 949, "\xec\x95\x88\xeb\x85\x95"},
+        // Plain ASCII reads the same in every code page.
+        {"<SAMI></SAMI>", 949, "<SAMI></SAMI>"},
+        // The text ends at the first zero.
+        {QByteArray("ab\0\xbe\xc8", 5), 949, "ab"},
+        {QByteArray("\xff\xfe\x41\x00\x00\x00\x42\x00", 8), 949, "A"},
+        // 0xFF is no lead byte in CP949; the text around it survives. A lead byte
+        // cut off by the end of the file is replaced as well.
+        {"\xbe\xc8\xff\xb3\xe7\xbe", 949, "\xec\x95\x88\xef\xbf\xbd\xeb\x85\x95\xef\xbf\xbd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "code page " << c.codePage << ", " << ::testing::PrintToString(c.source));
+        EXPECT_EQ(Convert(c.source, c.codePage), c.utf8);
+    }
 }
 
 TEST_F(SubtitleConversion, EmptySourceGivesEmptyDestination)
@@ -106,11 +101,10 @@ TEST_F(SubtitleConversion, FailuresReportFalse)
     EXPECT_FALSE(QFileInfo::exists(Destination()));
 
     const QString source = Source("\xbe\xc8");
-    // Destinations that cannot be written: a missing folder, a folder.
-    EXPECT_FALSE(
-        ConvertSubtitleToUtf8(source, m_dir.filePath(QStringLiteral("no/such/temp.smi")), 949));
-    EXPECT_FALSE(ConvertSubtitleToUtf8(source, m_dir.filePath(QStringLiteral("out")), 949));
-    EXPECT_FALSE(ConvertSubtitleToUtf8(source, QString(), 949));
+    // Destinations that cannot be written: a missing folder, a folder, no name.
+    for (const QString& destination : {m_dir.filePath(QStringLiteral("no/such/temp.smi")),
+                                       m_dir.filePath(QStringLiteral("out")), QString()})
+        EXPECT_FALSE(ConvertSubtitleToUtf8(source, destination, 949)) << destination.toStdString();
     // An unknown code page.
     EXPECT_FALSE(ConvertSubtitleToUtf8(source, Destination(), 12345));
 }
