@@ -2,6 +2,7 @@
 #include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
+#include "tests/engine/QStringPrinter.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -45,7 +46,7 @@ TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
 {
     FakeForm form;
     CEncodingRun run(form);
-    run.SetEncoderImageName(QStringLiteral("cv-unused-name"));
+    run.SetEncoderImageName("cv-unused-name");
     run.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
     run.ParseEncoderOutput("Pos: 1.0s 25f");
     run.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
@@ -56,9 +57,9 @@ TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
 
 TEST(RunFormatTest, DurationsAreHoursMinutesSeconds)
 {
-    EXPECT_EQ(CEncodingRun::FormatDuration(0), QStringLiteral("00:00:00"));
-    EXPECT_EQ(CEncodingRun::FormatDuration(3725), QStringLiteral("01:02:05"));
-    EXPECT_EQ(CEncodingRun::FormatDuration(360000), QStringLiteral("100:00:00"));
+    EXPECT_EQ(CEncodingRun::FormatDuration(0), "00:00:00");
+    EXPECT_EQ(CEncodingRun::FormatDuration(3725), "01:02:05");
+    EXPECT_EQ(CEncodingRun::FormatDuration(360000), "100:00:00");
 }
 
 class RunPathTest : public ::testing::Test
@@ -67,8 +68,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.IsValid());
-        SetRegString(RegValue::MovieDir, QStringLiteral("/out.dir"));
-        SetRegString(RegValue::Prefix, QStringLiteral("pp_"));
+        SetRegString(RegValue::MovieDir, "/out.dir");
+        SetRegString(RegValue::Prefix, "pp_");
     }
     static StreamFile Job(const QString& path, bool subtitle = false)
     {
@@ -83,35 +84,35 @@ protected:
 
 TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
 {
-    EXPECT_EQ(CEncodingRun::OutputPathFor(Job(QStringLiteral("/in/My Movie.v2.mpg"))),
-              QStringLiteral("/out.dir/pp_My Movie.v2.avi"));
+    const auto output = [](const char* path) { return CEncodingRun::OutputPathFor(Job(path)); };
+    EXPECT_EQ(output("/in/My Movie.v2.mpg"), "/out.dir/pp_My Movie.v2.avi");
     // A name without extension gets ".avi" added; dots of the folder and prefix stay.
-    EXPECT_EQ(CEncodingRun::OutputPathFor(Job(QStringLiteral("/in/movie"))),
-              QStringLiteral("/out.dir/pp_movie.avi"));
-    SetRegString(RegValue::Prefix, QStringLiteral("v."));
-    EXPECT_EQ(CEncodingRun::OutputPathFor(Job(QStringLiteral("/in/clip"))),
-              QStringLiteral("/out.dir/v.clip.avi"));
+    EXPECT_EQ(output("/in/movie"), "/out.dir/pp_movie.avi");
+    SetRegString(RegValue::Prefix, "v.");
+    EXPECT_EQ(output("/in/clip"), "/out.dir/v.clip.avi");
 }
 
 TEST_F(RunPathTest, SubtitleIsTheSmiBesideTheMovieElseTheSub)
 {
-    const QString dir = m_home.FilePath(QStringLiteral("m.d"));
+    const QString dir = m_home.FilePath("m.d") + '/';
     ASSERT_TRUE(QDir().mkpath(dir));
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(dir + QStringLiteral("/a.avi"))), QString());
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(dir + QStringLiteral("/a.avi"), true)),
-              dir + QStringLiteral("/a.sub"));
-    ASSERT_TRUE(MediaFactory::WriteFile(dir + QStringLiteral("/a.smi"), "<SAMI>"));
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(dir + QStringLiteral("/a.avi"), true)),
-              dir + QStringLiteral("/a.smi"));
+    const auto subtitle = [&](const char* movie, bool has = true) {
+        return CEncodingRun::SubtitlePathFor(Job(dir + movie, has));
+    };
+    EXPECT_EQ(subtitle("a.avi", false), QString());
+    EXPECT_EQ(subtitle("a.avi"), dir + "a.sub");
+    ASSERT_TRUE(MediaFactory::WriteFile(dir + "a.smi", "<SAMI>"));
+    EXPECT_EQ(subtitle("a.avi"), dir + "a.smi");
     // A folder named like the subtitle is not one.
-    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/b.smi")));
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(dir + QStringLiteral("/b.mkv"), true)),
-              dir + QStringLiteral("/b.sub"));
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(dir + QStringLiteral("/noext"), true)),
-              dir + QStringLiteral("/noext.sub"));
+    ASSERT_TRUE(QDir().mkpath(dir + "b.smi"));
+    EXPECT_EQ(subtitle("b.mkv"), dir + "b.sub");
+    EXPECT_EQ(subtitle("noext"), dir + "noext.sub");
 }
 
 // --- Runs with the fake encoder ---------------------------------------------------
+
+const QStringList kEncodedThenFinished{"Encoding...", "Finished"};
+const QStringList kFinishMessage{"Encoding Finished !!"};
 
 class RunTest : public ::testing::Test
 {
@@ -120,10 +121,10 @@ protected:
     {
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_fake.IsValid());
-        m_outDir = m_home.FilePath(QStringLiteral("out"));
+        m_outDir = m_home.FilePath("out");
         SetRegString(RegValue::MovieDir, m_outDir);
         SetRegString(RegValue::Prefix, QString());
-        ASSERT_TRUE(QDir().mkpath(m_home.FilePath(QStringLiteral("in"))));
+        ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
         m_run = std::make_unique<CEncodingRun>(m_form);
         m_run->SetEncoderPath(m_fake.Path());
         m_run->SetEncoderImageName(m_fake.ImageName());
@@ -137,17 +138,22 @@ protected:
     QString Movie(const QString& name, QString script, int padTo = 0)
     {
         if (script.size() < padTo)
-            script += QLatin1Char('#') + QString(padTo - script.size() - 2, QLatin1Char('#')) +
-                      QLatin1Char('\n');
-        const QString path = m_home.FilePath(QStringLiteral("in/") + name);
+            script += '#' + QString(padTo - script.size() - 2, '#') + '\n';
+        const QString path = m_home.FilePath("in/" + name);
         EXPECT_TRUE(MediaFactory::WriteFile(path, script.toUtf8()));
         return path;
     }
 
-    QString Output(const QString& baseName) const
+    // Writes the movie and adds it to the list with the recorded size.
+    QString AddMovie(const QString& name, const QString& script, std::uint64_t size = 10,
+                     int padTo = 0)
     {
-        return m_outDir + QLatin1Char('/') + baseName + QStringLiteral(".avi");
+        const QString path = Movie(name, script, padTo);
+        m_form.AddJob(path, size);
+        return path;
     }
+
+    QString Output(const QString& baseName) const { return m_outDir + '/' + baseName + ".avi"; }
 
     bool WaitEnded(int count = 1)
     {
@@ -157,6 +163,13 @@ protected:
     bool WaitPercent(int percent)
     {
         return PumpUntil([&] { return m_run->m_nCurrentPercent.load() == percent; });
+    }
+
+    // Stops a run that is still going, keeping its partial output.
+    void StopKeepingOutput()
+    {
+        m_form.m_bDefaultAnswer = false;
+        m_run->StopEncoding();
     }
 
     ScopedTempHome m_home;
@@ -172,8 +185,7 @@ TEST_F(RunTest, EmptyListStartsNothing)
 {
     m_run->StartEncoding();
     m_run->StartSampling();
-    EXPECT_EQ(m_form.m_messages,
-              QStringList(2, QStringLiteral("Import movie file to the list !!")));
+    EXPECT_EQ(m_form.m_messages, QStringList(2, "Import movie file to the list !!"));
     EXPECT_FALSE(m_run->m_bRunning);
     EXPECT_FALSE(m_run->m_bSampleMode); // set only when a run really starts
     EXPECT_EQ(m_run->m_nTimerId, 0);
@@ -181,27 +193,22 @@ TEST_F(RunTest, EmptyListStartsNothing)
 
 TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
 {
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"),
-                        QStringLiteral("progress 0 100 0\nout done\\n\ntouchout A\n")),
-                  10);
-    m_form.AddJob(Movie(QStringLiteral("b.wmv"), QStringLiteral("progress 50 60 0\ntouchout B\n")),
-                  30);
+    AddMovie("a.mpg", "progress 0 100 0\nout done\\n\ntouchout A\n", 10);
+    AddMovie("b.wmv", "progress 50 60 0\ntouchout B\n", 30);
     m_run->StartEncoding();
     EXPECT_TRUE(m_run->m_bRunning);
     EXPECT_NE(m_run->m_nTimerId, 0);
-    EXPECT_EQ(m_form.Status(0), QStringLiteral("Encoding..."));
+    EXPECT_EQ(m_form.Status(0), "Encoding...");
     ASSERT_TRUE(WaitEnded());
 
-    EXPECT_EQ(m_form.m_statusHistory[0],
-              (QStringList{QStringLiteral("Encoding..."), QStringLiteral("Finished")}));
-    EXPECT_EQ(m_form.m_statusHistory[1],
-              (QStringList{QStringLiteral("Encoding..."), QStringLiteral("Finished")}));
+    EXPECT_EQ(m_form.m_statusHistory[0], kEncodedThenFinished);
+    EXPECT_EQ(m_form.m_statusHistory[1], kEncodedThenFinished);
     EXPECT_EQ(m_form.m_shownRows, (std::vector<int>{0, 1}));
     EXPECT_EQ(m_form.m_labels[Label::Input], m_form.m_jobs[1].strFilePath);
-    EXPECT_EQ(m_form.m_labels[Label::Output], Output(QStringLiteral("b")));
-    EXPECT_EQ(MediaFactory::ReadFile(Output(QStringLiteral("a"))), "A");
-    EXPECT_EQ(MediaFactory::ReadFile(Output(QStringLiteral("b"))), "B");
-    EXPECT_EQ(m_form.m_messages, QStringList{QStringLiteral("Encoding Finished !!")});
+    EXPECT_EQ(m_form.m_labels[Label::Output], Output("b"));
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "A");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("b")), "B");
+    EXPECT_EQ(m_form.m_messages, kFinishMessage);
     EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
     EXPECT_EQ(m_form.m_nShutdowns, 0);
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
@@ -210,24 +217,21 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
     EXPECT_EQ(m_run->m_nCurrentJob, 0);
     EXPECT_EQ(m_run->m_nTimerId, 0);
     EXPECT_EQ(m_run->m_ullDoneBytes, 40u);
-    EXPECT_EQ(m_run->m_strCurrentOutput, Output(QStringLiteral("b")));
+    EXPECT_EQ(m_run->m_strCurrentOutput, Output("b"));
     EXPECT_EQ(m_ended, 1);
 }
 
 TEST_F(RunTest, AFailingEncoderMarksItsJobFailedAndTheMessageCountsFailures)
 {
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("exit 1\n")), 10);
-    m_form.AddJob(Movie(QStringLiteral("b.mpg"), QStringLiteral("raise %1\n").arg(SIGUSR1)), 10);
-    m_form.AddJob(Movie(QStringLiteral("c.mpg"), QStringLiteral("exit 0\n")), 10);
-    m_form.AddJob(m_home.FilePath(QStringLiteral("in/missing.mpg")), StreamFile::UnknownSize);
+    AddMovie("a.mpg", "exit 1\n");
+    AddMovie("b.mpg", QStringLiteral("raise %1\n").arg(SIGUSR1));
+    AddMovie("c.mpg", "exit 0\n");
+    m_form.AddJob(m_home.FilePath("in/missing.mpg"), StreamFile::UnknownSize);
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
-    EXPECT_EQ(m_form.Status(0), QStringLiteral("Failed"));
-    EXPECT_EQ(m_form.Status(1), QStringLiteral("Failed"));
-    EXPECT_EQ(m_form.Status(2), QStringLiteral("Finished"));
-    EXPECT_EQ(m_form.Status(3), QStringLiteral("Failed")); // the encoder cannot read it
-    EXPECT_EQ(m_form.m_messages,
-              QStringList{QStringLiteral("Encoding Finished !!\n3 of 4 files failed.")});
+    // The last, missing file fails too: the encoder cannot read it.
+    EXPECT_EQ(m_form.Statuses(), (QStringList{"Failed", "Failed", "Finished", "Failed"}));
+    EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n3 of 4 files failed."});
     // The unreadable file counts as 0 bytes, not 4294967295 or more.
     EXPECT_EQ(m_run->m_ullDoneBytes, 30u);
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
@@ -236,36 +240,32 @@ TEST_F(RunTest, AFailingEncoderMarksItsJobFailedAndTheMessageCountsFailures)
 TEST_F(RunTest, TotalProgressIsWeightedByFileSize)
 {
     const quint64 mb = 1000000;
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("exit 0\n")), 100 * mb);
-    m_form.AddJob(Movie(QStringLiteral("b.mpg"), QStringLiteral("out waiting\\n\nhang\n")),
-                  300 * mb);
+    AddMovie("a.mpg", "exit 0\n", 100 * mb);
+    AddMovie("b.mpg", "out waiting\\n\nhang\n", 300 * mb);
     m_run->StartEncoding();
-    ASSERT_TRUE(PumpUntil([&] { return m_form.Status(1) == QStringLiteral("Encoding..."); }));
+    ASSERT_TRUE(PumpUntil([&] { return m_form.Status(1) == "Encoding..."; }));
     m_run->UpdateTimeLabels();
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 25);
     EXPECT_EQ(m_form.LastProgress(Bar::Current), 0);
-    m_form.m_bDefaultAnswer = false;
-    m_run->StopEncoding();
+    StopKeepingOutput();
 }
 
 TEST_F(RunTest, TimeLabelsShowElapsedAndRemainingTime)
 {
     // Files of exactly 1000 and 3000 bytes, the sizes the run reads and counts.
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("progress 25 25 0\nhang\n"), 1000),
-                  1000);
-    m_form.AddJob(Movie(QStringLiteral("b.mpg"), QStringLiteral("exit 0\n"), 3000), 3000);
+    AddMovie("a.mpg", "progress 25 25 0\nhang\n", 1000, 1000);
+    AddMovie("b.mpg", "exit 0\n", 3000, 3000);
     ASSERT_EQ(QFileInfo(m_form.m_jobs[0].strFilePath).size(), 1000);
     m_run->StartEncoding();
     ASSERT_TRUE(WaitPercent(25));
     m_now += 3600;
     m_run->UpdateTimeLabels();
     // 250 of 4000 bytes: 6 %; 3600 s * 100 / 6 - 3600 s remain.
-    EXPECT_EQ(m_form.m_labels[Label::Elapsed], QStringLiteral("01:00:00"));
-    EXPECT_EQ(m_form.m_labels[Label::Remaining], QStringLiteral("15:40:00"));
+    EXPECT_EQ(m_form.m_labels[Label::Elapsed], "01:00:00");
+    EXPECT_EQ(m_form.m_labels[Label::Remaining], "15:40:00");
     EXPECT_EQ(m_form.LastProgress(Bar::Current), 25);
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 6);
-    m_form.m_bDefaultAnswer = false;
-    m_run->StopEncoding();
+    StopKeepingOutput();
     // Not running: the labels stay as they are.
     m_form.m_labels.clear();
     m_run->UpdateTimeLabels();
@@ -274,94 +274,85 @@ TEST_F(RunTest, TimeLabelsShowElapsedAndRemainingTime)
 
 TEST_F(RunTest, TheTimerUpdatesTheLabelsEverySecond)
 {
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("hang\n")), 10);
+    AddMovie("a.mpg", "hang\n");
     m_run->SetClock({});
     m_run->StartEncoding();
     ASSERT_TRUE(PumpUntil([&] { return m_form.m_labels.count(Label::Elapsed) > 0; }, 3000));
-    EXPECT_EQ(m_form.m_labels[Label::Remaining], QStringLiteral("00:00:00"));
-    m_form.m_bDefaultAnswer = false;
-    m_run->StopEncoding();
+    EXPECT_EQ(m_form.m_labels[Label::Remaining], "00:00:00");
+    StopKeepingOutput();
     EXPECT_EQ(m_run->m_nTimerId, 0);
 }
 
 TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
 {
-    const QString argsFile = m_home.FilePath(QStringLiteral("args"));
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("args %1\n").arg(argsFile)), 10);
+    const QString argsFile = m_home.FilePath("args");
+    AddMovie("a.mpg", "args " + argsFile + '\n');
     m_run->StartSampling();
     EXPECT_TRUE(m_run->m_bSampleMode);
     ASSERT_TRUE(WaitEnded());
     EXPECT_FALSE(m_run->m_bSampleMode);
-    const QStringList sampled =
-        QString::fromUtf8(MediaFactory::ReadFile(argsFile)).split(QLatin1Char('\n'));
-    const int at = sampled.indexOf(QStringLiteral("-endpos"));
+    const QStringList sampled = QString::fromUtf8(MediaFactory::ReadFile(argsFile)).split('\n');
+    const int at = sampled.indexOf("-endpos");
     ASSERT_GE(at, 0);
-    EXPECT_EQ(sampled.value(at + 1), QStringLiteral("60"));
-    EXPECT_EQ(sampled.value(sampled.indexOf(QStringLiteral("-o")) + 1),
-              Output(QStringLiteral("a")));
+    EXPECT_EQ(sampled.value(at + 1), "60");
+    EXPECT_EQ(sampled.value(sampled.indexOf("-o") + 1), Output("a"));
 
-    ASSERT_TRUE(QFile::remove(Output(QStringLiteral("a"))) ||
-                !QFile::exists(Output(QStringLiteral("a"))));
+    ASSERT_TRUE(QFile::remove(Output("a")) || !QFile::exists(Output("a")));
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
-    EXPECT_FALSE(
-        QString::fromUtf8(MediaFactory::ReadFile(argsFile)).contains(QStringLiteral("-endpos")));
+    EXPECT_FALSE(QString::fromUtf8(MediaFactory::ReadFile(argsFile)).contains("-endpos"));
 }
 
 TEST_F(RunTest, AnExistingOutputIsOverwrittenOnlyWithConsent)
 {
-    const QString movie = Movie(QStringLiteral("a.mpg"), QStringLiteral("touchout new\n"));
-    m_form.AddJob(movie, 10);
+    const QString movie = AddMovie("a.mpg", "touchout new\n");
     ASSERT_TRUE(QDir().mkpath(m_outDir));
-    ASSERT_TRUE(MediaFactory::WriteFile(Output(QStringLiteral("a")), "old"));
+    ASSERT_TRUE(MediaFactory::WriteFile(Output("a"), "old"));
 
     m_form.m_answers = {false};
     m_run->StartEncoding();
     EXPECT_EQ(m_form.m_questions,
-              QStringList{movie + QStringLiteral(
-                                      " is duplicated file name.\nWould you want to continue?")});
+              QStringList{movie + " is duplicated file name.\nWould you want to continue?"});
     EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::None);
     EXPECT_FALSE(m_run->m_bRunning);
     EXPECT_TRUE(m_form.m_statusHistory.empty());
-    EXPECT_EQ(MediaFactory::ReadFile(Output(QStringLiteral("a"))), "old");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "old");
 
     m_form.m_answers = {true};
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
-    EXPECT_EQ(MediaFactory::ReadFile(Output(QStringLiteral("a"))), "new");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "new");
 }
 
 TEST_F(RunTest, JobsThatWouldWriteTheSameOutputAreQuestionedToo)
 {
-    ASSERT_TRUE(QDir().mkpath(m_home.FilePath(QStringLiteral("in/other"))));
-    m_form.AddJob(Movie(QStringLiteral("clip.mpg"), QStringLiteral("exit 0\n")), 10);
-    m_form.AddJob(Movie(QStringLiteral("unique.mpg"), QStringLiteral("exit 0\n")), 10);
-    const QString second = Movie(QStringLiteral("other/clip.wmv"), QStringLiteral("exit 0\n"));
-    m_form.AddJob(second, 10);
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in/other")));
+    AddMovie("clip.mpg", "exit 0\n");
+    AddMovie("unique.mpg", "exit 0\n");
+    const QString second = AddMovie("other/clip.wmv", "exit 0\n");
     m_form.m_answers = {false};
     m_run->StartEncoding();
     EXPECT_EQ(m_form.m_questions,
-              QStringList{second + QStringLiteral(
-                                       " is duplicated file name.\nWould you want to continue?")});
+              QStringList{second + " is duplicated file name.\nWould you want to continue?"});
     EXPECT_FALSE(m_run->m_bRunning);
 }
 
 TEST_F(RunTest, TheOutputFolderIsCreatedWithItsParents)
 {
-    const QString deep = m_home.FilePath(QStringLiteral("a/b c/d"));
+    const QString deep = m_home.FilePath("a/b c/d");
     SetRegString(RegValue::MovieDir, deep);
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("touchout x\n")), 10);
+    AddMovie("a.mpg", "touchout x\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
-    EXPECT_TRUE(QFileInfo(deep + QStringLiteral("/a.avi")).isFile());
+    EXPECT_TRUE(QFileInfo(deep + "/a.avi").isFile());
 }
 
 TEST_F(RunTest, AnOutputFolderThatCannotBeMadeStopsTheStart)
 {
-    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath(QStringLiteral("file")), "x"));
-    const QString impossible = m_home.FilePath(QStringLiteral("file/sub"));
+    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("file"), "x"));
+    const QString impossible = m_home.FilePath("file/sub");
     SetRegString(RegValue::MovieDir, impossible);
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("exit 0\n")), 10);
+    AddMovie("a.mpg", "exit 0\n");
     m_run->StartEncoding();
     ASSERT_EQ(m_form.m_messages.size(), 1);
     EXPECT_TRUE(m_form.m_messages[0].contains(impossible));
@@ -371,30 +362,26 @@ TEST_F(RunTest, AnOutputFolderThatCannotBeMadeStopsTheStart)
 
 TEST_F(RunTest, AMissingEncoderFailsTheJobAndEndsTheRunAtOnce)
 {
-    const QString missing = m_home.FilePath(QStringLiteral("tools/mencoder"));
+    const QString missing = m_home.FilePath("tools/mencoder");
     m_run->SetEncoderPath(missing);
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("exit 0\n")), 10);
-    m_form.AddJob(Movie(QStringLiteral("b.mpg"), QStringLiteral("exit 0\n")), 10);
+    AddMovie("a.mpg", "exit 0\n");
+    AddMovie("b.mpg", "exit 0\n");
     m_run->StartEncoding();
     EXPECT_FALSE(m_run->m_bRunning);
     EXPECT_EQ(m_run->m_nTimerId, 0);
-    EXPECT_EQ(m_form.m_statusHistory[0],
-              (QStringList{QStringLiteral("Encoding..."), QStringLiteral("Failed")}));
+    EXPECT_EQ(m_form.m_statusHistory[0], (QStringList{"Encoding...", "Failed"}));
     EXPECT_EQ(m_form.Status(1), QString());
-    EXPECT_EQ(m_form.m_messages, QStringList{QStringLiteral("Unable to start ") + missing});
+    EXPECT_EQ(m_form.m_messages, QStringList{"Unable to start " + missing});
     EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
     EXPECT_EQ(m_ended, 1);
 }
 
 TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
 {
-    const QString pidFile = m_home.FilePath(QStringLiteral("pid"));
-    m_form.AddJob(
-        Movie(QStringLiteral("a.mpg"),
-              QStringLiteral("pidfile %1\nonterm 2\ntouchout partial\nprogress 10 10 0\nhang\n")
-                  .arg(pidFile)),
-        10);
-    m_form.AddJob(Movie(QStringLiteral("b.mpg"), QStringLiteral("exit 0\n")), 10);
+    const QString pidFile = m_home.FilePath("pid");
+    AddMovie("a.mpg",
+             "pidfile " + pidFile + "\nonterm 2\ntouchout partial\nprogress 10 10 0\nhang\n");
+    AddMovie("b.mpg", "exit 0\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitPercent(10));
     const pid_t encoder = MediaFactory::ReadFile(pidFile).toInt();
@@ -404,10 +391,9 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
     m_run->StopEncoding();
     EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
     EXPECT_EQ(m_form.m_questions,
-              QStringList{QStringLiteral("Below file is incomplete encoding. Delete this file?\n") +
-                          Output(QStringLiteral("a"))});
+              QStringList{"Below file is incomplete encoding. Delete this file?\n" + Output("a")});
     EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::Question);
-    EXPECT_FALSE(QFile::exists(Output(QStringLiteral("a"))));
+    EXPECT_FALSE(QFile::exists(Output("a")));
     EXPECT_FALSE(m_run->m_bRunning);
     EXPECT_TRUE(m_run->m_bStoppedByUser);
     EXPECT_EQ(m_run->m_nTimerId, 0);
@@ -415,7 +401,7 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
     // The stopped encoder's end only moves the index on: no status, no next job,
     // no finish message, no folder.
     PumpFor(300);
-    EXPECT_EQ(m_form.Status(0), QStringLiteral("Encoding..."));
+    EXPECT_EQ(m_form.Status(0), "Encoding...");
     EXPECT_EQ(m_form.Status(1), QString());
     EXPECT_TRUE(m_form.m_messages.isEmpty());
     EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
@@ -425,35 +411,32 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
 
 TEST_F(RunTest, StopKeepsThePartialFileOnNoAndAsksNothingAfterTheRunEnded)
 {
-    m_form.AddJob(
-        Movie(QStringLiteral("a.mpg"), QStringLiteral("touchout partial\nprogress 5 5 0\nhang\n")),
-        10);
+    AddMovie("a.mpg", "touchout partial\nprogress 5 5 0\nhang\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitPercent(5));
     m_form.m_answers = {false};
     m_run->StopEncoding();
     EXPECT_EQ(m_form.m_questions.size(), 1);
-    EXPECT_EQ(MediaFactory::ReadFile(Output(QStringLiteral("a"))), "partial");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "partial");
 
     // A finished run's output is complete: Stop afterwards does not offer to delete it.
-    ASSERT_TRUE(QFile::remove(Output(QStringLiteral("a"))));
-    m_form.m_jobs[0].strFilePath =
-        Movie(QStringLiteral("a.mpg"), QStringLiteral("touchout done\n"));
+    ASSERT_TRUE(QFile::remove(Output("a")));
+    m_form.m_jobs[0].strFilePath = Movie("a.mpg", "touchout done\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
     m_run->StopEncoding();
     EXPECT_EQ(m_form.m_questions.size(), 1);
-    EXPECT_EQ(MediaFactory::ReadFile(Output(QStringLiteral("a"))), "done");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "done");
 }
 
 TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 {
     m_form.m_bShutdownSwitch = true;
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("exit 0\n")), 10);
+    AddMovie("a.mpg", "exit 0\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
-    const int shutdown = m_form.m_events.indexOf(QStringLiteral("shutdown"));
-    const int message = m_form.m_events.indexOf(QStringLiteral("message Encoding Finished !!"));
+    const int shutdown = m_form.m_events.indexOf("shutdown");
+    const int message = m_form.m_events.indexOf("message Encoding Finished !!");
     ASSERT_GE(shutdown, 0);
     EXPECT_LT(shutdown, message);
     EXPECT_EQ(m_form.m_nShutdowns, 1);
@@ -462,21 +445,21 @@ TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 
 TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
 {
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("sleep 200\n")), 10);
-    m_form.AddJob(Movie(QStringLiteral("b.mpg"), QStringLiteral("exit 0\n")), 10);
-    m_form.AddJob(Movie(QStringLiteral("c.mpg"), QStringLiteral("exit 0\n")), 10);
+    AddMovie("a.mpg", "sleep 200\n");
+    AddMovie("b.mpg", "exit 0\n");
+    AddMovie("c.mpg", "exit 0\n");
     m_run->StartEncoding();
     m_form.m_jobs.clear();
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.m_nOutOfRangeStatusWrites, 0);
     EXPECT_FALSE(m_run->m_bRunning);
-    EXPECT_EQ(m_form.m_messages, QStringList{QStringLiteral("Encoding Finished !!")});
+    EXPECT_EQ(m_form.m_messages, kFinishMessage);
 }
 
 TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
 {
-    m_form.AddJob(Movie(QStringLiteral("a.mpg"), QStringLiteral("exit 0\n")), 10);
-    const QString quick = m_fake.Script(QStringLiteral("quick"), QStringLiteral("exit 0\n"));
+    AddMovie("a.mpg", "exit 0\n");
+    const QString quick = m_fake.Script("quick", "exit 0\n");
     ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(quick)));
     EXPECT_TRUE(m_run->m_bPlayerStarted);
     ASSERT_TRUE(PumpUntil([&] { return !m_run->m_bPlayerStarted; }));
@@ -484,9 +467,8 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
     EXPECT_EQ(m_run->m_nCurrentJob, 1); // the player's end advances the index like a job's
     EXPECT_TRUE(m_form.m_messages.isEmpty());
 
-    const QString pidFile = m_home.FilePath(QStringLiteral("player.pid"));
-    const QString player =
-        m_fake.Script(QStringLiteral("player"), QStringLiteral("pidfile %1\nhang\n").arg(pidFile));
+    const QString pidFile = m_home.FilePath("player.pid");
+    const QString player = m_fake.Script("player", "pidfile " + pidFile + "\nhang\n");
     ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(player)));
     ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
     const pid_t playerPid = MediaFactory::ReadFile(pidFile).toInt();
@@ -495,15 +477,14 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
     EXPECT_FALSE(m_run->m_bPlayerStarted);
     EXPECT_FALSE(m_run->StartPreview(m_fake.CommandLine(quick))); // not during a run
     ASSERT_TRUE(WaitEnded());
-    EXPECT_EQ(m_form.m_statusHistory[0],
-              (QStringList{QStringLiteral("Encoding..."), QStringLiteral("Finished")}));
-    EXPECT_EQ(m_form.m_messages, QStringList{QStringLiteral("Encoding Finished !!")});
+    EXPECT_EQ(m_form.m_statusHistory[0], kEncodedThenFinished);
+    EXPECT_EQ(m_form.m_messages, kFinishMessage);
 }
 
 TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
 {
     // A first run starts the helper threads that Qt and a sanitizer keep for good.
-    m_form.AddJob(Movie(QStringLiteral("warm.mpg"), QStringLiteral("exit 0\n")), 10);
+    AddMovie("warm.mpg", "exit 0\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
     m_run->StopEncoding();
@@ -511,13 +492,10 @@ TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
     const int fds = ProcessProbe::OpenFdCount();
     const int threads = ProcessProbe::ThreadCount();
     for (int i = 0; i < 20; ++i)
-        m_form.AddJob(Movie(QStringLiteral("m%1.mpg").arg(i),
-                            QStringLiteral("progress 0 3 0\nerr warning\\n\n")),
-                      10);
+        AddMovie(QStringLiteral("m%1.mpg").arg(i), "progress 0 3 0\nerr warning\\n\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
-    for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(m_form.Status(i), QStringLiteral("Finished"));
+    EXPECT_EQ(m_form.Statuses(), QStringList(20, "Finished"));
     m_run->StopEncoding();
     EXPECT_EQ(ProcessProbe::OpenFdCount(), fds);
     EXPECT_EQ(ProcessProbe::ThreadCount(), threads);

@@ -7,12 +7,10 @@
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <memory>
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -78,12 +76,11 @@ protected:
     {
         if (!MediaFactory::HaveFfmpeg())
             GTEST_SKIP() << "ffmpeg is missing";
-        ASSERT_TRUE(
-            QFileInfo(TestEnvironment::BinDir() + QStringLiteral("/tools/mencoder")).isExecutable())
+        ASSERT_TRUE(QFileInfo(TestEnvironment::BinDir() + "/tools/mencoder").isExecutable())
             << "tools/mencoder is missing";
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_links.IsValid());
-        m_outDir = m_home.FilePath(QStringLiteral("Encoded Movies"));
+        m_outDir = m_home.FilePath("Encoded Movies");
         SetRegString(RegValue::MovieDir, m_outDir);
         SetRegString(RegValue::Prefix, QString());
         m_encoder = m_links.RealEncoderLink();
@@ -96,15 +93,19 @@ protected:
 
     void TearDown() override { m_run.reset(); }
 
-    QString Movie(const QString& name, const MovieSpec& spec)
+    // Generates a movie with sound and adds it to the list.
+    void AddMovie(const QString& name, int width, int height, double seconds)
     {
+        MovieSpec spec;
+        spec.width = width;
+        spec.height = height;
+        spec.seconds = seconds;
         const QString path = m_home.FilePath(name);
         QString error;
         EXPECT_TRUE(MediaFactory::GenerateMovie(path, spec, &error)) << error.toStdString();
         m_form.AddJob(path, static_cast<std::uint64_t>(QFileInfo(path).size()));
-        m_form.m_jobs.back().nWidth = spec.width;
-        m_form.m_jobs.back().nHeight = spec.height;
-        return path;
+        m_form.m_jobs.back().nWidth = width;
+        m_form.m_jobs.back().nHeight = height;
     }
 
     ScopedTempHome m_home;
@@ -119,23 +120,18 @@ protected:
 
 TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
 {
-    Movie(QStringLiteral("first clip.mpg"), MovieSpec{});
-    MovieSpec wide;
-    wide.width = 320;
-    wide.height = 180;
-    wide.seconds = 3;
-    Movie(QStringLiteral("second.mkv"), wide);
+    AddMovie("first clip.mpg", 160, 120, 2);
+    AddMovie("second.mkv", 320, 180, 3);
 
     m_run->StartEncoding();
     ASSERT_TRUE(PumpUntil([&] { return m_ended > 0; }, 120000));
-    EXPECT_EQ(m_form.Status(0), QStringLiteral("Finished"));
-    EXPECT_EQ(m_form.Status(1), QStringLiteral("Finished"));
-    EXPECT_EQ(m_form.m_messages, QStringList{QStringLiteral("Encoding Finished !!")});
+    EXPECT_EQ(m_form.Statuses(), QStringList(2, "Finished"));
+    EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!"});
     EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Total), 100);
     EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Current), 100);
 
-    const AviFacts first = ProbeOutput(m_outDir + QStringLiteral("/first clip.avi"));
-    const AviFacts second = ProbeOutput(m_outDir + QStringLiteral("/second.avi"));
+    const AviFacts first = ProbeOutput(m_outDir + "/first clip.avi");
+    const AviFacts second = ProbeOutput(m_outDir + "/second.avi");
     for (const AviFacts& facts : {first, second}) {
         EXPECT_TRUE(facts.opened);
         EXPECT_TRUE(facts.isAvi);
@@ -149,12 +145,7 @@ TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
 
 TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
 {
-    MovieSpec longer;
-    longer.width = 640;
-    longer.height = 480;
-    longer.seconds = 20;
-    Movie(QStringLiteral("long.mpg"), longer);
-    const QString output = m_outDir + QStringLiteral("/long.avi");
+    AddMovie("long.mpg", 640, 480, 20);
 
     m_run->StartEncoding();
     ASSERT_TRUE(PumpUntil([&] { return m_run->m_nCurrentPercent.load() >= 1; }, 60000));
@@ -169,12 +160,12 @@ TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
     EXPECT_EQ(CountProcessesNamed(m_imageName), 0);
     EXPECT_EQ(m_form.m_questions.size(), 1);
     // mencoder finalises the file on SIGTERM.
-    const AviFacts facts = ProbeOutput(output);
+    const AviFacts facts = ProbeOutput(m_outDir + "/long.avi");
     EXPECT_TRUE(facts.opened);
     EXPECT_TRUE(facts.hasVideo);
     EXPECT_LT(facts.seconds, 20.0);
     PumpFor(200);
-    EXPECT_EQ(m_form.Status(0), QStringLiteral("Encoding..."));
+    EXPECT_EQ(m_form.Status(0), "Encoding...");
     EXPECT_TRUE(m_form.m_messages.isEmpty());
 }
 

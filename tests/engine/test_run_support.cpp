@@ -22,15 +22,18 @@ QString FakeForm::Status(int row) const
     return it == m_statusHistory.end() || it->second.isEmpty() ? QString() : it->second.back();
 }
 
+QStringList FakeForm::Statuses() const
+{
+    QStringList statuses;
+    for (int row = 0; row < JobCount(); ++row)
+        statuses << Status(row);
+    return statuses;
+}
+
 int FakeForm::LastProgress(ProgressBar bar) const
 {
     const auto it = m_progress.find(bar);
     return it == m_progress.end() || it->second.empty() ? -1 : it->second.back();
-}
-
-int FakeForm::JobCount() const
-{
-    return static_cast<int>(m_jobs.size());
 }
 
 std::optional<StreamFile> FakeForm::JobAt(int index) const
@@ -48,27 +51,12 @@ std::uint64_t FakeForm::TotalBytes() const
     return total;
 }
 
-void FakeForm::ShowRow(int index)
-{
-    m_shownRows.push_back(index);
-}
-
 void FakeForm::SetRowStatus(int index, const QString& status)
 {
     if (index < 0 || index >= JobCount())
         ++m_nOutOfRangeStatusWrites;
     m_statusHistory[index] << status;
     m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
-}
-
-void FakeForm::SetValueLabel(ValueLabel label, const QString& text)
-{
-    m_labels[label] = text;
-}
-
-void FakeForm::SetProgress(ProgressBar bar, int percent)
-{
-    m_progress[bar].push_back(percent);
 }
 
 void FakeForm::MessageBox(const QString& text, MessageIcon)
@@ -87,11 +75,6 @@ bool FakeForm::AskYesNo(const QString& text, MessageIcon icon)
     const bool answer = m_answers.front();
     m_answers.pop_front();
     return answer;
-}
-
-bool FakeForm::ShutdownAfterRun() const
-{
-    return m_bShutdownSwitch;
 }
 
 void FakeForm::ShutdownComputer()
@@ -121,10 +104,5 @@ bool PumpUntil(const std::function<bool()>& condition, int timeoutMs)
 
 void PumpFor(int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
+    PumpUntil([] { return false; }, ms);
 }

@@ -38,19 +38,21 @@ public:
     // for the current job).
     void AddJob(const QString& path, std::uint64_t size, bool hasSubtitle = false);
 
+    // The last status written to row, and to every row of the list.
     QString Status(int row) const;
+    QStringList Statuses() const;
     int LastProgress(ProgressBar bar) const;
 
-    int JobCount() const override;
+    int JobCount() const override { return static_cast<int>(m_jobs.size()); }
     std::optional<StreamFile> JobAt(int index) const override;
     std::uint64_t TotalBytes() const override;
-    void ShowRow(int index) override;
+    void ShowRow(int index) override { m_shownRows.push_back(index); }
     void SetRowStatus(int index, const QString& status) override;
-    void SetValueLabel(ValueLabel label, const QString& text) override;
-    void SetProgress(ProgressBar bar, int percent) override;
+    void SetValueLabel(ValueLabel label, const QString& text) override { m_labels[label] = text; }
+    void SetProgress(ProgressBar bar, int percent) override { m_progress[bar].push_back(percent); }
     void MessageBox(const QString& text, MessageIcon icon) override;
     bool AskYesNo(const QString& text, MessageIcon icon) override;
-    bool ShutdownAfterRun() const override;
+    bool ShutdownAfterRun() const override { return m_bShutdownSwitch; }
     void ShutdownComputer() override;
     void OpenFolder(const QString& path) override;
 };

@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 class RunnerTest : public ::testing::Test
 {
 protected:
@@ -25,8 +27,7 @@ protected:
 
     bool Start(const QString& script, bool normalPriority = true)
     {
-        return m_runner.Open(m_fake.CommandLine(m_fake.Script(QStringLiteral("s.txt"), script)),
-                             normalPriority);
+        return m_runner.Open(m_fake.CommandLine(m_fake.Script("s.txt", script)), normalPriority);
     }
 
     static QString ReadText(const QString& path)
@@ -35,34 +36,58 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    // Waits until the child wrote something, so that it is really in its loop.
+    void WaitForOutput()
+    {
+        for (int i = 0; i < 200 && m_runner.StdOut().empty(); ++i)
+            std::this_thread::sleep_for(10ms);
+    }
+
+    // Starts script, waits for its output and closes the runner; returns how long
+    // Close took.
+    Clock::duration StartAndClose(const QString& script)
+    {
+        EXPECT_TRUE(Start(script));
+        WaitForOutput();
+        const auto start = Clock::now();
+        m_runner.Close();
+        return Clock::now() - start;
+    }
+
+    // The runner saw exactly one child end, this way.
+    void ExpectOneExit(ChildExit::Kind kind, int code, bool stopped)
+    {
+        const auto exits = m_runner.Exits();
+        ASSERT_EQ(exits.size(), 1u);
+        EXPECT_EQ(exits[0].kind, kind);
+        EXPECT_EQ(exits[0].code, code);
+        EXPECT_EQ(exits[0].stopped, stopped);
+    }
+
     FakeEncoder m_fake;
     RecordingRunner m_runner;
 };
-
-using Clock = std::chrono::steady_clock;
 
 // --- Output and completion -------------------------------------------------
 
 TEST_F(RunnerTest, SilentChildGivesOneTerminationAndNoOutput)
 {
-    ASSERT_TRUE(Start(QStringLiteral("exit 0\n")));
+    ASSERT_TRUE(Start("exit 0\n"));
     ASSERT_TRUE(m_runner.WaitForTerminations(1));
     std::this_thread::sleep_for(100ms);
     m_runner.Close();
     EXPECT_EQ(m_runner.Started(), 1);
     EXPECT_TRUE(m_runner.StdOutChunks().empty());
     EXPECT_TRUE(m_runner.StdErr().empty());
-    const auto exits = m_runner.Exits();
-    ASSERT_EQ(exits.size(), 1u);
-    EXPECT_TRUE(exits[0].Succeeded());
-    EXPECT_FALSE(exits[0].stopped);
-    EXPECT_EQ(exits[0].serial, m_runner.StartSerial());
+    ExpectOneExit(ChildExit::Kind::Exited, 0, false);
+    EXPECT_TRUE(m_runner.Exits().at(0).Succeeded());
+    EXPECT_EQ(m_runner.Exits().at(0).serial, m_runner.StartSerial());
 }
 
 TEST_F(RunnerTest, ChunksAreAtMost256BytesWholeAndTerminated)
 {
     // 600 bytes in one write are in the pipe before the first read: 256 + 256 + 88.
-    ASSERT_TRUE(Start(QStringLiteral("fill 600 x\n")));
+    ASSERT_TRUE(Start("fill 600 x\n"));
     ASSERT_TRUE(m_runner.WaitForTerminations(1));
     const auto chunks = m_runner.StdOutChunks();
     ASSERT_EQ(chunks.size(), 3u);
@@ -92,7 +117,7 @@ TEST_F(RunnerTest, OutputOfEachPipeKeepsItsOrderAndAllOfItArrivesBeforeTheEnd)
 
 TEST_F(RunnerTest, ExitStatusAndSignalAreReported)
 {
-    ASSERT_TRUE(Start(QStringLiteral("exit 3\n")));
+    ASSERT_TRUE(Start("exit 3\n"));
     ASSERT_TRUE(m_runner.WaitForTerminations(1));
     ASSERT_TRUE(Start(QStringLiteral("raise %1\n").arg(SIGUSR1)));
     ASSERT_TRUE(m_runner.WaitForTerminations(2));
@@ -113,7 +138,7 @@ TEST_F(RunnerTest, StartFailureReportsTheWholeCommandLineAndNothingElse)
     const int fdsBefore = ProcessProbe::OpenFdCount();
     const int threadsBefore = ProcessProbe::ThreadCount();
     // Longer than any fixed buffer: the message must still hold all of it.
-    const QString missing = m_fake.FilePath(QStringLiteral("no such encoder"));
+    const QString missing = m_fake.FilePath("no such encoder");
     const QString commandLine =
         QStringLiteral("\"%1\" %2 \"%\u00e9 '\"").arg(missing, QString(400, QLatin1Char('a')));
     EXPECT_FALSE(m_runner.Open(commandLine, false));
@@ -130,11 +155,11 @@ TEST_F(RunnerTest, StartFailureReportsTheWholeCommandLineAndNothingElse)
 
 TEST_F(RunnerTest, ChildRunsInItsOwnSessionAtTheRequestedPriorityWithOnlyItsPipes)
 {
-    const QString info = m_fake.FilePath(QStringLiteral("info"));
-    ASSERT_TRUE(Start(QStringLiteral("info %1\n").arg(info), false));
+    const QString info = m_fake.FilePath("info");
+    ASSERT_TRUE(Start("info " + info + '\n', false));
     ASSERT_TRUE(m_runner.WaitForTerminations(1));
     const QString low = ReadText(info);
-    ASSERT_TRUE(Start(QStringLiteral("info %1\n").arg(info), true));
+    ASSERT_TRUE(Start("info " + info + '\n', true));
     ASSERT_TRUE(m_runner.WaitForTerminations(2));
     const QString normal = ReadText(info);
 
@@ -146,14 +171,13 @@ TEST_F(RunnerTest, ChildRunsInItsOwnSessionAtTheRequestedPriorityWithOnlyItsPipe
     const QStringList lines = normal.split(QLatin1Char('\n'));
     ASSERT_GE(lines.size(), 4);
     EXPECT_EQ(lines[1].mid(4), lines[2].mid(4));
-    EXPECT_EQ(lines[3], QStringLiteral("fds 0 1 2 "));
+    EXPECT_EQ(lines[3], "fds 0 1 2 ");
 }
 
 TEST_F(RunnerTest, ArgumentsArriveWholeWithSpacesQuotesAndPercent)
 {
-    const QString argsFile = m_fake.FilePath(QStringLiteral("args"));
-    const QString script = m_fake.Script(QStringLiteral("my script %d.txt"),
-                                         QStringLiteral("args %1\n").arg(argsFile));
+    const QString argsFile = m_fake.FilePath("args");
+    const QString script = m_fake.Script("my script %d.txt", "args " + argsFile + '\n');
     const QString commandLine = QStringLiteral("\"%1\" \"%2\" \"say \\\"hi\\\"\" plain \u00fcml")
                                     .arg(m_fake.Path(), script);
     ASSERT_TRUE(m_runner.Open(commandLine, true));
@@ -175,57 +199,31 @@ TEST_F(RunnerTest, CloseOnAnIdleRunnerReturnsAtOnce)
 
 TEST_F(RunnerTest, CloseEndsAHangingChildWithSigtermAndReportsItStopped)
 {
-    ASSERT_TRUE(Start(QStringLiteral("out started\\n\nhang\n")));
-    // Wait until the child is really in its loop.
-    for (int i = 0; i < 200 && m_runner.StdOut().empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    const auto start = Clock::now();
-    m_runner.Close();
-    EXPECT_LT(Clock::now() - start, 450ms);
-    const auto exits = m_runner.Exits();
-    ASSERT_EQ(exits.size(), 1u);
-    EXPECT_EQ(exits[0].kind, ChildExit::Kind::Signalled);
-    EXPECT_EQ(exits[0].code, SIGTERM);
-    EXPECT_TRUE(exits[0].stopped);
+    EXPECT_LT(StartAndClose("out started\\n\nhang\n"), 450ms);
+    ExpectOneExit(ChildExit::Kind::Signalled, SIGTERM, true);
     EXPECT_FALSE(ProcessProbe::HasChildren());
 }
 
 TEST_F(RunnerTest, CloseLetsTheChildFinishOnSigtermLikeTheEncoder)
 {
-    ASSERT_TRUE(Start(QStringLiteral("onterm 2\nout ready\\n\nhang\n")));
-    for (int i = 0; i < 200 && m_runner.StdOut().empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    m_runner.Close();
-    const auto exits = m_runner.Exits();
-    ASSERT_EQ(exits.size(), 1u);
-    EXPECT_EQ(exits[0].kind, ChildExit::Kind::Exited);
-    EXPECT_EQ(exits[0].code, 2);
-    EXPECT_TRUE(exits[0].stopped);
+    StartAndClose("onterm 2\nout ready\\n\nhang\n");
+    ExpectOneExit(ChildExit::Kind::Exited, 2, true);
 }
 
 TEST_F(RunnerTest, CloseKillsAChildThatIgnoresSigtermAfterTheGrace)
 {
-    ASSERT_TRUE(Start(QStringLiteral("ignoreterm\nout ready\\n\nhang\n")));
-    for (int i = 0; i < 200 && m_runner.StdOut().empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    const auto start = Clock::now();
-    m_runner.Close();
-    const auto took = Clock::now() - start;
+    const auto took = StartAndClose("ignoreterm\nout ready\\n\nhang\n");
     EXPECT_GE(took, 450ms);
     EXPECT_LT(took, 2000ms);
-    const auto exits = m_runner.Exits();
-    ASSERT_EQ(exits.size(), 1u);
-    EXPECT_EQ(exits[0].kind, ChildExit::Kind::Signalled);
-    EXPECT_EQ(exits[0].code, SIGKILL);
+    ExpectOneExit(ChildExit::Kind::Signalled, SIGKILL, true);
     EXPECT_FALSE(ProcessProbe::HasChildren());
 }
 
 TEST_F(RunnerTest, OpenEndsTheChildBeforeAndEachChildEndsOnce)
 {
-    ASSERT_TRUE(Start(QStringLiteral("out first\\n\nhang\n")));
-    for (int i = 0; i < 200 && m_runner.StdOut().empty(); ++i)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(Start(QStringLiteral("out second\\n\n")));
+    ASSERT_TRUE(Start("out first\\n\nhang\n"));
+    WaitForOutput();
+    ASSERT_TRUE(Start("out second\\n\n"));
     ASSERT_TRUE(m_runner.WaitForTerminations(2));
     std::this_thread::sleep_for(100ms);
     const auto exits = m_runner.Exits();
@@ -237,7 +235,7 @@ TEST_F(RunnerTest, OpenEndsTheChildBeforeAndEachChildEndsOnce)
 
 TEST_F(RunnerTest, ManyChildrenInARowLeaveNoFdsThreadsOrZombies)
 {
-    const QString script = m_fake.Script(QStringLiteral("s.txt"), QStringLiteral("out x\nerr y\n"));
+    const QString script = m_fake.Script("s.txt", "out x\nerr y\n");
     // One child first: a sanitizer starts a helper thread of its own at the first
     // thread creation, which is no leak of the runner's.
     ASSERT_TRUE(m_runner.Open(m_fake.CommandLine(script), true));
@@ -261,7 +259,7 @@ TEST_F(RunnerTest, ManyChildrenInARowLeaveNoFdsThreadsOrZombies)
 TEST_F(RunnerTest, AGrandchildHoldingThePipesDelaysTheEndOnlyBriefly)
 {
     // sh starts a sleeper that inherits stdout and exits itself at once.
-    ASSERT_TRUE(m_runner.Open(QStringLiteral("/bin/sh -c \"sleep 4 & echo started\""), true));
+    ASSERT_TRUE(m_runner.Open("/bin/sh -c \"sleep 4 & echo started\"", true));
     const auto start = Clock::now();
     ASSERT_TRUE(m_runner.WaitForTerminations(1, 5s));
     EXPECT_LT(Clock::now() - start, 3500ms);
@@ -278,7 +276,7 @@ public:
 protected:
     void OnTerminated(const ChildExit& exit) override
     {
-        m_reopened = Open(QStringLiteral("/bin/true"), true);
+        m_reopened = Open("/bin/true", true);
         Close();
         RecordingRunner::OnTerminated(exit);
     }
@@ -288,7 +286,7 @@ TEST_F(RunnerTest, OpenAndCloseFromANotificationAreRefused)
 {
     ReentrantRunner runner;
     runner.SetEncoderImageName(m_fake.ImageName());
-    ASSERT_TRUE(runner.Open(QStringLiteral("/bin/true"), true));
+    ASSERT_TRUE(runner.Open("/bin/true", true));
     ASSERT_TRUE(runner.WaitForTerminations(1));
     runner.Close();
     EXPECT_FALSE(runner.m_reopened);
@@ -299,7 +297,7 @@ TEST_F(RunnerTest, OpenAndCloseFromANotificationAreRefused)
 
 TEST_F(RunnerTest, SweepEndsOnlyProcessesWithTheImageName)
 {
-    const QString script = m_fake.Script(QStringLiteral("hang.txt"), QStringLiteral("hang\n"));
+    const QString script = m_fake.Script("hang.txt", "hang\n");
     const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script});
     const QString otherName = m_fake.FilePath(QStringLiteral("cvother%1").arg(::getpid()).left(15));
     ASSERT_TRUE(QFile::link(m_fake.Path(), otherName));
@@ -322,8 +320,7 @@ TEST_F(RunnerTest, SweepEndsOnlyProcessesWithTheImageName)
 
 TEST_F(RunnerTest, SweepKillsAProcessThatIgnoresSigterm)
 {
-    const QString script =
-        m_fake.Script(QStringLiteral("stubborn.txt"), QStringLiteral("ignoreterm\nhang\n"));
+    const QString script = m_fake.Script("stubborn.txt", "ignoreterm\nhang\n");
     const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script});
     ASSERT_GT(target, 0);
     std::this_thread::sleep_for(100ms);

@@ -120,18 +120,17 @@ int main(int argc, char** argv)
         std::getline(words, rest);
         if (!rest.empty() && rest[0] == ' ')
             rest.erase(0, 1);
+        std::istringstream values(rest);
         if (command == "out") {
             WriteAll(1, Unescape(rest));
         } else if (command == "err") {
             WriteAll(2, Unescape(rest));
         } else if (command == "fill") {
-            std::istringstream values(rest);
             std::size_t count = 0;
             char c = 'x';
             values >> count >> c;
             WriteAll(1, std::string(count, c));
         } else if (command == "progress") {
-            std::istringstream values(rest);
             int from = 0, to = 0, ms = 0;
             values >> from >> to >> ms;
             for (int p = from; p <= to; ++p) {

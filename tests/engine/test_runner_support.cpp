@@ -49,12 +49,6 @@ bool RecordingRunner::WaitForTerminations(std::size_t count, std::chrono::millis
     return m_changed.wait_for(lock, timeout, [&] { return m_exits.size() >= count; });
 }
 
-std::vector<std::string> RecordingRunner::StdOutChunks() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_stdout;
-}
-
 std::string RecordingRunner::StdOut() const
 {
     std::lock_guard lock(m_mutex);
@@ -62,24 +56,6 @@ std::string RecordingRunner::StdOut() const
     for (const std::string& chunk : m_stdout)
         all += chunk;
     return all;
-}
-
-std::string RecordingRunner::StdErr() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_stderr;
-}
-
-std::vector<ChildExit> RecordingRunner::Exits() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_exits;
-}
-
-int RecordingRunner::Started() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_started;
 }
 
 void RecordingRunner::OnStarted(const QString&)

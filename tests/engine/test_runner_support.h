@@ -53,11 +53,11 @@ public:
     bool WaitForTerminations(std::size_t count,
                              std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    std::vector<std::string> StdOutChunks() const;
+    std::vector<std::string> StdOutChunks() const { return Locked(&RecordingRunner::m_stdout); }
     std::string StdOut() const;
-    std::string StdErr() const;
-    std::vector<ChildExit> Exits() const;
-    int Started() const;
+    std::string StdErr() const { return Locked(&RecordingRunner::m_stderr); }
+    std::vector<ChildExit> Exits() const { return Locked(&RecordingRunner::m_exits); }
+    int Started() const { return Locked(&RecordingRunner::m_started); }
 
 protected:
     void OnStarted(const QString& commandLine) override;
@@ -66,6 +66,14 @@ protected:
     void OnTerminated(const ChildExit& exit) override;
 
 private:
+    // A copy of a member, taken under the lock.
+    template <class T>
+    T Locked(T RecordingRunner::*member) const
+    {
+        std::lock_guard lock(m_mutex);
+        return this->*member;
+    }
+
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::string> m_stdout;

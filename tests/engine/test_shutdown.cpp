@@ -15,6 +15,8 @@
 
 namespace {
 
+const QString kLogind = QStringLiteral("org.freedesktop.login1");
+
 // A private bus with a mock logind on it, standing in for the system bus. The
 // test refuses to call anything unless DBUS_SYSTEM_BUS_ADDRESS points into its
 // own temporary folder, so no test can ever reach the real logind.
@@ -36,10 +38,9 @@ protected:
     void StartMockLogind(const QString& parameters)
     {
         ASSERT_TRUE(m_dir.isValid());
-        const QString socket = m_dir.filePath(QStringLiteral("bus.sock"));
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--session"), QStringLiteral("--address=unix:path=") + socket,
-                     QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        m_bus.start("dbus-daemon",
+                    {"--session", "--address=unix:path=" + m_dir.filePath("bus.sock"), "--nofork",
+                     "--print-address=1"});
         ASSERT_TRUE(m_bus.waitForStarted(5000)) << "dbus-daemon is missing";
         QElapsedTimer timer;
         timer.start();
@@ -50,29 +51,26 @@ protected:
         m_env.Set("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
         ASSERT_TRUE(BusIsOurs());
 
-        QStringList args{QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                         QStringLiteral("--system"), QStringLiteral("--template"),
-                         QStringLiteral("logind")};
+        QStringList args{"-m", "dbusmock", "--system", "--template", "logind"};
         if (!parameters.isEmpty())
-            args << QStringLiteral("-p") << parameters;
+            args << "-p" << parameters;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
+        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", m_address);
         m_mock.setProcessEnvironment(environment);
-        m_mock.start(QStringLiteral("/usr/bin/python3"), args);
+        m_mock.start("/usr/bin/python3", args);
         ASSERT_TRUE(m_mock.waitForStarted(5000));
 
         QDBusConnection bus = QDBusConnection::connectToBus(m_address, ObserverName());
         ASSERT_TRUE(bus.isConnected());
+        const auto logindUp = [&] { return bus.interface()->isServiceRegistered(kLogind); };
         timer.restart();
-        while (!bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")) &&
-               timer.elapsed() < 20000)
+        while (!logindUp() && timer.elapsed() < 20000)
             QThread::msleep(50);
-        ASSERT_TRUE(bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")))
-            << "the mock logind did not come up";
+        ASSERT_TRUE(logindUp()) << "the mock logind did not come up";
     }
 
     // Named connections are cached per process: one name per mock bus.
-    QString ObserverName() const { return QStringLiteral("test-observer-") + m_dir.path(); }
+    QString ObserverName() const { return "test-observer-" + m_dir.path(); }
 
     bool BusIsOurs() const
     {
@@ -94,9 +92,8 @@ protected:
     QDBusMessage MockCall(const QString& method, const QVariantList& args)
     {
         QDBusConnection bus = QDBusConnection::connectToBus(m_address, ObserverName());
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-            QStringLiteral("org.freedesktop.DBus.Mock"), method);
+        QDBusMessage call = QDBusMessage::createMethodCall(kLogind, "/org/freedesktop/login1",
+                                                           "org.freedesktop.DBus.Mock", method);
         call.setArguments(args);
         return bus.call(call);
     }
@@ -105,7 +102,7 @@ protected:
     QList<QPair<QString, QVariantList>> LogindCalls()
     {
         QList<QPair<QString, QVariantList>> calls;
-        const QDBusMessage reply = MockCall(QStringLiteral("GetCalls"), {});
+        const QDBusMessage reply = MockCall("GetCalls", {});
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
             return calls;
         const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
@@ -143,42 +140,38 @@ TEST_F(ShutdownTest, PowersOffWithoutInteractionWhenLogindAllowsIt)
     EXPECT_TRUE(RunShutdown().isEmpty());
     const auto calls = LogindCalls();
     ASSERT_EQ(calls.size(), 2);
-    EXPECT_EQ(calls[0].first, QStringLiteral("CanPowerOff"));
-    EXPECT_EQ(calls[1].first, QStringLiteral("PowerOff"));
-    ASSERT_EQ(calls[1].second.size(), 1);
-    EXPECT_EQ(calls[1].second[0], QVariant(false));
+    EXPECT_EQ(calls[0].first, "CanPowerOff");
+    EXPECT_EQ(calls[1].first, "PowerOff");
+    EXPECT_EQ(calls[1].second, QVariantList{false});
 }
 
 TEST_F(ShutdownTest, AnythingButYesShowsTheEnableMessageAndDoesNotPowerOff)
 {
-    StartMockLogind(QStringLiteral(R"({"CanPowerOff": "challenge"})"));
-    EXPECT_EQ(RunShutdown(), QStringList{QStringLiteral("AdjustTokenPrivileges enable failed.")});
+    StartMockLogind(R"({"CanPowerOff": "challenge"})");
+    EXPECT_EQ(RunShutdown(), QStringList{"AdjustTokenPrivileges enable failed."});
     const auto calls = LogindCalls();
     ASSERT_EQ(calls.size(), 1);
-    EXPECT_EQ(calls[0].first, QStringLiteral("CanPowerOff"));
+    EXPECT_EQ(calls[0].first, "CanPowerOff");
 }
 
 TEST_F(ShutdownTest, ARefusedPowerOffShowsTheShutdownMessage)
 {
     StartMockLogind({});
     const QDBusMessage replaced =
-        MockCall(QStringLiteral("AddMethod"),
-                 {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"),
-                  QStringLiteral("b"), QString(),
-                  QStringLiteral("raise dbus.exceptions.DBusException('denied', "
-                                 "name='org.freedesktop.DBus.Error.AccessDenied')")});
+        MockCall("AddMethod", {"org.freedesktop.login1.Manager", "PowerOff", "b", QString(),
+                               "raise dbus.exceptions.DBusException('denied', "
+                               "name='org.freedesktop.DBus.Error.AccessDenied')"});
     ASSERT_EQ(replaced.type(), QDBusMessage::ReplyMessage) << replaced.errorMessage().toStdString();
-    EXPECT_EQ(RunShutdown(), QStringList{QStringLiteral("InitiateSystemShutdown failed.")});
+    EXPECT_EQ(RunShutdown(), QStringList{"InitiateSystemShutdown failed."});
 }
 
 TEST_F(ShutdownTest, NoBusShowsTheTokenMessageAndTheFollowingFailure)
 {
     ASSERT_TRUE(m_dir.isValid());
     // A socket path in the test's folder that nothing listens on.
-    m_env.Set("DBUS_SYSTEM_BUS_ADDRESS",
-              "unix:path=" + m_dir.filePath(QStringLiteral("none")).toUtf8());
-    EXPECT_EQ(RunShutdown(), (QStringList{QStringLiteral("OpenProcessToken failed."),
-                                          QStringLiteral("AdjustTokenPrivileges enable failed.")}));
+    m_env.Set("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + m_dir.filePath("none").toUtf8());
+    EXPECT_EQ(RunShutdown(),
+              (QStringList{"OpenProcessToken failed.", "AdjustTokenPrivileges enable failed."}));
 }
 
 } // namespace
