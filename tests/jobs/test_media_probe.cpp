@@ -8,6 +8,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -19,6 +20,8 @@
 
 namespace {
 
+using namespace AviBuilder;
+
 struct ContainerCase
 {
     const char* fileName;
@@ -27,23 +30,27 @@ struct ContainerCase
     QStringList args;
 };
 
-// Picture size and whole seconds as ffprobe reports them.
-struct FfprobeAnswer
-{
-    int width = -1;
-    int height = -1;
-    int seconds = -1;
-};
+// What a probe writes into a job record: picture width, height and seconds.
+using Probed = std::tuple<int, int, int>;
 
-FfprobeAnswer AskFfprobe(const QString& path)
+Probed Probe(const QString& path, void (*probe)(const QString&, StreamFile&) = ProbeMovieFile,
+             int startDuration = 0)
+{
+    StreamFile job;
+    job.nDuration = startDuration;
+    probe(path, job);
+    return {job.nWidth, job.nHeight, job.nDuration};
+}
+
+// The same as ffprobe reports it, -1 for what it does not report.
+Probed AskFfprobe(const QString& path)
 {
     QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"),
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                   QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-                   QStringLiteral("stream=width,height:format=duration"), QStringLiteral("-of"),
-                   QStringLiteral("default=noprint_wrappers=1"), path});
-    FfprobeAnswer answer;
+    const QString args = QStringLiteral("-v error -select_streams v:0 -show_entries "
+                                        "stream=width,height:format=duration "
+                                        "-of default=noprint_wrappers=1");
+    ffprobe.start(QStringLiteral("ffprobe"), args.split(QLatin1Char(' ')) << path);
+    Probed answer(-1, -1, -1);
     if (!ffprobe.waitForFinished(30000))
         return answer;
     for (const QByteArray& line : ffprobe.readAllStandardOutput().split('\n')) {
@@ -51,14 +58,29 @@ FfprobeAnswer AskFfprobe(const QString& path)
         if (pair.size() != 2)
             continue;
         if (pair[0] == "width")
-            answer.width = pair[1].toInt();
+            std::get<0>(answer) = pair[1].toInt();
         else if (pair[0] == "height")
-            answer.height = pair[1].toInt();
+            std::get<1>(answer) = pair[1].toInt();
         else if (pair[0] == "duration")
-            answer.seconds = int(std::floor(pair[1].toDouble()));
+            std::get<2>(answer) = int(std::floor(pair[1].toDouble()));
     }
     return answer;
 }
+
+// A temporary folder with files written on demand, folders made as needed.
+class TempFiles : public ::testing::Test
+{
+protected:
+    QString Write(const QString& name, const QByteArray& bytes = "x")
+    {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        EXPECT_TRUE(MediaFactory::WriteFile(path, bytes));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+};
 
 const std::vector<ContainerCase>& Containers()
 {
@@ -78,7 +100,7 @@ const std::vector<ContainerCase>& Containers()
 // The movies are made once and kept in a temporary folder shared by the test
 // processes (ctest runs every case in a process of its own); each file appears
 // there by an atomic rename, so parallel processes never see half a movie.
-class MovieFiles : public ::testing::Test
+class MovieFiles : public TempFiles
 {
 protected:
     static void SetUpTestSuite()
@@ -126,21 +148,14 @@ TEST_F(MovieFiles, EveryContainerGivesPictureSizeAndSecondsAsFfprobeDoes)
     for (const ContainerCase& c : Containers()) {
         SCOPED_TRACE(c.fileName);
         const QString path = Movie(c.fileName);
-        const FfprobeAnswer expected = AskFfprobe(path);
-        ASSERT_EQ(expected.width, c.width);
-        ASSERT_EQ(expected.seconds, 2);
-
-        StreamFile job;
-        ProbeMovieFile(path, job);
-        EXPECT_EQ(job.nWidth, expected.width);
-        EXPECT_EQ(job.nHeight, expected.height);
-        EXPECT_EQ(job.nDuration, expected.seconds);
+        const Probed expected = AskFfprobe(path);
+        ASSERT_EQ(expected, Probed(c.width, c.height, 2)) << "ffprobe's answer";
+        EXPECT_EQ(Probe(path), expected);
     }
 }
 
 TEST_F(MovieFiles, NamesThatLookLikeUrlsOrHoldOddCharactersAreLocalFiles)
 {
-    QTemporaryDir dir;
     const QString source = Movie("matroska.mkv");
     const QStringList names = {
         QStringLiteral("http:movie.mkv"),
@@ -152,36 +167,28 @@ TEST_F(MovieFiles, NamesThatLookLikeUrlsOrHoldOddCharactersAreLocalFiles)
     };
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
-        const QString path = dir.filePath(name);
+        const QString path = m_dir.filePath(name);
         ASSERT_TRUE(QFile::copy(source, path));
-        StreamFile job;
-        ProbeMovieFile(path, job);
-        EXPECT_EQ(job.nWidth, 192);
-        EXPECT_EQ(job.nHeight, 108);
-        EXPECT_EQ(job.nDuration, 2);
+        EXPECT_EQ(Probe(path), Probed(192, 108, 2));
         EXPECT_EQ(ProbeFileSize(path), std::uint64_t(QFileInfo(source).size()));
     }
 }
 
 TEST_F(MovieFiles, PathsLongerThanTheOldBufferAreProbed)
 {
-    QTemporaryDir dir;
-    QString folder = dir.path();
+    QString folder = m_dir.path();
     while (folder.size() < 600)
         folder += QLatin1Char('/') + QString(60, QLatin1Char('d'));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString path = folder + QLatin1String("/movie.mpg");
     ASSERT_TRUE(QFile::copy(Movie("program.mpg"), path));
     ASSERT_GT(path.size(), 259);
-
-    StreamFile job;
-    ProbeMovieFile(path, job);
-    EXPECT_EQ(job.nWidth, 160);
-    EXPECT_EQ(job.nHeight, 120);
-    EXPECT_EQ(job.nDuration, 2);
+    EXPECT_EQ(Probe(path), Probed(160, 120, 2));
 }
 
-TEST(MediaProbe, LengthIn100NanosecondUnitsIsTruncatedToWholeSeconds)
+using MediaProbe = TempFiles;
+
+TEST_F(MediaProbe, LengthIn100NanosecondUnitsIsTruncatedToWholeSeconds)
 {
     int seconds = -1;
     ASSERT_TRUE(DurationSecondsFrom100ns(59'999'999, seconds));
@@ -202,98 +209,58 @@ TEST(MediaProbe, LengthIn100NanosecondUnitsIsTruncatedToWholeSeconds)
 
 // AVI files that libavformat cannot use: the picture size must come from the
 // main header, the length from the first audio stream.
-class AviFallback : public ::testing::Test
-{
-protected:
-    QString Write(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(MediaFactory::WriteFile(path, bytes));
-        return path;
-    }
-
-    QTemporaryDir m_dir;
-};
+using AviFallback = TempFiles;
 
 TEST_F(AviFallback, StreamWithoutPictureHeightTakesTheMainHeaderAndTheAudioLength)
 {
     // The video stream's own format says 0x0; the main header says 320x240. The
     // audio stream ends at sample 28000 of 8000 per second: 3.5 s.
-    AviBuilder::AudioStream audio;
-    audio.length = 28000;
-    const QString path = Write("zero.avi", AviBuilder::MakeAvi(320, 240, 0, 0, &audio));
-
-    StreamFile job;
-    ProbeMovieFile(path, job);
-    EXPECT_EQ(job.nWidth, 320);
-    EXPECT_EQ(job.nHeight, 240);
-    EXPECT_EQ(job.nDuration, 3);
+    const AudioStream audio{.length = 28000};
+    EXPECT_EQ(Probe(Write("zero.avi", MakeAvi(320, 240, 0, 0, &audio))), Probed(320, 240, 3));
 }
 
 TEST_F(AviFallback, UnopenableVideoOnlyFileGetsItsSizeAndNoLength)
 {
-    using namespace AviBuilder;
     // No "movi" list: libavformat refuses the file, its header is still sound.
     const QByteArray hdrl =
         Avih(320, 240, 50) + List("strl", Strh("vids", 1, 25, 0, 50) + VideoStrf(0, 0));
-    const QString path = Write("video-only.avi", Riff(List("hdrl", hdrl)));
-
-    StreamFile job;
-    ProbeMovieFile(path, job);
-    EXPECT_EQ(job.nWidth, 320);
-    EXPECT_EQ(job.nHeight, 240);
-    EXPECT_EQ(job.nDuration, 0);
+    EXPECT_EQ(Probe(Write("video-only.avi", Riff(List("hdrl", hdrl)))), Probed(320, 240, 0));
 }
 
 TEST_F(AviFallback, UnopenableFileWithAudioTakesTheAudioStreamsEnd)
 {
-    using namespace AviBuilder;
     // The audio stream starts at sample 1000 and has 44100 * 3 samples of 1/44100 s.
     const QByteArray hdrl = Avih(640, 480) +
                             List("strl", Strh("vids", 1, 25, 0, 50) + VideoStrf(0, 0)) +
                             List("strl", Strh("auds", 1, 44100, 1000, 44100 * 3) + PcmStrf());
-    const QString path = Write("audio.avi", Riff(List("hdrl", hdrl)));
-
-    StreamFile job;
-    ProbeAviFile(path, job);
-    EXPECT_EQ(job.nWidth, 640);
-    EXPECT_EQ(job.nHeight, 480);
-    EXPECT_EQ(job.nDuration, 3);
+    EXPECT_EQ(Probe(Write("audio.avi", Riff(List("hdrl", hdrl))), ProbeAviFile),
+              Probed(640, 480, 3));
 }
 
 TEST_F(AviFallback, AVideoStreamWithAPictureHeightNeedsNoFallback)
 {
     // libavformat's answer (the stream's own 176x144) stands: the main header's
     // 320x240 is not used.
-    AviBuilder::AudioStream audio;
-    audio.length = 16000;
-    const QString path = Write("sound.avi", AviBuilder::MakeAvi(320, 240, 176, 144, &audio));
-
-    StreamFile job;
-    ProbeMovieFile(path, job);
-    EXPECT_EQ(job.nWidth, 176);
-    EXPECT_EQ(job.nHeight, 144);
-    EXPECT_GT(job.nDuration, 0);
+    const AudioStream audio{.length = 16000};
+    const auto [width, height, seconds] =
+        Probe(Write("sound.avi", MakeAvi(320, 240, 176, 144, &audio)));
+    EXPECT_EQ(width, 176);
+    EXPECT_EQ(height, 144);
+    EXPECT_GT(seconds, 0);
 }
 
 TEST_F(AviFallback, HeaderListLongerThanTheFirstReadIsReadWhole)
 {
-    using namespace AviBuilder;
     // 100 KiB of padding inside the header list before the audio stream.
     const QByteArray hdrl = Avih(720, 576) + Chunk("JUNK", QByteArray(100 * 1024, '\0')) +
                             List("strl", Strh("auds", 1, 1000, 0, 9500) + PcmStrf());
-    const QString path = Write("padded.avi", Riff(List("hdrl", hdrl)));
-
-    StreamFile job;
-    ProbeAviFile(path, job);
-    EXPECT_EQ(job.nWidth, 720);
-    EXPECT_EQ(job.nHeight, 576);
-    EXPECT_EQ(job.nDuration, 9);
+    EXPECT_EQ(Probe(Write("padded.avi", Riff(List("hdrl", hdrl))), ProbeAviFile),
+              Probed(720, 576, 9));
 }
 
 TEST_F(AviFallback, FilesThatAreNotAviWriteNothing)
 {
-    const QByteArray avi = AviBuilder::MakeAvi(320, 240, 0, 0, nullptr);
+    const QByteArray avi = MakeAvi(320, 240, 0, 0, nullptr);
     const QList<QPair<QString, QByteArray>> files = {
         {QStringLiteral("empty.avi"), QByteArray()},
         {QStringLiteral("text.avi"), QByteArray("this is not a movie\n")},
@@ -303,47 +270,33 @@ TEST_F(AviFallback, FilesThatAreNotAviWriteNothing)
     };
     for (const auto& [name, bytes] : files) {
         SCOPED_TRACE(name.toStdString());
-        const QString path = Write(name, bytes);
-        StreamFile job;
-        job.nDuration = 42;
-        ProbeMovieFile(path, job);
-        EXPECT_EQ(job.nWidth, 0);
-        EXPECT_EQ(job.nHeight, 0);
-        EXPECT_EQ(job.nDuration, 42);
+        EXPECT_EQ(Probe(Write(name, bytes), ProbeMovieFile, 42), Probed(0, 0, 42));
     }
 }
 
-TEST(MediaProbe, WhatCannotBeOpenedIsLeftUnknownWithoutBlocking)
+TEST_F(MediaProbe, WhatCannotBeOpenedIsLeftUnknownWithoutBlocking)
 {
-    QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("missing.avi"));
-    const QString folder = dir.filePath(QStringLiteral("folder.avi"));
-    const QString fifo = dir.filePath(QStringLiteral("pipe.avi"));
+    const QString missing = m_dir.filePath(QStringLiteral("missing.avi"));
+    const QString folder = m_dir.filePath(QStringLiteral("folder.avi"));
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.avi"));
     ASSERT_TRUE(QDir().mkpath(folder));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
     for (const QString& path : {missing, folder, fifo, QString()}) {
         SCOPED_TRACE(path.toStdString());
         EXPECT_EQ(ProbeFileSize(path), StreamFile::UnknownSize);
-        StreamFile job;
-        ProbeMovieFile(path, job);
-        EXPECT_EQ(job.nWidth, 0);
-        EXPECT_EQ(job.nHeight, 0);
-        EXPECT_EQ(job.nDuration, 0);
+        EXPECT_EQ(Probe(path), Probed(0, 0, 0));
     }
 }
 
-TEST(MediaProbe, FileSizeIsTheFull64BitSize)
+TEST_F(MediaProbe, FileSizeIsTheFull64BitSize)
 {
-    QTemporaryDir dir;
-    const QString empty = dir.filePath(QStringLiteral("empty"));
-    ASSERT_TRUE(MediaFactory::WriteFile(empty, QByteArray()));
-    EXPECT_EQ(ProbeFileSize(empty), 0u);
+    EXPECT_EQ(ProbeFileSize(Write(QStringLiteral("empty"), QByteArray())), 0u);
 
     // Sparse files: no disk space is used. 4 GiB - 1 must not be taken for the old
     // "invalid size" marker, and sizes above 4 GiB keep their high part.
     for (const qint64 size : {qint64(0xFFFFFFFF), qint64(5) << 30}) {
-        const QString path = dir.filePath(QStringLiteral("big-%1").arg(size));
+        const QString path = m_dir.filePath(QStringLiteral("big-%1").arg(size));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         ASSERT_TRUE(file.resize(size));
@@ -352,48 +305,34 @@ TEST(MediaProbe, FileSizeIsTheFull64BitSize)
     }
 }
 
-TEST(MediaProbe, UnreadableFileHasUnknownSize)
+TEST_F(MediaProbe, UnreadableFileHasUnknownSize)
 {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads files whatever their mode";
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("locked.avi"));
-    ASSERT_TRUE(MediaFactory::WriteFile(path, QByteArray(100, 'x')));
+    const QString path = Write(QStringLiteral("locked.avi"), QByteArray(100, 'x'));
     ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::Permissions()));
     EXPECT_EQ(ProbeFileSize(path), StreamFile::UnknownSize);
 }
 
-class SubtitleProbe : public ::testing::Test
-{
-protected:
-    QString Touch(const QString& name)
-    {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-        EXPECT_TRUE(MediaFactory::WriteFile(path, QByteArray("x")));
-        return path;
-    }
-
-    QTemporaryDir m_dir;
-};
+using SubtitleProbe = TempFiles;
 
 TEST_F(SubtitleProbe, SmiIsFoundBeforeSub)
 {
-    const QString movie = Touch(QStringLiteral("movie.avi"));
+    const QString movie = Write(QStringLiteral("movie.avi"));
     EXPECT_FALSE(ProbeSubtitle(movie));
-    const QString sub = Touch(QStringLiteral("movie.sub"));
+    const QString sub = Write(QStringLiteral("movie.sub"));
     EXPECT_TRUE(ProbeSubtitle(movie));
     EXPECT_EQ(FindSubtitleFile(movie), sub);
-    const QString smi = Touch(QStringLiteral("movie.smi"));
+    const QString smi = Write(QStringLiteral("movie.smi"));
     EXPECT_EQ(FindSubtitleFile(movie), smi);
 }
 
 TEST_F(SubtitleProbe, AFolderNamedLikeASubtitleDoesNotCount)
 {
-    const QString movie = Touch(QStringLiteral("movie.avi"));
+    const QString movie = Write(QStringLiteral("movie.avi"));
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("movie.smi")));
     EXPECT_FALSE(ProbeSubtitle(movie));
-    const QString sub = Touch(QStringLiteral("movie.sub"));
+    const QString sub = Write(QStringLiteral("movie.sub"));
     EXPECT_EQ(FindSubtitleFile(movie), sub);
 }
 
@@ -401,9 +340,9 @@ TEST_F(SubtitleProbe, TheLastDotOfTheWholePathCountsEvenInAFolderName)
 {
     // "my.clips/movie" has no dot of its own: the base is ".../my", so "my.smi"
     // beside the folder is the subtitle.
-    const QString movie = Touch(QStringLiteral("my.clips/movie"));
+    const QString movie = Write(QStringLiteral("my.clips/movie"));
     EXPECT_FALSE(ProbeSubtitle(movie));
-    const QString smi = Touch(QStringLiteral("my.smi"));
+    const QString smi = Write(QStringLiteral("my.smi"));
     EXPECT_EQ(FindSubtitleFile(movie), smi);
     // A subtitle named after the movie itself is not looked for.
     QTemporaryDir plain;
@@ -417,8 +356,8 @@ TEST_F(SubtitleProbe, TheLastDotOfTheWholePathCountsEvenInAFolderName)
 
 TEST_F(SubtitleProbe, OddCharactersInTheNameAreKept)
 {
-    const QString movie = Touch(QStringLiteral("100% \"영화\" 'x'.avi"));
-    const QString smi = Touch(QStringLiteral("100% \"영화\" 'x'.smi"));
+    const QString movie = Write(QStringLiteral("100% \"영화\" 'x'.avi"));
+    const QString smi = Write(QStringLiteral("100% \"영화\" 'x'.smi"));
     EXPECT_EQ(FindSubtitleFile(movie), smi);
 }
 
