@@ -10,15 +10,22 @@
 
 namespace {
 
+sockaddr_in loopback(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
 // A TCP socket bound to 127.0.0.1 on a kernel-chosen port; -1 on failure.
 int boundSocket(int* port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -57,9 +64,9 @@ void LocalHttpServer::Stop()
     m_thread.join();
 }
 
-QString LocalHttpServer::Url(const QString& path) const
+QString LoopbackUrl(int port, const QString& path)
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_nPort).arg(path);
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path);
 }
 
 namespace DeadEnds {
@@ -75,10 +82,10 @@ int ClosedPort()
     return port;
 }
 
-SilentListener::SilentListener()
+SilentListener::SilentListener(int backlog)
 {
     m_fd = boundSocket(&m_nPort);
-    if (m_fd >= 0 && ::listen(m_fd, 16) != 0) {
+    if (m_fd >= 0 && ::listen(m_fd, backlog) != 0) {
         ::close(m_fd);
         m_fd = -1;
         m_nPort = -1;
@@ -92,16 +99,11 @@ SilentListener::~SilentListener()
 }
 
 FullListener::FullListener()
+    : SilentListener(0)
 {
-    m_fd = boundSocket(&m_nPort);
-    if (m_fd < 0 || ::listen(m_fd, 0) != 0) {
-        m_nPort = -1;
+    if (Port() < 0)
         return;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(m_nPort);
+    sockaddr_in address = loopback(Port());
     // Connections that are never accepted fill the queue of length 0 (the
     // kernel keeps one more than asked for).
     for (int i = 0; i < 3; ++i) {
@@ -118,8 +120,6 @@ FullListener::~FullListener()
 {
     for (const int filler : m_fillers)
         ::close(filler);
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 } // namespace DeadEnds

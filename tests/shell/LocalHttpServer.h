@@ -1,11 +1,24 @@
 #pragma once
 
+#include "tests/support/TestEnvironment.h"
+
 #include <httplib.h>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include <QString>
+
+// "http://127.0.0.1:<port><path>"
+QString LoopbackUrl(int port, const QString& path);
+
+// Clears the proxy variables in env, so that requests to 127.0.0.1 go there
+// directly, never through a proxy the machine may have configured.
+inline void BypassProxies(ScopedEnv& env)
+{
+    for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        env.Unset(name);
+}
 
 // A real HTTP server on 127.0.0.1 with a port the kernel picks, serving from its
 // own threads. Register the handlers on Server() before Start().
@@ -24,8 +37,7 @@ public:
     void Stop();
 
     int Port() const { return m_nPort; }
-    // "http://127.0.0.1:<port><path>"
-    QString Url(const QString& path) const;
+    QString Url(const QString& path) const { return LoopbackUrl(m_nPort, path); }
 
 private:
     httplib::Server m_server;
@@ -44,7 +56,8 @@ int ClosedPort();
 class SilentListener
 {
 public:
-    SilentListener();
+    // backlog: the length of the accept queue.
+    explicit SilentListener(int backlog = 16);
     ~SilentListener();
     SilentListener(const SilentListener&) = delete;
     SilentListener& operator=(const SilentListener&) = delete;
@@ -57,18 +70,13 @@ private:
 
 // A listener whose accept queue is full, so that the kernel drops new
 // connection attempts and a client's connect hangs until its time-out.
-class FullListener
+class FullListener : public SilentListener
 {
 public:
     FullListener();
     ~FullListener();
-    FullListener(const FullListener&) = delete;
-    FullListener& operator=(const FullListener&) = delete;
-    int Port() const { return m_nPort; }
 
 private:
-    int m_fd = -1;
-    int m_nPort = -1;
     std::vector<int> m_fillers;
 };
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <QCoreApplication>
@@ -17,6 +18,9 @@
 #include <QTemporaryDir>
 
 namespace {
+
+// An event's type and parameter, to compare whole sequences at once.
+using Step = std::pair<QEvent::Type, qint64>;
 
 struct RecordedEvent
 {
@@ -52,6 +56,14 @@ public:
         return found;
     }
 
+    std::vector<Step> Steps() const
+    {
+        std::vector<Step> steps;
+        for (const RecordedEvent& e : events)
+            steps.emplace_back(e.type, e.param);
+        return steps;
+    }
+
     std::vector<RecordedEvent> events;
 };
 
@@ -68,48 +80,38 @@ class HttpGetFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // The downloads go to 127.0.0.1 directly, never through a proxy the
-        // machine may have configured.
-        for (const char* name :
-             {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            m_env.Unset(name);
+        BypassProxies(m_env);
         ASSERT_TRUE(m_dir.isValid());
 
         httplib::Server& s = m_server.Server();
-        s.Get("/body", [](const httplib::Request&, httplib::Response& res) {
-            const QByteArray body = pattern(25000);
-            res.set_content(body.toStdString(), "application/octet-stream");
-        });
-        s.Get("/big", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(pattern(200000).toStdString(), "application/octet-stream");
-        });
-        s.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 404;
-            res.set_content("no such page", "text/plain");
-        });
-        s.Get("/empty", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("", "text/plain");
-        });
+        const auto serve = [&s](const char* path, const std::string& body, int status = 200) {
+            s.Get(path, [body, status](const httplib::Request&, httplib::Response& res) {
+                res.status = status;
+                res.set_content(body, "application/octet-stream");
+            });
+        };
+        serve("/body", pattern(25000).toStdString());
+        serve("/big", pattern(200000).toStdString());
+        serve("/missing", "no such page", 404);
+        serve("/empty", "");
+        // 15000 bytes in pieces of 5000, without a length.
         s.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("text/plain",
-                                             [](size_t offset, httplib::DataSink& sink) {
-                                                 if (offset >= 15000) {
-                                                     sink.done();
-                                                     return true;
-                                                 }
-                                                 const std::string piece(5000, 'c');
-                                                 sink.write(piece.data(), piece.size());
-                                                 return true;
-                                             });
+            const auto provider = [](size_t offset, httplib::DataSink& sink) {
+                const std::string piece(5000, 'c');
+                if (offset >= 15000)
+                    sink.done();
+                else
+                    sink.write(piece.data(), piece.size());
+                return true;
+            };
+            res.set_chunked_content_provider("text/plain", provider);
         });
-        s.Get("/redirect",
-              [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/body"); });
-        s.Get("/redirect-ftp", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("ftp://127.0.0.1:1/version");
-        });
-        s.Get("/redirect-file", [](const httplib::Request&, httplib::Response& res) {
-            res.set_redirect("file:///etc/hostname");
-        });
+        const char* const redirects[][2] = {{"/redirect", "/body"},
+                                            {"/redirect-ftp", "ftp://127.0.0.1:1/version"},
+                                            {"/redirect-file", "file:///etc/hostname"}};
+        for (const auto& [from, to] : redirects)
+            s.Get(from,
+                  [to](const httplib::Request&, httplib::Response& res) { res.set_redirect(to); });
         s.Get("/headers", [this](const httplib::Request& req, httplib::Response& res) {
             const std::lock_guard<std::mutex> guard(m_lock);
             m_agent = req.get_header_value("User-Agent");
@@ -141,16 +143,47 @@ protected:
         m_server.Stop();
     }
 
-    std::unique_ptr<HttpGetFileRequest> Request(const QString& path)
+    QString Url(const char* path) const { return m_server.Url(QString::fromLatin1(path)); }
+    QString FilePath(const char* name) const { return m_dir.filePath(QString::fromUtf8(name)); }
+
+    static Step Started(qint64 length) { return {WM_HTTPGETFILE_START(), length}; }
+    static Step Progressed(qint64 bytes) { return {WM_HTTPGETFILE_PROGRESS(), bytes}; }
+    static Step Completed(qint64 success) { return {WM_HTTPGETFILE_COMPLETE(), success}; }
+
+    std::unique_ptr<HttpGetFileRequest> Request(const char* path)
     {
         auto request = std::make_unique<HttpGetFileRequest>();
-        request->url = m_server.Url(path);
+        request->url = Url(path);
         request->id = HttpGetFileDetail::TakeNextRequestId();
         request->notifyWindow = &m_recorder;
         return request;
     }
 
-    QString FilePath(const QString& name) const { return m_dir.filePath(name); }
+    // A request that stores the body in the file at filePath, opened with flags.
+    std::unique_ptr<HttpGetFileRequest> FileRequest(const char* path, const QString& filePath,
+                                                    int flags = O_WRONLY | O_CREAT)
+    {
+        auto request = Request(path);
+        request->file = ::open(QFile::encodeName(filePath).constData(), flags, 0600);
+        EXPECT_GE(request->file, 0) << filePath.toStdString();
+        return request;
+    }
+
+    std::unique_ptr<HttpGetFileRequest> MemoryRequest(const char* path, QByteArray* target)
+    {
+        auto request = Request(path);
+        request->mode = HttpGetFileRequest::MemoryMode;
+        request->memoryTarget = target;
+        return request;
+    }
+
+    // Runs the download on this thread and delivers its events.
+    int Run(std::unique_ptr<HttpGetFileRequest> request)
+    {
+        const int result = HttpGetFileWorker(std::move(request));
+        m_recorder.Deliver();
+        return result;
+    }
 
     ScopedEnv m_env;
     QTemporaryDir m_dir;
@@ -164,40 +197,34 @@ protected:
 
 TEST_F(HttpGetFileTest, StoresTheBodyAndReportsEveryStepInOrder)
 {
-    const QString path = FilePath(QStringLiteral("body"));
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0600);
-    ASSERT_GE(fd, 0);
-    auto request = Request(QStringLiteral("/body"));
-    request->file = fd;
+    const QString path = FilePath("body");
+    auto request = FileRequest("/body", path);
     qint64 bytes = -7, length = -7;
     request->bytesOut = &bytes;
     request->contentLengthOut = &length;
     const int id = request->id;
 
-    EXPECT_EQ(HttpGetFileWorker(std::move(request)), 1);
-    m_recorder.Deliver();
+    EXPECT_EQ(Run(std::move(request)), 1);
     EXPECT_EQ(MediaFactory::ReadFile(path), pattern(25000));
     EXPECT_EQ(bytes, 25000);
     EXPECT_EQ(length, 25000);
 
-    const auto& events = m_recorder.events;
-    ASSERT_GE(events.size(), 4u);
-    EXPECT_EQ(events.front().type, WM_HTTPGETFILE_START());
-    EXPECT_EQ(events.front().param, 25000);
-    EXPECT_EQ(events.back().type, WM_HTTPGETFILE_COMPLETE());
-    EXPECT_EQ(events.back().param, 1);
+    const std::vector<Step> steps = m_recorder.Steps();
+    ASSERT_GE(steps.size(), 4u);
+    EXPECT_EQ(steps.front(), Started(25000));
+    EXPECT_EQ(steps.back(), Completed(1));
     qint64 previous = 0;
-    for (size_t i = 1; i + 1 < events.size(); ++i) {
-        EXPECT_EQ(events[i].type, WM_HTTPGETFILE_PROGRESS());
+    for (size_t i = 1; i + 1 < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].first, WM_HTTPGETFILE_PROGRESS());
         // Pieces of at most 10240 bytes, counted up; the last, empty read
         // repeats the total.
-        EXPECT_GE(events[i].param, previous);
-        EXPECT_LE(events[i].param - previous, 10240);
-        previous = events[i].param;
+        EXPECT_GE(steps[i].second, previous);
+        EXPECT_LE(steps[i].second - previous, 10240);
+        previous = steps[i].second;
     }
     EXPECT_EQ(previous, 25000);
-    EXPECT_EQ(events[events.size() - 2].param, events[events.size() - 3].param);
-    for (const RecordedEvent& e : events)
+    EXPECT_EQ(steps[steps.size() - 2].second, steps[steps.size() - 3].second);
+    for (const RecordedEvent& e : m_recorder.events)
         EXPECT_EQ(e.id, id);
     EXPECT_EQ(HttpGetFileRunningCount(), 0);
 }
@@ -205,21 +232,21 @@ TEST_F(HttpGetFileTest, StoresTheBodyAndReportsEveryStepInOrder)
 TEST_F(HttpGetFileTest, HttpGetFileReplacesTheLocalFileWhateverItsName)
 {
     for (const char* name : {"version", "a b 'c' \"d\" 100% é영화.html"}) {
-        const QString path = FilePath(QString::fromUtf8(name));
+        const QString path = FilePath(name);
         ASSERT_TRUE(MediaFactory::WriteFile(path, QByteArray(60000, 'x')));
         int id = -5;
-        EXPECT_EQ(HttpGetFile(path, &id, m_server.Url(QStringLiteral("/body"))), 1) << name;
+        EXPECT_EQ(HttpGetFile(path, &id, Url("/body")), 1) << name;
         EXPECT_GE(id, 0);
         // Truncated first: nothing of the old, longer contents is left behind.
         EXPECT_EQ(MediaFactory::ReadFile(path), pattern(25000)) << name;
     }
     // Without a path the body is fetched and counted but stored nowhere.
-    EXPECT_EQ(HttpGetFile(QString(), nullptr, m_server.Url(QStringLiteral("/body"))), 1);
+    EXPECT_EQ(HttpGetFile(QString(), nullptr, Url("/body")), 1);
 }
 
 TEST_F(HttpGetFileTest, SendsTheAgentAndAsksForNoCachedCopy)
 {
-    auto request = Request(QStringLiteral("/headers"));
+    auto request = Request("/headers");
     request->extraHeaders = QStringLiteral("X-Clipvane-Test: one\r\n");
     EXPECT_EQ(HttpGetFileWorker(std::move(request)), 1);
     const std::lock_guard<std::mutex> guard(m_lock);
@@ -231,65 +258,45 @@ TEST_F(HttpGetFileTest, SendsTheAgentAndAsksForNoCachedCopy)
 
 TEST_F(HttpGetFileTest, FailingStatusLeavesAnEmptyFileAndCompletesWithZero)
 {
-    const QString path = FilePath(QStringLiteral("missing"));
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0600);
-    auto request = Request(QStringLiteral("/missing"));
-    request->file = fd;
-    EXPECT_EQ(HttpGetFileWorker(std::move(request)), 0);
-    m_recorder.Deliver();
+    const QString path = FilePath("missing");
+    EXPECT_EQ(Run(FileRequest("/missing", path)), 0);
     EXPECT_TRUE(MediaFactory::ReadFile(path).isEmpty());
-    ASSERT_EQ(m_recorder.events.size(), 2u);
-    EXPECT_EQ(m_recorder.events[0].type, WM_HTTPGETFILE_START());
-    EXPECT_EQ(m_recorder.events[0].param, 12); // "no such page"
-    EXPECT_EQ(m_recorder.events[1].type, WM_HTTPGETFILE_COMPLETE());
-    EXPECT_EQ(m_recorder.events[1].param, 0);
+    // 12: the length of "no such page".
+    EXPECT_EQ(m_recorder.Steps(), (std::vector<Step>{Started(12), Completed(0)}));
 
-    EXPECT_EQ(HttpGetFile(path, nullptr, m_server.Url(QStringLiteral("/nowhere"))), 0);
+    EXPECT_EQ(HttpGetFile(path, nullptr, Url("/nowhere")), 0);
     EXPECT_TRUE(MediaFactory::ReadFile(path).isEmpty());
 }
 
 TEST_F(HttpGetFileTest, BodiesWithoutLengthOrWithoutBytesStillComplete)
 {
-    const QString path = FilePath(QStringLiteral("chunked"));
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0600);
-    auto request = Request(QStringLiteral("/chunked"));
-    request->file = fd;
-    EXPECT_EQ(HttpGetFileWorker(std::move(request)), 1);
-    m_recorder.Deliver();
+    const QString path = FilePath("chunked");
+    EXPECT_EQ(Run(FileRequest("/chunked", path)), 1);
     EXPECT_EQ(MediaFactory::ReadFile(path), QByteArray(15000, 'c'));
     ASSERT_FALSE(m_recorder.events.empty());
-    EXPECT_EQ(m_recorder.events.front().type, WM_HTTPGETFILE_START());
-    EXPECT_EQ(m_recorder.events.front().param, -1);
+    EXPECT_EQ(m_recorder.Steps().front(), Started(-1));
     EXPECT_EQ(m_recorder.events.back().param, 1);
 
     m_recorder.events.clear();
-    const QString emptyPath = FilePath(QStringLiteral("empty"));
+    const QString emptyPath = FilePath("empty");
     ASSERT_TRUE(MediaFactory::WriteFile(emptyPath, "old contents"));
-    auto empty = Request(QStringLiteral("/empty"));
-    empty->file = ::open(QFile::encodeName(emptyPath).constData(), O_WRONLY | O_TRUNC, 0600);
+    auto empty = FileRequest("/empty", emptyPath, O_WRONLY | O_TRUNC);
     qint64 bytes = -1;
     empty->bytesOut = &bytes;
-    EXPECT_EQ(HttpGetFileWorker(std::move(empty)), 1);
-    m_recorder.Deliver();
+    EXPECT_EQ(Run(std::move(empty)), 1);
     EXPECT_TRUE(MediaFactory::ReadFile(emptyPath).isEmpty());
     EXPECT_EQ(bytes, 0);
-    ASSERT_EQ(m_recorder.events.size(), 3u);
-    EXPECT_EQ(m_recorder.events[0].type, WM_HTTPGETFILE_START());
-    EXPECT_EQ(m_recorder.events[0].param, 0);
-    EXPECT_EQ(m_recorder.events[1].type, WM_HTTPGETFILE_PROGRESS());
-    EXPECT_EQ(m_recorder.events[1].param, 0);
-    EXPECT_EQ(m_recorder.events[2].param, 1);
+    EXPECT_EQ(m_recorder.Steps(), (std::vector<Step>{Started(0), Progressed(0), Completed(1)}));
 }
 
 TEST_F(HttpGetFileTest, MaxBytesEndsEarlyWithSuccess)
 {
-    const QString path = FilePath(QStringLiteral("part"));
-    auto request = Request(QStringLiteral("/big"));
-    request->file = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0600);
+    const QString path = FilePath("part");
+    auto request = FileRequest("/big", path);
     request->maxBytes = 5000;
     qint64 bytes = 0;
     request->bytesOut = &bytes;
-    EXPECT_EQ(HttpGetFileWorker(std::move(request)), 1);
+    EXPECT_EQ(Run(std::move(request)), 1);
     // The read that crosses the limit is kept whole.
     EXPECT_GE(bytes, 5000);
     EXPECT_LT(bytes, 5000 + 10240);
@@ -299,47 +306,34 @@ TEST_F(HttpGetFileTest, MaxBytesEndsEarlyWithSuccess)
 TEST_F(HttpGetFileTest, MemoryModeCollectsTheBodyWithATrailingZero)
 {
     QByteArray target("left over from before");
-    auto request = Request(QStringLiteral("/body"));
-    request->mode = HttpGetFileRequest::MemoryMode;
-    request->memoryTarget = &target;
-    EXPECT_EQ(HttpGetFileWorker(std::move(request)), 1);
+    EXPECT_EQ(Run(MemoryRequest("/body", &target)), 1);
     EXPECT_EQ(target, pattern(25000));
     EXPECT_EQ(target.constData()[target.size()], '\0');
 
-    auto failing = Request(QStringLiteral("/missing"));
-    failing->mode = HttpGetFileRequest::MemoryMode;
-    failing->memoryTarget = &target;
-    EXPECT_EQ(HttpGetFileWorker(std::move(failing)), 0);
+    EXPECT_EQ(Run(MemoryRequest("/missing", &target)), 0);
     EXPECT_TRUE(target.isNull());
 
     // Without a target the body is only counted.
-    auto counting = Request(QStringLiteral("/body"));
-    counting->mode = HttpGetFileRequest::MemoryMode;
+    auto counting = MemoryRequest("/body", nullptr);
     qint64 bytes = 0;
     counting->bytesOut = &bytes;
-    EXPECT_EQ(HttpGetFileWorker(std::move(counting)), 1);
+    EXPECT_EQ(Run(std::move(counting)), 1);
     EXPECT_EQ(bytes, 25000);
 }
 
 TEST_F(HttpGetFileTest, FollowsRedirectsOverHttpOnly)
 {
     QByteArray body;
-    auto redirected = Request(QStringLiteral("/redirect"));
-    redirected->mode = HttpGetFileRequest::MemoryMode;
-    redirected->memoryTarget = &body;
-    EXPECT_EQ(HttpGetFileWorker(std::move(redirected)), 1);
+    EXPECT_EQ(Run(MemoryRequest("/redirect", &body)), 1);
     EXPECT_EQ(body, pattern(25000));
-    m_recorder.Deliver();
     // Only the final answer starts the download; the redirect's own length is not it.
     ASSERT_EQ(m_recorder.Of(WM_HTTPGETFILE_START()).size(), 1u);
     EXPECT_EQ(m_recorder.Of(WM_HTTPGETFILE_START())[0].param, 25000);
     m_recorder.events.clear();
 
-    const QString path = FilePath(QStringLiteral("redirected"));
-
+    const QString path = FilePath("redirected");
     for (const char* target : {"/redirect-ftp", "/redirect-file"}) {
-        EXPECT_EQ(HttpGetFile(path, nullptr, m_server.Url(QString::fromLatin1(target))), 0)
-            << target;
+        EXPECT_EQ(HttpGetFile(path, nullptr, Url(target)), 0) << target;
         EXPECT_TRUE(MediaFactory::ReadFile(path).isEmpty()) << target;
     }
     for (const char* url : {"file:///etc/hostname", "ftp://127.0.0.1:1/x", "not a url", ""}) {
@@ -356,16 +350,14 @@ TEST_F(HttpGetFileTest, FollowsRedirectsOverHttpOnly)
 
 TEST_F(HttpGetFileTest, RefusesAnOverlongAgentAndAnUncreatableFile)
 {
-    auto request = Request(QStringLiteral("/body"));
+    auto request = Request("/body");
     request->agent = QString(512, QLatin1Char('a'));
     EXPECT_EQ(HttpGetFileWorker(std::move(request)), 0);
 
     // No file, no request: the id counter does not move.
     HttpGetFileDetail::SetLastRequestId(41);
     int id = -3;
-    EXPECT_EQ(HttpGetFile(FilePath(QStringLiteral("no/such/folder/version")), &id,
-                          m_server.Url(QStringLiteral("/body"))),
-              0);
+    EXPECT_EQ(HttpGetFile(FilePath("no/such/folder/version"), &id, Url("/body")), 0);
     EXPECT_EQ(id, -3);
     EXPECT_EQ(HttpGetFileDetail::TakeNextRequestId(), 42);
 }
@@ -374,7 +366,7 @@ TEST(HttpGetFileIds, WrapToZeroAfterTheLargestId)
 {
     HttpGetFileDetail::SetLastRequestId(2147483645);
     int id = -1;
-    HttpGetFile(QString(), &id, QStringLiteral("http://127.0.0.1:%1/").arg(DeadEnds::ClosedPort()));
+    HttpGetFile(QString(), &id, LoopbackUrl(DeadEnds::ClosedPort(), QStringLiteral("/")));
     EXPECT_EQ(id, 2147483646);
     EXPECT_EQ(HttpGetFileDetail::TakeNextRequestId(), 0);
     EXPECT_EQ(HttpGetFileDetail::TakeNextRequestId(), 1);
@@ -384,23 +376,21 @@ TEST(HttpGetFileIds, WrapToZeroAfterTheLargestId)
 
 TEST_F(HttpGetFileTest, CancelForOneIdEndsThatDownloadOnly)
 {
-    auto other = Request(QStringLiteral("/body"));
+    auto other = Request("/body");
     HttpGetFileCancel(other->id + 1000);
     EXPECT_EQ(HttpGetFileWorker(std::move(other)), 1);
 
-    auto request = Request(QStringLiteral("/body"));
+    auto request = Request("/body");
     HttpGetFileCancel(request->id);
-    EXPECT_EQ(HttpGetFileWorker(std::move(request)), 0);
-    m_recorder.Deliver();
-    EXPECT_EQ(m_recorder.events.back().type, WM_HTTPGETFILE_COMPLETE());
-    EXPECT_EQ(m_recorder.events.back().param, 0);
+    EXPECT_EQ(Run(std::move(request)), 0);
+    EXPECT_EQ(m_recorder.Steps().back(), Completed(0));
     // The request was used up by the download it named.
-    EXPECT_EQ(HttpGetFileWorker(Request(QStringLiteral("/body"))), 1);
+    EXPECT_EQ(HttpGetFileWorker(Request("/body")), 1);
 }
 
 TEST_F(HttpGetFileTest, CancelForEveryDownloadEndsRunningOnesButNotLaterOnes)
 {
-    auto request = Request(QStringLiteral("/stream"));
+    auto request = Request("/stream");
     const int id = request->id;
     std::atomic<int> result{-1};
     std::thread worker([&] { result = HttpGetFileWorker(std::move(request)); });
@@ -420,21 +410,19 @@ TEST_F(HttpGetFileTest, CancelForEveryDownloadEndsRunningOnesButNotLaterOnes)
     EXPECT_EQ(HttpGetFileRunningCount(), 0);
     m_recorder.Deliver();
     EXPECT_FALSE(m_recorder.Of(WM_HTTPGETFILE_PROGRESS()).empty());
-    EXPECT_EQ(m_recorder.events.back().type, WM_HTTPGETFILE_COMPLETE());
+    EXPECT_EQ(m_recorder.Steps().back(), Completed(0));
     EXPECT_EQ(m_recorder.events.back().id, id);
-    EXPECT_EQ(m_recorder.events.back().param, 0);
 
-    EXPECT_EQ(HttpGetFileWorker(Request(QStringLiteral("/body"))), 1);
+    EXPECT_EQ(HttpGetFileWorker(Request("/body")), 1);
 }
 
 TEST(HttpGetFileLimits, DefaultsAreFiveSecondsToConnectAndTwentyInAll)
 {
-    const HttpGetFileLimits limits;
-    EXPECT_EQ(limits.connectTimeoutMs, 5000);
-    EXPECT_EQ(limits.totalTimeoutMs, 20000);
+    for (const HttpGetFileLimits& limits : {HttpGetFileLimits(), HttpGetFileRequest().limits}) {
+        EXPECT_EQ(limits.connectTimeoutMs, 5000);
+        EXPECT_EQ(limits.totalTimeoutMs, 20000);
+    }
     const HttpGetFileRequest request;
-    EXPECT_EQ(request.limits.connectTimeoutMs, 5000);
-    EXPECT_EQ(request.limits.totalTimeoutMs, 20000);
     EXPECT_EQ(request.agent, QStringLiteral("HttpGetFile"));
     EXPECT_EQ(request.maxBytes, -1);
     EXPECT_EQ(request.mode, HttpGetFileRequest::FileMode);
@@ -442,28 +430,25 @@ TEST(HttpGetFileLimits, DefaultsAreFiveSecondsToConnectAndTwentyInAll)
 
 TEST(HttpGetFileLimits, UnreachableServersAreGivenUpWithinTheLimits)
 {
+    const auto fetch = [](int port, const HttpGetFileLimits& limits) {
+        return HttpGetFile(QString(), nullptr, LoopbackUrl(port, QStringLiteral("/v")), limits);
+    };
     QElapsedTimer clock;
     clock.start();
     // Refused at once: far below the connect time-out.
-    EXPECT_EQ(HttpGetFile(QString(), nullptr,
-                          QStringLiteral("http://127.0.0.1:%1/v").arg(DeadEnds::ClosedPort())),
-              0);
+    EXPECT_EQ(fetch(DeadEnds::ClosedPort(), {}), 0);
     EXPECT_LT(clock.elapsed(), 4000);
 
     // Connected, but no answer ever comes: the total limit ends it.
     DeadEnds::SilentListener silent;
     ASSERT_GT(silent.Port(), 0);
-    EXPECT_EQ(HttpGetFile(QString(), nullptr,
-                          QStringLiteral("http://127.0.0.1:%1/v").arg(silent.Port()), {5000, 800}),
-              0);
+    EXPECT_EQ(fetch(silent.Port(), {5000, 800}), 0);
     EXPECT_GE(clock.restart(), 700);
 
     // The connection itself never completes: the connect time-out ends it.
     DeadEnds::FullListener full;
     ASSERT_GT(full.Port(), 0);
-    EXPECT_EQ(HttpGetFile(QString(), nullptr,
-                          QStringLiteral("http://127.0.0.1:%1/v").arg(full.Port()), {500, 60000}),
-              0);
+    EXPECT_EQ(fetch(full.Port(), {500, 60000}), 0);
     const qint64 waited = clock.elapsed();
     EXPECT_GE(waited, 400);
     EXPECT_LT(waited, 10000);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QDir>
@@ -19,9 +20,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.IsValid());
-        for (const char* name :
-             {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
-            m_env.Unset(name);
+        BypassProxies(m_env);
         m_localPath = UpdateCheck::LocalVersionFilePath();
 
         m_server.Server().Get("/v_encoder.html",
@@ -35,8 +34,7 @@ protected:
                                   res.set_content(m_page, "text/html");
                               });
         ASSERT_TRUE(m_server.Start());
-        m_env.Set(UpdateCheck::VersionUrlVariable,
-                  m_server.Url(QStringLiteral("/v_encoder.html")).toUtf8());
+        SetVersionUrl(m_server.Url(QStringLiteral("/v_encoder.html")));
         m_env.Set(UpdateCheck::DownloadUrlVariable,
                   m_server.Url(QStringLiteral("/sw.html")).toUtf8());
 
@@ -49,6 +47,11 @@ protected:
             m_opened.push_back(url);
             return m_bOpenWorks;
         };
+    }
+
+    void SetVersionUrl(const QString& url)
+    {
+        m_env.Set(UpdateCheck::VersionUrlVariable, url.toUtf8());
     }
 
     void Serve(const std::string& page, int status = 200)
@@ -103,20 +106,19 @@ TEST(UpdateCheckFacts, OwnNumberAddressesAndLocalCopy)
 
 TEST(UpdateCheckFacts, OnlyHttpAddressesOfUsableLengthAreFetched)
 {
-    EXPECT_EQ(
-        UpdateCheck::CanonicalizeUrl(QStringLiteral(" http://www.tolva.example/v_encoder.html")),
-        QStringLiteral("http://www.tolva.example/v_encoder.html"));
-    EXPECT_EQ(UpdateCheck::CanonicalizeUrl(QStringLiteral("HTTPS://Mirror.Test/a b/v.html")),
-              QStringLiteral("https://mirror.test/a%20b/v.html"));
-    for (const char* bad : {"", "not an address", "ftp://mirror.test/v", "file:///etc/hostname",
-                            "http://", "/v_encoder.html"})
-        EXPECT_TRUE(UpdateCheck::CanonicalizeUrl(QString::fromLatin1(bad)).isEmpty()) << bad;
-    const QString longPath = QString(1100, QLatin1Char('p'));
-    EXPECT_FALSE(
-        UpdateCheck::CanonicalizeUrl(QStringLiteral("http://a.test/") + longPath.left(1009))
-            .isEmpty());
-    EXPECT_TRUE(UpdateCheck::CanonicalizeUrl(QStringLiteral("http://a.test/") + longPath.left(1010))
-                    .isEmpty());
+    // 1023 characters, the longest address that is fetched.
+    const QString longest = QStringLiteral("http://a.test/") + QString(1009, QLatin1Char('p'));
+    const std::pair<QString, QString> usable[] = {
+        {" http://www.tolva.example/v_encoder.html", "http://www.tolva.example/v_encoder.html"},
+        {"HTTPS://Mirror.Test/a b/v.html", "https://mirror.test/a%20b/v.html"},
+        {longest, longest}};
+    for (const auto& [url, wire] : usable)
+        EXPECT_EQ(UpdateCheck::CanonicalizeUrl(url), wire);
+    for (const QString& bad :
+         {QString(), QStringLiteral("not an address"), QStringLiteral("ftp://mirror.test/v"),
+          QStringLiteral("file:///etc/hostname"), QStringLiteral("http://"),
+          QStringLiteral("/v_encoder.html"), longest + QLatin1Char('p')})
+        EXPECT_TRUE(UpdateCheck::CanonicalizeUrl(bad).isEmpty()) << bad.left(40).toStdString();
 }
 
 TEST_F(UpdateCheckTest, AsksOnlyWhenTheSecondLineNamesANewerBuild)
@@ -156,42 +158,41 @@ TEST_F(UpdateCheckTest, AsksOnlyWhenTheSecondLineNamesANewerBuild)
     EXPECT_EQ(m_agent, "HttpGetFile");
 }
 
-TEST_F(UpdateCheckTest, YesOpensTheDownloadPageAndEndsStartUp)
+TEST_F(UpdateCheckTest, YesOpensTheDownloadPageAndEndsStartUpUnlessItCannot)
 {
+    struct Case
+    {
+        bool answerYes;
+        bool openWorks;
+        bool startUpGoesOn;
+    };
     Serve("Clipvane\n100315\n");
-    m_bAnswerYes = true;
-    EXPECT_FALSE(CheckForUpdate(m_hooks));
-    ASSERT_EQ(m_questions.size(), 1u);
-    EXPECT_EQ(m_questions[0],
-              QStringLiteral("New version found!\nDo you wish to update at this time"));
-    EXPECT_EQ(m_captions[0], QStringLiteral("Tolva Clipvane"));
-    ASSERT_EQ(m_opened.size(), 1u);
-    EXPECT_EQ(m_opened[0], m_server.Url(QStringLiteral("/sw.html")));
-    EXPECT_FALSE(QFileInfo::exists(m_localPath));
-}
+    for (const Case c :
+         {Case{true, true, false}, Case{false, true, true}, Case{true, false, true}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << "yes " << c.answerYes << ", open works " << c.openWorks);
+        m_questions.clear();
+        m_captions.clear();
+        m_opened.clear();
+        m_bAnswerYes = c.answerYes;
+        m_bOpenWorks = c.openWorks;
+        EXPECT_EQ(CheckForUpdate(m_hooks), c.startUpGoesOn);
+        ASSERT_EQ(m_questions.size(), 1u);
+        EXPECT_EQ(m_questions[0],
+                  QStringLiteral("New version found!\nDo you wish to update at this time"));
+        EXPECT_EQ(m_captions[0], QStringLiteral("Tolva Clipvane"));
+        ASSERT_EQ(m_opened.size(), c.answerYes ? 1u : 0u);
+        for (const QString& url : m_opened)
+            EXPECT_EQ(url, m_server.Url(QStringLiteral("/sw.html")));
+        EXPECT_FALSE(QFileInfo::exists(m_localPath));
+    }
 
-TEST_F(UpdateCheckTest, NoGoesOnWithStartUp)
-{
-    Serve("Clipvane\n100315\n");
-    m_bAnswerYes = false;
-    EXPECT_TRUE(CheckForUpdate(m_hooks));
-    EXPECT_EQ(m_questions.size(), 1u);
-    EXPECT_TRUE(m_opened.empty());
-    EXPECT_FALSE(QFileInfo::exists(m_localPath));
-}
-
-TEST_F(UpdateCheckTest, StartUpGoesOnWhenThePageCannotBeOpenedOrNobodyCanAsk)
-{
-    Serve("Clipvane\n100315\n");
-    m_bAnswerYes = true;
-    m_bOpenWorks = false;
-    EXPECT_TRUE(CheckForUpdate(m_hooks));
-    EXPECT_EQ(m_opened.size(), 1u);
-
+    // Nobody can ask: start-up goes on and nothing is opened.
     UpdateCheckHooks silent;
     silent.openUrl = m_hooks.openUrl;
+    m_opened.clear();
     EXPECT_TRUE(CheckForUpdate(silent));
-    EXPECT_EQ(m_opened.size(), 1u);
+    EXPECT_TRUE(m_opened.empty());
     EXPECT_FALSE(QFileInfo::exists(m_localPath));
 }
 
@@ -202,14 +203,11 @@ TEST_F(UpdateCheckTest, FailedDownloadsAskNothingAndLeaveNoFile)
     EXPECT_TRUE(CheckForUpdate(m_hooks));
     EXPECT_EQ(Downloads(), 1);
 
-    m_env.Set(
-        UpdateCheck::VersionUrlVariable,
-        QStringLiteral("http://127.0.0.1:%1/v_encoder.html").arg(DeadEnds::ClosedPort()).toUtf8());
+    SetVersionUrl(LoopbackUrl(DeadEnds::ClosedPort(), QStringLiteral("/v_encoder.html")));
     EXPECT_TRUE(CheckForUpdate(m_hooks));
 
     DeadEnds::SilentListener silent;
-    m_env.Set(UpdateCheck::VersionUrlVariable,
-              QStringLiteral("http://127.0.0.1:%1/v_encoder.html").arg(silent.Port()).toUtf8());
+    SetVersionUrl(LoopbackUrl(silent.Port(), QStringLiteral("/v_encoder.html")));
     UpdateCheckHooks hooks = m_hooks;
     hooks.limits.totalTimeoutMs = 800;
     EXPECT_TRUE(CheckForUpdate(hooks));
@@ -231,7 +229,7 @@ TEST_F(UpdateCheckTest, ALeftOverCopyIsReplacedOrReadAndDeleted)
     // Without a usable address nothing is downloaded; a copy an interrupted
     // start left behind is still read once and removed.
     ASSERT_TRUE(MediaFactory::WriteFile(m_localPath, "old\n100315\n"));
-    m_env.Set(UpdateCheck::VersionUrlVariable, "ftp://mirror.test/v_encoder.html");
+    SetVersionUrl(QStringLiteral("ftp://mirror.test/v_encoder.html"));
     EXPECT_TRUE(CheckForUpdate(m_hooks));
     EXPECT_EQ(m_questions.size(), 1u);
     EXPECT_FALSE(QFileInfo::exists(m_localPath));
