@@ -4,6 +4,7 @@
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
 #   3. a ThreadSanitizer build, the tests labelled "threads";
 #   4. a short bounded run of the fuzz targets.
+# Before building, every C++ file is checked against .clang-format.
 # --quick runs step 1 only (for development).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,10 @@ quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 
 bash scripts/install-deps.sh --test
+
+if command -v git >/dev/null && [ -d .git ]; then
+    bash scripts/check-format.sh
+fi
 
 jobs=$(nproc)
 export CTEST_OUTPUT_ON_FAILURE=1
