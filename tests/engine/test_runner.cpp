@@ -8,6 +8,7 @@
 #include <thread>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 using namespace std::chrono_literals;
@@ -320,10 +321,17 @@ TEST_F(RunnerTest, SweepEndsOnlyProcessesWithTheImageName)
 
 TEST_F(RunnerTest, SweepKillsAProcessThatIgnoresSigterm)
 {
-    const QString script = m_fake.Script("stubborn.txt", "ignoreterm\nhang\n");
+    // The pid file is written after SIGTERM is ignored: once it exists, the sweep
+    // meets a process that really needs SIGKILL.
+    const QString ready = m_fake.FilePath("stubborn.pid");
+    const QString script =
+        m_fake.Script("stubborn.txt", "ignoreterm\npidfile " + ready + "\nhang\n");
     const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script});
     ASSERT_GT(target, 0);
-    std::this_thread::sleep_for(100ms);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!QFileInfo(ready).isFile() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(QFileInfo(ready).isFile());
     EXPECT_EQ(CRedirect::KillEncoderProcesses(m_fake.ImageName()), 1);
     const int status = ProcessProbe::WaitExit(target, 2s);
     ASSERT_NE(status, -1);
