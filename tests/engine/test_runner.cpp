@@ -296,16 +296,33 @@ TEST_F(RunnerTest, OpenAndCloseFromANotificationAreRefused)
 
 // --- The encoder sweep --------------------------------------------------------
 
+// True once path exists, within 10 s.
+bool WaitForFile(const QString& path)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!QFileInfo(path).isFile()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
 TEST_F(RunnerTest, SweepEndsOnlyProcessesWithTheImageName)
 {
-    const QString script = m_fake.Script("hang.txt", "hang\n");
-    const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script});
+    // Each writes its pid file after exec, when it carries its name.
+    const QString targetReady = m_fake.FilePath("target.pid");
+    const QString bystanderReady = m_fake.FilePath("bystander.pid");
+    const pid_t target = ProcessProbe::Spawn(
+        m_fake.Path(), {m_fake.Script("target.txt", "pidfile " + targetReady + "\nhang\n")});
     const QString otherName = m_fake.FilePath(QStringLiteral("cvother%1").arg(::getpid()).left(15));
     ASSERT_TRUE(QFile::link(m_fake.Path(), otherName));
-    const pid_t bystander = ProcessProbe::Spawn(otherName, {script});
+    const pid_t bystander = ProcessProbe::Spawn(
+        otherName, {m_fake.Script("bystander.txt", "pidfile " + bystanderReady + "\nhang\n")});
     ASSERT_GT(target, 0);
     ASSERT_GT(bystander, 0);
-    std::this_thread::sleep_for(100ms); // both have exec'd and carry their names
+    ASSERT_TRUE(WaitForFile(targetReady));
+    ASSERT_TRUE(WaitForFile(bystanderReady));
 
     // Close sweeps even when the runner itself has nothing running.
     m_runner.Close();
@@ -328,10 +345,7 @@ TEST_F(RunnerTest, SweepKillsAProcessThatIgnoresSigterm)
         m_fake.Script("stubborn.txt", "ignoreterm\npidfile " + ready + "\nhang\n");
     const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script});
     ASSERT_GT(target, 0);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!QFileInfo(ready).isFile() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(5ms);
-    ASSERT_TRUE(QFileInfo(ready).isFile());
+    ASSERT_TRUE(WaitForFile(ready));
     EXPECT_EQ(CRedirect::KillEncoderProcesses(m_fake.ImageName()), 1);
     const int status = ProcessProbe::WaitExit(target, 2s);
     ASSERT_NE(status, -1);
