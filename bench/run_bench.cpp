@@ -91,13 +91,7 @@ QString OutputIn(const QString& folder, const StreamFile& job)
 // its output going nowhere, and waits for it. Returns its exit status.
 int RunDirect(const QStringList& args)
 {
-    std::vector<QByteArray> storage;
-    for (const QString& arg : args)
-        storage.push_back(QFile::encodeName(arg));
-    std::vector<char*> argv;
-    for (QByteArray& arg : storage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    NativeArgv argv(args);
     const pid_t pid = fork();
     if (pid == 0) {
         setsid();
@@ -106,7 +100,7 @@ int RunDirect(const QStringList& args)
         dup2(null, 0);
         dup2(null, 1);
         dup2(null, 2);
-        execv(argv[0], argv.data());
+        execv(argv.Data()[0], argv.Data());
         _exit(127);
     }
     int status = 0;

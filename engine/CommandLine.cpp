@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <QFile>
+
 namespace {
 
 bool IsSeparator(QChar c)
@@ -100,4 +102,14 @@ QString EscapeQuotedValue(const QString& value)
 QString MakeProcessCommandLine(const QString& programPath, const QString& arguments)
 {
     return QLatin1Char('"') + EscapeQuotedValue(programPath) + QLatin1String("\" ") + arguments;
+}
+
+NativeArgv::NativeArgv(const QStringList& arguments)
+{
+    m_storage.reserve(static_cast<std::size_t>(arguments.size()));
+    for (const QString& argument : arguments)
+        m_storage.push_back(QFile::encodeName(argument));
+    for (QByteArray& argument : m_storage)
+        m_pointers.push_back(argument.data());
+    m_pointers.push_back(nullptr);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <vector>
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -19,3 +22,22 @@ QString EscapeQuotedValue(const QString& value);
 
 // "\"%s\" %s" with the (escaped) program path and the argument string.
 QString MakeProcessCommandLine(const QString& programPath, const QString& arguments);
+
+// Arguments in the file-name encoding, as the NULL-terminated array exec and
+// posix_spawn take. Built before a fork, since only async-signal-safe calls may
+// run between fork and exec.
+class NativeArgv
+{
+public:
+    explicit NativeArgv(const QStringList& arguments);
+    NativeArgv(const NativeArgv&) = delete;
+    NativeArgv& operator=(const NativeArgv&) = delete;
+
+    char** Data() { return m_pointers.data(); }
+    // The first argument (the program), empty when there are no arguments.
+    QByteArray Program() const { return m_storage.empty() ? QByteArray() : m_storage.front(); }
+
+private:
+    std::vector<QByteArray> m_storage;
+    std::vector<char*> m_pointers;
+};

@@ -224,15 +224,8 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
     const QStringList args = SplitCommandLine(commandLine);
     if (args.isEmpty() || args.front().isEmpty())
         return reportFailure();
-    std::vector<QByteArray> argStorage;
-    argStorage.reserve(static_cast<std::size_t>(args.size()));
-    for (const QString& arg : args)
-        argStorage.push_back(QFile::encodeName(arg));
-    std::vector<char*> argv;
-    for (QByteArray& arg : argStorage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const QByteArray program = ResolveProgram(argStorage.front());
+    NativeArgv argv(args);
+    const QByteArray program = ResolveProgram(argv.Program());
 
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
     const auto closeAll = [&] {
@@ -275,7 +268,7 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
                 ::dup2(sources[i], targets[i]);
         }
         ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
-        ::execv(program.constData(), argv.data());
+        ::execv(program.constData(), argv.Data());
         const int error = errno;
         (void)!::write(exec[1], &error, sizeof error);
         ::_exit(127);

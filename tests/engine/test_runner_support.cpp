@@ -1,5 +1,6 @@
 #include "test_runner_support.h"
 
+#include "engine/CommandLine.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -124,16 +125,10 @@ bool HasChildren()
 
 pid_t Spawn(const QString& program, const QStringList& args)
 {
-    std::vector<QByteArray> storage{QFile::encodeName(program)};
-    for (const QString& arg : args)
-        storage.push_back(QFile::encodeName(arg));
-    std::vector<char*> argv;
-    for (QByteArray& arg : storage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    NativeArgv argv(QStringList{program} + args);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::execvp(argv[0], argv.data());
+        ::execvp(argv.Data()[0], argv.Data());
         ::_exit(127);
     }
     return pid;

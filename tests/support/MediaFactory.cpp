@@ -1,5 +1,7 @@
 #include "MediaFactory.h"
 
+#include "engine/CommandLine.h"
+
 #include <cerrno>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -42,16 +44,10 @@ bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
     // track of the calling thread after QProcess's clone-based start, and then
     // reports races in the thread tests that generate their movies here. Its
     // complaints go to the test's own standard error.
-    std::vector<QByteArray> storage{QByteArrayLiteral("ffmpeg")};
-    for (const QString& arg : args)
-        storage.push_back(QFile::encodeName(arg));
-    std::vector<char*> argv;
-    for (QByteArray& arg : storage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
+    NativeArgv argv(QStringList{QStringLiteral("ffmpeg")} + args);
 
     pid_t pid = -1;
-    if (::posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) {
+    if (::posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.Data(), environ) != 0) {
         if (error)
             *error = QStringLiteral("ffmpeg could not be started");
         return false;
