@@ -2,6 +2,7 @@
 
 #include "engine/CommandLine.h"
 #include "engine/SubtitleConverter.h"
+#include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 
 #include <array>
@@ -33,11 +34,13 @@ const QLatin1StringView SubtitleTemplate(
     " -font \"$PATH_FONT$\" -sub \"$PATH_SUB$\" -utf8 -subpos $SUB_POS$ -subfont-text-scale "
     "$SUB_SIZE$ -subfont-blur $SUB_BLUR$ -subfont-outline $SUB_OUTLINE$");
 
-// The encoder's own subtitle drawing silently drops SAMI subtitles as soon as a
-// scale filter is in the chain (MicroDVD ones still show), so SAMI subtitles
-// are drawn through libass instead. Not added for other subtitles: they would
-// then be drawn twice.
-const QLatin1StringView SamiRendererOption(" -ass");
+// Put in front of the rest for an input whose content is an AVI file, whatever
+// its name. The encoder's own AVI reader turns MPEG-4 AVI files (DivX/Xvid
+// kind, also ones the encoder wrote itself) into a movie that shows the first
+// picture throughout, while still exiting 0; libavformat reads every AVI
+// kind right. Without generated timestamps libavformat gives the frames of
+// H.264 AVI files none, and the encoder then draws no subtitle on them.
+const QLatin1StringView AviInputOptions(" -demuxer lavf -lavfdopts o=fflags=+genpts");
 
 // Indexed by m_nEncoder.
 const std::array<QLatin1StringView, 8> VideoEncoderTemplates = {
@@ -186,6 +189,8 @@ QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QStri
     const bool subtitleExists = !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile();
 
     QString text;
+    if (IsAviFile(job.strFilePath))
+        text += AviInputOptions;
     if (m_bCopyAll) {
         text += CopyAllTemplate;
     } else {
@@ -207,11 +212,8 @@ QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QStri
     if (sampling)
         text += QLatin1StringView(" -endpos 60");
     const bool sami = PathExtension(subtitlePath).toLower() == QLatin1String(".smi");
-    if (subtitleExists && m_bUseSub && !m_bCopyVideo && !m_bCopyAll) {
+    if (subtitleExists && m_bUseSub && !m_bCopyVideo && !m_bCopyAll)
         text += SubtitleTemplate;
-        if (sami)
-            text += SamiRendererOption;
-    }
 
     // A ".smi" subtitle is handed to the encoder as a UTF-8 copy.
     QString subtitleValue = subtitlePath;

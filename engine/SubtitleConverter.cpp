@@ -1,6 +1,7 @@
 #include "SubtitleConverter.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <iconv.h>
 
 #include <QDir>
@@ -134,7 +135,39 @@ bool ConvertSubtitleToUtf8(const QString& sourcePath, const QString& destination
                 return false;
         }
     }
+    utf8 = DelayEarlySamiCues(utf8);
     return destination.write(utf8) == utf8.size() && destination.flush();
+}
+
+QByteArray DelayEarlySamiCues(const QByteArray& text)
+{
+    static constexpr char Key[] = "start=";
+    static constexpr qsizetype KeySize = sizeof Key - 1;
+    // More than any number the encoder would read here needs.
+    static constexpr qsizetype NumberWindow = 64;
+    const QByteArray earliest = QByteArray::number(qlonglong(EarliestSamiCueMs));
+
+    // Lower-casing touches ASCII letters only, so positions stay the same.
+    const QByteArray lower = text.toLower();
+    QByteArray result;
+    result.reserve(text.size() + 64);
+    qsizetype copied = 0;
+    qsizetype at = 0;
+    while ((at = lower.indexOf(Key, at)) >= 0) {
+        const qsizetype numberAt = at + KeySize;
+        const QByteArray window = text.mid(numberAt, NumberWindow);
+        char* end = nullptr;
+        const long value = std::strtol(window.constData(), &end, 0);
+        const qsizetype length = end - window.constData();
+        if (length > 0 && value < EarliestSamiCueMs) {
+            result.append(text.constData() + copied, numberAt - copied);
+            result.append(earliest);
+            copied = numberAt + length;
+        }
+        at = numberAt;
+    }
+    result.append(text.constData() + copied, text.size() - copied);
+    return result;
 }
 
 QString SubtitleWorkDir()

@@ -8,8 +8,9 @@
 // often written in the legacy code page of their language. Before a job, the
 // subtitle is copied as UTF-8 to "temp.smi" in a folder private to this process.
 
-// Converts the subtitle file at sourcePath to UTF-8 and writes it, without a
-// byte-order mark, to destinationPath (created or emptied). A source that starts
+// Converts the SAMI subtitle file at sourcePath to UTF-8 and writes it, without a
+// byte-order mark and with early cues delayed (DelayEarlySamiCues), to
+// destinationPath (created or emptied). A source that starts
 // with a UTF-8 or UTF-16 byte-order mark, or that is valid UTF-8 throughout, is
 // taken as Unicode; anything else is read in codePage (0: the legacy code page
 // of the system language). Text ends at the first zero character. Bytes the
@@ -29,3 +30,18 @@ QString SubtitleWorkDir();
 // <SubtitleWorkDir()>/temp.smi, the UTF-8 copy the encoder is given; empty when
 // the folder cannot be made.
 QString TempSubtitlePath();
+
+// The encoder does not draw a cue that is already showing when it reads the
+// first picture (it starts drawing only at the next change of subtitle), and how
+// late that first picture comes depends on the movie: the first frame for MPEG
+// program streams, up to about 0.25 s for H.264 with B-frames. Cues that start
+// earlier than this are therefore moved to start here: they show a little late
+// instead of not at all.
+constexpr long EarliestSamiCueMs = 300;
+
+// SAMI text with every cue time ("Start=" followed by a number, read as the
+// encoder reads it: any case, C rules for the number) below EarliestSamiCueMs
+// set to EarliestSamiCueMs. Everything else stays byte for byte. Of several
+// cues that start before that time only the last then shows, as it would at
+// that time anyway.
+QByteArray DelayEarlySamiCues(const QByteArray& text);

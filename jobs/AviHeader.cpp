@@ -77,7 +77,7 @@ bool IsList(const std::uint8_t* data, const std::uint8_t* id, Span body, const c
 // The "RIFF" form of an AVI file: the level that holds its top chunks.
 bool RiffAviLevel(const std::uint8_t* data, std::size_t size, Span& level)
 {
-    if (!data || size < 12 || !IsFourCc(data, "RIFF") || !IsFourCc(data + 8, "AVI "))
+    if (!HasAviSignature(data, size))
         return false;
     const std::uint64_t declaredEnd = 8 + std::uint64_t(ReadLe32(data + 4));
     level = {12, std::size_t(std::min<std::uint64_t>(declaredEnd, size))};
@@ -111,6 +111,12 @@ bool ReadAudioStream(const std::uint8_t* data, Span strl, AviHeaderInfo& info)
 }
 
 } // namespace
+
+bool HasAviSignature(const std::uint8_t* data, std::size_t size)
+{
+    return data && size >= AviSignatureBytes && IsFourCc(data, "RIFF") &&
+           IsFourCc(data + 8, "AVI ");
+}
 
 std::int64_t AviSampleToMs(std::uint64_t sample, std::uint32_t scale, std::uint32_t rate)
 {
@@ -164,7 +170,7 @@ bool ParseAviHeader(const std::uint8_t* data, std::size_t size, AviHeaderInfo& i
 
 std::uint64_t AviHeaderEnd(const std::uint8_t* data, std::size_t size)
 {
-    if (!data || size < 12 || !IsFourCc(data, "RIFF") || !IsFourCc(data + 8, "AVI "))
+    if (!HasAviSignature(data, size))
         return 0;
     // Only the chunk heads are looked at here, so the walk may pass the end of
     // the buffer as long as each head lies inside it.

@@ -16,6 +16,13 @@ struct AviHeaderInfo
     std::int64_t nAudioEndMs = 0; // time of sample (dwStart + dwLength) of that stream
 };
 
+// How many bytes from the start of a file tell whether it is an AVI file.
+constexpr std::size_t AviSignatureBytes = 12;
+
+// Whether the buffer starts with the signature of an AVI file: "RIFF", a 4-byte
+// size, "AVI ".
+bool HasAviSignature(const std::uint8_t* data, std::size_t size);
+
 // Parses a buffer holding the start of an AVI file. Returns false when the bytes
 // are not an AVI file with a readable main header ("RIFF" ... "AVI ", a "hdrl"
 // list with an "avih" chunk of at least 40 bytes); nothing in info is then valid.

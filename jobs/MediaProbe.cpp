@@ -1,7 +1,9 @@
 #include "jobs/MediaProbe.h"
 
 #include "jobs/AviHeader.h"
+#include "shell/AppFolder.h"
 
+#include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <mutex>
@@ -146,10 +148,9 @@ std::uint64_t ProbeFileSize(const QString& path)
 
 QString FindSubtitleFile(const QString& path)
 {
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    if (path.isEmpty())
         return {};
-    const QString base = path.left(dot);
+    const QString base = path.left(path.size() - PathExtension(path).size());
     for (const char* extension : {".smi", ".sub"}) {
         const QString candidate = base + QLatin1String(extension);
         const QFileInfo info(candidate);
@@ -157,6 +158,29 @@ QString FindSubtitleFile(const QString& path)
             return candidate;
     }
     return {};
+}
+
+bool IsAviFile(const QString& path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    // O_NONBLOCK: opening a pipe must not wait for a writer.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    std::uint8_t head[AviSignatureBytes];
+    std::size_t got = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (got < sizeof head) {
+            const ssize_t n = ::read(fd, head + got, sizeof head - got);
+            if (n > 0)
+                got += std::size_t(n);
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+    }
+    ::close(fd);
+    return HasAviSignature(head, got);
 }
 
 bool ProbeSubtitle(const QString& path)

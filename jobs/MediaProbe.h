@@ -15,13 +15,20 @@
 // opened for reading or is not a regular file (a folder, a pipe, a device).
 std::uint64_t ProbeFileSize(const QString& path);
 
-// The subtitle file of a movie: the path up to its last "." (folder names
-// included) with ".smi", else with ".sub", whichever first names an existing
-// entry that is not a folder. Empty when there is none.
+// The subtitle file of a movie: the path without the file name's own extension
+// (a "." in a folder name is not one; a name without extension is taken whole)
+// with ".smi", else with ".sub", whichever first names an existing entry that is
+// not a folder. Empty when there is none. The job list and the encoding run
+// both find subtitles through this one function, so they always agree.
 QString FindSubtitleFile(const QString& path);
 
 // Whether FindSubtitleFile finds a file.
 bool ProbeSubtitle(const QString& path);
+
+// Whether the file's content is an AVI file (it starts with the RIFF/AVI
+// signature), whatever its name. False for files that cannot be read and for
+// anything but a regular file; never blocks on a pipe.
+bool IsAviFile(const QString& path);
 
 // Fills nWidth, nHeight and nDuration from libavformat (the video stream's picture
 // size and the play length in whole seconds). When that gives no picture height,

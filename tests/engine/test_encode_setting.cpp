@@ -147,12 +147,13 @@ TEST_F(CommandLineBuilder, WorkedExampleWithSmiSubtitle)
                         " -font \"Gulim:lang=ko\" -sub \"") +
                         TempSubtitlePath() +
                         QStringLiteral("\" -utf8 -subpos 85 -subfont-text-scale 5 -subfont-blur 2"
-                                       " -subfont-outline 2 -ass -af volnorm -slang ko-KR,kr-KR"));
-    // The UTF-8 copy was written for the encoder.
+                                       " -subfont-outline 2 -af volnorm -slang ko-KR,kr-KR"));
+    // The UTF-8 copy was written for the encoder, its cue at 0 ms moved to where
+    // the encoder draws it.
     m_setting.m_nSubCodePage = 949;
     Build(m_smi);
     EXPECT_EQ(MediaFactory::ReadFile(TempSubtitlePath()),
-              QByteArray("<SAMI><BODY><SYNC Start=0><P>\xec\x95\x88\xeb\x85\x95</BODY></SAMI>"));
+              QByteArray("<SAMI><BODY><SYNC Start=300><P>\xec\x95\x88\xeb\x85\x95</BODY></SAMI>"));
 }
 
 TEST_F(CommandLineBuilder, CopyAllHasNoEncoderOrSubtitleOptions)
@@ -287,22 +288,50 @@ TEST_F(CommandLineBuilder, SubtitleSelection)
         EXPECT_FALSE(args.contains(QLatin1Char('$')));
     }
 
-    // ".sub" is given in place and drawn by the encoder itself (with libass as
-    // well it would show twice).
+    // ".sub" is given in place, ".smi" in any case is converted; both are drawn
+    // by the encoder itself alone, with the same options.
     const QString micro = Build(m_sub);
-    EXPECT_TRUE(micro.contains(SubOption(m_sub)));
-    EXPECT_FALSE(micro.contains(QStringLiteral("-ass")));
-
-    // ".smi" in any case is converted.
     const QString mixed = m_dir.filePath(QStringLiteral("Clip.SmI"));
     ASSERT_TRUE(QFile::copy(m_smi, mixed));
     const QString sami = Build(mixed);
-    EXPECT_TRUE(sami.contains(SubOption(TempSubtitlePath())));
-    EXPECT_TRUE(sami.contains(QStringLiteral(" -subfont-outline 2 -ass -af volnorm")));
+    EXPECT_EQ(micro.indexOf(SubOption(m_sub)), sami.indexOf(SubOption(TempSubtitlePath())));
+    QString samiAsMicro = sami;
+    EXPECT_EQ(samiAsMicro.replace(TempSubtitlePath(), m_sub), micro);
+    EXPECT_FALSE(sami.contains(QStringLiteral("-ass")));
 
     // Subtitles switched off.
     m_setting.m_bUseSub = false;
     EXPECT_EQ(Build(m_smi), noSubtitle);
+}
+
+TEST_F(CommandLineBuilder, AviContentIsReadThroughLibavformat)
+{
+    const QByteArray avi = QByteArray("RIFF\x04\0\0\0AVI LIST", 16);
+    const QByteArray mpeg = QByteArray("\0\0\x01\xba", 4) + QByteArray(12, '\0');
+    const QString lavf = QStringLiteral(" -demuxer lavf -lavfdopts o=fflags=+genpts");
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        bool copyAll;
+        bool avi;
+    } cases[] = {
+        {"movie.avi", avi, false, true},      {"renamed.mpg", avi, false, true},
+        {"stream copy.avi", avi, true, true}, {"mpeg.avi", mpeg, false, false},
+        {"mpeg.mpg", mpeg, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = m_dir.filePath(QLatin1String(c.name));
+        ASSERT_TRUE(MediaFactory::WriteFile(path, c.bytes));
+        m_setting.m_bCopyAll = c.copyAll;
+        const QString args = Build(m_sub, true, Job(path, 640, 480));
+        // The reader options come first; the rest is what a file of another kind
+        // at the same path gets, byte for byte.
+        EXPECT_EQ(args.startsWith(lavf), c.avi);
+        ASSERT_TRUE(MediaFactory::WriteFile(path, "other"));
+        EXPECT_EQ(args, (c.avi ? lavf : QString()) + Build(m_sub, true, Job(path, 640, 480)));
+    }
 }
 
 TEST_F(CommandLineBuilder, FailedConversionLeavesNoStaleSubtitle)

@@ -109,6 +109,37 @@ TEST_F(SubtitleConversion, FailuresReportFalse)
     EXPECT_FALSE(ConvertSubtitleToUtf8(source, Destination(), 12345));
 }
 
+TEST(SamiCueTimes, EarlyCuesStartWhereTheEncoderDrawsThem)
+{
+    const struct
+    {
+        QByteArray text;
+        QByteArray expected;
+    } cases[] = {
+        // A cue showing from the first picture; later cues stay where they are.
+        {"<SYNC Start=0><P>a\r\n<SYNC Start=1500><P>b",
+         "<SYNC Start=300><P>a\r\n<SYNC Start=1500><P>b"},
+        {"<sync start=299><p>a", "<sync start=300><p>a"},
+        {"<SYNC Start=300><P>a", "<SYNC Start=300><P>a"},
+        {"<SYNC START=1000><P>a", "<SYNC START=1000><P>a"},
+        // Several early times all become the earliest one, in their order.
+        {"<SYNC Start=0><P>&nbsp;<SYNC Start=100><P>a<SYNC Start=2000>",
+         "<SYNC Start=300><P>&nbsp;<SYNC Start=300><P>a<SYNC Start=2000>"},
+        // The number as the encoder reads it: blanks, a sign, octal and hex.
+        {"<SYNC Start= -40>", "<SYNC Start=300>"},
+        {"<SYNC Start=0400>", "<SYNC Start=300>"},    // octal 256
+        {"<SYNC Start=0x190>", "<SYNC Start=0x190>"}, // 400
+        // No number: left alone, like anything that is not a cue time.
+        {"<SYNC Start=\"0\"><P>Start= x", "<SYNC Start=\"0\"><P>Start= x"},
+        {"\xec\x95\x88 Start=5", "\xec\x95\x88 Start=300"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.text));
+        EXPECT_EQ(DelayEarlySamiCues(c.text), c.expected);
+    }
+}
+
 TEST(SubtitleCodePages, MapToIconvNames)
 {
     EXPECT_EQ(CodePageCharset(0, QLocale::Korean), QByteArray("CP949"));

@@ -336,22 +336,59 @@ TEST_F(SubtitleProbe, AFolderNamedLikeASubtitleDoesNotCount)
     EXPECT_EQ(FindSubtitleFile(movie), sub);
 }
 
-TEST_F(SubtitleProbe, TheLastDotOfTheWholePathCountsEvenInAFolderName)
+TEST_F(SubtitleProbe, OnlyTheFileNamesOwnExtensionIsCut)
 {
-    // "my.clips/movie" has no dot of its own: the base is ".../my", so "my.smi"
-    // beside the folder is the subtitle.
-    const QString movie = Write(QStringLiteral("my.clips/movie"));
-    EXPECT_FALSE(ProbeSubtitle(movie));
-    const QString smi = Write(QStringLiteral("my.smi"));
-    EXPECT_EQ(FindSubtitleFile(movie), smi);
-    // A subtitle named after the movie itself is not looked for.
-    QTemporaryDir plain;
-    const QString noDot = plain.filePath(QStringLiteral("movie"));
-    ASSERT_TRUE(MediaFactory::WriteFile(noDot, "x"));
-    ASSERT_TRUE(MediaFactory::WriteFile(noDot + QLatin1String(".smi"), "x"));
-    if (!plain.path().contains(QLatin1Char('.'))) {
-        EXPECT_FALSE(ProbeSubtitle(noDot));
+    // Beside the folder "my.clips": found only by cutting at the folder's dot.
+    Write(QStringLiteral("my.smi"));
+    const struct
+    {
+        const char* movie;
+        const char* subtitle; // written beside the movie; nullptr: none
+        const char* found;    // nullptr: nothing is found
+    } cases[] = {
+        {"my.clips/movie", nullptr, nullptr},
+        {"my.clips/clip", "my.clips/clip.smi", "my.clips/clip.smi"},
+        {"my.clips/film.v2.avi", "my.clips/film.v2.sub", "my.clips/film.v2.sub"},
+        {"my.clips/film.v3.avi", "my.clips/film.smi", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.movie);
+        const QString movie = Write(QLatin1String(c.movie));
+        if (c.subtitle)
+            Write(QLatin1String(c.subtitle));
+        EXPECT_EQ(FindSubtitleFile(movie),
+                  c.found ? m_dir.filePath(QLatin1String(c.found)) : QString());
+        EXPECT_EQ(ProbeSubtitle(movie), c.found != nullptr);
     }
+}
+
+TEST_F(MediaProbe, AviFilesAreKnownByTheirContent)
+{
+    const QByteArray avi = QByteArray("RIFF\x04\0\0\0AVI ", 12);
+    const struct
+    {
+        const char* name;
+        QByteArray bytes;
+        bool isAvi;
+    } cases[] = {
+        {"named.avi", avi + QByteArray(100, '\0'), true},
+        {"renamed.mpg", avi, true},
+        {"mpeg.avi", QByteArray("\0\0\x01\xba", 4) + QByteArray(100, '\0'), false},
+        {"sound.avi", QByteArray("RIFF\x04\0\0\0WAVE", 12), false},
+        {"short.avi", avi.left(11), false},
+        {"empty.avi", QByteArray(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsAviFile(Write(QLatin1String(c.name), c.bytes)), c.isAvi);
+    }
+    // Nothing that is not a readable regular file counts, and a pipe does not block.
+    EXPECT_FALSE(IsAviFile(m_dir.filePath(QStringLiteral("missing.avi"))));
+    EXPECT_FALSE(IsAviFile(m_dir.path()));
+    EXPECT_FALSE(IsAviFile(QString()));
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.avi"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(IsAviFile(fifo));
 }
 
 TEST_F(SubtitleProbe, OddCharactersInTheNameAreKept)
