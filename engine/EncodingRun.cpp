@@ -3,7 +3,7 @@
 #include "engine/CommandLine.h"
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
-#include "shell/AppFolder.h"
+#include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
@@ -33,6 +33,13 @@ std::uint64_t InputFileSize(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     return static_cast<std::uint64_t>(file.size());
+}
+
+// Whether the file exists and holds at least one byte.
+bool HasContent(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.size() > 0;
 }
 
 // The platform's text-to-integer conversion: leading white space, an optional
@@ -251,7 +258,9 @@ void CEncodingRun::OnJobFinished(const ChildExit& exit)
     bool lastSucceeded = false;
     if (m_bRunning && !m_bPlayerStarted) {
         ++m_nJobsEnded;
-        lastSucceeded = exit.Succeeded();
+        // The encoder can exit 0 without having written a movie (an input it
+        // could not demultiplex, for one): that job failed too.
+        lastSucceeded = exit.Succeeded() && HasContent(m_strCurrentOutput);
         if (!lastSucceeded)
             ++m_nFailedJobs;
         if (job)
@@ -371,14 +380,7 @@ QString CEncodingRun::OutputPathFor(const StreamFile& job)
 
 QString CEncodingRun::SubtitlePathFor(const StreamFile& job)
 {
-    if (!job.bHasSubtitle)
-        return {};
-    const QString extension = PathExtension(job.strFilePath);
-    const QString base = job.strFilePath.left(job.strFilePath.size() - extension.size());
-    const QString smi = base + QStringLiteral(".smi");
-    if (QFileInfo(smi).isFile())
-        return smi;
-    return base + QStringLiteral(".sub");
+    return job.bHasSubtitle ? FindSubtitleFile(job.strFilePath) : QString();
 }
 
 void CEncodingRun::KillRunTimer()

@@ -59,8 +59,8 @@ public:
 
     // Output folder, "/", prefix, the movie's name with ".avi" for its extension.
     static QString OutputPathFor(const StreamFile& job);
-    // The ".smi" beside the movie if it exists, else the ".sub" beside it; empty
-    // when the job has no subtitle.
+    // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
+    // empty when the job has no subtitle or it has gone since.
     static QString SubtitlePathFor(const StreamFile& job);
     // "%02d:%02d:%02d"
     static QString FormatDuration(std::int64_t seconds);

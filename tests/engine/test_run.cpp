@@ -1,4 +1,5 @@
 #include "engine/EncodingRun.h"
+#include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
@@ -92,21 +93,34 @@ TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
     EXPECT_EQ(output("/in/clip"), "/out.dir/v.clip.avi");
 }
 
-TEST_F(RunPathTest, SubtitleIsTheSmiBesideTheMovieElseTheSub)
+TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
 {
+    // In a dotted folder, with a decoy beside the folder that only a cut at the
+    // folder's dot would find.
     const QString dir = m_home.FilePath("m.d") + '/';
-    ASSERT_TRUE(QDir().mkpath(dir));
-    const auto subtitle = [&](const char* movie, bool has = true) {
-        return CEncodingRun::SubtitlePathFor(Job(dir + movie, has));
-    };
-    EXPECT_EQ(subtitle("a.avi", false), QString());
-    EXPECT_EQ(subtitle("a.avi"), dir + "a.sub");
-    ASSERT_TRUE(MediaFactory::WriteFile(dir + "a.smi", "<SAMI>"));
-    EXPECT_EQ(subtitle("a.avi"), dir + "a.smi");
-    // A folder named like the subtitle is not one.
     ASSERT_TRUE(QDir().mkpath(dir + "b.smi"));
-    EXPECT_EQ(subtitle("b.mkv"), dir + "b.sub");
-    EXPECT_EQ(subtitle("noext"), dir + "noext.sub");
+    for (const char* name : {"a.smi", "b.sub", "noext.sub"})
+        ASSERT_TRUE(MediaFactory::WriteFile(dir + name, "x"));
+    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("m.smi"), "x"));
+    const struct
+    {
+        const char* movie;
+        bool hasSubtitle;
+        const char* expected; // in dir; "" for none
+    } cases[] = {
+        {"a.avi", false, ""},         {"a.avi", true, "a.smi"},
+        {"b.mkv", true, "b.sub"}, // a folder named like the subtitle is not one
+        {"noext", true, "noext.sub"}, {"gone.mpg", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.movie);
+        const QString movie = dir + c.movie;
+        const QString expected = *c.expected ? dir + c.expected : QString();
+        EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(movie, c.hasSubtitle)), expected);
+        if (c.hasSubtitle) {
+            EXPECT_EQ(FindSubtitleFile(movie), expected);
+        }
+    }
 }
 
 // --- Runs with the fake encoder ---------------------------------------------------
@@ -223,17 +237,33 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
 
 TEST_F(RunTest, AFailingEncoderMarksItsJobFailedAndTheMessageCountsFailures)
 {
-    AddMovie("a.mpg", "exit 1\n");
-    AddMovie("b.mpg", QStringLiteral("raise %1\n").arg(SIGUSR1));
-    AddMovie("c.mpg", "exit 0\n");
+    const struct
+    {
+        const char* name;
+        QString script;
+        const char* status;
+    } jobs[] = {
+        {"exit1.mpg", "exit 1\n", "Failed"},
+        {"signal.mpg", QStringLiteral("raise %1\n").arg(SIGUSR1), "Failed"},
+        {"written.mpg", "touchout movie\n", "Finished"},
+        // Exit code 0 is not enough: the movie must have been written.
+        {"no-output.mpg", "exit 0\n", "Failed"},
+        {"empty-output.mpg", "touchout\nexit 0\n", "Failed"},
+    };
+    QStringList expected;
+    for (const auto& job : jobs) {
+        AddMovie(job.name, job.script);
+        expected << job.status;
+    }
     m_form.AddJob(m_home.FilePath("in/missing.mpg"), StreamFile::UnknownSize);
+    // The last, missing file fails too: the encoder cannot read it.
+    expected << "Failed";
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
-    // The last, missing file fails too: the encoder cannot read it.
-    EXPECT_EQ(m_form.Statuses(), (QStringList{"Failed", "Failed", "Finished", "Failed"}));
-    EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n3 of 4 files failed."});
+    EXPECT_EQ(m_form.Statuses(), expected);
+    EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n5 of 6 files failed."});
     // The unreadable file counts as 0 bytes, not 4294967295 or more.
-    EXPECT_EQ(m_run->m_ullDoneBytes, 30u);
+    EXPECT_EQ(m_run->m_ullDoneBytes, 50u);
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
 }
 
@@ -432,7 +462,7 @@ TEST_F(RunTest, StopKeepsThePartialFileOnNoAndAsksNothingAfterTheRunEnded)
 TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 {
     m_form.m_bShutdownSwitch = true;
-    AddMovie("a.mpg", "exit 0\n");
+    AddMovie("a.mpg", "touchout A\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
     const int shutdown = m_form.m_events.indexOf("shutdown");
@@ -445,9 +475,9 @@ TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 
 TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
 {
-    AddMovie("a.mpg", "sleep 200\n");
-    AddMovie("b.mpg", "exit 0\n");
-    AddMovie("c.mpg", "exit 0\n");
+    AddMovie("a.mpg", "sleep 200\ntouchout A\n");
+    AddMovie("b.mpg", "touchout B\n");
+    AddMovie("c.mpg", "touchout C\n");
     m_run->StartEncoding();
     m_form.m_jobs.clear();
     ASSERT_TRUE(WaitEnded());
@@ -458,7 +488,7 @@ TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
 
 TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
 {
-    AddMovie("a.mpg", "exit 0\n");
+    AddMovie("a.mpg", "touchout A\n");
     const QString quick = m_fake.Script("quick", "exit 0\n");
     ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(quick)));
     EXPECT_TRUE(m_run->m_bPlayerStarted);
@@ -484,7 +514,7 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
 TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
 {
     // A first run starts the helper threads that Qt and a sanitizer keep for good.
-    AddMovie("warm.mpg", "exit 0\n");
+    AddMovie("warm.mpg", "touchout W\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
     m_run->StopEncoding();
@@ -492,7 +522,7 @@ TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
     const int fds = ProcessProbe::OpenFdCount();
     const int threads = ProcessProbe::ThreadCount();
     for (int i = 0; i < 20; ++i)
-        AddMovie(QStringLiteral("m%1.mpg").arg(i), "progress 0 3 0\nerr warning\\n\n");
+        AddMovie(QStringLiteral("m%1.mpg").arg(i), "progress 0 3 0\nerr warning\\n\ntouchout M\n");
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
     EXPECT_EQ(m_form.Statuses(), QStringList(20, "Finished"));
