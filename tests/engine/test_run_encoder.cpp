@@ -1,58 +1,27 @@
 // The run with the real encoder, started through a link with a name of this test
 // process's own, on movies generated with ffmpeg.
+#include "engine/EncodeSetting.h"
 #include "engine/EncodingRun.h"
+#include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/support/MediaFactory.h"
+#include "tests/support/MovieInspector.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <memory>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 namespace {
 
-struct AviFacts
-{
-    bool opened = false;
-    bool isAvi = false;
-    bool hasVideo = false;
-    bool hasAudio = false;
-    double seconds = 0;
-};
-
-AviFacts ProbeOutput(const QString& path)
-{
-    AviFacts facts;
-    AVFormatContext* context = nullptr;
-    const QByteArray name = QFile::encodeName(path);
-    if (avformat_open_input(&context, name.constData(), nullptr, nullptr) != 0)
-        return facts;
-    facts.opened = true;
-    facts.isAvi = QByteArray(context->iformat->name) == "avi";
-    if (avformat_find_stream_info(context, nullptr) >= 0) {
-        for (unsigned i = 0; i < context->nb_streams; ++i) {
-            const AVStream* stream = context->streams[i];
-            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
-                facts.hasVideo = true;
-                if (stream->duration > 0)
-                    facts.seconds = stream->duration * av_q2d(stream->time_base);
-            }
-            facts.hasAudio |= stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
-        }
-    }
-    avformat_close_input(&context);
-    return facts;
-}
+using namespace MovieInspector;
 
 // Processes of this user with the given image name.
 int CountProcessesNamed(const QString& imageName)
@@ -103,9 +72,27 @@ protected:
         const QString path = m_home.FilePath(name);
         QString error;
         EXPECT_TRUE(MediaFactory::GenerateMovie(path, spec, &error)) << error.toStdString();
-        m_form.AddJob(path, static_cast<std::uint64_t>(QFileInfo(path).size()));
-        m_form.m_jobs.back().nWidth = width;
-        m_form.m_jobs.back().nHeight = height;
+        AddProbedJob(path);
+    }
+
+    // Adds a file to the list with what the job list's probes learn about it.
+    void AddProbedJob(const QString& path)
+    {
+        m_form.AddJob(path, ProbeFileSize(path), ProbeSubtitle(path));
+        ProbeMovieFile(path, m_form.m_jobs.back());
+    }
+
+    // Encodes the whole list in one run; true when it ended in time.
+    bool RunAll()
+    {
+        m_run->StartEncoding();
+        return PumpUntil([&] { return m_ended > 0; }, 240000);
+    }
+
+    QString OutputOf(const QString& movieName) const
+    {
+        return m_outDir + QLatin1Char('/') + QFileInfo(movieName).completeBaseName() +
+               QStringLiteral(".avi");
     }
 
     ScopedTempHome m_home;
@@ -130,16 +117,16 @@ TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
     EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Total), 100);
     EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Current), 100);
 
-    const AviFacts first = ProbeOutput(m_outDir + "/first clip.avi");
-    const AviFacts second = ProbeOutput(m_outDir + "/second.avi");
-    for (const AviFacts& facts : {first, second}) {
+    const Facts first = Inspect(m_outDir + "/first clip.avi");
+    const Facts second = Inspect(m_outDir + "/second.avi");
+    for (const Facts& facts : {first, second}) {
         EXPECT_TRUE(facts.opened);
-        EXPECT_TRUE(facts.isAvi);
-        EXPECT_TRUE(facts.hasVideo);
-        EXPECT_TRUE(facts.hasAudio);
+        EXPECT_EQ(facts.format, "avi");
+        EXPECT_TRUE(facts.HasVideo());
+        EXPECT_TRUE(facts.HasAudio());
     }
-    EXPECT_NEAR(first.seconds, 2.0, 0.3);
-    EXPECT_NEAR(second.seconds, 3.0, 0.3);
+    EXPECT_NEAR(first.videoSeconds, 2.0, 0.3);
+    EXPECT_NEAR(second.videoSeconds, 3.0, 0.3);
     EXPECT_EQ(CountProcessesNamed(m_imageName), 0);
 }
 
@@ -160,13 +147,187 @@ TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
     EXPECT_EQ(CountProcessesNamed(m_imageName), 0);
     EXPECT_EQ(m_form.m_questions.size(), 1);
     // mencoder finalises the file on SIGTERM.
-    const AviFacts facts = ProbeOutput(m_outDir + "/long.avi");
+    const Facts facts = Inspect(m_outDir + "/long.avi");
     EXPECT_TRUE(facts.opened);
-    EXPECT_TRUE(facts.hasVideo);
-    EXPECT_LT(facts.seconds, 20.0);
+    EXPECT_TRUE(facts.HasVideo());
+    EXPECT_LT(facts.videoSeconds, 20.0);
     PumpFor(200);
     EXPECT_EQ(m_form.Status(0), "Encoding...");
     EXPECT_TRUE(m_form.m_messages.isEmpty());
+}
+
+// Each input kind people have, from its own generated file, through the preset
+// and the whole run: a 320x240 movie at 15 frames per second that still moves,
+// as long as its input and with sound.
+TEST_F(RealEncoderRunTest, EveryInputKindGivesAMovingPresetMovie)
+{
+    constexpr double Seconds = 6.0;
+    const struct
+    {
+        const char* name;
+        QStringList args;
+    } kinds[] = {
+        {"mpeg4 without b-frames.avi", {"-c:v", "mpeg4", "-bf", "0", "-c:a", "libmp3lame"}},
+        {"mpeg4 with b-frames.avi", {"-c:v", "mpeg4", "-bf", "2", "-c:a", "libmp3lame"}},
+        {"motion jpeg.avi", {"-c:v", "mjpeg", "-c:a", "pcm_s16le"}},
+        {"program stream.mpg", {}},
+        {"dvd.vob", {"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}},
+        {"windows media.wmv", {"-c:v", "wmv2", "-c:a", "wmav2"}},
+        {"matroska h264.mkv", {"-c:v", "libx264", "-c:a", "aac"}},
+        {"h264.mp4", {"-c:v", "libx264", "-c:a", "aac"}},
+    };
+    QStringList names;
+    for (const auto& kind : kinds) {
+        MovieSpec spec;
+        spec.width = 320;
+        spec.height = 240;
+        spec.seconds = Seconds;
+        spec.outputArgs = kind.args;
+        const QString path = m_home.FilePath(kind.name);
+        QString error;
+        ASSERT_TRUE(MediaFactory::GenerateMovie(path, spec, &error)) << error.toStdString();
+        AddProbedJob(path);
+        names << kind.name;
+    }
+    // An MPEG-4 AVI the encoder wrote itself, at its source's 25 frames per second.
+    const QString source = m_home.FilePath("source.mpg");
+    const QString written = m_home.FilePath("written by the encoder.avi");
+    MovieSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.seconds = Seconds;
+    QString error;
+    ASSERT_TRUE(MediaFactory::GenerateMovie(source, spec, &error)) << error.toStdString();
+    ASSERT_TRUE(
+        MediaFactory::Run(m_encoder,
+                          {"-really-quiet", source, "-o", written, "-ovc", "lavc", "-lavcopts",
+                           "vcodec=mpeg4", "-ffourcc", "XVID", "-oac", "mp3lame"},
+                          &error))
+        << error.toStdString();
+    AddProbedJob(written);
+    names << QFileInfo(written).fileName();
+
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(m_form.Statuses(), QStringList(names.size(), "Finished"));
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QString output = OutputOf(name);
+        const Facts facts = Inspect(output);
+        ASSERT_TRUE(facts.opened);
+        EXPECT_EQ(facts.width, 320);
+        EXPECT_EQ(facts.height, 240);
+        EXPECT_EQ(av_cmp_q(facts.frameRate, AVRational{15, 1}), 0)
+            << facts.frameRate.num << "/" << facts.frameRate.den;
+        EXPECT_NEAR(facts.videoSeconds, Seconds, 0.5);
+        EXPECT_TRUE(facts.HasAudio());
+        // Pictures one and four seconds apart differ: the movie is not frozen.
+        const Luma at1 = DecodeLuma(output, 15);
+        const Luma at2 = DecodeLuma(output, 30);
+        const Luma at5 = DecodeLuma(output, 75);
+        if (at1.IsEmpty() || at2.IsEmpty() || at5.IsEmpty()) {
+            ADD_FAILURE() << "fewer than 76 pictures decoded";
+            continue;
+        }
+        EXPECT_GT(DifferingPixels(at1, at2, 0, at1.height), 100);
+        EXPECT_GT(DifferingPixels(at1, at5, 0, at1.height), 100);
+    }
+}
+
+// Subtitles beside movies, through the whole run: each cue is drawn once, by the
+// encoder alone, inside the picture. Compared with the same movie encoded
+// without a subtitle, a picture during a cue differs in one band of rows (one
+// line of text), not in two, and not below the picture.
+TEST_F(RealEncoderRunTest, EverySubtitleCueIsDrawnOnceInThePicture)
+{
+    struct CodePage
+    {
+        const int saved = theEncodeSetting.m_nSubCodePage;
+        CodePage() { theEncodeSetting.m_nSubCodePage = 1252; }
+        ~CodePage() { theEncodeSetting.m_nSubCodePage = saved; }
+    } westernSubtitles;
+
+    const struct
+    {
+        const char* extension;
+        QStringList args;
+    } inputs[] = {
+        // Both with B-frames: the encoder reads the first picture late.
+        {".mkv", {"-c:v", "libx264", "-c:a", "aac"}},
+        {".avi", {"-c:v", "mpeg4", "-bf", "2", "-c:a", "libmp3lame"}},
+    };
+    const struct
+    {
+        const char* name;
+        const char* extension;
+        QByteArray text;
+        std::vector<double> cueSeconds; // a moment during each cue
+    } subtitles[] = {
+        {"sami at zero",
+         ".smi",
+         "<SAMI>\r\n<BODY>\r\n<SYNC Start=0><P Class=ENCC>Caf\xe9 at zero\r\n"
+         "<SYNC Start=1400><P Class=ENCC>&nbsp;\r\n</BODY>\r\n</SAMI>\r\n",
+         {0.8}},
+        {"sami later",
+         ".smi",
+         "<SAMI>\r\n<HEAD>\r\n<TITLE>Clip</TITLE>\r\n<STYLE TYPE=\"text/css\">\r\n<!--\r\n"
+         "P { margin-left:8pt; margin-right:8pt; font-size:20pt; }\r\n"
+         ".ENCC { Name:English; lang:en-US; }\r\n-->\r\n</STYLE>\r\n</HEAD>\r\n<BODY>\r\n"
+         "<SYNC Start=1500><P Class=ENCC>Premi\xe8re r\xe9plique\r\n"
+         "<SYNC Start=2700><P Class=ENCC>&nbsp;\r\n"
+         "<SYNC Start=3000><P Class=ENCC>Deuxi\xe8me r\xe9plique\r\n"
+         "<SYNC Start=4300><P Class=ENCC>&nbsp;\r\n</BODY>\r\n</SAMI>\r\n",
+         {2.1, 3.65}},
+        {"microdvd", ".sub", "{38}{68}First line\r\n{75}{108}Second line\r\n", {2.1, 3.65}},
+    };
+    // One name per input kind and subtitle, so that no two outputs meet.
+    const auto Stem = [](const char* extension, const char* name) {
+        return QLatin1String(extension + 1) + QLatin1Char(' ') + QLatin1String(name);
+    };
+    for (const auto& input : inputs) {
+        MovieSpec spec;
+        spec.width = 320;
+        spec.height = 240;
+        spec.seconds = 5.0;
+        spec.source = QStringLiteral("smptebars");
+        spec.outputArgs = input.args;
+        const QString plain = m_home.FilePath(Stem(input.extension, "plain") + input.extension);
+        QString error;
+        ASSERT_TRUE(MediaFactory::GenerateMovie(plain, spec, &error)) << error.toStdString();
+        AddProbedJob(plain);
+        for (const auto& subtitle : subtitles) {
+            const QString stem = Stem(input.extension, subtitle.name);
+            const QString movie = m_home.FilePath(stem + input.extension);
+            ASSERT_TRUE(QFile::copy(plain, movie));
+            ASSERT_TRUE(
+                MediaFactory::WriteFile(m_home.FilePath(stem + subtitle.extension), subtitle.text));
+            AddProbedJob(movie);
+            ASSERT_TRUE(m_form.m_jobs.back().bHasSubtitle);
+        }
+    }
+
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(m_form.Statuses(), QStringList(int(m_form.m_jobs.size()), "Finished"));
+    for (const auto& input : inputs) {
+        const QString plain = OutputOf(Stem(input.extension, "plain") + input.extension);
+        for (const auto& subtitle : subtitles) {
+            const QString output = OutputOf(Stem(input.extension, subtitle.name) + input.extension);
+            for (const double seconds : subtitle.cueSeconds) {
+                SCOPED_TRACE(::testing::Message()
+                             << subtitle.name << input.extension << " at " << seconds << " s");
+                const int frame = int(seconds * 15);
+                const Luma without = DecodeLuma(plain, frame);
+                const Luma with = DecodeLuma(output, frame);
+                ASSERT_FALSE(without.IsEmpty() || with.IsEmpty());
+                const std::vector<RowBand> bands = DifferingBands(with, without);
+                EXPECT_EQ(bands.size(), 1u) << Describe(bands).toStdString();
+                // The picture is 320x180 between black bands; the text lies in it.
+                if (!bands.empty()) {
+                    EXPECT_GE(bands.front().first, 30);
+                    EXPECT_LT(bands.back().last, 210);
+                }
+            }
+        }
+    }
 }
 
 } // namespace

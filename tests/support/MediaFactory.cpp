@@ -30,7 +30,8 @@ bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
                      QStringLiteral("-f"),
                      QStringLiteral("lavfi"),
                      QStringLiteral("-i"),
-                     QStringLiteral("testsrc2=size=%1x%2:rate=%3")
+                     QStringLiteral("%1=size=%2x%3:rate=%4")
+                         .arg(spec.source)
                          .arg(spec.width)
                          .arg(spec.height)
                          .arg(spec.fps)};
@@ -39,25 +40,37 @@ bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
              << QStringLiteral("sine=frequency=440:sample_rate=44100");
     args << QStringLiteral("-t") << QString::number(spec.seconds, 'f', 3);
     args << spec.outputArgs << path;
+    if (!Run(QStringLiteral("ffmpeg"), args, error))
+        return false;
+    if (QFile::exists(path))
+        return true;
+    if (error)
+        *error = QStringLiteral("ffmpeg wrote no %1").arg(path);
+    return false;
+}
 
-    // ffmpeg is started with posix_spawn rather than QProcess: ThreadSanitizer loses
-    // track of the calling thread after QProcess's clone-based start, and then
-    // reports races in the thread tests that generate their movies here. Its
-    // complaints go to the test's own standard error.
-    NativeArgv argv(QStringList{QStringLiteral("ffmpeg")} + args);
-
+bool Run(const QString& program, const QStringList& args, QString* error)
+{
+    // posix_spawn rather than QProcess: ThreadSanitizer loses track of the
+    // calling thread after QProcess's clone-based start, and then reports races
+    // in the thread tests that generate their movies here.
+    NativeArgv argv(QStringList{program} + args);
     pid_t pid = -1;
-    if (::posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.Data(), environ) != 0) {
+    if (::posix_spawnp(&pid, argv.Program().constData(), nullptr, nullptr, argv.Data(), environ) !=
+        0) {
         if (error)
-            *error = QStringLiteral("ffmpeg could not be started");
+            *error = QStringLiteral("%1 could not be started").arg(program);
         return false;
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && QFile::exists(path);
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!ok && error)
-        *error = QStringLiteral("ffmpeg failed (wait status %1) for %2").arg(status).arg(path);
+        *error = QStringLiteral("%1 failed (wait status %2): %3")
+                     .arg(program)
+                     .arg(status)
+                     .arg(args.join(QLatin1Char(' ')));
     return ok;
 }
 

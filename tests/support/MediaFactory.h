@@ -12,6 +12,9 @@ struct MovieSpec
     double seconds = 2.0;
     int fps = 25;
     bool audio = true;
+    // The lavfi picture source: "testsrc2" moves in every frame, "smptebars" is
+    // still.
+    QString source = QStringLiteral("testsrc2");
     // Inserted before the output path, e.g. {"-c:v", "mpeg2video", "-f", "vob"}.
     QStringList outputArgs;
 };
@@ -23,6 +26,11 @@ bool HaveFfmpeg();
 
 // Writes a movie to path; false (with ffmpeg's complaint in *error) on failure.
 bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error = nullptr);
+
+// Runs program (looked up on PATH unless it holds a "/") with args and waits for
+// it; true when it exits with code 0. Its output goes to the test's own. Started
+// with posix_spawn, not QProcess (see GenerateMovie).
+bool Run(const QString& program, const QStringList& args, QString* error = nullptr);
 
 // Writes raw bytes to a file, creating it anew.
 bool WriteFile(const QString& path, const QByteArray& bytes);

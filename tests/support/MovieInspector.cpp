@@ -1,0 +1,155 @@
+#include "MovieInspector.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <QFile>
+#include <QStringList>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace MovieInspector {
+
+namespace {
+
+// A pixel differs when its luma differs by more than this; encoding noise
+// between two encodes of the same picture stays well below it.
+constexpr int PixelThreshold = 48;
+// A row belongs to a band when at least this many of its pixels differ.
+constexpr int RowThreshold = 3;
+// Rows of a band may be this far apart (the gaps between the strokes of text).
+constexpr int BandGap = 3;
+
+bool Differs(unsigned char a, unsigned char b)
+{
+    return std::abs(int(a) - int(b)) > PixelThreshold;
+}
+
+} // namespace
+
+Facts Inspect(const QString& path)
+{
+    Facts facts;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+        return facts;
+    facts.format = format->iformat->name;
+    if (avformat_find_stream_info(format, nullptr) >= 0) {
+        facts.opened = true;
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVStream* stream = format->streams[i];
+            const AVCodecParameters* par = stream->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO && !facts.HasVideo()) {
+                facts.videoCodec = par->codec_id;
+                facts.videoTag = par->codec_tag;
+                facts.width = par->width;
+                facts.height = par->height;
+                facts.frameRate =
+                    stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate;
+                if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+                    facts.videoSeconds = stream->duration * av_q2d(stream->time_base);
+            } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !facts.HasAudio()) {
+                facts.audioCodec = par->codec_id;
+                facts.sampleRate = par->sample_rate;
+            }
+        }
+    }
+    avformat_close_input(&format);
+    return facts;
+}
+
+Luma DecodeLuma(const QString& path, int index)
+{
+    Luma luma;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+        return luma;
+    avformat_find_stream_info(format, nullptr);
+    const int streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* codec =
+        streamIndex >= 0 ? avcodec_find_decoder(format->streams[streamIndex]->codecpar->codec_id)
+                         : nullptr;
+    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    if (context &&
+        avcodec_parameters_to_context(context, format->streams[streamIndex]->codecpar) >= 0 &&
+        avcodec_open2(context, codec, nullptr) >= 0) {
+        int decoded = 0;
+        bool draining = false;
+        while (luma.IsEmpty()) {
+            if (!draining) {
+                if (av_read_frame(format, packet) < 0) {
+                    draining = true;
+                    avcodec_send_packet(context, nullptr);
+                } else {
+                    if (packet->stream_index == streamIndex)
+                        avcodec_send_packet(context, packet);
+                    av_packet_unref(packet);
+                }
+            }
+            int rc;
+            while ((rc = avcodec_receive_frame(context, frame)) >= 0) {
+                if (decoded++ == index && luma.IsEmpty()) {
+                    luma.width = frame->width;
+                    luma.height = frame->height;
+                    luma.pixels.resize(std::size_t(frame->width) * std::size_t(frame->height));
+                    for (int y = 0; y < frame->height; ++y)
+                        std::copy_n(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
+                                    frame->width,
+                                    luma.pixels.begin() + std::ptrdiff_t(y) * frame->width);
+                }
+                av_frame_unref(frame);
+            }
+            if (draining && rc == AVERROR_EOF)
+                break;
+        }
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&context);
+    avformat_close_input(&format);
+    return luma;
+}
+
+int DifferingPixels(const Luma& a, const Luma& b, int fromRow, int toRow)
+{
+    if (a.width != b.width || a.height != b.height)
+        return -1;
+    int count = 0;
+    for (int y = std::max(fromRow, 0); y < std::min(toRow, a.height); ++y)
+        for (int x = 0; x < a.width; ++x) {
+            const std::size_t i = std::size_t(y) * std::size_t(a.width) + std::size_t(x);
+            count += Differs(a.pixels[i], b.pixels[i]) ? 1 : 0;
+        }
+    return count;
+}
+
+std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b)
+{
+    std::vector<RowBand> bands;
+    if (a.width != b.width || a.height != b.height)
+        return bands;
+    for (int y = 0; y < a.height; ++y) {
+        if (DifferingPixels(a, b, y, y + 1) < RowThreshold)
+            continue;
+        if (!bands.empty() && y - bands.back().last <= BandGap)
+            bands.back().last = y;
+        else
+            bands.push_back({y, y});
+    }
+    return bands;
+}
+
+QString Describe(const std::vector<RowBand>& bands)
+{
+    QStringList parts;
+    for (const RowBand& band : bands)
+        parts << QStringLiteral("[%1-%2]").arg(band.first).arg(band.last);
+    return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
+}
+
+} // namespace MovieInspector

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <vector>
+
+#include <QByteArray>
+#include <QString>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/rational.h>
+}
+
+// What tests learn about an encoded movie through libavformat and libavcodec.
+namespace MovieInspector {
+
+// The container and its first video and audio streams.
+struct Facts
+{
+    bool opened = false;
+    QByteArray format; // libavformat's short name, e.g. "avi"
+    AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    unsigned videoTag = 0;
+    int width = 0;
+    int height = 0;
+    AVRational frameRate{0, 1};
+    double videoSeconds = 0; // length of the video stream, 0 when unknown
+    AVCodecID audioCodec = AV_CODEC_ID_NONE;
+    int sampleRate = 0;
+
+    bool HasVideo() const { return videoCodec != AV_CODEC_ID_NONE; }
+    bool HasAudio() const { return audioCodec != AV_CODEC_ID_NONE; }
+};
+
+Facts Inspect(const QString& path);
+
+// One decoded picture's luma plane, width x height bytes, row after row.
+struct Luma
+{
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;
+
+    bool IsEmpty() const { return pixels.empty(); }
+};
+
+// The index-th decoded video frame (counted from 0); empty when the file cannot
+// be decoded that far.
+Luma DecodeLuma(const QString& path, int index);
+
+// Pixels of rows [fromRow, toRow) whose luma differs by more than 48.
+int DifferingPixels(const Luma& a, const Luma& b, int fromRow, int toRow);
+
+// Rows [first, last] in which the two pictures differ.
+struct RowBand
+{
+    int first = 0;
+    int last = 0;
+};
+
+// The runs of rows with at least a few pixels that differ by more than 48, runs
+// closer than a few rows counted as one: a line of burnt-in text gives one band.
+// Empty when the pictures do not differ (or differ in size).
+std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b);
+
+// "[first-last] ..." for failure messages.
+QString Describe(const std::vector<RowBand>& bands);
+
+} // namespace MovieInspector
