@@ -35,11 +35,14 @@ const QLatin1StringView SubtitleTemplate(
     "$SUB_SIZE$ -subfont-blur $SUB_BLUR$ -subfont-outline $SUB_OUTLINE$");
 
 // Put in front of the rest for an input whose content is an AVI file, whatever
-// its name. The encoder's own AVI reader turns MPEG-4 AVI files (DivX/Xvid
-// kind, also ones the encoder wrote itself) into a movie that shows the first
-// picture throughout, while still exiting 0; libavformat reads every AVI
-// kind right. Without generated timestamps libavformat gives the frames of
-// H.264 AVI files none, and the encoder then draws no subtitle on them.
+// its name, unless both streams are copied. The encoder's own AVI reader turns
+// MPEG-4 AVI files (DivX/Xvid kind, also ones the encoder wrote itself) into a
+// movie that shows the first picture throughout, while still exiting 0;
+// libavformat reads every AVI kind right. Without generated timestamps
+// libavformat gives the frames of H.264 AVI files none, and the encoder then
+// draws no subtitle on them. A copy of both streams decodes nothing, and there
+// the encoder's own reader is the exact one: through libavformat a copied MP3
+// track gets a wrong header and the last pictures are dropped.
 const QLatin1StringView AviInputOptions(" -demuxer lavf -lavfdopts o=fflags=+genpts");
 
 // Indexed by m_nEncoder.
@@ -188,8 +191,9 @@ QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QStri
 {
     const bool subtitleExists = !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile();
 
+    const bool copiesBoth = m_bCopyAll || (m_bCopyVideo && m_bCopyAudio);
     QString text;
-    if (IsAviFile(job.strFilePath))
+    if (!copiesBoth && IsAviFile(job.strFilePath))
         text += AviInputOptions;
     if (m_bCopyAll) {
         text += CopyAllTemplate;

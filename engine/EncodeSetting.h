@@ -19,8 +19,9 @@ public:
 
     // The argument string for one job: starts with a space, to be put after the
     // quoted encoder path (see MakeProcessCommandLine). Reads the first bytes of
-    // the movie (an AVI file is read through libavformat) and may write the
-    // UTF-8 copy of a ".smi" subtitle into the per-process subtitle folder.
+    // the movie (an AVI file is read through libavformat unless both streams are
+    // copied) and may write the UTF-8 copy of a ".smi" subtitle into the
+    // per-process subtitle folder.
     QString BuildCommandLine(const QString& subtitlePath, const QString& outputPath, bool sampling,
                              StreamFile job) const;
 

@@ -313,17 +313,26 @@ TEST_F(CommandLineBuilder, AviContentIsReadThroughLibavformat)
     {
         const char* name;
         QByteArray bytes;
+        bool copyVideo;
+        bool copyAudio;
         bool copyAll;
         bool avi;
     } cases[] = {
-        {"movie.avi", avi, false, true},      {"renamed.mpg", avi, false, true},
-        {"stream copy.avi", avi, true, true}, {"mpeg.avi", mpeg, false, false},
-        {"mpeg.mpg", mpeg, true, false},
+        {"movie.avi", avi, false, false, false, true},
+        {"renamed.mpg", avi, false, false, false, true},
+        {"mpeg.avi", mpeg, false, false, false, false},
+        // Only a copy of both streams keeps the encoder's own reader.
+        {"copy video.avi", avi, true, false, false, true},
+        {"copy audio.avi", avi, false, true, false, true},
+        {"copy both.avi", avi, true, true, false, false},
+        {"copy all.avi", avi, false, false, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = m_dir.filePath(QLatin1String(c.name));
         ASSERT_TRUE(MediaFactory::WriteFile(path, c.bytes));
+        m_setting.m_bCopyVideo = c.copyVideo;
+        m_setting.m_bCopyAudio = c.copyAudio;
         m_setting.m_bCopyAll = c.copyAll;
         const QString args = Build(m_sub, true, Job(path, 640, 480));
         // The reader options come first; the rest is what a file of another kind
