@@ -10,11 +10,10 @@
 
 // Converts the SAMI subtitle file at sourcePath to UTF-8 and writes it, without a
 // byte-order mark and with early cues delayed (DelayEarlySamiCues), to
-// destinationPath (created or emptied). A source that starts
-// with a UTF-8 or UTF-16 byte-order mark, or that is valid UTF-8 throughout, is
-// taken as Unicode; anything else is read in codePage (0: the legacy code page
-// of the system language). Text ends at the first zero character. Bytes the
-// code page does not define become U+FFFD. False when either file cannot be
+// destinationPath (created or emptied). A source that starts with a UTF-8 or
+// UTF-16 byte-order mark, or that is valid UTF-8 throughout, is taken as Unicode; anything else is
+// read in codePage (0: the legacy code page of the system language). Text ends at the first zero
+// character. Bytes the code page does not define become U+FFFD. False when either file cannot be
 // opened, the code page is unknown or the write fails.
 bool ConvertSubtitleToUtf8(const QString& sourcePath, const QString& destinationPath, int codePage);
 
@@ -33,10 +32,11 @@ QString TempSubtitlePath();
 
 // The encoder does not draw a cue that is already showing when it reads the
 // first picture (it starts drawing only at the next change of subtitle), and how
-// late that first picture comes depends on the movie: the first frame for MPEG
-// program streams, up to about 0.25 s for H.264 with B-frames. Cues that start
-// earlier than this are therefore moved to start here: they show a little late
-// instead of not at all.
+// late that first picture comes depends on the movie: one frame for MPEG program
+// streams, four or five for H.264 with B-frames, where a cue starting at 0.2 s
+// was still lost in trials and one at 0.24 s was drawn. Cues that start earlier
+// than this are therefore moved to start here: they show a little late instead
+// of not at all.
 constexpr long EarliestSamiCueMs = 300;
 
 // SAMI text with every cue time ("Start=" followed by a number, read as the
