@@ -11,10 +11,11 @@
 // Converts the SAMI subtitle file at sourcePath to UTF-8 and writes it, without a
 // byte-order mark and with early cues delayed (DelayEarlySamiCues), to
 // destinationPath (created or emptied). A source that starts with a UTF-8 or
-// UTF-16 byte-order mark, or that is valid UTF-8 throughout, is taken as Unicode; anything else is
-// read in codePage (0: the legacy code page of the system language). Text ends at the first zero
-// character. Bytes the code page does not define become U+FFFD. False when either file cannot be
-// opened, the code page is unknown or the write fails.
+// UTF-16 byte-order mark, or that is valid UTF-8 throughout, is taken as Unicode;
+// anything else is read in codePage (0: the legacy code page of the system
+// language). Text ends at the first zero character. Bytes the code page does not
+// define become U+FFFD. False when either file cannot be opened, the code page is
+// unknown or the write fails.
 bool ConvertSubtitleToUtf8(const QString& sourcePath, const QString& destinationPath, int codePage);
 
 // The iconv name of a Windows code page number: 0 means the legacy code page of
