@@ -25,6 +25,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
+    [ -f "$work/demo.log" ] && cat "$work/demo.log" >&2
     exit 1
 }
 
