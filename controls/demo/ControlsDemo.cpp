@@ -11,6 +11,8 @@
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QFont>
 #include <QPalette>
@@ -90,6 +92,47 @@ const Button Buttons[] = {
     {411, 272, 171, 170, 172},
 };
 
+const QColor PanelColour{52, 52, 54};
+
+// Where the form has its movie list: a word-wrapped label, a bar with a
+// caption instead of a percentage, and two links.
+void AddListArea(QWidget* form, const QFont& font)
+{
+    const QRect area = Dlu(4, 19, 451, 92);
+    auto* panel = new CStaticCQ(QString(), Qt::AlignLeft, false, form);
+    panel->setGeometry(area);
+    panel->SetBkColor(PanelColour);
+    auto* text = new CStaticCQ(
+        QStringLiteral("Every control of Clipvane in its skinned frame. Move the pointer over the "
+                       "buttons and press them to see their looks; drag the caption band to move "
+                       "the window, and close it with the cross at the top right. The progress "
+                       "bars below stand at 37% and 81%; this one shows a caption instead:"),
+        Qt::AlignLeft, false, form);
+    text->setGeometry(area.adjusted(10, 8, -10, -area.height() + 60));
+    text->SetLogFont(&font);
+    text->SetTextColor(QColor(220, 220, 220));
+    text->SetBkColor(PanelColour);
+
+    auto* finished = new CTextProgressCtrl(form);
+    finished->setGeometry(area.left() + 10, area.top() + 62, 273, 16);
+    finished->SetPos(100);
+    finished->SetCaption(QStringLiteral("Encoding Finished !!"));
+
+    const std::pair<const char*, const char*> links[] = {
+        {"www.tolva.example", "http://www.tolva.example/"},
+        {"support@tolva.example", "mailto:support@tolva.example"},
+    };
+    int y = area.top() + 96;
+    for (const auto& [text, url] : links) {
+        auto* link = new CCQHyperLink(QString::fromUtf8(text), form);
+        link->SetURL(QString::fromUtf8(url));
+        link->SetBackgroundColour(PanelColour);
+        link->SetColours(QColor(120, 170, 255), QColor(190, 140, 230), QColor(170, 210, 255));
+        link->setGeometry(QRect(QPoint(area.left() + 10, y), link->sizeHint()));
+        y += 20;
+    }
+}
+
 QWidget* MakeForm()
 {
     auto* form = new QWidget;
@@ -127,12 +170,7 @@ QWidget* MakeForm()
     auto* total = new CTextProgressCtrl(form);
     total->setGeometry(Dlu(273, 260, 182, 10));
     total->SetPos(81);
-
-    auto* link = new CCQHyperLink(QStringLiteral("www.tolva.example"), form);
-    link->SetURL(QStringLiteral("http://www.tolva.example/"));
-    link->SetBackgroundColour(FormColour);
-    link->SetColours(QColor(120, 170, 255), QColor(190, 140, 230), QColor(170, 210, 255));
-    link->setGeometry(QRect(Dlu(6, 300, 0, 0).topLeft() + QPoint(10, 0), link->sizeHint()));
+    AddListArea(form, labelFont);
     return form;
 }
 
