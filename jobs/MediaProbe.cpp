@@ -1,6 +1,7 @@
 #include "jobs/MediaProbe.h"
 
 #include "jobs/AviHeader.h"
+#include "shell/AppFolder.h"
 
 #include <climits>
 #include <fcntl.h>
@@ -215,4 +216,15 @@ void ProbeAviFile(const QString& path, StreamFile& job)
     // A length that does not fit the record is as good as none.
     if (info.bHasAudio && info.nAudioEndMs / 1000 <= INT_MAX)
         job.nDuration = int(info.nAudioEndMs / 1000);
+}
+
+StreamFile ProbeMovieJob(const QString& path)
+{
+    StreamFile job;
+    job.strFilePath = path;
+    job.strFileName = PathFileName(path);
+    job.dwFileSize = ProbeFileSize(path);
+    job.bHasSubtitle = ProbeSubtitle(path);
+    ProbeMovieFile(path, job);
+    return job;
 }

@@ -1,9 +1,14 @@
 #include "jobs/MovieListView.h"
 
+#include "jobs/MovieFileTypes.h"
+
 #include <algorithm>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeData>
 
 CMovieListView::CMovieListView(QWidget* parent)
     : QTableView(parent)
@@ -23,6 +28,51 @@ CMovieListView::CMovieListView(QWidget* parent)
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    SetDropEnabled(true);
+}
+
+void CMovieListView::SetDropEnabled(bool enabled)
+{
+    setAcceptDrops(enabled);
+    viewport()->setAcceptDrops(enabled);
+}
+
+QStringList CMovieListView::MovieFilesIn(const QList<QUrl>& urls)
+{
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && MovieFileTypes::IsMovieFile(url.toLocalFile()))
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+bool CMovieListView::AcceptMovieDrag(QDropEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (!acceptDrops() || !data || MovieFilesIn(data->urls()).isEmpty()) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void CMovieListView::dragEnterEvent(QDragEnterEvent* event)
+{
+    AcceptMovieDrag(event);
+}
+
+void CMovieListView::dragMoveEvent(QDragMoveEvent* event)
+{
+    AcceptMovieDrag(event);
+}
+
+void CMovieListView::dropEvent(QDropEvent* event)
+{
+    if (AcceptMovieDrag(event))
+        emit MovieFilesDropped(MovieFilesIn(event->mimeData()->urls()));
 }
 
 void CMovieListView::SetJobList(CMovieJobList* list)
