@@ -131,6 +131,7 @@ public:
     COptionDlg m_dlgOptions;
     CMovieJobList m_jobList;
     CEncodingRun m_run;
+    CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
 
 private:
@@ -146,7 +147,6 @@ private:
     void OnAddFinished();
 
     std::map<int, QWidget*> m_controls;
-    CMovieProbeBatch m_probeBatch;
     QPointer<QProgressDialog> m_pAddProgress;
     QString m_strPlayerPath;
 };
