@@ -4,12 +4,12 @@
 
 #include <optional>
 
-#include <QMetaObject>
-
 CMovieProbeBatch::CMovieProbeBatch(QObject* parent)
     : QObject(parent)
     , m_probe(ProbeMovieJob)
 {
+    m_pollTimer.setInterval(PollIntervalMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, &CMovieProbeBatch::DeliverResults);
 }
 
 CMovieProbeBatch::~CMovieProbeBatch()
@@ -44,6 +44,7 @@ bool CMovieProbeBatch::Start(const QStringList& paths)
     for (const QString& path : paths)
         copy.append(QString(path.constData(), path.size()));
     m_worker = std::thread(&CMovieProbeBatch::Work, this, std::move(copy));
+    m_pollTimer.start();
     return true;
 }
 
@@ -53,6 +54,7 @@ void CMovieProbeBatch::Cancel()
         return;
     m_cancel = true;
     m_bRunning = false;
+    m_pollTimer.stop();
     {
         std::lock_guard lock(m_mutex);
         m_results.clear();
@@ -66,23 +68,13 @@ void CMovieProbeBatch::Work(QStringList paths)
         if (m_cancel)
             break;
         StreamFile job = m_probe(path);
-        bool wake = false;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_cancel)
-                break;
-            wake = m_results.empty();
-            m_results.push_back(std::move(job));
-        }
-        if (wake)
-            QMetaObject::invokeMethod(this, &CMovieProbeBatch::DeliverResults,
-                                      Qt::QueuedConnection);
-    }
-    {
         std::lock_guard lock(m_mutex);
-        m_bWorkerDone = true;
+        if (m_cancel)
+            break;
+        m_results.push_back(std::move(job));
     }
-    QMetaObject::invokeMethod(this, &CMovieProbeBatch::DeliverResults, Qt::QueuedConnection);
+    std::lock_guard lock(m_mutex);
+    m_bWorkerDone = true;
 }
 
 void CMovieProbeBatch::DeliverResults()
@@ -107,6 +99,7 @@ void CMovieProbeBatch::DeliverResults()
         if (!job) {
             if (workerDone) {
                 m_bRunning = false;
+                m_pollTimer.stop();
                 emit Finished(false);
             }
             break;
