@@ -177,12 +177,14 @@ void CCQHyperLink::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint point = event->position().toPoint();
     UpdateCursor(point);
-    if (IsOnText(point)) {
+    const bool onText = IsOnText(point);
+    // While the cursor rests on the text the timer keeps checking, so that
+    // the hover colour goes as soon as the cursor leaves without a move here.
+    if (onText)
         m_hoverTimer.start(HoverIntervalMs, this);
-        if (!m_bHover) {
-            m_bHover = true;
-            repaint();
-        }
+    if (onText != m_bHover) {
+        m_bHover = onText;
+        repaint();
     }
     event->ignore();
 }
@@ -194,6 +196,7 @@ void CCQHyperLink::timerEvent(QTimerEvent* event)
         return;
     }
     const bool onText = underMouse() && IsOnText(mapFromGlobal(QCursor::pos()));
+    // Stopped when the cursor has left the text; each tick repaints.
     if (!onText)
         m_hoverTimer.stop();
     m_bHover = onText;

@@ -90,7 +90,10 @@ void CGlimmerloomFrame::paintEvent(QPaintEvent*)
         // top, two on the right and bottom.
         painter.fillRect(QRect(1, 1, w - 3, h - 3), FrameBody);
         painter.fillRect(QRect(10, 1, w - 21, 1), HiddenAccent);
-        painter.drawPixmap(QPoint(1, 1), m_bmpCaption, QRect(0, 0, 791, 42));
+        // The source rectangle counts the picture's own pixels, two per
+        // logical pixel for the large picture.
+        const qreal scale = m_bmpCaption.devicePixelRatio();
+        painter.drawPixmap(QPointF(1, 1), m_bmpCaption, QRectF(0, 0, 791 * scale, 42 * scale));
 
         const auto drawButton = [&](CaptionButton button, const ButtonImages& images, bool hover) {
             const QPixmap& image = m_nPressedButton == button ? images.pressed
