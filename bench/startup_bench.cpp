@@ -47,10 +47,7 @@ long ResidentKb()
 class FirstPaintProbe final : public QObject
 {
 public:
-    explicit FirstPaintProbe(QWidget* window)
-    {
-        window->installEventFilter(this);
-    }
+    explicit FirstPaintProbe(QWidget* window) { window->installEventFilter(this); }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
