@@ -42,6 +42,8 @@ xvfb_start "$((800 * scale))x$((640 * scale))"
 demo_pid=$!
 if ! window=$(xvfb_find_window "Clipvane Controls"); then
     echo "screenshot-controls: the demo window did not appear" >&2
+    kill -0 "$demo_pid" 2>/dev/null || echo "screenshot-controls: the demo has ended" >&2
+    xdotool search --name . getwindowname %@ >&2 || true
     cat "$XVFB_TMP/demo.log" >&2
     exit 1
 fi

@@ -13,19 +13,33 @@ xvfb_start() {
     chmod 700 "$XVFB_TMP/runtime"
     export HOME="$XVFB_TMP/home" XDG_CONFIG_HOME="$XVFB_TMP/config" XDG_CACHE_HOME="$XVFB_TMP/cache"
     export XDG_DATA_HOME="$XVFB_TMP/data" XDG_RUNTIME_DIR="$XVFB_TMP/runtime"
-    # Xvfb picks a free display number itself and writes it to the pipe.
-    exec {XVFB_FD}<> <(:)
-    Xvfb -displayfd "$XVFB_FD" -screen 0 "${size}x24" -nolisten tcp >"$XVFB_TMP/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    local display=""
-    read -r -t 20 -u "$XVFB_FD" display || true
-    exec {XVFB_FD}<&-
-    if [ -z "$display" ]; then
-        echo "xvfb-session: Xvfb did not start" >&2
-        cat "$XVFB_TMP/xvfb.log" >&2
-        return 1
-    fi
-    export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+    # A display number that no other server holds, away from the low numbers
+    # that other programs pick by habit; tried again if another server takes
+    # it first. Ready once a client can talk to it.
+    local attempt n
+    for attempt in 1 2 3 4 5 6 7 8; do
+        n=$((200 + RANDOM % 700))
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        # -noreset: the server would otherwise reset whenever its last client
+        # leaves, and a program connecting during the reset fails.
+        Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp -noreset >"$XVFB_TMP/xvfb.log" 2>&1 &
+        XVFB_PID=$!
+        local i
+        for i in $(seq 1 100); do
+            kill -0 "$XVFB_PID" 2>/dev/null || break
+            if DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1; then
+                export DISPLAY=":$n" QT_QPA_PLATFORM=xcb
+                return 0
+            fi
+            sleep 0.1
+        done
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=""
+    done
+    echo "xvfb-session: Xvfb did not start" >&2
+    cat "$XVFB_TMP/xvfb.log" >&2
+    return 1
 }
 
 xvfb_find_window() {

@@ -132,8 +132,7 @@ QWidget* MakeForm()
     link->SetURL(QStringLiteral("http://www.tolva.example/"));
     link->SetBackgroundColour(FormColour);
     link->SetColours(QColor(120, 170, 255), QColor(190, 140, 230), QColor(170, 210, 255));
-    const QRect linkRect = Dlu(6, 272, 184, 11);
-    link->setGeometry(linkRect.x() + 10, linkRect.y() + 40, linkRect.width(), linkRect.height());
+    link->setGeometry(QRect(Dlu(6, 300, 0, 0).topLeft() + QPoint(10, 0), link->sizeHint()));
     return form;
 }
 

@@ -8,6 +8,8 @@
 #include "controls/AppFonts.h"
 #include "controls/ResourceImages.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -16,12 +18,14 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QtMath>
 
 namespace {
 
@@ -148,14 +152,40 @@ QImage Glow(const QImage& shape, const QColor& colour, int radius)
     return glow;
 }
 
-QFont LabelFont(bool bold)
+// Tahoma of 11 pixels (8 points), smaller for a label whose widest line would
+// not fit inside the frame in bold. The same size serves all three looks of a
+// button, so the label does not change size on hover. Hinted vertically only:
+// crisp stems and the font's natural spacing.
+QFont LabelFont(const QString& label, bool bold)
 {
     QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    font.setBold(bold);
-    font.setHintingPreference(QFont::PreferFullHinting);
+    font.setHintingPreference(QFont::PreferVerticalHinting);
     font.setStyleStrategy(QFont::PreferAntialias);
+    for (int pixels = 11; pixels > 8; --pixels) {
+        font.setPixelSize(pixels);
+        font.setBold(true);
+        const QFontMetricsF metrics(font);
+        qreal widest = 0;
+        for (const QString& line : label.split(QLatin1Char('\n')))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        if (widest <= FaceFrame.width() - 8)
+            break;
+    }
+    font.setBold(bold);
     return font;
+}
+
+// The label's lines centred in the rectangle, a little further apart than the
+// font's own line height, which would make two lines of Tahoma touch.
+void DrawLabel(QPainter& painter, const QRectF& rect, const QString& label)
+{
+    const QStringList lines = label.split(QLatin1Char('\n'));
+    const qreal pitch = std::round(painter.font().pixelSize() * 1.25);
+    qreal top = rect.center().y() - pitch * lines.size() / 2;
+    for (const QString& line : lines) {
+        painter.drawText(QRectF(rect.left(), top, rect.width(), pitch), Qt::AlignCenter, line);
+        top += pitch;
+    }
 }
 
 void DrawFace(QPainter& painter, int scale, Look look, const QString& label)
@@ -213,26 +243,25 @@ void DrawFace(QPainter& painter, int scale, Look look, const QString& label)
     QRectF textRect = FaceFrame;
     if (look == Look::Pressed)
         textRect.translate(1, 1);
-    const int flags = Qt::AlignCenter;
     if (look == Look::Hover) {
         QImage shape = Canvas(FaceWidth, FaceHeight, scale, Qt::transparent);
         QPainter shapePainter(&shape);
-        shapePainter.setFont(LabelFont(true));
+        shapePainter.setFont(LabelFont(label, true));
         shapePainter.setPen(Qt::white);
-        shapePainter.drawText(textRect, flags, label);
+        DrawLabel(shapePainter, textRect, label);
         shapePainter.end();
-        painter.drawImage(0, 0, Glow(shape, QColor(255, 255, 255, 190), 2 * scale));
-        painter.setFont(LabelFont(true));
+        painter.drawImage(0, 0, Glow(shape, QColor(255, 255, 255, 255), 2 * scale));
+        painter.setFont(LabelFont(label, true));
         painter.setPen(Qt::white);
     } else {
-        painter.setFont(LabelFont(false));
+        painter.setFont(LabelFont(label, false));
         painter.setPen(look == Look::Pressed ? QColor(190, 190, 190) : QColor(208, 208, 208));
     }
-    painter.drawText(textRect, flags, label);
+    DrawLabel(painter, textRect, label);
 }
 
-// The program's emblem in a square or near-square box: a red rounded badge
-// with a white play triangle and two motion bars.
+// The program's emblem in a square or near-square box: an amber badge with a
+// white arrow turning round a play sign, a movie being turned into another.
 void DrawEmblem(QPainter& painter, const QRectF& box)
 {
     const qreal s = std::min(box.width(), box.height());
@@ -240,31 +269,54 @@ void DrawEmblem(QPainter& painter, const QRectF& box)
     QPainterPath shape;
     shape.addRoundedRect(badge, s * 0.22, s * 0.22);
     QLinearGradient fill(badge.topLeft(), badge.bottomLeft());
-    fill.setColorAt(0, QColor(238, 92, 64));
-    fill.setColorAt(1, QColor(170, 24, 30));
+    fill.setColorAt(0, QColor(255, 170, 60));
+    fill.setColorAt(1, QColor(214, 72, 22));
     painter.fillPath(shape, fill);
     painter.save();
     painter.setClipPath(shape);
     QLinearGradient shine(badge.topLeft(), QPointF(badge.left(), badge.top() + s * 0.5));
-    shine.setColorAt(0, QColor(255, 255, 255, 70));
+    shine.setColorAt(0, QColor(255, 255, 255, 80));
     shine.setColorAt(1, QColor(255, 255, 255, 0));
     painter.fillRect(badge, shine);
     painter.restore();
 
+    const QPointF centre = badge.center();
     const auto at = [&](qreal x, qreal y) {
         return QPointF(badge.left() + x * s, badge.top() + y * s);
     };
+
+    // The turning arrow: an open ring, its head at the top pointing right.
+    const qreal radius = s * 0.31;
+    const qreal width = s * 0.095;
+    const QRectF ring(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+    constexpr qreal StartAngle = 100; // degrees, counter-clockwise from three o'clock
+    constexpr qreal Sweep = 265;
+    QPainterPath arc;
+    arc.arcMoveTo(ring, StartAngle);
+    arc.arcTo(ring, StartAngle, Sweep);
+    painter.setPen(QPen(Qt::white, width, Qt::SolidLine, Qt::FlatCap));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(arc);
+    // The head sits where the ring starts and points along it, clockwise.
+    const qreal a = qDegreesToRadians(StartAngle);
+    const QPointF tip(centre.x() + radius * std::cos(a), centre.y() - radius * std::sin(a));
+    const QPointF along(std::sin(a), std::cos(a));    // clockwise tangent (y down)
+    const QPointF outward(std::cos(a), -std::sin(a)); // away from the centre
+    const qreal head = s * 0.15;
+    QPainterPath arrow;
+    arrow.moveTo(tip + along * head);
+    arrow.lineTo(tip - along * head * 0.35 + outward * head * 0.95);
+    arrow.lineTo(tip - along * head * 0.35 - outward * head * 0.95);
+    arrow.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.fillPath(arrow, Qt::white);
+
     QPainterPath play;
-    play.moveTo(at(0.42, 0.24));
-    play.lineTo(at(0.80, 0.50));
-    play.lineTo(at(0.42, 0.76));
+    play.moveTo(at(0.42, 0.36));
+    play.lineTo(at(0.64, 0.50));
+    play.lineTo(at(0.42, 0.64));
     play.closeSubpath();
     painter.fillPath(play, Qt::white);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(255, 255, 255, 220));
-    const qreal bar = s * 0.09;
-    painter.drawRoundedRect(QRectF(at(0.16, 0.36), QSizeF(s * 0.20, bar)), bar / 2, bar / 2);
-    painter.drawRoundedRect(QRectF(at(0.10, 0.55), QSizeF(s * 0.26, bar)), bar / 2, bar / 2);
 }
 
 enum class Glyph

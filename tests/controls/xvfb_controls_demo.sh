@@ -9,6 +9,12 @@ set -euo pipefail
 root=$1
 demo=$2
 title="Clipvane Controls"
+# In sanitizer builds: libxkbcommon-x11, which Qt's X11 support calls at start,
+# hands strndup a buffer without a terminating zero, which strict string
+# checks report although strndup reads no further than its length.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
+fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/clipvane-demo-test-XXXXXX")
 demo_pid=""
 
@@ -25,6 +31,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
+    [ -f "$work/demo.log" ] && cat "$work/demo.log" >&2
     exit 1
 }
 
