@@ -89,18 +89,26 @@ const ControlSpec Layout[] = {
     {1036, Kind::Progress, "", 273, 260, 182, 10},
 };
 
-// The pictures of each button: normal (also the focused look), pressed (also
-// the disabled look) and hover.
-struct ButtonSkin
+// Each button's pictures, normal (also the focused look), pressed (also the
+// disabled look) and hover, and its handler.
+struct ButtonSpec
 {
     int id;
     quint16 normal, pressed, hover;
+    void (CClipvaneView::*handler)();
 };
 
-const ButtonSkin Skins[] = {
-    {1001, 148, 146, 147}, {1002, 150, 149, 151}, {1003, 143, 144, 145}, {1009, 153, 152, 154},
-    {1010, 171, 170, 172}, {1011, 159, 158, 160}, {1037, 168, 167, 169}, {1038, 156, 155, 157},
-    {1039, 162, 161, 163}, {1040, 165, 164, 166},
+const ButtonSpec Buttons[] = {
+    {1001, 148, 146, 147, &CClipvaneView::OnAddMovies},
+    {1002, 150, 149, 151, &CClipvaneView::OnRemove},
+    {1003, 143, 144, 145, &CClipvaneView::OnRemoveAll},
+    {1009, 153, 152, 154, &CClipvaneView::StartSampling},
+    {1010, 171, 170, 172, &CClipvaneView::StopEncoding},
+    {1011, 159, 158, 160, &CClipvaneView::StartEncoding},
+    {1037, 168, 167, 169, &CClipvaneView::OnPlay},
+    {1038, 156, 155, 157, &CClipvaneView::OnAbout},
+    {1039, 162, 161, 163, &CClipvaneView::OnWebSite},
+    {1040, 165, 164, 166, &CClipvaneView::OnOptions},
 };
 
 const QColor FormBackground(36, 36, 36);
@@ -191,30 +199,10 @@ void CClipvaneView::CreateControls()
             break;
         case Kind::Button: {
             auto* button = new CSkinButtonCQ(this);
-            connect(button, &CSkinButtonCQ::clicked, this, [this, id = spec.id] {
-                switch (id) {
-                case IdAddMovies:
-                    return OnAddMovies();
-                case IdRemove:
-                    return OnRemove();
-                case IdRemoveAll:
-                    return OnRemoveAll();
-                case IdPlay:
-                    return OnPlay();
-                case IdSampling:
-                    return StartSampling();
-                case IdMake:
-                    return StartEncoding();
-                case IdStop:
-                    return StopEncoding();
-                case IdOptions:
-                    return OnOptions();
-                case IdAbout:
-                    return OnAbout();
-                case IdWebSite:
-                    return OnWebSite();
-                }
-            });
+            for (const ButtonSpec& handled : Buttons) {
+                if (handled.id == spec.id)
+                    connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
+            }
             control = button;
             break;
         }
@@ -253,9 +241,9 @@ void CClipvaneView::OnInitialUpdate()
         label->SetBkColor(caption ? CaptionBackground : FormBackground);
         label->update();
     }
-    for (const ButtonSkin& skin : Skins)
-        static_cast<CSkinButtonCQ*>(Control(skin.id))
-            ->SetSkin(skin.normal, skin.pressed, skin.hover, skin.pressed, skin.normal);
+    for (const ButtonSpec& button : Buttons)
+        static_cast<CSkinButtonCQ*>(Control(button.id))
+            ->SetSkin(button.normal, button.pressed, button.hover, button.pressed, button.normal);
 
     m_listMovies->SetJobList(&m_jobList);
     UpdateSettingsSummary();
