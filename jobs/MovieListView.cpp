@@ -6,6 +6,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
@@ -41,8 +42,11 @@ QStringList CMovieListView::MovieFilesIn(const QList<QUrl>& urls)
 {
     QStringList paths;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile() && MovieFileTypes::IsMovieFile(url.toLocalFile()))
-            paths.append(url.toLocalFile());
+        // Files only, as the open dialog takes them: a folder named like a movie
+        // is not one.
+        const QString path = url.toLocalFile();
+        if (url.isLocalFile() && MovieFileTypes::IsMovieFile(path) && QFileInfo(path).isFile())
+            paths.append(path);
     }
     return paths;
 }

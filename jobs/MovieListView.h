@@ -35,7 +35,7 @@ public:
     // Whether drops are taken (on by default).
     void SetDropEnabled(bool enabled);
 
-    // The local movie files among dropped addresses, in their order.
+    // The existing local movie files among dropped addresses, in their order.
     static QStringList MovieFilesIn(const QList<QUrl>& urls);
 
 signals:

@@ -391,12 +391,16 @@ TEST_F(ClipvaneView, AboutShowsTheVersionAndWebSiteOpensTheHomePage)
 TEST_F(ClipvaneView, DroppedMovieFilesAreAddedInAnyCase)
 {
     const QString upper = File(QStringLiteral("SHOUT.MPG"));
-    const QString mixed = File(QStringLiteral("Mixed.Mkv"));
+    const QString odd = File(QStringLiteral("Über \"100%\" #1.Mkv"));
     const QString text = File(QStringLiteral("notes.txt"));
-    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl(QStringLiteral("http://x.example/a.avi"))}));
+    const QString folder = m_home.FilePath(QStringLiteral("folder.avi"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl::fromLocalFile(folder),
+                       QUrl(QStringLiteral("http://x.example/a.avi"))}));
     ASSERT_TRUE(Drop({QUrl::fromLocalFile(upper), QUrl::fromLocalFile(text),
-                      QUrl::fromLocalFile(mixed), QUrl::fromLocalFile(upper)}));
-    EXPECT_EQ(ListedNames(), QStringList({"SHOUT.MPG", "Mixed.Mkv"}));
+                      QUrl::fromLocalFile(odd), QUrl::fromLocalFile(upper)}));
+    EXPECT_EQ(ListedNames(), QStringList({"SHOUT.MPG", "Über \"100%\" #1.Mkv"}));
+    EXPECT_EQ(m_form->m_jobList.Jobs()[1].strFilePath, odd);
 }
 
 TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
