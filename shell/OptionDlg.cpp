@@ -1,7 +1,7 @@
 #include "OptionDlg.h"
 
 #include "engine/EncodeSetting.h"
-#include "shell/DialogUnits.h"
+#include "shell/LightDialog.h"
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
@@ -26,8 +26,6 @@ const QStringList BitRateEntries = {
     QStringLiteral("300"), QStringLiteral("400"), QStringLiteral("500")};
 const QStringList FpsEntries = {QStringLiteral("15"), QStringLiteral("25"), QStringLiteral("30")};
 const QStringList RatioEntries = {QStringLiteral("4:3"), QStringLiteral("16:9")};
-
-const QColor DialogBackground(250, 250, 250);
 
 // The leading integer of a text the way the C library's atoi reads it (white
 // space, sign, digits; 0 without digits), limited to the int range.
@@ -66,15 +64,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Encoding Options"));
-    QFont dialogFont(QStringLiteral("Tahoma"));
-    dialogFont.setPointSize(8);
-    setFont(dialogFont);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, DialogBackground);
-    // Disabled edits ask for the dialog's colour, like static text.
-    colours.setColor(QPalette::Disabled, QPalette::Base, DialogBackground);
-    setPalette(colours);
-    setAutoFillBackground(true);
+    ApplyLightDialogLook(*this);
 
     // The two group boxes have no captions of their own; the preset radio buttons
     // lie over their top edges and serve as their titles.
@@ -144,7 +134,7 @@ COptionDlg::COptionDlg(QWidget* parent)
 template <class Widget>
 Widget* COptionDlg::Add(int id, Widget* widget, int x, int y, int width, int height)
 {
-    widget->setGeometry(DialogUnitsToPixels(x, y, width, height));
+    PlaceInDialogUnits(widget, x, y, width, height);
     if (id != 0)
         m_controls.insert(id, widget);
     return widget;
