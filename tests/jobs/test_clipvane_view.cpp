@@ -255,7 +255,7 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfter)
         const char* message;
     };
     const Case cases[] = {
-        {"finished", "progress 0 100 2\n", false, "Encoding Finished !!"},
+        {"finished", "progress 0 100 2\ntouchout movie\n", false, "Encoding Finished !!"},
         {"stopped", "onterm 2\nprogress 0 30 2\nhang\n", true, nullptr},
     };
     for (const Case& c : cases) {
