@@ -17,10 +17,15 @@ QString PlayerPath()
 
 QString PlayerCommandLine(const QString& moviePath)
 {
+    return PlayerCommandLine(moviePath, PlayerPath());
+}
+
+QString PlayerCommandLine(const QString& moviePath, const QString& playerPath)
+{
     // The player path is quoted as well: an application folder with a space in it
     // would otherwise split into two arguments.
     return QStringLiteral("\"%1\" -geometry 325x265 \"%2\"")
-        .arg(EscapeQuotedValue(PlayerPath()), EscapeQuotedValue(moviePath));
+        .arg(EscapeQuotedValue(playerPath), EscapeQuotedValue(moviePath));
 }
 
 } // namespace ExternalTools

@@ -240,3 +240,14 @@ void ProbeAviFile(const QString& path, StreamFile& job)
     if (info.bHasAudio && info.nAudioEndMs / 1000 <= INT_MAX)
         job.nDuration = int(info.nAudioEndMs / 1000);
 }
+
+StreamFile ProbeMovieJob(const QString& path)
+{
+    StreamFile job;
+    job.strFilePath = path;
+    job.strFileName = PathFileName(path);
+    job.dwFileSize = ProbeFileSize(path);
+    job.bHasSubtitle = ProbeSubtitle(path);
+    ProbeMovieFile(path, job);
+    return job;
+}

@@ -40,6 +40,10 @@ void ProbeMovieFile(const QString& path, StreamFile& job);
 // the end of the first audio stream. Otherwise writes nothing.
 void ProbeAviFile(const QString& path, StreamFile& job);
 
+// A job record for a movie file, filled by all four probes: the path as given,
+// its file name, size, subtitle, picture size and length. Safe on any thread.
+StreamFile ProbeMovieJob(const QString& path);
+
 // Whole seconds of a length given in units of 100 nanoseconds, as the job record
 // keeps it: (d / 1000) / 10000, truncating. False (nothing usable) for a negative
 // length or one that does not fit the record.

@@ -1,7 +1,6 @@
 #include "jobs/MovieJobList.h"
 
 #include "jobs/MediaProbe.h"
-#include "shell/AppFolder.h"
 
 #include <algorithm>
 
@@ -62,13 +61,7 @@ void CMovieJobList::AddMovieFile(const QString& path)
     // Checked before probing, so that a file chosen twice is not probed twice.
     if (Contains(path))
         return;
-    StreamFile job;
-    job.strFilePath = path;
-    job.strFileName = PathFileName(path);
-    job.dwFileSize = ProbeFileSize(path);
-    job.bHasSubtitle = ProbeSubtitle(path);
-    ProbeMovieFile(path, job);
-    AppendJob(job);
+    AppendJob(ProbeMovieJob(path));
 }
 
 bool CMovieJobList::AppendJob(const StreamFile& job)

@@ -54,6 +54,9 @@ public:
     // duplicate rule as AddMovieFile. False when the path was already listed.
     bool AppendJob(const StreamFile& job);
 
+    // Whether a job has exactly this path (the duplicate rule of AddMovieFile).
+    bool Contains(const QString& path) const;
+
     // Removes the jobs of the given rows; rows outside the list and repeats are
     // ignored, so any selection can be passed as it is.
     void RemoveSelectedMovies(const QList<int>& selectedRows);
@@ -100,7 +103,6 @@ private:
     // queue, whose locking ThreadSanitizer cannot see.
     void FlushPendingStatuses();
 
-    bool Contains(const QString& path) const;
     void RemoveRow(int row);
 
     std::function<EncodingRates()> m_rates;

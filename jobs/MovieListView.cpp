@@ -1,9 +1,15 @@
 #include "jobs/MovieListView.h"
 
+#include "jobs/MovieFileTypes.h"
+
 #include <algorithm>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeData>
 
 CMovieListView::CMovieListView(QWidget* parent)
     : QTableView(parent)
@@ -23,6 +29,54 @@ CMovieListView::CMovieListView(QWidget* parent)
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    SetDropEnabled(true);
+}
+
+void CMovieListView::SetDropEnabled(bool enabled)
+{
+    setAcceptDrops(enabled);
+    viewport()->setAcceptDrops(enabled);
+}
+
+QStringList CMovieListView::MovieFilesIn(const QList<QUrl>& urls)
+{
+    QStringList paths;
+    for (const QUrl& url : urls) {
+        // Files only, as the open dialog takes them: a folder named like a movie
+        // is not one.
+        const QString path = url.toLocalFile();
+        if (url.isLocalFile() && MovieFileTypes::IsMovieFile(path) && QFileInfo(path).isFile())
+            paths.append(path);
+    }
+    return paths;
+}
+
+bool CMovieListView::AcceptMovieDrag(QDropEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (!acceptDrops() || !data || MovieFilesIn(data->urls()).isEmpty()) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void CMovieListView::dragEnterEvent(QDragEnterEvent* event)
+{
+    AcceptMovieDrag(event);
+}
+
+void CMovieListView::dragMoveEvent(QDragMoveEvent* event)
+{
+    AcceptMovieDrag(event);
+}
+
+void CMovieListView::dropEvent(QDropEvent* event)
+{
+    if (AcceptMovieDrag(event))
+        emit MovieFilesDropped(MovieFilesIn(event->mimeData()->urls()));
 }
 
 void CMovieListView::SetJobList(CMovieJobList* list)

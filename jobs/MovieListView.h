@@ -3,11 +3,14 @@
 #include "jobs/MovieJobList.h"
 
 #include <QList>
+#include <QStringList>
 #include <QTableView>
+#include <QUrl>
 
 // The report view of the job list (the form's m_listMovies): the seven columns at
 // their widths, grid lines, whole rows selected, several rows at a time. It shows
-// a CMovieJobList and works on its own, without the main form.
+// a CMovieJobList and works on its own, without the main form. Movie files
+// dropped on it (see MovieFileTypes) are announced with MovieFilesDropped.
 class CMovieListView final : public QTableView
 {
     Q_OBJECT
@@ -29,6 +32,24 @@ public:
     // one (the encoding run shows the job it works on this way).
     void ShowRow(int row);
 
+    // Whether drops are taken (on by default).
+    void SetDropEnabled(bool enabled);
+
+    // The existing local movie files among dropped addresses, in their order.
+    static QStringList MovieFilesIn(const QList<QUrl>& urls);
+
+signals:
+    // Movie files were dropped on the list.
+    void MovieFilesDropped(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    // Accepts a drag that carries at least one movie file.
+    bool AcceptMovieDrag(QDropEvent* event);
+
     CMovieJobList* m_pJobList = nullptr;
 };

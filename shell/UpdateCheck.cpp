@@ -46,12 +46,12 @@ namespace UpdateCheck {
 
 QString VersionPageUrl()
 {
-    return urlFromEnvironment(VersionUrlVariable, DefaultVersionPageUrl);
+    return urlFromEnvironment(VersionUrlVariable, AppInfo::VersionPageUrl);
 }
 
 QString DownloadPageUrl()
 {
-    return urlFromEnvironment(DownloadUrlVariable, DefaultDownloadPageUrl);
+    return urlFromEnvironment(DownloadUrlVariable, AppInfo::DownloadPageUrl);
 }
 
 QString OwnVersionText()

@@ -13,11 +13,9 @@
 // whether to update now. Every failure lets start-up go on without a word.
 namespace UpdateCheck {
 
-// Default addresses of the maker's pages. The environment variables
-// CLIPVANE_VERSION_URL and CLIPVANE_DOWNLOAD_URL replace them, for tests and
-// for administrators who mirror the pages.
-inline constexpr char DefaultVersionPageUrl[] = "http://www.tolva.example/v_encoder.html";
-inline constexpr char DefaultDownloadPageUrl[] = "http://www.tolva.example/sw.html";
+// The maker's pages are AppInfo::VersionPageUrl and AppInfo::DownloadPageUrl.
+// The environment variables CLIPVANE_VERSION_URL and CLIPVANE_DOWNLOAD_URL
+// replace them, for tests and for administrators who mirror the pages.
 inline constexpr char VersionUrlVariable[] = "CLIPVANE_VERSION_URL";
 inline constexpr char DownloadUrlVariable[] = "CLIPVANE_DOWNLOAD_URL";
 

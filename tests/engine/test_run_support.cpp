@@ -2,10 +2,6 @@
 
 #include "shell/AppFolder.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
 void FakeForm::AddJob(const QString& path, std::uint64_t size, bool hasSubtitle)
 {
     StreamFile job;
@@ -88,22 +84,4 @@ void FakeForm::OpenFolder(const QString& path)
 {
     m_openedFolders << path;
     m_events << QStringLiteral("open ") + path;
-}
-
-bool PumpUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-void PumpFor(int ms)
-{
-    PumpUntil([] { return false; }, ms);
 }

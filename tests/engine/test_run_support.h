@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RunForm.h"
+#include "tests/support/EventPump.h"
 
 #include <deque>
 #include <functional>
@@ -58,8 +59,3 @@ public:
     void ShutdownComputer() override;
     void OpenFolder(const QString& path) override;
 };
-
-// Processes events until condition holds; false on time-out.
-bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
-// Processes events for a while.
-void PumpFor(int ms);

@@ -1,0 +1,42 @@
+# cmake --install <build> [--prefix <prefix>] lays Clipvane out as:
+#   <prefix>/lib/clipvane/clipvane          the program
+#   <prefix>/lib/clipvane/tools/mencoder    links to the system's encoder and
+#   <prefix>/lib/clipvane/tools/mplayer     player, beside the program, where it
+#                                           looks for them (its own folder + tools/)
+#   <prefix>/bin/clipvane                   a link to the program: the folder the
+#                                           program finds is that of the link's
+#                                           target, so tools/ is found from here too
+#   <prefix>/share/applications/clipvane.desktop
+#   <prefix>/share/icons/hicolor/<n>x<n>/apps/clipvane.png
+# The paths are taken at install time, so --prefix and DESTDIR both work.
+set(CLIPVANE_INSTALL_DIR lib/clipvane)
+
+install(TARGETS clipvane RUNTIME DESTINATION ${CLIPVANE_INSTALL_DIR})
+
+foreach(size 16 24 32 48 64 128 256)
+    install(FILES ${PROJECT_SOURCE_DIR}/res/pictures/128-icon-${size}.png
+            DESTINATION share/icons/hicolor/${size}x${size}/apps
+            RENAME clipvane.png)
+endforeach()
+
+install(CODE "
+    set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+    set(root \"\$ENV{DESTDIR}\${prefix}\")
+    file(MAKE_DIRECTORY \"\${root}/${CLIPVANE_INSTALL_DIR}/tools\" \"\${root}/bin\"
+                        \"\${root}/share/applications\")
+    foreach(pair \"mencoder=${CLIPVANE_MENCODER_PROGRAM}\" \"mplayer=${CLIPVANE_MPLAYER_PROGRAM}\")
+        string(REPLACE \"=\" \";\" pair \"\${pair}\")
+        list(GET pair 0 tool)
+        list(GET pair 1 target)
+        if(target AND NOT target MATCHES \"NOTFOUND\$\")
+            file(CREATE_LINK \"\${target}\" \"\${root}/${CLIPVANE_INSTALL_DIR}/tools/\${tool}\" SYMBOLIC)
+            message(STATUS \"Installing: \${root}/${CLIPVANE_INSTALL_DIR}/tools/\${tool} -> \${target}\")
+        endif()
+    endforeach()
+    file(CREATE_LINK \"../${CLIPVANE_INSTALL_DIR}/clipvane\" \"\${root}/bin/clipvane\" SYMBOLIC)
+    message(STATUS \"Installing: \${root}/bin/clipvane\")
+    set(CLIPVANE_EXEC \"\${prefix}/bin/clipvane\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/res/desktop/clipvane.desktop.in\"
+                   \"\${root}/share/applications/clipvane.desktop\" @ONLY)
+    message(STATUS \"Installing: \${root}/share/applications/clipvane.desktop\")
+")

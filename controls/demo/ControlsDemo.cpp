@@ -1,0 +1,191 @@
+// Shows every control of the program in the skinned frame, laid out as the
+// main form places them: the headings, the labels of the information panel,
+// the ten picture buttons, both progress bars and a hyperlink.
+
+#include "controls/AppFonts.h"
+#include "controls/CQHyperLink.h"
+#include "controls/GlimmerloomFrame.h"
+#include "controls/GradientStaticCQ.h"
+#include "controls/ResourceImages.h"
+#include "controls/SkinButtonCQ.h"
+#include "controls/StaticCQ.h"
+#include "controls/TextProgressCtrl.h"
+
+#include <utility>
+
+#include <QApplication>
+#include <QFont>
+#include <QPalette>
+#include <QWidget>
+
+namespace {
+
+// Dialog units of the form's 8-point Tahoma (base units 6 by 13) in pixels.
+QRect Dlu(int x, int y, int w, int h)
+{
+    const auto dx = [](int v) { return (v * 6 + 2) / 4; };
+    const auto dy = [](int v) { return (v * 13 + 4) / 8; };
+    return QRect(dx(x), dy(y), dx(w), dy(h));
+}
+
+const QColor FormColour{36, 36, 36};
+const QColor CaptionBack{167, 166, 170};
+
+struct Label
+{
+    const char* text;
+    int x, y, w, h;
+    bool caption; // black on light grey; values are white on the form colour
+};
+
+const Label Labels[] = {
+    {"Settings : ", 6, 170, 72, 11, true},
+    {"Encoder : ", 6, 181, 72, 11, true},
+    {"Video Bit Rate : ", 6, 192, 72, 11, true},
+    {"fps : ", 6, 202, 72, 11, true},
+    {"Screen Resolution : ", 6, 213, 72, 11, true},
+    {"Audio Mode : ", 6, 224, 72, 11, true},
+    {"Audio Bit Rate : ", 6, 235, 72, 11, true},
+    {"Pocket PC Normal", 80, 170, 72, 11, false},
+    {"MPEG-4(OpenDivx)", 80, 181, 72, 11, false},
+    {"200", 80, 192, 72, 11, false},
+    {"15.000", 80, 202, 72, 11, false},
+    {"320x240", 80, 213, 72, 11, false},
+    {"stereo", 80, 224, 72, 11, false},
+    {"96", 80, 235, 72, 11, false},
+    {"Input : ", 195, 170, 72, 22, true},
+    {"Output : ", 195, 190, 72, 26, true},
+    {"/home/user/Videos/Holiday at the lake, summer 2023.mpg", 269, 170, 179, 21, false},
+    {"/home/user/Documents/Encoded Movies/PPC_Holiday at the lake, summer 2023.avi", 269, 190, 179,
+     26, false},
+    {"Elapsed Time : ", 195, 226, 72, 11, true},
+    {"Time Remaining : ", 195, 237, 72, 11, true},
+    {"Current Progress : ", 195, 248, 72, 11, true},
+    {"Total Progress : ", 195, 259, 72, 11, true},
+    {"00:01:12", 267, 226, 123, 11, false},
+    {"00:02:03", 267, 237, 82, 11, false},
+};
+
+struct Heading
+{
+    const char* text;
+    int x, y, w, h;
+};
+
+const Heading Headings[] = {
+    {"Import or Remove Movies", 4, 7, 451, 11},
+    {"Encoding Information", 6, 159, 184, 11},
+    {"Current File", 195, 159, 260, 11},
+    {"Progress", 195, 216, 260, 10},
+};
+
+struct Button
+{
+    int x, y;
+    quint16 normal, down, over;
+};
+
+const Button Buttons[] = {
+    {194, 115, 148, 146, 147}, {238, 115, 150, 149, 151}, {282, 115, 143, 144, 145},
+    {368, 115, 168, 167, 169}, {411, 115, 153, 152, 154}, {194, 272, 165, 164, 166},
+    {238, 272, 156, 155, 157}, {282, 272, 162, 161, 163}, {368, 272, 159, 158, 160},
+    {411, 272, 171, 170, 172},
+};
+
+const QColor PanelColour{52, 52, 54};
+
+// Where the form has its movie list: a word-wrapped label, a bar with a
+// caption instead of a percentage, and two links.
+void AddListArea(QWidget* form, const QFont& font)
+{
+    const QRect area = Dlu(4, 19, 451, 92);
+    auto* panel = new CStaticCQ(QString(), Qt::AlignLeft, false, form);
+    panel->setGeometry(area);
+    panel->SetBkColor(PanelColour);
+    auto* text = new CStaticCQ(
+        QStringLiteral("Every control of Clipvane in its skinned frame. Move the pointer over the "
+                       "buttons and press them to see their looks; drag the caption band to move "
+                       "the window, and close it with the cross at the top right. The progress "
+                       "bars below stand at 37% and 81%; this one shows a caption instead:"),
+        Qt::AlignLeft, false, form);
+    text->setGeometry(area.adjusted(10, 8, -10, -area.height() + 60));
+    text->SetLogFont(&font);
+    text->SetTextColor(QColor(220, 220, 220));
+    text->SetBkColor(PanelColour);
+
+    auto* finished = new CTextProgressCtrl(form);
+    finished->setGeometry(area.left() + 10, area.top() + 62, 273, 16);
+    finished->SetPos(100);
+    finished->SetCaption(QStringLiteral("Encoding Finished !!"));
+
+    const std::pair<const char*, const char*> links[] = {
+        {"www.tolva.example", "http://www.tolva.example/"},
+        {"support@tolva.example", "mailto:support@tolva.example"},
+    };
+    int y = area.top() + 96;
+    for (const auto& [text, url] : links) {
+        auto* link = new CCQHyperLink(QString::fromUtf8(text), form);
+        link->SetURL(QString::fromUtf8(url));
+        link->SetBackgroundColour(PanelColour);
+        link->SetColours(QColor(120, 170, 255), QColor(190, 140, 230), QColor(170, 210, 255));
+        link->setGeometry(QRect(QPoint(area.left() + 10, y), link->sizeHint()));
+        y += 20;
+    }
+}
+
+QWidget* MakeForm()
+{
+    auto* form = new QWidget;
+    QPalette palette = form->palette();
+    palette.setColor(QPalette::Window, FormColour);
+    form->setPalette(palette);
+    form->setAutoFillBackground(true);
+    QFont formFont(QStringLiteral("Tahoma"));
+    formFont.setPointSize(8);
+    form->setFont(formFont);
+
+    for (const Heading& h : Headings)
+        (new CGradientStaticCQ(QString::fromUtf8(h.text), form))
+            ->setGeometry(Dlu(h.x, h.y, h.w, h.h));
+
+    const QFont labelFont = CellHeightFont(QStringLiteral("Tahoma"), 13);
+    for (const Label& l : Labels) {
+        auto* label = new CStaticCQ(QString::fromUtf8(l.text), Qt::AlignLeft, l.h <= 11, form);
+        label->setGeometry(Dlu(l.x, l.y, l.w, l.h));
+        label->SetLogFont(&labelFont);
+        label->SetOffsets(10, 2);
+        label->SetTextColor(l.caption ? Qt::black : Qt::white);
+        label->SetBkColor(l.caption ? CaptionBack : FormColour);
+    }
+
+    for (const Button& b : Buttons) {
+        auto* button = new CSkinButtonCQ(form);
+        button->setGeometry(Dlu(b.x, b.y, 44, 38));
+        button->SetSkin(b.normal, b.down, b.over, b.down, b.normal);
+    }
+
+    auto* current = new CTextProgressCtrl(form);
+    current->setGeometry(Dlu(273, 248, 182, 10));
+    current->SetPos(37);
+    auto* total = new CTextProgressCtrl(form);
+    total->setGeometry(Dlu(273, 260, 182, 10));
+    total->SetPos(81);
+    AddListArea(form, labelFont);
+    return form;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    RegisterApplicationFonts();
+    QApplication::setWindowIcon(ApplicationIcon());
+
+    CGlimmerloomFrame frame;
+    frame.setWindowTitle(QStringLiteral("Clipvane Controls"));
+    frame.SetClientWidget(MakeForm());
+    frame.resize(700, 550);
+    frame.show();
+    return app.exec();
+}

@@ -1,0 +1,501 @@
+#include "ClipvaneView.h"
+
+#include "controls/AppFonts.h"
+#include "controls/CQHyperLink.h"
+#include "controls/GradientStaticCQ.h"
+#include "controls/SkinButtonCQ.h"
+#include "controls/StaticCQ.h"
+#include "controls/TextProgressCtrl.h"
+#include "engine/EncodeSetting.h"
+#include "engine/ExternalTools.h"
+#include "jobs/MovieFileTypes.h"
+#include "jobs/MovieListView.h"
+#include "shell/AppFolder.h"
+#include "shell/AppInfo.h"
+#include "shell/AppMessageBox.h"
+#include "shell/ClipvaneApp.h"
+#include "shell/DialogUnits.h"
+#include "shell/GotoURL.h"
+#include "shell/SettingsStore.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QSet>
+
+namespace {
+
+enum class Kind
+{
+    Header,
+    Caption,
+    Value,
+    Button,
+    List,
+    Progress
+};
+
+// Template 101: every control with its initial text and its place in dialog
+// units (x, y, width, height), in the order the form declares them.
+struct ControlSpec
+{
+    int id;
+    Kind kind;
+    const char* text;
+    int x, y, w, h;
+};
+
+const ControlSpec Layout[] = {
+    {1000, Kind::List, "", 4, 19, 451, 92},
+    {1004, Kind::Header, "Import or Remove Movies", 4, 7, 451, 11},
+    {1005, Kind::Header, "Encoding Information", 6, 159, 184, 11},
+    {1006, Kind::Header, "Current File", 195, 159, 260, 11},
+    {1024, Kind::Header, "Progress", 195, 216, 260, 10},
+    {1007, Kind::Caption, "Settings : ", 6, 170, 72, 11},
+    {1008, Kind::Caption, "Encoder : ", 6, 181, 72, 11},
+    {1012, Kind::Caption, "Video Bit Rate : ", 6, 192, 72, 11},
+    {1013, Kind::Caption, "fps : ", 6, 202, 72, 11},
+    {1014, Kind::Caption, "Screen Resolution : ", 6, 213, 72, 11},
+    {1015, Kind::Caption, "Audio Mode : ", 6, 224, 72, 11},
+    {1016, Kind::Caption, "Audio Bit Rate : ", 6, 235, 72, 11},
+    {1017, Kind::Value, "Pocket PC Normal", 80, 170, 72, 11},
+    {1018, Kind::Value, ".", 80, 181, 72, 11},
+    {1019, Kind::Value, ".", 80, 192, 72, 11},
+    {1020, Kind::Value, ".", 80, 202, 72, 11},
+    {1021, Kind::Value, ".", 80, 213, 72, 11},
+    {1022, Kind::Value, ".", 80, 224, 72, 11},
+    {1023, Kind::Value, ".", 80, 235, 72, 11},
+    {1025, Kind::Caption, "Input : ", 195, 170, 72, 22},
+    {1026, Kind::Caption, "Output : ", 195, 190, 72, 26},
+    {1027, Kind::Value, ".", 269, 170, 179, 21},
+    {1028, Kind::Value, ".", 269, 190, 179, 26},
+    {1029, Kind::Caption, "Elapsed Time : ", 195, 226, 72, 11},
+    {1030, Kind::Caption, "Time Remaining : ", 195, 237, 72, 11},
+    {1031, Kind::Caption, "Current Progress : ", 195, 248, 72, 11},
+    {1032, Kind::Caption, "Total Progress : ", 195, 259, 72, 11},
+    {1033, Kind::Value, ".", 267, 226, 123, 11},
+    {1034, Kind::Value, ".", 267, 237, 82, 11},
+    {1001, Kind::Button, "", 194, 115, 44, 38},
+    {1002, Kind::Button, "", 238, 115, 44, 38},
+    {1003, Kind::Button, "", 282, 115, 44, 38},
+    {1037, Kind::Button, "", 368, 115, 44, 38},
+    {1009, Kind::Button, "", 411, 115, 44, 38},
+    {1040, Kind::Button, "", 194, 272, 44, 38},
+    {1038, Kind::Button, "", 238, 272, 44, 38},
+    {1039, Kind::Button, "", 282, 272, 44, 38},
+    {1011, Kind::Button, "", 368, 272, 44, 38},
+    {1010, Kind::Button, "", 411, 272, 44, 38},
+    {1035, Kind::Progress, "", 273, 248, 182, 10},
+    {1036, Kind::Progress, "", 273, 260, 182, 10},
+};
+
+// Each button's pictures, normal (also the focused look), pressed (also the
+// disabled look) and hover, and its handler.
+struct ButtonSpec
+{
+    int id;
+    quint16 normal, pressed, hover;
+    void (CClipvaneView::*handler)();
+};
+
+const ButtonSpec Buttons[] = {
+    {1001, 148, 146, 147, &CClipvaneView::OnAddMovies},
+    {1002, 150, 149, 151, &CClipvaneView::OnRemove},
+    {1003, 143, 144, 145, &CClipvaneView::OnRemoveAll},
+    {1009, 153, 152, 154, &CClipvaneView::StartSampling},
+    {1010, 171, 170, 172, &CClipvaneView::StopEncoding},
+    {1011, 159, 158, 160, &CClipvaneView::StartEncoding},
+    {1037, 168, 167, 169, &CClipvaneView::OnPlay},
+    {1038, 156, 155, 157, &CClipvaneView::OnAbout},
+    {1039, 162, 161, 163, &CClipvaneView::OnWebSite},
+    {1040, 165, 164, 166, &CClipvaneView::OnOptions},
+};
+
+const QColor FormBackground(36, 36, 36);
+const QColor CaptionBackground(167, 166, 170);
+
+QString ItemText(const QStringList& texts, DWORD index, int fallback)
+{
+    return texts.value(index < DWORD(texts.size()) ? int(index) : fallback);
+}
+
+QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
+{
+    switch (icon) {
+    case RunForm::MessageIcon::Information:
+        return QMessageBox::Information;
+    case RunForm::MessageIcon::Question:
+        return QMessageBox::Question;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+} // namespace
+
+CClipvaneView::CClipvaneView(QWidget* parent)
+    : QWidget(parent)
+    , m_dlgOptions(this)
+    , m_jobList([] {
+        return EncodingRates{theEncodeSetting.m_dVidFps, theEncodeSetting.m_nVidBitrate,
+                             theEncodeSetting.m_nAudBitrate};
+    })
+    , m_run(*this)
+    , m_strPlayerPath(ExternalTools::PlayerPath())
+{
+    m_hooks.messageBox = [](const QString& text, MessageIcon icon) {
+        ShowAppMessage(text, BoxIcon(icon));
+    };
+    m_hooks.askYesNo = [](const QString& text, MessageIcon icon) {
+        return AskAppYesNo(text, BoxIcon(icon));
+    };
+    m_hooks.openFileNames = [](QWidget* owner, const QString& title, const QString& filter) {
+        return QFileDialog::getOpenFileNames(owner, title, QString(), filter);
+    };
+    m_hooks.openFolder = [](const QString& folder) { GotoURL(folder); };
+    m_hooks.shutdown = [](const ShutdownMessageBox& showMessage) { ShutdownWindows(showMessage); };
+
+    CreateControls();
+    OnInitialUpdate();
+
+    connect(&m_run, &CEncodingRun::RunEnded, this, &CClipvaneView::UpdateListButtons);
+    connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
+    connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
+    connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);
+    connect(&m_probeBatch, &CMovieProbeBatch::Finished, this, &CClipvaneView::OnAddFinished);
+}
+
+CClipvaneView::~CClipvaneView()
+{
+    // The list and the run go before the widgets that show them.
+    m_probeBatch.Cancel();
+    m_listMovies->setModel(nullptr);
+}
+
+void CClipvaneView::CreateControls()
+{
+    // The layout's font: Tahoma, 8 points.
+    QFont formFont(QStringLiteral("Tahoma"));
+    formFont.setPointSize(8);
+    setFont(formFont);
+    // The layout's size; the main frame then fits the form into its client area.
+    resize(DialogUnitsToPixels(0, 0, 464, 331).size());
+
+    for (const ControlSpec& spec : Layout) {
+        const QString text = QString::fromLatin1(spec.text);
+        QWidget* control = nullptr;
+        switch (spec.kind) {
+        case Kind::List:
+            m_listMovies = new CMovieListView(this);
+            control = m_listMovies;
+            break;
+        case Kind::Header:
+            control = new CGradientStaticCQ(text, this);
+            break;
+        case Kind::Caption:
+        case Kind::Value:
+            // Paths may take two lines; every other label holds one.
+            control = new CStaticCQ(text, Qt::AlignLeft, spec.h < 20, this);
+            break;
+        case Kind::Button: {
+            auto* button = new CSkinButtonCQ(this);
+            for (const ButtonSpec& handled : Buttons) {
+                if (handled.id == spec.id)
+                    connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
+            }
+            control = button;
+            break;
+        }
+        case Kind::Progress:
+            control = new CTextProgressCtrl(this);
+            (spec.id == IdProgressCurrent ? m_progressCurrent : m_progressTotal) =
+                static_cast<CTextProgressCtrl*>(control);
+            break;
+        }
+        control->setGeometry(DialogUnitsToPixels(spec.x, spec.y, spec.w, spec.h));
+        control->setObjectName(QString::number(spec.id));
+        m_controls[spec.id] = control;
+    }
+}
+
+void CClipvaneView::OnInitialUpdate()
+{
+    // The dark form; the list keeps the ordinary colours of a list.
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, FormBackground);
+    setPalette(dark);
+    setAutoFillBackground(true);
+    m_listMovies->setPalette(QApplication::palette(m_listMovies));
+
+    // Labels: Tahoma with a 13-pixel cell, captions black on grey, values white
+    // on the form's colour.
+    const QFont labelFont = CellHeightFont(QStringLiteral("tahoma"), 13);
+    for (const ControlSpec& spec : Layout) {
+        if (spec.kind != Kind::Caption && spec.kind != Kind::Value)
+            continue;
+        CStaticCQ* label = Label(spec.id);
+        const bool caption = spec.kind == Kind::Caption;
+        label->SetLogFont(&labelFont);
+        label->SetOffsets(10, 2);
+        label->SetTextColor(caption ? Qt::black : Qt::white);
+        label->SetBkColor(caption ? CaptionBackground : FormBackground);
+        label->update();
+    }
+    for (const ButtonSpec& button : Buttons)
+        static_cast<CSkinButtonCQ*>(Control(button.id))
+            ->SetSkin(button.normal, button.pressed, button.hover, button.pressed, button.normal);
+
+    m_listMovies->SetJobList(&m_jobList);
+    UpdateSettingsSummary();
+    m_progressCurrent->SetPos(0);
+    m_progressTotal->SetPos(0);
+}
+
+QWidget* CClipvaneView::Control(int id) const
+{
+    const auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+CStaticCQ* CClipvaneView::Label(int id) const
+{
+    return qobject_cast<CStaticCQ*>(Control(id));
+}
+
+void CClipvaneView::UpdateSettingsSummary()
+{
+    QString name, encoder, bitRate, fps, size;
+    if (GetRegDWORD(RegValue::Option) == 0) {
+        name = QStringLiteral("Pocket PC Normal");
+        encoder = QStringLiteral("MPEG-4(OpenDivx)");
+        bitRate = FormatInt(theEncodeSetting.m_nVidBitrate);
+        fps = FormatReal(theEncodeSetting.m_dVidFps);
+        size = QStringLiteral("%1x%2").arg(theEncodeSetting.m_nVidW).arg(theEncodeSetting.m_nVidH);
+    } else {
+        static const QStringList Encoders = {QStringLiteral("MPEG-4(OpenDivx)"),
+                                             QStringLiteral("MS MPEGv2"), QStringLiteral("WMV7"),
+                                             QStringLiteral("WMV8")};
+        static const QStringList BitRates = {QStringLiteral("100"), QStringLiteral("150"),
+                                             QStringLiteral("200"), QStringLiteral("250"),
+                                             QStringLiteral("300"), QStringLiteral("400"),
+                                             QStringLiteral("500")};
+        static const QStringList Fps = {QStringLiteral("15"), QStringLiteral("25"),
+                                        QStringLiteral("30")};
+        name = QStringLiteral("User Define");
+        encoder = ItemText(Encoders, GetRegDWORD(RegValue::Encoder), 0);
+        bitRate = ItemText(BitRates, GetRegDWORD(RegValue::Bit), 1);
+        fps = ItemText(Fps, GetRegDWORD(RegValue::Fps), 0);
+        size = GetRegString(RegValue::Width) + QLatin1Char('x') + GetRegString(RegValue::Height);
+        m_dlgOptions.m_strEncoderText = encoder;
+        m_dlgOptions.m_strBitRateText = bitRate;
+        m_dlgOptions.m_strFpsText = fps;
+    }
+    Label(IdSettingsName)->SetText(name);
+    Label(IdEncoder)->SetText(encoder);
+    Label(IdVideoBitRate)->SetText(bitRate);
+    Label(IdFrameRate)->SetText(fps);
+    Label(IdPictureSize)->SetText(size);
+    Label(IdAudioMode)->SetText(QStringLiteral("stereo"));
+    Label(IdAudioBitRate)->SetText(QString::number(theEncodeSetting.m_nAudBitrate));
+}
+
+// --- Buttons ---
+
+void CClipvaneView::OnAddMovies()
+{
+    if (m_run.m_bRunning || IsAddingMovies())
+        return;
+    const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
+                                                    MovieFileTypes::DialogFilter());
+    AddMovieFiles(paths);
+}
+
+void CClipvaneView::AddMovieFiles(const QStringList& paths)
+{
+    if (m_run.m_bRunning || IsAddingMovies())
+        return;
+    QStringList fresh;
+    QSet<QString> seen;
+    for (const QString& path : paths) {
+        if (m_jobList.Contains(path) || seen.contains(path))
+            continue;
+        seen.insert(path);
+        fresh.append(path);
+    }
+    if (fresh.isEmpty())
+        return;
+
+    // Shown only when the probing takes a while; Cancel keeps what was added.
+    m_pAddProgress = new QProgressDialog(QStringLiteral("Adding movie files..."),
+                                         QStringLiteral("Cancel"), 0, int(fresh.size()), this);
+    m_pAddProgress->setWindowTitle(AppInfo::Caption);
+    m_pAddProgress->setWindowModality(Qt::ApplicationModal);
+    m_pAddProgress->setMinimumDuration(300);
+    m_pAddProgress->setAutoClose(false);
+    m_pAddProgress->setAutoReset(false);
+    connect(m_pAddProgress, &QProgressDialog::canceled, &m_probeBatch, &CMovieProbeBatch::Cancel);
+    m_probeBatch.Start(fresh);
+}
+
+void CClipvaneView::OnJobProbed(const StreamFile& job)
+{
+    m_jobList.AppendJob(job);
+}
+
+void CClipvaneView::OnAddProgress(int done, int /*total*/)
+{
+    if (m_pAddProgress)
+        m_pAddProgress->setValue(done);
+}
+
+void CClipvaneView::OnAddFinished()
+{
+    // Deleted later: a Cancel click ends up here from inside the dialog.
+    if (m_pAddProgress)
+        m_pAddProgress->deleteLater();
+    m_pAddProgress = nullptr;
+}
+
+void CClipvaneView::OnRemove()
+{
+    if (!m_run.m_bRunning)
+        m_listMovies->RemoveSelectedMovies();
+}
+
+void CClipvaneView::OnRemoveAll()
+{
+    if (m_run.m_bRunning)
+        return;
+    // Files still being added would otherwise arrive in the emptied list.
+    m_probeBatch.Cancel();
+    m_jobList.RemoveAllMovies();
+}
+
+void CClipvaneView::OnPlay()
+{
+    if (m_run.m_bRunning)
+        return;
+    // With several rows selected, the lowest on screen is played.
+    const QList<int> rows = m_listMovies->SelectedRows();
+    const std::optional<StreamFile> job =
+        rows.isEmpty() ? std::nullopt : m_jobList.GetJob(rows.last());
+    if (!job) {
+        MessageBox(QStringLiteral("Select movie file to play !!"), MessageIcon::Information);
+        return;
+    }
+    m_run.StartPreview(ExternalTools::PlayerCommandLine(job->strFilePath, m_strPlayerPath));
+}
+
+void CClipvaneView::StartSampling()
+{
+    if (IsAddingMovies())
+        return;
+    m_run.StartSampling();
+    UpdateListButtons();
+}
+
+void CClipvaneView::StartEncoding()
+{
+    if (IsAddingMovies())
+        return;
+    m_run.StartEncoding();
+    UpdateListButtons();
+}
+
+void CClipvaneView::StopEncoding()
+{
+    m_run.StopEncoding();
+    UpdateListButtons();
+}
+
+void CClipvaneView::OnOptions()
+{
+    if (m_dlgOptions.DoModal() == QDialog::Accepted)
+        UpdateSettingsSummary();
+}
+
+void CClipvaneView::OnAbout()
+{
+    CClipvaneApp::OnAppAbout(window());
+}
+
+void CClipvaneView::OnWebSite()
+{
+    // A link without a window needs nothing but the address.
+    CCQHyperLink link;
+    link.GotoURL(QString::fromLatin1(AppInfo::HomePageUrl));
+}
+
+void CClipvaneView::UpdateListButtons()
+{
+    const bool listFree = !m_run.m_bRunning;
+    for (int id : {IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
+        Control(id)->setEnabled(listFree);
+    m_listMovies->SetDropEnabled(listFree);
+}
+
+// --- RunForm ---
+
+int CClipvaneView::JobCount() const
+{
+    return m_jobList.GetJobCount();
+}
+
+std::optional<StreamFile> CClipvaneView::JobAt(int index) const
+{
+    return m_jobList.GetJob(index);
+}
+
+std::uint64_t CClipvaneView::TotalBytes() const
+{
+    return m_jobList.GetTotalBytes();
+}
+
+void CClipvaneView::ShowRow(int index)
+{
+    m_listMovies->ShowRow(index);
+}
+
+void CClipvaneView::SetRowStatus(int index, const QString& status, const QString& reason)
+{
+    m_jobList.SetRowStatus(index, status, reason);
+}
+
+void CClipvaneView::SetValueLabel(ValueLabel label, const QString& text)
+{
+    static const std::map<ValueLabel, int> Ids = {{ValueLabel::Input, IdInput},
+                                                  {ValueLabel::Output, IdOutput},
+                                                  {ValueLabel::Elapsed, IdElapsed},
+                                                  {ValueLabel::Remaining, IdRemaining}};
+    Label(Ids.at(label))->SetText(text);
+}
+
+void CClipvaneView::SetProgress(ProgressBar bar, int percent)
+{
+    (bar == ProgressBar::Current ? m_progressCurrent : m_progressTotal)->SetPos(percent);
+}
+
+void CClipvaneView::MessageBox(const QString& text, MessageIcon icon)
+{
+    m_hooks.messageBox(text, icon);
+}
+
+bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
+{
+    return m_hooks.askYesNo(text, icon);
+}
+
+bool CClipvaneView::ShutdownAfterRun() const
+{
+    return m_dlgOptions.m_bShutdown;
+}
+
+void CClipvaneView::ShutdownComputer()
+{
+    m_hooks.shutdown([this](const QString& text) { MessageBox(text, MessageIcon::Information); });
+}
+
+void CClipvaneView::OpenFolder(const QString& path)
+{
+    m_hooks.openFolder(path);
+}

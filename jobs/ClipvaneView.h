@@ -1,0 +1,152 @@
+#pragma once
+
+#include "engine/EncodingRun.h"
+#include "engine/RunForm.h"
+#include "engine/Shutdown.h"
+#include "jobs/MovieJobList.h"
+#include "jobs/MovieProbeBatch.h"
+#include "shell/OptionDlg.h"
+
+#include <functional>
+#include <map>
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class CGradientStaticCQ;
+class CMovieListView;
+class CSkinButtonCQ;
+class CStaticCQ;
+class CTextProgressCtrl;
+class QProgressDialog;
+
+// The main form, the program's only working window: the job list with the
+// buttons that fill and empty it and preview a movie, the settings summary, the
+// current file and the progress panels, and the buttons for the options, the
+// about box, the maker's web site, sampling, encoding and stopping. It owns the
+// job list, the encoding run (with its process runner) and the options dialog,
+// and is the run's RunForm. Lives on the UI thread.
+class CClipvaneView final : public QWidget, public RunForm
+{
+    Q_OBJECT
+
+public:
+    // Control ids of the layout.
+    enum ControlId
+    {
+        IdListMovies = 1000,
+        IdAddMovies = 1001,
+        IdRemove = 1002,
+        IdRemoveAll = 1003,
+        IdHeaderMovies = 1004,
+        IdHeaderSettings = 1005,
+        IdHeaderCurrentFile = 1006,
+        IdSampling = 1009,
+        IdStop = 1010,
+        IdMake = 1011,
+        IdSettingsName = 1017,
+        IdEncoder = 1018,
+        IdVideoBitRate = 1019,
+        IdFrameRate = 1020,
+        IdPictureSize = 1021,
+        IdAudioMode = 1022,
+        IdAudioBitRate = 1023,
+        IdHeaderProgress = 1024,
+        IdInput = 1027,
+        IdOutput = 1028,
+        IdElapsed = 1033,
+        IdRemaining = 1034,
+        IdProgressCurrent = 1035,
+        IdProgressTotal = 1036,
+        IdPlay = 1037,
+        IdAbout = 1038,
+        IdWebSite = 1039,
+        IdOptions = 1040
+    };
+
+    // How the form reaches the user and the desktop. The defaults show real
+    // dialogs, shut the computer down and open folders; tests replace them.
+    struct Hooks
+    {
+        // A notice or question: caption "Tolva Clipvane", no owner window.
+        std::function<void(const QString& text, MessageIcon icon)> messageBox;
+        std::function<bool(const QString& text, MessageIcon icon)> askYesNo;
+        // The open-file dialog: the chosen paths, empty when cancelled.
+        std::function<QStringList(QWidget* parent, const QString& title, const QString& filter)>
+            openFileNames;
+        std::function<void(const QString& folder)> openFolder;
+        std::function<void(const ShutdownMessageBox& showMessage)> shutdown;
+    };
+
+    explicit CClipvaneView(QWidget* parent = nullptr);
+    ~CClipvaneView() override;
+
+    // The control with a layout id, or null.
+    QWidget* Control(int id) const;
+
+    // --- Button handlers ---
+    void OnAddMovies();
+    void OnRemove();
+    void OnRemoveAll();
+    void OnPlay();
+    void StartSampling();
+    void StartEncoding();
+    void StopEncoding();
+    void OnOptions();
+    void OnAbout();
+    void OnWebSite();
+
+    // Adds movie files in the given order, as Add Movies does for the files
+    // chosen in its dialog: paths already listed are skipped, the rest are probed
+    // off the UI thread, with a progress dialog (and Cancel) when that takes a
+    // while. Ignored during a run or while another batch is being added.
+    void AddMovieFiles(const QStringList& paths);
+    bool IsAddingMovies() const { return m_probeBatch.IsRunning(); }
+
+    // Fills the settings summary's value labels from the stored settings.
+    void UpdateSettingsSummary();
+
+    // The preview player (tools/mplayer in the application folder by default).
+    void SetPlayerPath(const QString& path) { m_strPlayerPath = path; }
+
+    // --- RunForm ---
+    int JobCount() const override;
+    std::optional<StreamFile> JobAt(int index) const override;
+    std::uint64_t TotalBytes() const override;
+    void ShowRow(int index) override;
+    void SetRowStatus(int index, const QString& status, const QString& reason) override;
+    void SetValueLabel(ValueLabel label, const QString& text) override;
+    void SetProgress(ProgressBar bar, int percent) override;
+    void MessageBox(const QString& text, MessageIcon icon) override;
+    bool AskYesNo(const QString& text, MessageIcon icon) override;
+    bool ShutdownAfterRun() const override;
+    void ShutdownComputer() override;
+    void OpenFolder(const QString& path) override;
+
+    CMovieListView* m_listMovies = nullptr;
+    CTextProgressCtrl* m_progressCurrent = nullptr;
+    CTextProgressCtrl* m_progressTotal = nullptr;
+    COptionDlg m_dlgOptions;
+    CMovieJobList m_jobList;
+    CEncodingRun m_run;
+    CMovieProbeBatch m_probeBatch;
+    Hooks m_hooks;
+
+private:
+    void CreateControls();
+    void OnInitialUpdate();
+    CStaticCQ* Label(int id) const;
+    // Add Movies, Remove, Remove All and Play, and drops on the list, are refused
+    // while a run is active: the run walks the list, and the player would take
+    // the encoder's runner.
+    void UpdateListButtons();
+    void OnJobProbed(const StreamFile& job);
+    void OnAddProgress(int done, int total);
+    void OnAddFinished();
+
+    std::map<int, QWidget*> m_controls;
+    QPointer<QProgressDialog> m_pAddProgress;
+    QString m_strPlayerPath;
+};

@@ -1,0 +1,71 @@
+#include "ClipvaneApp.h"
+
+#include "controls/AppFonts.h"
+#include "controls/CQHyperLink.h"
+#include "jobs/ClipvaneView.h"
+#include "shell/AboutDlg.h"
+#include "shell/AppInfo.h"
+#include "shell/AppMessageBox.h"
+#include "shell/FirstRunSetup.h"
+#include "shell/MainFrame.h"
+#include "shell/UpdateCheck.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+CClipvaneApp::CClipvaneApp()
+    : CClipvaneApp(Hooks{})
+{
+}
+
+CClipvaneApp::CClipvaneApp(Hooks hooks)
+    : m_hooks(std::move(hooks))
+{
+    if (!m_hooks.askUpdate)
+        m_hooks.askUpdate = [](const QString& text, const QString&) {
+            return AskAppYesNo(text, QMessageBox::NoIcon);
+        };
+    if (!m_hooks.openDownloadPage)
+        m_hooks.openDownloadPage = [](const QString& url) {
+            // A link without a window needs nothing but the address.
+            CCQHyperLink link;
+            return link.GotoURL(url);
+        };
+}
+
+CClipvaneApp::~CClipvaneApp() = default;
+
+bool CClipvaneApp::InitInstance()
+{
+    // The settings live under "Tolva/Clipvane", for Qt's own use as for the store.
+    QCoreApplication::setOrganizationName(QStringLiteral("Tolva"));
+    QCoreApplication::setApplicationName(QStringLiteral("Clipvane"));
+    RegisterApplicationFonts();
+
+    UpdateCheckHooks update;
+    update.askYesNo = m_hooks.askUpdate;
+    update.openUrl = m_hooks.openDownloadPage;
+    if (!CheckForUpdate(update))
+        return false;
+
+    m_pMainFrame = std::make_unique<CMainFrame>();
+    m_pView = new CClipvaneView;
+    m_pMainFrame->SetClientWidget(m_pView);
+
+    // Placed and titled before it is shown, so that it never appears elsewhere.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    m_pMainFrame->SetFixedGeometry(QRect((screen.width() - WindowWidth) / 2,
+                                         (screen.height() - WindowHeight) / 2, WindowWidth,
+                                         WindowHeight));
+    m_pMainFrame->setWindowTitle(AppInfo::Caption);
+    m_pMainFrame->show();
+    FirstRunSetup();
+    return true;
+}
+
+void CClipvaneApp::OnAppAbout(QWidget* parent)
+{
+    CAboutDlg about(parent);
+    about.exec();
+}

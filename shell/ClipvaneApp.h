@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QString>
+
+class CClipvaneView;
+class CMainFrame;
+class QWidget;
+
+// Brings the program up on the UI thread, after the QApplication exists: the
+// settings area, the application fonts, the update check before any window, the
+// main window with its form, the first-run setup, and the window centred at
+// 700 x 550 with the title "Tolva Clipvane". Owns the main window.
+class CClipvaneApp final
+{
+public:
+    // What the update check needs from the user and the desktop; the defaults
+    // ask with a real message box and open the page in the browser.
+    struct Hooks
+    {
+        std::function<bool(const QString& text, const QString& caption)> askUpdate;
+        std::function<bool(const QString& url)> openDownloadPage;
+    };
+
+    static constexpr int WindowWidth = 700;
+    static constexpr int WindowHeight = 550;
+
+    CClipvaneApp();
+    explicit CClipvaneApp(Hooks hooks);
+    ~CClipvaneApp();
+    CClipvaneApp(const CClipvaneApp&) = delete;
+    CClipvaneApp& operator=(const CClipvaneApp&) = delete;
+
+    // The start-up sequence. True when the main window is up; false when the
+    // program is to end at once because the user chose to update (no window
+    // has been created then).
+    bool InitInstance();
+
+    // The main window and its form; null before InitInstance succeeded.
+    CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
+    CClipvaneView* View() const { return m_pView; }
+
+    // Shows the about box modally.
+    static void OnAppAbout(QWidget* parent);
+
+private:
+    Hooks m_hooks;
+    std::unique_ptr<CMainFrame> m_pMainFrame;
+    CClipvaneView* m_pView = nullptr;
+};

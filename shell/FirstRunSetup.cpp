@@ -1,0 +1,30 @@
+#include "FirstRunSetup.h"
+
+#include "shell/AppInfo.h"
+#include "shell/SettingsStore.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+QString DefaultMovieDir()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return documents + QStringLiteral("/Tolva/Encoded Movies");
+}
+
+bool FirstRunSetup()
+{
+    if (!GetRegString(RegValue::Started).isEmpty())
+        return false;
+    SetRegString(RegValue::Started, QStringLiteral("Yes"));
+    SetRegDWORD(RegValue::MajorVersion, AppInfo::MajorVersion);
+    SetRegDWORD(RegValue::MinorVersion, AppInfo::MinorVersion);
+    SetRegDWORD(RegValue::BuildVersion, AppInfo::BuildVersion);
+
+    const QString movieDir = DefaultMovieDir();
+    QDir().mkpath(movieDir);
+    SetRegString(RegValue::MovieDir, movieDir);
+    SetRegString(RegValue::Prefix, QStringLiteral("[Tolva]"));
+    SetRegDWORD(RegValue::Option, 0);
+    return true;
+}

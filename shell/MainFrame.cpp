@@ -1,0 +1,26 @@
+#include "MainFrame.h"
+
+#include "controls/ResourceImages.h"
+
+#include <QEvent>
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : CGlimmerloomFrame(parent)
+{
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setWindowIcon(ApplicationIcon());
+}
+
+void CMainFrame::SetFixedGeometry(const QRect& geometry)
+{
+    setFixedSize(geometry.size());
+    move(geometry.topLeft());
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    // A window manager's maximise command is undone: the form has one size.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+    CGlimmerloomFrame::changeEvent(event);
+}

@@ -1,0 +1,261 @@
+#include "OptionDlg.h"
+
+#include "engine/EncodeSetting.h"
+#include "shell/LightDialog.h"
+#include "shell/SettingsStore.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+const QStringList EncoderEntries = {QStringLiteral("MPEG-4"), QStringLiteral("MS MPEG4v2"),
+                                    QStringLiteral("WMV7"), QStringLiteral("WMV8")};
+const QStringList BitRateEntries = {
+    QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("250"),
+    QStringLiteral("300"), QStringLiteral("400"), QStringLiteral("500")};
+const QStringList FpsEntries = {QStringLiteral("15"), QStringLiteral("25"), QStringLiteral("30")};
+const QStringList RatioEntries = {QStringLiteral("4:3"), QStringLiteral("16:9")};
+
+// The leading integer of a text the way the C library's atoi reads it (white
+// space, sign, digits; 0 without digits), limited to the int range.
+int LeadingInt(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    const long long value = std::strtoll(bytes.constData(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+// Selects the stored index in a list; a stored index outside the list leaves it
+// without a selection.
+void SelectStored(QComboBox* list, DWORD stored)
+{
+    list->setCurrentIndex(stored < DWORD(list->count()) ? int(stored) : -1);
+}
+
+// The text of a stored list index; an index outside the list names the entry at
+// the value's default index.
+QString StoredEntryText(const QStringList& entries, const RegDwordValue& value)
+{
+    const DWORD stored = GetRegDWORD(value);
+    return entries.value(stored < DWORD(entries.size()) ? int(stored) : int(value.defaultValue));
+}
+
+// Writes a list's selected index; a list without a selection stores nothing.
+void StoreSelection(const QComboBox* list, const RegDwordValue& value)
+{
+    if (list->currentIndex() >= 0)
+        SetRegDWORD(value, DWORD(list->currentIndex()));
+}
+
+} // namespace
+
+COptionDlg::COptionDlg(QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Encoding Options"));
+    ApplyLightDialogLook(*this);
+
+    // The two group boxes have no captions of their own; the preset radio buttons
+    // lie over their top edges and serve as their titles.
+    Add(0, new QGroupBox(this), 7, 8, 306, 70);
+    Add(0, new QGroupBox(this), 7, 88, 306, 84);
+    m_radioPocketPc =
+        Add(IdPocketPc, new QRadioButton(QStringLiteral(" Pocket PC PDA Normal"), this), 14, 3, 100,
+            10);
+    m_radioUserDefine =
+        Add(IdUserDefine, new QRadioButton(QStringLiteral(" User Define "), this), 14, 83, 100, 10);
+    for (QRadioButton* radio : {m_radioPocketPc, m_radioUserDefine}) {
+        radio->resize(radio->sizeHint().width(), radio->height());
+        radio->setAutoFillBackground(true);
+    }
+    m_presetGroup = new QButtonGroup(this);
+    m_presetGroup->addButton(m_radioPocketPc, 0);
+    m_presetGroup->addButton(m_radioUserDefine, 1);
+
+    const char* presetLines[] = {"Encoding: MPEG-4(OpenDivx)", "Video bit Rate: 150",
+                                 "Frames per second: 15.000", "Screen Resultion: 320 * 240",
+                                 "Screen Aspect Ratio: 4:3"};
+    int y = 20;
+    for (const char* line : presetLines) {
+        Add(0, new QLabel(QString::fromLatin1(line), this), 20, y, 200, 9);
+        y += 11;
+    }
+
+    Add(0, new QLabel(QStringLiteral("Encoding: "), this), 20, 103, 72, 9);
+    m_cbEncoder = AddList(IdEncoder, EncoderEntries, 95, 101, 80);
+    Add(0, new QLabel(QStringLiteral("Video bit Rate: "), this), 20, 120, 72, 9);
+    m_cbBitRate = AddList(IdBitRate, BitRateEntries, 95, 118, 80);
+    Add(0, new QLabel(QStringLiteral("Frames per second: "), this), 20, 137, 72, 9);
+    m_cbFps = AddList(IdFps, FpsEntries, 95, 135, 80);
+    Add(0, new QLabel(QStringLiteral("Screen Resultion: "), this), 20, 154, 72, 9);
+    m_editWidth = Add(IdWidth, new QLineEdit(this), 95, 152, 36, 13);
+    Add(0, new QLabel(QStringLiteral("X"), this), 135, 154, 8, 9);
+    m_editHeight = Add(IdHeight, new QLineEdit(this), 145, 152, 36, 13);
+    // The aspect list keeps the stored "Ratio" but is never shown: User Define
+    // encodes at 16:9, as the line below it says.
+    Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: "), this), 190, 103, 80, 9)->hide();
+    m_cbRatio = AddList(IdRatio, RatioEntries, 190, 115, 60);
+    m_cbRatio->hide();
+    Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: 16:9"), this), 190, 154, 110, 9);
+
+    m_checkMixSubtitle =
+        Add(IdMixSubtitle,
+            new QCheckBox(QStringLiteral(" Mix subtitle to video file at encoding movie."), this),
+            10, 182, 250, 10);
+    m_checkShutdown =
+        Add(IdShutdown,
+            new QCheckBox(QStringLiteral(" Shutdown your windows after encoding finished."), this),
+            10, 196, 250, 10);
+
+    auto* ok = Add(IdOk, new QPushButton(QStringLiteral("OK"), this), 200, 216, 54, 14);
+    auto* cancel = Add(IdCancel, new QPushButton(QStringLiteral("Cancel"), this), 259, 216, 54, 14);
+    ok->setDefault(true);
+    ok->setAutoDefault(true);
+    cancel->setAutoDefault(false);
+
+    connect(m_radioPocketPc, &QRadioButton::clicked, this, &COptionDlg::OnPresetChanged);
+    connect(m_radioUserDefine, &QRadioButton::clicked, this, &COptionDlg::OnPresetChanged);
+    connect(ok, &QPushButton::clicked, this, &COptionDlg::OnOK);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    resize(480, 380);
+}
+
+template <class Widget>
+Widget* COptionDlg::Add(int id, Widget* widget, int x, int y, int width, int height)
+{
+    PlaceInDialogUnits(widget, x, y, width, height);
+    if (id != 0)
+        m_controls.insert(id, widget);
+    return widget;
+}
+
+QComboBox* COptionDlg::AddList(int id, const QStringList& entries, int x, int y, int width)
+{
+    auto* list = Add(id, new QComboBox(this), x, y, width, 14);
+    // A drop-down list with an edit field; only the selected entry is ever read.
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->addItems(entries);
+    return list;
+}
+
+int COptionDlg::DoModal()
+{
+    OnInitDialog();
+    return exec();
+}
+
+void COptionDlg::OnInitDialog()
+{
+    resize(480, 380);
+    LoadOptions();
+    if (m_radioPocketPc->isChecked() || m_radioUserDefine->isChecked())
+        m_presetGroup->checkedButton()->setFocus();
+}
+
+void COptionDlg::LoadOptions()
+{
+    m_bMixSubtitle = GetRegDWORD(RegValue::UseSub) != 0;
+    m_bShutdown = GetRegDWORD(RegValue::Shutdown) != 0;
+    SelectStored(m_cbEncoder, GetRegDWORD(RegValue::Encoder));
+    SelectStored(m_cbBitRate, GetRegDWORD(RegValue::Bit));
+    SelectStored(m_cbFps, GetRegDWORD(RegValue::Fps));
+    SelectStored(m_cbRatio, GetRegDWORD(RegValue::Ratio));
+    m_strWidth = GetRegString(RegValue::Width);
+    m_strHeight = GetRegString(RegValue::Height);
+    m_nPreset = static_cast<int>(GetRegDWORD(RegValue::Option));
+    EnablePresetControls();
+}
+
+void COptionDlg::EnablePresetControls()
+{
+    const bool userDefine = m_nPreset != 0;
+    for (QWidget* control : std::initializer_list<QWidget*>{m_cbEncoder, m_cbBitRate, m_cbFps,
+                                                            m_cbRatio, m_editWidth, m_editHeight})
+        control->setEnabled(userDefine);
+    UpdateData(false);
+}
+
+void COptionDlg::OnPresetChanged()
+{
+    UpdateData(true);
+    EnablePresetControls();
+}
+
+void COptionDlg::UpdateData(bool saveAndValidate)
+{
+    if (saveAndValidate) {
+        m_bMixSubtitle = m_checkMixSubtitle->isChecked();
+        m_bShutdown = m_checkShutdown->isChecked();
+        m_nPreset = m_presetGroup->checkedId();
+        m_strWidth = m_editWidth->text();
+        m_strHeight = m_editHeight->text();
+        return;
+    }
+    m_checkMixSubtitle->setChecked(m_bMixSubtitle);
+    m_checkShutdown->setChecked(m_bShutdown);
+    // A stored preset other than 0 or 1 sets neither radio button.
+    m_presetGroup->setExclusive(false);
+    m_radioPocketPc->setChecked(m_nPreset == 0);
+    m_radioUserDefine->setChecked(m_nPreset == 1);
+    m_presetGroup->setExclusive(true);
+    m_editWidth->setText(m_strWidth);
+    m_editHeight->setText(m_strHeight);
+}
+
+int COptionDlg::EncoderTemplateFor(int entry)
+{
+    static const int Templates[] = {0, 2, 3, 4};
+    return entry >= 0 && entry < int(std::size(Templates)) ? Templates[entry] : -1;
+}
+
+void COptionDlg::OnOK()
+{
+    UpdateData(true);
+    EncodeSetting& setting = theEncodeSetting;
+    if (m_nPreset == 0) {
+        setting.ApplyPreset();
+        SetRegDWORD(RegValue::Option, 0);
+    } else {
+        // A list without a selected entry keeps the record's value and stores
+        // nothing for that list.
+        if (m_cbEncoder->currentIndex() >= 0)
+            setting.m_nEncoder = EncoderTemplateFor(m_cbEncoder->currentIndex());
+        if (m_cbBitRate->currentIndex() >= 0)
+            setting.m_nVidBitrate = LeadingInt(m_cbBitRate->itemText(m_cbBitRate->currentIndex()));
+        if (m_cbFps->currentIndex() >= 0)
+            setting.m_dVidFps = m_cbFps->itemText(m_cbFps->currentIndex()).toDouble();
+        setting.m_nVidW = LeadingInt(m_strWidth);
+        setting.m_nVidH = LeadingInt(m_strHeight);
+        if (m_cbRatio->currentIndex() >= 0)
+            setting.m_strAspect =
+                m_cbRatio->currentIndex() == 0 ? QStringLiteral("1.33") : QStringLiteral("1.77");
+
+        SetRegDWORD(RegValue::Option, 1);
+        StoreSelection(m_cbEncoder, RegValue::Encoder);
+        StoreSelection(m_cbBitRate, RegValue::Bit);
+        StoreSelection(m_cbFps, RegValue::Fps);
+        SetRegString(RegValue::Width, m_strWidth);
+        SetRegString(RegValue::Height, m_strHeight);
+        StoreSelection(m_cbRatio, RegValue::Ratio);
+    }
+    setting.m_bUseSub = m_bMixSubtitle;
+    SetRegDWORD(RegValue::UseSub, m_bMixSubtitle ? 1 : 0);
+    SetRegDWORD(RegValue::Shutdown, m_bShutdown ? 1 : 0);
+
+    m_strEncoderText = StoredEntryText(EncoderEntries, RegValue::Encoder);
+    m_strBitRateText = StoredEntryText(BitRateEntries, RegValue::Bit);
+    m_strFpsText = StoredEntryText(FpsEntries, RegValue::Fps);
+    accept();
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QDialog>
+#include <QHash>
+#include <QString>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+
+// The modal "Encoding Options" dialog: the "Pocket PC PDA Normal" preset or
+// "User Define" settings (encoder, video bit rate, frame rate, picture size),
+// subtitle burn-in and shut-down after the batch. Every opening reloads the
+// stored settings; OK writes them and changes theEncodeSetting, Cancel changes
+// nothing. The main form owns one for its whole life and reads m_bShutdown at
+// the end of a run.
+class COptionDlg final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Control ids of the layout.
+    enum ControlId
+    {
+        IdOk = 1,
+        IdCancel = 2,
+        IdPocketPc = 1003,
+        IdUserDefine = 1004,
+        IdMixSubtitle = 1005,
+        IdShutdown = 1006,
+        IdEncoder = 1007,
+        IdFps = 1009,
+        IdBitRate = 1010,
+        IdWidth = 1011,
+        IdHeight = 1012,
+        IdRatio = 1013
+    };
+
+    explicit COptionDlg(QWidget* parent = nullptr);
+
+    // OnInitDialog, then the modal loop. QDialog::Accepted after OK.
+    int DoModal();
+
+    // Size 480 x 380 and LoadOptions; DoModal runs it before every opening.
+    void OnInitDialog();
+    // Loads every control from the settings store.
+    void LoadOptions();
+    // Lists and size edits usable exactly in User Define; pushes the members into
+    // the check boxes, radio buttons and edits.
+    void EnablePresetControls();
+    // A preset radio button was clicked.
+    void OnPresetChanged();
+    // Writes the settings, updates theEncodeSetting and closes with Accepted.
+    void OnOK();
+
+    // The control with a layout id, or null.
+    QWidget* Control(int id) const { return m_controls.value(id); }
+
+    // Encoder template index (see EncodeSetting::m_nEncoder) of each entry of the
+    // encoder list: "MPEG-4" 0, "MS MPEG4v2" 2, "WMV7" 3, "WMV8" 4; -1 for none.
+    static int EncoderTemplateFor(int entry);
+
+    bool m_bMixSubtitle = true;
+    bool m_bShutdown = false;
+    int m_nPreset = 0; // 0 Pocket PC, 1 User Define, -1 neither radio button set
+    QComboBox* m_cbEncoder = nullptr;
+    QComboBox* m_cbBitRate = nullptr;
+    QComboBox* m_cbFps = nullptr;
+    QComboBox* m_cbRatio = nullptr;
+    QString m_strWidth = QStringLiteral("480");
+    QString m_strHeight = QStringLiteral("272");
+    // The texts of the stored list entries, filled by OK (and by the main form's
+    // settings summary).
+    QString m_strEncoderText;
+    QString m_strFpsText;
+    QString m_strBitRateText;
+
+private:
+    // Pulls the control values into the members (true) or pushes them (false).
+    void UpdateData(bool saveAndValidate);
+    template <class Widget>
+    Widget* Add(int id, Widget* widget, int x, int y, int width, int height);
+    QComboBox* AddList(int id, const QStringList& entries, int x, int y, int width);
+
+    QHash<int, QWidget*> m_controls;
+    QRadioButton* m_radioPocketPc = nullptr;
+    QRadioButton* m_radioUserDefine = nullptr;
+    QButtonGroup* m_presetGroup = nullptr;
+    QCheckBox* m_checkMixSubtitle = nullptr;
+    QCheckBox* m_checkShutdown = nullptr;
+    QLineEdit* m_editWidth = nullptr;
+    QLineEdit* m_editHeight = nullptr;
+};

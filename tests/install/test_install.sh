@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what lands there: the
+# program with its tools/ links beside it, the link in bin/, the desktop entry
+# and the icons. Then starts the installed program through bin/clipvane (on the
+# offscreen platform, with a temporary home) and checks that its own folder,
+# where it looks for tools/, is the installed one.
+#   test_install.sh <build folder>
+set -euo pipefail
+build=$1
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/clipvane-install-XXXXXX")
+pid=""
+cleanup() {
+    if [ -n "$pid" ]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+prefix="$tmp/prefix with space"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+app="$prefix/lib/clipvane/clipvane"
+[ -x "$app" ] || fail "no program at $app"
+for tool in mencoder mplayer; do
+    [ -x "$prefix/lib/clipvane/tools/$tool" ] || fail "tools/$tool is missing or not runnable"
+    [ "$(readlink -f "$prefix/lib/clipvane/tools/$tool")" = "$(readlink -f "$(command -v $tool)")" ] ||
+        fail "tools/$tool does not lead to the system's $tool"
+done
+[ "$(readlink -f "$prefix/bin/clipvane")" = "$(readlink -f "$app")" ] || fail "bin/clipvane does not lead to the program"
+desktop="$prefix/share/applications/clipvane.desktop"
+[ -f "$desktop" ] || fail "no desktop entry"
+grep -qx '\[Desktop Entry\]' "$desktop" || fail "desktop entry without its group"
+grep -qx "Exec=\"$prefix/bin/clipvane\"" "$desktop" || fail "desktop entry runs: $(grep '^Exec=' "$desktop")"
+grep -qx 'Icon=clipvane' "$desktop" || fail "desktop entry without the icon"
+for size in 16 32 48 64 128 256; do
+    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/clipvane.png"
+    [ -f "$icon" ] || fail "no ${size}x${size} icon"
+done
+
+mkdir -p "$tmp/home" "$tmp/runtime" && chmod 700 "$tmp/runtime"
+HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_CACHE_HOME="$tmp/home/.cache" \
+    XDG_RUNTIME_DIR="$tmp/runtime" QT_QPA_PLATFORM=offscreen \
+    CLIPVANE_VERSION_URL=http://127.0.0.1:1/v_encoder.html \
+    "$prefix/bin/clipvane" >"$tmp/log" 2>&1 &
+pid=$!
+# Up once the first-run setup has written the settings.
+for _ in $(seq 1 100); do
+    [ -f "$tmp/home/.config/Tolva/Clipvane.conf" ] && break
+    kill -0 "$pid" 2>/dev/null || { cat "$tmp/log" >&2; fail "the installed program ended at once"; }
+    sleep 0.1
+done
+[ -f "$tmp/home/.config/Tolva/Clipvane.conf" ] || fail "the installed program did not come up"
+[ "$(readlink -f "/proc/$pid/exe")" = "$(readlink -f "$app")" ] || fail "the program runs from $(readlink "/proc/$pid/exe")"
+echo "install layout: ok"

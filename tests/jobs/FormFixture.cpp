@@ -1,0 +1,86 @@
+#include "FormFixture.h"
+
+#include "controls/StaticCQ.h"
+#include "engine/EncodeSetting.h"
+#include "jobs/MovieListView.h"
+#include "tests/support/EventPump.h"
+#include "tests/support/MediaFactory.h"
+
+#include <QItemSelectionModel>
+#include <QTest>
+
+void FormFixture::SetUp()
+{
+    ASSERT_TRUE(m_home.IsValid());
+    ASSERT_TRUE(m_encoder.IsValid());
+    theEncodeSetting.ApplyPreset();
+    MakeForm();
+}
+
+void FormFixture::TearDown()
+{
+    m_form.reset();
+    theEncodeSetting.ApplyPreset();
+}
+
+void FormFixture::MakeForm()
+{
+    m_form.reset();
+    m_form = std::make_unique<CClipvaneView>();
+    // Before anything can end the run: the sweep then spares every other
+    // encoder on the machine.
+    m_form->m_run.SetEncoderImageName(m_encoder.ImageName());
+    m_form->m_run.SetEncoderPath(m_encoder.Path());
+    CClipvaneView::Hooks& hooks = m_form->m_hooks;
+    hooks.messageBox = [this](const QString& text, RunForm::MessageIcon) { m_messages << text; };
+    hooks.askYesNo = [this](const QString& text, RunForm::MessageIcon) {
+        m_questions << text;
+        if (m_answers.empty())
+            return true;
+        const bool answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    };
+    hooks.openFileNames = [this](QWidget*, const QString& title, const QString& filter) {
+        m_dialogCalls << title + QLatin1Char('|') + filter;
+        return m_dialogFiles;
+    };
+    hooks.openFolder = [this](const QString& folder) { m_openedFolders << folder; };
+    hooks.shutdown = [this](const ShutdownMessageBox&) { ++m_nShutdowns; };
+    m_form->show();
+}
+
+void FormFixture::Click(int id)
+{
+    QWidget* control = m_form->Control(id);
+    ASSERT_NE(control, nullptr) << id;
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+}
+
+void FormFixture::AddThroughDialog(const QStringList& paths)
+{
+    m_dialogFiles = paths;
+    Click(CClipvaneView::IdAddMovies);
+    ASSERT_TRUE(PumpUntil([this] { return !m_form->IsAddingMovies(); }));
+}
+
+void FormFixture::SelectRows(const QList<int>& rows)
+{
+    QItemSelectionModel* selection = m_form->m_listMovies->selectionModel();
+    selection->clearSelection();
+    for (int row : rows)
+        selection->select(m_form->m_jobList.index(row, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+QString FormFixture::LabelText(int id) const
+{
+    return qobject_cast<CStaticCQ*>(m_form->Control(id))->Text();
+}
+
+QString FormFixture::File(const QString& name, const QByteArray& bytes) const
+{
+    const QString path = m_home.FilePath(name);
+    MediaFactory::WriteFile(path, bytes);
+    return path;
+}

@@ -1,0 +1,78 @@
+// End to end: the real main window, a generated movie added through Add Movies,
+// Make clicked, the real encoder, and a valid output file at the end.
+#include "controls/TextProgressCtrl.h"
+#include "engine/EncodeSetting.h"
+#include "jobs/ClipvaneView.h"
+#include "jobs/MediaProbe.h"
+#include "shell/ClipvaneApp.h"
+#include "shell/SettingsStore.h"
+#include "tests/engine/test_runner_support.h"
+#include "tests/support/EventPump.h"
+#include "tests/support/MediaFactory.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
+{
+    ASSERT_TRUE(MediaFactory::HaveFfmpeg());
+    ScopedTempHome home;
+    FakeEncoder names;
+    ASSERT_TRUE(home.IsValid() && names.IsValid());
+    theEncodeSetting.ApplyPreset();
+    const QString movie = home.FilePath(QStringLiteral("Movies/sample clip.mpg"));
+    QDir().mkpath(QFileInfo(movie).absolutePath());
+    MovieSpec spec;
+    spec.width = 640;
+    spec.height = 480;
+    spec.seconds = 3;
+    ASSERT_TRUE(MediaFactory::GenerateMovie(movie, spec));
+
+    CClipvaneApp app({[](const QString&, const QString&) { return false; },
+                      [](const QString&) { return false; }});
+    ASSERT_TRUE(app.InitInstance());
+    CClipvaneView* form = app.View();
+    // The real encoder under a name of this process's own, so that the run's
+    // sweep can touch no other encoder on the machine.
+    const QString encoder = names.RealEncoderLink();
+    form->m_run.SetEncoderPath(encoder);
+    form->m_run.SetEncoderImageName(QFileInfo(encoder).fileName());
+    QStringList messages, folders;
+    form->m_hooks.messageBox = [&](const QString& text, RunForm::MessageIcon) { messages << text; };
+    form->m_hooks.askYesNo = [&](const QString& text, RunForm::MessageIcon) {
+        messages << text;
+        return false;
+    };
+    form->m_hooks.openFileNames = [&](QWidget*, const QString&, const QString&) {
+        return QStringList{movie};
+    };
+    form->m_hooks.openFolder = [&](const QString& folder) { folders << folder; };
+
+    const auto click = [form](int id) {
+        QWidget* button = form->Control(id);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    };
+    click(CClipvaneView::IdAddMovies);
+    ASSERT_TRUE(PumpUntil([&] { return form->JobCount() == 1 && !form->IsAddingMovies(); }));
+    click(CClipvaneView::IdMake);
+    ASSERT_TRUE(form->m_run.m_bRunning);
+    ASSERT_TRUE(PumpUntil([&] { return !form->m_run.m_bRunning; }, 120000));
+
+    EXPECT_EQ(form->m_jobList.GetRowStatus(0), QStringLiteral("Finished"));
+    EXPECT_EQ(form->m_progressTotal->GetPos(), 100);
+    EXPECT_EQ(messages, QStringList({"Encoding Finished !!"}));
+    const QString movieDir = home.Path() + QStringLiteral("/home/Documents/Tolva/Encoded Movies");
+    EXPECT_EQ(folders, QStringList({movieDir}));
+
+    const QString output = movieDir + QStringLiteral("/[Tolva]sample clip.avi");
+    ASSERT_TRUE(QFileInfo(output).isFile());
+    StreamFile encoded;
+    ProbeMovieFile(output, encoded);
+    EXPECT_EQ(encoded.nWidth, 320);
+    EXPECT_EQ(encoded.nHeight, 240);
+    EXPECT_NEAR(encoded.nDuration, 3, 1);
+}

@@ -1,0 +1,442 @@
+// The main form on the offscreen platform, driven through its real buttons: the
+// layout, the list buttons, the buttons during a run, the settings summary, the
+// options, the about box, the web site, drops and adding many files.
+#include "controls/CQHyperLink.h"
+#include "controls/GradientStaticCQ.h"
+#include "controls/ResourceImages.h"
+#include "controls/SkinButtonCQ.h"
+#include "controls/StaticCQ.h"
+#include "controls/TextProgressCtrl.h"
+#include "engine/EncodeSetting.h"
+#include "jobs/MovieListView.h"
+#include "shell/AboutDlg.h"
+#include "shell/AppInfo.h"
+#include "shell/SettingsStore.h"
+#include "tests/jobs/FormFixture.h"
+#include "tests/support/EventPump.h"
+#include "tests/support/MediaFactory.h"
+
+#include <chrono>
+#include <thread>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+class ClipvaneView : public FormFixture
+{
+protected:
+    // The text a control shows, whatever its kind.
+    QString TextOf(QWidget* control) const
+    {
+        if (auto* label = qobject_cast<CStaticCQ*>(control))
+            return label->Text();
+        if (auto* header = qobject_cast<CGradientStaticCQ*>(control))
+            return header->WindowText();
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            return button->text();
+        return QString();
+    }
+
+    QStringList Summary() const
+    {
+        QStringList texts;
+        for (int id = CClipvaneView::IdSettingsName; id <= CClipvaneView::IdAudioBitRate; ++id)
+            texts << LabelText(id);
+        return texts;
+    }
+
+    // Runs the next modal dialog the form opens: handle gets it once it is up.
+    void OnNextModal(std::function<void(QWidget*)> handle)
+    {
+        QTimer::singleShot(0, [handle = std::move(handle)] {
+            PumpUntil([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+            handle(QApplication::activeModalWidget());
+        });
+    }
+
+    // Sends a drop of the given addresses to the list.
+    bool Drop(const QList<QUrl>& urls)
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget* target = m_form->m_listMovies->viewport();
+        const QPoint point = target->rect().center();
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(QPointF(point), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        return PumpUntil([this] { return !m_form->IsAddingMovies(); });
+    }
+
+    QStringList ListedNames() const
+    {
+        QStringList names;
+        for (const StreamFile& job : m_form->m_jobList.Jobs())
+            names << job.strFileName;
+        return names;
+    }
+};
+
+struct LayoutRow
+{
+    int id;
+    const char* text;
+    QRect geometry;
+};
+
+} // namespace
+
+TEST_F(ClipvaneView, EveryControlHasItsTextAndPlace)
+{
+    // Dialog units converted with 6 x 13 base units, each edge rounded; the value
+    // labels show the summary of an empty store.
+    const LayoutRow layout[] = {
+        {1000, "", {6, 31, 677, 149}},
+        {1004, "Import or Remove Movies", {6, 11, 677, 18}},
+        {1005, "Encoding Information", {9, 258, 276, 18}},
+        {1006, "Current File", {293, 258, 390, 18}},
+        {1024, "Progress", {293, 351, 390, 16}},
+        {1007, "Settings : ", {9, 276, 108, 18}},
+        {1008, "Encoder : ", {9, 294, 108, 18}},
+        {1012, "Video Bit Rate : ", {9, 312, 108, 18}},
+        {1013, "fps : ", {9, 328, 108, 18}},
+        {1014, "Screen Resolution : ", {9, 346, 108, 18}},
+        {1015, "Audio Mode : ", {9, 364, 108, 18}},
+        {1016, "Audio Bit Rate : ", {9, 382, 108, 18}},
+        {1017, "Pocket PC Normal", {120, 276, 108, 18}},
+        {1018, "MPEG-4(OpenDivx)", {120, 294, 108, 18}},
+        {1019, "150", {120, 312, 108, 18}},
+        {1020, "15.000", {120, 328, 108, 18}},
+        {1021, "320x240", {120, 346, 108, 18}},
+        {1022, "stereo", {120, 364, 108, 18}},
+        {1023, "64", {120, 382, 108, 18}},
+        {1025, "Input : ", {293, 276, 108, 36}},
+        {1026, "Output : ", {293, 309, 108, 42}},
+        {1027, ".", {404, 276, 268, 34}},
+        {1028, ".", {404, 309, 268, 42}},
+        {1029, "Elapsed Time : ", {293, 367, 108, 18}},
+        {1030, "Time Remaining : ", {293, 385, 108, 18}},
+        {1031, "Current Progress : ", {293, 403, 108, 18}},
+        {1032, "Total Progress : ", {293, 421, 108, 18}},
+        {1033, ".", {401, 367, 184, 18}},
+        {1034, ".", {401, 385, 123, 18}},
+        {1001, "", {291, 187, 66, 62}},
+        {1002, "", {357, 187, 66, 62}},
+        {1003, "", {423, 187, 66, 62}},
+        {1037, "", {552, 187, 66, 62}},
+        {1009, "", {617, 187, 66, 62}},
+        {1040, "", {291, 442, 66, 62}},
+        {1038, "", {357, 442, 66, 62}},
+        {1039, "", {423, 442, 66, 62}},
+        {1011, "", {552, 442, 66, 62}},
+        {1010, "", {617, 442, 66, 62}},
+        {1035, "", {410, 403, 273, 16}},
+        {1036, "", {410, 423, 273, 16}},
+    };
+    int controls = 0;
+    for (QWidget* child : m_form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        controls += child->objectName().toInt() >= 1000 ? 1 : 0;
+    EXPECT_EQ(controls, int(std::size(layout)));
+    for (const LayoutRow& row : layout) {
+        QWidget* control = m_form->Control(row.id);
+        ASSERT_NE(control, nullptr) << row.id;
+        EXPECT_EQ(TextOf(control), QString::fromLatin1(row.text)) << row.id;
+        EXPECT_EQ(control->geometry(), row.geometry) << row.id;
+    }
+    EXPECT_EQ(m_form->palette().color(QPalette::Window), QColor(36, 36, 36));
+    EXPECT_EQ(m_form->m_progressCurrent->GetPos(), 0);
+    EXPECT_EQ(m_form->m_progressTotal->GetPos(), 0);
+}
+
+TEST_F(ClipvaneView, LabelsAndButtonsWearTheFormsLook)
+{
+    const std::pair<int, bool> labels[] = {{1007, true},  {1016, true},  {1026, true},
+                                           {1032, true},  {1017, false}, {1023, false},
+                                           {1028, false}, {1034, false}};
+    for (const auto& [id, caption] : labels) {
+        auto* label = qobject_cast<CStaticCQ*>(m_form->Control(id));
+        EXPECT_EQ(label->TextColor(), caption ? QColor(Qt::black) : QColor(Qt::white)) << id;
+        EXPECT_EQ(label->BkColor(), caption ? QColor(167, 166, 170) : QColor(36, 36, 36)) << id;
+        EXPECT_EQ(label->LogFont().family().toLower(), QStringLiteral("tahoma")) << id;
+        EXPECT_EQ(QFontMetrics(label->LogFont()).height(), 13) << id;
+    }
+    // At rest each button shows its normal picture, disabled its pressed one.
+    auto* add = qobject_cast<CSkinButtonCQ*>(m_form->Control(CClipvaneView::IdAddMovies));
+    EXPECT_EQ(add->CurrentImage().toImage(), LoadResourceBitmap(148).toImage());
+    add->setEnabled(false);
+    EXPECT_EQ(add->CurrentImage().toImage(), LoadResourceBitmap(146).toImage());
+}
+
+TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
+{
+    QStringList files;
+    for (int i = 0; i < 5; ++i)
+        files << File(QStringLiteral("movie %1.avi").arg(i), QByteArray(1000 * (i + 1), 'x'));
+
+    AddThroughDialog({files[0], files[1]});
+    EXPECT_EQ(m_dialogCalls,
+              QStringList({"Add Movie Files|Movie Files (*.asf *.mpeg *.mpg *.avi *.wmv *.vob "
+                           "*.ogm *.mkv *.ifo *.dat)"}));
+    EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 1.avi"}));
+    EXPECT_EQ(Status(0), QStringLiteral("Ready"));
+    // The same file again, in one selection or another, stays one job.
+    AddThroughDialog({files[1], files[1], files[0]});
+    EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 1.avi"}));
+    // A cancelled dialog adds nothing.
+    AddThroughDialog({});
+    EXPECT_EQ(m_form->JobCount(), 2);
+
+    AddThroughDialog(files);
+    ASSERT_EQ(m_form->JobCount(), 5);
+    SelectRows({1, 3});
+    Click(CClipvaneView::IdRemove);
+    EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 2.avi", "movie 4.avi"}));
+    EXPECT_EQ(m_form->TotalBytes(), 1000u + 3000u + 5000u);
+    // Nothing selected: nothing happens.
+    SelectRows({});
+    Click(CClipvaneView::IdRemove);
+    EXPECT_EQ(m_form->JobCount(), 3);
+
+    Click(CClipvaneView::IdRemoveAll);
+    EXPECT_EQ(m_form->JobCount(), 0);
+    EXPECT_EQ(m_form->TotalBytes(), 0u);
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
+{
+    const QString played = m_home.FilePath(QStringLiteral("played"));
+    const QString player = File(QStringLiteral("player.sh"),
+                                "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + played.toUtf8() + "\"\n");
+    QFile::setPermissions(player, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_form->SetPlayerPath(player);
+
+    Click(CClipvaneView::IdPlay);
+    EXPECT_EQ(m_messages, QStringList({"Select movie file to play !!"}));
+    EXPECT_FALSE(QFile::exists(played));
+
+    QStringList files;
+    for (int i = 0; i < 6; ++i)
+        files << File(QStringLiteral("clip %1.mpg").arg(i));
+    AddThroughDialog(files);
+    SelectRows({2, 5});
+    Click(CClipvaneView::IdPlay);
+    ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(played).endsWith('\n'); }));
+    EXPECT_EQ(MediaFactory::ReadFile(played), "-geometry\n325x265\n" + files[5].toUtf8() + "\n");
+    // The player's end is not a job's: no status changes, nothing is reported.
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.m_bPlayerStarted; }));
+    EXPECT_EQ(Status(5), QStringLiteral("Ready"));
+    EXPECT_EQ(m_messages.size(), 1);
+}
+
+TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfter)
+{
+    const int listButtons[] = {CClipvaneView::IdAddMovies, CClipvaneView::IdRemove,
+                               CClipvaneView::IdRemoveAll, CClipvaneView::IdPlay};
+    struct Case
+    {
+        const char* name;
+        const char* script; // what the stand-in encoder does with the job
+        bool pressStop;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"finished", "progress 0 100 2\ntouchout movie\n", false, "Encoding Finished !!"},
+        {"stopped", "onterm 2\nprogress 0 30 2\nhang\n", true, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_messages.clear();
+        Click(CClipvaneView::IdRemoveAll);
+        const QString movie = File(QStringLiteral("%1.mpg").arg(QLatin1String(c.name)), c.script);
+        AddThroughDialog({movie});
+        SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+
+        Click(CClipvaneView::IdMake);
+        ASSERT_TRUE(m_form->m_run.m_bRunning);
+        for (int id : listButtons)
+            EXPECT_FALSE(m_form->Control(id)->isEnabled()) << id;
+        EXPECT_TRUE(m_form->Control(CClipvaneView::IdStop)->isEnabled());
+        // Clicks on them, and drops, change nothing.
+        Click(CClipvaneView::IdRemoveAll);
+        EXPECT_FALSE(Drop({QUrl::fromLocalFile(File(QStringLiteral("late.avi")))}));
+        EXPECT_EQ(m_form->JobCount(), 1);
+
+        if (c.pressStop) {
+            ASSERT_TRUE(PumpUntil([&] {
+                return m_form->m_progressCurrent->GetPos() > 0 ||
+                       Status(0) == QStringLiteral("Encoding...");
+            }));
+            Click(CClipvaneView::IdStop);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.m_bRunning; }));
+        for (int id : listButtons)
+            EXPECT_TRUE(m_form->Control(id)->isEnabled()) << id;
+        EXPECT_EQ(m_messages, c.message ? QStringList({c.message}) : QStringList());
+    }
+}
+
+TEST_F(ClipvaneView, SummaryShowsThePresetOrTheStoredUserSettings)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<std::pair<RegDwordValue, DWORD>> numbers;
+        std::vector<std::pair<RegStringValue, const char*>> texts;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"preset",
+         {},
+         {},
+         {"Pocket PC Normal", "MPEG-4(OpenDivx)", "150", "15.000", "320x240", "stereo", "64"}},
+        {"user define alone",
+         {{RegValue::Option, 1}},
+         {},
+         {"User Define", "MPEG-4(OpenDivx)", "150", "15", "320x240", "stereo", "64"}},
+        {"bit rate outside the list",
+         {{RegValue::Option, 1}, {RegValue::Bit, 9}},
+         {},
+         {"User Define", "MPEG-4(OpenDivx)", "150", "15", "320x240", "stereo", "64"}},
+        {"every user value",
+         {{RegValue::Option, 1}, {RegValue::Encoder, 1}, {RegValue::Bit, 6}, {RegValue::Fps, 2}},
+         {{RegValue::Width, "640"}, {RegValue::Height, "abc"}},
+         {"User Define", "MS MPEGv2", "500", "30", "640xabc", "stereo", "64"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempHome home;
+        for (const auto& [value, number] : c.numbers)
+            SetRegDWORD(value, number);
+        for (const auto& [value, text] : c.texts)
+            SetRegString(value, QString::fromLatin1(text));
+        MakeForm();
+        EXPECT_EQ(Summary(), c.expected);
+        if (c.expected[0] == QLatin1String("User Define")) {
+            EXPECT_EQ(m_form->m_dlgOptions.m_strEncoderText, c.expected[1]);
+            EXPECT_EQ(m_form->m_dlgOptions.m_strBitRateText, c.expected[2]);
+            EXPECT_EQ(m_form->m_dlgOptions.m_strFpsText, c.expected[3]);
+        }
+    }
+}
+
+TEST_F(ClipvaneView, OptionsRefreshTheSummaryOnlyOnOk)
+{
+    // Changed behind the form's back: only OK makes the summary read it again.
+    SetRegDWORD(RegValue::Option, 1);
+    OnNextModal([](QWidget* dialog) {
+        auto* options = qobject_cast<COptionDlg*>(dialog);
+        ASSERT_NE(options, nullptr);
+        static_cast<QPushButton*>(options->Control(COptionDlg::IdCancel))->click();
+    });
+    Click(CClipvaneView::IdOptions);
+    EXPECT_EQ(LabelText(CClipvaneView::IdSettingsName), QStringLiteral("Pocket PC Normal"));
+
+    OnNextModal([](QWidget* dialog) {
+        auto* options = qobject_cast<COptionDlg*>(dialog);
+        ASSERT_NE(options, nullptr);
+        options->m_cbFps->setCurrentIndex(1);
+        static_cast<QPushButton*>(options->Control(COptionDlg::IdOk))->click();
+    });
+    Click(CClipvaneView::IdOptions);
+    EXPECT_EQ(LabelText(CClipvaneView::IdSettingsName), QStringLiteral("User Define"));
+    EXPECT_EQ(LabelText(CClipvaneView::IdFrameRate), QStringLiteral("25"));
+    EXPECT_EQ(theEncodeSetting.m_dVidFps, 25.0);
+}
+
+TEST_F(ClipvaneView, AboutShowsTheVersionAndWebSiteOpensTheHomePage)
+{
+    QString version, web, mail, title;
+    OnNextModal([&](QWidget* dialog) {
+        auto* about = qobject_cast<CAboutDlg*>(dialog);
+        ASSERT_NE(about, nullptr);
+        title = about->windowTitle();
+        version = about->findChild<QLabel*>(QStringLiteral("1012"))->text();
+        web = about->m_linkWeb->GetURL();
+        mail = about->m_linkMail->GetURL();
+        about->accept();
+    });
+    Click(CClipvaneView::IdAbout);
+    EXPECT_EQ(title, QStringLiteral("About Clipvane"));
+    EXPECT_EQ(version, QStringLiteral("1.0.0314"));
+    EXPECT_EQ(web, QStringLiteral("http://www.tolva.example/"));
+    EXPECT_EQ(mail, QStringLiteral("mailto:support@tolva.example"));
+
+    QStringList opened;
+    CCQHyperLink::SetOpenerForTesting([&](const QString& url) {
+        opened << url;
+        return false;
+    });
+    Click(CClipvaneView::IdWebSite);
+    CCQHyperLink::SetOpenerForTesting({});
+    EXPECT_EQ(opened, QStringList({QString::fromLatin1(AppInfo::HomePageUrl)}));
+    // Whatever the outcome, nothing is said.
+    EXPECT_TRUE(m_messages.isEmpty());
+}
+
+TEST_F(ClipvaneView, DroppedMovieFilesAreAddedInAnyCase)
+{
+    const QString upper = File(QStringLiteral("SHOUT.MPG"));
+    const QString odd = File(QStringLiteral("Über \"100%\" #1.Mkv"));
+    const QString text = File(QStringLiteral("notes.txt"));
+    const QString folder = m_home.FilePath(QStringLiteral("folder.avi"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl::fromLocalFile(folder),
+                       QUrl(QStringLiteral("http://x.example/a.avi"))}));
+    ASSERT_TRUE(Drop({QUrl::fromLocalFile(upper), QUrl::fromLocalFile(text),
+                      QUrl::fromLocalFile(odd), QUrl::fromLocalFile(upper)}));
+    EXPECT_EQ(ListedNames(), QStringList({"SHOUT.MPG", "Über \"100%\" #1.Mkv"}));
+    EXPECT_EQ(m_form->m_jobList.Jobs()[1].strFilePath, odd);
+}
+
+TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
+{
+    QStringList files;
+    for (int i = 0; i < 40; ++i)
+        files << QStringLiteral("/nowhere/movie %1.avi").arg(i);
+    // A slow disk: each probe takes a while, off the UI thread.
+    m_form->m_probeBatch.SetProbe([](const QString& path) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        StreamFile job;
+        job.strFilePath = path;
+        job.strFileName = path.section(QLatin1Char('/'), -1);
+        return job;
+    });
+    m_dialogFiles = files;
+    Click(CClipvaneView::IdAddMovies);
+    QProgressDialog* progress = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        progress = m_form->findChild<QProgressDialog*>();
+        return progress && progress->isVisible();
+    }));
+    EXPECT_EQ(progress->windowTitle(), QStringLiteral("Tolva Clipvane"));
+    EXPECT_EQ(progress->maximum(), 40);
+    // The window keeps working while the files are probed: rows arrive in order.
+    ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() >= 3; }));
+    progress->findChild<QPushButton*>()->click();
+    EXPECT_FALSE(m_form->IsAddingMovies());
+    const int kept = m_form->JobCount();
+    PumpFor(200);
+    EXPECT_EQ(m_form->JobCount(), kept);
+    EXPECT_LT(kept, 40);
+    for (int row = 0; row < kept; ++row)
+        EXPECT_EQ(m_form->m_jobList.Jobs()[row].strFilePath, files[row]);
+    // The dialog goes away (deleted once control is back in an event loop).
+    EXPECT_FALSE(progress->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(m_form->findChild<QProgressDialog*>(), nullptr);
+}

@@ -1,0 +1,278 @@
+// The options dialog on the offscreen platform: its texts, what it loads from an
+// empty store, what OK writes in each mode, Cancel, and the encoder choice on its
+// way into the encoder's arguments.
+#include "engine/EncodeSetting.h"
+#include "shell/OptionDlg.h"
+#include "shell/SettingsStore.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+using Values = std::map<QString, QString>;
+
+class OptionDlg : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.IsValid());
+        theEncodeSetting.ApplyPreset();
+    }
+    void TearDown() override { theEncodeSetting.ApplyPreset(); }
+
+    // Opens the dialog the way the form does, without entering its modal loop.
+    void Open()
+    {
+        m_dlg.OnInitDialog();
+        m_dlg.show();
+    }
+    void Click(int id) { QTest::mouseClick(m_dlg.Control(id), Qt::LeftButton, {}, QPoint(4, 4)); }
+    QComboBox* List(int id) const { return qobject_cast<QComboBox*>(m_dlg.Control(id)); }
+    QLineEdit* Edit(int id) const { return qobject_cast<QLineEdit*>(m_dlg.Control(id)); }
+    bool Checked(int id) const
+    {
+        return qobject_cast<QAbstractButton*>(m_dlg.Control(id))->isChecked();
+    }
+
+    // Every value in the settings file, as text.
+    Values Stored() const
+    {
+        QSettings file(m_home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf"),
+                       QSettings::IniFormat);
+        Values values;
+        for (const QString& key : file.allKeys())
+            values[key] = file.value(key).toString();
+        return values;
+    }
+
+    ScopedTempHome m_home;
+    COptionDlg m_dlg;
+};
+
+const int UserControls[] = {COptionDlg::IdEncoder, COptionDlg::IdBitRate, COptionDlg::IdFps,
+                            COptionDlg::IdRatio,   COptionDlg::IdWidth,   COptionDlg::IdHeight};
+
+} // namespace
+
+TEST_F(OptionDlg, ShowsEveryTextAsWrittenAndHidesTheAspectList)
+{
+    Open();
+    EXPECT_EQ(m_dlg.windowTitle(), QStringLiteral("Encoding Options"));
+    EXPECT_EQ(m_dlg.size(), QSize(480, 380));
+    EXPECT_EQ(m_dlg.palette().color(QPalette::Window), QColor(250, 250, 250));
+
+    QStringList shown, hidden;
+    for (QWidget* child : m_dlg.findChildren<QWidget*>()) {
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(child))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(child))
+            text = button->text();
+        else
+            continue;
+        (child->isVisible() ? shown : hidden).append(text);
+    }
+    shown.sort();
+    EXPECT_EQ(shown, QStringList(
+                         {" Mix subtitle to video file at encoding movie.", " Pocket PC PDA Normal",
+                          " Shutdown your windows after encoding finished.", " User Define ",
+                          "Cancel", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
+                          "Frames per second: ", "Frames per second: 15.000", "OK",
+                          "Screen Aspect Ratio: 16:9", "Screen Aspect Ratio: 4:3",
+                          "Screen Resultion: ", "Screen Resultion: 320 * 240",
+                          "Video bit Rate: ", "Video bit Rate: 150", "X"}));
+    EXPECT_EQ(hidden, QStringList({"Screen Aspect Ratio: "}));
+    EXPECT_FALSE(List(COptionDlg::IdRatio)->isVisible());
+
+    const std::pair<int, QStringList> lists[] = {
+        {COptionDlg::IdEncoder, {"MPEG-4", "MS MPEG4v2", "WMV7", "WMV8"}},
+        {COptionDlg::IdBitRate, {"100", "150", "200", "250", "300", "400", "500"}},
+        {COptionDlg::IdFps, {"15", "25", "30"}},
+        {COptionDlg::IdRatio, {"4:3", "16:9"}},
+    };
+    for (const auto& [id, entries] : lists) {
+        QStringList items;
+        for (int i = 0; i < List(id)->count(); ++i)
+            items.append(List(id)->itemText(i));
+        EXPECT_EQ(items, entries) << id;
+    }
+}
+
+TEST_F(OptionDlg, AnEmptyStoreOpensOnThePresetWithTheDefaults)
+{
+    Open();
+    EXPECT_TRUE(Checked(COptionDlg::IdPocketPc));
+    EXPECT_FALSE(Checked(COptionDlg::IdUserDefine));
+    EXPECT_EQ(List(COptionDlg::IdEncoder)->currentText(), QStringLiteral("MPEG-4"));
+    EXPECT_EQ(List(COptionDlg::IdBitRate)->currentText(), QStringLiteral("150"));
+    EXPECT_EQ(List(COptionDlg::IdFps)->currentText(), QStringLiteral("15"));
+    EXPECT_EQ(List(COptionDlg::IdRatio)->currentText(), QStringLiteral("16:9"));
+    EXPECT_EQ(Edit(COptionDlg::IdWidth)->text(), QStringLiteral("320"));
+    EXPECT_EQ(Edit(COptionDlg::IdHeight)->text(), QStringLiteral("240"));
+    EXPECT_TRUE(Checked(COptionDlg::IdMixSubtitle));
+    EXPECT_FALSE(Checked(COptionDlg::IdShutdown));
+    for (int id : UserControls)
+        EXPECT_FALSE(m_dlg.Control(id)->isEnabled()) << id;
+
+    // The radio buttons switch the user controls on and off; what they show stays.
+    Click(COptionDlg::IdUserDefine);
+    for (int id : UserControls)
+        EXPECT_TRUE(m_dlg.Control(id)->isEnabled()) << id;
+    Click(COptionDlg::IdPocketPc);
+    for (int id : UserControls)
+        EXPECT_FALSE(m_dlg.Control(id)->isEnabled()) << id;
+    EXPECT_EQ(List(COptionDlg::IdBitRate)->currentText(), QStringLiteral("150"));
+    // Nothing is written until OK.
+    EXPECT_TRUE(Stored().empty());
+}
+
+TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
+{
+    struct Case
+    {
+        const char* name;
+        bool userDefine;
+        Values expected;
+        double fps;
+        int bitrate, width, height;
+        const char* aspect;
+    };
+    const Case cases[] = {
+        // The preset leaves the user settings alone; the record gets the preset back.
+        {"preset",
+         false,
+         {{"Option", "0"}, {"UseSub", "0"}, {"Shutdown", "1"}},
+         15.0,
+         150,
+         320,
+         240,
+         "1.77"},
+        {"user define",
+         true,
+         {{"Option", "1"},
+          {"Encoder", "3"},
+          {"Bit", "6"},
+          {"Fps", "2"},
+          {"Width", " 640px"},
+          {"Height", "abc"},
+          {"Ratio", "0"},
+          {"UseSub", "0"},
+          {"Shutdown", "1"}},
+         30.0,
+         500,
+         640,
+         0,
+         "1.33"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempHome home;
+        theEncodeSetting.m_nVidBitrate = 999;
+        Open();
+        if (c.userDefine) {
+            Click(COptionDlg::IdUserDefine);
+            List(COptionDlg::IdEncoder)->setCurrentIndex(3);
+            List(COptionDlg::IdBitRate)->setCurrentIndex(6);
+            List(COptionDlg::IdFps)->setCurrentIndex(2);
+            List(COptionDlg::IdRatio)->setCurrentIndex(0);
+            Edit(COptionDlg::IdWidth)->setText(QStringLiteral(" 640px"));
+            Edit(COptionDlg::IdHeight)->setText(QStringLiteral("abc"));
+        }
+        Click(COptionDlg::IdMixSubtitle);
+        Click(COptionDlg::IdShutdown);
+        Click(COptionDlg::IdOk);
+
+        EXPECT_EQ(m_dlg.result(), QDialog::Accepted);
+        QSettings file(home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf"),
+                       QSettings::IniFormat);
+        Values stored;
+        for (const QString& key : file.allKeys())
+            stored[key] = file.value(key).toString();
+        EXPECT_EQ(stored, c.expected);
+        EXPECT_EQ(theEncodeSetting.m_dVidFps, c.fps);
+        EXPECT_EQ(theEncodeSetting.m_nVidBitrate, c.bitrate);
+        EXPECT_EQ(theEncodeSetting.m_nVidW, c.width);
+        EXPECT_EQ(theEncodeSetting.m_nVidH, c.height);
+        EXPECT_EQ(theEncodeSetting.m_strAspect, QString::fromLatin1(c.aspect));
+        EXPECT_FALSE(theEncodeSetting.m_bUseSub);
+        EXPECT_TRUE(m_dlg.m_bShutdown);
+        EXPECT_EQ(m_dlg.m_strEncoderText, c.userDefine ? "WMV8" : "MPEG-4");
+        EXPECT_EQ(m_dlg.m_strBitRateText, c.userDefine ? "500" : "150");
+        EXPECT_EQ(m_dlg.m_strFpsText, c.userDefine ? "30" : "15");
+    }
+}
+
+TEST_F(OptionDlg, CancelWritesNothingButTheShutdownSwitchFollowsTheStore)
+{
+    SetRegDWORD(RegValue::Shutdown, 1);
+    const Values before = Stored();
+    Open();
+    Click(COptionDlg::IdUserDefine);
+    List(COptionDlg::IdBitRate)->setCurrentIndex(0);
+    Click(COptionDlg::IdCancel);
+
+    EXPECT_EQ(m_dlg.result(), QDialog::Rejected);
+    EXPECT_EQ(Stored(), before);
+    EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
+    // The switch the run reads holds the stored value once the dialog was opened.
+    EXPECT_TRUE(m_dlg.m_bShutdown);
+}
+
+TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
+{
+    const std::pair<int, const char*> cases[] = {
+        {0, " -ovc lavc -lavcopts vcodec=mpeg4 "},
+        {1, " -ovc lavc -lavcopts vcodec=msmpeg4 "},
+        {2, " -ovc lavc -lavcopts vcodec=wmv1 "},
+        {3, " -ovc lavc -lavcopts vcodec=wmv2 "},
+    };
+    StreamFile job;
+    job.strFilePath = QStringLiteral("/m/a.mpg");
+    job.strFileName = QStringLiteral("a.mpg");
+    for (const auto& [entry, video] : cases) {
+        Open();
+        Click(COptionDlg::IdUserDefine);
+        List(COptionDlg::IdEncoder)->setCurrentIndex(entry);
+        Click(COptionDlg::IdOk);
+        const QString arguments =
+            theEncodeSetting.BuildCommandLine(QString(), QStringLiteral("/o/a.avi"), false, job);
+        EXPECT_TRUE(arguments.contains(QLatin1String(video)))
+            << entry << " " << qPrintable(arguments);
+        EXPECT_EQ(arguments.count(QLatin1String("vcodec=")), 1) << entry;
+    }
+}
+
+TEST_F(OptionDlg, AListWithoutASelectionKeepsTheRecordAndStoresNothing)
+{
+    SetRegDWORD(RegValue::Option, 1);
+    SetRegDWORD(RegValue::Bit, 9);
+    SetRegDWORD(RegValue::Encoder, 4294967295u);
+    theEncodeSetting.m_nEncoder = 2;
+    Open();
+    EXPECT_EQ(List(COptionDlg::IdBitRate)->currentIndex(), -1);
+    EXPECT_EQ(List(COptionDlg::IdEncoder)->currentIndex(), -1);
+    EXPECT_TRUE(Checked(COptionDlg::IdUserDefine));
+    Click(COptionDlg::IdOk);
+
+    EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
+    EXPECT_EQ(theEncodeSetting.m_nEncoder, 2);
+    const Values stored = Stored();
+    EXPECT_EQ(stored.at("Bit"), "9");
+    EXPECT_EQ(stored.at("Encoder"), "4294967295");
+    EXPECT_EQ(stored.at("Fps"), "0");
+    // Texts of stored indexes outside the lists are those of the defaults.
+    EXPECT_EQ(m_dlg.m_strBitRateText, "150");
+    EXPECT_EQ(m_dlg.m_strEncoderText, "MPEG-4");
+}
