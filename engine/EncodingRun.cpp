@@ -290,7 +290,9 @@ void CEncodingRun::OnChildTerminated(const ChildExit& exit)
 {
     // On the waiter thread, after both readers have finished with this child:
     // its lines go with its end. The queue is guarded by a std::mutex (which the
-    // thread sanitizer sees); the queued call only wakes the UI thread.
+    // thread sanitizer sees); the queued call only wakes the UI thread. It is
+    // made by name: the member-pointer form allocates its call object in this
+    // code, and Qt frees it behind a lock the thread sanitizer cannot see.
     Completion completion{exit, {}};
     {
         std::lock_guard lock(m_tailMutex);
@@ -300,7 +302,7 @@ void CEncodingRun::OnChildTerminated(const ChildExit& exit)
         std::lock_guard lock(m_completionMutex);
         m_completions.push_back(std::move(completion));
     }
-    QMetaObject::invokeMethod(this, &CEncodingRun::ProcessCompletions, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "ProcessCompletions", Qt::QueuedConnection);
 }
 
 void CEncodingRun::ProcessCompletions()

@@ -167,8 +167,7 @@ bool CMovieJobList::SetRowStatus(int row, const QString& status, const QString& 
             m_pendingStatuses.append({row, status, reason});
         }
         if (wake)
-            QMetaObject::invokeMethod(this, &CMovieJobList::FlushPendingStatuses,
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, "FlushPendingStatuses", Qt::QueuedConnection);
         return true;
     }
     if (row < 0 || row >= m_arrRowStatus.size())

@@ -98,10 +98,10 @@ private:
         QString reason;
     };
 
-    // Writes the statuses other threads handed over. Woken by a queued call that
-    // carries no data, so that the data itself never travels inside Qt's event
-    // queue, whose locking ThreadSanitizer cannot see.
-    void FlushPendingStatuses();
+    // Writes the statuses other threads handed over. Invoked by name through a
+    // queued call, so that the data itself never travels inside Qt's event queue,
+    // whose locking ThreadSanitizer cannot see.
+    Q_INVOKABLE void FlushPendingStatuses();
 
     void RemoveRow(int row);
 
