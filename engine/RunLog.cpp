@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -66,9 +67,14 @@ bool CRunLog::Begin(const QDateTime& start, bool sampling)
     if (!m_file.isOpen())
         return false;
 
+    // By name, which is by local time: the log just made is never among the
+    // removed, even when the clock went back (summer time ends) since older runs.
+    const QString own = QFileInfo(m_file.fileName()).fileName();
     const QStringList logs = LogsOldestFirst(folder);
-    for (qsizetype i = 0; i < logs.size() - KeptLogs; ++i)
-        QFile::remove(folder + QLatin1Char('/') + logs[i]);
+    for (qsizetype i = 0; i < logs.size() - KeptLogs; ++i) {
+        if (logs[i] != own)
+            QFile::remove(folder + QLatin1Char('/') + logs[i]);
+    }
 
     Write(QStringLiteral("Clipvane run started %1%2\n")
               .arg(start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
