@@ -55,7 +55,7 @@ public:
         return total;
     }
     void ShowRow(int) override {}
-    void SetRowStatus(int, const QString& status) override
+    void SetRowStatus(int, const QString& status, const QString&) override
     {
         failed += status == QLatin1String("Failed");
     }
@@ -167,12 +167,14 @@ int main(int argc, char** argv)
                      "usage: run_bench <folder with .mpg movies> [width height] [rounds]\n");
         return 2;
     }
-    // Settings go to a private folder, never to the user's own.
+    // Settings and run logs go to a private folder, never to the user's own.
     QTemporaryDir work;
     if (!work.isValid())
         return 1;
     setenv("XDG_CONFIG_HOME",
            QFile::encodeName(work.filePath(QStringLiteral("config"))).constData(), 1);
+    setenv("XDG_STATE_HOME", QFile::encodeName(work.filePath(QStringLiteral("state"))).constData(),
+           1);
     QCoreApplication app(argc, argv);
 
     const QString media = QString::fromLocal8Bit(argv[1]);

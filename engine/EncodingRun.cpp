@@ -3,7 +3,9 @@
 #include "engine/CommandLine.h"
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
+#include "engine/FailureReason.h"
 #include "jobs/MediaProbe.h"
+#include "shell/AppFolder.h"
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
@@ -35,11 +37,18 @@ std::uint64_t InputFileSize(const QString& path)
     return static_cast<std::uint64_t>(file.size());
 }
 
-// Whether the file exists and holds at least one byte.
-bool HasContent(const QString& path)
+// What the encoder left at the output path.
+CFailureReason::Output OutputState(const QString& path)
 {
     const QFileInfo info(path);
-    return info.isFile() && info.size() > 0;
+    if (!info.isFile())
+        return CFailureReason::Output::Missing;
+    return info.size() > 0 ? CFailureReason::Output::Written : CFailureReason::Output::Empty;
+}
+
+QDateTime LocalTime(std::int64_t secondsSinceEpoch)
+{
+    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch);
 }
 
 // The platform's text-to-integer conversion: leading white space, an optional
@@ -87,6 +96,17 @@ CEncodingRun::~CEncodingRun()
 std::int64_t CEncodingRun::Now() const
 {
     return m_clock ? m_clock() : QDateTime::currentSecsSinceEpoch();
+}
+
+QString CEncodingRun::NowText() const
+{
+    return LocalTime(Now()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+void CEncodingRun::ClearTail()
+{
+    std::lock_guard lock(m_tailMutex);
+    m_tail.Clear();
 }
 
 void CEncodingRun::StartSampling()
@@ -154,6 +174,8 @@ void CEncodingRun::StartRun(bool sampling)
     m_bStoppedByUser = false;
     m_nJobsEnded = 0;
     m_nFailedJobs = 0;
+    m_strLastFailure.clear();
+    m_log.Begin(LocalTime(m_tRunStart), sampling);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
     EncodeNextJob();
@@ -171,7 +193,7 @@ void CEncodingRun::EncodeNextJob()
     }
     m_form.ShowRow(m_nCurrentJob);
     if (!m_bPlayerStarted)
-        m_form.SetRowStatus(m_nCurrentJob, StatusEncoding);
+        m_form.SetRowStatus(m_nCurrentJob, StatusEncoding, QString());
 
     const QString output = OutputPathFor(*job);
     m_form.SetValueLabel(RunForm::ValueLabel::Input, job->strFilePath);
@@ -185,6 +207,10 @@ void CEncodingRun::EncodeNextJob()
     const QString arguments =
         theEncodeSetting.BuildCommandLine(subtitle, output, m_bSampleMode, *job);
     const QString commandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
+    m_strCurrentInput = job->strFilePath;
+    m_strCurrentCommandLine = commandLine;
+    ClearTail();
+    m_jobTimer.start();
     if (m_redir.Open(commandLine, theEncodeSetting.m_bNormalPriority)) {
         m_nChildSerial = m_redir.StartSerial();
         m_bJobActive = true;
@@ -192,14 +218,57 @@ void CEncodingRun::EncodeNextJob()
     }
     // Without an encoder no job can be done: end the run now rather than wait
     // for a completion that never comes.
-    m_form.SetRowStatus(m_nCurrentJob, StatusFailed);
+    const CFailureReason failure =
+        CFailureReason::NotStarted(m_strEncoderPath, m_redir.StartError());
+    EndJob(job, failure, failure.EncoderLines());
     AbortRun(QStringLiteral("Unable to start %1").arg(m_strEncoderPath));
+}
+
+void CEncodingRun::EndJob(const std::optional<StreamFile>& job,
+                          const std::optional<CFailureReason>& failure, const QStringList& lines)
+{
+    ++m_nJobsEnded;
+    if (failure) {
+        ++m_nFailedJobs;
+        m_strLastFailure = QStringLiteral("%1 failed: %2")
+                               .arg(PathFileName(m_strCurrentInput), failure->Summary());
+    }
+    if (job)
+        m_form.SetRowStatus(m_nCurrentJob, failure ? StatusFailed : StatusFinished,
+                            failure ? failure->Details() : QString());
+    if (failure)
+        LogJob(QStringLiteral("failed: ") + failure->Headline(), lines);
+    else
+        LogJob(QStringLiteral("finished"), {});
+}
+
+void CEncodingRun::LogJob(const QString& end, const QStringList& lines)
+{
+    RunLogJob entry;
+    entry.nIndex = m_nCurrentJob;
+    entry.nCount = m_form.JobCount();
+    entry.strInput = m_strCurrentInput;
+    entry.strOutput = m_strCurrentOutput;
+    entry.strCommandLine = m_strCurrentCommandLine;
+    entry.strEnd = end;
+    const qint64 ms = m_jobTimer.isValid() ? m_jobTimer.elapsed() : 0;
+    entry.strTime = FormatDuration(ms / 1000) + QStringLiteral(".%1").arg(ms % 1000 / 100);
+    entry.arrLines = lines;
+    m_log.WriteJob(entry);
 }
 
 void CEncodingRun::ParseEncoderOutput(std::string_view text)
 {
     if (const std::optional<int> percent = ParseProgressPercent(text))
         m_nCurrentPercent.store(*percent, std::memory_order_relaxed);
+    std::lock_guard lock(m_tailMutex);
+    m_tail.Append(COutputTail::Stream::Out, text);
+}
+
+void CEncodingRun::KeepEncoderErrorOutput(std::string_view text)
+{
+    std::lock_guard lock(m_tailMutex);
+    m_tail.Append(COutputTail::Stream::Err, text);
 }
 
 std::optional<int> CEncodingRun::ParseProgressPercent(std::string_view text)
@@ -219,11 +288,19 @@ std::optional<int> CEncodingRun::ParseProgressPercent(std::string_view text)
 
 void CEncodingRun::OnChildTerminated(const ChildExit& exit)
 {
-    // On the waiter thread. The queue is guarded by a std::mutex (which the
-    // thread sanitizer sees); the queued call only wakes the UI thread.
+    // On the waiter thread, after both readers have finished with this child:
+    // its lines go with its end. The queue is guarded by a std::mutex (which the
+    // thread sanitizer sees); the queued call only wakes the UI thread. It is
+    // made by name: the member-pointer form allocates its call object in this
+    // code, and Qt frees it behind a lock the thread sanitizer cannot see.
+    Completion completion{exit, {}};
+    {
+        std::lock_guard lock(m_tailMutex);
+        completion.lines = m_tail.TakeLines();
+    }
     {
         std::lock_guard lock(m_completionMutex);
-        m_completions.push_back(exit);
+        m_completions.push_back(std::move(completion));
     }
     QMetaObject::invokeMethod(this, "ProcessCompletions", Qt::QueuedConnection);
 }
@@ -231,19 +308,19 @@ void CEncodingRun::OnChildTerminated(const ChildExit& exit)
 void CEncodingRun::ProcessCompletions()
 {
     for (;;) {
-        ChildExit exit;
+        Completion completion;
         {
             std::lock_guard lock(m_completionMutex);
             if (m_completions.empty())
                 return;
-            exit = m_completions.front();
+            completion = std::move(m_completions.front());
             m_completions.pop_front();
         }
-        OnJobFinished(exit);
+        OnJobFinished(completion.exit, completion.lines);
     }
 }
 
-void CEncodingRun::OnJobFinished(const ChildExit& exit)
+void CEncodingRun::OnJobFinished(const ChildExit& exit, const QStringList& lines)
 {
     if (exit.serial == 0 || exit.serial != m_nChildSerial)
         return;
@@ -257,14 +334,12 @@ void CEncodingRun::OnJobFinished(const ChildExit& exit)
     m_ullCurrentBytes = 0;
     bool lastSucceeded = false;
     if (m_bRunning && !m_bPlayerStarted) {
-        ++m_nJobsEnded;
         // The encoder can exit 0 without having written a movie (an input it
         // could not demultiplex, for one): that job failed too.
-        lastSucceeded = exit.Succeeded() && HasContent(m_strCurrentOutput);
-        if (!lastSucceeded)
-            ++m_nFailedJobs;
-        if (job)
-            m_form.SetRowStatus(m_nCurrentJob, lastSucceeded ? StatusFinished : StatusFailed);
+        const std::optional<CFailureReason> failure =
+            CFailureReason::ForEnd(exit, OutputState(m_strCurrentOutput), lines);
+        lastSucceeded = !failure;
+        EndJob(job, failure, lines);
     }
     ++m_nCurrentJob;
 
@@ -290,6 +365,12 @@ void CEncodingRun::FinishRun()
     QString message = QStringLiteral("Encoding Finished !!");
     if (m_nFailedJobs > 0)
         message += QStringLiteral("\n%1 of %2 files failed.").arg(m_nFailedJobs).arg(m_nJobsEnded);
+    if (m_nFailedJobs == 1)
+        message += QLatin1Char('\n') + m_strLastFailure;
+    m_log.End(QStringLiteral("Run ended %1: %2 of %3 files failed.")
+                  .arg(NowText())
+                  .arg(m_nFailedJobs)
+                  .arg(m_nJobsEnded));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     KillRunTimer();
     if (!m_bStoppedByUser)
@@ -304,6 +385,7 @@ void CEncodingRun::AbortRun(const QString& message)
     m_nCurrentJob = 0;
     m_bJobActive = false;
     KillRunTimer();
+    m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     emit RunEnded();
 }
@@ -312,6 +394,11 @@ void CEncodingRun::StopEncoding()
 {
     // Only a file that an encoder of this run was still writing is incomplete.
     const bool jobWasActive = m_bRunning && m_bJobActive;
+    if (m_bRunning) {
+        if (jobWasActive)
+            LogJob(QStringLiteral("stopped by the user"), {});
+        m_log.End(QStringLiteral("Run stopped by the user %1.").arg(NowText()));
+    }
     m_bRunning = false;
     m_bSampleMode = false;
     m_bStoppedByUser = true;
@@ -335,6 +422,7 @@ bool CEncodingRun::StartPreview(const QString& commandLine)
     if (m_bRunning)
         return false;
     m_bPlayerStarted = true;
+    ClearTail();
     if (m_redir.Open(commandLine, true)) {
         m_nChildSerial = m_redir.StartSerial();
         return true;

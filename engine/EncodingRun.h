@@ -1,7 +1,10 @@
 #pragma once
 
+#include "engine/FailureReason.h"
+#include "engine/OutputTail.h"
 #include "engine/Redirect.h"
 #include "engine/RunForm.h"
+#include "engine/RunLog.h"
 #include "jobs/StreamFile.h"
 
 #include <atomic>
@@ -12,8 +15,10 @@
 #include <optional>
 #include <string_view>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // A run over the job list: every job in list order, one encoder process at a
 // time, into the output folder, with per-file and total progress, elapsed and
@@ -23,6 +28,9 @@
 // where OnJobFinished, EncodeNextJob, the messages and the shut-down run.
 // The form reaches the user through RunForm. The same runner also serves the
 // preview player (StartPreview).
+// For each job the run keeps the encoder's last lines (COutputTail), so that a
+// failed row can say why (its status cell's reason, CFailureReason), and each
+// run writes a plain-text log (CRunLog).
 class CEncodingRun : public QObject, private CRedirOwner
 {
     Q_OBJECT
@@ -39,8 +47,9 @@ public:
     void StopEncoding();
     // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
     void EncodeNextJob();
-    // Handles the end of the runner's child (the encoder or the preview player).
-    void OnJobFinished(const ChildExit& exit);
+    // Handles the end of the runner's child (the encoder or the preview player);
+    // lines: the last lines it printed.
+    void OnJobFinished(const ChildExit& exit, const QStringList& lines);
     // The one-second timer's work: elapsed and remaining time, both bars.
     void UpdateTimeLabels();
 
@@ -50,8 +59,10 @@ public:
     bool StartPreview(const QString& commandLine);
 
     // Called by the runner's stdout thread with each chunk: takes the current
-    // file's percentage from chunks that begin with "Pos:".
+    // file's percentage from chunks that begin with "Pos:", and keeps the lines.
     void ParseEncoderOutput(std::string_view text) override;
+    // Called by the runner's stderr thread with each chunk: keeps the lines.
+    void KeepEncoderErrorOutput(std::string_view text) override;
 
     // The percentage of a "Pos:" chunk: the decimal integer between its first "("
     // and the next "%" (0 when there is no "%"); nothing for any other chunk.
@@ -88,6 +99,8 @@ public:
     // Jobs of the current (or last) run that ended and how many of them failed.
     int m_nJobsEnded = 0;
     int m_nFailedJobs = 0;
+    // "<file> failed: <why>." for the last job that failed.
+    QString m_strLastFailure;
 
     CRedir m_redir;
 
@@ -107,7 +120,18 @@ private:
     void AbortRun(const QString& message);
     void KillRunTimer();
     std::int64_t Now() const;
+    // Now as the log shows times.
+    QString NowText() const;
+    // Forgets the last child's lines before the next child starts.
+    void ClearTail();
     void OnChildTerminated(const ChildExit& exit) override;
+    // The current job ended, failed when failure is set: counts it, writes its
+    // row's status and reason (job: the list's record, if still there) and logs
+    // it with lines.
+    void EndJob(const std::optional<StreamFile>& job, const std::optional<CFailureReason>& failure,
+                const QStringList& lines);
+    // Writes the current job's log entry with its end.
+    void LogJob(const QString& end, const QStringList& lines);
 
     RunForm& m_form;
     QString m_strEncoderPath;
@@ -118,7 +142,24 @@ private:
     // An encoder of this run is working on m_nCurrentJob.
     bool m_bJobActive = false;
 
-    // Child ends handed from the waiter thread to the UI thread.
+    // The current job's input and process command line, and its clock.
+    QString m_strCurrentInput;
+    QString m_strCurrentCommandLine;
+    QElapsedTimer m_jobTimer;
+    CRunLog m_log;
+
+    // The current child's last lines: filled by both reader threads, taken by
+    // the waiter thread at the child's end, emptied before each job.
+    std::mutex m_tailMutex;
+    COutputTail m_tail;
+
+    // Child ends and their last lines, handed from the waiter thread to the UI
+    // thread.
+    struct Completion
+    {
+        ChildExit exit;
+        QStringList lines;
+    };
     std::mutex m_completionMutex;
-    std::deque<ChildExit> m_completions;
+    std::deque<Completion> m_completions;
 };

@@ -209,8 +209,10 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
         return false;
     }
     StopChild();
+    m_strStartError.clear();
 
-    const auto reportFailure = [&] {
+    const auto reportFailure = [&](int error) {
+        m_strStartError = QString::fromLocal8Bit(std::strerror(error));
         // Built at full length: command lines of the encoder run to hundreds of
         // characters.
         const QByteArray text =
@@ -223,7 +225,7 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
     // async-signal-safe calls are allowed.
     const QStringList args = SplitCommandLine(commandLine);
     if (args.isEmpty() || args.front().isEmpty())
-        return reportFailure();
+        return reportFailure(ENOENT);
     NativeArgv argv(args);
     const QByteArray program = ResolveProgram(argv.Program());
 
@@ -236,14 +238,16 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
     };
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
         ::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(exec, O_CLOEXEC) != 0) {
+        const int error = errno;
         closeAll();
-        return reportFailure();
+        return reportFailure(error);
     }
 
     const pid_t pid = ::fork();
     if (pid < 0) {
+        const int error = errno;
         closeAll();
-        return reportFailure();
+        return reportFailure(error);
     }
     if (pid == 0) {
         // The child: default signal handling, a session of its own (no terminal,
@@ -288,12 +292,13 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
 
     const int pidfd = got > 0 ? -1 : PidfdOpen(pid);
     if (got > 0 || pidfd < 0) {
+        const int error = got > 0 ? execError : errno;
         if (got <= 0)
             ::kill(pid, SIGKILL);
         while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
         closeAll();
-        return reportFailure();
+        return reportFailure(error);
     }
 
     auto child = std::make_unique<Child>();
@@ -525,6 +530,12 @@ void CRedir::OnStdOut(std::string_view text)
 {
     if (m_pOwner)
         m_pOwner->ParseEncoderOutput(text);
+}
+
+void CRedir::OnStdErr(std::string_view text)
+{
+    if (m_pOwner)
+        m_pOwner->KeepEncoderErrorOutput(text);
 }
 
 void CRedir::OnTerminated(const ChildExit& exit)

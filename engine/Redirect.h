@@ -64,6 +64,10 @@ public:
     // child's ChildExit carries the serial of its own start.
     std::uint64_t StartSerial() const { return m_nStartSerial; }
 
+    // Why the last Open failed, in the system's words ("No such file or
+    // directory"); empty after a successful Open.
+    QString StartError() const { return m_strStartError; }
+
     // Image name (as /proc/<pid>/comm shows it) that Close sweeps for.
     void SetEncoderImageName(const QString& imageName);
     QString EncoderImageName() const;
@@ -91,16 +95,22 @@ private:
 
     std::unique_ptr<Child> m_child;
     std::uint64_t m_nStartSerial = 0;
+    QString m_strStartError;
     QString m_strImageName;
 };
 
-// What the form's runner reports to its owner (the encoding run). Both calls
-// come on the runner's worker threads.
+// What the form's runner reports to its owner (the encoding run). The calls
+// come on the runner's worker threads: the two output calls on the two reader
+// threads (ParseEncoderOutput also on the caller of a failed Open), the end on
+// the waiter.
 class CRedirOwner
 {
 public:
     virtual ~CRedirOwner() = default;
+    // A chunk of the child's standard output.
     virtual void ParseEncoderOutput(std::string_view text) = 0;
+    // A chunk of the child's standard error.
+    virtual void KeepEncoderErrorOutput(std::string_view text) = 0;
     virtual void OnChildTerminated(const ChildExit& exit) = 0;
 };
 
@@ -114,5 +124,6 @@ public:
 
 protected:
     void OnStdOut(std::string_view text) override;
+    void OnStdErr(std::string_view text) override;
     void OnTerminated(const ChildExit& exit) override;
 };

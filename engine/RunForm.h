@@ -47,8 +47,9 @@ public:
     // --- Display ---
     // Scrolls the row fully into view and makes it the selected and focused row.
     virtual void ShowRow(int index) = 0;
-    // Writes the row's status cell (column 0).
-    virtual void SetRowStatus(int index, const QString& status) = 0;
+    // Writes the row's status cell (column 0) and its reason: why the job
+    // failed, shown as the cell's tooltip; empty for every other status.
+    virtual void SetRowStatus(int index, const QString& status, const QString& reason) = 0;
     virtual void SetValueLabel(ValueLabel label, const QString& text) = 0;
     virtual void SetProgress(ProgressBar bar, int percent) = 0;
 

@@ -456,9 +456,9 @@ void CClipvaneView::ShowRow(int index)
     m_listMovies->ShowRow(index);
 }
 
-void CClipvaneView::SetRowStatus(int index, const QString& status)
+void CClipvaneView::SetRowStatus(int index, const QString& status, const QString& reason)
 {
-    m_jobList.SetRowStatus(index, status);
+    m_jobList.SetRowStatus(index, status, reason);
 }
 
 void CClipvaneView::SetValueLabel(ValueLabel label, const QString& text)

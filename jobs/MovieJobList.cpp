@@ -75,6 +75,7 @@ bool CMovieJobList::AppendJob(const StreamFile& job)
         m_arrStreamFiles.append(job);
         m_ullTotalBytes += job.CountedSize();
         m_arrRowStatus.append(StatusReady());
+        m_arrRowReason.append(QString());
         m_arrEncodingSize.append(QString());
     }
     endInsertRows();
@@ -90,6 +91,7 @@ void CMovieJobList::RemoveRow(int row)
         m_ullTotalBytes -= m_arrStreamFiles[row].CountedSize();
         m_arrStreamFiles.removeAt(row);
         m_arrRowStatus.removeAt(row);
+        m_arrRowReason.removeAt(row);
         m_arrEncodingSize.removeAt(row);
     }
     endRemoveRows();
@@ -114,6 +116,7 @@ void CMovieJobList::RemoveAllMovies()
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_arrStreamFiles.clear();
         m_arrRowStatus.clear();
+        m_arrRowReason.clear();
         m_arrEncodingSize.clear();
         m_ullTotalBytes = 0;
     }
@@ -154,14 +157,14 @@ std::uint64_t CMovieJobList::GetTotalBytes() const
     return m_ullTotalBytes;
 }
 
-bool CMovieJobList::SetRowStatus(int row, const QString& status)
+bool CMovieJobList::SetRowStatus(int row, const QString& status, const QString& reason)
 {
     if (QThread::currentThread() != thread()) {
         bool wake = false;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             wake = m_pendingStatuses.isEmpty();
-            m_pendingStatuses.append({row, status});
+            m_pendingStatuses.append({row, status, reason});
         }
         if (wake)
             QMetaObject::invokeMethod(this, "FlushPendingStatuses", Qt::QueuedConnection);
@@ -172,21 +175,22 @@ bool CMovieJobList::SetRowStatus(int row, const QString& status)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_arrRowStatus[row] = status;
+        m_arrRowReason[row] = reason;
     }
     const QModelIndex cell = index(row, ColStatus);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
+    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::ToolTipRole});
     return true;
 }
 
 void CMovieJobList::FlushPendingStatuses()
 {
-    QVector<QPair<int, QString>> pending;
+    QVector<StatusWrite> pending;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         pending.swap(m_pendingStatuses);
     }
-    for (const auto& [row, status] : pending)
-        SetRowStatus(row, status);
+    for (const StatusWrite& write : pending)
+        SetRowStatus(write.row, write.status, write.reason);
 }
 
 QString CMovieJobList::GetRowStatus(int row) const
@@ -195,6 +199,14 @@ QString CMovieJobList::GetRowStatus(int row) const
     if (row < 0 || row >= m_arrRowStatus.size())
         return QString();
     return m_arrRowStatus[row];
+}
+
+QString CMovieJobList::GetRowReason(int row) const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (row < 0 || row >= m_arrRowReason.size())
+        return QString();
+    return m_arrRowReason[row];
 }
 
 QString CMovieJobList::CellText(int row, int column) const
@@ -242,9 +254,14 @@ QVariant CMovieJobList::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return int(ColumnAlignment(index.column()));
     case Qt::ToolTipRole:
+        if (index.row() >= m_arrStreamFiles.size())
+            return QVariant();
         // The full path, which the narrow "File Name" column cannot show.
-        if (index.column() == ColFileName && index.row() < m_arrStreamFiles.size())
+        if (index.column() == ColFileName)
             return m_arrStreamFiles[index.row()].strFilePath;
+        // Why a job failed.
+        if (index.column() == ColStatus && !m_arrRowReason[index.row()].isEmpty())
+            return m_arrRowReason[index.row()];
         return QVariant();
     default:
         return QVariant();

@@ -71,10 +71,12 @@ public:
     std::optional<StreamFile> GetJob(int index) const;
     std::uint64_t GetTotalBytes() const;
 
-    // Writes a row's status cell. From another thread the write is queued to the
-    // list's own thread. False (nothing written) for a row outside the list.
-    bool SetRowStatus(int row, const QString& status);
+    // Writes a row's status cell and its reason (why the job failed: the cell's
+    // tooltip; empty for no tooltip). From another thread the write is queued to
+    // the list's own thread. False (nothing written) for a row outside the list.
+    bool SetRowStatus(int row, const QString& status, const QString& reason = QString());
     QString GetRowStatus(int row) const;
+    QString GetRowReason(int row) const;
 
     // The job record and cell text of a row, on the list's thread.
     const QVector<StreamFile>& Jobs() const { return m_arrStreamFiles; }
@@ -88,6 +90,14 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    // A status write: row, status, reason.
+    struct StatusWrite
+    {
+        int row = 0;
+        QString status;
+        QString reason;
+    };
+
     // Writes the statuses other threads handed over. Invoked by name through a
     // queued call, so that the data itself never travels inside Qt's event queue,
     // whose locking ThreadSanitizer cannot see.
@@ -103,7 +113,8 @@ private:
     QVector<StreamFile> m_arrStreamFiles;
     std::uint64_t m_ullTotalBytes = 0;
     QStringList m_arrRowStatus;
+    QStringList m_arrRowReason;
     QStringList m_arrEncodingSize;
     // Status writes from other threads, oldest first, under m_mutex.
-    QVector<QPair<int, QString>> m_pendingStatuses;
+    QVector<StatusWrite> m_pendingStatuses;
 };

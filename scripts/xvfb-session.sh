@@ -9,10 +9,12 @@
 xvfb_start() {
     local size=$1
     XVFB_TMP=$(mktemp -d "${TMPDIR:-/tmp}/clipvane-xvfb-XXXXXX")
-    mkdir -p "$XVFB_TMP/home" "$XVFB_TMP/config" "$XVFB_TMP/cache" "$XVFB_TMP/data" "$XVFB_TMP/runtime"
+    mkdir -p "$XVFB_TMP/home" "$XVFB_TMP/config" "$XVFB_TMP/cache" "$XVFB_TMP/data" \
+        "$XVFB_TMP/state" "$XVFB_TMP/runtime"
     chmod 700 "$XVFB_TMP/runtime"
     export HOME="$XVFB_TMP/home" XDG_CONFIG_HOME="$XVFB_TMP/config" XDG_CACHE_HOME="$XVFB_TMP/cache"
-    export XDG_DATA_HOME="$XVFB_TMP/data" XDG_RUNTIME_DIR="$XVFB_TMP/runtime"
+    export XDG_DATA_HOME="$XVFB_TMP/data" XDG_STATE_HOME="$XVFB_TMP/state"
+    export XDG_RUNTIME_DIR="$XVFB_TMP/runtime"
     # A display number that no other server holds, away from the low numbers
     # that other programs pick by habit; tried again if another server takes
     # it first. Ready once a client can talk to it.

@@ -47,11 +47,12 @@ std::uint64_t FakeForm::TotalBytes() const
     return total;
 }
 
-void FakeForm::SetRowStatus(int index, const QString& status)
+void FakeForm::SetRowStatus(int index, const QString& status, const QString& reason)
 {
     if (index < 0 || index >= JobCount())
         ++m_nOutOfRangeStatusWrites;
     m_statusHistory[index] << status;
+    m_reasons[index] = reason;
     m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
 }
 

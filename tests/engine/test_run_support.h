@@ -28,6 +28,8 @@ public:
     QStringList m_questions;
     std::vector<MessageIcon> m_questionIcons;
     std::map<int, QStringList> m_statusHistory;
+    // The reason written with each row's last status.
+    std::map<int, QString> m_reasons;
     std::map<ValueLabel, QString> m_labels;
     std::map<ProgressBar, std::vector<int>> m_progress;
     int m_nShutdowns = 0;
@@ -48,7 +50,7 @@ public:
     std::optional<StreamFile> JobAt(int index) const override;
     std::uint64_t TotalBytes() const override;
     void ShowRow(int index) override { m_shownRows.push_back(index); }
-    void SetRowStatus(int index, const QString& status) override;
+    void SetRowStatus(int index, const QString& status, const QString& reason) override;
     void SetValueLabel(ValueLabel label, const QString& text) override { m_labels[label] = text; }
     void SetProgress(ProgressBar bar, int percent) override { m_progress[bar].push_back(percent); }
     void MessageBox(const QString& text, MessageIcon icon) override;

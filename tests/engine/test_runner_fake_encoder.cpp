@@ -1,9 +1,10 @@
 // A stand-in for the encoder in tests. It takes the encoder's arguments, reads
 // its behaviour from the "movie" (the argument after -noodml, or the first
 // argument when there is none) and acts it out, one command per line:
-//   out TEXT           write TEXT to stdout (escapes \r \n \t \\)
+//   out TEXT           write TEXT to stdout (escapes \r \n \t \\ \xHH)
 //   err TEXT           write TEXT to stderr
 //   fill N C           write N bytes of character C to stdout in one write
+//   lines N TEXT       write "TEXT <i>\n" for i = 1..N to stderr
 //   progress A B MS    one "Pos:" record per percent from A to B, MS apart
 //   sleep MS           pause
 //   touchout TEXT      write TEXT into the output file (the argument after -o)
@@ -55,6 +56,11 @@ std::string Unescape(const std::string& text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             const char next = text[++i];
+            if (next == 'x' && i + 2 < text.size()) {
+                result += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+                continue;
+            }
             result += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : next;
         } else {
             result += text[i];
@@ -125,6 +131,13 @@ int main(int argc, char** argv)
             WriteAll(1, Unescape(rest));
         } else if (command == "err") {
             WriteAll(2, Unescape(rest));
+        } else if (command == "lines") {
+            int count = 0;
+            values >> count;
+            std::string text;
+            std::getline(values >> std::ws, text);
+            for (int i = 1; i <= count; ++i)
+                WriteAll(2, text + " " + std::to_string(i) + "\n");
         } else if (command == "fill") {
             std::size_t count = 0;
             char c = 'x';

@@ -243,7 +243,7 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
     EXPECT_EQ(m_messages.size(), 1);
 }
 
-TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfter)
+TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresSayWhy)
 {
     const int listButtons[] = {CClipvaneView::IdAddMovies, CClipvaneView::IdRemove,
                                CClipvaneView::IdRemoveAll, CClipvaneView::IdPlay};
@@ -253,10 +253,14 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfter)
         const char* script; // what the stand-in encoder does with the job
         bool pressStop;
         const char* message;
+        const char* tooltip; // of the row's status cell
     };
     const Case cases[] = {
-        {"finished", "progress 0 100 2\ntouchout movie\n", false, "Encoding Finished !!"},
-        {"stopped", "onterm 2\nprogress 0 30 2\nhang\n", true, nullptr},
+        {"finished", "progress 0 100 2\ntouchout movie\n", false, "Encoding Finished !!", ""},
+        {"stopped", "onterm 2\nprogress 0 30 2\nhang\n", true, nullptr, ""},
+        {"failed", "err Cannot open file/device.\\n\nexit 1\n", false,
+         "Encoding Finished !!\n1 of 1 files failed.\nfailed.mpg failed: Cannot open file/device.",
+         "The encoder ended with exit code 1.\nCannot open file/device."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,6 +291,8 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfter)
         for (int id : listButtons)
             EXPECT_TRUE(m_form->Control(id)->isEnabled()) << id;
         EXPECT_EQ(m_messages, c.message ? QStringList({c.message}) : QStringList());
+        const QModelIndex status = m_form->m_listMovies->model()->index(0, 0);
+        EXPECT_EQ(status.data(Qt::ToolTipRole).toString(), c.tooltip);
     }
 }
 

@@ -344,4 +344,26 @@ TEST_F(JobList, StatusFromAnotherThreadLandsOnTheListsThread)
     EXPECT_EQ(m_list.GetRowStatus(0), "Finished");
 }
 
+TEST_F(JobList, AFailedRowsReasonIsItsStatusTooltipUntilTheNextStatus)
+{
+    ASSERT_TRUE(m_list.AppendJob(Job("/m/a.avi", 1)));
+    ASSERT_TRUE(m_list.AppendJob(Job("/m/b.avi", 1)));
+    const auto tip = [this](int row, int column) {
+        return m_list.data(m_list.index(row, column), Qt::ToolTipRole);
+    };
+    const QString reason = "The encoder ended with exit code 1.\nCannot open demuxer.";
+    std::thread([&] { m_list.SetRowStatus(1, "Failed", reason); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tip(1, CMovieJobList::ColStatus).toString(), reason);
+    EXPECT_EQ(m_list.GetRowReason(1), reason);
+    EXPECT_EQ(tip(1, CMovieJobList::ColFileName).toString(), "/m/b.avi");
+    EXPECT_FALSE(tip(0, CMovieJobList::ColStatus).isValid()); // a "Ready" row has none
+
+    // The reason moves with its row and goes with the next status.
+    m_list.RemoveSelectedMovies({0});
+    EXPECT_EQ(tip(0, CMovieJobList::ColStatus).toString(), reason);
+    ASSERT_TRUE(m_list.SetRowStatus(0, "Encoding..."));
+    EXPECT_FALSE(tip(0, CMovieJobList::ColStatus).isValid());
+}
+
 } // namespace

@@ -19,7 +19,7 @@ void PrepareProcess()
     if (!root)
         std::abort();
     const QByteArray base(root);
-    for (const char* sub : {"/runtime", "/config", "/cache", "/data", "/home"})
+    for (const char* sub : {"/runtime", "/config", "/cache", "/data", "/state", "/home"})
         QDir().mkpath(QString::fromLocal8Bit(base + sub));
     QFile::setPermissions(QString::fromLocal8Bit(base + "/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -27,6 +27,7 @@ void PrepareProcess()
     ::setenv("XDG_CONFIG_HOME", base + "/config", 1);
     ::setenv("XDG_CACHE_HOME", base + "/cache", 1);
     ::setenv("XDG_DATA_HOME", base + "/data", 1);
+    ::setenv("XDG_STATE_HOME", base + "/state", 1);
     ::setenv("HOME", base + "/home", 1);
     // gtest_discover_tests lists tests without the tests' environment, and Qt
     // aborts without a display.
@@ -83,10 +84,11 @@ void ScopedEnv::Unset(const char* name)
 
 ScopedTempHome::ScopedTempHome()
 {
-    for (const char* sub : {"config", "cache", "data", "home"})
+    for (const char* sub : {"config", "cache", "data", "state", "home"})
         QDir(m_dir.path()).mkpath(QLatin1String(sub));
     m_env.Set("XDG_CONFIG_HOME", QFile::encodeName(ConfigDir()));
     m_env.Set("XDG_CACHE_HOME", QFile::encodeName(CacheDir()));
     m_env.Set("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + QLatin1String("/data")));
+    m_env.Set("XDG_STATE_HOME", QFile::encodeName(StateDir()));
     m_env.Set("HOME", QFile::encodeName(m_dir.path() + QLatin1String("/home")));
 }

@@ -35,7 +35,8 @@ private:
 };
 
 // A temporary folder that stands in for the user's home: XDG_CONFIG_HOME,
-// XDG_CACHE_HOME, XDG_DATA_HOME and HOME point into it while the object lives.
+// XDG_CACHE_HOME, XDG_DATA_HOME, XDG_STATE_HOME and HOME point into it while the
+// object lives.
 class ScopedTempHome
 {
 public:
@@ -45,6 +46,7 @@ public:
     QString Path() const { return m_dir.path(); }
     QString ConfigDir() const { return m_dir.path() + QLatin1String("/config"); }
     QString CacheDir() const { return m_dir.path() + QLatin1String("/cache"); }
+    QString StateDir() const { return m_dir.path() + QLatin1String("/state"); }
     QString FilePath(const QString& name) const { return m_dir.filePath(name); }
 
 private:

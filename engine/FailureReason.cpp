@@ -1,0 +1,147 @@
+#include "FailureReason.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Words of the encoder's failure messages, as mencoder and the libraries under it
+// print them: "Cannot open file/device.", "Cannot open demuxer.", "Failed to
+// open the encoder.", "Couldn't open video filter", "File not found", "Sorry,
+// this file format is not recognized/supported", "AVI: Missing video stream!?",
+// "Exiting...", "Error while decoding frame!", "Filters have not been
+// configured! Empty file?". Its everyday chatter ("Skipping frame!", "Forcing
+// output FourCC", "duplicate frame(s)!") has none of them.
+const char* const ErrorWords[] = {
+    "error",      "fail",    "cannot",        "can't",          "couldn't",
+    "could not",  "unable",  "not found",     "not recognized", "unsupported",
+    "invalid",    "no such", "missing",       "denied",         "exiting",
+    "empty file", "fatal",   "no space left", "corrupt",        "broken",
+};
+
+bool IsExitingLine(const QString& line)
+{
+    return line.startsWith(QLatin1String("Exiting"), Qt::CaseInsensitive);
+}
+
+// The line without the "=====" frames round some of the encoder's messages,
+// cut to a length a tooltip can show.
+QString Shown(const QString& line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    const auto frame = [](QChar c) { return c == QLatin1Char('=') || c.isSpace(); };
+    while (begin < end && frame(line[begin]))
+        ++begin;
+    while (end > begin && frame(line[end - 1]))
+        --end;
+    QString text = begin < end ? line.mid(begin, end - begin) : line.trimmed();
+    if (text.size() > CFailureReason::MaxShownLineLength)
+        text = text.left(CFailureReason::MaxShownLineLength - 1) + QChar(0x2026);
+    return text;
+}
+
+QString ExitHeadline(const ChildExit& exit)
+{
+    switch (exit.kind) {
+    case ChildExit::Kind::Exited:
+        return QStringLiteral("The encoder ended with exit code %1.").arg(exit.code);
+    case ChildExit::Kind::Signalled: {
+        const char* name = ::strsignal(exit.code);
+        return QStringLiteral("The encoder was ended by signal %1 (%2).")
+            .arg(exit.code)
+            .arg(name ? QString::fromLocal8Bit(name) : QStringLiteral("unknown"));
+    }
+    case ChildExit::Kind::Unknown:
+        break;
+    }
+    return QStringLiteral("The encoder's end could not be read.");
+}
+
+} // namespace
+
+CFailureReason::CFailureReason(QString headline, QStringList lines)
+    : m_strHeadline(std::move(headline))
+    , m_arrLines(std::move(lines))
+{
+}
+
+std::optional<CFailureReason> CFailureReason::ForEnd(const ChildExit& exit, Output output,
+                                                     const QStringList& kept)
+{
+    QString headline;
+    if (!exit.Succeeded())
+        headline = ExitHeadline(exit);
+    else if (output == Output::Missing)
+        headline = QStringLiteral("The encoder exited with code 0 but wrote no output file.");
+    else if (output == Output::Empty)
+        headline = QStringLiteral("The encoder exited with code 0 but left an empty output file.");
+    else if (WroteNoPicture(kept))
+        headline = QStringLiteral("The encoder exited with code 0 but wrote no picture.");
+    else
+        return std::nullopt;
+    return CFailureReason(headline, PickLines(kept));
+}
+
+bool CFailureReason::WroteNoPicture(const QStringList& kept)
+{
+    // The encoder's closing summary, e.g. "Video stream:     -nan kbit/s
+    // (-2147483648 B/s)  size: 0 bytes  0.000 secs  1 frames" for a movie whose
+    // pictures could not be decoded: the file holds a header and no picture.
+    return std::any_of(kept.cbegin(), kept.cend(), [](const QString& line) {
+        return line.startsWith(QLatin1String("Video stream:")) &&
+               line.contains(QLatin1String(" size: 0 bytes"));
+    });
+}
+
+CFailureReason CFailureReason::NotStarted(const QString& encoderPath, const QString& error)
+{
+    // The path goes on a line of its own: the headline stays the program's words.
+    return CFailureReason(
+        QStringLiteral("The encoder could not be started."),
+        {error.isEmpty() ? encoderPath : encoderPath + QStringLiteral(": ") + error});
+}
+
+bool CFailureReason::LooksLikeError(const QString& line)
+{
+    for (const char* word : ErrorWords) {
+        if (line.contains(QLatin1String(word), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+QStringList CFailureReason::PickLines(const QStringList& kept)
+{
+    QStringList errors;
+    for (const QString& line : kept) {
+        if (LooksLikeError(line))
+            errors << line;
+    }
+    const QStringList& source = errors.isEmpty() ? kept : errors;
+    QStringList shown;
+    for (qsizetype i = std::max<qsizetype>(0, source.size() - MaxShownLines); i < source.size();
+         ++i)
+        shown << Shown(source[i]);
+    return shown;
+}
+
+QString CFailureReason::Details() const
+{
+    QStringList all{m_strHeadline};
+    all += m_arrLines;
+    return all.join(QLatin1Char('\n'));
+}
+
+QString CFailureReason::Summary() const
+{
+    for (auto it = m_arrLines.crbegin(); it != m_arrLines.crend(); ++it) {
+        if (!LooksLikeError(*it) || IsExitingLine(*it))
+            continue;
+        const QChar last = it->back();
+        const bool ended =
+            last == QLatin1Char('.') || last == QLatin1Char('!') || last == QLatin1Char('?');
+        return ended ? *it : *it + QLatin1Char('.');
+    }
+    return m_strHeadline;
+}

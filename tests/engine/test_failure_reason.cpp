@@ -1,0 +1,304 @@
+// The pieces that tell why a job failed, without processes: the output tail, the
+// reason picker and the run log.
+#include "engine/FailureReason.h"
+#include "engine/OutputTail.h"
+#include "engine/RunLog.h"
+#include "tests/engine/QStringPrinter.h"
+#include "tests/support/MediaFactory.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <QDir>
+
+namespace {
+
+using Stream = COutputTail::Stream;
+
+QStringList Feed(const std::vector<std::pair<Stream, std::string>>& chunks)
+{
+    COutputTail tail;
+    for (const auto& [stream, bytes] : chunks)
+        tail.Append(stream, bytes);
+    return tail.TakeLines();
+}
+
+TEST(OutputTailTest, SplitsLinesAcrossChunksAndStreams)
+{
+    const QString replacement(QChar::ReplacementCharacter);
+    const struct
+    {
+        const char* what;
+        std::vector<std::pair<Stream, std::string>> chunks;
+        QStringList lines;
+    } cases[] = {
+        {"a line cut by chunks",
+         {{Stream::Out, "Cannot op"},
+          {Stream::Out, "en file/de"},
+          {Stream::Out, "vice.\nExit"},
+          {Stream::Out, "ing...\n"}},
+         {"Cannot open file/device.", "Exiting..."}},
+        {"every line ending", {{Stream::Out, "a\r\nb\rc\n\n\r  \nd"}}, {"a", "b", "c", "d"}},
+        {"progress records, whole and cut",
+         {{Stream::Out, "Pos:   1.0s  25f ( 5%)\rPo"},
+          {Stream::Out, "s: 1.1s 26f ( 6%)\rP"},
+          {Stream::Out, "os: 2.0s\r1 duplicate frame(s)!\nPos: 3.0s"}},
+         {"1 duplicate frame(s)!"}},
+        {"lines that only begin like a record",
+         {{Stream::Out, "Po\nPosition: 3\n"}},
+         {"Po", "Position: 3"}},
+        {"the two streams are split apart",
+         {{Stream::Out, "Opening "},
+          {Stream::Err, "Cannot open "},
+          {Stream::Out, "video\n"},
+          {Stream::Err, "demuxer.\n"}},
+         {"Opening video", "Cannot open demuxer."}},
+        {"bytes that are not UTF-8 keep their line",
+         {{Stream::Err, "bad \xff\xfe name\n"}, {Stream::Err, "caf\xc3"}, {Stream::Err, "\xa9\n"}},
+         {"bad " + replacement + replacement + " name", QString::fromUtf8("caf\xc3\xa9")}},
+        {"trailing white space goes", {{Stream::Out, "Exiting...  \t\n"}}, {"Exiting..."}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Feed(c.chunks), c.lines) << c.what;
+}
+
+TEST(OutputTailTest, KeepsABoundedTail)
+{
+    COutputTail tail;
+    std::string flood;
+    for (int i = 1; i <= 5000; ++i)
+        flood += "line " + std::to_string(i) + "\n";
+    for (std::size_t at = 0; at < flood.size(); at += 256)
+        tail.Append(Stream::Err, std::string_view(flood).substr(at, 256));
+    QStringList lines = tail.TakeLines();
+    ASSERT_EQ(lines.size(), int(COutputTail::MaxLines));
+    EXPECT_EQ(lines.front(), "line 4961");
+    EXPECT_EQ(lines.back(), "line 5000");
+    EXPECT_TRUE(tail.TakeLines().isEmpty()); // taking empties it
+
+    // Long lines: the byte bound holds and the newest line is whole.
+    for (int i = 0; i < 50; ++i)
+        tail.Append(Stream::Out, std::string(1000, 'a' + i % 26) + "\n");
+    lines = tail.TakeLines();
+    EXPECT_LE(lines.join("").size(), int(COutputTail::MaxBytes));
+    EXPECT_EQ(lines.back(), QString(1000, QChar('a' + 49 % 26)));
+
+    // A line without end keeps its start, marked as cut.
+    for (int i = 0; i < 400; ++i)
+        tail.Append(Stream::Out, std::string(256, 'z'));
+    lines = tail.TakeLines();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0], QString(int(COutputTail::MaxLineBytes), 'z') + " [...]");
+
+    // Clear forgets unfinished lines too.
+    tail.Append(Stream::Out, "half a line");
+    tail.Clear();
+    EXPECT_TRUE(tail.TakeLines().isEmpty());
+}
+
+ChildExit Exited(int code)
+{
+    ChildExit exit;
+    exit.kind = ChildExit::Kind::Exited;
+    exit.code = code;
+    return exit;
+}
+
+ChildExit Signalled(int signal)
+{
+    ChildExit exit;
+    exit.kind = ChildExit::Kind::Signalled;
+    exit.code = signal;
+    return exit;
+}
+
+// What the real encoder printed for a movie truncated to its first 4 KiB.
+const QStringList kTruncatedAvi{
+    "MEncoder UNKNOWN-12 (C) 2000-2023 MPlayer Team",
+    "AVI file format detected.",
+    "Badly interleaved AVI file detected - switching to -ni mode...",
+    "AVI: Missing video stream!? Contact the author, it may be a bug :(",
+    "LAVF_header: av_open_input_stream() failed",
+    "============ Sorry, this file format is not recognized/supported =============",
+    "=== If this file is an AVI, ASF or MPEG stream, please contact the author! ===",
+    "Cannot open demuxer.",
+    "Exiting...",
+};
+
+TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
+{
+    using Output = CFailureReason::Output;
+    const QString longLine = "Error: " + QString(300, 'x');
+    const struct
+    {
+        const char* what;
+        ChildExit exit;
+        Output output;
+        QStringList kept;
+        QString details; // the tooltip
+        QString summary;
+    } cases[] = {
+        {"an unreadable movie", Exited(1), Output::Missing, kTruncatedAvi,
+         "The encoder ended with exit code 1.\n"
+         "AVI: Missing video stream!? Contact the author, it may be a bug :(\n"
+         "LAVF_header: av_open_input_stream() failed\n"
+         "Sorry, this file format is not recognized/supported\n"
+         "Cannot open demuxer.\nExiting...",
+         "Cannot open demuxer."},
+        {"only the last six error lines",
+         Exited(1),
+         Output::Missing,
+         {"e1 failed", "e2 failed", "e3 failed", "e4 failed", "e5 failed", "e6 failed", "e7 failed",
+          "Exiting..."},
+         "The encoder ended with exit code 1.\n"
+         "e3 failed\ne4 failed\ne5 failed\ne6 failed\ne7 failed\nExiting...",
+         "e7 failed."},
+        {"no error lines: the last lines",
+         Signalled(11),
+         Output::Written,
+         {"one", "two", "three", "four", "five", "six", "seven"},
+         "The encoder was ended by signal 11 (Segmentation fault).\n"
+         "two\nthree\nfour\nfive\nsix\nseven",
+         "The encoder was ended by signal 11 (Segmentation fault)."},
+        {"exit 0 without a movie",
+         Exited(0),
+         Output::Missing,
+         {"Skipping frame!", "Filters have not been configured! Empty file?"},
+         "The encoder exited with code 0 but wrote no output file.\n"
+         "Filters have not been configured! Empty file?",
+         "Filters have not been configured! Empty file?"},
+        {"exit 0 with an empty movie",
+         Exited(0),
+         Output::Empty,
+         {},
+         "The encoder exited with code 0 but left an empty output file.",
+         "The encoder exited with code 0 but left an empty output file."},
+        {"exit 0 and a movie without a picture",
+         Exited(0),
+         Output::Written,
+         {"Skipping frame!", "Filters have not been configured! Empty file?",
+          "Video stream:     -nan kbit/s  (-2147483648 B/s)  size: 0 bytes  0.000 secs  1 frames",
+          "Audio stream:  111.781 kbit/s  (13972 B/s)  size: 730 bytes  0.052 secs"},
+         "The encoder exited with code 0 but wrote no picture.\n"
+         "Filters have not been configured! Empty file?",
+         "Filters have not been configured! Empty file?"},
+        {"a failure after only Exiting...",
+         Exited(2),
+         Output::Written,
+         {"Exiting..."},
+         "The encoder ended with exit code 2.\nExiting...",
+         "The encoder ended with exit code 2."},
+        {"a long line is cut",
+         Exited(1),
+         Output::Written,
+         {longLine},
+         "The encoder ended with exit code 1.\n" + longLine.left(159) + QChar(0x2026),
+         longLine.left(159) + QChar(0x2026) + "."},
+    };
+    for (const auto& c : cases) {
+        const std::optional<CFailureReason> reason =
+            CFailureReason::ForEnd(c.exit, c.output, c.kept);
+        ASSERT_TRUE(reason.has_value()) << c.what;
+        EXPECT_EQ(reason->Details(), c.details) << c.what;
+        EXPECT_EQ(reason->Summary(), c.summary) << c.what;
+    }
+
+    EXPECT_FALSE(CFailureReason::ForEnd(Exited(0), Output::Written, kTruncatedAvi).has_value());
+    EXPECT_FALSE(CFailureReason::ForEnd(Exited(0), Output::Written,
+                                        {"Video stream:  141.051 kbit/s  (17631 B/s)  size: 69350 "
+                                         "bytes  3.933 secs  100 frames"})
+                     .has_value());
+    const CFailureReason notStarted =
+        CFailureReason::NotStarted("/app/tools/mencoder", "No such file or directory");
+    EXPECT_EQ(notStarted.Details(),
+              "The encoder could not be started.\n/app/tools/mencoder: No such file or directory");
+}
+
+TEST(FailureReasonTest, ErrorLinesAreTheEncodersFailureMessagesNotItsChatter)
+{
+    for (const char* line :
+         {"Cannot open file/device.", "File not found: 'a.avi'", "Failed to open the encoder.",
+          "Couldn't open video filter 'lavc'.", "Error while decoding frame!",
+          "Cannot open output file '/gone/a.avi'.", "Exiting... (error)",
+          "VDecoder init failed :("})
+        EXPECT_TRUE(CFailureReason::LooksLikeError(line)) << line;
+    for (const char* line :
+         {"Skipping frame!", "1 duplicate frame(s)!", "Forcing output FourCC to 58564944 [DIVX].",
+          "MEncoder UNKNOWN-12 (C) 2000-2023 MPlayer Team", "Writing index...",
+          "ODML: Aspect information not (yet?) available or unspecified, not writing vprp header."})
+        EXPECT_FALSE(CFailureReason::LooksLikeError(line)) << line;
+}
+
+class RunLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(m_home.IsValid()); }
+    QString LogsDir() const { return m_home.StateDir() + "/Tolva/Clipvane/logs"; }
+    static QDateTime At(const char* text)
+    {
+        return QDateTime::fromString(text, "yyyy-MM-dd HH:mm:ss");
+    }
+    ScopedTempHome m_home;
+};
+
+TEST_F(RunLogTest, OneFilePerRunNamedByItsStartAndOnlyTheNewestKept)
+{
+    EXPECT_EQ(CRunLog::Folder(), LogsDir());
+    {
+        // A relative XDG_STATE_HOME is not used: the default under the home folder.
+        ScopedEnv env;
+        env.Set("XDG_STATE_HOME", "relative/state");
+        EXPECT_EQ(CRunLog::Folder(), QDir::homePath() + "/.local/state/Tolva/Clipvane/logs");
+    }
+    ASSERT_TRUE(QDir().mkpath(LogsDir()));
+    // 24 older logs, one of them a second run in its second, and a file of the
+    // user's own that only looks like a log.
+    for (int i = 0; i < 23; ++i)
+        MediaFactory::WriteFile(
+            LogsDir() + "/" + CRunLog::FileName(At("2026-01-01 10:00:00").addSecs(i), 1), "old");
+    MediaFactory::WriteFile(LogsDir() + "/2026-01-01_10-00-22_2.log", "old");
+    MediaFactory::WriteFile(LogsDir() + "/notes.log", "mine");
+
+    const QDateTime start = At("2026-12-08 21:40:52");
+    CRunLog first, second;
+    ASSERT_TRUE(first.Begin(start, false));
+    ASSERT_TRUE(second.Begin(start, true));
+    EXPECT_EQ(QFileInfo(first.FilePath()).fileName(), "2026-12-08_21-40-52.log");
+    EXPECT_EQ(QFileInfo(second.FilePath()).fileName(), "2026-12-08_21-40-52_2.log");
+
+    QStringList logs = QDir(LogsDir()).entryList({"20*.log"}, QDir::Files, QDir::Name);
+    ASSERT_EQ(logs.size(), CRunLog::KeptLogs);
+    EXPECT_EQ(logs.front(), "2026-01-01_10-00-06.log");
+    EXPECT_TRUE(logs.contains("2026-01-01_10-00-22_2.log"));
+    EXPECT_TRUE(QFile::exists(LogsDir() + "/notes.log"));
+
+    RunLogJob job;
+    job.nIndex = 1;
+    job.nCount = 3;
+    job.strInput = "/in/b c.avi";
+    job.strOutput = "/out/b c.avi";
+    job.strCommandLine = "\"/app/tools/mencoder\" -noodml \"/in/b c.avi\"";
+    job.strEnd = "failed: The encoder ended with exit code 1.";
+    job.strTime = "00:00:01.2";
+    job.arrLines = QStringList{"Cannot open demuxer.", "Exiting..."};
+    first.WriteJob(job);
+    first.End("Run ended.");
+    EXPECT_FALSE(first.IsOpen());
+    EXPECT_EQ(QString::fromUtf8(MediaFactory::ReadFile(first.FilePath())),
+              "Clipvane run started 2026-12-08 21:40:52\n"
+              "\nJob 2 of 3\n"
+              "  Input:   /in/b c.avi\n"
+              "  Output:  /out/b c.avi\n"
+              "  Command: \"/app/tools/mencoder\" -noodml \"/in/b c.avi\"\n"
+              "  End:     failed: The encoder ended with exit code 1.\n"
+              "  Time:    00:00:01.2\n"
+              "  The encoder's last lines:\n"
+              "    Cannot open demuxer.\n"
+              "    Exiting...\n"
+              "\nRun ended.\n");
+}
+
+} // namespace
