@@ -37,7 +37,7 @@ QStringList LogsOldestFirst(const QString& folder)
 
 QString CRunLog::Folder()
 {
-    // The base directory specification: an unset, empty or relative
+    // The XDG base directory rules: an unset, empty or relative
     // XDG_STATE_HOME means ~/.local/state.
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
