@@ -2,17 +2,21 @@
 
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "engine/EncodeSetting.h"
+#include "engine/StoredSettings.h"
 #include "jobs/ClipvaneView.h"
 #include "shell/AboutDlg.h"
 #include "shell/AppInfo.h"
 #include "shell/AppMessageBox.h"
 #include "shell/FirstRunSetup.h"
 #include "shell/MainFrame.h"
+#include "shell/QuitSignals.h"
 #include "shell/UpdateCheck.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSessionManager>
 
 CClipvaneApp::CClipvaneApp()
     : CClipvaneApp(Hooks{})
@@ -34,7 +38,11 @@ CClipvaneApp::CClipvaneApp(Hooks hooks)
         };
 }
 
-CClipvaneApp::~CClipvaneApp() = default;
+CClipvaneApp::~CClipvaneApp()
+{
+    // The signals go back to their default action before the window goes.
+    m_pQuitSignals.reset();
+}
 
 bool CClipvaneApp::InitInstance()
 {
@@ -61,6 +69,21 @@ bool CClipvaneApp::InitInstance()
     m_pMainFrame->setWindowTitle(AppInfo::Caption);
     m_pMainFrame->show();
     FirstRunSetup();
+    // The record encodes what the summary shows, without the options dialog.
+    ApplyStoredSettings(theEncodeSetting);
+    m_pView->UpdateSettingsSummary();
+
+    CClipvaneView* view = m_pView;
+    m_pMainFrame->SetCloseQuery([view] { return view->QueryClose(); });
+    m_pQuitSignals = std::make_unique<CQuitSignals>();
+    QObject::connect(m_pQuitSignals.get(), &CQuitSignals::QuitRequested, view, [view] {
+        view->StopForQuit();
+        QCoreApplication::quit();
+    });
+    // The desktop session ends: its manager asks for our data, then ends us.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, view,
+                     [view](QSessionManager&) { view->StopForQuit(); });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->StopForQuit(); });
     return true;
 }
 

@@ -10,7 +10,8 @@
 //   touchout TEXT      write TEXT into the output file (the argument after -o)
 //   args PATH          write the arguments, one per line, to PATH
 //   pidfile PATH       write the process id to PATH
-//   info PATH          write "nice <n>\nsid <sid>\npid <pid>\nfds <list>" to PATH
+//   info PATH          write "nice <n>\nsid <sid>\npid <pid>\nfds <list>\nmark <m>"
+//                      to PATH (m: the CLIPVANE_OWNER variable)
 //   onterm CODE        exit with CODE on SIGTERM (mencoder exits 2)
 //   ignoreterm         ignore SIGTERM
 //   hang               wait for a signal, forever
@@ -169,7 +170,10 @@ int main(int argc, char** argv)
         } else if (command == "info") {
             WriteFile(rest, "nice " + std::to_string(getpriority(PRIO_PROCESS, 0)) + "\nsid " +
                                 std::to_string(getsid(0)) + "\npid " + std::to_string(getpid()) +
-                                "\nfds " + OpenFds() + "\n");
+                                "\nfds " + OpenFds() + "\nmark " +
+                                (std::getenv("CLIPVANE_OWNER") ? std::getenv("CLIPVANE_OWNER")
+                                                               : "") +
+                                "\n");
         } else if (command == "onterm") {
             g_termExitCode = std::atoi(rest.c_str());
             std::signal(SIGTERM, OnTerm);

@@ -4,6 +4,7 @@
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
@@ -123,12 +124,25 @@ bool HasChildren()
     return true;
 }
 
-pid_t Spawn(const QString& program, const QStringList& args)
+pid_t Spawn(const QString& program, const QStringList& args, const QByteArrayList& environment)
 {
     NativeArgv argv(QStringList{program} + args);
+    // Made before fork: the child of a threaded process may not allocate.
+    QByteArrayList entries = environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const QByteArray text(*entry);
+        const QByteArray name = text.left(text.indexOf('=') + 1);
+        if (std::none_of(environment.cbegin(), environment.cend(),
+                         [&](const QByteArray& e) { return e.startsWith(name); }))
+            entries << text;
+    }
+    std::vector<char*> envp;
+    for (QByteArray& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::execvp(argv.Data()[0], argv.Data());
+        ::execvpe(argv.Data()[0], argv.Data(), envp.data());
         ::_exit(127);
     }
     return pid;

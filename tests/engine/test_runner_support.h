@@ -92,7 +92,10 @@ bool HasChildren();
 // not through the runner. Not QProcess or posix_spawn: both start the child with
 // a vfork-like clone, and under ThreadSanitizer the child's calls then leave the
 // parent thread's sanitizer state behind, hiding its later synchronisation.
-pid_t Spawn(const QString& program, const QStringList& args);
+// environment: "NAME=value" entries added to (or replacing those of) this
+// process's own.
+pid_t Spawn(const QString& program, const QStringList& args,
+            const QByteArrayList& environment = {});
 // Waits for a spawned process; returns its wait status, or -1 on time-out.
 int WaitExit(pid_t pid, std::chrono::milliseconds timeout);
 bool ProcessExists(pid_t pid);
