@@ -48,15 +48,7 @@ protected:
         return PumpUntil([&] { return m_ended > ended; });
     }
 
-    // The newest run log (the one with the greatest name).
-    QString LatestLog() const
-    {
-        const QDir logs(m_home.StateDir() + "/Tolva/Clipvane/logs");
-        const QStringList names = logs.entryList({"*.log"}, QDir::Files, QDir::Name);
-        return names.isEmpty()
-                   ? QString()
-                   : QString::fromUtf8(MediaFactory::ReadFile(logs.filePath(names.back())));
-    }
+    QString LatestLog() const { return LatestRunLog(m_home); }
 
     ScopedTempHome m_home;
     FakeEncoder m_fake;
@@ -76,7 +68,7 @@ TEST_F(RunFailureTest, AFailedRowSaysWhyAndAFinishedRowSaysNothing)
         QStringList reasonHolds; // every one of these, in the tooltip
     } jobs[] = {
         {"finished.mpg",
-         "progress 0 100 0\nerr Skipping frame!\\n\ntouchout movie\n",
+         "progress 0 100 0\nerr Skipping frame!\\n\n" + FakeEncoder::WriteWholeMovie(),
          "Finished",
          {}},
         {"cannot-open.mpg",
@@ -124,7 +116,7 @@ TEST_F(RunFailureTest, AFailedRowSaysWhyAndAFinishedRowSaysNothing)
 TEST_F(RunFailureTest, AFloodKeepsTheTailAndTheOneFailureIsNamedAndLogged)
 {
     AddMovie("flood.mpg", "progress 0 50 0\nlines 5000 Error number\nexit 1\n");
-    AddMovie("fine.mpg", "touchout movie\n");
+    AddMovie("fine.mpg", FakeEncoder::WriteWholeMovie());
     ASSERT_TRUE(RunAll());
 
     EXPECT_EQ(m_form.Statuses(), (QStringList{"Failed", "Finished"}));
@@ -180,7 +172,7 @@ TEST_F(RunFailureTest, AnUnwritableLogFolderDoesNotDisturbTheRun)
     const QString blocker = m_home.FilePath("state-file");
     ASSERT_TRUE(MediaFactory::WriteFile(blocker, "x"));
     env.Set("XDG_STATE_HOME", QFile::encodeName(blocker));
-    AddMovie("a.mpg", "touchout movie\n");
+    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     AddMovie("b.mpg", "exit 1\n");
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(m_form.Statuses(), (QStringList{"Finished", "Failed"}));

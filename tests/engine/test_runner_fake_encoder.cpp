@@ -8,6 +8,8 @@
 //   progress A B MS    one "Pos:" record per percent from A to B, MS apart
 //   sleep MS           pause
 //   touchout TEXT      write TEXT into the output file (the argument after -o)
+//   copyout PATH       copy the file PATH (a real movie) to the output file
+//   truncate N         cut the output file to its first N bytes
 //   args PATH          write the arguments, one per line, to PATH
 //   pidfile PATH       write the process id to PATH
 //   info PATH          write "nice <n>\nsid <sid>\npid <pid>\nfds <list>\nmark <m>"
@@ -160,6 +162,11 @@ int main(int argc, char** argv)
             usleep(static_cast<useconds_t>(std::atoi(rest.c_str())) * 1000);
         } else if (command == "touchout") {
             WriteFile(output, rest);
+        } else if (command == "copyout") {
+            std::ifstream from(rest, std::ios::binary);
+            std::ofstream(output, std::ios::binary) << from.rdbuf();
+        } else if (command == "truncate") {
+            (void)!truncate(output.c_str(), std::atol(rest.c_str()));
         } else if (command == "args") {
             std::string all;
             for (const std::string& arg : args)

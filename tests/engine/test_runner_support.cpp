@@ -45,6 +45,19 @@ QString FakeEncoder::RealEncoderLink(const QString& suffix) const
     return link;
 }
 
+QString FakeEncoder::WholeMovie()
+{
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString movie = dir.filePath(QStringLiteral("whole.avi"));
+        MovieSpec spec;
+        spec.outputArgs = {QStringLiteral("-c:v"), QStringLiteral("mpeg4")};
+        MediaFactory::GenerateMovie(movie, spec);
+        return movie;
+    }();
+    return path;
+}
+
 bool RecordingRunner::WaitForTerminations(std::size_t count, std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_mutex);

@@ -36,6 +36,12 @@ public:
     // A symlink to the real encoder with a name of this process's own.
     QString RealEncoderLink(const QString& suffix = QStringLiteral("m")) const;
 
+    // A small real movie (2 s, 160x120, MPEG-4 AVI with sound), made once per
+    // test process, and the script line that makes it the output: the run's
+    // check of the output then finds a whole movie.
+    static QString WholeMovie();
+    static QString WriteWholeMovie() { return QStringLiteral("copyout ") + WholeMovie() + '\n'; }
+
 private:
     QTemporaryDir m_dir;
     QString m_imageName;
