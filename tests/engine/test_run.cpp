@@ -93,6 +93,42 @@ TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
     EXPECT_EQ(output("/in/clip"), "/out.dir/v.clip.avi");
 }
 
+TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
+{
+    const QString x250(250, 'x');
+    const QString e200(200, QChar(0xE9));                    // 2 bytes each
+    const QString smiles = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(70); // 4 bytes
+    const struct
+    {
+        const char* name;
+        QStringList inputs;
+        QStringList outputs; // file names in /out.dir
+    } cases[] = {
+        {"two", {"/in/a.mkv", "/in/a.mpg"}, {"pp_a.avi", "pp_a (2).avi"}},
+        {"three, other folder, other case",
+         {"/in/a.mpg", "/x/a.wmv", "/in/A.avi", "/in/b.mpg"},
+         {"pp_a.avi", "pp_a (2).avi", "pp_A (3).avi", "pp_b.avi"}},
+        {"254-byte names, twice",
+         {"/in/" + x250 + ".mpg", "/in/" + x250 + ".wmv"},
+         {"pp_" + QString(248, 'x') + ".avi", "pp_" + QString(244, 'x') + " (2).avi"}},
+        {"cut between characters",
+         {"/in/" + e200 + ".mpg", "/in/" + smiles + ".mpg"},
+         {"pp_" + QString(124, QChar(0xE9)) + ".avi", "pp_" + smiles.left(124) + ".avi"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<StreamFile> jobs;
+        for (const QString& input : c.inputs)
+            jobs.push_back(Job(input));
+        QStringList expected;
+        for (const QString& output : c.outputs) {
+            expected << "/out.dir/" + output;
+            EXPECT_LE(QFile::encodeName(output).size(), 255);
+        }
+        EXPECT_EQ(CEncodingRun::OutputPathsFor(jobs), expected);
+    }
+}
+
 TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
 {
     // A movie without extension in a dotted folder, and beside the folder a decoy

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -51,11 +52,55 @@ QString FakeEncoder::WholeMovie()
     static const QString path = [] {
         const QString movie = dir.filePath(QStringLiteral("whole.avi"));
         MovieSpec spec;
+        spec.seconds = WholeMovieSeconds;
         spec.outputArgs = {QStringLiteral("-c:v"), QStringLiteral("mpeg4")};
         MediaFactory::GenerateMovie(movie, spec);
         return movie;
     }();
     return path;
+}
+
+ForeignEncoder::ForeignEncoder(const QByteArrayList& environment)
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("never written.mpg"));
+    if (!m_dir.isValid() || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+        return;
+    m_pid = ProcessProbe::Spawn(QStringLiteral("mencoder"),
+                                {fifo, QStringLiteral("-o"), m_dir.filePath(QStringLiteral("o.avi")),
+                                 QStringLiteral("-ovc"), QStringLiteral("copy"),
+                                 QStringLiteral("-oac"), QStringLiteral("copy")},
+                                environment);
+    // Its name is the encoder's once it runs the encoder, not the forked copy.
+    const QString comm = QStringLiteral("/proc/%1/comm").arg(m_pid);
+    for (int i = 0; i < 500 && m_pid > 0 && !m_valid; ++i) {
+        m_valid = MediaFactory::ReadFile(comm).trimmed() == "mencoder";
+        if (!m_valid)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+ForeignEncoder::~ForeignEncoder()
+{
+    if (m_pid > 0 && !m_reaped) {
+        ::kill(m_pid, SIGKILL);
+        ProcessProbe::WaitExit(m_pid, std::chrono::seconds(5));
+    }
+}
+
+bool ForeignEncoder::IsAlive() const
+{
+    siginfo_t info{};
+    // WNOWAIT: look without reaping.
+    return m_pid > 0 && !m_reaped &&
+           ::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+bool ForeignEncoder::WaitEnded(std::chrono::milliseconds timeout)
+{
+    if (m_pid > 0 && !m_reaped)
+        m_reaped = ProcessProbe::WaitExit(m_pid, timeout) != -1;
+    return m_reaped;
 }
 
 bool RecordingRunner::WaitForTerminations(std::size_t count, std::chrono::milliseconds timeout)

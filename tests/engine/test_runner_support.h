@@ -36,9 +36,10 @@ public:
     // A symlink to the real encoder with a name of this process's own.
     QString RealEncoderLink(const QString& suffix = QStringLiteral("m")) const;
 
-    // A small real movie (2 s, 160x120, MPEG-4 AVI with sound), made once per
+    // A small real movie (6 s, 160x120, MPEG-4 AVI with sound), made once per
     // test process, and the script line that makes it the output: the run's
     // check of the output then finds a whole movie.
+    static constexpr int WholeMovieSeconds = 6;
     static QString WholeMovie();
     static QString WriteWholeMovie() { return QStringLiteral("copyout ") + WholeMovie() + '\n'; }
 
@@ -47,6 +48,31 @@ private:
     QString m_imageName;
     QString m_path;
     bool m_valid = false;
+};
+
+// A real mencoder that this test process started itself, not through any
+// runner: it reads a FIFO that nobody writes, so it waits, unmarked, for as long
+// as the object lives, and is ended (SIGKILL) by the object's destruction.
+// environment: "NAME=value" entries it gets besides this process's own.
+class ForeignEncoder
+{
+public:
+    explicit ForeignEncoder(const QByteArrayList& environment = {});
+    ~ForeignEncoder();
+    ForeignEncoder(const ForeignEncoder&) = delete;
+    ForeignEncoder& operator=(const ForeignEncoder&) = delete;
+
+    // Started and carrying the encoder's image name ("mencoder").
+    bool IsValid() const { return m_pid > 0 && m_valid; }
+    bool IsAlive() const;
+    // Waits for its end; true when it ended within the time.
+    bool WaitEnded(std::chrono::milliseconds timeout);
+
+private:
+    QTemporaryDir m_dir;
+    pid_t m_pid = -1;
+    bool m_valid = false;
+    bool m_reaped = false;
 };
 
 // A runner that records every notification.
