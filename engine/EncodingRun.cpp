@@ -237,7 +237,7 @@ void CEncodingRun::EncodeNextJob()
         m_form.SetRowStatus(m_nCurrentJob, StatusEncoding, QString());
 
     const QString output = m_nCurrentJob < int(m_arrOutputs.size()) ? m_arrOutputs[m_nCurrentJob]
-                                                                : OutputPathFor(*job);
+                                                                    : OutputPathFor(*job);
     m_form.SetValueLabel(RunForm::ValueLabel::Input, job->strFilePath);
     m_form.SetValueLabel(RunForm::ValueLabel::Output, output);
     m_nCurrentPercent = 0;
@@ -519,8 +519,9 @@ void CEncodingRun::Stop(bool quitting)
         LogJob(quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
                         : QStringLiteral("stopped by the user"),
                {}, removed);
-    m_log.End(quitting ? QStringLiteral("Run stopped %1: Clipvane was asked to quit.").arg(NowText())
-                       : QStringLiteral("Run stopped by the user %1.").arg(NowText()));
+    m_log.End(quitting
+                  ? QStringLiteral("Run stopped %1: Clipvane was asked to quit.").arg(NowText())
+                  : QStringLiteral("Run stopped by the user %1.").arg(NowText()));
     emit RunEnded();
 }
 
@@ -583,7 +584,8 @@ QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
     // The extension is the movie name's: a "." in the folder or the prefix of a
     // name without extension is not one.
     const QString& name = job.strFileName;
-    const QString stem = name.contains(QLatin1Char('.')) ? name.left(name.lastIndexOf(QLatin1Char('.'))) : name;
+    const QString stem =
+        name.contains(QLatin1Char('.')) ? name.left(name.lastIndexOf(QLatin1Char('.'))) : name;
     const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();
     return GetMovieDir() + QLatin1Char('/') + FittedFileName(GetPrefix(), stem, suffix);
 }

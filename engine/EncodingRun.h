@@ -154,7 +154,8 @@ private:
     bool RemoveEncodersOutput();
     // Why the current job's output, written with exit code 0, is not a whole
     // movie; nothing when it is one.
-    std::optional<CFailureReason> CheckOutput(const StreamFile& job, const QStringList& lines) const;
+    std::optional<CFailureReason> CheckOutput(const StreamFile& job,
+                                              const QStringList& lines) const;
     void FinishRun();
     void AbortRun(const QString& message);
     void KillRunTimer();

@@ -15,10 +15,9 @@ const QStringList& EncoderEntries()
 
 const QStringList& BitRateEntries()
 {
-    static const QStringList entries = {QStringLiteral("100"), QStringLiteral("150"),
-                                        QStringLiteral("200"), QStringLiteral("250"),
-                                        QStringLiteral("300"), QStringLiteral("400"),
-                                        QStringLiteral("500")};
+    static const QStringList entries = {
+        QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("250"),
+        QStringLiteral("300"), QStringLiteral("400"), QStringLiteral("500")};
     return entries;
 }
 

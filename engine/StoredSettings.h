@@ -14,8 +14,8 @@
 namespace StoredSettings {
 
 // The lists of the options dialog, in the order their stored indexes count.
-const QStringList& EncoderEntries();  // "MPEG-4", "MS MPEG4v2", "WMV7", "WMV8"
-const QStringList& BitRateEntries();  // "100" ... "500" (kbit/s)
+const QStringList& EncoderEntries();   // "MPEG-4", "MS MPEG4v2", "WMV7", "WMV8"
+const QStringList& BitRateEntries();   // "100" ... "500" (kbit/s)
 const QStringList& FrameRateEntries(); // "15", "25", "30"
 const QStringList& RatioEntries();     // "4:3", "16:9"
 

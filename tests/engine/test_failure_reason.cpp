@@ -251,7 +251,8 @@ TEST(OutputCheckTest, AnOutputIsWholeWhenItOpensShowsPicturesAndLastsAsLongAsExp
         StreamFile job;
         job.nDuration = c.inputSeconds;
         const int expected = COutputCheck::ExpectedSeconds(job, c.sampling);
-        const std::optional<QString> problem = COutputCheck::Problem(c.content, expected, c.sampling);
+        const std::optional<QString> problem =
+            COutputCheck::Problem(c.content, expected, c.sampling);
         EXPECT_EQ(problem.value_or("whole"), c.problem ? QString(c.problem) : QString("whole"))
             << c.content.dSeconds << " of " << c.inputSeconds << (c.sampling ? " sampled" : "");
     }

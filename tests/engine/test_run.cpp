@@ -96,7 +96,7 @@ TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
 TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
 {
     const QString x250(250, 'x');
-    const QString e200(200, QChar(0xE9));                    // 2 bytes each
+    const QString e200(200, QChar(0xE9));                                      // 2 bytes each
     const QString smiles = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(70); // 4 bytes
     const struct
     {
@@ -360,7 +360,8 @@ TEST_F(RunTest, ExistingOutputsAreOverwrittenOnlyWithConsentAskedOnceForAll)
         int existing;
         QString question;
     } cases[] = {
-        {1, "The output file " + Output("m0") + " already exists.\nWould you want to overwrite it?"},
+        {1,
+         "The output file " + Output("m0") + " already exists.\nWould you want to overwrite it?"},
         {7, "7 output files already exist in " + m_outDir +
                 ":\n    m0.avi\n    m1.avi\n    m2.avi\n    m3.avi\n    m4.avi\n    and 2 "
                 "more\nWould you want to overwrite them?"},

@@ -120,8 +120,8 @@ TEST_F(RunFailureTest, AnOutputThatIsNoWholeMovieFailsAndIsRemoved)
     const QString whole = FakeEncoder::WholeMovie();
     const QByteArray movie = MediaFactory::ReadFile(whole);
     const QString audioOnly = m_home.FilePath("audio.avi");
-    ASSERT_TRUE(MediaFactory::Run("ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i", "sine",
-                                             "-t", "2", audioOnly}));
+    ASSERT_TRUE(MediaFactory::Run(
+        "ffmpeg", {"-loglevel", "error", "-f", "lavfi", "-i", "sine", "-t", "2", audioOnly}));
     const QString copy = FakeEncoder::WriteWholeMovie();
     ASSERT_TRUE(QDir().mkpath(m_home.FilePath("out")));
     ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("out/kept.avi"), "an older movie"));

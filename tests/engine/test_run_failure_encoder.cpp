@@ -2,11 +2,11 @@
 // in words a person can read, and the run log holds the command lines and the
 // reasons. And the check that a "Finished" row has a whole movie behind it.
 #include "engine/EncodingRun.h"
+#include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/engine/QStringPrinter.h"
-#include "jobs/MediaProbe.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/MovieInspector.h"
 #include "tests/support/TestEnvironment.h"

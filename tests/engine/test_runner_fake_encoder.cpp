@@ -175,12 +175,12 @@ int main(int argc, char** argv)
         } else if (command == "pidfile") {
             WriteFile(rest, std::to_string(getpid()));
         } else if (command == "info") {
-            WriteFile(rest, "nice " + std::to_string(getpriority(PRIO_PROCESS, 0)) + "\nsid " +
-                                std::to_string(getsid(0)) + "\npid " + std::to_string(getpid()) +
-                                "\nfds " + OpenFds() + "\nmark " +
-                                (std::getenv("CLIPVANE_OWNER") ? std::getenv("CLIPVANE_OWNER")
-                                                               : "") +
-                                "\n");
+            WriteFile(rest,
+                      "nice " + std::to_string(getpriority(PRIO_PROCESS, 0)) + "\nsid " +
+                          std::to_string(getsid(0)) + "\npid " + std::to_string(getpid()) +
+                          "\nfds " + OpenFds() + "\nmark " +
+                          (std::getenv("CLIPVANE_OWNER") ? std::getenv("CLIPVANE_OWNER") : "") +
+                          "\n");
         } else if (command == "onterm") {
             g_termExitCode = std::atoi(rest.c_str());
             std::signal(SIGTERM, OnTerm);

@@ -65,11 +65,12 @@ ForeignEncoder::ForeignEncoder(const QByteArrayList& environment)
     const QString fifo = m_dir.filePath(QStringLiteral("never written.mpg"));
     if (!m_dir.isValid() || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
         return;
-    m_pid = ProcessProbe::Spawn(QStringLiteral("mencoder"),
-                                {fifo, QStringLiteral("-o"), m_dir.filePath(QStringLiteral("o.avi")),
-                                 QStringLiteral("-ovc"), QStringLiteral("copy"),
-                                 QStringLiteral("-oac"), QStringLiteral("copy")},
-                                environment);
+    m_pid =
+        ProcessProbe::Spawn(QStringLiteral("mencoder"),
+                            {fifo, QStringLiteral("-o"), m_dir.filePath(QStringLiteral("o.avi")),
+                             QStringLiteral("-ovc"), QStringLiteral("copy"), QStringLiteral("-oac"),
+                             QStringLiteral("copy")},
+                            environment);
     // Its name is the encoder's once it runs the encoder, not the forked copy.
     const QString comm = QStringLiteral("/proc/%1/comm").arg(m_pid);
     for (int i = 0; i < 500 && m_pid > 0 && !m_valid; ++i) {
