@@ -593,7 +593,13 @@ QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
 QStringList CEncodingRun::OutputPathsFor(const std::vector<StreamFile>& jobs)
 {
     QStringList paths;
+    // A movie of the batch that lies in the output folder under an output's name
+    // would be overwritten by its own encode: inputs are taken too.
     QSet<QString> taken;
+    for (const StreamFile& job : jobs) {
+        if (!job.strFilePath.isEmpty())
+            taken.insert(PathKey(job.strFilePath));
+    }
     for (const StreamFile& job : jobs) {
         QString path;
         for (int copy = 1;; ++copy) {

@@ -83,7 +83,8 @@ public:
     // The output paths of a batch, in job order: a job whose output an earlier
     // job of the batch writes already (the same name with another extension or
     // folder, or a name that differs only in case) gets the first free copy
-    // number, so that no two jobs write the same file.
+    // number, so that no two jobs write the same file; so does a job whose output
+    // would be one of the batch's movies.
     static QStringList OutputPathsFor(const std::vector<StreamFile>& jobs);
     // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
     // empty when the job has no subtitle or it has gone since.

@@ -127,6 +127,10 @@ TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
         }
         EXPECT_EQ(CEncodingRun::OutputPathsFor(jobs), expected);
     }
+    // Without a prefix, a movie that lies in the output folder is not its own output.
+    SetRegString(RegValue::Prefix, QString());
+    EXPECT_EQ(CEncodingRun::OutputPathsFor({Job("/out.dir/c.avi"), Job("/in/c.mpg")}),
+              (QStringList{"/out.dir/c (2).avi", "/out.dir/c (3).avi"}));
 }
 
 TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
