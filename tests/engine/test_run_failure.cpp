@@ -155,11 +155,12 @@ TEST_F(RunFailureTest, AnOutputThatIsNoWholeMovieFailsAndIsRemoved)
             "out/" + QString::fromLatin1(c.name).replace(QLatin1String(".mpg"), ".avi"));
         EXPECT_EQ(m_form.Status(int(row)), c.headline ? "Failed" : "Finished") << c.name;
         const QString reason = m_form.m_reasons[int(row)];
-        if (c.headline)
+        if (c.headline) {
             EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + c.headline + "(\n|$)")
                             .match(reason)
                             .hasMatch())
                 << c.name << ": " << reason.toStdString();
+        }
         EXPECT_EQ(QFileInfo::exists(output), !c.headline || row == std::size(cases) - 1) << c.name;
     }
     EXPECT_EQ(MediaFactory::ReadFile(m_home.FilePath("out/kept.avi")), "an older movie");

@@ -92,10 +92,14 @@ TEST(RealEncoderFailureTest, DamagedMoviesFailWithAReasonAndALog)
             "\n  Command: \"" + QRegularExpression::escape(encoder) + "\" [^\n]* -noodml \"" +
             QRegularExpression::escape(form.m_jobs[row].strFilePath) +
             "\" -o \"[^\n]+\n  End:     failed: " + QRegularExpression::escape(c.headline) +
-            "\n  Time:    [^\n]+\n  The encoder's last lines:\n");
+            "\n(  Removed: the incomplete output file\n)?  Time:    [^\n]+\n  The encoder's "
+            "last lines:\n");
         EXPECT_TRUE(entry.match(log).hasMatch()) << c.name << ": " << log.toStdString();
     }
     EXPECT_EQ(log.count("\n    Cannot open demuxer.\n"), 2);
+    // The AVI without a picture was the only output, and it is gone again.
+    EXPECT_EQ(log.count("\n  Removed: the incomplete output file\n"), 1);
+    EXPECT_EQ(QDir(home.FilePath("out")).entryList(QDir::Files), QStringList());
 }
 
 // A tmpfs of a few hundred KiB mounted on a folder of a temporary folder while
