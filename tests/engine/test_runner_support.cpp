@@ -82,7 +82,7 @@ ForeignEncoder::ForeignEncoder(const QByteArrayList& environment)
 
 ForeignEncoder::~ForeignEncoder()
 {
-    if (m_pid > 0 && !m_reaped) {
+    if (m_pid > 0) {
         ::kill(m_pid, SIGKILL);
         ProcessProbe::WaitExit(m_pid, std::chrono::seconds(5));
     }
@@ -92,16 +92,8 @@ bool ForeignEncoder::IsAlive() const
 {
     siginfo_t info{};
     // WNOWAIT: look without reaping.
-    return m_pid > 0 && !m_reaped &&
-           ::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+    return m_pid > 0 && ::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
            info.si_pid == 0;
-}
-
-bool ForeignEncoder::WaitEnded(std::chrono::milliseconds timeout)
-{
-    if (m_pid > 0 && !m_reaped)
-        m_reaped = ProcessProbe::WaitExit(m_pid, timeout) != -1;
-    return m_reaped;
 }
 
 bool RecordingRunner::WaitForTerminations(std::size_t count, std::chrono::milliseconds timeout)

@@ -65,14 +65,11 @@ public:
     // Started and carrying the encoder's image name ("mencoder").
     bool IsValid() const { return m_pid > 0 && m_valid; }
     bool IsAlive() const;
-    // Waits for its end; true when it ended within the time.
-    bool WaitEnded(std::chrono::milliseconds timeout);
 
 private:
     QTemporaryDir m_dir;
     pid_t m_pid = -1;
     bool m_valid = false;
-    bool m_reaped = false;
 };
 
 // A runner that records every notification.

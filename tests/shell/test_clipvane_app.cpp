@@ -236,13 +236,10 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         CMainFrame* frame = app.MainFrame();
         view->m_run.SetEncoderPath(fake.Path());
         QStringList questions;
-        std::deque<bool> answers = {false, true, true};
+        // No to the first question, Yes to the others.
         view->m_hooks.askYesNo = [&](const QString& text, RunForm::MessageIcon) {
             questions << text;
-            const bool answer = !answers.empty() && answers.front();
-            if (!answers.empty())
-                answers.pop_front();
-            return answer;
+            return questions.size() > 1;
         };
         view->m_hooks.messageBox = [&](const QString& text, RunForm::MessageIcon) {
             questions << text;
