@@ -88,7 +88,8 @@ void ReadDuration(const AVFormatContext* ctx, LibavAnswer& answer)
 }
 
 // Opens a local file with libavformat; null when it is no movie.
-AVFormatContext* OpenLocalMovie(const QByteArray& nativePath)
+// format: the demuxer to use, or null to let libavformat find out.
+AVFormatContext* OpenLocalMovie(const QByteArray& nativePath, const AVInputFormat* format = nullptr)
 {
     // "file:" keeps a name such as "http:x.avi" or "concat:a|b" a local file, and the
     // white list keeps a playlist inside a file from reaching any other protocol.
@@ -96,7 +97,7 @@ AVFormatContext* OpenLocalMovie(const QByteArray& nativePath)
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     AVFormatContext* ctx = nullptr;
-    const int opened = avformat_open_input(&ctx, url.constData(), nullptr, &options);
+    const int opened = avformat_open_input(&ctx, url.constData(), format, &options);
     av_dict_free(&options);
     return opened < 0 ? nullptr : ctx;
 }
@@ -310,7 +311,10 @@ MovieContent ProbeMovieContent(const QString& path)
     struct stat st;
     if (path.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return content;
-    AVFormatContext* ctx = OpenLocalMovie(nativePath);
+    // The encoder writes AVI files: their demuxer is named rather than found by
+    // asking every demuxer.
+    AVFormatContext* ctx =
+        OpenLocalMovie(nativePath, IsAviFile(path) ? av_find_input_format("avi") : nullptr);
     if (!ctx)
         return content;
     content.bOpened = true;
@@ -336,7 +340,9 @@ MovieContent ProbeMovieContent(const QString& path)
             if (int(i) != video)
                 ctx->streams[i]->discard = AVDISCARD_ALL;
         }
+        // One picture proves the stream decodes; a decoder that can, makes it small.
         decoder->thread_count = 1;
+        decoder->lowres = codec->max_lowres;
         const bool canDecode = avcodec_parameters_to_context(decoder, stream->codecpar) >= 0 &&
                                avcodec_open2(decoder, codec, nullptr) >= 0;
         const TimeSpan indexed = IndexedSpan(stream, std::int64_t(st.st_size));
