@@ -322,6 +322,13 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const StreamFile& job,
 
 void CEncodingRun::LogJob(const QString& end, const QStringList& lines, bool outputRemoved)
 {
+    RunLogJob entry = JobLogEntry(end, lines);
+    entry.bOutputRemoved = outputRemoved;
+    m_log.WriteJob(entry);
+}
+
+RunLogJob CEncodingRun::JobLogEntry(const QString& end, const QStringList& lines) const
+{
     RunLogJob entry;
     entry.nIndex = m_nCurrentJob;
     entry.nCount = m_form.JobCount();
@@ -329,11 +336,10 @@ void CEncodingRun::LogJob(const QString& end, const QStringList& lines, bool out
     entry.strOutput = m_strCurrentOutput;
     entry.strCommandLine = m_strCurrentCommandLine;
     entry.strEnd = end;
-    entry.bOutputRemoved = outputRemoved;
     const qint64 ms = m_jobTimer.isValid() ? m_jobTimer.elapsed() : 0;
     entry.strTime = FormatDuration(ms / 1000) + QStringLiteral(".%1").arg(ms % 1000 / 100);
     entry.arrLines = lines;
-    m_log.WriteJob(entry);
+    return entry;
 }
 
 void CEncodingRun::ParseEncoderOutput(std::string_view text)
@@ -503,9 +509,13 @@ void CEncodingRun::Stop(bool quitting)
         m_form.SetRowStatus(m_nCurrentJob, StatusStopped, QString());
     ShowStoppedProgress();
 
-    bool removed = false;
+    // Taken now: while the question below waits for the user, the stopped
+    // encoder's end arrives and moves the index on.
+    RunLogJob entry = JobLogEntry(quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
+                                           : QStringLiteral("stopped by the user"),
+                                  {});
     if (jobWasActive && quitting) {
-        removed = RemoveEncodersOutput();
+        entry.bOutputRemoved = RemoveEncodersOutput();
     } else if (jobWasActive && QFileInfo(m_strCurrentOutput).isFile()) {
         m_strAskingAbout = m_strCurrentOutput;
         const bool yes = m_form.AskYesNo(
@@ -513,12 +523,12 @@ void CEncodingRun::Stop(bool quitting)
                 .arg(m_strCurrentOutput),
             RunForm::MessageIcon::Question);
         m_strAskingAbout.clear();
-        removed = yes && QFile::remove(m_strCurrentOutput);
+        // A quit while the question was open deleted it already.
+        entry.bOutputRemoved =
+            (yes && QFile::remove(m_strCurrentOutput)) || !QFileInfo::exists(m_strCurrentOutput);
     }
     if (jobWasActive)
-        LogJob(quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
-                        : QStringLiteral("stopped by the user"),
-               {}, removed);
+        m_log.WriteJob(entry);
     m_log.End(quitting
                   ? QStringLiteral("Run stopped %1: Clipvane was asked to quit.").arg(NowText())
                   : QStringLiteral("Run stopped by the user %1.").arg(NowText()));

@@ -173,6 +173,8 @@ private:
                 const QStringList& lines);
     // Writes the current job's log entry with its end.
     void LogJob(const QString& end, const QStringList& lines, bool outputRemoved = false);
+    // The current job's log entry, as it stands now.
+    RunLogJob JobLogEntry(const QString& end, const QStringList& lines) const;
 
     RunForm& m_form;
     QString m_strEncoderPath;
