@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QSessionManager>
 
 CClipvaneApp::CClipvaneApp()
     : CClipvaneApp(Hooks{})
@@ -80,9 +79,9 @@ bool CClipvaneApp::InitInstance()
         view->StopForQuit();
         QCoreApplication::quit();
     });
-    // The desktop session ends: its manager asks for our data, then ends us.
-    QObject::connect(qApp, &QGuiApplication::commitDataRequest, view,
-                     [view](QSessionManager&) { view->StopForQuit(); });
+    // The desktop session ends: its manager ends the application (Qt then
+    // quits) or logind sends SIGTERM. Its earlier request to save our data is
+    // not an end: it also comes when a session is only being saved.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->StopForQuit(); });
     return true;
 }
