@@ -3,13 +3,16 @@
 // timer) and once by starting the same encoder argument vectors directly, one
 // after another, with the same priority and session but no reader. Prints the
 // wall-time ratio (front end / direct) and the front end's own CPU time (this
-// process, children excluded) as a share of the run's wall time.
+// process, children excluded) as a share of the run's wall time. The run checks
+// each output for a whole movie (the jobs carry their probed lengths, as in
+// the program); that check is also timed on its own.
 //
 //   run_bench <folder with .mpg movies> [width height] [rounds]
 #include "engine/CommandLine.h"
 #include "engine/EncodeSetting.h"
 #include "engine/EncodingRun.h"
 #include "engine/RunForm.h"
+#include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 #include "shell/SettingsStore.h"
 
@@ -113,6 +116,7 @@ struct Figures
     double wall = 0;
     double cpu = 0;
     int failed = 0;
+    double checkWall = 0; // the output check alone, all jobs
 };
 
 Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder,
@@ -155,6 +159,14 @@ Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& enc
     figures.cpu = CpuSeconds() - cpu;
     figures.wall = Since(start);
     figures.failed = form.failed;
+
+    // The same probing the run's check did, once more, timed alone.
+    const auto checkStart = Clock::now();
+    for (const StreamFile& job : jobs) {
+        const MovieContent content = ProbeMovieContent(OutputIn(folder, job));
+        figures.failed += !content.bHasPicture;
+    }
+    figures.checkWall = Since(checkStart);
     return figures;
 }
 
@@ -191,6 +203,7 @@ int main(int argc, char** argv)
         job.dwFileSize = static_cast<std::uint64_t>(file.size());
         job.nWidth = width;
         job.nHeight = height;
+        ProbeMovieFile(job.strFilePath, job);
         jobs.push_back(job);
     }
     if (jobs.empty()) {
@@ -229,6 +242,7 @@ int main(int argc, char** argv)
         frontEnd.wall += f.wall;
         frontEnd.cpu += f.cpu;
         frontEnd.failed += f.failed;
+        frontEnd.checkWall += f.checkWall;
     }
 
     const double ratio = frontEnd.wall / direct.wall;
@@ -240,6 +254,9 @@ int main(int argc, char** argv)
                 ratio <= 1.02 ? "ok" : "MISSED");
     std::printf("front-end CPU share:      %.3f %% of wall  (target <= 1 %%) %s\n", cpuShare,
                 cpuShare <= 1.0 ? "ok" : "MISSED");
+    std::printf("output check:             %.3f ms per movie, %.4f %% of the run's wall time\n",
+                1000.0 * frontEnd.checkWall / (rounds * double(jobs.size())),
+                100.0 * frontEnd.checkWall / frontEnd.wall);
     if (direct.failed || frontEnd.failed) {
         std::printf("encodes failed: direct %d, run %d\n", direct.failed, frontEnd.failed);
         return 1;

@@ -214,7 +214,7 @@ QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QStri
         text += m_bCopyAudio ? QLatin1StringView(" -oac copy") : AudioTemplate;
     }
     if (sampling)
-        text += QLatin1StringView(" -endpos 60");
+        text += QStringLiteral(" -endpos %1").arg(SampleSeconds);
     const bool sami = PathExtension(subtitlePath).toLower() == QLatin1String(".smi");
     if (subtitleExists && m_bUseSub && !m_bCopyVideo && !m_bCopyAll)
         text += SubtitleTemplate;

@@ -5,6 +5,9 @@
 #include <QLocale>
 #include <QString>
 
+// How many seconds of each movie a Sampling run encodes.
+inline constexpr int SampleSeconds = 60;
+
 // Every value from which the encoder's command line is made. The program has one
 // instance, theEncodeSetting; it starts with the "Pocket PC Normal" preset and only
 // the options dialog changes it (on the UI thread).

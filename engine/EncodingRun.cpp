@@ -4,6 +4,7 @@
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
 #include "engine/FailureReason.h"
+#include "engine/OutputCheck.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 #include "shell/SettingsStore.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <sys/stat.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -24,6 +26,12 @@ namespace {
 const QString StatusEncoding = QStringLiteral("Encoding...");
 const QString StatusFinished = QStringLiteral("Finished");
 const QString StatusFailed = QStringLiteral("Failed");
+const QString StatusStopped = QStringLiteral("Stopped");
+
+// The longest file name the file systems take, in bytes.
+constexpr qsizetype MaxFileNameBytes = 255;
+// How many existing outputs the overwrite question names.
+constexpr int NamedExistingOutputs = 5;
 
 // Size of the input as the run counts it: 0 when it cannot be opened.
 std::uint64_t InputFileSize(const QString& path)
@@ -70,10 +78,49 @@ int TextToInt(std::string_view text)
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
-// Output paths compared as the file system sees them.
+// Output paths compared as the file system sees them; without regard to case,
+// as the FAT and NTFS disks that movies are often written to compare them.
 QString PathKey(const QString& path)
 {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
+}
+
+// prefix + stem + suffix + ".avi", the stem cut at its end (between two
+// characters, never inside one) so that the file name proper, the part after
+// the last "/", fits the file system.
+QString FittedFileName(const QString& prefix, const QString& stem, const QString& suffix)
+{
+    const QString tail = suffix + QStringLiteral(".avi");
+    const QString prefixName = prefix.mid(prefix.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype budget =
+        MaxFileNameBytes - QFile::encodeName(prefixName).size() - QFile::encodeName(tail).size();
+    qsizetype used = 0;
+    qsizetype keep = 0;
+    while (keep < stem.size()) {
+        const qsizetype width = stem.at(keep).isHighSurrogate() && keep + 1 < stem.size() ? 2 : 1;
+        const qsizetype bytes = QFile::encodeName(stem.mid(keep, width)).size();
+        if (used + bytes > budget)
+            break;
+        used += bytes;
+        keep += width;
+    }
+    return prefix + stem.left(keep) + tail;
+}
+
+QString ExistingOutputsQuestion(const QStringList& existing)
+{
+    if (existing.size() == 1)
+        return QStringLiteral("The output file %1 already exists.\nWould you want to overwrite it?")
+            .arg(existing.front());
+    QStringList lines{QStringLiteral("%1 output files already exist in %2:")
+                          .arg(existing.size())
+                          .arg(QFileInfo(existing.front()).absolutePath())};
+    for (qsizetype i = 0; i < std::min<qsizetype>(existing.size(), NamedExistingOutputs); ++i)
+        lines << QStringLiteral("    ") + QFileInfo(existing[i]).fileName();
+    if (existing.size() > NamedExistingOutputs)
+        lines << QStringLiteral("    and %1 more").arg(existing.size() - NamedExistingOutputs);
+    lines << QStringLiteral("Would you want to overwrite them?");
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -130,26 +177,19 @@ void CEncodingRun::StartRun(bool sampling)
         return;
     }
 
-    // An existing output file, or an output path that an earlier job of this
-    // batch writes too (same name, other extension or folder), would be
-    // overwritten: the user decides for each.
-    QSet<QString> outputs;
-    for (int i = 0; i < count; ++i) {
-        const std::optional<StreamFile> job = m_form.JobAt(i);
-        if (!job)
-            continue;
-        const QString output = OutputPathFor(*job);
-        const QString key = PathKey(output);
-        const bool collides = outputs.contains(key);
-        outputs.insert(key);
-        if (!collides && !QFileInfo(output).isFile())
-            continue;
-        if (!m_form.AskYesNo(
-                QStringLiteral("%1 is duplicated file name.\nWould you want to continue?")
-                    .arg(job->strFilePath),
-                RunForm::MessageIcon::None))
-            return;
+    // Outputs that already exist would be overwritten: one question for all.
+    std::vector<StreamFile> jobs;
+    for (int i = 0; i < count; ++i)
+        jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
+    const QStringList outputs = OutputPathsFor(jobs);
+    QStringList existing;
+    for (const QString& output : outputs) {
+        if (QFileInfo(output).isFile())
+            existing << output;
     }
+    if (!existing.isEmpty() &&
+        !m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None))
+        return;
 
     const QString movieDir = GetMovieDir();
     if (!QDir().mkpath(movieDir)) {
@@ -175,6 +215,7 @@ void CEncodingRun::StartRun(bool sampling)
     m_nJobsEnded = 0;
     m_nFailedJobs = 0;
     m_strLastFailure.clear();
+    m_arrOutputs = outputs;
     m_log.Begin(LocalTime(m_tRunStart), sampling);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
@@ -195,7 +236,8 @@ void CEncodingRun::EncodeNextJob()
     if (!m_bPlayerStarted)
         m_form.SetRowStatus(m_nCurrentJob, StatusEncoding, QString());
 
-    const QString output = OutputPathFor(*job);
+    const QString output = m_nCurrentJob < int(m_arrOutputs.size()) ? m_arrOutputs[m_nCurrentJob]
+                                                                    : OutputPathFor(*job);
     m_form.SetValueLabel(RunForm::ValueLabel::Input, job->strFilePath);
     m_form.SetValueLabel(RunForm::ValueLabel::Output, output);
     m_nCurrentPercent = 0;
@@ -210,6 +252,7 @@ void CEncodingRun::EncodeNextJob()
     m_strCurrentInput = job->strFilePath;
     m_strCurrentCommandLine = commandLine;
     ClearTail();
+    m_outputBefore = FileStamp::Of(output);
     m_jobTimer.start();
     if (m_redir.Open(commandLine, theEncodeSetting.m_bNormalPriority)) {
         m_nChildSerial = m_redir.StartSerial();
@@ -237,12 +280,54 @@ void CEncodingRun::EndJob(const std::optional<StreamFile>& job,
         m_form.SetRowStatus(m_nCurrentJob, failure ? StatusFailed : StatusFinished,
                             failure ? failure->Details() : QString());
     if (failure)
-        LogJob(QStringLiteral("failed: ") + failure->Headline(), lines);
+        LogJob(QStringLiteral("failed: ") + failure->Headline(), lines, RemoveEncodersOutput());
     else
         LogJob(QStringLiteral("finished"), {});
 }
 
-void CEncodingRun::LogJob(const QString& end, const QStringList& lines)
+CEncodingRun::FileStamp CEncodingRun::FileStamp::Of(const QString& path)
+{
+    FileStamp stamp;
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return stamp;
+    stamp.bExists = true;
+    stamp.nDevice = st.st_dev;
+    stamp.nInode = st.st_ino;
+    stamp.nModifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.nSize = st.st_size;
+    return stamp;
+}
+
+bool CEncodingRun::RemoveEncodersOutput()
+{
+    // A file the encoder did not touch is not its output: a movie that lay there
+    // before stays when the encoder failed before it opened the output.
+    const FileStamp now = FileStamp::Of(m_strCurrentOutput);
+    return now.bExists && !(now == m_outputBefore) && QFile::remove(m_strCurrentOutput);
+}
+
+std::optional<CFailureReason> CEncodingRun::CheckOutput(const StreamFile& job,
+                                                        const QStringList& lines) const
+{
+    const std::optional<QString> problem =
+        COutputCheck::Problem(ProbeMovieContent(m_strCurrentOutput),
+                              COutputCheck::ExpectedSeconds(job, m_bSampleMode), m_bSampleMode);
+    if (!problem)
+        return std::nullopt;
+    const bool diskFull = CFailureReason::SaysDiskFull(lines) ||
+                          COutputCheck::DiskFull(QFileInfo(m_strCurrentOutput).absolutePath());
+    return CFailureReason::ForIncompleteOutput(*problem, diskFull, lines);
+}
+
+void CEncodingRun::LogJob(const QString& end, const QStringList& lines, bool outputRemoved)
+{
+    RunLogJob entry = JobLogEntry(end, lines);
+    entry.bOutputRemoved = outputRemoved;
+    m_log.WriteJob(entry);
+}
+
+RunLogJob CEncodingRun::JobLogEntry(const QString& end, const QStringList& lines) const
 {
     RunLogJob entry;
     entry.nIndex = m_nCurrentJob;
@@ -254,7 +339,7 @@ void CEncodingRun::LogJob(const QString& end, const QStringList& lines)
     const qint64 ms = m_jobTimer.isValid() ? m_jobTimer.elapsed() : 0;
     entry.strTime = FormatDuration(ms / 1000) + QStringLiteral(".%1").arg(ms % 1000 / 100);
     entry.arrLines = lines;
-    m_log.WriteJob(entry);
+    return entry;
 }
 
 void CEncodingRun::ParseEncoderOutput(std::string_view text)
@@ -335,9 +420,12 @@ void CEncodingRun::OnJobFinished(const ChildExit& exit, const QStringList& lines
     bool lastSucceeded = false;
     if (m_bRunning && !m_bPlayerStarted) {
         // The encoder can exit 0 without having written a movie (an input it
-        // could not demultiplex, for one): that job failed too.
-        const std::optional<CFailureReason> failure =
+        // could not demultiplex, for one), or with only part of one (a full
+        // disk, an input that ends early): that job failed too.
+        std::optional<CFailureReason> failure =
             CFailureReason::ForEnd(exit, OutputState(m_strCurrentOutput), lines);
+        if (!failure && job)
+            failure = CheckOutput(*job, lines);
         lastSucceeded = !failure;
         EndJob(job, failure, lines);
     }
@@ -392,13 +480,21 @@ void CEncodingRun::AbortRun(const QString& message)
 
 void CEncodingRun::StopEncoding()
 {
+    Stop(false);
+}
+
+void CEncodingRun::StopForQuit()
+{
+    if (!m_strAskingAbout.isEmpty() && FileStamp::Of(m_strAskingAbout).bExists)
+        QFile::remove(m_strAskingAbout);
+    Stop(true);
+}
+
+void CEncodingRun::Stop(bool quitting)
+{
     // Only a file that an encoder of this run was still writing is incomplete.
     const bool jobWasActive = m_bRunning && m_bJobActive;
-    if (m_bRunning) {
-        if (jobWasActive)
-            LogJob(QStringLiteral("stopped by the user"), {});
-        m_log.End(QStringLiteral("Run stopped by the user %1.").arg(NowText()));
-    }
+    const bool wasRunning = m_bRunning;
     m_bRunning = false;
     m_bSampleMode = false;
     m_bStoppedByUser = true;
@@ -406,15 +502,52 @@ void CEncodingRun::StopEncoding()
     // arrives as a completion that, with the run flags cleared, only advances.
     m_redir.Close();
     KillRunTimer();
-    if (jobWasActive && !m_strCurrentOutput.isEmpty() && QFileInfo(m_strCurrentOutput).isFile()) {
-        if (m_form.AskYesNo(
-                QStringLiteral("Below file is incomplete encoding. Delete this file?\n%1")
-                    .arg(m_strCurrentOutput),
-                RunForm::MessageIcon::Question))
-            QFile::remove(m_strCurrentOutput);
+    if (!wasRunning)
+        return;
+    m_bJobActive = false;
+    if (jobWasActive && m_form.JobAt(m_nCurrentJob))
+        m_form.SetRowStatus(m_nCurrentJob, StatusStopped, QString());
+    ShowStoppedProgress();
+
+    // Taken now: while the question below waits for the user, the stopped
+    // encoder's end arrives and moves the index on.
+    RunLogJob entry = JobLogEntry(quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
+                                           : QStringLiteral("stopped by the user"),
+                                  {});
+    if (jobWasActive && quitting) {
+        entry.bOutputRemoved = RemoveEncodersOutput();
+    } else if (jobWasActive && QFileInfo(m_strCurrentOutput).isFile()) {
+        m_strAskingAbout = m_strCurrentOutput;
+        const bool yes = m_form.AskYesNo(
+            QStringLiteral("Below file is incomplete encoding. Delete this file?\n%1")
+                .arg(m_strCurrentOutput),
+            RunForm::MessageIcon::Question);
+        m_strAskingAbout.clear();
+        // A quit while the question was open deleted it already.
+        entry.bOutputRemoved =
+            (yes && QFile::remove(m_strCurrentOutput)) || !QFileInfo::exists(m_strCurrentOutput);
     }
     if (jobWasActive)
-        emit RunEnded();
+        m_log.WriteJob(entry);
+    m_log.End(quitting
+                  ? QStringLiteral("Run stopped %1: Clipvane was asked to quit.").arg(NowText())
+                  : QStringLiteral("Run stopped by the user %1.").arg(NowText()));
+    emit RunEnded();
+}
+
+void CEncodingRun::ShowStoppedProgress()
+{
+    const std::uint64_t totalBytes = m_form.TotalBytes();
+    const int totalPercent =
+        totalBytes == 0 ? 0
+                        : static_cast<int>(std::min<std::uint64_t>(
+                              100, m_ullDoneBytes * 100 / std::max<std::uint64_t>(totalBytes, 1)));
+    m_nCurrentPercent = 0;
+    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed,
+                         FormatDuration(std::max<std::int64_t>(0, Now() - m_tRunStart)));
+    m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(0));
+    m_form.SetProgress(RunForm::ProgressBar::Current, 0);
+    m_form.SetProgress(RunForm::ProgressBar::Total, totalPercent);
 }
 
 bool CEncodingRun::StartPreview(const QString& commandLine)
@@ -456,14 +589,38 @@ QString CEncodingRun::FormatDuration(std::int64_t seconds)
     return QString::asprintf("%02d:%02d:%02d", s / 3600, (s % 3600) / 60, s % 60);
 }
 
-QString CEncodingRun::OutputPathFor(const StreamFile& job)
+QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
 {
-    QString path = GetMovieDir() + QLatin1Char('/') + GetPrefix() + job.strFileName;
     // The extension is the movie name's: a "." in the folder or the prefix of a
     // name without extension is not one.
-    if (job.strFileName.contains(QLatin1Char('.')))
-        path.truncate(path.lastIndexOf(QLatin1Char('.')));
-    return path + QStringLiteral(".avi");
+    const QString& name = job.strFileName;
+    const QString stem =
+        name.contains(QLatin1Char('.')) ? name.left(name.lastIndexOf(QLatin1Char('.'))) : name;
+    const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();
+    return GetMovieDir() + QLatin1Char('/') + FittedFileName(GetPrefix(), stem, suffix);
+}
+
+QStringList CEncodingRun::OutputPathsFor(const std::vector<StreamFile>& jobs)
+{
+    QStringList paths;
+    // A movie of the batch that lies in the output folder under an output's name
+    // would be overwritten by its own encode: inputs are taken too.
+    QSet<QString> taken;
+    for (const StreamFile& job : jobs) {
+        if (!job.strFilePath.isEmpty())
+            taken.insert(PathKey(job.strFilePath));
+    }
+    for (const StreamFile& job : jobs) {
+        QString path;
+        for (int copy = 1;; ++copy) {
+            path = OutputPathFor(job, copy);
+            if (!taken.contains(PathKey(path)))
+                break;
+        }
+        taken.insert(PathKey(path));
+        paths << path;
+    }
+    return paths;
 }
 
 QString CEncodingRun::SubtitlePathFor(const StreamFile& job)

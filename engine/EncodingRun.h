@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -43,8 +44,14 @@ public:
     void StartSampling();
     // The Make button.
     void StartEncoding();
-    // The Stop button: ends a run or a preview.
+    // The Stop button: ends a run or a preview. The stopped job's row says
+    // "Stopped", the bars and times show what was done, and the user is asked
+    // whether to delete the incomplete output.
     void StopEncoding();
+    // The same without a question, when Clipvane is to quit (a signal, the end
+    // of the desktop session): the incomplete output is deleted. Also deletes an
+    // incomplete output that a Stop question still asks about.
+    void StopForQuit();
     // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
     void EncodeNextJob();
     // Handles the end of the runner's child (the encoder or the preview player);
@@ -68,8 +75,17 @@ public:
     // and the next "%" (0 when there is no "%"); nothing for any other chunk.
     static std::optional<int> ParseProgressPercent(std::string_view text);
 
-    // Output folder, "/", prefix, the movie's name with ".avi" for its extension.
-    static QString OutputPathFor(const StreamFile& job);
+    // Output folder, "/", prefix, the movie's name with ".avi" for its extension;
+    // for copy 2 and on " (<copy>)" before ".avi". A file name longer than the
+    // file system allows (255 bytes) loses the end of the movie's name, cut
+    // between two characters; the prefix, the copy number and ".avi" stay.
+    static QString OutputPathFor(const StreamFile& job, int copy = 1);
+    // The output paths of a batch, in job order: a job whose output an earlier
+    // job of the batch writes already (the same name with another extension or
+    // folder, or a name that differs only in case) gets the first free copy
+    // number, so that no two jobs write the same file; so does a job whose output
+    // would be one of the batch's movies.
+    static QStringList OutputPathsFor(const std::vector<StreamFile>& jobs);
     // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
     // empty when the job has no subtitle or it has gone since.
     static QString SubtitlePathFor(const StreamFile& job);
@@ -115,7 +131,32 @@ private slots:
     void ProcessCompletions();
 
 private:
+    // What identifies a file's content on disk: whether the encoder wrote the
+    // file at the output path or it is still the one that lay there before.
+    struct FileStamp
+    {
+        bool bExists = false;
+        std::uint64_t nDevice = 0;
+        std::uint64_t nInode = 0;
+        std::int64_t nModifiedNs = 0;
+        std::int64_t nSize = 0;
+
+        static FileStamp Of(const QString& path);
+        bool operator==(const FileStamp&) const = default;
+    };
+
     void StartRun(bool sampling);
+    // Ends the active run's encoder; quitting: without the delete question.
+    void Stop(bool quitting);
+    // The bars and times after a stop: the current file's bar empty, the total
+    // what the finished jobs made of the run.
+    void ShowStoppedProgress();
+    // Deletes the current output if the encoder wrote it; true when deleted.
+    bool RemoveEncodersOutput();
+    // Why the current job's output, written with exit code 0, is not a whole
+    // movie; nothing when it is one.
+    std::optional<CFailureReason> CheckOutput(const StreamFile& job,
+                                              const QStringList& lines) const;
     void FinishRun();
     void AbortRun(const QString& message);
     void KillRunTimer();
@@ -126,12 +167,14 @@ private:
     void ClearTail();
     void OnChildTerminated(const ChildExit& exit) override;
     // The current job ended, failed when failure is set: counts it, writes its
-    // row's status and reason (job: the list's record, if still there) and logs
-    // it with lines.
+    // row's status and reason (job: the list's record, if still there), deletes
+    // a failed job's output and logs it with lines.
     void EndJob(const std::optional<StreamFile>& job, const std::optional<CFailureReason>& failure,
                 const QStringList& lines);
     // Writes the current job's log entry with its end.
-    void LogJob(const QString& end, const QStringList& lines);
+    void LogJob(const QString& end, const QStringList& lines, bool outputRemoved = false);
+    // The current job's log entry, as it stands now.
+    RunLogJob JobLogEntry(const QString& end, const QStringList& lines) const;
 
     RunForm& m_form;
     QString m_strEncoderPath;
@@ -142,6 +185,12 @@ private:
     // An encoder of this run is working on m_nCurrentJob.
     bool m_bJobActive = false;
 
+    // The output paths of the run's jobs (OutputPathsFor).
+    QStringList m_arrOutputs;
+    // The current output path as it was before its encoder started.
+    FileStamp m_outputBefore;
+    // An incomplete output the Stop question asks about, while it asks.
+    QString m_strAskingAbout;
     // The current job's input and process command line, and its clock.
     QString m_strCurrentInput;
     QString m_strCurrentCommandLine;

@@ -94,6 +94,23 @@ bool CFailureReason::WroteNoPicture(const QStringList& kept)
     });
 }
 
+CFailureReason CFailureReason::ForIncompleteOutput(const QString& problem, bool diskFull,
+                                                   const QStringList& kept)
+{
+    QStringList lines = PickLines(kept);
+    if (!diskFull)
+        return CFailureReason(problem, lines);
+    lines.prepend(problem);
+    return CFailureReason(QStringLiteral("The output folder's disk is full."), lines);
+}
+
+bool CFailureReason::SaysDiskFull(const QStringList& kept)
+{
+    return std::any_of(kept.cbegin(), kept.cend(), [](const QString& line) {
+        return line.contains(QLatin1String("No space left on device"), Qt::CaseInsensitive);
+    });
+}
+
 CFailureReason CFailureReason::NotStarted(const QString& encoderPath, const QString& error)
 {
     // The path goes on a line of its own: the headline stays the program's words.

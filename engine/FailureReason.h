@@ -30,6 +30,13 @@ public:
     // kept: the encoder's last lines (COutputTail).
     static std::optional<CFailureReason> ForEnd(const ChildExit& exit, Output output,
                                                 const QStringList& kept);
+    // The encoder exited 0 but its output is not a whole movie; problem: what the
+    // output check found (COutputCheck::Problem). When the output folder's disk
+    // is full, that is the headline and the problem the first line under it.
+    static CFailureReason ForIncompleteOutput(const QString& problem, bool diskFull,
+                                              const QStringList& kept);
+    // Whether the encoder says a write failed for want of space.
+    static bool SaysDiskFull(const QStringList& kept);
     // The encoder could not be started; error: the system's description.
     static CFailureReason NotStarted(const QString& encoderPath, const QString& error);
 

@@ -143,6 +143,51 @@ QByteArray ProcessComm(const QByteArray& procDir)
     return comm;
 }
 
+// Start time of a process (field 22 of /proc/<pid>/stat), empty when there is
+// no such process. The fields after the name in parentheses count from 3.
+QByteArray ProcessStartTime(const QByteArray& procDir)
+{
+    const QByteArray stat = ReadSmallFile(procDir + "/stat");
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return {};
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    return fields.size() > 19 ? fields[19] : QByteArray();
+}
+
+// The owner mark in a process's environment, empty when it carries none.
+QByteArray ProcessMark(const QByteArray& procDir)
+{
+    const QByteArray prefix = QByteArray(CRedirect::OwnerMarkName) + '=';
+    for (const QByteArray& entry : ReadSmallFile(procDir + "/environ").split('\0')) {
+        if (entry.startsWith(prefix))
+            return entry.mid(prefix.size());
+    }
+    return {};
+}
+
+// This process's environment with the owner mark set to ownMark.
+QByteArrayList MarkedEnvironment(const QByteArray& ownMark)
+{
+    const QByteArray prefix = QByteArray(CRedirect::OwnerMarkName) + '=';
+    QByteArrayList entries;
+    for (char** entry = environ; *entry; ++entry) {
+        if (!QByteArray(*entry).startsWith(prefix))
+            entries << QByteArray(*entry);
+    }
+    entries << prefix + ownMark;
+    return entries;
+}
+
+// A process the stray sweep may end.
+bool IsStray(const QByteArray& procDir, const QByteArray& imageName, long uid)
+{
+    if (ProcessComm(procDir) != imageName || ProcessUid(procDir) != uid)
+        return false;
+    const QByteArray mark = ProcessMark(procDir);
+    return !mark.isEmpty() && !CRedirect::MarkOwnerAlive(mark);
+}
+
 // The worker threads mark themselves so that Open and Close can refuse to be
 // called from a notification of the same runner (they would join themselves).
 thread_local const CRedirect* t_workerOf = nullptr;
@@ -228,6 +273,11 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
         return reportFailure(ENOENT);
     NativeArgv argv(args);
     const QByteArray program = ResolveProgram(argv.Program());
+    QByteArrayList environment = MarkedEnvironment(OwnMark());
+    std::vector<char*> envp;
+    for (QByteArray& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
 
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
     const auto closeAll = [&] {
@@ -272,7 +322,7 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
                 ::dup2(sources[i], targets[i]);
         }
         ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
-        ::execv(program.constData(), argv.Data());
+        ::execve(program.constData(), argv.Data(), envp.data());
         const int error = errno;
         (void)!::write(exec[1], &error, sizeof error);
         ::_exit(127);
@@ -456,10 +506,27 @@ void CRedirect::Close()
         return;
     }
     StopChild();
-    KillEncoderProcesses(m_strImageName);
+    KillStrayEncoders(m_strImageName);
 }
 
-int CRedirect::KillEncoderProcesses(const QString& imageName)
+QByteArray CRedirect::OwnMark()
+{
+    const QByteArray pid = QByteArray::number(::getpid());
+    return pid + ':' + ProcessStartTime("/proc/" + pid);
+}
+
+bool CRedirect::MarkOwnerAlive(const QByteArray& mark)
+{
+    const qsizetype colon = mark.indexOf(':');
+    bool ok = false;
+    const long pid = mark.left(colon).toLong(&ok);
+    if (colon < 0 || !ok || pid <= 0)
+        return false;
+    const QByteArray started = ProcessStartTime("/proc/" + QByteArray::number(pid));
+    return !started.isEmpty() && started == mark.mid(colon + 1);
+}
+
+int CRedirect::KillStrayEncoders(const QString& imageName)
 {
     // The kernel keeps at most 15 bytes of the name in comm.
     const QByteArray wanted = QFile::encodeName(imageName).left(15);
@@ -476,15 +543,14 @@ int CRedirect::KillEncoderProcesses(const QString& imageName)
             if (pid <= 0 || *end != '\0' || pid == self)
                 continue;
             const QByteArray dir = QByteArray("/proc/") + entry->d_name;
-            if (ProcessComm(dir) != wanted || ProcessUid(dir) != uid)
+            if (!IsStray(dir, wanted, uid))
                 continue;
             const int pidfd = PidfdOpen(static_cast<pid_t>(pid));
             if (pidfd < 0)
                 continue;
             // The pid may have been reused between the check and the open: check
             // the process the descriptor now stands for.
-            if (ProcessComm(dir) != wanted || ProcessUid(dir) != uid ||
-                !PidfdSignal(pidfd, SIGTERM)) {
+            if (!IsStray(dir, wanted, uid) || !PidfdSignal(pidfd, SIGTERM)) {
                 ::close(pidfd);
                 continue;
             }

@@ -36,6 +36,10 @@ struct ChildExit
 //   OnStdErr      on the stderr thread, likewise;
 //   OnTerminated  on the waiter thread, exactly once per started child, after
 //                 the child has been reaped and both readers have finished.
+// Every child carries the environment variable OwnerMarkName naming this
+// process (OwnMark), and so do the processes it starts in turn: that is how a
+// later Clipvane tells an encoder left behind by a Clipvane that crashed from
+// anybody else's encoder, which it never touches.
 // One child at a time: Open ends a previous child first. The notifications must
 // not call Open or Close on the same runner (they would wait for themselves);
 // such calls are refused. A derived class must call Close in its own destructor
@@ -56,8 +60,8 @@ public:
     bool Open(const QString& commandLine, bool normalPriority);
 
     // Ends a live child (SIGTERM, SIGKILL after 500 ms), waits for the worker
-    // threads, releases everything, then ends the user's other processes with the
-    // encoder image name (KillEncoderProcesses). Safe to call when nothing runs.
+    // threads, releases everything, then ends the encoders that a Clipvane now
+    // gone left behind (KillStrayEncoders). Safe to call when nothing runs.
     void Close();
 
     // Serial number of the last successful Open (0 before the first); each
@@ -72,11 +76,22 @@ public:
     void SetEncoderImageName(const QString& imageName);
     QString EncoderImageName() const;
 
-    // Ends every process of the current user, other than this one, whose image
-    // name is imageName (compared as the kernel keeps it: at most 15 bytes):
-    // SIGTERM, and SIGKILL for those still alive after 500 ms. Returns how many
-    // processes were signalled.
-    static int KillEncoderProcesses(const QString& imageName);
+    // The environment variable that marks the children, and its value for this
+    // process: "<pid>:<start time>", the start time in clock ticks after boot
+    // as /proc/<pid>/stat gives it, so that a later process with the same pid
+    // does not pass for this one.
+    static constexpr char OwnerMarkName[] = "CLIPVANE_OWNER";
+    static QByteArray OwnMark();
+    // Whether the process a mark names is still running.
+    static bool MarkOwnerAlive(const QByteArray& mark);
+
+    // Ends every process of the current user whose image name is imageName
+    // (compared as the kernel keeps it: at most 15 bytes) and that carries a
+    // mark whose Clipvane is gone: SIGTERM, and SIGKILL for those still alive
+    // after 500 ms. Unmarked processes, and those of a Clipvane still running
+    // (this one included), are never signalled. Returns how many processes
+    // were signalled.
+    static int KillStrayEncoders(const QString& imageName);
 
 protected:
     virtual void OnStarted(const QString& commandLine);

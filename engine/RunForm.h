@@ -60,7 +60,8 @@ public:
     virtual bool AskYesNo(const QString& text, MessageIcon icon) = 0;
 
     // --- The end of a run ---
-    // The options dialog's "Shutdown your windows after encoding finished." switch.
+    // The options dialog's "Shutdown your windows after encoding finished." switch,
+    // as stored.
     virtual bool ShutdownAfterRun() const = 0;
     // Shuts the computer down (ShutdownWindows with the form's message box).
     virtual void ShutdownComputer() = 0;

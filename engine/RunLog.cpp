@@ -90,6 +90,8 @@ void CRunLog::WriteJob(const RunLogJob& job)
     text += QStringLiteral("  Output:  %1\n").arg(job.strOutput);
     text += QStringLiteral("  Command: %1\n").arg(job.strCommandLine);
     text += QStringLiteral("  End:     %1\n").arg(job.strEnd);
+    if (job.bOutputRemoved)
+        text += QStringLiteral("  Removed: the incomplete output file\n");
     text += QStringLiteral("  Time:    %1\n").arg(job.strTime);
     if (!job.arrLines.isEmpty()) {
         text += QStringLiteral("  The encoder's last lines:\n");

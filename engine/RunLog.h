@@ -13,8 +13,11 @@ struct RunLogJob
     QString strInput;
     QString strOutput;
     QString strCommandLine;
-    // "finished", "failed: <why>" or "stopped by the user".
+    // "finished", "failed: <why>", "stopped by the user" or "stopped: Clipvane
+    // was asked to quit".
     QString strEnd;
+    // The incomplete output file was deleted.
+    bool bOutputRemoved = false;
     // How long the job took, as the run shows times.
     QString strTime;
     // The encoder's kept lines, written for failed jobs.

@@ -8,6 +8,7 @@
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
+#include "engine/StoredSettings.h"
 #include "jobs/MovieFileTypes.h"
 #include "jobs/MovieListView.h"
 #include "shell/AppFolder.h"
@@ -113,11 +114,6 @@ const ButtonSpec Buttons[] = {
 
 const QColor FormBackground(36, 36, 36);
 const QColor CaptionBackground(167, 166, 170);
-
-QString ItemText(const QStringList& texts, DWORD index, int fallback)
-{
-    return texts.value(index < DWORD(texts.size()) ? int(index) : fallback);
-}
 
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
 {
@@ -272,19 +268,15 @@ void CClipvaneView::UpdateSettingsSummary()
         fps = FormatReal(theEncodeSetting.m_dVidFps);
         size = QStringLiteral("%1x%2").arg(theEncodeSetting.m_nVidW).arg(theEncodeSetting.m_nVidH);
     } else {
+        using namespace StoredSettings;
+        // The summary's own names of the dialog's encoders.
         static const QStringList Encoders = {QStringLiteral("MPEG-4(OpenDivx)"),
                                              QStringLiteral("MS MPEGv2"), QStringLiteral("WMV7"),
                                              QStringLiteral("WMV8")};
-        static const QStringList BitRates = {QStringLiteral("100"), QStringLiteral("150"),
-                                             QStringLiteral("200"), QStringLiteral("250"),
-                                             QStringLiteral("300"), QStringLiteral("400"),
-                                             QStringLiteral("500")};
-        static const QStringList Fps = {QStringLiteral("15"), QStringLiteral("25"),
-                                        QStringLiteral("30")};
         name = QStringLiteral("User Define");
-        encoder = ItemText(Encoders, GetRegDWORD(RegValue::Encoder), 0);
-        bitRate = ItemText(BitRates, GetRegDWORD(RegValue::Bit), 1);
-        fps = ItemText(Fps, GetRegDWORD(RegValue::Fps), 0);
+        encoder = StoredEntry(Encoders, RegValue::Encoder);
+        bitRate = StoredEntry(BitRateEntries(), RegValue::Bit);
+        fps = StoredEntry(FrameRateEntries(), RegValue::Fps);
         size = GetRegString(RegValue::Width) + QLatin1Char('x') + GetRegString(RegValue::Height);
         m_dlgOptions.m_strEncoderText = encoder;
         m_dlgOptions.m_strBitRateText = bitRate;
@@ -408,6 +400,24 @@ void CClipvaneView::StopEncoding()
     UpdateListButtons();
 }
 
+bool CClipvaneView::QueryClose()
+{
+    if (!m_run.m_bRunning)
+        return true;
+    if (!AskYesNo(QStringLiteral("Encoding is in progress. Stop it and quit Clipvane?"),
+                  MessageIcon::Question))
+        return false;
+    StopEncoding();
+    return true;
+}
+
+void CClipvaneView::StopForQuit()
+{
+    m_probeBatch.Cancel();
+    m_run.StopForQuit();
+    UpdateListButtons();
+}
+
 void CClipvaneView::OnOptions()
 {
     if (m_dlgOptions.DoModal() == QDialog::Accepted)
@@ -487,7 +497,7 @@ bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
 
 bool CClipvaneView::ShutdownAfterRun() const
 {
-    return m_dlgOptions.m_bShutdown;
+    return GetRegDWORD(RegValue::Shutdown) != 0;
 }
 
 void CClipvaneView::ShutdownComputer()

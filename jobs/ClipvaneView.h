@@ -108,6 +108,14 @@ public:
     // Fills the settings summary's value labels from the stored settings.
     void UpdateSettingsSummary();
 
+    // Whether the window may close: during a run the user is asked first, and
+    // Yes stops the run as Stop does (with the question about the incomplete
+    // file). True when the window may close.
+    bool QueryClose();
+    // Ends a run without questions when Clipvane is to quit: the incomplete
+    // output is deleted and the log ended.
+    void StopForQuit();
+
     // The preview player (tools/mplayer in the application folder by default).
     void SetPlayerPath(const QString& path) { m_strPlayerPath = path; }
 

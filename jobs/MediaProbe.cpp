@@ -3,6 +3,7 @@
 #include "jobs/AviHeader.h"
 #include "shell/AppFolder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
@@ -85,18 +87,67 @@ void ReadDuration(const AVFormatContext* ctx, LibavAnswer& answer)
     answer.durationUs = longest;
 }
 
-LibavAnswer AskLibav(const QByteArray& nativePath)
+// Opens a local file with libavformat; null when it is no movie.
+// format: the demuxer to use, or null to let libavformat find out.
+AVFormatContext* OpenLocalMovie(const QByteArray& nativePath, const AVInputFormat* format = nullptr)
 {
-    LibavAnswer answer;
     // "file:" keeps a name such as "http:x.avi" or "concat:a|b" a local file, and the
     // white list keeps a playlist inside a file from reaching any other protocol.
     const QByteArray url = "file:" + nativePath;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     AVFormatContext* ctx = nullptr;
-    const int opened = avformat_open_input(&ctx, url.constData(), nullptr, &options);
+    const int opened = avformat_open_input(&ctx, url.constData(), format, &options);
     av_dict_free(&options);
-    if (opened < 0)
+    return opened < 0 ? nullptr : ctx;
+}
+
+// The first and the end timestamp of a stream's index, when the index ends
+// inside the file: the file then holds every indexed packet.
+struct TimeSpan
+{
+    std::int64_t first = AV_NOPTS_VALUE;
+    std::int64_t end = AV_NOPTS_VALUE;
+
+    void Add(std::int64_t ts, std::int64_t duration)
+    {
+        if (ts == AV_NOPTS_VALUE)
+            return;
+        first = first == AV_NOPTS_VALUE ? ts : std::min(first, ts);
+        // A packet without a duration lasts one tick of its time base.
+        end = std::max(end == AV_NOPTS_VALUE ? ts : end, ts + std::max<std::int64_t>(duration, 1));
+    }
+    bool IsKnown() const { return end != AV_NOPTS_VALUE; }
+};
+
+TimeSpan IndexedSpan(AVStream* st, std::int64_t fileSize)
+{
+    TimeSpan span;
+    const int count = avformat_index_get_entries_count(st);
+    if (count <= 0)
+        return span;
+    const AVIndexEntry* last = avformat_index_get_entry(st, count - 1);
+    const AVIndexEntry* first = avformat_index_get_entry(st, 0);
+    if (!first || !last || last->pos < 0 || last->pos + last->size > fileSize)
+        return span;
+    span.Add(first->timestamp, 0);
+    span.Add(last->timestamp, 0);
+    return span;
+}
+
+// Feeds one packet (null: the end) to the decoder; true once a picture came out.
+bool DecodesPicture(AVCodecContext* decoder, const AVPacket* packet, AVFrame* frame)
+{
+    if (avcodec_send_packet(decoder, packet) < 0 && packet)
+        return false;
+    return avcodec_receive_frame(decoder, frame) >= 0;
+}
+
+LibavAnswer AskLibav(const QByteArray& nativePath)
+{
+    LibavAnswer answer;
+    AVFormatContext* ctx = OpenLocalMovie(nativePath);
+    if (!ctx)
         return answer;
 
     ReadVideoSize(ctx, answer);
@@ -250,4 +301,70 @@ StreamFile ProbeMovieJob(const QString& path)
     job.bHasSubtitle = ProbeSubtitle(path);
     ProbeMovieFile(path, job);
     return job;
+}
+
+MovieContent ProbeMovieContent(const QString& path)
+{
+    SilenceLibav();
+    MovieContent content;
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat st;
+    if (path.isEmpty() || ::stat(nativePath.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return content;
+    // The encoder writes AVI files: their demuxer is named rather than found by
+    // asking every demuxer.
+    AVFormatContext* ctx =
+        OpenLocalMovie(nativePath, IsAviFile(path) ? av_find_input_format("avi") : nullptr);
+    if (!ctx)
+        return content;
+    content.bOpened = true;
+
+    const AVCodec* codec = nullptr;
+    int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (video < 0) {
+        // Containers such as MPEG program streams name their streams only after
+        // a look at the packets.
+        ctx->probesize = AnalysisProbeBytes;
+        ctx->max_analyze_duration = AnalysisMicroseconds;
+        if (avformat_find_stream_info(ctx, nullptr) >= 0)
+            video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    }
+    AVCodecContext* decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    if (video >= 0 && decoder && packet && frame) {
+        content.bHasVideo = true;
+        AVStream* stream = ctx->streams[video];
+        // Only the video stream is read: the demuxer skips the others' data.
+        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+            if (int(i) != video)
+                ctx->streams[i]->discard = AVDISCARD_ALL;
+        }
+        // One picture proves the stream decodes; a decoder that can, makes it small.
+        decoder->thread_count = 1;
+        decoder->lowres = codec->max_lowres;
+        const bool canDecode = avcodec_parameters_to_context(decoder, stream->codecpar) >= 0 &&
+                               avcodec_open2(decoder, codec, nullptr) >= 0;
+        const TimeSpan indexed = IndexedSpan(stream, std::int64_t(st.st_size));
+        TimeSpan read;
+        while (!(content.bHasPicture && indexed.IsKnown()) && av_read_frame(ctx, packet) >= 0) {
+            if (packet->stream_index == video) {
+                read.Add(packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts,
+                         packet->duration);
+                if (canDecode && !content.bHasPicture)
+                    content.bHasPicture = DecodesPicture(decoder, packet, frame);
+            }
+            av_packet_unref(packet);
+        }
+        if (canDecode && !content.bHasPicture)
+            content.bHasPicture = DecodesPicture(decoder, nullptr, frame);
+        const TimeSpan& span = indexed.IsKnown() ? indexed : read;
+        if (span.IsKnown() && stream->time_base.den > 0)
+            content.dSeconds = double(span.end - span.first) * av_q2d(stream->time_base);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&ctx);
+    return content;
 }

@@ -40,6 +40,23 @@ void ProbeMovieFile(const QString& path, StreamFile& job);
 // the end of the first audio stream. Otherwise writes nothing.
 void ProbeAviFile(const QString& path, StreamFile& job);
 
+// What an encoded movie holds, for the check that an encode wrote a whole movie.
+struct MovieContent
+{
+    bool bOpened = false;     // libavformat opened the file as a movie
+    bool bHasVideo = false;   // it has a video stream
+    bool bHasPicture = false; // a picture of that stream decodes
+    double dSeconds = -1;     // how long the video stream really lasts; -1 unknown
+};
+
+// Opens a movie, decodes its first picture and measures its video stream by
+// what the file really holds: from the container's index when the index lies
+// wholly inside the file (a finished AVI file), otherwise from the timestamps
+// of every video packet read to the end (an AVI file cut short keeps a header
+// that still promises the whole length). Costs about a millisecond for a
+// finished file; a file without index is read once, without decoding.
+MovieContent ProbeMovieContent(const QString& path);
+
 // A job record for a movie file, filled by all four probes: the path as given,
 // its file name, size, subtitle, picture size and length. Safe on any thread.
 StreamFile ProbeMovieJob(const QString& path);

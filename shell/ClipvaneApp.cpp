@@ -2,12 +2,15 @@
 
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "engine/EncodeSetting.h"
+#include "engine/StoredSettings.h"
 #include "jobs/ClipvaneView.h"
 #include "shell/AboutDlg.h"
 #include "shell/AppInfo.h"
 #include "shell/AppMessageBox.h"
 #include "shell/FirstRunSetup.h"
 #include "shell/MainFrame.h"
+#include "shell/QuitSignals.h"
 #include "shell/UpdateCheck.h"
 
 #include <QCoreApplication>
@@ -34,7 +37,11 @@ CClipvaneApp::CClipvaneApp(Hooks hooks)
         };
 }
 
-CClipvaneApp::~CClipvaneApp() = default;
+CClipvaneApp::~CClipvaneApp()
+{
+    // The signals go back to their default action before the window goes.
+    m_pQuitSignals.reset();
+}
 
 bool CClipvaneApp::InitInstance()
 {
@@ -61,6 +68,21 @@ bool CClipvaneApp::InitInstance()
     m_pMainFrame->setWindowTitle(AppInfo::Caption);
     m_pMainFrame->show();
     FirstRunSetup();
+    // The record encodes what the summary shows, without the options dialog.
+    ApplyStoredSettings(theEncodeSetting);
+    m_pView->UpdateSettingsSummary();
+
+    CClipvaneView* view = m_pView;
+    m_pMainFrame->SetCloseQuery([view] { return view->QueryClose(); });
+    m_pQuitSignals = std::make_unique<CQuitSignals>();
+    QObject::connect(m_pQuitSignals.get(), &CQuitSignals::QuitRequested, view, [view] {
+        view->StopForQuit();
+        QCoreApplication::quit();
+    });
+    // The desktop session ends: its manager ends the application (Qt then
+    // quits) or logind sends SIGTERM. Its earlier request to save our data is
+    // not an end: it also comes when a session is only being saved.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->StopForQuit(); });
     return true;
 }
 

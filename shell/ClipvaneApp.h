@@ -7,12 +7,16 @@
 
 class CClipvaneView;
 class CMainFrame;
+class CQuitSignals;
 class QWidget;
 
 // Brings the program up on the UI thread, after the QApplication exists: the
 // settings area, the application fonts, the update check before any window, the
-// main window with its form, the first-run setup, and the window centred at
-// 700 x 550 with the title "Tolva Clipvane". Owns the main window.
+// main window with its form, the first-run setup, the stored settings in the
+// encoding record, and the window centred at 700 x 550 with the title "Tolva
+// Clipvane". Owns the main window. Closing the window during a run asks first;
+// SIGTERM, SIGINT, SIGHUP and the end of the desktop session stop a run without
+// questions (CClipvaneView::StopForQuit), and the signals then quit.
 class CClipvaneApp final
 {
 public:
@@ -47,6 +51,7 @@ public:
 
 private:
     Hooks m_hooks;
+    std::unique_ptr<CQuitSignals> m_pQuitSignals;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CClipvaneView* m_pView = nullptr;
 };

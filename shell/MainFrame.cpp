@@ -2,6 +2,7 @@
 
 #include "controls/ResourceImages.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 
 CMainFrame::CMainFrame(QWidget* parent)
@@ -23,4 +24,13 @@ void CMainFrame::changeEvent(QEvent* event)
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
         setWindowState(windowState() & ~Qt::WindowMaximized);
     CGlimmerloomFrame::changeEvent(event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (m_closeQuery && !m_closeQuery()) {
+        event->ignore();
+        return;
+    }
+    CGlimmerloomFrame::closeEvent(event);
 }

@@ -1,12 +1,9 @@
 #include "OptionDlg.h"
 
 #include "engine/EncodeSetting.h"
+#include "engine/StoredSettings.h"
 #include "shell/LightDialog.h"
 #include "shell/SettingsStore.h"
-
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,36 +16,13 @@
 
 namespace {
 
-const QStringList EncoderEntries = {QStringLiteral("MPEG-4"), QStringLiteral("MS MPEG4v2"),
-                                    QStringLiteral("WMV7"), QStringLiteral("WMV8")};
-const QStringList BitRateEntries = {
-    QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("250"),
-    QStringLiteral("300"), QStringLiteral("400"), QStringLiteral("500")};
-const QStringList FpsEntries = {QStringLiteral("15"), QStringLiteral("25"), QStringLiteral("30")};
-const QStringList RatioEntries = {QStringLiteral("4:3"), QStringLiteral("16:9")};
-
-// The leading integer of a text the way the C library's atoi reads it (white
-// space, sign, digits; 0 without digits), limited to the int range.
-int LeadingInt(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    const long long value = std::strtoll(bytes.constData(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
+using namespace StoredSettings;
 
 // Selects the stored index in a list; a stored index outside the list leaves it
 // without a selection.
 void SelectStored(QComboBox* list, DWORD stored)
 {
     list->setCurrentIndex(stored < DWORD(list->count()) ? int(stored) : -1);
-}
-
-// The text of a stored list index; an index outside the list names the entry at
-// the value's default index.
-QString StoredEntryText(const QStringList& entries, const RegDwordValue& value)
-{
-    const DWORD stored = GetRegDWORD(value);
-    return entries.value(stored < DWORD(entries.size()) ? int(stored) : int(value.defaultValue));
 }
 
 // Writes a list's selected index; a list without a selection stores nothing.
@@ -93,11 +67,11 @@ COptionDlg::COptionDlg(QWidget* parent)
     }
 
     Add(0, new QLabel(QStringLiteral("Encoding: "), this), 20, 103, 72, 9);
-    m_cbEncoder = AddList(IdEncoder, EncoderEntries, 95, 101, 80);
+    m_cbEncoder = AddList(IdEncoder, EncoderEntries(), 95, 101, 80);
     Add(0, new QLabel(QStringLiteral("Video bit Rate: "), this), 20, 120, 72, 9);
-    m_cbBitRate = AddList(IdBitRate, BitRateEntries, 95, 118, 80);
+    m_cbBitRate = AddList(IdBitRate, BitRateEntries(), 95, 118, 80);
     Add(0, new QLabel(QStringLiteral("Frames per second: "), this), 20, 137, 72, 9);
-    m_cbFps = AddList(IdFps, FpsEntries, 95, 135, 80);
+    m_cbFps = AddList(IdFps, FrameRateEntries(), 95, 135, 80);
     Add(0, new QLabel(QStringLiteral("Screen Resultion: "), this), 20, 154, 72, 9);
     m_editWidth = Add(IdWidth, new QLineEdit(this), 95, 152, 36, 13);
     Add(0, new QLabel(QStringLiteral("X"), this), 135, 154, 8, 9);
@@ -105,7 +79,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     // The aspect list keeps the stored "Ratio" but is never shown: User Define
     // encodes at 16:9, as the line below it says.
     Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: "), this), 190, 103, 80, 9)->hide();
-    m_cbRatio = AddList(IdRatio, RatioEntries, 190, 115, 60);
+    m_cbRatio = AddList(IdRatio, RatioEntries(), 190, 115, 60);
     m_cbRatio->hide();
     Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: 16:9"), this), 190, 154, 110, 9);
 
@@ -214,34 +188,12 @@ void COptionDlg::UpdateData(bool saveAndValidate)
     m_editHeight->setText(m_strHeight);
 }
 
-int COptionDlg::EncoderTemplateFor(int entry)
-{
-    static const int Templates[] = {0, 2, 3, 4};
-    return entry >= 0 && entry < int(std::size(Templates)) ? Templates[entry] : -1;
-}
-
 void COptionDlg::OnOK()
 {
     UpdateData(true);
-    EncodeSetting& setting = theEncodeSetting;
     if (m_nPreset == 0) {
-        setting.ApplyPreset();
         SetRegDWORD(RegValue::Option, 0);
     } else {
-        // A list without a selected entry keeps the record's value and stores
-        // nothing for that list.
-        if (m_cbEncoder->currentIndex() >= 0)
-            setting.m_nEncoder = EncoderTemplateFor(m_cbEncoder->currentIndex());
-        if (m_cbBitRate->currentIndex() >= 0)
-            setting.m_nVidBitrate = LeadingInt(m_cbBitRate->itemText(m_cbBitRate->currentIndex()));
-        if (m_cbFps->currentIndex() >= 0)
-            setting.m_dVidFps = m_cbFps->itemText(m_cbFps->currentIndex()).toDouble();
-        setting.m_nVidW = LeadingInt(m_strWidth);
-        setting.m_nVidH = LeadingInt(m_strHeight);
-        if (m_cbRatio->currentIndex() >= 0)
-            setting.m_strAspect =
-                m_cbRatio->currentIndex() == 0 ? QStringLiteral("1.33") : QStringLiteral("1.77");
-
         SetRegDWORD(RegValue::Option, 1);
         StoreSelection(m_cbEncoder, RegValue::Encoder);
         StoreSelection(m_cbBitRate, RegValue::Bit);
@@ -250,12 +202,13 @@ void COptionDlg::OnOK()
         SetRegString(RegValue::Height, m_strHeight);
         StoreSelection(m_cbRatio, RegValue::Ratio);
     }
-    setting.m_bUseSub = m_bMixSubtitle;
     SetRegDWORD(RegValue::UseSub, m_bMixSubtitle ? 1 : 0);
     SetRegDWORD(RegValue::Shutdown, m_bShutdown ? 1 : 0);
+    // The record is made from what is stored, as at start-up.
+    ApplyStoredSettings(theEncodeSetting);
 
-    m_strEncoderText = StoredEntryText(EncoderEntries, RegValue::Encoder);
-    m_strBitRateText = StoredEntryText(BitRateEntries, RegValue::Bit);
-    m_strFpsText = StoredEntryText(FpsEntries, RegValue::Fps);
+    m_strEncoderText = StoredEntry(EncoderEntries(), RegValue::Encoder);
+    m_strBitRateText = StoredEntry(BitRateEntries(), RegValue::Bit);
+    m_strFpsText = StoredEntry(FrameRateEntries(), RegValue::Fps);
     accept();
 }

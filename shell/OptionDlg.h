@@ -13,9 +13,9 @@ class QRadioButton;
 // The modal "Encoding Options" dialog: the "Pocket PC PDA Normal" preset or
 // "User Define" settings (encoder, video bit rate, frame rate, picture size),
 // subtitle burn-in and shut-down after the batch. Every opening reloads the
-// stored settings; OK writes them and changes theEncodeSetting, Cancel changes
-// nothing. The main form owns one for its whole life and reads m_bShutdown at
-// the end of a run.
+// stored settings; OK writes them and makes theEncodeSetting from them
+// (ApplyStoredSettings, as the start-up does), Cancel changes nothing. The main
+// form owns one for its whole life.
 class COptionDlg final : public QDialog
 {
     Q_OBJECT
@@ -52,15 +52,12 @@ public:
     void EnablePresetControls();
     // A preset radio button was clicked.
     void OnPresetChanged();
-    // Writes the settings, updates theEncodeSetting and closes with Accepted.
+    // Writes the settings, makes theEncodeSetting from them and closes with
+    // Accepted. A list without a selected entry stores nothing.
     void OnOK();
 
     // The control with a layout id, or null.
     QWidget* Control(int id) const { return m_controls.value(id); }
-
-    // Encoder template index (see EncodeSetting::m_nEncoder) of each entry of the
-    // encoder list: "MPEG-4" 0, "MS MPEG4v2" 2, "WMV7" 3, "WMV8" 4; -1 for none.
-    static int EncoderTemplateFor(int entry);
 
     bool m_bMixSubtitle = true;
     bool m_bShutdown = false;

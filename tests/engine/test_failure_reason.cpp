@@ -1,6 +1,7 @@
 // The pieces that tell why a job failed, without processes: the output tail, the
-// reason picker and the run log.
+// reason picker, the check of the output and the run log.
 #include "engine/FailureReason.h"
+#include "engine/OutputCheck.h"
 #include "engine/OutputTail.h"
 #include "engine/RunLog.h"
 #include "tests/engine/QStringPrinter.h"
@@ -215,6 +216,42 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
         CFailureReason::NotStarted("/app/tools/mencoder", "No such file or directory");
     EXPECT_EQ(notStarted.Details(),
               "The encoder could not be started.\n/app/tools/mencoder: No such file or directory");
+}
+
+TEST(OutputCheckTest, AnOutputIsWholeWhenItOpensShowsPicturesAndLastsAsLongAsExpected)
+{
+    const MovieContent audioOnly{true, false, false, 3};
+    const auto movie = [](double seconds) { return MovieContent{true, true, true, seconds}; };
+    const struct
+    {
+        MovieContent content;
+        int inputSeconds; // 0: unknown
+        bool sampling;
+        const char* problem; // null: a whole movie
+    } cases[] = {
+        {audioOnly, 30, false, "The output holds no video."},
+        {movie(0.5), 0, false, nullptr}, // unknown length: only pictures count
+        {movie(-1), 30, false, "The output's length cannot be read."},
+        {movie(28.6), 30, false, nullptr}, // 1.5 s short at most
+        {movie(28.4), 30, false, "The output holds 28 s of a 30 s movie."},
+        {movie(5.2), 30, false, "The output holds 5 s of a 30 s movie."},
+        {movie(97.1), 100, false, nullptr}, // 3 % short at most
+        {movie(96.9), 100, false, "The output holds 96 s of a 100 s movie."},
+        {movie(35), 30, false, nullptr}, // longer is whole
+        {movie(59.2), 90, true, nullptr},
+        {movie(20), 90, true, "The output holds 20 s of a 60 s sample."},
+        {movie(39.0), 40, true, nullptr}, // a movie shorter than the sample
+        {movie(30), 40, true, "The output holds 30 s of a 40 s movie."},
+    };
+    for (const auto& c : cases) {
+        StreamFile job;
+        job.nDuration = c.inputSeconds;
+        const int expected = COutputCheck::ExpectedSeconds(job, c.sampling);
+        const std::optional<QString> problem =
+            COutputCheck::Problem(c.content, expected, c.sampling);
+        EXPECT_EQ(problem.value_or("whole"), c.problem ? QString(c.problem) : QString("whole"))
+            << c.content.dSeconds << " of " << c.inputSeconds << (c.sampling ? " sampled" : "");
+    }
 }
 
 TEST(FailureReasonTest, ErrorLinesAreTheEncodersFailureMessagesNotItsChatter)

@@ -93,6 +93,46 @@ TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
     EXPECT_EQ(output("/in/clip"), "/out.dir/v.clip.avi");
 }
 
+TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
+{
+    const QString x250(250, 'x');
+    const QString e200(200, QChar(0xE9));                                      // 2 bytes each
+    const QString smiles = QString::fromUtf8("\xF0\x9F\x98\x80").repeated(70); // 4 bytes
+    const struct
+    {
+        const char* name;
+        QStringList inputs;
+        QStringList outputs; // file names in /out.dir
+    } cases[] = {
+        {"two", {"/in/a.mkv", "/in/a.mpg"}, {"pp_a.avi", "pp_a (2).avi"}},
+        {"three, other folder, other case",
+         {"/in/a.mpg", "/x/a.wmv", "/in/A.avi", "/in/b.mpg"},
+         {"pp_a.avi", "pp_a (2).avi", "pp_A (3).avi", "pp_b.avi"}},
+        {"254-byte names, twice",
+         {"/in/" + x250 + ".mpg", "/in/" + x250 + ".wmv"},
+         {"pp_" + QString(248, 'x') + ".avi", "pp_" + QString(244, 'x') + " (2).avi"}},
+        {"cut between characters",
+         {"/in/" + e200 + ".mpg", "/in/" + smiles + ".mpg"},
+         {"pp_" + QString(124, QChar(0xE9)) + ".avi", "pp_" + smiles.left(124) + ".avi"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<StreamFile> jobs;
+        for (const QString& input : c.inputs)
+            jobs.push_back(Job(input));
+        QStringList expected;
+        for (const QString& output : c.outputs) {
+            expected << "/out.dir/" + output;
+            EXPECT_LE(QFile::encodeName(output).size(), 255);
+        }
+        EXPECT_EQ(CEncodingRun::OutputPathsFor(jobs), expected);
+    }
+    // Without a prefix, a movie that lies in the output folder is not its own output.
+    SetRegString(RegValue::Prefix, QString());
+    EXPECT_EQ(CEncodingRun::OutputPathsFor({Job("/out.dir/c.avi"), Job("/in/c.mpg")}),
+              (QStringList{"/out.dir/c (2).avi", "/out.dir/c (3).avi"}));
+}
+
 TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
 {
     // A movie without extension in a dotted folder, and beside the folder a decoy
@@ -190,8 +230,8 @@ TEST_F(RunTest, EmptyListStartsNothing)
 
 TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
 {
-    AddMovie("a.mpg", "progress 0 100 0\nout done\\n\ntouchout A\n", 10);
-    AddMovie("b.wmv", "progress 50 60 0\ntouchout B\n", 30);
+    AddMovie("a.mpg", "progress 0 100 0\nout done\\n\n" + FakeEncoder::WriteWholeMovie(), 10);
+    AddMovie("b.wmv", "progress 50 60 0\n" + FakeEncoder::WriteWholeMovie(), 30);
     m_run->StartEncoding();
     EXPECT_TRUE(m_run->m_bRunning);
     EXPECT_NE(m_run->m_nTimerId, 0);
@@ -203,8 +243,9 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
     EXPECT_EQ(m_form.m_shownRows, (std::vector<int>{0, 1}));
     EXPECT_EQ(m_form.m_labels[Label::Input], m_form.m_jobs[1].strFilePath);
     EXPECT_EQ(m_form.m_labels[Label::Output], Output("b"));
-    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "A");
-    EXPECT_EQ(MediaFactory::ReadFile(Output("b")), "B");
+    const QByteArray whole = MediaFactory::ReadFile(FakeEncoder::WholeMovie());
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), whole);
+    EXPECT_EQ(MediaFactory::ReadFile(Output("b")), whole);
     EXPECT_EQ(m_form.m_messages, kFinishMessage);
     EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
     EXPECT_EQ(m_form.m_nShutdowns, 0);
@@ -228,7 +269,7 @@ TEST_F(RunTest, AFailingEncoderMarksItsJobFailedAndTheMessageCountsFailures)
     } jobs[] = {
         {"exit1.mpg", "exit 1\n", "Failed"},
         {"signal.mpg", QStringLiteral("raise %1\n").arg(SIGUSR1), "Failed"},
-        {"written.mpg", "touchout movie\n", "Finished"},
+        {"written.mpg", FakeEncoder::WriteWholeMovie(), "Finished"},
         // Exit code 0 is not enough: the movie must have been written.
         {"no-output.mpg", "exit 0\n", "Failed"},
         {"empty-output.mpg", "touchout\nexit 0\n", "Failed"},
@@ -316,45 +357,59 @@ TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
     EXPECT_FALSE(QString::fromUtf8(MediaFactory::ReadFile(argsFile)).contains("-endpos"));
 }
 
-TEST_F(RunTest, AnExistingOutputIsOverwrittenOnlyWithConsent)
+TEST_F(RunTest, ExistingOutputsAreOverwrittenOnlyWithConsentAskedOnceForAll)
 {
-    const QString movie = AddMovie("a.mpg", "touchout new\n");
     ASSERT_TRUE(QDir().mkpath(m_outDir));
-    ASSERT_TRUE(MediaFactory::WriteFile(Output("a"), "old"));
-
-    m_form.m_answers = {false};
+    for (int i = 0; i < 7; ++i) {
+        AddMovie(QStringLiteral("m%1.mpg").arg(i), FakeEncoder::WriteWholeMovie());
+        ASSERT_TRUE(MediaFactory::WriteFile(Output(QStringLiteral("m%1").arg(i)), "old"));
+    }
+    AddMovie("new.mpg", FakeEncoder::WriteWholeMovie());
+    m_form.m_answers = {false, true};
     m_run->StartEncoding();
-    EXPECT_EQ(m_form.m_questions,
-              QStringList{movie + " is duplicated file name.\nWould you want to continue?"});
+    EXPECT_EQ(
+        m_form.m_questions,
+        QStringList{"7 output files already exist in " + m_outDir +
+                    ":\n    m0.avi\n    m1.avi\n    m2.avi\n    m3.avi\n    m4.avi\n    and 2 "
+                    "more\nWould you want to overwrite them?"});
     EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::None);
     EXPECT_FALSE(m_run->m_bRunning);
-    EXPECT_TRUE(m_form.m_statusHistory.empty());
-    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "old");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("m6")), "old");
 
-    m_form.m_answers = {true};
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
-    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "new");
+    EXPECT_EQ(m_form.m_questions.size(), 2);
+    EXPECT_EQ(MediaFactory::ReadFile(Output("m6")),
+              MediaFactory::ReadFile(FakeEncoder::WholeMovie()));
 }
 
-TEST_F(RunTest, JobsThatWouldWriteTheSameOutputAreQuestionedToo)
+TEST_F(RunTest, JobsOfABatchThatWouldWriteOneOutputGetNumberedNames)
 {
     ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in/other")));
-    AddMovie("clip.mpg", "exit 0\n");
-    AddMovie("unique.mpg", "exit 0\n");
-    const QString second = AddMovie("other/clip.wmv", "exit 0\n");
-    m_form.m_answers = {false};
+    ASSERT_TRUE(QDir().mkpath(m_outDir));
+    // A file of an earlier run with the first job's name is only overwritten.
+    ASSERT_TRUE(MediaFactory::WriteFile(Output("clip"), "old"));
+    for (const char* name : {"clip.mpg", "unique.mpg", "other/clip.wmv", "CLIP.mkv"})
+        AddMovie(name, FakeEncoder::WriteWholeMovie());
+    m_form.m_answers = {true};
     m_run->StartEncoding();
-    EXPECT_EQ(m_form.m_questions,
-              QStringList{second + " is duplicated file name.\nWould you want to continue?"});
-    EXPECT_FALSE(m_run->m_bRunning);
+    EXPECT_EQ(m_form.m_questions, QStringList{"The output file " + Output("clip") +
+                                              " already exists.\nWould you want to overwrite it?"});
+    ASSERT_TRUE(WaitEnded());
+    EXPECT_EQ(m_form.Statuses(), QStringList(4, "Finished"));
+    EXPECT_EQ(m_form.m_labels[Label::Output], Output("CLIP (3)"));
+    const QString log = LatestRunLog(m_home);
+    for (const char* name : {"clip", "unique", "clip (2)", "CLIP (3)"}) {
+        EXPECT_TRUE(QFileInfo(Output(name)).isFile()) << name;
+        EXPECT_TRUE(log.contains("  Output:  " + Output(name) + "\n")) << name;
+    }
 }
 
 TEST_F(RunTest, TheOutputFolderIsCreatedWithItsParents)
 {
     const QString deep = m_home.FilePath("a/b c/d");
     SetRegString(RegValue::MovieDir, deep);
-    AddMovie("a.mpg", "touchout x\n");
+    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
     EXPECT_TRUE(QFileInfo(deep + "/a.avi").isFile());
@@ -411,10 +466,15 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
     EXPECT_TRUE(m_run->m_bStoppedByUser);
     EXPECT_EQ(m_run->m_nTimerId, 0);
 
-    // The stopped encoder's end only moves the index on: no status, no next job,
-    // no finish message, no folder.
+    // The row says so, and the bars and times show what was done: nothing.
+    EXPECT_EQ(m_form.Status(0), "Stopped");
+    EXPECT_EQ(m_form.LastProgress(Bar::Current), 0);
+    EXPECT_EQ(m_form.LastProgress(Bar::Total), 0);
+    EXPECT_EQ(m_form.m_labels[Label::Remaining], "00:00:00");
+    // The stopped encoder's end only moves the index on: no other status, no next
+    // job, no finish message, no folder.
     PumpFor(300);
-    EXPECT_EQ(m_form.Status(0), "Encoding...");
+    EXPECT_EQ(m_form.Status(0), "Stopped");
     EXPECT_EQ(m_form.Status(1), QString());
     EXPECT_TRUE(m_form.m_messages.isEmpty());
     EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
@@ -434,18 +494,19 @@ TEST_F(RunTest, StopKeepsThePartialFileOnNoAndAsksNothingAfterTheRunEnded)
 
     // A finished run's output is complete: Stop afterwards does not offer to delete it.
     ASSERT_TRUE(QFile::remove(Output("a")));
-    m_form.m_jobs[0].strFilePath = Movie("a.mpg", "touchout done\n");
+    m_form.m_jobs[0].strFilePath = Movie("a.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
     m_run->StopEncoding();
     EXPECT_EQ(m_form.m_questions.size(), 1);
-    EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "done");
+    EXPECT_EQ(MediaFactory::ReadFile(Output("a")),
+              MediaFactory::ReadFile(FakeEncoder::WholeMovie()));
 }
 
 TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 {
     m_form.m_bShutdownSwitch = true;
-    AddMovie("a.mpg", "touchout A\n");
+    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
     const int shutdown = m_form.m_events.indexOf("shutdown");
@@ -471,7 +532,7 @@ TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
 
 TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
 {
-    AddMovie("a.mpg", "touchout A\n");
+    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     const QString quick = m_fake.Script("quick", "exit 0\n");
     ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(quick)));
     EXPECT_TRUE(m_run->m_bPlayerStarted);
@@ -497,7 +558,7 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
 TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
 {
     // A first run starts the helper threads that Qt and a sanitizer keep for good.
-    AddMovie("warm.mpg", "touchout W\n");
+    AddMovie("warm.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
     m_run->StopEncoding();
@@ -505,7 +566,8 @@ TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
     const int fds = ProcessProbe::OpenFdCount();
     const int threads = ProcessProbe::ThreadCount();
     for (int i = 0; i < 20; ++i)
-        AddMovie(QStringLiteral("m%1.mpg").arg(i), "progress 0 3 0\nerr warning\\n\ntouchout M\n");
+        AddMovie(QStringLiteral("m%1.mpg").arg(i),
+                 "progress 0 3 0\nerr warning\\n\n" + FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
     EXPECT_EQ(m_form.Statuses(), QStringList(20, "Finished"));

@@ -152,7 +152,7 @@ TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
     EXPECT_TRUE(facts.HasVideo());
     EXPECT_LT(facts.videoSeconds, 20.0);
     PumpFor(200);
-    EXPECT_EQ(m_form.Status(0), "Encoding...");
+    EXPECT_EQ(m_form.Status(0), "Stopped");
     EXPECT_TRUE(m_form.m_messages.isEmpty());
 }
 

@@ -12,6 +12,8 @@
 #include <memory>
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -48,15 +50,7 @@ protected:
         return PumpUntil([&] { return m_ended > ended; });
     }
 
-    // The newest run log (the one with the greatest name).
-    QString LatestLog() const
-    {
-        const QDir logs(m_home.StateDir() + "/Tolva/Clipvane/logs");
-        const QStringList names = logs.entryList({"*.log"}, QDir::Files, QDir::Name);
-        return names.isEmpty()
-                   ? QString()
-                   : QString::fromUtf8(MediaFactory::ReadFile(logs.filePath(names.back())));
-    }
+    QString LatestLog() const { return LatestRunLog(m_home); }
 
     ScopedTempHome m_home;
     FakeEncoder m_fake;
@@ -76,7 +70,7 @@ TEST_F(RunFailureTest, AFailedRowSaysWhyAndAFinishedRowSaysNothing)
         QStringList reasonHolds; // every one of these, in the tooltip
     } jobs[] = {
         {"finished.mpg",
-         "progress 0 100 0\nerr Skipping frame!\\n\ntouchout movie\n",
+         "progress 0 100 0\nerr Skipping frame!\\n\n" + FakeEncoder::WriteWholeMovie(),
          "Finished",
          {}},
         {"cannot-open.mpg",
@@ -121,10 +115,60 @@ TEST_F(RunFailureTest, AFailedRowSaysWhyAndAFinishedRowSaysNothing)
     EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n6 of 7 files failed."});
 }
 
+TEST_F(RunFailureTest, AnOutputThatIsNoWholeMovieFailsAndIsRemoved)
+{
+    const QString whole = FakeEncoder::WholeMovie();
+    const QByteArray movie = MediaFactory::ReadFile(whole);
+    const QString copy = FakeEncoder::WriteWholeMovie();
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("out")));
+    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("out/kept.avi"), "an older movie"));
+    const struct
+    {
+        const char* name;
+        QString script;
+        const char* headline; // a pattern; null: "Finished" and the output stays
+    } cases[] = {
+        {"whole.mpg", copy, nullptr},
+        {"cut.mpg", copy + QStringLiteral("truncate %1\n").arg(movie.size() / 3),
+         "The output holds [12] s of a 6 s movie\\."},
+        {"header.mpg", copy + QStringLiteral("truncate %1\n").arg(movie.indexOf("movi") + 4),
+         "The output holds no picture that can be decoded\\."},
+        {"text.mpg", "touchout Dear diary\n", "The output file is not a movie that can be read\\."},
+        {"missing.mpg", "exit 0\n", "The encoder exited with code 0 but wrote no output file\\."},
+        // A movie that lay there before the run is not the failed encoder's.
+        {"kept.mpg", "exit 1\n", "The encoder ended with exit code 1\\."},
+    };
+    for (const auto& c : cases) {
+        AddMovie(c.name, c.script);
+        m_form.m_jobs.back().nDuration = FakeEncoder::WholeMovieSeconds;
+    }
+    ASSERT_TRUE(RunAll());
+
+    const QString log = LatestLog();
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        const auto& c = cases[row];
+        const QString output = m_home.FilePath(
+            "out/" + QString::fromLatin1(c.name).replace(QLatin1String(".mpg"), ".avi"));
+        EXPECT_EQ(m_form.Status(int(row)), c.headline ? "Failed" : "Finished") << c.name;
+        const QString reason = m_form.m_reasons[int(row)];
+        if (c.headline) {
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^") + c.headline + "(\n|$)")
+                            .match(reason)
+                            .hasMatch())
+                << c.name << ": " << reason.toStdString();
+        }
+        EXPECT_EQ(QFileInfo::exists(output), !c.headline || row == std::size(cases) - 1) << c.name;
+    }
+    EXPECT_EQ(MediaFactory::ReadFile(m_home.FilePath("out/kept.avi")), "an older movie");
+    EXPECT_EQ(MediaFactory::ReadFile(m_home.FilePath("out/whole.avi")), movie);
+    // Three outputs were the encoder's and incomplete; the log names each removal.
+    EXPECT_EQ(log.count("\n  Removed: the incomplete output file\n"), 3) << log.toStdString();
+}
+
 TEST_F(RunFailureTest, AFloodKeepsTheTailAndTheOneFailureIsNamedAndLogged)
 {
     AddMovie("flood.mpg", "progress 0 50 0\nlines 5000 Error number\nexit 1\n");
-    AddMovie("fine.mpg", "touchout movie\n");
+    AddMovie("fine.mpg", FakeEncoder::WriteWholeMovie());
     ASSERT_TRUE(RunAll());
 
     EXPECT_EQ(m_form.Statuses(), (QStringList{"Failed", "Finished"}));
@@ -180,7 +224,7 @@ TEST_F(RunFailureTest, AnUnwritableLogFolderDoesNotDisturbTheRun)
     const QString blocker = m_home.FilePath("state-file");
     ASSERT_TRUE(MediaFactory::WriteFile(blocker, "x"));
     env.Set("XDG_STATE_HOME", QFile::encodeName(blocker));
-    AddMovie("a.mpg", "touchout movie\n");
+    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     AddMovie("b.mpg", "exit 1\n");
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(m_form.Statuses(), (QStringList{"Finished", "Failed"}));

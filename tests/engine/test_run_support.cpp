@@ -1,6 +1,18 @@
 #include "test_run_support.h"
 
 #include "shell/AppFolder.h"
+#include "tests/support/MediaFactory.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+
+QString LatestRunLog(const ScopedTempHome& home)
+{
+    const QDir logs(home.StateDir() + "/Tolva/Clipvane/logs");
+    const QStringList names = logs.entryList({"*.log"}, QDir::Files, QDir::Name);
+    return names.isEmpty() ? QString()
+                           : QString::fromUtf8(MediaFactory::ReadFile(logs.filePath(names.back())));
+}
 
 void FakeForm::AddJob(const QString& path, std::uint64_t size, bool hasSubtitle)
 {

@@ -11,6 +11,12 @@
 #include <QString>
 #include <QStringList>
 
+class ScopedTempHome;
+
+// The text of the newest run log (the one with the greatest name) in a
+// temporary home; empty when there is none.
+QString LatestRunLog(const ScopedTempHome& home);
+
 // A form without a window: a job list in memory, and every display call, message
 // and question recorded. Questions are answered from a queue (default: Yes).
 // Events lists what happened in order ("status 0 Finished", "message ...",

@@ -1,5 +1,6 @@
 #include "engine/Redirect.h"
 #include "test_runner_support.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <chrono>
 #include <csignal>
@@ -160,6 +161,10 @@ TEST_F(RunnerTest, ChildRunsInItsOwnSessionAtTheRequestedPriorityWithOnlyItsPipe
     ASSERT_TRUE(Start("info " + info + '\n', false));
     ASSERT_TRUE(m_runner.WaitForTerminations(1));
     const QString low = ReadText(info);
+    // A mark this process inherited (from an encoder of another Clipvane) is
+    // replaced by its own.
+    ScopedEnv env;
+    env.Set(CRedirect::OwnerMarkName, "1:2");
     ASSERT_TRUE(Start("info " + info + '\n', true));
     ASSERT_TRUE(m_runner.WaitForTerminations(2));
     const QString normal = ReadText(info);
@@ -170,9 +175,10 @@ TEST_F(RunnerTest, ChildRunsInItsOwnSessionAtTheRequestedPriorityWithOnlyItsPipe
     EXPECT_TRUE(normal.contains(QStringLiteral("nice %1\n").arg(own))) << normal.toStdString();
     // A session leader: its session id is its own pid.
     const QStringList lines = normal.split(QLatin1Char('\n'));
-    ASSERT_GE(lines.size(), 4);
+    ASSERT_GE(lines.size(), 5);
     EXPECT_EQ(lines[1].mid(4), lines[2].mid(4));
     EXPECT_EQ(lines[3], "fds 0 1 2 ");
+    EXPECT_EQ(lines[4], "mark " + CRedirect::OwnMark());
 }
 
 TEST_F(RunnerTest, ArgumentsArriveWholeWithSpacesQuotesAndPercent)
@@ -308,50 +314,79 @@ bool WaitForFile(const QString& path)
     return true;
 }
 
-TEST_F(RunnerTest, SweepEndsOnlyProcessesWithTheImageName)
+// The mark of a Clipvane that is gone: this process's pid with another start
+// time, as a later process would carry it after the pid was reused.
+QByteArray GoneMark()
 {
-    // Each writes its pid file after exec, when it carries its name.
-    const QString targetReady = m_fake.FilePath("target.pid");
-    const QString bystanderReady = m_fake.FilePath("bystander.pid");
-    const pid_t target = ProcessProbe::Spawn(
-        m_fake.Path(), {m_fake.Script("target.txt", "pidfile " + targetReady + "\nhang\n")});
+    const QByteArray own = CRedirect::OwnMark();
+    const qsizetype colon = own.indexOf(':');
+    return QByteArray(CRedirect::OwnerMarkName) + '=' + own.left(colon + 1) +
+           QByteArray::number(own.mid(colon + 1).toLongLong() + 1);
+}
+
+TEST_F(RunnerTest, SweepEndsOnlyMarkedEncodersWhoseClipvaneIsGone)
+{
     const QString otherName = m_fake.FilePath(QStringLiteral("cvother%1").arg(::getpid()).left(15));
     ASSERT_TRUE(QFile::link(m_fake.Path(), otherName));
-    const pid_t bystander = ProcessProbe::Spawn(
-        otherName, {m_fake.Script("bystander.txt", "pidfile " + bystanderReady + "\nhang\n")});
-    ASSERT_GT(target, 0);
-    ASSERT_GT(bystander, 0);
-    ASSERT_TRUE(WaitForFile(targetReady));
-    ASSERT_TRUE(WaitForFile(bystanderReady));
+    const QByteArray ownMark = QByteArray(CRedirect::OwnerMarkName) + '=' + CRedirect::OwnMark();
+    const struct
+    {
+        const char* name;
+        QString program;
+        QByteArrayList environment;
+        bool ended;
+    } cases[] = {
+        {"stray", m_fake.Path(), {GoneMark()}, true},
+        {"unmarked", m_fake.Path(), {}, false},
+        {"this Clipvane's", m_fake.Path(), {ownMark}, false},
+        {"another image", otherName, {GoneMark()}, false},
+    };
+    std::vector<pid_t> pids;
+    for (const auto& c : cases) {
+        // Each writes its pid file after exec, when it carries its name.
+        const QString ready = m_fake.FilePath(QStringLiteral("%1.pid").arg(pids.size()));
+        const QString script = m_fake.Script(QStringLiteral("%1.txt").arg(pids.size()),
+                                             "pidfile " + ready + "\nhang\n");
+        pids.push_back(ProcessProbe::Spawn(c.program, {script}, c.environment));
+        ASSERT_GT(pids.back(), 0);
+        ASSERT_TRUE(WaitForFile(ready)) << c.name;
+    }
 
     // Close sweeps even when the runner itself has nothing running.
     m_runner.Close();
-    const int status = ProcessProbe::WaitExit(target, 2s);
-    ASSERT_NE(status, -1);
-    EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    EXPECT_EQ(ProcessProbe::WaitExit(bystander, 100ms), -1);
-
-    ::kill(bystander, SIGKILL);
-    ProcessProbe::WaitExit(bystander, 2s);
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        const int status = ProcessProbe::WaitExit(pids[i], cases[i].ended ? 2000ms : 100ms);
+        if (cases[i].ended) {
+            ASSERT_NE(status, -1) << cases[i].name;
+            EXPECT_TRUE(WIFSIGNALED(status)) << cases[i].name;
+            EXPECT_EQ(WTERMSIG(status), SIGTERM) << cases[i].name;
+        } else {
+            EXPECT_EQ(status, -1) << cases[i].name;
+            ::kill(pids[i], SIGKILL);
+            ProcessProbe::WaitExit(pids[i], 2s);
+        }
+    }
+    EXPECT_TRUE(CRedirect::MarkOwnerAlive(CRedirect::OwnMark()));
+    EXPECT_FALSE(CRedirect::MarkOwnerAlive(GoneMark().mid(GoneMark().indexOf('=') + 1)));
+    EXPECT_FALSE(CRedirect::MarkOwnerAlive("garbage"));
 }
 
-TEST_F(RunnerTest, SweepKillsAProcessThatIgnoresSigterm)
+TEST_F(RunnerTest, SweepKillsAStrayThatIgnoresSigterm)
 {
     // The pid file is written after SIGTERM is ignored: once it exists, the sweep
     // meets a process that really needs SIGKILL.
     const QString ready = m_fake.FilePath("stubborn.pid");
     const QString script =
         m_fake.Script("stubborn.txt", "ignoreterm\npidfile " + ready + "\nhang\n");
-    const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script});
+    const pid_t target = ProcessProbe::Spawn(m_fake.Path(), {script}, {GoneMark()});
     ASSERT_GT(target, 0);
     ASSERT_TRUE(WaitForFile(ready));
-    EXPECT_EQ(CRedirect::KillEncoderProcesses(m_fake.ImageName()), 1);
+    EXPECT_EQ(CRedirect::KillStrayEncoders(m_fake.ImageName()), 1);
     const int status = ProcessProbe::WaitExit(target, 2s);
     ASSERT_NE(status, -1);
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
-    EXPECT_EQ(CRedirect::KillEncoderProcesses(QString()), 0);
+    EXPECT_EQ(CRedirect::KillStrayEncoders(QString()), 0);
 }
 
 } // namespace

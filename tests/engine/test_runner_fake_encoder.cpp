@@ -8,9 +8,12 @@
 //   progress A B MS    one "Pos:" record per percent from A to B, MS apart
 //   sleep MS           pause
 //   touchout TEXT      write TEXT into the output file (the argument after -o)
+//   copyout PATH       copy the file PATH (a real movie) to the output file
+//   truncate N         cut the output file to its first N bytes
 //   args PATH          write the arguments, one per line, to PATH
 //   pidfile PATH       write the process id to PATH
-//   info PATH          write "nice <n>\nsid <sid>\npid <pid>\nfds <list>" to PATH
+//   info PATH          write "nice <n>\nsid <sid>\npid <pid>\nfds <list>\nmark <m>"
+//                      to PATH (m: the CLIPVANE_OWNER variable)
 //   onterm CODE        exit with CODE on SIGTERM (mencoder exits 2)
 //   ignoreterm         ignore SIGTERM
 //   hang               wait for a signal, forever
@@ -159,6 +162,11 @@ int main(int argc, char** argv)
             usleep(static_cast<useconds_t>(std::atoi(rest.c_str())) * 1000);
         } else if (command == "touchout") {
             WriteFile(output, rest);
+        } else if (command == "copyout") {
+            std::ifstream from(rest, std::ios::binary);
+            std::ofstream(output, std::ios::binary) << from.rdbuf();
+        } else if (command == "truncate") {
+            (void)!truncate(output.c_str(), std::atol(rest.c_str()));
         } else if (command == "args") {
             std::string all;
             for (const std::string& arg : args)
@@ -167,9 +175,12 @@ int main(int argc, char** argv)
         } else if (command == "pidfile") {
             WriteFile(rest, std::to_string(getpid()));
         } else if (command == "info") {
-            WriteFile(rest, "nice " + std::to_string(getpriority(PRIO_PROCESS, 0)) + "\nsid " +
-                                std::to_string(getsid(0)) + "\npid " + std::to_string(getpid()) +
-                                "\nfds " + OpenFds() + "\n");
+            WriteFile(rest,
+                      "nice " + std::to_string(getpriority(PRIO_PROCESS, 0)) + "\nsid " +
+                          std::to_string(getsid(0)) + "\npid " + std::to_string(getpid()) +
+                          "\nfds " + OpenFds() + "\nmark " +
+                          (std::getenv("CLIPVANE_OWNER") ? std::getenv("CLIPVANE_OWNER") : "") +
+                          "\n");
         } else if (command == "onterm") {
             g_termExitCode = std::atoi(rest.c_str());
             std::signal(SIGTERM, OnTerm);

@@ -4,10 +4,12 @@
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -42,6 +44,56 @@ QString FakeEncoder::RealEncoderLink(const QString& suffix) const
     const QString link = m_dir.filePath(name);
     QFile::link(TestEnvironment::BinDir() + QStringLiteral("/tools/mencoder"), link);
     return link;
+}
+
+QString FakeEncoder::WholeMovie()
+{
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString movie = dir.filePath(QStringLiteral("whole.avi"));
+        MovieSpec spec;
+        spec.seconds = WholeMovieSeconds;
+        spec.outputArgs = {QStringLiteral("-c:v"), QStringLiteral("mpeg4")};
+        MediaFactory::GenerateMovie(movie, spec);
+        return movie;
+    }();
+    return path;
+}
+
+ForeignEncoder::ForeignEncoder(const QByteArrayList& environment)
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("never written.mpg"));
+    if (!m_dir.isValid() || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+        return;
+    m_pid =
+        ProcessProbe::Spawn(QStringLiteral("mencoder"),
+                            {fifo, QStringLiteral("-o"), m_dir.filePath(QStringLiteral("o.avi")),
+                             QStringLiteral("-ovc"), QStringLiteral("copy"), QStringLiteral("-oac"),
+                             QStringLiteral("copy")},
+                            environment);
+    // Its name is the encoder's once it runs the encoder, not the forked copy.
+    const QString comm = QStringLiteral("/proc/%1/comm").arg(m_pid);
+    for (int i = 0; i < 500 && m_pid > 0 && !m_valid; ++i) {
+        m_valid = MediaFactory::ReadFile(comm).trimmed() == "mencoder";
+        if (!m_valid)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+ForeignEncoder::~ForeignEncoder()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ProcessProbe::WaitExit(m_pid, std::chrono::seconds(5));
+    }
+}
+
+bool ForeignEncoder::IsAlive() const
+{
+    siginfo_t info{};
+    // WNOWAIT: look without reaping.
+    return m_pid > 0 && ::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
 }
 
 bool RecordingRunner::WaitForTerminations(std::size_t count, std::chrono::milliseconds timeout)
@@ -123,12 +175,25 @@ bool HasChildren()
     return true;
 }
 
-pid_t Spawn(const QString& program, const QStringList& args)
+pid_t Spawn(const QString& program, const QStringList& args, const QByteArrayList& environment)
 {
     NativeArgv argv(QStringList{program} + args);
+    // Made before fork: the child of a threaded process may not allocate.
+    QByteArrayList entries = environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const QByteArray text(*entry);
+        const QByteArray name = text.left(text.indexOf('=') + 1);
+        if (std::none_of(environment.cbegin(), environment.cend(),
+                         [&](const QByteArray& e) { return e.startsWith(name); }))
+            entries << text;
+    }
+    std::vector<char*> envp;
+    for (QByteArray& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::execvp(argv.Data()[0], argv.Data());
+        ::execvpe(argv.Data()[0], argv.Data(), envp.data());
         ::_exit(127);
     }
     return pid;

@@ -36,10 +36,39 @@ public:
     // A symlink to the real encoder with a name of this process's own.
     QString RealEncoderLink(const QString& suffix = QStringLiteral("m")) const;
 
+    // A small real movie (6 s, 160x120, MPEG-4 AVI with sound), made once per
+    // test process, and the script line that makes it the output: the run's
+    // check of the output then finds a whole movie.
+    static constexpr int WholeMovieSeconds = 6;
+    static QString WholeMovie();
+    static QString WriteWholeMovie() { return QStringLiteral("copyout ") + WholeMovie() + '\n'; }
+
 private:
     QTemporaryDir m_dir;
     QString m_imageName;
     QString m_path;
+    bool m_valid = false;
+};
+
+// A real mencoder that this test process started itself, not through any
+// runner: it reads a FIFO that nobody writes, so it waits, unmarked, for as long
+// as the object lives, and is ended (SIGKILL) by the object's destruction.
+// environment: "NAME=value" entries it gets besides this process's own.
+class ForeignEncoder
+{
+public:
+    explicit ForeignEncoder(const QByteArrayList& environment = {});
+    ~ForeignEncoder();
+    ForeignEncoder(const ForeignEncoder&) = delete;
+    ForeignEncoder& operator=(const ForeignEncoder&) = delete;
+
+    // Started and carrying the encoder's image name ("mencoder").
+    bool IsValid() const { return m_pid > 0 && m_valid; }
+    bool IsAlive() const;
+
+private:
+    QTemporaryDir m_dir;
+    pid_t m_pid = -1;
     bool m_valid = false;
 };
 
@@ -92,7 +121,10 @@ bool HasChildren();
 // not through the runner. Not QProcess or posix_spawn: both start the child with
 // a vfork-like clone, and under ThreadSanitizer the child's calls then leave the
 // parent thread's sanitizer state behind, hiding its later synchronisation.
-pid_t Spawn(const QString& program, const QStringList& args);
+// environment: "NAME=value" entries added to (or replacing those of) this
+// process's own.
+pid_t Spawn(const QString& program, const QStringList& args,
+            const QByteArrayList& environment = {});
 // Waits for a spawned process; returns its wait status, or -1 on time-out.
 int WaitExit(pid_t pid, std::chrono::milliseconds timeout);
 bool ProcessExists(pid_t pid);

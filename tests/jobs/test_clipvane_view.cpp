@@ -250,23 +250,26 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
     struct Case
     {
         const char* name;
-        const char* script; // what the stand-in encoder does with the job
+        QString script; // what the stand-in encoder does with the job
         bool pressStop;
         const char* message;
+        const char* status;
         const char* tooltip; // of the row's status cell
     };
     const Case cases[] = {
-        {"finished", "progress 0 100 2\ntouchout movie\n", false, "Encoding Finished !!", ""},
-        {"stopped", "onterm 2\nprogress 0 30 2\nhang\n", true, nullptr, ""},
+        {"finished", "progress 0 100 2\n" + FakeEncoder::WriteWholeMovie(), false,
+         "Encoding Finished !!", "Finished", ""},
+        {"stopped", "onterm 2\nprogress 0 30 2\nhang\n", true, nullptr, "Stopped", ""},
         {"failed", "err Cannot open file/device.\\n\nexit 1\n", false,
          "Encoding Finished !!\n1 of 1 files failed.\nfailed.mpg failed: Cannot open file/device.",
-         "The encoder ended with exit code 1.\nCannot open file/device."},
+         "Failed", "The encoder ended with exit code 1.\nCannot open file/device."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_messages.clear();
         Click(CClipvaneView::IdRemoveAll);
-        const QString movie = File(QStringLiteral("%1.mpg").arg(QLatin1String(c.name)), c.script);
+        const QString movie =
+            File(QStringLiteral("%1.mpg").arg(QLatin1String(c.name)), c.script.toUtf8());
         AddThroughDialog({movie});
         SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
 
@@ -291,6 +294,7 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
         for (int id : listButtons)
             EXPECT_TRUE(m_form->Control(id)->isEnabled()) << id;
         EXPECT_EQ(m_messages, c.message ? QStringList({c.message}) : QStringList());
+        EXPECT_EQ(Status(0), QString::fromLatin1(c.status));
         const QModelIndex status = m_form->m_listMovies->model()->index(0, 0);
         EXPECT_EQ(status.data(Qt::ToolTipRole).toString(), c.tooltip);
     }

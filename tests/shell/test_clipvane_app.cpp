@@ -1,11 +1,16 @@
 // The start-up on the offscreen platform: the update check before any window,
-// the first-run setup, a second start, and the main window's size, place and
-// title.
+// the first-run setup, a second start, the main window's size, place and
+// title, the stored settings in the encoding record, and closing the window
+// during a run.
+#include "controls/StaticCQ.h"
+#include "engine/EncodeSetting.h"
 #include "jobs/ClipvaneView.h"
 #include "shell/ClipvaneApp.h"
 #include "shell/MainFrame.h"
 #include "shell/SettingsStore.h"
+#include "tests/engine/test_runner_support.h"
 #include "tests/shell/LocalHttpServer.h"
+#include "tests/support/EventPump.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -19,6 +24,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QTest>
 
 namespace {
 
@@ -149,4 +155,128 @@ TEST_F(ClipvaneApp, TheUpdateQuestionComesBeforeAnyWindow)
         EXPECT_EQ(AnyMainFrame(), !update);
         EXPECT_EQ(QFileInfo::exists(ConfFile()), !update);
     }
+}
+
+TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem)
+{
+    // The encoder names of the summary and what each makes of the video.
+    const std::map<QString, QString> codecs = {{"MPEG-4(OpenDivx)", "vcodec=mpeg4 "},
+                                               {"MS MPEGv2", "vcodec=msmpeg4 "},
+                                               {"WMV7", "vcodec=wmv1 "},
+                                               {"WMV8", "vcodec=wmv2 "}};
+    struct Case
+    {
+        const char* name;
+        std::vector<std::pair<RegDwordValue, DWORD>> stored;
+        bool shutdown;
+    };
+    std::vector<Case> cases = {{"preset", {{RegValue::Option, 0}}, false},
+                               {"shut-down on", {{RegValue::Shutdown, 1}}, true}};
+    for (DWORD encoder = 0; encoder < 4; ++encoder)
+        cases.push_back({"user define",
+                         {{RegValue::Option, 1},
+                          {RegValue::Encoder, encoder},
+                          {RegValue::Bit, 4},
+                          {RegValue::Fps, encoder % 3},
+                          {RegValue::UseSub, 0}},
+                         false});
+    StreamFile job;
+    job.strFilePath = QStringLiteral("/m/a.mpg");
+    job.strFileName = QStringLiteral("a.mpg");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempHome home;
+        theEncodeSetting.ApplyPreset();
+        // A returning user's store: the first-run setup is done.
+        SetRegString(RegValue::Started, QStringLiteral("Yes"));
+        SetRegString(RegValue::Width, QStringLiteral("640"));
+        SetRegString(RegValue::Height, QStringLiteral("352"));
+        for (const auto& [value, number] : c.stored)
+            SetRegDWORD(value, number);
+        const QString conf = home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf");
+        const QByteArray stored = MediaFactory::ReadFile(conf);
+        CClipvaneApp app(Hooks(false));
+        ASSERT_TRUE(Start(app));
+        const auto label = [&](int id) {
+            return qobject_cast<CStaticCQ*>(app.View()->Control(id))->Text();
+        };
+        const QString arguments =
+            theEncodeSetting.BuildCommandLine(QString(), QStringLiteral("/o/a.avi"), false, job);
+        const QStringList size = label(CClipvaneView::IdPictureSize).split('x');
+        ASSERT_EQ(size.size(), 2);
+        const QStringList shown = {
+            codecs.at(label(CClipvaneView::IdEncoder)),
+            "vbitrate=" + label(CClipvaneView::IdVideoBitRate) + " ",
+            QStringLiteral(" -ofps %1 ")
+                .arg(label(CClipvaneView::IdFrameRate).toDouble(), 0, 'f', 3),
+            QStringLiteral("expand=%1:%2:").arg(size[0], size[1])};
+        for (const QString& part : shown)
+            EXPECT_TRUE(arguments.contains(part))
+                << part.toStdString() << " in " << arguments.toStdString();
+        EXPECT_EQ(theEncodeSetting.m_bUseSub, GetRegDWORD(RegValue::UseSub) != 0);
+        EXPECT_EQ(app.View()->ShutdownAfterRun(), c.shutdown);
+        // Nothing was written to get there.
+        EXPECT_EQ(MediaFactory::ReadFile(conf), stored);
+    }
+    theEncodeSetting.ApplyPreset();
+}
+
+TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLiveOn)
+{
+    ForeignEncoder foreign;
+    ASSERT_TRUE(foreign.IsValid()) << "mencoder could not be started";
+    FakeEncoder fake;
+    ASSERT_TRUE(fake.IsValid());
+    {
+        CClipvaneApp app(Hooks(false));
+        // The real sweep, for the encoder's real name: only strays of a gone
+        // Clipvane may end.
+        ASSERT_TRUE(app.InitInstance());
+        CClipvaneView* view = app.View();
+        CMainFrame* frame = app.MainFrame();
+        view->m_run.SetEncoderPath(fake.Path());
+        QStringList questions;
+        // No to the first question, Yes to the others.
+        view->m_hooks.askYesNo = [&](const QString& text, RunForm::MessageIcon) {
+            questions << text;
+            return questions.size() > 1;
+        };
+        view->m_hooks.messageBox = [&](const QString& text, RunForm::MessageIcon) {
+            questions << text;
+        };
+        const QString out = m_home.FilePath("out");
+        SetRegString(RegValue::MovieDir, out);
+        const QString pidFile = m_home.FilePath("encoder.pid");
+        const QString movie = m_home.FilePath("film.mpg");
+        ASSERT_TRUE(MediaFactory::WriteFile(
+            movie, ("pidfile " + pidFile + "\nonterm 2\ntouchout half\nprogress 0 10 2\nhang\n")
+                       .toUtf8()));
+        view->AddMovieFiles({movie});
+        ASSERT_TRUE(PumpUntil([&] { return view->JobCount() == 1 && !view->IsAddingMovies(); }));
+        view->StartEncoding();
+        ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
+        const pid_t encoder = MediaFactory::ReadFile(pidFile).toInt();
+
+        const QPoint closeButton(frame->width() - 32 + 7, 6 + 7);
+        const QString closeQuestion = "Encoding is in progress. Stop it and quit Clipvane?";
+        QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
+        EXPECT_EQ(questions, QStringList{closeQuestion});
+        EXPECT_TRUE(frame->isVisible());
+        EXPECT_TRUE(view->m_run.m_bRunning);
+        EXPECT_TRUE(ProcessProbe::ProcessExists(encoder));
+
+        QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
+        EXPECT_EQ(questions, (QStringList{closeQuestion, closeQuestion,
+                                          "Below file is incomplete encoding. Delete this "
+                                          "file?\n" +
+                                              out + "/[Tolva]film.avi"}));
+        EXPECT_FALSE(frame->isVisible());
+        EXPECT_FALSE(view->m_run.m_bRunning);
+        EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
+        EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
+        EXPECT_EQ(view->m_jobList.GetRowStatus(0), QStringLiteral("Stopped"));
+        EXPECT_TRUE(foreign.IsAlive());
+    }
+    // The window and its runner are gone now too, idle.
+    EXPECT_TRUE(foreign.IsAlive());
 }

@@ -254,7 +254,7 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
     }
 }
 
-TEST_F(OptionDlg, AListWithoutASelectionKeepsTheRecordAndStoresNothing)
+TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSummary)
 {
     SetRegDWORD(RegValue::Option, 1);
     SetRegDWORD(RegValue::Bit, 9);
@@ -266,8 +266,10 @@ TEST_F(OptionDlg, AListWithoutASelectionKeepsTheRecordAndStoresNothing)
     EXPECT_TRUE(Checked(COptionDlg::IdUserDefine));
     Click(COptionDlg::IdOk);
 
+    // The summary shows the entries of the defaults for indexes outside the
+    // lists, and the record encodes what the summary shows.
     EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
-    EXPECT_EQ(theEncodeSetting.m_nEncoder, 2);
+    EXPECT_EQ(theEncodeSetting.m_nEncoder, 0);
     const Values stored = Stored();
     EXPECT_EQ(stored.at("Bit"), "9");
     EXPECT_EQ(stored.at("Encoder"), "4294967295");

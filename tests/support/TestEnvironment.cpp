@@ -1,5 +1,7 @@
 #include "TestEnvironment.h"
 
+#include "engine/Redirect.h"
+
 #include <cstdlib>
 #include <unistd.h>
 
@@ -36,6 +38,8 @@ void PrepareProcess()
     // local port answers at once.
     ::setenv("CLIPVANE_VERSION_URL", "http://127.0.0.1:1/v_encoder.html", 0);
     ::setenv("CLIPVANE_DOWNLOAD_URL", "http://127.0.0.1:1/sw.html", 0);
+    // A test's own processes carry no mark of a Clipvane (see CRedirect).
+    ::unsetenv(CRedirect::OwnerMarkName);
     // Never reach a real session or system bus from a test.
     ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + base + "/no-session-bus", 1);
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + base + "/no-system-bus", 1);
