@@ -5,6 +5,7 @@
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -133,6 +134,74 @@ struct Geometry
     int cropH;
 };
 
+// A size for the encoder's scale filter: at most the frame's, and even. The
+// filter rounds an odd size up, and a picture larger than the frame makes the
+// expand filter grow the frame past the size asked for (a 361-line picture in
+// a 360-line frame gives a 362-line movie). At least 2: the filter reads 0 as
+// the size of the picture it receives. Crop and expand take odd sizes as they
+// are.
+int ScaleSize(int size, int frame)
+{
+    return std::max(std::min(size, frame) / 2 * 2, 2);
+}
+
+// The crop and scale values for one job; the expand filter pads the scaled
+// picture, centred, to the frame (m_nVidW by m_nVidH). With a known picture
+// size the source is either cropped, centred, to the aspect's shape and scaled
+// to the frame's width (stretched to the whole frame with m_bStretch), or, when
+// it is not wider than the aspect and cropping is not forced, scaled whole to
+// the frame's width.
+Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
+{
+    double aspect = setting.m_bUseAspect ? LeadingNumber(setting.m_strAspect) : NoAspect;
+    // An aspect that is not a positive number cannot be honoured (and would
+    // divide by zero below); treat it like no aspect at all.
+    if (!(aspect > 0.0) || !std::isfinite(aspect))
+        aspect = NoAspect;
+    const int frameW = setting.m_nVidW;
+    const int frameH = setting.m_nVidH;
+    Geometry geometry{frameW, frameH, 0, 0};
+    const int sw = job.nWidth;
+    const int sh = job.nHeight;
+    if (sw != 0 && sh != 0) {
+        const double ratio = static_cast<double>(sw) / sh;
+        if (setting.m_bAlwaysCrop || setting.m_bStretch || ratio > aspect) {
+            // The largest centred rectangle of the aspect's shape inside the
+            // source. A source wider than the aspect keeps its height. One
+            // narrower (every 4:3 movie against 1.77) keeps its width instead:
+            // its height times the aspect would be a crop wider than the
+            // source, which the encoder clamps to the whole picture before
+            // squashing that into the aspect's band. A crop of 0 means "all"
+            // to the encoder, hence at least 1.
+            if (ratio > aspect) {
+                geometry.cropW = std::max(TruncateToInt(sh * aspect), 1);
+                geometry.cropH = sh;
+            } else {
+                geometry.cropW = sw;
+                geometry.cropH = std::max(TruncateToInt(sw / aspect), 1);
+            }
+            geometry.scaleH = setting.m_bStretch ? frameH : TruncateToInt(frameW / aspect);
+        } else {
+            // 64-bit so that large sizes cannot overflow the product.
+            geometry.scaleH = TruncateToInt(static_cast<double>(
+                static_cast<std::int64_t>(sh) * frameW / static_cast<std::int64_t>(sw)));
+        }
+    }
+    // A picture taller than the frame is fitted to the frame's height, its
+    // width narrowed in proportion, so that it keeps its shape. Within 1 % it
+    // is only cut to the frame, a change of shape nobody sees: the preset's
+    // 1.77 stands for 16:9, and 16:9 frames such as 640x360 are a line or two
+    // lower than the width over 1.77, where narrowing would leave thin bars.
+    if (geometry.scaleH > frameH && frameH > 0) {
+        if (geometry.scaleH > frameH * 1.01)
+            geometry.scaleW = TruncateToInt(static_cast<double>(frameW) * frameH / geometry.scaleH);
+        geometry.scaleH = frameH;
+    }
+    geometry.scaleW = ScaleSize(geometry.scaleW, frameW);
+    geometry.scaleH = ScaleSize(geometry.scaleH, frameH);
+    return geometry;
+}
+
 } // namespace
 
 EncodeSetting::EncodeSetting()
@@ -231,28 +300,7 @@ QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QStri
             QFile::remove(subtitleValue);
     }
 
-    double aspect = m_bUseAspect ? LeadingNumber(m_strAspect) : NoAspect;
-    // An aspect that is not a positive number cannot be honoured (and would
-    // divide by zero below); treat it like no aspect at all.
-    if (!(aspect > 0.0) || !std::isfinite(aspect))
-        aspect = NoAspect;
-    Geometry geometry{m_nVidW, m_nVidH, 0, 0};
-    const int sw = job.nWidth;
-    const int sh = job.nHeight;
-    if (sw != 0 && sh != 0) {
-        const double ratio = static_cast<double>(sw) / sh;
-        if (m_bAlwaysCrop || m_bStretch || ratio > aspect) {
-            geometry.cropW = TruncateToInt(sh * aspect);
-            geometry.cropH = sh;
-            geometry.scaleW = m_nVidW;
-            geometry.scaleH = m_bStretch ? m_nVidH : TruncateToInt(m_nVidW / aspect);
-        } else {
-            geometry.scaleW = m_nVidW;
-            // 64-bit so that large sizes cannot overflow the product.
-            geometry.scaleH = TruncateToInt(static_cast<double>(
-                static_cast<std::int64_t>(sh) * m_nVidW / static_cast<std::int64_t>(sw)));
-        }
-    }
+    const Geometry geometry = PictureGeometry(*this, job);
 
     // Values that sit between double quotes are escaped so that a quote in a
     // file name cannot end the quoted value and add options of its own.

@@ -32,6 +32,22 @@ StreamFile Job(const QString& path, int width, int height)
 
 const StreamFile Vga = Job(QStringLiteral("/movies/clip.avi"), 640, 480);
 
+// The three filters of an argument string, empty when it has none.
+QString FilterChain(const QString& args)
+{
+    const qsizetype from = args.indexOf(QStringLiteral(" -vf-add crop="));
+    const qsizetype to = args.indexOf(QStringLiteral(" -srate"));
+    return from < 0 || to < 0 ? QString() : args.mid(from, to - from);
+}
+
+QString Filters(const QString& crop, const QString& scale, int width, int height)
+{
+    return QStringLiteral(" -vf-add crop=%1:-1:-1  -vf-add scale=%2 -vf-add expand=%3:%4:-1:-1:1")
+        .arg(crop, scale)
+        .arg(width)
+        .arg(height);
+}
+
 QString SubOption(const QString& path)
 {
     return QStringLiteral(" -sub \"") + path + QLatin1Char('"');
@@ -139,7 +155,7 @@ TEST_F(CommandLineBuilder, WorkedExampleWithSmiSubtitle)
     const QString args = Build(m_smi);
     EXPECT_EQ(args, QStringLiteral(
                         " -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\" -ofps 15.000"
-                        " -vf-add crop=849:480:-1:-1  -vf-add scale=320:180"
+                        " -vf-add crop=640:361:-1:-1  -vf-add scale=320:180"
                         " -vf-add expand=320:240:-1:-1:1 -srate 44100"
                         " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX"
                         " -oac mp3lame -lameopts vbr=3  -lameopts br=64 -lameopts vol=0"
@@ -201,7 +217,8 @@ TEST_F(CommandLineBuilder, EveryVideoEncoderTemplate)
 TEST_F(CommandLineBuilder, EncoderOutOfRangeLeavesTheRestUnchanged)
 {
     m_setting.m_nEncoder = 8;
-    EXPECT_EQ(Build(m_sub, true),
+    // A 16:9 movie: cropped to its height, 480 x 1.77 = 849.6.
+    EXPECT_EQ(Build(m_sub, true, Job(QStringLiteral("/movies/clip.avi"), 854, 480)),
               Head +
                   QStringLiteral(" -ofps 15.000 -vf-add crop=849:480:-1:-1  -vf-add scale=320:180"
                                  " -vf-add expand=320:240:-1:-1:1 -srate 44100") +
@@ -228,28 +245,30 @@ TEST_F(CommandLineBuilder, FilterChainFollowsTheGeometry)
         // Truncated towards zero: 480 x 1.33 = 638.4, 320 / 1.33 = 240.6.
         {"1.33", false, true, true, 640, 480, "638:480", "320:240"},
         // Stretch scales to the full frame.
-        {"1.77", true, true, true, 640, 480, "849:480", "320:240"},
+        {"1.77", true, true, true, 640, 480, "640:361", "320:240"},
         // Without forced crop, narrower than 1.77: scaled to the width,
         // 480 x 320 / 640 = 240, no crop.
         {"1.77", false, false, true, 640, 480, "0:0", "320:240"},
         // Wider than 1.77: cropped to 800 x 1.77 = 1416.
         {"1.77", false, false, true, 1920, 800, "1416:800", "320:180"},
-        // Aspect off: no source is wider than 999, 400 x 320 / 720 = 177.7.
-        {"1.77", false, false, false, 720, 400, "0:0", "320:177"},
-        {"1.77", false, false, false, 1920, 800, "0:0", "320:133"},
-        // The fixed configuration crops even with aspect off: 480 x 999 and 320 / 999.
-        {"1.77", false, true, false, 640, 480, "479520:480", "320:0"},
+        // Aspect off: no source is wider than 999, 400 x 320 / 720 = 177.7,
+        // even for the scale filter.
+        {"1.77", false, false, false, 720, 400, "0:0", "320:176"},
+        {"1.77", false, false, false, 1920, 800, "0:0", "320:132"},
+        // The fixed configuration crops even with aspect off, to a 999:1 band:
+        // 640 / 999 and 320 / 999 lines, but never 0 ("all" to the encoder).
+        {"1.77", false, true, false, 640, 480, "640:1", "320:2"},
         // An unknown picture size is not cropped.
         {"1.77", false, true, true, 0, 0, "0:0", "320:240"},
         {"1.77", false, true, true, 640, 0, "0:0", "320:240"},
         // Aspect text is read up to the first character that ends a number; text
         // that gives no positive number acts like no aspect.
-        {"1.77:1", false, true, true, 640, 480, "849:480", "320:180"},
-        {"", false, true, true, 640, 480, "479520:480", "320:0"},
-        {"abc", false, true, true, 640, 480, "479520:480", "320:0"},
-        {"0", false, true, true, 640, 480, "479520:480", "320:0"},
-        {"-1.77", false, true, true, 640, 480, "479520:480", "320:0"},
-        {"1e400", false, true, true, 640, 480, "479520:480", "320:0"},
+        {"1.77:1", false, true, true, 640, 480, "640:361", "320:180"},
+        {"", false, true, true, 640, 480, "640:1", "320:2"},
+        {"abc", false, true, true, 640, 480, "640:1", "320:2"},
+        {"0", false, true, true, 640, 480, "640:1", "320:2"},
+        {"-1.77", false, true, true, 640, 480, "640:1", "320:2"},
+        {"1e400", false, true, true, 640, 480, "640:1", "320:2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "aspect \"" << c.aspect << "\" stretch " << c.stretch
@@ -259,14 +278,81 @@ TEST_F(CommandLineBuilder, FilterChainFollowsTheGeometry)
         m_setting.m_bStretch = c.stretch;
         m_setting.m_bAlwaysCrop = c.alwaysCrop;
         m_setting.m_bUseAspect = c.useAspect;
-        const QString args =
-            Build(QString(), false, Job(QStringLiteral("/m/x.avi"), c.width, c.height));
-        const qsizetype from = args.indexOf(QStringLiteral(" -vf-add crop="));
-        const qsizetype to = args.indexOf(QStringLiteral(" -srate"));
-        EXPECT_EQ(from < 0 || to < 0 ? QString() : args.mid(from, to - from),
-                  QStringLiteral(" -vf-add crop=%1:-1:-1  -vf-add scale=%2"
-                                 " -vf-add expand=320:240:-1:-1:1")
-                      .arg(QLatin1String(c.crop), QLatin1String(c.scale)));
+        EXPECT_EQ(FilterChain(
+                      Build(QString(), false, Job(QStringLiteral("/m/x.avi"), c.width, c.height))),
+                  Filters(QLatin1String(c.crop), QLatin1String(c.scale), 320, 240));
+    }
+}
+
+// Every kind of source against every kind of setting, as "crop scale". The
+// crop is the largest centred rectangle of the 1.77 shape inside the source;
+// the scaled picture keeps its shape (unless stretched) and fits the frame in
+// even sizes, so the movie has exactly the frame's size. The wide sources give
+// the preset the values it always had.
+TEST_F(CommandLineBuilder, EverySourceKeepsItsShapeInTheFrameAsked)
+{
+    const struct
+    {
+        const char* name;
+        int width;
+        int height;
+        bool alwaysCrop;
+        bool stretch;
+    } settings[] = {
+        {"preset", 320, 240, true, false},
+        {"User Define 640x360", 640, 360, true, false},
+        // Wider than 1.77: fitted to the height, 272 x 640 / 361 = 482.2.
+        {"User Define 640x272", 640, 272, true, false},
+        // Not wider than 1.77 and no forced crop: scaled whole, fitted to the
+        // frame's height where the width would make it too tall.
+        {"scaled whole", 320, 240, false, false},
+        {"stretched", 320, 240, true, true},
+    };
+    // Per source, "crop scale" for each setting in the order above.
+    const struct
+    {
+        int width;
+        int height;
+        const char* filters;
+    } sources[] = {
+        // 4:3: as wide as the source, 640 / 1.77 = 361.6 high.
+        {640, 480,
+         "640:361 320:180 / 640:361 640:360 / 640:361 482:272 / 0:0 320:240 / 640:361 320:240"},
+        {320, 240,
+         "320:180 320:180 / 320:180 640:360 / 320:180 482:272 / 0:0 320:240 / 320:180 320:240"},
+        // 16:9 and 2.35:1: as high as the source, 480 x 1.77 = 849.6.
+        {854, 480,
+         "849:480 320:180 / 849:480 640:360 / 849:480 482:272 / 849:480 320:180 / 849:480 320:240"},
+        {1280, 544,
+         "962:544 320:180 / 962:544 640:360 / 962:544 482:272 / 962:544 320:180 / 962:544 320:240"},
+        {480, 480,
+         "480:271 320:180 / 480:271 640:360 / 480:271 482:272 / 0:0 240:240 / 480:271 320:240"},
+        // A portrait phone video.
+        {360, 640,
+         "360:203 320:180 / 360:203 640:360 / 360:203 482:272 / 0:0 134:240 / 360:203 320:240"},
+        {720, 576,
+         "720:406 320:180 / 720:406 640:360 / 720:406 482:272 / 0:0 300:240 / 720:406 320:240"},
+        {853, 480,
+         "849:480 320:180 / 849:480 640:360 / 849:480 482:272 / 849:480 320:180 / 849:480 320:240"},
+    };
+    for (const auto& source : sources) {
+        for (size_t i = 0; i < std::size(settings); ++i) {
+            SCOPED_TRACE(::testing::Message()
+                         << source.width << "x" << source.height << " " << settings[i].name);
+            m_setting.m_nVidW = settings[i].width;
+            m_setting.m_nVidH = settings[i].height;
+            m_setting.m_bAlwaysCrop = settings[i].alwaysCrop;
+            m_setting.m_bStretch = settings[i].stretch;
+            const QStringList values = QString::fromLatin1(source.filters)
+                                           .split(QStringLiteral(" / "))
+                                           .value(int(i))
+                                           .split(QLatin1Char(' '));
+            ASSERT_EQ(values.size(), 2);
+            EXPECT_EQ(
+                FilterChain(Build(QString(), false,
+                                  Job(QStringLiteral("/m/x.avi"), source.width, source.height))),
+                Filters(values[0], values[1], settings[i].width, settings[i].height));
+        }
     }
 }
 

@@ -47,10 +47,16 @@ protected:
         spec.seconds = seconds;
         spec.fps = fps;
         spec.outputArgs = outputArgs;
+        return MakeMovie(name, spec, job);
+    }
+
+    ::testing::AssertionResult MakeMovie(const QString& name, const MovieSpec& spec,
+                                         StreamFile* job) const
+    {
         job->strFilePath = m_movies + QLatin1Char('/') + name;
         job->strFileName = name;
-        job->nWidth = width;
-        job->nHeight = height;
+        job->nWidth = spec.width;
+        job->nHeight = spec.height;
         QString error;
         if (!MediaFactory::GenerateMovie(job->strFilePath, spec, &error))
             return ::testing::AssertionFailure() << error.toStdString();
@@ -162,4 +168,49 @@ TEST_F(RealEncoder, SamplingRunOfAnAviStopsAfterSixtySeconds)
     const Luma last = DecodeLuma(output, 59 * 15);
     ASSERT_FALSE(late.IsEmpty());
     EXPECT_GT(DifferingPixels(late, last, 0, last.height), 100);
+}
+
+TEST_F(RealEncoder, ADiscStaysRoundInAMovieOfTheSizeAsked)
+{
+    const struct
+    {
+        const char* name;
+        int width;
+        int height;
+        QStringList outputArgs;
+        int frameW;
+        int frameH;
+    } cases[] = {
+        // 4:3 with the preset; a portrait phone video; an odd-sized DivX kind
+        // at User Define 640x360; a PAL DVD into a frame wider than 1.77.
+        {"vga.mpg", 640, 480, {}, 320, 240},
+        {"phone.mp4", 360, 640, {"-c:v", "libx264"}, 320, 240},
+        {"odd.avi", 853, 480, {"-c:v", "mpeg4", "-c:a", "libmp3lame"}, 640, 360},
+        {"pal.vob", 720, 576, {"-c:v", "mpeg2video", "-f", "vob"}, 640, 272},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.name << " into " << c.frameW << "x" << c.frameH);
+        MovieSpec spec;
+        spec.width = c.width;
+        spec.height = c.height;
+        spec.seconds = 1.0;
+        spec.disc = true;
+        spec.outputArgs = c.outputArgs;
+        StreamFile job;
+        ASSERT_TRUE(MakeMovie(QLatin1String(c.name), spec, &job));
+        EncodeSetting setting;
+        setting.m_nVidW = c.frameW;
+        setting.m_nVidH = c.frameH;
+        const QString output = m_output + QStringLiteral("/PPC_") + QLatin1String(c.name);
+        ASSERT_TRUE(Encode(setting.BuildCommandLine(QString(), output, false, job),
+                           QLatin1String(c.name) + QStringLiteral(".log")));
+
+        const Luma picture = DecodeLuma(output, 10);
+        EXPECT_EQ(picture.width, c.frameW);
+        EXPECT_EQ(picture.height, c.frameH);
+        const Box disc = BrightBox(picture);
+        EXPECT_GT(disc.height, 50);
+        EXPECT_NEAR(double(disc.width) / disc.height, 1.0, 0.03)
+            << "disc " << disc.width << "x" << disc.height;
+    }
 }

@@ -22,23 +22,25 @@ bool HaveFfmpeg()
 
 bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
 {
-    QStringList args{QStringLiteral("-hide_banner"),
-                     QStringLiteral("-loglevel"),
-                     QStringLiteral("error"),
-                     QStringLiteral("-nostdin"),
-                     QStringLiteral("-y"),
-                     QStringLiteral("-f"),
-                     QStringLiteral("lavfi"),
-                     QStringLiteral("-i"),
-                     QStringLiteral("%1=size=%2x%3:rate=%4")
-                         .arg(spec.source)
-                         .arg(spec.width)
-                         .arg(spec.height)
-                         .arg(spec.fps)};
+    QString picture = QStringLiteral("%1=size=%2x%3:rate=%4")
+                          .arg(spec.disc ? QStringLiteral("color") : spec.source)
+                          .arg(spec.width)
+                          .arg(spec.height)
+                          .arg(spec.fps);
+    // Drawn in 4:4:4: lavfi's 4:2:0 sources round odd sizes down.
+    if (spec.disc)
+        picture += QStringLiteral(",format=yuv444p,geq=lum='if(lt(hypot(X-W/2,Y-H/2),"
+                                  "min(W,H)/5),235,16)':cb=128:cr=128");
+    QStringList args{
+        QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+        QStringLiteral("-nostdin"),     QStringLiteral("-y"),        QStringLiteral("-f"),
+        QStringLiteral("lavfi"),        QStringLiteral("-i"),        picture};
     if (spec.audio)
         args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
              << QStringLiteral("sine=frequency=440:sample_rate=44100");
     args << QStringLiteral("-t") << QString::number(spec.seconds, 'f', 3);
+    if (spec.disc)
+        args << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
     args << spec.outputArgs << path;
     if (!Run(QStringLiteral("ffmpeg"), args, error))
         return false;

@@ -15,6 +15,10 @@ struct MovieSpec
     // The lavfi picture source: "testsrc2" moves in every frame, "smptebars" is
     // still.
     QString source = QStringLiteral("testsrc2");
+    // A still white disc on black instead of the source's picture, centred, its
+    // radius a fifth of the shorter side, stored as 4:2:0 (odd sizes kept): the
+    // shape of the picture can be measured on it (MovieInspector::BrightBox).
+    bool disc = false;
     // Inserted before the output path, e.g. {"-c:v", "mpeg2video", "-f", "vob"}.
     QStringList outputArgs;
 };

@@ -115,6 +115,23 @@ Luma DecodeLuma(const QString& path, int index)
     return luma;
 }
 
+Box BrightBox(const Luma& luma)
+{
+    int left = luma.width, right = -1, top = luma.height, bottom = -1;
+    for (int y = 0; y < luma.height; ++y)
+        for (int x = 0; x < luma.width; ++x) {
+            if (luma.pixels[std::size_t(y) * std::size_t(luma.width) + std::size_t(x)] <= 128)
+                continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    if (right < 0)
+        return {};
+    return {left, top, right - left + 1, bottom - top + 1};
+}
+
 int DifferingPixels(const Luma& a, const Luma& b, int fromRow, int toRow)
 {
     if (a.width != b.width || a.height != b.height)

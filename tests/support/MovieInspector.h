@@ -47,6 +47,18 @@ struct Luma
 // be decoded that far.
 Luma DecodeLuma(const QString& path, int index);
 
+// The smallest rectangle that holds every pixel brighter than mid-grey (luma
+// above 128); 0 by 0 when there is none.
+struct Box
+{
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+Box BrightBox(const Luma& luma);
+
 // Pixels of rows [fromRow, toRow) whose luma differs by more than 48.
 int DifferingPixels(const Luma& a, const Luma& b, int fromRow, int toRow);
 
