@@ -1,8 +1,8 @@
 #include "OptionDlg.h"
 
+#include "app/LightDialog.h"
 #include "engine/EncodeSetting.h"
 #include "engine/StoredSettings.h"
-#include "shell/LightDialog.h"
 #include "shell/SettingsStore.h"
 
 #include <QButtonGroup>

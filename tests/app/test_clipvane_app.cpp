@@ -2,11 +2,11 @@
 // the first-run setup, a second start, the main window's size, place and
 // title, the stored settings in the encoding record, and closing the window
 // during a run.
+#include "app/ClipvaneApp.h"
+#include "app/ClipvaneView.h"
+#include "app/MainFrame.h"
 #include "controls/StaticCQ.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/ClipvaneView.h"
-#include "shell/ClipvaneApp.h"
-#include "shell/MainFrame.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/shell/LocalHttpServer.h"

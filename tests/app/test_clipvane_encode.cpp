@@ -1,10 +1,10 @@
 // End to end: the real main window, a generated movie added through Add Movies,
 // Make clicked, the real encoder, and a valid output file at the end.
+#include "app/ClipvaneApp.h"
+#include "app/ClipvaneView.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/ClipvaneView.h"
 #include "jobs/MediaProbe.h"
-#include "shell/ClipvaneApp.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/support/EventPump.h"

@@ -1,9 +1,9 @@
 #include "AboutDlg.h"
 
+#include "app/LightDialog.h"
 #include "controls/CQHyperLink.h"
 #include "controls/ResourceImages.h"
 #include "shell/AppInfo.h"
-#include "shell/LightDialog.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,7 @@
 // The main form on the offscreen platform, driven through its real buttons: the
 // layout, the list buttons, the buttons during a run, the settings summary, the
 // options, the about box, the web site, drops and adding many files.
+#include "app/AboutDlg.h"
 #include "controls/CQHyperLink.h"
 #include "controls/GradientStaticCQ.h"
 #include "controls/ResourceImages.h"
@@ -8,11 +9,10 @@
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/MovieListView.h"
-#include "shell/AboutDlg.h"
+#include "jobs/ui/MovieListView.h"
 #include "shell/AppInfo.h"
 #include "shell/SettingsStore.h"
-#include "tests/jobs/FormFixture.h"
+#include "tests/app/FormFixture.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/MediaFactory.h"
 

@@ -1,8 +1,8 @@
 // The options dialog on the offscreen platform: its texts, what it loads from an
 // empty store, what OK writes in each mode, Cancel, and the encoder choice on its
 // way into the encoder's arguments.
+#include "app/OptionDlg.h"
 #include "engine/EncodeSetting.h"
-#include "shell/OptionDlg.h"
 #include "shell/SettingsStore.h"
 #include "tests/support/TestEnvironment.h"
 
