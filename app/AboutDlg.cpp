@@ -50,6 +50,12 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     m_labelVersion->setText(m_strVersion);
 }
 
+void ShowAboutBox(QWidget* parent)
+{
+    CAboutDlg about(parent);
+    about.exec();
+}
+
 QString CAboutDlg::VersionText()
 {
     return QString::asprintf("%d.%d.%04d", AppInfo::MajorVersion, AppInfo::MinorVersion,

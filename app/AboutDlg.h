@@ -33,3 +33,6 @@ public:
 private:
     QLabel* m_labelVersion = nullptr;
 };
+
+// Shows the about box modally over parent (the main form's About button).
+void ShowAboutBox(QWidget* parent);

@@ -1,6 +1,5 @@
 #include "ClipvaneApp.h"
 
-#include "app/AboutDlg.h"
 #include "app/AppMessageBox.h"
 #include "app/ClipvaneView.h"
 #include "app/MainFrame.h"
@@ -84,10 +83,4 @@ bool CClipvaneApp::InitInstance()
     // not an end: it also comes when a session is only being saved.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->StopForQuit(); });
     return true;
-}
-
-void CClipvaneApp::OnAppAbout(QWidget* parent)
-{
-    CAboutDlg about(parent);
-    about.exec();
 }

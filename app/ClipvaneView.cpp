@@ -1,7 +1,7 @@
 #include "ClipvaneView.h"
 
+#include "app/AboutDlg.h"
 #include "app/AppMessageBox.h"
-#include "app/ClipvaneApp.h"
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
 #include "controls/GradientStaticCQ.h"
@@ -426,7 +426,7 @@ void CClipvaneView::OnOptions()
 
 void CClipvaneView::OnAbout()
 {
-    CClipvaneApp::OnAppAbout(window());
+    ShowAboutBox(window());
 }
 
 void CClipvaneView::OnWebSite()
