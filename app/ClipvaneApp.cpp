@@ -68,7 +68,7 @@ bool CClipvaneApp::InitInstance()
     m_pMainFrame->show();
     FirstRunSetup();
     // The record encodes what the summary shows, without the options dialog.
-    ApplyStoredSettings(theEncodeSetting);
+    StoredSettings::Load().ApplyTo(theEncodeSetting);
     m_pView->UpdateSettingsSummary();
 
     CClipvaneView* view = m_pView;

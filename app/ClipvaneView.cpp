@@ -17,7 +17,6 @@
 #include "shell/AppInfo.h"
 #include "shell/DialogUnits.h"
 #include "shell/GotoURL.h"
-#include "shell/SettingsStore.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -260,24 +259,21 @@ CStaticCQ* CClipvaneView::Label(int id) const
 
 void CClipvaneView::UpdateSettingsSummary()
 {
+    const StoredSettings stored = StoredSettings::Load();
     QString name, encoder, bitRate, fps, size;
-    if (GetRegDWORD(RegValue::Option) == 0) {
+    if (stored.nPreset == 0) {
         name = QStringLiteral("Pocket PC Normal");
-        encoder = QStringLiteral("MPEG-4(OpenDivx)");
+        // The preset encodes with the encoder list's first entry, MPEG-4.
+        encoder = QString::fromLatin1(StoredSettings::Encoders[0].summaryText);
         bitRate = FormatInt(theEncodeSetting.m_nVidBitrate);
         fps = FormatReal(theEncodeSetting.m_dVidFps);
         size = QStringLiteral("%1x%2").arg(theEncodeSetting.m_nVidW).arg(theEncodeSetting.m_nVidH);
     } else {
-        using namespace StoredSettings;
-        // The summary's own names of the dialog's encoders.
-        static const QStringList Encoders = {QStringLiteral("MPEG-4(OpenDivx)"),
-                                             QStringLiteral("MS MPEGv2"), QStringLiteral("WMV7"),
-                                             QStringLiteral("WMV8")};
         name = QStringLiteral("User Define");
-        encoder = StoredEntry(Encoders, RegValue::Encoder);
-        bitRate = StoredEntry(BitRateEntries(), RegValue::Bit);
-        fps = StoredEntry(FrameRateEntries(), RegValue::Fps);
-        size = GetRegString(RegValue::Width) + QLatin1Char('x') + GetRegString(RegValue::Height);
+        encoder = QString::fromLatin1(stored.Encoder().summaryText);
+        bitRate = QString::number(stored.BitRate());
+        fps = QString::number(stored.FrameRate());
+        size = stored.strWidth + QLatin1Char('x') + stored.strHeight;
         m_dlgOptions.m_strEncoderText = encoder;
         m_dlgOptions.m_strBitRateText = bitRate;
         m_dlgOptions.m_strFpsText = fps;
@@ -497,7 +493,7 @@ bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
 
 bool CClipvaneView::ShutdownAfterRun() const
 {
-    return GetRegDWORD(RegValue::Shutdown) != 0;
+    return StoredSettings::Load().bShutdown;
 }
 
 void CClipvaneView::ShutdownComputer()
