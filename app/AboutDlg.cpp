@@ -43,7 +43,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     // What the dialog's initialisation fills in.
-    m_strVersion = VersionText();
+    m_strVersion = AppInfo::VersionText(".");
     m_linkWeb->SetURL(homePage);
     m_linkMail->SetURL(QStringLiteral("mailto:") +
                        QString::fromLatin1(AppInfo::SupportMailAddress));
@@ -54,10 +54,4 @@ void ShowAboutBox(QWidget* parent)
 {
     CAboutDlg about(parent);
     about.exec();
-}
-
-QString CAboutDlg::VersionText()
-{
-    return QString::asprintf("%d.%d.%04d", AppInfo::MajorVersion, AppInfo::MinorVersion,
-                             AppInfo::BuildVersion);
 }

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "shell/AppVersion.h"
+
 #include <QString>
 
-// Who the program is: its build version, the caption of its main window and of
-// every message box it shows, and the maker's addresses. The addresses sit on
-// the reserved ".example" domain, so no one else's host is ever contacted.
+// Who the program is: its build version (MajorVersion, MinorVersion and
+// BuildVersion, from the generated AppVersion.h), the caption of its main window
+// and of every message box it shows, and the maker's addresses. The addresses
+// sit on the reserved ".example" domain, so no one else's host is ever
+// contacted.
 namespace AppInfo {
 
-inline constexpr int MajorVersion = 1;
-inline constexpr int MinorVersion = 0;
-inline constexpr int BuildVersion = 314;
+// The build version as text, the build number in four digits: "100314" without
+// a separator (the number the update check compares), "1.0.0314" with "." (the
+// about box).
+QString VersionText(const char* separator = "");
 
 inline const QString Caption = QStringLiteral("Tolva Clipvane");
 

@@ -54,12 +54,6 @@ QString DownloadPageUrl()
     return urlFromEnvironment(DownloadUrlVariable, AppInfo::DownloadPageUrl);
 }
 
-QString OwnVersionText()
-{
-    return QString::asprintf("%d%d%04d", AppInfo::MajorVersion, AppInfo::MinorVersion,
-                             AppInfo::BuildVersion);
-}
-
 QString LocalVersionFilePath()
 {
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
@@ -91,7 +85,7 @@ qint64 ReadRemoteVersion(QIODevice& file)
 
 bool CheckForUpdate(const UpdateCheckHooks& hooks)
 {
-    const qint64 own = UpdateCheck::OwnVersionText().toLongLong();
+    const qint64 own = AppInfo::VersionText().toLongLong();
     const QString localPath = UpdateCheck::LocalVersionFilePath();
     if (localPath.isEmpty())
         return true;
