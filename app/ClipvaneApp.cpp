@@ -45,8 +45,8 @@ CClipvaneApp::~CClipvaneApp()
 bool CClipvaneApp::InitInstance()
 {
     // The settings live under "Tolva/Clipvane", for Qt's own use as for the store.
-    QCoreApplication::setOrganizationName(QStringLiteral("Tolva"));
-    QCoreApplication::setApplicationName(QStringLiteral("Clipvane"));
+    QCoreApplication::setOrganizationName(QLatin1String(AppInfo::MakerName));
+    QCoreApplication::setApplicationName(QLatin1String(AppInfo::ProgramName));
     RegisterApplicationFonts();
 
     UpdateCheckHooks update;

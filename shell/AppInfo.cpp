@@ -8,4 +8,14 @@ QString VersionText(const char* separator)
                              BuildVersion);
 }
 
+QString MakerFolderIn(const QString& folder)
+{
+    return folder + QLatin1Char('/') + QLatin1String(MakerName);
+}
+
+QString ProgramFolderIn(const QString& folder)
+{
+    return MakerFolderIn(folder) + QLatin1Char('/') + QLatin1String(ProgramName);
+}
+
 } // namespace AppInfo

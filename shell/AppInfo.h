@@ -18,6 +18,17 @@ QString VersionText(const char* separator = "");
 
 inline const QString Caption = QStringLiteral("Tolva Clipvane");
 
+// The maker's and the program's names as the program's folders spell them: the
+// settings file <config>/Tolva/Clipvane.conf, the folders <cache>/Tolva/Clipvane
+// and <state>/Tolva/Clipvane, and the first output folder <documents>/Tolva/...
+inline constexpr char MakerName[] = "Tolva";
+inline constexpr char ProgramName[] = "Clipvane";
+
+// <folder>/Tolva
+QString MakerFolderIn(const QString& folder);
+// <folder>/Tolva/Clipvane
+QString ProgramFolderIn(const QString& folder);
+
 // The maker's home page (the Web Site button and the about box).
 inline constexpr char HomePageUrl[] = "http://www.tolva.example/";
 // The version page the update check downloads, and the download page it opens.

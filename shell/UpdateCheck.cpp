@@ -59,7 +59,7 @@ QString LocalVersionFilePath()
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (cache.isEmpty())
         return QString();
-    return cache + QStringLiteral("/Tolva/Clipvane/version");
+    return AppInfo::ProgramFolderIn(cache) + QStringLiteral("/version");
 }
 
 QString CanonicalizeUrl(const QString& url)
