@@ -4,6 +4,7 @@
 #include "app/AppMessageBox.h"
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "controls/FormColours.h"
 #include "controls/GradientStaticCQ.h"
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
@@ -111,9 +112,6 @@ const ButtonSpec Buttons[] = {
     {1040, 165, 164, 166, &CClipvaneView::OnOptions},
 };
 
-const QColor FormBackground(36, 36, 36);
-const QColor CaptionBackground(167, 166, 170);
-
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
 {
     switch (icon) {
@@ -217,7 +215,7 @@ void CClipvaneView::OnInitialUpdate()
 {
     // The dark form; the list keeps the ordinary colours of a list.
     QPalette dark = palette();
-    dark.setColor(QPalette::Window, FormBackground);
+    dark.setColor(QPalette::Window, FormColours::Background);
     setPalette(dark);
     setAutoFillBackground(true);
     m_listMovies->setPalette(QApplication::palette(m_listMovies));
@@ -233,7 +231,7 @@ void CClipvaneView::OnInitialUpdate()
         label->SetLogFont(&labelFont);
         label->SetOffsets(10, 2);
         label->SetTextColor(caption ? Qt::black : Qt::white);
-        label->SetBkColor(caption ? CaptionBackground : FormBackground);
+        label->SetBkColor(caption ? FormColours::CaptionBackground : FormColours::Background);
         label->update();
     }
     for (const ButtonSpec& button : Buttons)

@@ -4,6 +4,7 @@
 
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "controls/FormColours.h"
 #include "controls/GlimmerloomFrame.h"
 #include "controls/GradientStaticCQ.h"
 #include "controls/ResourceImages.h"
@@ -27,9 +28,6 @@ QRect Dlu(int x, int y, int w, int h)
     const auto dy = [](int v) { return (v * 13 + 4) / 8; };
     return QRect(dx(x), dy(y), dx(w), dy(h));
 }
-
-const QColor FormColour{36, 36, 36};
-const QColor CaptionBack{167, 166, 170};
 
 struct Label
 {
@@ -137,7 +135,7 @@ QWidget* MakeForm()
 {
     auto* form = new QWidget;
     QPalette palette = form->palette();
-    palette.setColor(QPalette::Window, FormColour);
+    palette.setColor(QPalette::Window, FormColours::Background);
     form->setPalette(palette);
     form->setAutoFillBackground(true);
     QFont formFont(QStringLiteral("Tahoma"));
@@ -155,7 +153,7 @@ QWidget* MakeForm()
         label->SetLogFont(&labelFont);
         label->SetOffsets(10, 2);
         label->SetTextColor(l.caption ? Qt::black : Qt::white);
-        label->SetBkColor(l.caption ? CaptionBack : FormColour);
+        label->SetBkColor(l.caption ? FormColours::CaptionBackground : FormColours::Background);
     }
 
     for (const Button& b : Buttons) {

@@ -6,6 +6,7 @@
 // fonts-wine, so the same build draws the same pixels every time.
 
 #include "controls/AppFonts.h"
+#include "controls/FormColours.h"
 #include "controls/ResourceImages.h"
 
 #include <algorithm>
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr QColor Ground{36, 36, 36};
 constexpr int FaceWidth = 70;
 constexpr int FaceHeight = 60;
 // The form places its buttons 66 pixels apart and 62 high: the face's frame
@@ -94,7 +94,7 @@ void Save(const QImage& image, const QString& path)
 void Draw(int id, int width, int height, const std::function<void(QPainter&, int)>& paint)
 {
     for (int scale : {1, 2}) {
-        QImage image = Canvas(width, height, scale, Ground);
+        QImage image = Canvas(width, height, scale, FormColours::Background);
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
