@@ -6,6 +6,7 @@
 #include "controls/CQHyperLink.h"
 #include "controls/FormColours.h"
 #include "controls/GradientStaticCQ.h"
+#include "controls/ResourceImages.h"
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
@@ -95,21 +96,21 @@ const ControlSpec Layout[] = {
 struct ButtonSpec
 {
     int id;
-    quint16 normal, pressed, hover;
+    ButtonPictures pictures;
     void (CClipvaneView::*handler)();
 };
 
 const ButtonSpec Buttons[] = {
-    {1001, 148, 146, 147, &CClipvaneView::OnAddMovies},
-    {1002, 150, 149, 151, &CClipvaneView::OnRemove},
-    {1003, 143, 144, 145, &CClipvaneView::OnRemoveAll},
-    {1009, 153, 152, 154, &CClipvaneView::StartSampling},
-    {1010, 171, 170, 172, &CClipvaneView::StopEncoding},
-    {1011, 159, 158, 160, &CClipvaneView::StartEncoding},
-    {1037, 168, 167, 169, &CClipvaneView::OnPlay},
-    {1038, 156, 155, 157, &CClipvaneView::OnAbout},
-    {1039, 162, 161, 163, &CClipvaneView::OnWebSite},
-    {1040, 165, 164, 166, &CClipvaneView::OnOptions},
+    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies},
+    {1002, Pictures::Remove, &CClipvaneView::OnRemove},
+    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll},
+    {1009, Pictures::Sampling, &CClipvaneView::StartSampling},
+    {1010, Pictures::Stop, &CClipvaneView::StopEncoding},
+    {1011, Pictures::Make, &CClipvaneView::StartEncoding},
+    {1037, Pictures::Play, &CClipvaneView::OnPlay},
+    {1038, Pictures::About, &CClipvaneView::OnAbout},
+    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite},
+    {1040, Pictures::Options, &CClipvaneView::OnOptions},
 };
 
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
@@ -235,8 +236,7 @@ void CClipvaneView::OnInitialUpdate()
         label->update();
     }
     for (const ButtonSpec& button : Buttons)
-        static_cast<CSkinButtonCQ*>(Control(button.id))
-            ->SetSkin(button.normal, button.pressed, button.hover, button.pressed, button.normal);
+        static_cast<CSkinButtonCQ*>(Control(button.id))->SetSkin(button.pictures);
 
     m_listMovies->SetJobList(&m_jobList);
     UpdateSettingsSummary();

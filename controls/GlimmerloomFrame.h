@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QWidget>
 
+struct ButtonPictures;
+
 // A frameless top-level window that draws its own frame: a dark caption band
 // 39 pixels high with the caption picture, the window title (windowTitle()) in
 // white and three small picture buttons (minimise, a middle button that does
@@ -62,6 +64,8 @@ private:
         QPixmap normal;
         QPixmap pressed;
         QPixmap hover;
+
+        static ButtonImages Of(const ButtonPictures& ids);
     };
 
     static constexpr int CaptionHeight = 39;

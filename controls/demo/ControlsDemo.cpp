@@ -80,14 +80,15 @@ const Heading Headings[] = {
 struct Button
 {
     int x, y;
-    quint16 normal, down, over;
+    ButtonPictures pictures;
 };
 
 const Button Buttons[] = {
-    {194, 115, 148, 146, 147}, {238, 115, 150, 149, 151}, {282, 115, 143, 144, 145},
-    {368, 115, 168, 167, 169}, {411, 115, 153, 152, 154}, {194, 272, 165, 164, 166},
-    {238, 272, 156, 155, 157}, {282, 272, 162, 161, 163}, {368, 272, 159, 158, 160},
-    {411, 272, 171, 170, 172},
+    {194, 115, Pictures::AddMovies}, {238, 115, Pictures::Remove},
+    {282, 115, Pictures::RemoveAll}, {368, 115, Pictures::Play},
+    {411, 115, Pictures::Sampling},  {194, 272, Pictures::Options},
+    {238, 272, Pictures::About},     {282, 272, Pictures::WebSite},
+    {368, 272, Pictures::Make},      {411, 272, Pictures::Stop},
 };
 
 const QColor PanelColour{52, 52, 54};
@@ -159,7 +160,7 @@ QWidget* MakeForm()
     for (const Button& b : Buttons) {
         auto* button = new CSkinButtonCQ(form);
         button->setGeometry(Dlu(b.x, b.y, 44, 38));
-        button->SetSkin(b.normal, b.down, b.over, b.down, b.normal);
+        button->SetSkin(b.pictures);
     }
 
     auto* current = new CTextProgressCtrl(form);
