@@ -1,6 +1,9 @@
 #include "ResourceImages.h"
 
+#include "res/IconSizes.h"
+
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include <QGuiApplication>
@@ -81,7 +84,7 @@ QPixmap LoadResourceBitmap(int id)
 
 std::vector<int> ApplicationIconSizes()
 {
-    return {16, 24, 32, 48, 64, 128, 256};
+    return {std::begin(ApplicationIconSizeList), std::end(ApplicationIconSizeList)};
 }
 
 QString ApplicationIconPath(int size)
