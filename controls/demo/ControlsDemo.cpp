@@ -11,6 +11,7 @@
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
+#include "shell/DialogUnits.h"
 
 #include <utility>
 
@@ -20,14 +21,6 @@
 #include <QWidget>
 
 namespace {
-
-// Dialog units of the form's 8-point Tahoma (base units 6 by 13) in pixels.
-QRect Dlu(int x, int y, int w, int h)
-{
-    const auto dx = [](int v) { return (v * 6 + 2) / 4; };
-    const auto dy = [](int v) { return (v * 13 + 4) / 8; };
-    return QRect(dx(x), dy(y), dx(w), dy(h));
-}
 
 struct Label
 {
@@ -97,7 +90,7 @@ const QColor PanelColour{52, 52, 54};
 // caption instead of a percentage, and two links.
 void AddListArea(QWidget* form, const QFont& font)
 {
-    const QRect area = Dlu(4, 19, 451, 92);
+    const QRect area = DialogUnitsToPixels(4, 19, 451, 92);
     auto* panel = new CStaticCQ(QString(), Qt::AlignLeft, false, form);
     panel->setGeometry(area);
     panel->SetBkColor(PanelColour);
@@ -145,12 +138,12 @@ QWidget* MakeForm()
 
     for (const Heading& h : Headings)
         (new CGradientStaticCQ(QString::fromUtf8(h.text), form))
-            ->setGeometry(Dlu(h.x, h.y, h.w, h.h));
+            ->setGeometry(DialogUnitsToPixels(h.x, h.y, h.w, h.h));
 
     const QFont labelFont = CellHeightFont(QStringLiteral("Tahoma"), 13);
     for (const Label& l : Labels) {
         auto* label = new CStaticCQ(QString::fromUtf8(l.text), Qt::AlignLeft, l.h <= 11, form);
-        label->setGeometry(Dlu(l.x, l.y, l.w, l.h));
+        label->setGeometry(DialogUnitsToPixels(l.x, l.y, l.w, l.h));
         label->SetLogFont(&labelFont);
         label->SetOffsets(10, 2);
         label->SetTextColor(l.caption ? Qt::black : Qt::white);
@@ -159,15 +152,15 @@ QWidget* MakeForm()
 
     for (const Button& b : Buttons) {
         auto* button = new CSkinButtonCQ(form);
-        button->setGeometry(Dlu(b.x, b.y, 44, 38));
+        button->setGeometry(DialogUnitsToPixels(b.x, b.y, 44, 38));
         button->SetSkin(b.pictures);
     }
 
     auto* current = new CTextProgressCtrl(form);
-    current->setGeometry(Dlu(273, 248, 182, 10));
+    current->setGeometry(DialogUnitsToPixels(273, 248, 182, 10));
     current->SetPos(37);
     auto* total = new CTextProgressCtrl(form);
-    total->setGeometry(Dlu(273, 260, 182, 10));
+    total->setGeometry(DialogUnitsToPixels(273, 260, 182, 10));
     total->SetPos(81);
     AddListArea(form, labelFont);
     return form;
