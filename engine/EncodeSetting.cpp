@@ -4,17 +4,16 @@
 #include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
+#include "shell/Numbers.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 EncodeSetting theEncodeSetting;
 
@@ -99,33 +98,6 @@ QString Substitute(const QString& text, const std::vector<Placeholder>& placehol
     return result;
 }
 
-// The leading decimal number of a text, always with "." as the separator;
-// 0 when the text does not start with one (leading white space is skipped).
-double LeadingNumber(const QString& text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
-    const QRegularExpressionMatch match = number.match(text);
-    if (!match.hasMatch())
-        return 0.0;
-    bool ok = false;
-    const double value = QLocale::c().toDouble(match.capturedView(1), &ok);
-    return ok ? value : 0.0;
-}
-
-// Truncates towards zero; out-of-range values are clamped instead of being
-// undefined.
-int TruncateToInt(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
-
 struct Geometry
 {
     int scaleW;
@@ -153,7 +125,9 @@ int ScaleSize(int size, int frame)
 // the frame's width.
 Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
 {
-    double aspect = setting.m_bUseAspect ? LeadingNumber(setting.m_strAspect) : NoAspect;
+    double aspect = setting.m_bUseAspect
+                        ? LeadingNumber<double>(setting.m_strAspect.toLatin1().toStdString())
+                        : NoAspect;
     // An aspect that is not a positive number cannot be honoured (and would
     // divide by zero below); treat it like no aspect at all.
     if (!(aspect > 0.0) || !std::isfinite(aspect))

@@ -7,11 +7,11 @@
 #include "engine/OutputCheck.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
+#include "shell/Numbers.h"
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <sys/stat.h>
 
 #include <QDateTime>
@@ -57,25 +57,6 @@ CFailureReason::Output OutputState(const QString& path)
 QDateTime LocalTime(std::int64_t secondsSinceEpoch)
 {
     return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch);
-}
-
-// The platform's text-to-integer conversion: leading white space, an optional
-// sign, digits up to the first non-digit, 0 when there are none. Saturates
-// instead of overflowing.
-int TextToInt(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value =
-            std::min<long long>(value * 10 + (text[i] - '0'), static_cast<long long>(INT_MAX) + 1);
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 // Output paths compared as the file system sees them; without regard to case,
@@ -367,8 +348,8 @@ std::optional<int> CEncodingRun::ParseProgressPercent(std::string_view text)
         return std::nullopt;
     const std::size_t percent = text.find('%', open);
     if (percent == std::string_view::npos)
-        return TextToInt({});
-    return TextToInt(text.substr(open + 1, percent - open - 1));
+        return 0;
+    return LeadingNumber<int>(text.substr(open + 1, percent - open - 1));
 }
 
 void CEncodingRun::OnChildTerminated(const ChildExit& exit)
@@ -581,12 +562,6 @@ void CEncodingRun::UpdateTimeLabels()
     m_form.SetProgress(RunForm::ProgressBar::Current, percent);
     m_form.SetProgress(RunForm::ProgressBar::Total,
                        static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100)));
-}
-
-QString CEncodingRun::FormatDuration(std::int64_t seconds)
-{
-    const auto s = static_cast<std::int32_t>(seconds);
-    return QString::asprintf("%02d:%02d:%02d", s / 3600, (s % 3600) / 60, s % 60);
 }
 
 QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)

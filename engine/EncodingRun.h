@@ -89,8 +89,6 @@ public:
     // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
     // empty when the job has no subtitle or it has gone since.
     static QString SubtitlePathFor(const StreamFile& job);
-    // "%02d:%02d:%02d"
-    static QString FormatDuration(std::int64_t seconds);
 
     // The encoder to run (default: tools/mencoder in the application folder) and
     // the image name Stop sweeps for (default "mencoder").

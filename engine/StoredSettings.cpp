@@ -1,8 +1,6 @@
 #include "StoredSettings.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
+#include "shell/Numbers.h"
 
 namespace {
 
@@ -22,13 +20,10 @@ void StoreIndex(const Choice (&)[Count], DWORD index, const RegDwordValue& value
         SetRegDWORD(value, index);
 }
 
-// The leading integer of a text the way the C library's atoi reads it (white
-// space, sign, digits; 0 without digits), limited to the int range.
+// The leading integer of a picture size as typed.
 int LeadingInt(const QString& text)
 {
-    const QByteArray bytes = text.toLatin1();
-    const long long value = std::strtoll(bytes.constData(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    return LeadingNumber<int>(text.toLatin1().toStdString());
 }
 
 } // namespace

@@ -2,8 +2,7 @@
 
 #include "shell/AppInfo.h"
 #include "shell/GotoURL.h"
-
-#include <cstdlib>
+#include "shell/Numbers.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +77,7 @@ qint64 ReadRemoteVersion(QIODevice& file)
 {
     readLine(file);
     const QByteArray line = readLine(file);
-    return std::strtoll(line.constData(), nullptr, 10);
+    return LeadingNumber<qint64>(line.toStdString());
 }
 
 } // namespace UpdateCheck

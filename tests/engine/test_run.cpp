@@ -56,13 +56,6 @@ TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
     EXPECT_EQ(run.m_nCurrentPercent.load(), 0);
 }
 
-TEST(RunFormatTest, DurationsAreHoursMinutesSeconds)
-{
-    EXPECT_EQ(CEncodingRun::FormatDuration(0), "00:00:00");
-    EXPECT_EQ(CEncodingRun::FormatDuration(3725), "01:02:05");
-    EXPECT_EQ(CEncodingRun::FormatDuration(360000), "100:00:00");
-}
-
 class RunPathTest : public ::testing::Test
 {
 protected:
