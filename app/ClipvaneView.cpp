@@ -289,7 +289,7 @@ void CClipvaneView::UpdateSettingsSummary()
 
 void CClipvaneView::OnAddMovies()
 {
-    if (m_run.m_bRunning || IsAddingMovies())
+    if (m_run.IsRunning() || IsAddingMovies())
         return;
     const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
                                                     MovieFileTypes::DialogFilter());
@@ -298,7 +298,7 @@ void CClipvaneView::OnAddMovies()
 
 void CClipvaneView::AddMovieFiles(const QStringList& paths)
 {
-    if (m_run.m_bRunning || IsAddingMovies())
+    if (m_run.IsRunning() || IsAddingMovies())
         return;
     QStringList fresh;
     QSet<QString> seen;
@@ -344,13 +344,13 @@ void CClipvaneView::OnAddFinished()
 
 void CClipvaneView::OnRemove()
 {
-    if (!m_run.m_bRunning)
+    if (!m_run.IsRunning())
         m_listMovies->RemoveSelectedMovies();
 }
 
 void CClipvaneView::OnRemoveAll()
 {
-    if (m_run.m_bRunning)
+    if (m_run.IsRunning())
         return;
     // Files still being added would otherwise arrive in the emptied list.
     m_probeBatch.Cancel();
@@ -359,7 +359,7 @@ void CClipvaneView::OnRemoveAll()
 
 void CClipvaneView::OnPlay()
 {
-    if (m_run.m_bRunning)
+    if (m_run.IsRunning())
         return;
     // With several rows selected, the lowest on screen is played.
     const QList<int> rows = m_listMovies->SelectedRows();
@@ -396,7 +396,7 @@ void CClipvaneView::StopEncoding()
 
 bool CClipvaneView::QueryClose()
 {
-    if (!m_run.m_bRunning)
+    if (!m_run.IsRunning())
         return true;
     if (!AskYesNo(QStringLiteral("Encoding is in progress. Stop it and quit Clipvane?"),
                   MessageIcon::Question))
@@ -432,7 +432,7 @@ void CClipvaneView::OnWebSite()
 
 void CClipvaneView::UpdateListButtons()
 {
-    const bool listFree = !m_run.m_bRunning;
+    const bool listFree = !m_run.IsRunning();
     for (int id : {IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
         Control(id)->setEnabled(listFree);
     m_listMovies->SetDropEnabled(listFree);

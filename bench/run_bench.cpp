@@ -154,7 +154,7 @@ Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& enc
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
     run.StartEncoding();
-    if (run.m_bRunning)
+    if (run.IsRunning())
         loop.exec();
     figures.cpu = CpuSeconds() - cpu;
     figures.wall = Since(start);

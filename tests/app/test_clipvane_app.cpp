@@ -262,7 +262,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
         EXPECT_EQ(questions, QStringList{closeQuestion});
         EXPECT_TRUE(frame->isVisible());
-        EXPECT_TRUE(view->m_run.m_bRunning);
+        EXPECT_TRUE(view->m_run.IsRunning());
         EXPECT_TRUE(ProcessProbe::ProcessExists(encoder));
 
         QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
@@ -271,7 +271,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
                                           "file?\n" +
                                               out + "/[Tolva]film.avi"}));
         EXPECT_FALSE(frame->isVisible());
-        EXPECT_FALSE(view->m_run.m_bRunning);
+        EXPECT_FALSE(view->m_run.IsRunning());
         EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
         EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
         EXPECT_EQ(view->m_jobList.GetRowStatus(0), QStringLiteral("Stopped"));

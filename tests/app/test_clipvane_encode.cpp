@@ -59,8 +59,8 @@ TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
     click(CClipvaneView::IdAddMovies);
     ASSERT_TRUE(PumpUntil([&] { return form->JobCount() == 1 && !form->IsAddingMovies(); }));
     click(CClipvaneView::IdMake);
-    ASSERT_TRUE(form->m_run.m_bRunning);
-    ASSERT_TRUE(PumpUntil([&] { return !form->m_run.m_bRunning; }, 120000));
+    ASSERT_TRUE(form->m_run.IsRunning());
+    ASSERT_TRUE(PumpUntil([&] { return !form->m_run.IsRunning(); }, 120000));
 
     EXPECT_EQ(form->m_jobList.GetRowStatus(0), QStringLiteral("Finished"));
     EXPECT_EQ(form->m_progressTotal->GetPos(), 100);

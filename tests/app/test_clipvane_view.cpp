@@ -238,7 +238,7 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
     ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(played).endsWith('\n'); }));
     EXPECT_EQ(MediaFactory::ReadFile(played), "-geometry\n325x265\n" + files[5].toUtf8() + "\n");
     // The player's end is not a job's: no status changes, nothing is reported.
-    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.m_bPlayerStarted; }));
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsPreviewing(); }));
     EXPECT_EQ(Status(5), QStringLiteral("Ready"));
     EXPECT_EQ(m_messages.size(), 1);
 }
@@ -274,7 +274,7 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
         SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
 
         Click(CClipvaneView::IdMake);
-        ASSERT_TRUE(m_form->m_run.m_bRunning);
+        ASSERT_TRUE(m_form->m_run.IsRunning());
         for (int id : listButtons)
             EXPECT_FALSE(m_form->Control(id)->isEnabled()) << id;
         EXPECT_TRUE(m_form->Control(CClipvaneView::IdStop)->isEnabled());
@@ -290,7 +290,7 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
             }));
             Click(CClipvaneView::IdStop);
         }
-        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.m_bRunning; }));
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
         for (int id : listButtons)
             EXPECT_TRUE(m_form->Control(id)->isEnabled()) << id;
         EXPECT_EQ(m_messages, c.message ? QStringList({c.message}) : QStringList());
