@@ -103,6 +103,10 @@ protected:
 private:
     struct Child;
 
+    // The steps of Open after the child runs, and after a failure: the failure
+    // text goes to OnStdOut and false is returned.
+    void StartWorkers(std::unique_ptr<Child> child);
+    bool StartFailed(const QString& commandLine, int error);
     void StopChild();
     void ReaderThread(Child* child, bool standardOutput);
     void WaiterThread(Child* child);
