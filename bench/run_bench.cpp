@@ -128,7 +128,7 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder
     const double cpu = CpuSeconds();
     for (const StreamFile& job : jobs) {
         const QString arguments =
-            theEncodeSetting.BuildCommandLine(QString(), OutputIn(folder, job), false, job);
+            theEncodeSetting.BuildCommandLine({}, OutputIn(folder, job), false, job);
         const int status = RunDirect(SplitCommandLine(MakeProcessCommandLine(encoder, arguments)));
         figures.failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }

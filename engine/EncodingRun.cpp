@@ -226,7 +226,7 @@ void CEncodingRun::EncodeNextJob()
     m_strCurrentOutput = output;
     m_ullCurrentBytes = InputFileSize(job->strFilePath);
 
-    const QString subtitle = SubtitlePathFor(*job);
+    const EncoderSubtitle subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job));
     const QString arguments =
         theEncodeSetting.BuildCommandLine(subtitle, output, m_bSampleMode, *job);
     const QString commandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);

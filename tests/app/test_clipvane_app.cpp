@@ -201,7 +201,7 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
             return qobject_cast<CStaticCQ*>(app.View()->Control(id))->Text();
         };
         const QString arguments =
-            theEncodeSetting.BuildCommandLine(QString(), QStringLiteral("/o/a.avi"), false, job);
+            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         const QStringList size = label(CClipvaneView::IdPictureSize).split('x');
         ASSERT_EQ(size.size(), 2);
         const QStringList shown = {

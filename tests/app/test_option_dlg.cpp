@@ -247,7 +247,7 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
         List(COptionDlg::IdEncoder)->setCurrentIndex(entry);
         Click(COptionDlg::IdOk);
         const QString arguments =
-            theEncodeSetting.BuildCommandLine(QString(), QStringLiteral("/o/a.avi"), false, job);
+            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         EXPECT_TRUE(arguments.contains(QLatin1String(video)))
             << entry << " " << qPrintable(arguments);
         EXPECT_EQ(arguments.count(QLatin1String("vcodec=")), 1) << entry;
