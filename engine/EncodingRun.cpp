@@ -158,18 +158,11 @@ void CEncodingRun::StartRun(bool sampling)
         return;
     }
 
-    // Outputs that already exist would be overwritten: one question for all.
     std::vector<StreamFile> jobs;
     for (int i = 0; i < count; ++i)
         jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
     const QStringList outputs = OutputPathsFor(jobs);
-    QStringList existing;
-    for (const QString& output : outputs) {
-        if (QFileInfo(output).isFile())
-            existing << output;
-    }
-    if (!existing.isEmpty() &&
-        !m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None))
+    if (!MayOverwrite(outputs))
         return;
 
     const QString movieDir = GetMovieDir();
@@ -201,6 +194,17 @@ void CEncodingRun::StartRun(bool sampling)
     KillRunTimer();
     m_nTimerId = startTimer(1000);
     EncodeNextJob();
+}
+
+bool CEncodingRun::MayOverwrite(const QStringList& outputs)
+{
+    QStringList existing;
+    for (const QString& output : outputs) {
+        if (QFileInfo(output).isFile())
+            existing << output;
+    }
+    return existing.isEmpty() ||
+           m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None);
 }
 
 void CEncodingRun::EncodeNextJob()

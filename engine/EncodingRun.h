@@ -131,6 +131,9 @@ private:
     };
 
     void StartRun(bool sampling);
+    // Outputs that exist already would be overwritten: one question for all of
+    // them. True to go on.
+    bool MayOverwrite(const QStringList& outputs);
     // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
     void EncodeNextJob();
     // Handles the end of the runner's child (the encoder or the preview player);
