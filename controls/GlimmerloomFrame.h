@@ -77,7 +77,6 @@ private:
     // x of a caption button's picture and of its square's left edge.
     int ButtonLeft(CaptionButton button) const;
     bool InDragBand(const QPoint& point) const;
-    void ReleasePressedButton();
 
     QPixmap m_bmpCaption;
     ButtonImages m_minimise;

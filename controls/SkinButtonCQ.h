@@ -53,8 +53,6 @@ public:
     void SetCheck(bool check);
     bool GetCheck() const { return m_bChecked; }
 
-    Kind GetKind() const { return m_nKind; }
-
     // Colour of a text set with setText() in every look but the disabled one.
     void SetTextColor(const QColor& colour);
 

@@ -371,11 +371,6 @@ void CRedirect::SetEncoderImageName(const QString& imageName)
     m_strImageName = imageName;
 }
 
-QString CRedirect::EncoderImageName() const
-{
-    return m_strImageName;
-}
-
 bool CRedirect::CalledFromWorker() const
 {
     return t_workerOf == this;

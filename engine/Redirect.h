@@ -74,7 +74,6 @@ public:
 
     // Image name (as /proc/<pid>/comm shows it) that Close sweeps for.
     void SetEncoderImageName(const QString& imageName);
-    QString EncoderImageName() const;
 
     // The environment variable that marks the children, and its value for this
     // process: "<pid>:<start time>", the start time in clock ticks after boot
