@@ -62,6 +62,11 @@ public:
     // The control with a layout id, or null.
     QWidget* Control(int id) const { return m_controls.value(id); }
 
+    // The texts of the stored list entries, filled by OK (and by the main form's
+    // settings summary).
+    QString m_strEncoderText;
+    QString m_strFpsText;
+    QString m_strBitRateText;
     // The settings the controls show; nPreset is -1 when neither radio button is
     // set.
     StoredSettings m_settings;
@@ -69,11 +74,6 @@ public:
     QComboBox* m_cbBitRate = nullptr;
     QComboBox* m_cbFps = nullptr;
     QComboBox* m_cbRatio = nullptr;
-    // The texts of the stored list entries, filled by OK (and by the main form's
-    // settings summary).
-    QString m_strEncoderText;
-    QString m_strFpsText;
-    QString m_strBitRateText;
 
 private:
     // Pulls the control values into m_settings (true) or pushes them (false).

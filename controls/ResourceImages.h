@@ -28,20 +28,12 @@ namespace Pictures {
 inline constexpr int ApplicationIcon = 128;
 // The skinned frame's caption band and caption buttons.
 inline constexpr int Caption = 130;
-inline constexpr ButtonPictures Minimise{133, 131, 132};
-inline constexpr ButtonPictures Middle{137, 135, 136};
-inline constexpr ButtonPictures Close{140, 138, 139};
+inline constexpr ButtonPictures Minimise{133, 131, 132}, Middle{137, 135, 136},
+    Close{140, 138, 139};
 // The main form's ten buttons.
-inline constexpr ButtonPictures AddMovies{148, 146, 147};
-inline constexpr ButtonPictures Remove{150, 149, 151};
-inline constexpr ButtonPictures RemoveAll{143, 144, 145};
-inline constexpr ButtonPictures Play{168, 167, 169};
-inline constexpr ButtonPictures Sampling{153, 152, 154};
-inline constexpr ButtonPictures Options{165, 164, 166};
-inline constexpr ButtonPictures About{156, 155, 157};
-inline constexpr ButtonPictures WebSite{162, 161, 163};
-inline constexpr ButtonPictures Make{159, 158, 160};
-inline constexpr ButtonPictures Stop{171, 170, 172};
+inline constexpr ButtonPictures AddMovies{148, 146, 147}, Remove{150, 149, 151},
+    RemoveAll{143, 144, 145}, Play{168, 167, 169}, Sampling{153, 152, 154}, Options{165, 164, 166},
+    About{156, 155, 157}, WebSite{162, 161, 163}, Make{159, 158, 160}, Stop{171, 170, 172};
 
 } // namespace Pictures
 
