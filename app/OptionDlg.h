@@ -67,8 +67,8 @@ public:
     QString m_strEncoderText;
     QString m_strFpsText;
     QString m_strBitRateText;
-    // The settings the controls show; nPreset is -1 when neither radio button is
-    // set.
+    // The settings the controls show; pulled from the controls, nPreset is -1
+    // when neither radio button is set.
     StoredSettings m_settings;
     QComboBox* m_cbEncoder = nullptr;
     QComboBox* m_cbBitRate = nullptr;
