@@ -45,8 +45,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     // What the dialog's initialisation fills in.
     m_strVersion = AppInfo::VersionText(".");
     m_linkWeb->SetURL(homePage);
-    m_linkMail->SetURL(QStringLiteral("mailto:") +
-                       QString::fromLatin1(AppInfo::SupportMailAddress));
+    m_linkMail->SetURL(AppInfo::SupportMailUrl());
     m_labelVersion->setText(m_strVersion);
 }
 

@@ -8,6 +8,11 @@ QString VersionText(const char* separator)
                              BuildVersion);
 }
 
+QString SupportMailUrl()
+{
+    return QStringLiteral("mailto:") + QLatin1String(SupportMailAddress);
+}
+
 QString MakerFolderIn(const QString& folder)
 {
     return folder + QLatin1Char('/') + QLatin1String(MakerName);

@@ -34,7 +34,8 @@ inline constexpr char HomePageUrl[] = "http://www.tolva.example/";
 // The version page the update check downloads, and the download page it opens.
 inline constexpr char VersionPageUrl[] = "http://www.tolva.example/v_encoder.html";
 inline constexpr char DownloadPageUrl[] = "http://www.tolva.example/sw.html";
-// The support mail address shown in the about box.
+// The support mail address shown in the about box, and its "mailto:" address.
 inline constexpr char SupportMailAddress[] = "support@tolva.example";
+QString SupportMailUrl();
 
 } // namespace AppInfo

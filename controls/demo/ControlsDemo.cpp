@@ -11,6 +11,7 @@
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
+#include "shell/AppInfo.h"
 #include "shell/DialogUnits.h"
 
 #include <utility>
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QPalette>
+#include <QUrl>
 #include <QWidget>
 
 namespace {
@@ -110,14 +112,16 @@ void AddListArea(QWidget* form, const QFont& font)
     finished->SetPos(100);
     finished->SetCaption(QStringLiteral("Encoding Finished !!"));
 
-    const std::pair<const char*, const char*> links[] = {
-        {"www.tolva.example", "http://www.tolva.example/"},
-        {"support@tolva.example", "mailto:support@tolva.example"},
+    // The maker's two links, as the about box shows them.
+    const QString homePage = QString::fromLatin1(AppInfo::HomePageUrl);
+    const std::pair<QString, QString> links[] = {
+        {QUrl(homePage).host(), homePage},
+        {QString::fromLatin1(AppInfo::SupportMailAddress), AppInfo::SupportMailUrl()},
     };
     int y = area.top() + 96;
     for (const auto& [text, url] : links) {
-        auto* link = new CCQHyperLink(QString::fromUtf8(text), form);
-        link->SetURL(QString::fromUtf8(url));
+        auto* link = new CCQHyperLink(text, form);
+        link->SetURL(url);
         link->SetBackgroundColour(PanelColour);
         link->SetColours(QColor(120, 170, 255), QColor(190, 140, 230), QColor(170, 210, 255));
         link->setGeometry(QRect(QPoint(area.left() + 10, y), link->sizeHint()));
