@@ -128,7 +128,7 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder
     const double cpu = CpuSeconds();
     for (const StreamFile& job : jobs) {
         const QString arguments =
-            theEncodeSetting.BuildCommandLine(QString(), OutputIn(folder, job), false, job);
+            theEncodeSetting.BuildCommandLine({}, OutputIn(folder, job), false, job);
         const int status = RunDirect(SplitCommandLine(MakeProcessCommandLine(encoder, arguments)));
         figures.failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
@@ -154,7 +154,7 @@ Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& enc
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
     run.StartEncoding();
-    if (run.m_bRunning)
+    if (run.IsRunning())
         loop.exec();
     figures.cpu = CpuSeconds() - cpu;
     figures.wall = Since(start);

@@ -6,9 +6,9 @@
 //   painted_ns=<n>
 //   rss_kb=<n>
 // and quits.
-#include "jobs/ClipvaneView.h"
-#include "shell/ClipvaneApp.h"
-#include "shell/MainFrame.h"
+#include "app/ClipvaneApp.h"
+#include "app/ClipvaneView.h"
+#include "app/MainFrame.h"
 
 #include <cstdio>
 #include <cstring>

@@ -8,22 +8,17 @@
 #                                           target, so tools/ is found from here too
 #   <prefix>/share/applications/clipvane.desktop
 #   <prefix>/share/icons/hicolor/<n>x<n>/apps/clipvane.png
+#                                           the desktop entry and the icons, which
+#                                           res/CMakeLists.txt installs
 # The paths are taken at install time, so --prefix and DESTDIR both work.
 set(CLIPVANE_INSTALL_DIR lib/clipvane)
 
 install(TARGETS clipvane RUNTIME DESTINATION ${CLIPVANE_INSTALL_DIR})
 
-foreach(size 16 24 32 48 64 128 256)
-    install(FILES ${PROJECT_SOURCE_DIR}/res/pictures/128-icon-${size}.png
-            DESTINATION share/icons/hicolor/${size}x${size}/apps
-            RENAME clipvane.png)
-endforeach()
-
 install(CODE "
     set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
     set(root \"\$ENV{DESTDIR}\${prefix}\")
-    file(MAKE_DIRECTORY \"\${root}/${CLIPVANE_INSTALL_DIR}/tools\" \"\${root}/bin\"
-                        \"\${root}/share/applications\")
+    file(MAKE_DIRECTORY \"\${root}/${CLIPVANE_INSTALL_DIR}/tools\" \"\${root}/bin\")
     foreach(pair \"mencoder=${CLIPVANE_MENCODER_PROGRAM}\" \"mplayer=${CLIPVANE_MPLAYER_PROGRAM}\")
         string(REPLACE \"=\" \";\" pair \"\${pair}\")
         list(GET pair 0 tool)
@@ -35,8 +30,4 @@ install(CODE "
     endforeach()
     file(CREATE_LINK \"../${CLIPVANE_INSTALL_DIR}/clipvane\" \"\${root}/bin/clipvane\" SYMBOLIC)
     message(STATUS \"Installing: \${root}/bin/clipvane\")
-    set(CLIPVANE_EXEC \"\${prefix}/bin/clipvane\")
-    configure_file(\"${PROJECT_SOURCE_DIR}/res/desktop/clipvane.desktop.in\"
-                   \"\${root}/share/applications/clipvane.desktop\" @ONLY)
-    message(STATUS \"Installing: \${root}/share/applications/clipvane.desktop\")
 ")

@@ -20,12 +20,18 @@ constexpr QColor HiddenAccent{250, 10, 10};
 
 } // namespace
 
+CGlimmerloomFrame::ButtonImages CGlimmerloomFrame::ButtonImages::Of(const ButtonPictures& ids)
+{
+    return {LoadResourceBitmap(ids.normal), LoadResourceBitmap(ids.pressed),
+            LoadResourceBitmap(ids.hover)};
+}
+
 CGlimmerloomFrame::CGlimmerloomFrame(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-    , m_bmpCaption(LoadResourceBitmap(130))
-    , m_minimise{LoadResourceBitmap(133), LoadResourceBitmap(131), LoadResourceBitmap(132)}
-    , m_middle{LoadResourceBitmap(137), LoadResourceBitmap(135), LoadResourceBitmap(136)}
-    , m_close{LoadResourceBitmap(140), LoadResourceBitmap(138), LoadResourceBitmap(139)}
+    , m_bmpCaption(LoadResourceBitmap(Pictures::Caption))
+    , m_minimise(ButtonImages::Of(Pictures::Minimise))
+    , m_middle(ButtonImages::Of(Pictures::Middle))
+    , m_close(ButtonImages::Of(Pictures::Close))
     , m_fontCaption(CellHeightFont(QStringLiteral("Tahoma"), 15, QFont::Bold))
 {
     setMouseTracking(true);

@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QWidget>
 
+struct ButtonPictures;
+
 // A frameless top-level window that draws its own frame: a dark caption band
 // 39 pixels high with the caption picture, the window title (windowTitle()) in
 // white and three small picture buttons (minimise, a middle button that does
@@ -62,6 +64,8 @@ private:
         QPixmap normal;
         QPixmap pressed;
         QPixmap hover;
+
+        static ButtonImages Of(const ButtonPictures& ids);
     };
 
     static constexpr int CaptionHeight = 39;
@@ -73,7 +77,6 @@ private:
     // x of a caption button's picture and of its square's left edge.
     int ButtonLeft(CaptionButton button) const;
     bool InDragBand(const QPoint& point) const;
-    void ReleasePressedButton();
 
     QPixmap m_bmpCaption;
     ButtonImages m_minimise;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/FormColours.h"
+
 #include <optional>
 
 #include <QColor>
@@ -41,6 +43,6 @@ private:
     std::optional<QFont> m_fontHeading;
     QColor m_crText{72, 72, 72};
     QColor m_crStart{237, 233, 235};
-    QColor m_crEnd{36, 36, 36};
+    QColor m_crEnd = FormColours::Background;
     QString m_strText;
 };

@@ -1,57 +1,70 @@
 #include "ResourceImages.h"
 
+#include "res/IconSizes.h"
+
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include <QGuiApplication>
 
 namespace {
 
-struct NamedImage
+struct NamedButton
 {
-    int id;
+    ButtonPictures ids;
     const char* name;
 };
 
-// The one list of picture names; the picture generator writes its files from it.
-constexpr NamedImage Images[] = {
-    {130, "caption"},           {131, "minimise-pressed"},   {132, "minimise-hover"},
-    {133, "minimise-normal"},   {135, "middle-pressed"},     {136, "middle-hover"},
-    {137, "middle-normal"},     {138, "close-pressed"},      {139, "close-hover"},
-    {140, "close-normal"},      {143, "remove-all-normal"},  {144, "remove-all-pressed"},
-    {145, "remove-all-hover"},  {146, "add-movies-pressed"}, {147, "add-movies-hover"},
-    {148, "add-movies-normal"}, {149, "remove-pressed"},     {150, "remove-normal"},
-    {151, "remove-hover"},      {152, "sampling-pressed"},   {153, "sampling-normal"},
-    {154, "sampling-hover"},    {155, "about-pressed"},      {156, "about-normal"},
-    {157, "about-hover"},       {158, "make-pressed"},       {159, "make-normal"},
-    {160, "make-hover"},        {161, "web-site-pressed"},   {162, "web-site-normal"},
-    {163, "web-site-hover"},    {164, "options-pressed"},    {165, "options-normal"},
-    {166, "options-hover"},     {167, "play-pressed"},       {168, "play-normal"},
-    {169, "play-hover"},        {170, "stop-pressed"},       {171, "stop-normal"},
-    {172, "stop-hover"},
+// The one list of picture names, "<button>-<look>" for the buttons; the picture
+// generator writes its files from it.
+constexpr char CaptionName[] = "caption";
+constexpr NamedButton Buttons[] = {
+    {Pictures::Minimise, "minimise"}, {Pictures::Middle, "middle"},
+    {Pictures::Close, "close"},       {Pictures::AddMovies, "add-movies"},
+    {Pictures::Remove, "remove"},     {Pictures::RemoveAll, "remove-all"},
+    {Pictures::Play, "play"},         {Pictures::Sampling, "sampling"},
+    {Pictures::Options, "options"},   {Pictures::About, "about"},
+    {Pictures::WebSite, "web-site"},  {Pictures::Make, "make"},
+    {Pictures::Stop, "stop"},
 };
 
-constexpr int ApplicationIconId = 128;
+// The name of the picture with the given id, or "" for an unknown id.
+QString PictureName(int id)
+{
+    if (id == Pictures::Caption)
+        return QLatin1String(CaptionName);
+    for (const NamedButton& button : Buttons) {
+        for (const auto& [look, suffix] :
+             {std::pair{button.ids.normal, "normal"}, std::pair{button.ids.pressed, "pressed"},
+              std::pair{button.ids.hover, "hover"}}) {
+            if (look == id)
+                return QStringLiteral("%1-%2").arg(QLatin1String(button.name),
+                                                   QLatin1String(suffix));
+        }
+    }
+    return QString();
+}
 
 } // namespace
 
 QString ResourceImagePath(int id, int scale)
 {
-    const auto* found = std::find_if(std::begin(Images), std::end(Images),
-                                     [id](const NamedImage& image) { return image.id == id; });
-    if (found == std::end(Images) || (scale != 1 && scale != 2))
+    const QString name = PictureName(id);
+    if (name.isEmpty() || (scale != 1 && scale != 2))
         return {};
     return QStringLiteral(":/res/%1-%2%3.png")
         .arg(id)
-        .arg(QLatin1String(found->name))
+        .arg(name)
         .arg(scale == 2 ? QStringLiteral("@2x") : QString());
 }
 
 std::vector<int> ResourceImageIds()
 {
-    std::vector<int> ids;
-    for (const NamedImage& image : Images)
-        ids.push_back(image.id);
+    std::vector<int> ids = {Pictures::Caption};
+    for (const NamedButton& button : Buttons)
+        ids.insert(ids.end(), {button.ids.normal, button.ids.pressed, button.ids.hover});
+    std::sort(ids.begin(), ids.end());
     return ids;
 }
 
@@ -71,12 +84,12 @@ QPixmap LoadResourceBitmap(int id)
 
 std::vector<int> ApplicationIconSizes()
 {
-    return {16, 24, 32, 48, 64, 128, 256};
+    return {std::begin(ApplicationIconSizeList), std::end(ApplicationIconSizeList)};
 }
 
 QString ApplicationIconPath(int size)
 {
-    return QStringLiteral(":/res/%1-icon-%2.png").arg(ApplicationIconId).arg(size);
+    return QStringLiteral(":/res/%1-icon-%2.png").arg(Pictures::ApplicationIcon).arg(size);
 }
 
 QIcon ApplicationIcon()

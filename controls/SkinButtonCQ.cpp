@@ -39,6 +39,11 @@ void CSkinButtonCQ::SetSkin(quint16 normal, quint16 down, quint16 over, quint16 
     update();
 }
 
+void CSkinButtonCQ::SetSkin(const ButtonPictures& pictures)
+{
+    SetSkin(pictures.normal, pictures.pressed, pictures.hover, pictures.pressed, pictures.normal);
+}
+
 void CSkinButtonCQ::SetCheck(bool check)
 {
     m_bChecked = check && m_nKind != Push;

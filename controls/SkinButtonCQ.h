@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QPixmap>
 
+struct ButtonPictures;
+
 // A button whose whole face is a picture chosen by its state: normal, pressed,
 // hover, disabled and focused. The label is normally part of the pictures; a
 // text given with setText() is drawn centred on top of them.
@@ -42,13 +44,14 @@ public:
     // look falls back as described above; with no normal picture the face is
     // filled with the palette's button colour.
     void SetSkin(quint16 normal, quint16 down, quint16 over, quint16 disabled, quint16 focus);
+    // The same with a button's three looks: the pressed look also shows when the
+    // button is disabled, the normal look when it has the focus.
+    void SetSkin(const ButtonPictures& pictures);
 
     // Checks or unchecks the check-box and radio kinds and repaints; a radio
     // button that becomes checked unchecks the rest of its group (posted).
     void SetCheck(bool check);
     bool GetCheck() const { return m_bChecked; }
-
-    Kind GetKind() const { return m_nKind; }
 
     // Colour of a text set with setText() in every look but the disabled one.
     void SetTextColor(const QColor& colour);

@@ -4,17 +4,16 @@
 #include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
+#include "shell/Numbers.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 EncodeSetting theEncodeSetting;
 
@@ -99,33 +98,6 @@ QString Substitute(const QString& text, const std::vector<Placeholder>& placehol
     return result;
 }
 
-// The leading decimal number of a text, always with "." as the separator;
-// 0 when the text does not start with one (leading white space is skipped).
-double LeadingNumber(const QString& text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
-    const QRegularExpressionMatch match = number.match(text);
-    if (!match.hasMatch())
-        return 0.0;
-    bool ok = false;
-    const double value = QLocale::c().toDouble(match.capturedView(1), &ok);
-    return ok ? value : 0.0;
-}
-
-// Truncates towards zero; out-of-range values are clamped instead of being
-// undefined.
-int TruncateToInt(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (value <= static_cast<double>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(value);
-}
-
 struct Geometry
 {
     int scaleW;
@@ -153,7 +125,9 @@ int ScaleSize(int size, int frame)
 // the frame's width.
 Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
 {
-    double aspect = setting.m_bUseAspect ? LeadingNumber(setting.m_strAspect) : NoAspect;
+    double aspect = setting.m_bUseAspect
+                        ? LeadingNumber<double>(setting.m_strAspect.toLatin1().toStdString())
+                        : NoAspect;
     // An aspect that is not a positive number cannot be honoured (and would
     // divide by zero below); treat it like no aspect at all.
     if (!(aspect > 0.0) || !std::isfinite(aspect))
@@ -200,6 +174,41 @@ Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
     geometry.scaleW = ScaleSize(geometry.scaleW, frameW);
     geometry.scaleH = ScaleSize(geometry.scaleH, frameH);
     return geometry;
+}
+
+// The templates of one job's argument string, before the placeholders are
+// filled in.
+QString ComposeTemplates(const EncodeSetting& setting, bool subtitle, bool sampling,
+                         const StreamFile& job)
+{
+    const bool copiesBoth = setting.m_bCopyAll || (setting.m_bCopyVideo && setting.m_bCopyAudio);
+    QString text;
+    if (!copiesBoth && IsAviFile(job.strFilePath))
+        text += AviInputOptions;
+    if (setting.m_bCopyAll) {
+        text += CopyAllTemplate;
+    } else {
+        text += InputOutputTemplate;
+        if (setting.m_bCopyVideo) {
+            text += QLatin1StringView(" -ovc copy");
+        } else {
+            if (setting.m_bUseFps)
+                text += QLatin1StringView(" -ofps $VID_FPS$");
+            if (setting.m_bUseResize)
+                text += ResizeTemplate;
+            if (setting.m_bUseSampleRate)
+                text += QLatin1StringView(" -srate $AUD_SRATE$");
+            if (setting.m_nEncoder >= 0 &&
+                setting.m_nEncoder < static_cast<int>(VideoEncoderTemplates.size()))
+                text += VideoEncoderTemplates[static_cast<size_t>(setting.m_nEncoder)];
+        }
+        text += setting.m_bCopyAudio ? QLatin1StringView(" -oac copy") : AudioTemplate;
+    }
+    if (sampling)
+        text += QStringLiteral(" -endpos %1").arg(SampleSeconds);
+    if (subtitle && setting.m_bUseSub && !setting.m_bCopyVideo && !setting.m_bCopyAll)
+        text += SubtitleTemplate;
+    return text;
 }
 
 } // namespace
@@ -255,51 +264,26 @@ void EncodeSetting::ApplyPreset()
     m_strExtraOptions = QStringLiteral(" -slang ko-KR,kr-KR");
 }
 
-QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QString& outputPath,
-                                        bool sampling, StreamFile job) const
+EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath) const
 {
-    const bool subtitleExists = !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile();
-
-    const bool copiesBoth = m_bCopyAll || (m_bCopyVideo && m_bCopyAudio);
-    QString text;
-    if (!copiesBoth && IsAviFile(job.strFilePath))
-        text += AviInputOptions;
-    if (m_bCopyAll) {
-        text += CopyAllTemplate;
-    } else {
-        text += InputOutputTemplate;
-        if (m_bCopyVideo) {
-            text += QLatin1StringView(" -ovc copy");
-        } else {
-            if (m_bUseFps)
-                text += QLatin1StringView(" -ofps $VID_FPS$");
-            if (m_bUseResize)
-                text += ResizeTemplate;
-            if (m_bUseSampleRate)
-                text += QLatin1StringView(" -srate $AUD_SRATE$");
-            if (m_nEncoder >= 0 && m_nEncoder < static_cast<int>(VideoEncoderTemplates.size()))
-                text += VideoEncoderTemplates[static_cast<size_t>(m_nEncoder)];
-        }
-        text += m_bCopyAudio ? QLatin1StringView(" -oac copy") : AudioTemplate;
-    }
-    if (sampling)
-        text += QStringLiteral(" -endpos %1").arg(SampleSeconds);
-    const bool sami = PathExtension(subtitlePath).toLower() == QLatin1String(".smi");
-    if (subtitleExists && m_bUseSub && !m_bCopyVideo && !m_bCopyAll)
-        text += SubtitleTemplate;
-
-    // A ".smi" subtitle is handed to the encoder as a UTF-8 copy.
-    QString subtitleValue = subtitlePath;
-    if (subtitleExists && sami) {
-        subtitleValue = TempSubtitlePath();
+    EncoderSubtitle subtitle{subtitlePath,
+                             !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile()};
+    if (subtitle.bExists && PathExtension(subtitlePath).toLower() == QLatin1String(".smi")) {
+        subtitle.strPath = TempSubtitlePath();
         // A failed conversion must not leave the previous job's subtitle in
         // place to be burnt into this movie: without the file the encoder
         // simply encodes no subtitle.
-        if (!ConvertSubtitleToUtf8(subtitlePath, subtitleValue, m_nSubCodePage) &&
-            !subtitleValue.isEmpty())
-            QFile::remove(subtitleValue);
+        if (!ConvertSubtitleToUtf8(subtitlePath, subtitle.strPath, m_nSubCodePage) &&
+            !subtitle.strPath.isEmpty())
+            QFile::remove(subtitle.strPath);
     }
+    return subtitle;
+}
 
+QString EncodeSetting::BuildCommandLine(const EncoderSubtitle& subtitle, const QString& outputPath,
+                                        bool sampling, const StreamFile& job) const
+{
+    const QString text = ComposeTemplates(*this, subtitle.bExists, sampling, job);
     const Geometry geometry = PictureGeometry(*this, job);
 
     // Values that sit between double quotes are escaped so that a quote in a
@@ -309,7 +293,7 @@ QString EncodeSetting::BuildCommandLine(const QString& subtitlePath, const QStri
         {QLatin1StringView("$PATH_VIDEO$"), EscapeQuotedValue(job.strFilePath)},
         {QLatin1StringView("$VID_BITRATE$"), FormatInt(m_nVidBitrate)},
         {QLatin1StringView("$VID_FPS$"), FormatReal(m_dVidFps)},
-        {QLatin1StringView("$PATH_SUB$"), EscapeQuotedValue(subtitleValue)},
+        {QLatin1StringView("$PATH_SUB$"), EscapeQuotedValue(subtitle.strPath)},
         {QLatin1StringView("$PATH_FONT$"), EscapeQuotedValue(m_strPathFont)},
         {QLatin1StringView("$SUB_POS$"), FormatInt(m_nSubPos)},
         {QLatin1StringView("$SUB_BLUR$"), FormatInt(m_nSubBlur)},

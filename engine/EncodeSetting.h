@@ -8,6 +8,17 @@
 // How many seconds of each movie a Sampling run encodes.
 inline constexpr int SampleSeconds = 60;
 
+// A movie's subtitle as the encoder is given it (EncodeSetting::PrepareSubtitle).
+struct EncoderSubtitle
+{
+    // What the encoder reads: the movie's subtitle file, or for a ".smi" file
+    // its UTF-8 copy; empty without a subtitle.
+    QString strPath;
+    // The movie's subtitle file exists: the subtitle options are added. A copy
+    // that failed has been removed, and the encoder then draws no subtitle.
+    bool bExists = false;
+};
+
 // Every value from which the encoder's command line is made. The program has one
 // instance, theEncodeSetting; it starts with the "Pocket PC Normal" preset and only
 // the options dialog changes it (on the UI thread).
@@ -20,13 +31,17 @@ public:
     // included (chosen by the system language).
     void ApplyPreset();
 
+    // The step before BuildCommandLine for a job with a subtitle file (an empty
+    // path for none): a ".smi" subtitle is copied as UTF-8 into the per-process
+    // subtitle folder (TempSubtitlePath), read in m_nSubCodePage.
+    EncoderSubtitle PrepareSubtitle(const QString& subtitlePath) const;
+
     // The argument string for one job: starts with a space, to be put after the
-    // quoted encoder path (see MakeProcessCommandLine). Reads the first bytes of
-    // the movie (an AVI file is read through libavformat unless both streams are
-    // copied) and may write the UTF-8 copy of a ".smi" subtitle into the
-    // per-process subtitle folder.
-    QString BuildCommandLine(const QString& subtitlePath, const QString& outputPath, bool sampling,
-                             StreamFile job) const;
+    // quoted encoder path (see MakeProcessCommandLine). Writes nothing; reads the
+    // first bytes of the movie (an AVI file is read through libavformat unless
+    // both streams are copied).
+    QString BuildCommandLine(const EncoderSubtitle& subtitle, const QString& outputPath,
+                             bool sampling, const StreamFile& job) const;
 
     // fontconfig pattern of the subtitle font for a language: "Gulim:lang=ko",
     // "MS Mincho:lang=ja" or "Arial".

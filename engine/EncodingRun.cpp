@@ -7,11 +7,11 @@
 #include "engine/OutputCheck.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
+#include "shell/Numbers.h"
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <sys/stat.h>
 
 #include <QDateTime>
@@ -57,25 +57,6 @@ CFailureReason::Output OutputState(const QString& path)
 QDateTime LocalTime(std::int64_t secondsSinceEpoch)
 {
     return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch);
-}
-
-// The platform's text-to-integer conversion: leading white space, an optional
-// sign, digits up to the first non-digit, 0 when there are none. Saturates
-// instead of overflowing.
-int TextToInt(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value =
-            std::min<long long>(value * 10 + (text[i] - '0'), static_cast<long long>(INT_MAX) + 1);
-    value = negative ? -value : value;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 // Output paths compared as the file system sees them; without regard to case,
@@ -177,18 +158,11 @@ void CEncodingRun::StartRun(bool sampling)
         return;
     }
 
-    // Outputs that already exist would be overwritten: one question for all.
     std::vector<StreamFile> jobs;
     for (int i = 0; i < count; ++i)
         jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
     const QStringList outputs = OutputPathsFor(jobs);
-    QStringList existing;
-    for (const QString& output : outputs) {
-        if (QFileInfo(output).isFile())
-            existing << output;
-    }
-    if (!existing.isEmpty() &&
-        !m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None))
+    if (!MayOverwrite(outputs))
         return;
 
     const QString movieDir = GetMovieDir();
@@ -222,6 +196,17 @@ void CEncodingRun::StartRun(bool sampling)
     EncodeNextJob();
 }
 
+bool CEncodingRun::MayOverwrite(const QStringList& outputs)
+{
+    QStringList existing;
+    for (const QString& output : outputs) {
+        if (QFileInfo(output).isFile())
+            existing << output;
+    }
+    return existing.isEmpty() ||
+           m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None);
+}
+
 void CEncodingRun::EncodeNextJob()
 {
     if (!m_bRunning)
@@ -245,7 +230,7 @@ void CEncodingRun::EncodeNextJob()
     m_strCurrentOutput = output;
     m_ullCurrentBytes = InputFileSize(job->strFilePath);
 
-    const QString subtitle = SubtitlePathFor(*job);
+    const EncoderSubtitle subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job));
     const QString arguments =
         theEncodeSetting.BuildCommandLine(subtitle, output, m_bSampleMode, *job);
     const QString commandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
@@ -367,8 +352,8 @@ std::optional<int> CEncodingRun::ParseProgressPercent(std::string_view text)
         return std::nullopt;
     const std::size_t percent = text.find('%', open);
     if (percent == std::string_view::npos)
-        return TextToInt({});
-    return TextToInt(text.substr(open + 1, percent - open - 1));
+        return 0;
+    return LeadingNumber<int>(text.substr(open + 1, percent - open - 1));
 }
 
 void CEncodingRun::OnChildTerminated(const ChildExit& exit)
@@ -581,12 +566,6 @@ void CEncodingRun::UpdateTimeLabels()
     m_form.SetProgress(RunForm::ProgressBar::Current, percent);
     m_form.SetProgress(RunForm::ProgressBar::Total,
                        static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100)));
-}
-
-QString CEncodingRun::FormatDuration(std::int64_t seconds)
-{
-    const auto s = static_cast<std::int32_t>(seconds);
-    return QString::asprintf("%02d:%02d:%02d", s / 3600, (s % 3600) / 60, s % 60);
 }
 
 QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)

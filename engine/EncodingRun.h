@@ -52,11 +52,6 @@ public:
     // of the desktop session): the incomplete output is deleted. Also deletes an
     // incomplete output that a Stop question still asks about.
     void StopForQuit();
-    // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
-    void EncodeNextJob();
-    // Handles the end of the runner's child (the encoder or the preview player);
-    // lines: the last lines it printed.
-    void OnJobFinished(const ChildExit& exit, const QStringList& lines);
     // The one-second timer's work: elapsed and remaining time, both bars.
     void UpdateTimeLabels();
 
@@ -89,36 +84,26 @@ public:
     // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
     // empty when the job has no subtitle or it has gone since.
     static QString SubtitlePathFor(const StreamFile& job);
-    // "%02d:%02d:%02d"
-    static QString FormatDuration(std::int64_t seconds);
 
     // The encoder to run (default: tools/mencoder in the application folder) and
     // the image name Stop sweeps for (default "mencoder").
     void SetEncoderPath(const QString& path) { m_strEncoderPath = path; }
-    QString EncoderPath() const { return m_strEncoderPath; }
     void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
     // Seconds since the epoch; replaceable so that the time labels can be tested.
     void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
 
-    // Run state, written on the UI thread only (m_nCurrentPercent excepted).
-    bool m_bRunning = false;
-    bool m_bSampleMode = false;
-    bool m_bStoppedByUser = false;
-    bool m_bPlayerStarted = false;
-    int m_nCurrentJob = 0;
-    std::uint64_t m_ullDoneBytes = 0;
-    std::uint64_t m_ullCurrentBytes = 0;
-    std::int64_t m_tRunStart = 0;
-    std::atomic<int> m_nCurrentPercent{0};
-    QString m_strCurrentOutput;
-    int m_nTimerId = 0;
-    // Jobs of the current (or last) run that ended and how many of them failed.
-    int m_nJobsEnded = 0;
-    int m_nFailedJobs = 0;
-    // "<file> failed: <why>." for the last job that failed.
-    QString m_strLastFailure;
-
-    CRedir m_redir;
+    // What the run tells of its state: the form asks whether a run is active;
+    // the rest is for tests and benchmarks.
+    bool IsRunning() const { return m_bRunning; }
+    bool IsSampling() const { return m_bSampleMode; }
+    // The preview player was started and its end has not come yet.
+    bool IsPreviewing() const { return m_bPlayerStarted; }
+    bool WasStoppedByUser() const { return m_bStoppedByUser; }
+    bool HasRunTimer() const { return m_nTimerId != 0; }
+    int CurrentJob() const { return m_nCurrentJob; }
+    int CurrentPercent() const { return m_nCurrentPercent.load(std::memory_order_relaxed); }
+    std::uint64_t DoneBytes() const { return m_ullDoneBytes; }
+    const QString& CurrentOutput() const { return m_strCurrentOutput; }
 
 signals:
     // A run ended: finished, stopped, or its encoder could not be started.
@@ -146,6 +131,14 @@ private:
     };
 
     void StartRun(bool sampling);
+    // Outputs that exist already would be overwritten: one question for all of
+    // them. True to go on.
+    bool MayOverwrite(const QStringList& outputs);
+    // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
+    void EncodeNextJob();
+    // Handles the end of the runner's child (the encoder or the preview player);
+    // lines: the last lines it printed.
+    void OnJobFinished(const ChildExit& exit, const QStringList& lines);
     // Ends the active run's encoder; quitting: without the delete question.
     void Stop(bool quitting);
     // The bars and times after a stop: the current file's bar empty, the total
@@ -176,6 +169,25 @@ private:
     // The current job's log entry, as it stands now.
     RunLogJob JobLogEntry(const QString& end, const QStringList& lines) const;
 
+    // Run state, written on the UI thread only (m_nCurrentPercent excepted).
+    bool m_bRunning = false;
+    bool m_bSampleMode = false;
+    bool m_bStoppedByUser = false;
+    bool m_bPlayerStarted = false;
+    int m_nCurrentJob = 0;
+    std::uint64_t m_ullDoneBytes = 0;
+    std::uint64_t m_ullCurrentBytes = 0;
+    std::int64_t m_tRunStart = 0;
+    std::atomic<int> m_nCurrentPercent{0};
+    QString m_strCurrentOutput;
+    int m_nTimerId = 0;
+    // Jobs of the current (or last) run that ended and how many of them failed.
+    int m_nJobsEnded = 0;
+    int m_nFailedJobs = 0;
+    // "<file> failed: <why>." for the last job that failed.
+    QString m_strLastFailure;
+
+    CRedir m_redir;
     RunForm& m_form;
     QString m_strEncoderPath;
     std::function<std::int64_t()> m_clock;

@@ -15,11 +15,6 @@ QString PlayerPath()
     return GetAppDir() + QLatin1String("/tools/mplayer");
 }
 
-QString PlayerCommandLine(const QString& moviePath)
-{
-    return PlayerCommandLine(moviePath, PlayerPath());
-}
-
 QString PlayerCommandLine(const QString& moviePath, const QString& playerPath)
 {
     // The player path is quoted as well: an application folder with a space in it

@@ -18,9 +18,8 @@ QString EncoderPath();
 QString PlayerPath();
 
 // "\"<player path>\" -geometry 325x265 \"<movie path>\"", both paths escaped so
-// that they split back whole (see CommandLine.h). The player is PlayerPath()
-// unless another program is named (tests put a stand-in there).
-QString PlayerCommandLine(const QString& moviePath);
+// that they split back whole (see CommandLine.h). The form passes PlayerPath(),
+// tests a stand-in.
 QString PlayerCommandLine(const QString& moviePath, const QString& playerPath);
 
 } // namespace ExternalTools

@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include <QFile>
@@ -188,6 +189,127 @@ bool IsStray(const QByteArray& procDir, const QByteArray& imageName, long uid)
     return !mark.isEmpty() && !CRedirect::MarkOwnerAlive(mark);
 }
 
+// What the child is started with: the arguments, the program found on PATH and
+// the marked environment. Made before the fork, since only async-signal-safe
+// calls may run between fork and exec.
+struct ExecImage
+{
+    explicit ExecImage(const QStringList& args)
+        : argv(args)
+        , program(ResolveProgram(argv.Program()))
+        , environment(MarkedEnvironment(CRedirect::OwnMark()))
+    {
+        for (QByteArray& entry : environment)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+    }
+    ExecImage(const ExecImage&) = delete;
+    ExecImage& operator=(const ExecImage&) = delete;
+
+    NativeArgv argv;
+    QByteArray program;
+    QByteArrayList environment;
+    std::vector<char*> envp;
+};
+
+// The pipes of one start: the child's standard input, output and error, and the
+// exec pipe, which closes on a successful exec and carries errno otherwise. What
+// is still open at the end is closed; the runner takes its three ends first.
+struct StartPipes
+{
+    int in[2] = {-1, -1};
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
+    int exec[2] = {-1, -1};
+
+    StartPipes() = default;
+    StartPipes(const StartPipes&) = delete;
+    StartPipes& operator=(const StartPipes&) = delete;
+    ~StartPipes()
+    {
+        for (int* pair : {in, out, err, exec}) {
+            CloseFd(pair[0]);
+            CloseFd(pair[1]);
+        }
+    }
+
+    // 0, or the errno of the pipe that could not be made.
+    int Open()
+    {
+        for (int* pair : {in, out, err, exec}) {
+            if (::pipe2(pair, O_CLOEXEC) != 0)
+                return errno;
+        }
+        return 0;
+    }
+
+    // The descriptor, now the caller's to close.
+    static int Take(int& fd) { return std::exchange(fd, -1); }
+};
+
+// The child's side of the fork: default signal handling, a session of its own
+// (no terminal, like a hidden console), lower priority for the encoder, the
+// pipes as fds 0/1/2 and no other descriptor of the parent; then the program.
+[[noreturn]] void ExecChild(ExecImage& image, const StartPipes& pipes, bool normalPriority)
+{
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD})
+        ::signal(sig, SIG_DFL);
+    ::setsid();
+    if (!normalPriority) {
+        errno = 0;
+        (void)::nice(10);
+    }
+    const int targets[3] = {0, 1, 2};
+    const int sources[3] = {pipes.in[0], pipes.out[1], pipes.err[1]};
+    for (int i = 0; i < 3; ++i) {
+        if (sources[i] == targets[i])
+            ::fcntl(targets[i], F_SETFD, 0);
+        else
+            ::dup2(sources[i], targets[i]);
+    }
+    ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
+    ::execve(image.program.constData(), image.argv.Data(), image.envp.data());
+    const int error = errno;
+    (void)!::write(pipes.exec[1], &error, sizeof error);
+    ::_exit(127);
+}
+
+// Forks and starts the program. 0 once it runs, with its pid and a pidfd;
+// otherwise the errno of what failed, and a child that was made is reaped.
+int Spawn(ExecImage& image, StartPipes& pipes, bool normalPriority, pid_t& pid, int& pidfd)
+{
+    pid = ::fork();
+    if (pid < 0)
+        return errno;
+    if (pid == 0)
+        ExecChild(image, pipes, normalPriority);
+
+    CloseFd(pipes.in[0]);
+    CloseFd(pipes.out[1]);
+    CloseFd(pipes.err[1]);
+    CloseFd(pipes.exec[1]);
+    int execError = 0;
+    ssize_t got;
+    do {
+        got = ::read(pipes.exec[0], &execError, sizeof execError);
+    } while (got < 0 && errno == EINTR);
+    CloseFd(pipes.exec[0]);
+
+    pidfd = got > 0 ? -1 : PidfdOpen(pid);
+    if (got > 0 || pidfd < 0) {
+        const int error = got > 0 ? execError : errno;
+        if (got <= 0)
+            ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return error;
+    }
+    return 0;
+}
+
 // The worker threads mark themselves so that Open and Close can refuse to be
 // called from a notification of the same runner (they would join themselves).
 thread_local const CRedirect* t_workerOf = nullptr;
@@ -197,6 +319,18 @@ thread_local const CRedirect* t_workerOf = nullptr;
 // Everything one started child uses; released as a whole before the next start.
 struct CRedirect::Child
 {
+    // Takes the runner's ends of the pipes.
+    Child(pid_t childPid, int childPidfd, StartPipes& pipes)
+        : pid(childPid)
+        , pidfd(childPidfd)
+        , stopFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+        , endedFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+        , stdinWrite(StartPipes::Take(pipes.in[1]))
+        , stdoutRead(StartPipes::Take(pipes.out[0]))
+        , stderrRead(StartPipes::Take(pipes.err[0]))
+    {
+    }
+
     pid_t pid = -1;
     int pidfd = -1;
     int stopFd = -1;  // eventfd: tells readers and waiter to give up
@@ -237,11 +371,6 @@ void CRedirect::SetEncoderImageName(const QString& imageName)
     m_strImageName = imageName;
 }
 
-QString CRedirect::EncoderImageName() const
-{
-    return m_strImageName;
-}
-
 bool CRedirect::CalledFromWorker() const
 {
     return t_workerOf == this;
@@ -256,118 +385,40 @@ bool CRedirect::Open(const QString& commandLine, bool normalPriority)
     StopChild();
     m_strStartError.clear();
 
-    const auto reportFailure = [&](int error) {
-        m_strStartError = QString::fromLocal8Bit(std::strerror(error));
-        // Built at full length: command lines of the encoder run to hundreds of
-        // characters.
-        const QByteArray text =
-            QStringLiteral("Unable to start %1\n").arg(commandLine).toLocal8Bit();
-        OnStdOut(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-        return false;
-    };
-
-    // Everything the child needs is prepared here: between fork and exec only
-    // async-signal-safe calls are allowed.
     const QStringList args = SplitCommandLine(commandLine);
     if (args.isEmpty() || args.front().isEmpty())
-        return reportFailure(ENOENT);
-    NativeArgv argv(args);
-    const QByteArray program = ResolveProgram(argv.Program());
-    QByteArrayList environment = MarkedEnvironment(OwnMark());
-    std::vector<char*> envp;
-    for (QByteArray& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
+        return StartFailed(commandLine, ENOENT);
+    ExecImage image(args);
+    StartPipes pipes;
+    if (const int error = pipes.Open())
+        return StartFailed(commandLine, error);
+    pid_t pid = -1;
+    int pidfd = -1;
+    if (const int error = Spawn(image, pipes, normalPriority, pid, pidfd))
+        return StartFailed(commandLine, error);
+    StartWorkers(std::make_unique<Child>(pid, pidfd, pipes));
+    OnStarted(commandLine);
+    return true;
+}
 
-    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
-    const auto closeAll = [&] {
-        for (int* pair : {in, out, err, exec}) {
-            CloseFd(pair[0]);
-            CloseFd(pair[1]);
-        }
-    };
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
-        ::pipe2(err, O_CLOEXEC) != 0 || ::pipe2(exec, O_CLOEXEC) != 0) {
-        const int error = errno;
-        closeAll();
-        return reportFailure(error);
-    }
+bool CRedirect::StartFailed(const QString& commandLine, int error)
+{
+    m_strStartError = QString::fromLocal8Bit(std::strerror(error));
+    // Built at full length: command lines of the encoder run to hundreds of
+    // characters.
+    const QByteArray text = QStringLiteral("Unable to start %1\n").arg(commandLine).toLocal8Bit();
+    OnStdOut(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    return false;
+}
 
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        const int error = errno;
-        closeAll();
-        return reportFailure(error);
-    }
-    if (pid == 0) {
-        // The child: default signal handling, a session of its own (no terminal,
-        // like a hidden console), lower priority for the encoder, the pipes as
-        // fds 0/1/2 and no other descriptor of the parent.
-        sigset_t none;
-        ::sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int sig : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD})
-            ::signal(sig, SIG_DFL);
-        ::setsid();
-        if (!normalPriority) {
-            errno = 0;
-            (void)::nice(10);
-        }
-        const int targets[3] = {0, 1, 2};
-        const int sources[3] = {in[0], out[1], err[1]};
-        for (int i = 0; i < 3; ++i) {
-            if (sources[i] == targets[i])
-                ::fcntl(targets[i], F_SETFD, 0);
-            else
-                ::dup2(sources[i], targets[i]);
-        }
-        ::syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC);
-        ::execve(program.constData(), argv.Data(), envp.data());
-        const int error = errno;
-        (void)!::write(exec[1], &error, sizeof error);
-        ::_exit(127);
-    }
-
-    CloseFd(in[0]);
-    CloseFd(out[1]);
-    CloseFd(err[1]);
-    CloseFd(exec[1]);
-    // The exec pipe closes on a successful exec and carries errno otherwise.
-    int execError = 0;
-    ssize_t got;
-    do {
-        got = ::read(exec[0], &execError, sizeof execError);
-    } while (got < 0 && errno == EINTR);
-    CloseFd(exec[0]);
-
-    const int pidfd = got > 0 ? -1 : PidfdOpen(pid);
-    if (got > 0 || pidfd < 0) {
-        const int error = got > 0 ? execError : errno;
-        if (got <= 0)
-            ::kill(pid, SIGKILL);
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        closeAll();
-        return reportFailure(error);
-    }
-
-    auto child = std::make_unique<Child>();
-    child->pid = pid;
-    child->pidfd = pidfd;
-    child->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    child->endedFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    child->stdinWrite = in[1];
-    child->stdoutRead = out[0];
-    child->stderrRead = err[0];
+void CRedirect::StartWorkers(std::unique_ptr<Child> child)
+{
     child->serial = ++m_nStartSerial;
     Child* c = child.get();
     m_child = std::move(child);
     c->stdoutThread = std::thread([this, c] { ReaderThread(c, true); });
     c->stderrThread = std::thread([this, c] { ReaderThread(c, false); });
     c->waiterThread = std::thread([this, c] { WaiterThread(c); });
-
-    OnStarted(commandLine);
-    return true;
 }
 
 void CRedirect::ReaderThread(Child* child, bool standardOutput)

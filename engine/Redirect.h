@@ -74,7 +74,6 @@ public:
 
     // Image name (as /proc/<pid>/comm shows it) that Close sweeps for.
     void SetEncoderImageName(const QString& imageName);
-    QString EncoderImageName() const;
 
     // The environment variable that marks the children, and its value for this
     // process: "<pid>:<start time>", the start time in clock ticks after boot
@@ -103,6 +102,10 @@ protected:
 private:
     struct Child;
 
+    // The steps of Open after the child runs, and after a failure: the failure
+    // text goes to OnStdOut and false is returned.
+    void StartWorkers(std::unique_ptr<Child> child);
+    bool StartFailed(const QString& commandLine, int error);
     void StopChild();
     void ReaderThread(Child* child, bool standardOutput);
     void WaiterThread(Child* child);

@@ -1,5 +1,7 @@
 #include "RunLog.h"
 
+#include "shell/AppInfo.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -42,7 +44,7 @@ QString CRunLog::Folder()
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/Tolva/Clipvane/logs");
+    return AppInfo::ProgramFolderIn(state) + QStringLiteral("/logs");
 }
 
 QString CRunLog::FileName(const QDateTime& start, int n)

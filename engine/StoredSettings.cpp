@@ -1,78 +1,118 @@
 #include "StoredSettings.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
+#include "shell/Numbers.h"
 
-namespace StoredSettings {
+namespace {
 
-const QStringList& EncoderEntries()
+// The entry a stored index names; an index outside the list names the entry at
+// the value's default index.
+template <class Choice, std::size_t Count>
+const Choice& Chosen(const Choice (&list)[Count], DWORD index, const RegDwordValue& value)
 {
-    static const QStringList entries = {QStringLiteral("MPEG-4"), QStringLiteral("MS MPEG4v2"),
-                                        QStringLiteral("WMV7"), QStringLiteral("WMV8")};
-    return entries;
+    return list[index < Count ? index : value.defaultValue];
 }
 
-const QStringList& BitRateEntries()
+// Writes a list index, unless it is outside the list.
+template <class Choice, std::size_t Count>
+void StoreIndex(const Choice (&)[Count], DWORD index, const RegDwordValue& value)
 {
-    static const QStringList entries = {
-        QStringLiteral("100"), QStringLiteral("150"), QStringLiteral("200"), QStringLiteral("250"),
-        QStringLiteral("300"), QStringLiteral("400"), QStringLiteral("500")};
-    return entries;
+    if (index < Count)
+        SetRegDWORD(value, index);
 }
 
-const QStringList& FrameRateEntries()
-{
-    static const QStringList entries = {QStringLiteral("15"), QStringLiteral("25"),
-                                        QStringLiteral("30")};
-    return entries;
-}
-
-const QStringList& RatioEntries()
-{
-    static const QStringList entries = {QStringLiteral("4:3"), QStringLiteral("16:9")};
-    return entries;
-}
-
-int StoredIndex(const QStringList& entries, const RegDwordValue& value)
-{
-    const DWORD stored = GetRegDWORD(value);
-    return stored < DWORD(entries.size()) ? int(stored) : int(value.defaultValue);
-}
-
-QString StoredEntry(const QStringList& entries, const RegDwordValue& value)
-{
-    return entries.value(StoredIndex(entries, value));
-}
-
-int EncoderTemplateFor(int entry)
-{
-    static const int Templates[] = {0, 2, 3, 4};
-    return entry >= 0 && entry < int(std::size(Templates)) ? Templates[entry] : -1;
-}
-
+// The leading integer of a picture size as typed.
 int LeadingInt(const QString& text)
 {
-    const QByteArray bytes = text.toLatin1();
-    const long long value = std::strtoll(bytes.constData(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    return LeadingNumber<int>(text.toLatin1().toStdString());
 }
 
-} // namespace StoredSettings
+} // namespace
 
-void ApplyStoredSettings(EncodeSetting& setting)
+QStringList StoredSettings::ListTexts(List list)
 {
-    using namespace StoredSettings;
-    if (GetRegDWORD(RegValue::Option) == 0) {
+    QStringList texts;
+    switch (list) {
+    case List::Encoder:
+        for (const EncoderChoice& choice : Encoders)
+            texts << QString::fromLatin1(choice.dialogText);
+        break;
+    case List::BitRate:
+        for (int rate : BitRates)
+            texts << QString::number(rate);
+        break;
+    case List::FrameRate:
+        for (int rate : FrameRates)
+            texts << QString::number(rate);
+        break;
+    case List::Ratio:
+        for (const RatioChoice& choice : Ratios)
+            texts << QString::fromLatin1(choice.text);
+        break;
+    }
+    return texts;
+}
+
+StoredSettings StoredSettings::Load()
+{
+    StoredSettings settings;
+    settings.nPreset = static_cast<int>(GetRegDWORD(RegValue::Option));
+    settings.nEncoder = GetRegDWORD(RegValue::Encoder);
+    settings.nBitRate = GetRegDWORD(RegValue::Bit);
+    settings.nFrameRate = GetRegDWORD(RegValue::Fps);
+    settings.nRatio = GetRegDWORD(RegValue::Ratio);
+    settings.strWidth = GetRegString(RegValue::Width);
+    settings.strHeight = GetRegString(RegValue::Height);
+    settings.bMixSubtitle = GetRegDWORD(RegValue::UseSub) != 0;
+    settings.bShutdown = GetRegDWORD(RegValue::Shutdown) != 0;
+    return settings;
+}
+
+void StoredSettings::Store() const
+{
+    SetRegDWORD(RegValue::Option, nPreset == 0 ? 0 : 1);
+    if (nPreset != 0) {
+        StoreIndex(Encoders, nEncoder, RegValue::Encoder);
+        StoreIndex(BitRates, nBitRate, RegValue::Bit);
+        StoreIndex(FrameRates, nFrameRate, RegValue::Fps);
+        SetRegString(RegValue::Width, strWidth);
+        SetRegString(RegValue::Height, strHeight);
+        StoreIndex(Ratios, nRatio, RegValue::Ratio);
+    }
+    SetRegDWORD(RegValue::UseSub, bMixSubtitle ? 1 : 0);
+    SetRegDWORD(RegValue::Shutdown, bShutdown ? 1 : 0);
+}
+
+const StoredSettings::EncoderChoice& StoredSettings::Encoder() const
+{
+    return Chosen(Encoders, nEncoder, RegValue::Encoder);
+}
+
+int StoredSettings::BitRate() const
+{
+    return Chosen(BitRates, nBitRate, RegValue::Bit);
+}
+
+int StoredSettings::FrameRate() const
+{
+    return Chosen(FrameRates, nFrameRate, RegValue::Fps);
+}
+
+const StoredSettings::RatioChoice& StoredSettings::Ratio() const
+{
+    return Chosen(Ratios, nRatio, RegValue::Ratio);
+}
+
+void StoredSettings::ApplyTo(EncodeSetting& setting) const
+{
+    if (nPreset == 0) {
         setting.ApplyPreset();
     } else {
-        setting.m_nEncoder = EncoderTemplateFor(StoredIndex(EncoderEntries(), RegValue::Encoder));
-        setting.m_nVidBitrate = LeadingInt(StoredEntry(BitRateEntries(), RegValue::Bit));
-        setting.m_dVidFps = StoredEntry(FrameRateEntries(), RegValue::Fps).toDouble();
-        setting.m_nVidW = LeadingInt(GetRegString(RegValue::Width));
-        setting.m_nVidH = LeadingInt(GetRegString(RegValue::Height));
-        setting.m_strAspect =
-            GetRegDWORD(RegValue::Ratio) == 0 ? QStringLiteral("1.33") : QStringLiteral("1.77");
+        setting.m_nEncoder = Encoder().templateIndex;
+        setting.m_nVidBitrate = BitRate();
+        setting.m_dVidFps = FrameRate();
+        setting.m_nVidW = LeadingInt(strWidth);
+        setting.m_nVidH = LeadingInt(strHeight);
+        setting.m_strAspect = QString::fromLatin1(Ratio().aspect);
     }
-    setting.m_bUseSub = GetRegDWORD(RegValue::UseSub) != 0;
+    setting.m_bUseSub = bMixSubtitle;
 }

@@ -1,5 +1,7 @@
 #include "SubtitleConverter.h"
 
+#include "shell/Numbers.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <iconv.h>
@@ -156,9 +158,8 @@ QByteArray DelayEarlySamiCues(const QByteArray& text)
     while ((at = lower.indexOf(Key, at)) >= 0) {
         const qsizetype numberAt = at + KeySize;
         const QByteArray window = text.mid(numberAt, NumberWindow);
-        char* end = nullptr;
-        const long value = std::strtol(window.constData(), &end, 0);
-        const qsizetype length = end - window.constData();
+        std::size_t length = 0;
+        const qint64 value = LeadingNumber<qint64>(window.toStdString(), 0, &length);
         if (length > 0 && value < EarliestSamiCueMs) {
             result.append(text.constData() + copied, numberAt - copied);
             result.append(earliest);

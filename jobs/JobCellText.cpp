@@ -2,43 +2,15 @@
 
 #include "jobs/StreamFile.h"
 #include "shell/AppFolder.h"
+#include "shell/Numbers.h"
 
 #include <climits>
-#include <cmath>
-#include <cstdlib>
 
 namespace {
 
 const QString Unknown = QStringLiteral("unknown");
 
-// Truncates toward zero; values outside the 32-bit range saturate and NaN gives 0,
-// where a plain conversion would be undefined.
-int TruncateToInt(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 2147483647.0)
-        return INT_MAX;
-    if (value <= -2147483648.0)
-        return INT_MIN;
-    return int(value);
-}
-
 } // namespace
-
-int MulDiv(int number, int numerator, int denominator)
-{
-    if (denominator == 0)
-        return -1;
-    const std::int64_t product = std::int64_t(number) * numerator;
-    std::int64_t quotient = product / denominator;
-    const std::int64_t remainder = product % denominator;
-    if (2 * std::llabs(remainder) >= std::llabs(std::int64_t(denominator)))
-        quotient += ((product < 0) == (denominator < 0)) ? 1 : -1;
-    if (quotient > INT_MAX || quotient < INT_MIN)
-        return -1;
-    return int(quotient);
-}
 
 int EstimateEncodingSizeMB(int d, const EncodingRates& rates)
 {
@@ -61,8 +33,7 @@ QString DimensionsText(int nWidth, int nHeight)
 
 QString DurationText(int nDuration)
 {
-    const QString text = QString::asprintf("%02d:%02d:%02d", nDuration / 3600,
-                                           (nDuration % 3600) / 60, nDuration % 60);
+    const QString text = FormatDuration(nDuration);
     return text == QLatin1String("00:00:00") ? Unknown : text;
 }
 

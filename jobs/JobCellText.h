@@ -15,11 +15,6 @@ struct EncodingRates
     int nAudBitrate = 0;  // audio kbit/s
 };
 
-// number * numerator / denominator with a 64-bit intermediate product, rounded to
-// the nearest integer with halves away from zero; -1 when the denominator is 0 or
-// the result does not fit 32 bits.
-int MulDiv(int number, int numerator, int denominator);
-
 // Estimated output size in MiB of a movie of d seconds: 32 bytes of container
 // overhead per output frame plus the two streams at their bit rates.
 int EstimateEncodingSizeMB(int d, const EncodingRates& rates);

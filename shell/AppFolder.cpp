@@ -37,6 +37,12 @@ QString FormatReal(double value)
     return QString::asprintf("%.3f", value);
 }
 
+QString FormatDuration(std::int64_t seconds)
+{
+    const auto s = static_cast<std::int32_t>(seconds);
+    return QString::asprintf("%02d:%02d:%02d", s / 3600, (s % 3600) / 60, s % 60);
+}
+
 QString PathFileName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);

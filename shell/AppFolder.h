@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <QString>
 
 // The application folder and the small text helpers that several parts of the
@@ -14,6 +16,9 @@ QString FormatInt(int value);
 
 // "%.3f", always with a "." as the decimal separator.
 QString FormatReal(double value);
+
+// "%02d:%02d:%02d" of hours (not wrapped), minutes and seconds.
+QString FormatDuration(std::int64_t seconds);
 
 // The extension of the last path component, dot included ("" when there is none).
 QString PathExtension(const QString& path);

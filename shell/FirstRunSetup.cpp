@@ -9,7 +9,7 @@
 QString DefaultMovieDir()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents + QStringLiteral("/Tolva/Encoded Movies");
+    return AppInfo::MakerFolderIn(documents) + QStringLiteral("/Encoded Movies");
 }
 
 bool FirstRunSetup()

@@ -1,9 +1,10 @@
 #include "HttpGetFile.h"
 
+#include "shell/Numbers.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <mutex>
@@ -49,13 +50,6 @@ void initCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// The leading decimal number of a header value, as the C library's text-to-
-// integer conversion reads it (no digits give 0).
-qint64 leadingNumber(const QByteArray& text)
-{
-    return std::strtoll(text.constData(), nullptr, 10);
 }
 
 bool startsWithNoCase(const QByteArray& line, const char* prefix)
@@ -142,7 +136,8 @@ public:
         if (m_bResponseSeen)
             return;
         m_bResponseSeen = true;
-        const qint64 length = m_bHaveLength ? leadingNumber(m_lengthText) : -1;
+        const qint64 length =
+            m_bHaveLength ? LeadingNumber<qint64>(m_lengthText.toStdString()) : -1;
         if (m_request.contentLengthOut)
             *m_request.contentLengthOut = length;
         postHttpEvent(m_request.notifyWindow, WM_HTTPGETFILE_START(), m_request.id, length);

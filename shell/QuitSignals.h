@@ -20,9 +20,6 @@ public:
     CQuitSignals(const CQuitSignals&) = delete;
     CQuitSignals& operator=(const CQuitSignals&) = delete;
 
-    // Whether the handlers are in place (false when no pipe could be made).
-    bool IsActive() const { return m_notifier != nullptr; }
-
 signals:
     void QuitRequested(int signalNumber);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/AppInfo.h"
+
 #include <cstdint>
 
 #include <QString>
@@ -11,7 +13,9 @@
 
 using DWORD = std::uint32_t;
 
-inline const QString SettingsKey = QStringLiteral("Software\\Tolva\\Clipvane");
+inline const QString SettingsKey =
+    QStringLiteral("Software\\%1\\%2")
+        .arg(QLatin1String(AppInfo::MakerName), QLatin1String(AppInfo::ProgramName));
 
 // Every stored value, with its name and the default its readers use.
 struct RegStringValue

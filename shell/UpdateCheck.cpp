@@ -2,8 +2,7 @@
 
 #include "shell/AppInfo.h"
 #include "shell/GotoURL.h"
-
-#include <cstdlib>
+#include "shell/Numbers.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,18 +53,12 @@ QString DownloadPageUrl()
     return urlFromEnvironment(DownloadUrlVariable, AppInfo::DownloadPageUrl);
 }
 
-QString OwnVersionText()
-{
-    return QString::asprintf("%d%d%04d", AppInfo::MajorVersion, AppInfo::MinorVersion,
-                             AppInfo::BuildVersion);
-}
-
 QString LocalVersionFilePath()
 {
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (cache.isEmpty())
         return QString();
-    return cache + QStringLiteral("/Tolva/Clipvane/version");
+    return AppInfo::ProgramFolderIn(cache) + QStringLiteral("/version");
 }
 
 QString CanonicalizeUrl(const QString& url)
@@ -84,14 +77,14 @@ qint64 ReadRemoteVersion(QIODevice& file)
 {
     readLine(file);
     const QByteArray line = readLine(file);
-    return std::strtoll(line.constData(), nullptr, 10);
+    return LeadingNumber<qint64>(line.toStdString());
 }
 
 } // namespace UpdateCheck
 
 bool CheckForUpdate(const UpdateCheckHooks& hooks)
 {
-    const qint64 own = UpdateCheck::OwnVersionText().toLongLong();
+    const qint64 own = AppInfo::VersionText().toLongLong();
     const QString localPath = UpdateCheck::LocalVersionFilePath();
     if (localPath.isEmpty())
         return true;

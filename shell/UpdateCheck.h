@@ -25,9 +25,6 @@ inline const QString QuestionText =
 QString VersionPageUrl();
 QString DownloadPageUrl();
 
-// "%d%d%04d" of the build version: "100314".
-QString OwnVersionText();
-
 // The downloaded copy of the version page, in the user's cache folder: the
 // program's own folder may be read-only once installed.
 QString LocalVersionFilePath();

@@ -4,32 +4,25 @@
 
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "controls/FormColours.h"
 #include "controls/GlimmerloomFrame.h"
 #include "controls/GradientStaticCQ.h"
 #include "controls/ResourceImages.h"
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
+#include "shell/AppInfo.h"
+#include "shell/DialogUnits.h"
 
 #include <utility>
 
 #include <QApplication>
 #include <QFont>
 #include <QPalette>
+#include <QUrl>
 #include <QWidget>
 
 namespace {
-
-// Dialog units of the form's 8-point Tahoma (base units 6 by 13) in pixels.
-QRect Dlu(int x, int y, int w, int h)
-{
-    const auto dx = [](int v) { return (v * 6 + 2) / 4; };
-    const auto dy = [](int v) { return (v * 13 + 4) / 8; };
-    return QRect(dx(x), dy(y), dx(w), dy(h));
-}
-
-const QColor FormColour{36, 36, 36};
-const QColor CaptionBack{167, 166, 170};
 
 struct Label
 {
@@ -82,14 +75,15 @@ const Heading Headings[] = {
 struct Button
 {
     int x, y;
-    quint16 normal, down, over;
+    ButtonPictures pictures;
 };
 
 const Button Buttons[] = {
-    {194, 115, 148, 146, 147}, {238, 115, 150, 149, 151}, {282, 115, 143, 144, 145},
-    {368, 115, 168, 167, 169}, {411, 115, 153, 152, 154}, {194, 272, 165, 164, 166},
-    {238, 272, 156, 155, 157}, {282, 272, 162, 161, 163}, {368, 272, 159, 158, 160},
-    {411, 272, 171, 170, 172},
+    {194, 115, Pictures::AddMovies}, {238, 115, Pictures::Remove},
+    {282, 115, Pictures::RemoveAll}, {368, 115, Pictures::Play},
+    {411, 115, Pictures::Sampling},  {194, 272, Pictures::Options},
+    {238, 272, Pictures::About},     {282, 272, Pictures::WebSite},
+    {368, 272, Pictures::Make},      {411, 272, Pictures::Stop},
 };
 
 const QColor PanelColour{52, 52, 54};
@@ -98,7 +92,7 @@ const QColor PanelColour{52, 52, 54};
 // caption instead of a percentage, and two links.
 void AddListArea(QWidget* form, const QFont& font)
 {
-    const QRect area = Dlu(4, 19, 451, 92);
+    const QRect area = DialogUnitsToPixels(4, 19, 451, 92);
     auto* panel = new CStaticCQ(QString(), Qt::AlignLeft, false, form);
     panel->setGeometry(area);
     panel->SetBkColor(PanelColour);
@@ -118,14 +112,16 @@ void AddListArea(QWidget* form, const QFont& font)
     finished->SetPos(100);
     finished->SetCaption(QStringLiteral("Encoding Finished !!"));
 
-    const std::pair<const char*, const char*> links[] = {
-        {"www.tolva.example", "http://www.tolva.example/"},
-        {"support@tolva.example", "mailto:support@tolva.example"},
+    // The maker's two links, as the about box shows them.
+    const QString homePage = QString::fromLatin1(AppInfo::HomePageUrl);
+    const std::pair<QString, QString> links[] = {
+        {QUrl(homePage).host(), homePage},
+        {QString::fromLatin1(AppInfo::SupportMailAddress), AppInfo::SupportMailUrl()},
     };
     int y = area.top() + 96;
     for (const auto& [text, url] : links) {
-        auto* link = new CCQHyperLink(QString::fromUtf8(text), form);
-        link->SetURL(QString::fromUtf8(url));
+        auto* link = new CCQHyperLink(text, form);
+        link->SetURL(url);
         link->SetBackgroundColour(PanelColour);
         link->SetColours(QColor(120, 170, 255), QColor(190, 140, 230), QColor(170, 210, 255));
         link->setGeometry(QRect(QPoint(area.left() + 10, y), link->sizeHint()));
@@ -137,7 +133,7 @@ QWidget* MakeForm()
 {
     auto* form = new QWidget;
     QPalette palette = form->palette();
-    palette.setColor(QPalette::Window, FormColour);
+    palette.setColor(QPalette::Window, FormColours::Background);
     form->setPalette(palette);
     form->setAutoFillBackground(true);
     QFont formFont(QStringLiteral("Tahoma"));
@@ -146,29 +142,29 @@ QWidget* MakeForm()
 
     for (const Heading& h : Headings)
         (new CGradientStaticCQ(QString::fromUtf8(h.text), form))
-            ->setGeometry(Dlu(h.x, h.y, h.w, h.h));
+            ->setGeometry(DialogUnitsToPixels(h.x, h.y, h.w, h.h));
 
     const QFont labelFont = CellHeightFont(QStringLiteral("Tahoma"), 13);
     for (const Label& l : Labels) {
         auto* label = new CStaticCQ(QString::fromUtf8(l.text), Qt::AlignLeft, l.h <= 11, form);
-        label->setGeometry(Dlu(l.x, l.y, l.w, l.h));
+        label->setGeometry(DialogUnitsToPixels(l.x, l.y, l.w, l.h));
         label->SetLogFont(&labelFont);
         label->SetOffsets(10, 2);
         label->SetTextColor(l.caption ? Qt::black : Qt::white);
-        label->SetBkColor(l.caption ? CaptionBack : FormColour);
+        label->SetBkColor(l.caption ? FormColours::CaptionBackground : FormColours::Background);
     }
 
     for (const Button& b : Buttons) {
         auto* button = new CSkinButtonCQ(form);
-        button->setGeometry(Dlu(b.x, b.y, 44, 38));
-        button->SetSkin(b.normal, b.down, b.over, b.down, b.normal);
+        button->setGeometry(DialogUnitsToPixels(b.x, b.y, 44, 38));
+        button->SetSkin(b.pictures);
     }
 
     auto* current = new CTextProgressCtrl(form);
-    current->setGeometry(Dlu(273, 248, 182, 10));
+    current->setGeometry(DialogUnitsToPixels(273, 248, 182, 10));
     current->SetPos(37);
     auto* total = new CTextProgressCtrl(form);
-    total->setGeometry(Dlu(273, 260, 182, 10));
+    total->setGeometry(DialogUnitsToPixels(273, 260, 182, 10));
     total->SetPos(81);
     AddListArea(form, labelFont);
     return form;

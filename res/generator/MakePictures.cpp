@@ -6,6 +6,7 @@
 // fonts-wine, so the same build draws the same pixels every time.
 
 #include "controls/AppFonts.h"
+#include "controls/FormColours.h"
 #include "controls/ResourceImages.h"
 
 #include <algorithm>
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr QColor Ground{36, 36, 36};
 constexpr int FaceWidth = 70;
 constexpr int FaceHeight = 60;
 // The form places its buttons 66 pixels apart and 62 high: the face's frame
@@ -46,24 +46,22 @@ enum class Look
 
 struct ButtonFace
 {
-    int normal;
-    int pressed;
-    int hover;
+    ButtonPictures ids;
     const char* label;
 };
 
 // Labels of the ten buttons of the form, with the ids of their three looks.
 const ButtonFace Buttons[] = {
-    {148, 146, 147, "Add\nMovies"},
-    {150, 149, 151, "Remove"},
-    {143, 144, 145, "Remove\nAll"},
-    {153, 152, 154, "Sampling"},
-    {171, 170, 172, "Stop"},
-    {159, 158, 160, "Make"},
-    {168, 167, 169, "Play"},
-    {156, 155, 157, "About"},
-    {162, 161, 163, "www.tolva\n.example"},
-    {165, 164, 166, "Options"},
+    {Pictures::AddMovies, "Add\nMovies"},
+    {Pictures::Remove, "Remove"},
+    {Pictures::RemoveAll, "Remove\nAll"},
+    {Pictures::Sampling, "Sampling"},
+    {Pictures::Stop, "Stop"},
+    {Pictures::Make, "Make"},
+    {Pictures::Play, "Play"},
+    {Pictures::About, "About"},
+    {Pictures::WebSite, "www.tolva\n.example"},
+    {Pictures::Options, "Options"},
 };
 
 QString OutputFolder;
@@ -94,7 +92,7 @@ void Save(const QImage& image, const QString& path)
 void Draw(int id, int width, int height, const std::function<void(QPainter&, int)>& paint)
 {
     for (int scale : {1, 2}) {
-        QImage image = Canvas(width, height, scale, Ground);
+        QImage image = Canvas(width, height, scale, FormColours::Background);
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
@@ -350,29 +348,25 @@ void DrawAll()
 {
     for (const ButtonFace& button : Buttons) {
         const QString label = QString::fromUtf8(button.label);
-        for (const auto& [id, look] :
-             {std::pair{button.normal, Look::Normal}, std::pair{button.pressed, Look::Pressed},
-              std::pair{button.hover, Look::Hover}})
+        for (const auto& [id, look] : {std::pair{button.ids.normal, Look::Normal},
+                                       std::pair{button.ids.pressed, Look::Pressed},
+                                       std::pair{button.ids.hover, Look::Hover}})
             Draw(id, FaceWidth, FaceHeight,
                  [&](QPainter& painter, int scale) { DrawFace(painter, scale, look, label); });
     }
 
-    Draw(130, 794, 41, [](QPainter& painter, int) { DrawEmblem(painter, QRectF(221, 4, 32, 31)); });
+    Draw(Pictures::Caption, 794, 41,
+         [](QPainter& painter, int) { DrawEmblem(painter, QRectF(221, 4, 32, 31)); });
 
-    struct CaptionButtonIds
-    {
-        Glyph glyph;
-        int normal, pressed, hover;
-    };
-    for (const CaptionButtonIds& ids : {CaptionButtonIds{Glyph::Minimise, 133, 131, 132},
-                                        CaptionButtonIds{Glyph::Middle, 137, 135, 136},
-                                        CaptionButtonIds{Glyph::Close, 140, 138, 139}}) {
+    for (const auto& [glyph, ids] :
+         {std::pair{Glyph::Minimise, Pictures::Minimise},
+          std::pair{Glyph::Middle, Pictures::Middle}, std::pair{Glyph::Close, Pictures::Close}}) {
         const std::pair<int, QColor> looks[] = {{ids.normal, QColor(179, 179, 179)},
                                                 {ids.pressed, QColor(140, 140, 140)},
                                                 {ids.hover, QColor(255, 255, 255)}};
         for (const auto& [id, colour] : looks)
             Draw(id, 15, 15,
-                 [&](QPainter& painter, int) { DrawCaptionButton(painter, ids.glyph, colour); });
+                 [&](QPainter& painter, int) { DrawCaptionButton(painter, glyph, colour); });
     }
 
     for (int size : ApplicationIconSizes()) {

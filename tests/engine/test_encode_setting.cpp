@@ -71,8 +71,8 @@ protected:
 
     QString Build(const QString& subtitle, bool sampling = false, const StreamFile& job = Vga) const
     {
-        return m_setting.BuildCommandLine(subtitle, QStringLiteral("/out/PPC_clip.avi"), sampling,
-                                          job);
+        return m_setting.BuildCommandLine(m_setting.PrepareSubtitle(subtitle),
+                                          QStringLiteral("/out/PPC_clip.avi"), sampling, job);
     }
 
     QTemporaryDir m_dir;
@@ -444,11 +444,11 @@ TEST_F(CommandLineBuilder, PlaceholderTextInPathsStaysIntact)
 {
     const StreamFile job = Job(QStringLiteral("/m/a$VID_W$ $AUD_SRATE$.avi"), 640, 480);
     m_setting.m_bCopyAll = true;
-    EXPECT_EQ(m_setting.BuildCommandLine(QString(), QStringLiteral("/o/$PATH_VIDEO$$VID_H$.avi"),
-                                         false, job),
-              QStringLiteral(" -noodml \"/m/a$VID_W$ $AUD_SRATE$.avi\""
-                             " -o \"/o/$PATH_VIDEO$$VID_H$.avi\" -ovc copy -oac copy") +
-                  Tail);
+    EXPECT_EQ(
+        m_setting.BuildCommandLine({}, QStringLiteral("/o/$PATH_VIDEO$$VID_H$.avi"), false, job),
+        QStringLiteral(" -noodml \"/m/a$VID_W$ $AUD_SRATE$.avi\""
+                       " -o \"/o/$PATH_VIDEO$$VID_H$.avi\" -ovc copy -oac copy") +
+            Tail);
     m_setting.m_bCopyAll = false;
     const QString sub = m_dir.filePath(QStringLiteral("$SUB_POS$.sub"));
     ASSERT_TRUE(QFile::copy(m_sub, sub));
@@ -461,7 +461,7 @@ TEST_F(CommandLineBuilder, PercentAndBackslashesAreNotDoubled)
 {
     const StreamFile job = Job(QStringLiteral("/m/100% a\\b.avi"), 640, 480);
     m_setting.m_bCopyAll = true;
-    EXPECT_EQ(m_setting.BuildCommandLine(QString(), QStringLiteral("/o/%s %d.avi"), false, job),
+    EXPECT_EQ(m_setting.BuildCommandLine({}, QStringLiteral("/o/%s %d.avi"), false, job),
               QStringLiteral(" -noodml \"/m/100% a\\b.avi\" -o \"/o/%s %d.avi\""
                              " -ovc copy -oac copy") +
                   Tail);
@@ -479,7 +479,8 @@ TEST_F(CommandLineBuilder, HostilePathsReachTheEncoderWhole)
 
     const QString line =
         MakeProcessCommandLine(QStringLiteral("/opt/clip vane/tools/mencoder"),
-                               m_setting.BuildCommandLine(sub, output, true, Job(input, 640, 480)));
+                               m_setting.BuildCommandLine(m_setting.PrepareSubtitle(sub), output,
+                                                          true, Job(input, 640, 480)));
     const QStringList argv = SplitCommandLine(line);
     ASSERT_GE(argv.size(), 5);
     EXPECT_EQ(argv.mid(0, 5),

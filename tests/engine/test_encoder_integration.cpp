@@ -114,7 +114,8 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
     setting.m_nSubCodePage = 949;
 
     const QString withSub = m_output + QStringLiteral("/PPC_clip \"one\".avi");
-    const QString withSubArgs = setting.BuildCommandLine(smi, withSub, false, job);
+    const QString withSubArgs =
+        setting.BuildCommandLine(setting.PrepareSubtitle(smi), withSub, false, job);
     ASSERT_TRUE(withSubArgs.contains(QStringLiteral(" -sub \"") + TempSubtitlePath()));
     ASSERT_TRUE(Encode(withSubArgs, QStringLiteral("with-sub.log")));
 
@@ -132,7 +133,7 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
     // The same encode without the subtitle: during the cue the lower part of the
     // picture (where position 85 puts the text) differs, the upper part not.
     const QString withoutSub = m_output + QStringLiteral("/PPC_plain.avi");
-    ASSERT_TRUE(Encode(setting.BuildCommandLine(QString(), withoutSub, false, job),
+    ASSERT_TRUE(Encode(setting.BuildCommandLine({}, withoutSub, false, job),
                        QStringLiteral("without-sub.log")));
     const Luma subtitled = DecodeLuma(withSub, 15);
     const Luma plain = DecodeLuma(withoutSub, 15);
@@ -154,7 +155,7 @@ TEST_F(RealEncoder, SamplingRunOfAnAviStopsAfterSixtySeconds)
                           {"-c:v", "mpeg4", "-c:a", "libmp3lame"}));
     const EncodeSetting setting;
     const QString output = m_output + QStringLiteral("/PPC_long.avi");
-    const QString arguments = setting.BuildCommandLine(QString(), output, true, job);
+    const QString arguments = setting.BuildCommandLine({}, output, true, job);
     ASSERT_TRUE(arguments.startsWith(QStringLiteral(" -demuxer lavf ")));
     ASSERT_TRUE(Encode(arguments, QStringLiteral("sample.log")));
 
@@ -202,7 +203,7 @@ TEST_F(RealEncoder, ADiscStaysRoundInAMovieOfTheSizeAsked)
         setting.m_nVidW = c.frameW;
         setting.m_nVidH = c.frameH;
         const QString output = m_output + QStringLiteral("/PPC_") + QLatin1String(c.name);
-        ASSERT_TRUE(Encode(setting.BuildCommandLine(QString(), output, false, job),
+        ASSERT_TRUE(Encode(setting.BuildCommandLine({}, output, false, job),
                            QLatin1String(c.name) + QStringLiteral(".log")));
 
         const Luma picture = DecodeLuma(output, 10);

@@ -51,16 +51,9 @@ TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
     run.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
     run.ParseEncoderOutput("Pos: 1.0s 25f");
     run.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
-    EXPECT_EQ(run.m_nCurrentPercent.load(), 33);
+    EXPECT_EQ(run.CurrentPercent(), 33);
     run.ParseEncoderOutput("Pos: 1.1s 26f (34");
-    EXPECT_EQ(run.m_nCurrentPercent.load(), 0);
-}
-
-TEST(RunFormatTest, DurationsAreHoursMinutesSeconds)
-{
-    EXPECT_EQ(CEncodingRun::FormatDuration(0), "00:00:00");
-    EXPECT_EQ(CEncodingRun::FormatDuration(3725), "01:02:05");
-    EXPECT_EQ(CEncodingRun::FormatDuration(360000), "100:00:00");
+    EXPECT_EQ(run.CurrentPercent(), 0);
 }
 
 class RunPathTest : public ::testing::Test
@@ -199,7 +192,7 @@ protected:
 
     bool WaitPercent(int percent)
     {
-        return PumpUntil([&] { return m_run->m_nCurrentPercent.load() == percent; });
+        return PumpUntil([&] { return m_run->CurrentPercent() == percent; });
     }
 
     // Stops a run that is still going, keeping its partial output.
@@ -223,9 +216,9 @@ TEST_F(RunTest, EmptyListStartsNothing)
     m_run->StartEncoding();
     m_run->StartSampling();
     EXPECT_EQ(m_form.m_messages, QStringList(2, "Import movie file to the list !!"));
-    EXPECT_FALSE(m_run->m_bRunning);
-    EXPECT_FALSE(m_run->m_bSampleMode); // set only when a run really starts
-    EXPECT_EQ(m_run->m_nTimerId, 0);
+    EXPECT_FALSE(m_run->IsRunning());
+    EXPECT_FALSE(m_run->IsSampling()); // set only when a run really starts
+    EXPECT_FALSE(m_run->HasRunTimer());
 }
 
 TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
@@ -233,8 +226,8 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
     AddMovie("a.mpg", "progress 0 100 0\nout done\\n\n" + FakeEncoder::WriteWholeMovie(), 10);
     AddMovie("b.wmv", "progress 50 60 0\n" + FakeEncoder::WriteWholeMovie(), 30);
     m_run->StartEncoding();
-    EXPECT_TRUE(m_run->m_bRunning);
-    EXPECT_NE(m_run->m_nTimerId, 0);
+    EXPECT_TRUE(m_run->IsRunning());
+    EXPECT_TRUE(m_run->HasRunTimer());
     EXPECT_EQ(m_form.Status(0), "Encoding...");
     ASSERT_TRUE(WaitEnded());
 
@@ -251,11 +244,11 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
     EXPECT_EQ(m_form.m_nShutdowns, 0);
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
     EXPECT_EQ(m_form.LastProgress(Bar::Current), 100);
-    EXPECT_FALSE(m_run->m_bRunning);
-    EXPECT_EQ(m_run->m_nCurrentJob, 0);
-    EXPECT_EQ(m_run->m_nTimerId, 0);
-    EXPECT_EQ(m_run->m_ullDoneBytes, 40u);
-    EXPECT_EQ(m_run->m_strCurrentOutput, Output("b"));
+    EXPECT_FALSE(m_run->IsRunning());
+    EXPECT_EQ(m_run->CurrentJob(), 0);
+    EXPECT_FALSE(m_run->HasRunTimer());
+    EXPECT_EQ(m_run->DoneBytes(), 40u);
+    EXPECT_EQ(m_run->CurrentOutput(), Output("b"));
     EXPECT_EQ(m_ended, 1);
 }
 
@@ -287,7 +280,7 @@ TEST_F(RunTest, AFailingEncoderMarksItsJobFailedAndTheMessageCountsFailures)
     EXPECT_EQ(m_form.Statuses(), expected);
     EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n5 of 6 files failed."});
     // The unreadable file counts as 0 bytes, not 4294967295 or more.
-    EXPECT_EQ(m_run->m_ullDoneBytes, 50u);
+    EXPECT_EQ(m_run->DoneBytes(), 50u);
     EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
 }
 
@@ -334,7 +327,7 @@ TEST_F(RunTest, TheTimerUpdatesTheLabelsEverySecond)
     ASSERT_TRUE(PumpUntil([&] { return m_form.m_labels.count(Label::Elapsed) > 0; }, 3000));
     EXPECT_EQ(m_form.m_labels[Label::Remaining], "00:00:00");
     StopKeepingOutput();
-    EXPECT_EQ(m_run->m_nTimerId, 0);
+    EXPECT_FALSE(m_run->HasRunTimer());
 }
 
 TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
@@ -342,9 +335,9 @@ TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
     const QString argsFile = m_home.FilePath("args");
     AddMovie("a.mpg", "args " + argsFile + '\n');
     m_run->StartSampling();
-    EXPECT_TRUE(m_run->m_bSampleMode);
+    EXPECT_TRUE(m_run->IsSampling());
     ASSERT_TRUE(WaitEnded());
-    EXPECT_FALSE(m_run->m_bSampleMode);
+    EXPECT_FALSE(m_run->IsSampling());
     const QStringList sampled = QString::fromUtf8(MediaFactory::ReadFile(argsFile)).split('\n');
     const int at = sampled.indexOf("-endpos");
     ASSERT_GE(at, 0);
@@ -373,7 +366,7 @@ TEST_F(RunTest, ExistingOutputsAreOverwrittenOnlyWithConsentAskedOnceForAll)
                     ":\n    m0.avi\n    m1.avi\n    m2.avi\n    m3.avi\n    m4.avi\n    and 2 "
                     "more\nWould you want to overwrite them?"});
     EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::None);
-    EXPECT_FALSE(m_run->m_bRunning);
+    EXPECT_FALSE(m_run->IsRunning());
     EXPECT_EQ(MediaFactory::ReadFile(Output("m6")), "old");
 
     m_run->StartEncoding();
@@ -424,7 +417,7 @@ TEST_F(RunTest, AnOutputFolderThatCannotBeMadeStopsTheStart)
     m_run->StartEncoding();
     ASSERT_EQ(m_form.m_messages.size(), 1);
     EXPECT_TRUE(m_form.m_messages[0].contains(impossible));
-    EXPECT_FALSE(m_run->m_bRunning);
+    EXPECT_FALSE(m_run->IsRunning());
     EXPECT_TRUE(m_form.m_statusHistory.empty());
 }
 
@@ -435,8 +428,8 @@ TEST_F(RunTest, AMissingEncoderFailsTheJobAndEndsTheRunAtOnce)
     AddMovie("a.mpg", "exit 0\n");
     AddMovie("b.mpg", "exit 0\n");
     m_run->StartEncoding();
-    EXPECT_FALSE(m_run->m_bRunning);
-    EXPECT_EQ(m_run->m_nTimerId, 0);
+    EXPECT_FALSE(m_run->IsRunning());
+    EXPECT_FALSE(m_run->HasRunTimer());
     EXPECT_EQ(m_form.m_statusHistory[0], (QStringList{"Encoding...", "Failed"}));
     EXPECT_EQ(m_form.Status(1), QString());
     EXPECT_EQ(m_form.m_messages, QStringList{"Unable to start " + missing});
@@ -462,9 +455,9 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
               QStringList{"Below file is incomplete encoding. Delete this file?\n" + Output("a")});
     EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::Question);
     EXPECT_FALSE(QFile::exists(Output("a")));
-    EXPECT_FALSE(m_run->m_bRunning);
-    EXPECT_TRUE(m_run->m_bStoppedByUser);
-    EXPECT_EQ(m_run->m_nTimerId, 0);
+    EXPECT_FALSE(m_run->IsRunning());
+    EXPECT_TRUE(m_run->WasStoppedByUser());
+    EXPECT_FALSE(m_run->HasRunTimer());
 
     // The row says so, and the bars and times show what was done: nothing.
     EXPECT_EQ(m_form.Status(0), "Stopped");
@@ -478,7 +471,7 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
     EXPECT_EQ(m_form.Status(1), QString());
     EXPECT_TRUE(m_form.m_messages.isEmpty());
     EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
-    EXPECT_EQ(m_run->m_nCurrentJob, 1);
+    EXPECT_EQ(m_run->CurrentJob(), 1);
     EXPECT_EQ(m_ended, 1);
 }
 
@@ -526,7 +519,7 @@ TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
     m_form.m_jobs.clear();
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.m_nOutOfRangeStatusWrites, 0);
-    EXPECT_FALSE(m_run->m_bRunning);
+    EXPECT_FALSE(m_run->IsRunning());
     EXPECT_EQ(m_form.m_messages, kFinishMessage);
 }
 
@@ -535,10 +528,10 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
     AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     const QString quick = m_fake.Script("quick", "exit 0\n");
     ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(quick)));
-    EXPECT_TRUE(m_run->m_bPlayerStarted);
-    ASSERT_TRUE(PumpUntil([&] { return !m_run->m_bPlayerStarted; }));
+    EXPECT_TRUE(m_run->IsPreviewing());
+    ASSERT_TRUE(PumpUntil([&] { return !m_run->IsPreviewing(); }));
     EXPECT_TRUE(m_form.m_statusHistory.empty());
-    EXPECT_EQ(m_run->m_nCurrentJob, 1); // the player's end advances the index like a job's
+    EXPECT_EQ(m_run->CurrentJob(), 1); // the player's end advances the index like a job's
     EXPECT_TRUE(m_form.m_messages.isEmpty());
 
     const QString pidFile = m_home.FilePath("player.pid");
@@ -548,7 +541,7 @@ TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
     const pid_t playerPid = MediaFactory::ReadFile(pidFile).toInt();
     m_run->StartEncoding();
     EXPECT_FALSE(ProcessProbe::ProcessExists(playerPid));
-    EXPECT_FALSE(m_run->m_bPlayerStarted);
+    EXPECT_FALSE(m_run->IsPreviewing());
     EXPECT_FALSE(m_run->StartPreview(m_fake.CommandLine(quick))); // not during a run
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.m_statusHistory[0], kEncodedThenFinished);

@@ -135,8 +135,8 @@ TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
     AddMovie("long.mpg", 640, 480, 20);
 
     m_run->StartEncoding();
-    ASSERT_TRUE(PumpUntil([&] { return m_run->m_nCurrentPercent.load() >= 1; }, 60000));
-    ASSERT_TRUE(m_run->m_bRunning) << "the encode ended before it could be stopped";
+    ASSERT_TRUE(PumpUntil([&] { return m_run->CurrentPercent() >= 1; }, 60000));
+    ASSERT_TRUE(m_run->IsRunning()) << "the encode ended before it could be stopped";
     EXPECT_EQ(CountProcessesNamed(m_imageName), 1);
 
     m_form.m_answers = {false};

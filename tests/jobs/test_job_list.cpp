@@ -98,30 +98,6 @@ TEST(EncodingSize, StreamBytesThatDoNotFitCountMinusOne)
     EXPECT_EQ(EstimateEncodingSizeMB(10, EncodingRates{std::nan(""), 0, 0}), 0);
 }
 
-TEST(MulDiv, RoundsHalvesAwayFromZero)
-{
-    EXPECT_EQ(MulDiv(600, 219136, 8), 16435200);
-    EXPECT_EQ(MulDiv(1, 12, 8), 2);   // 1.5
-    EXPECT_EQ(MulDiv(1, 10, 8), 1);   // 1.25
-    EXPECT_EQ(MulDiv(1, 14, 8), 2);   // 1.75
-    EXPECT_EQ(MulDiv(-1, 12, 8), -2); // -1.5
-    EXPECT_EQ(MulDiv(1, -12, 8), -2);
-    EXPECT_EQ(MulDiv(1, 12, -8), -2);
-    EXPECT_EQ(MulDiv(-1, 12, -8), 2);
-    EXPECT_EQ(MulDiv(2, 1, 3), 1); // 0.667
-    EXPECT_EQ(MulDiv(1, 1, 3), 0); // 0.333
-}
-
-TEST(MulDiv, MinusOneWhenTheResultDoesNotFitOrTheDivisorIsZero)
-{
-    EXPECT_EQ(MulDiv(5, 5, 0), -1);
-    EXPECT_EQ(MulDiv(INT32_MAX, 2, 2), INT32_MAX);
-    EXPECT_EQ(MulDiv(INT32_MAX, 2, 1), -1);
-    EXPECT_EQ(MulDiv(INT32_MIN, 1, 1), INT32_MIN);
-    EXPECT_EQ(MulDiv(INT32_MIN, -1, 1), -1);
-    EXPECT_EQ(MulDiv(INT32_MIN, INT32_MIN, 1), -1);
-}
-
 class JobList : public ::testing::Test
 {
 protected:

@@ -24,6 +24,9 @@ TEST(AppFolder, FormatsNumbersWithoutLocale)
     EXPECT_EQ(FormatReal(15), QStringLiteral("15.000"));
     EXPECT_EQ(FormatReal(29.97), QStringLiteral("29.970"));
     EXPECT_EQ(FormatReal(0.0005), QStringLiteral("0.001"));
+    EXPECT_EQ(FormatDuration(0), "00:00:00");
+    EXPECT_EQ(FormatDuration(3725), "01:02:05");
+    EXPECT_EQ(FormatDuration(360000), "100:00:00");
 }
 
 TEST(AppFolder, SplitsPathsIntoNameAndExtension)

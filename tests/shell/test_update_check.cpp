@@ -1,3 +1,4 @@
+#include "shell/AppInfo.h"
 #include "shell/UpdateCheck.h"
 #include "tests/shell/LocalHttpServer.h"
 #include "tests/support/MediaFactory.h"
@@ -86,7 +87,8 @@ protected:
 
 TEST(UpdateCheckFacts, OwnNumberAddressesAndLocalCopy)
 {
-    EXPECT_EQ(UpdateCheck::OwnVersionText(), QStringLiteral("100314"));
+    EXPECT_EQ(AppInfo::VersionText(), QStringLiteral("100314"));
+    EXPECT_EQ(AppInfo::VersionText("."), QStringLiteral("1.0.0314"));
 
     ScopedEnv env;
     env.Unset(UpdateCheck::VersionUrlVariable);

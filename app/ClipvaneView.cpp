@@ -1,8 +1,12 @@
 #include "ClipvaneView.h"
 
+#include "app/AboutDlg.h"
+#include "app/AppMessageBox.h"
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "controls/FormColours.h"
 #include "controls/GradientStaticCQ.h"
+#include "controls/ResourceImages.h"
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
@@ -10,14 +14,11 @@
 #include "engine/ExternalTools.h"
 #include "engine/StoredSettings.h"
 #include "jobs/MovieFileTypes.h"
-#include "jobs/MovieListView.h"
+#include "jobs/ui/MovieListView.h"
 #include "shell/AppFolder.h"
 #include "shell/AppInfo.h"
-#include "shell/AppMessageBox.h"
-#include "shell/ClipvaneApp.h"
 #include "shell/DialogUnits.h"
 #include "shell/GotoURL.h"
-#include "shell/SettingsStore.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -95,25 +96,22 @@ const ControlSpec Layout[] = {
 struct ButtonSpec
 {
     int id;
-    quint16 normal, pressed, hover;
+    ButtonPictures pictures;
     void (CClipvaneView::*handler)();
 };
 
 const ButtonSpec Buttons[] = {
-    {1001, 148, 146, 147, &CClipvaneView::OnAddMovies},
-    {1002, 150, 149, 151, &CClipvaneView::OnRemove},
-    {1003, 143, 144, 145, &CClipvaneView::OnRemoveAll},
-    {1009, 153, 152, 154, &CClipvaneView::StartSampling},
-    {1010, 171, 170, 172, &CClipvaneView::StopEncoding},
-    {1011, 159, 158, 160, &CClipvaneView::StartEncoding},
-    {1037, 168, 167, 169, &CClipvaneView::OnPlay},
-    {1038, 156, 155, 157, &CClipvaneView::OnAbout},
-    {1039, 162, 161, 163, &CClipvaneView::OnWebSite},
-    {1040, 165, 164, 166, &CClipvaneView::OnOptions},
+    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies},
+    {1002, Pictures::Remove, &CClipvaneView::OnRemove},
+    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll},
+    {1009, Pictures::Sampling, &CClipvaneView::StartSampling},
+    {1010, Pictures::Stop, &CClipvaneView::StopEncoding},
+    {1011, Pictures::Make, &CClipvaneView::StartEncoding},
+    {1037, Pictures::Play, &CClipvaneView::OnPlay},
+    {1038, Pictures::About, &CClipvaneView::OnAbout},
+    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite},
+    {1040, Pictures::Options, &CClipvaneView::OnOptions},
 };
-
-const QColor FormBackground(36, 36, 36);
-const QColor CaptionBackground(167, 166, 170);
 
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
 {
@@ -218,7 +216,7 @@ void CClipvaneView::OnInitialUpdate()
 {
     // The dark form; the list keeps the ordinary colours of a list.
     QPalette dark = palette();
-    dark.setColor(QPalette::Window, FormBackground);
+    dark.setColor(QPalette::Window, FormColours::Background);
     setPalette(dark);
     setAutoFillBackground(true);
     m_listMovies->setPalette(QApplication::palette(m_listMovies));
@@ -234,12 +232,11 @@ void CClipvaneView::OnInitialUpdate()
         label->SetLogFont(&labelFont);
         label->SetOffsets(10, 2);
         label->SetTextColor(caption ? Qt::black : Qt::white);
-        label->SetBkColor(caption ? CaptionBackground : FormBackground);
+        label->SetBkColor(caption ? FormColours::CaptionBackground : FormColours::Background);
         label->update();
     }
     for (const ButtonSpec& button : Buttons)
-        static_cast<CSkinButtonCQ*>(Control(button.id))
-            ->SetSkin(button.normal, button.pressed, button.hover, button.pressed, button.normal);
+        static_cast<CSkinButtonCQ*>(Control(button.id))->SetSkin(button.pictures);
 
     m_listMovies->SetJobList(&m_jobList);
     UpdateSettingsSummary();
@@ -260,24 +257,21 @@ CStaticCQ* CClipvaneView::Label(int id) const
 
 void CClipvaneView::UpdateSettingsSummary()
 {
+    const StoredSettings stored = StoredSettings::Load();
     QString name, encoder, bitRate, fps, size;
-    if (GetRegDWORD(RegValue::Option) == 0) {
+    if (stored.nPreset == 0) {
         name = QStringLiteral("Pocket PC Normal");
-        encoder = QStringLiteral("MPEG-4(OpenDivx)");
+        // The preset encodes with the encoder list's first entry, MPEG-4.
+        encoder = QString::fromLatin1(StoredSettings::Encoders[0].summaryText);
         bitRate = FormatInt(theEncodeSetting.m_nVidBitrate);
         fps = FormatReal(theEncodeSetting.m_dVidFps);
         size = QStringLiteral("%1x%2").arg(theEncodeSetting.m_nVidW).arg(theEncodeSetting.m_nVidH);
     } else {
-        using namespace StoredSettings;
-        // The summary's own names of the dialog's encoders.
-        static const QStringList Encoders = {QStringLiteral("MPEG-4(OpenDivx)"),
-                                             QStringLiteral("MS MPEGv2"), QStringLiteral("WMV7"),
-                                             QStringLiteral("WMV8")};
         name = QStringLiteral("User Define");
-        encoder = StoredEntry(Encoders, RegValue::Encoder);
-        bitRate = StoredEntry(BitRateEntries(), RegValue::Bit);
-        fps = StoredEntry(FrameRateEntries(), RegValue::Fps);
-        size = GetRegString(RegValue::Width) + QLatin1Char('x') + GetRegString(RegValue::Height);
+        encoder = QString::fromLatin1(stored.Encoder().summaryText);
+        bitRate = QString::number(stored.BitRate());
+        fps = QString::number(stored.FrameRate());
+        size = stored.strWidth + QLatin1Char('x') + stored.strHeight;
         m_dlgOptions.m_strEncoderText = encoder;
         m_dlgOptions.m_strBitRateText = bitRate;
         m_dlgOptions.m_strFpsText = fps;
@@ -295,7 +289,7 @@ void CClipvaneView::UpdateSettingsSummary()
 
 void CClipvaneView::OnAddMovies()
 {
-    if (m_run.m_bRunning || IsAddingMovies())
+    if (m_run.IsRunning() || IsAddingMovies())
         return;
     const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
                                                     MovieFileTypes::DialogFilter());
@@ -304,7 +298,7 @@ void CClipvaneView::OnAddMovies()
 
 void CClipvaneView::AddMovieFiles(const QStringList& paths)
 {
-    if (m_run.m_bRunning || IsAddingMovies())
+    if (m_run.IsRunning() || IsAddingMovies())
         return;
     QStringList fresh;
     QSet<QString> seen;
@@ -350,13 +344,13 @@ void CClipvaneView::OnAddFinished()
 
 void CClipvaneView::OnRemove()
 {
-    if (!m_run.m_bRunning)
+    if (!m_run.IsRunning())
         m_listMovies->RemoveSelectedMovies();
 }
 
 void CClipvaneView::OnRemoveAll()
 {
-    if (m_run.m_bRunning)
+    if (m_run.IsRunning())
         return;
     // Files still being added would otherwise arrive in the emptied list.
     m_probeBatch.Cancel();
@@ -365,7 +359,7 @@ void CClipvaneView::OnRemoveAll()
 
 void CClipvaneView::OnPlay()
 {
-    if (m_run.m_bRunning)
+    if (m_run.IsRunning())
         return;
     // With several rows selected, the lowest on screen is played.
     const QList<int> rows = m_listMovies->SelectedRows();
@@ -402,7 +396,7 @@ void CClipvaneView::StopEncoding()
 
 bool CClipvaneView::QueryClose()
 {
-    if (!m_run.m_bRunning)
+    if (!m_run.IsRunning())
         return true;
     if (!AskYesNo(QStringLiteral("Encoding is in progress. Stop it and quit Clipvane?"),
                   MessageIcon::Question))
@@ -426,7 +420,7 @@ void CClipvaneView::OnOptions()
 
 void CClipvaneView::OnAbout()
 {
-    CClipvaneApp::OnAppAbout(window());
+    ShowAboutBox(window());
 }
 
 void CClipvaneView::OnWebSite()
@@ -438,7 +432,7 @@ void CClipvaneView::OnWebSite()
 
 void CClipvaneView::UpdateListButtons()
 {
-    const bool listFree = !m_run.m_bRunning;
+    const bool listFree = !m_run.IsRunning();
     for (int id : {IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
         Control(id)->setEnabled(listFree);
     m_listMovies->SetDropEnabled(listFree);
@@ -497,7 +491,7 @@ bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
 
 bool CClipvaneView::ShutdownAfterRun() const
 {
-    return GetRegDWORD(RegValue::Shutdown) != 0;
+    return StoredSettings::Load().bShutdown;
 }
 
 void CClipvaneView::ShutdownComputer()

@@ -1,10 +1,10 @@
 // End to end: the real main window, a generated movie added through Add Movies,
 // Make clicked, the real encoder, and a valid output file at the end.
+#include "app/ClipvaneApp.h"
+#include "app/ClipvaneView.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/ClipvaneView.h"
 #include "jobs/MediaProbe.h"
-#include "shell/ClipvaneApp.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/support/EventPump.h"
@@ -59,8 +59,8 @@ TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
     click(CClipvaneView::IdAddMovies);
     ASSERT_TRUE(PumpUntil([&] { return form->JobCount() == 1 && !form->IsAddingMovies(); }));
     click(CClipvaneView::IdMake);
-    ASSERT_TRUE(form->m_run.m_bRunning);
-    ASSERT_TRUE(PumpUntil([&] { return !form->m_run.m_bRunning; }, 120000));
+    ASSERT_TRUE(form->m_run.IsRunning());
+    ASSERT_TRUE(PumpUntil([&] { return !form->m_run.IsRunning(); }, 120000));
 
     EXPECT_EQ(form->m_jobList.GetRowStatus(0), QStringLiteral("Finished"));
     EXPECT_EQ(form->m_progressTotal->GetPos(), 100);

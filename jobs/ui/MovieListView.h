@@ -20,7 +20,6 @@ public:
 
     // Shows the list and sets the column widths.
     void SetJobList(CMovieJobList* list);
-    CMovieJobList* JobList() const { return m_pJobList; }
 
     // The selected rows, lowest first.
     QList<int> SelectedRows() const;

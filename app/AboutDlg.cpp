@@ -1,9 +1,9 @@
 #include "AboutDlg.h"
 
+#include "app/LightDialog.h"
 #include "controls/CQHyperLink.h"
 #include "controls/ResourceImages.h"
 #include "shell/AppInfo.h"
-#include "shell/LightDialog.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -43,15 +43,14 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
     // What the dialog's initialisation fills in.
-    m_strVersion = VersionText();
+    m_strVersion = AppInfo::VersionText(".");
     m_linkWeb->SetURL(homePage);
-    m_linkMail->SetURL(QStringLiteral("mailto:") +
-                       QString::fromLatin1(AppInfo::SupportMailAddress));
+    m_linkMail->SetURL(AppInfo::SupportMailUrl());
     m_labelVersion->setText(m_strVersion);
 }
 
-QString CAboutDlg::VersionText()
+void ShowAboutBox(QWidget* parent)
 {
-    return QString::asprintf("%d.%d.%04d", AppInfo::MajorVersion, AppInfo::MinorVersion,
-                             AppInfo::BuildVersion);
+    CAboutDlg about(parent);
+    about.exec();
 }

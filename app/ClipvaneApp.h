@@ -46,9 +46,6 @@ public:
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
     CClipvaneView* View() const { return m_pView; }
 
-    // Shows the about box modally.
-    static void OnAppAbout(QWidget* parent);
-
 private:
     Hooks m_hooks;
     std::unique_ptr<CQuitSignals> m_pQuitSignals;

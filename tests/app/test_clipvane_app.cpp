@@ -2,11 +2,11 @@
 // the first-run setup, a second start, the main window's size, place and
 // title, the stored settings in the encoding record, and closing the window
 // during a run.
+#include "app/ClipvaneApp.h"
+#include "app/ClipvaneView.h"
+#include "app/MainFrame.h"
 #include "controls/StaticCQ.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/ClipvaneView.h"
-#include "shell/ClipvaneApp.h"
-#include "shell/MainFrame.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/shell/LocalHttpServer.h"
@@ -201,7 +201,7 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
             return qobject_cast<CStaticCQ*>(app.View()->Control(id))->Text();
         };
         const QString arguments =
-            theEncodeSetting.BuildCommandLine(QString(), QStringLiteral("/o/a.avi"), false, job);
+            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         const QStringList size = label(CClipvaneView::IdPictureSize).split('x');
         ASSERT_EQ(size.size(), 2);
         const QStringList shown = {
@@ -262,7 +262,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
         EXPECT_EQ(questions, QStringList{closeQuestion});
         EXPECT_TRUE(frame->isVisible());
-        EXPECT_TRUE(view->m_run.m_bRunning);
+        EXPECT_TRUE(view->m_run.IsRunning());
         EXPECT_TRUE(ProcessProbe::ProcessExists(encoder));
 
         QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
@@ -271,7 +271,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
                                           "file?\n" +
                                               out + "/[Tolva]film.avi"}));
         EXPECT_FALSE(frame->isVisible());
-        EXPECT_FALSE(view->m_run.m_bRunning);
+        EXPECT_FALSE(view->m_run.IsRunning());
         EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
         EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
         EXPECT_EQ(view->m_jobList.GetRowStatus(0), QStringLiteral("Stopped"));

@@ -1,4 +1,4 @@
-#include "shell/ClipvaneApp.h"
+#include "app/ClipvaneApp.h"
 
 #include <QApplication>
 

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "app/OptionDlg.h"
 #include "engine/EncodingRun.h"
 #include "engine/RunForm.h"
 #include "engine/Shutdown.h"
 #include "jobs/MovieJobList.h"
 #include "jobs/MovieProbeBatch.h"
-#include "shell/OptionDlg.h"
 
 #include <functional>
 #include <map>

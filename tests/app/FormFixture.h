@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jobs/ClipvaneView.h"
+#include "app/ClipvaneView.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/support/TestEnvironment.h"
 

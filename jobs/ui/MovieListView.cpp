@@ -1,4 +1,4 @@
-#include "jobs/MovieListView.h"
+#include "jobs/ui/MovieListView.h"
 
 #include "jobs/MovieFileTypes.h"
 

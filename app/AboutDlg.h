@@ -23,9 +23,6 @@ public:
 
     explicit CAboutDlg(QWidget* parent = nullptr);
 
-    // "%d.%d.%04d" of the build version.
-    static QString VersionText();
-
     QString m_strVersion;
     CCQHyperLink* m_linkWeb = nullptr;
     CCQHyperLink* m_linkMail = nullptr;
@@ -33,3 +30,6 @@ public:
 private:
     QLabel* m_labelVersion = nullptr;
 };
+
+// Shows the about box modally over parent (the main form's About button).
+void ShowAboutBox(QWidget* parent);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/StoredSettings.h"
+
 #include <QDialog>
 #include <QHash>
 #include <QString>
@@ -13,9 +15,10 @@ class QRadioButton;
 // The modal "Encoding Options" dialog: the "Pocket PC PDA Normal" preset or
 // "User Define" settings (encoder, video bit rate, frame rate, picture size),
 // subtitle burn-in and shut-down after the batch. Every opening reloads the
-// stored settings; OK writes them and makes theEncodeSetting from them
-// (ApplyStoredSettings, as the start-up does), Cancel changes nothing. The main
-// form owns one for its whole life.
+// stored settings into m_settings, which the controls edit; OK stores them and
+// makes theEncodeSetting from what is stored (StoredSettings::ApplyTo, as the
+// start-up does), Cancel changes nothing. The main form owns one for its whole
+// life.
 class COptionDlg final : public QDialog
 {
     Q_OBJECT
@@ -45,37 +48,35 @@ public:
 
     // Size 480 x 380 and LoadOptions; DoModal runs it before every opening.
     void OnInitDialog();
-    // Loads every control from the settings store.
+    // Loads m_settings from the store and every control from m_settings.
     void LoadOptions();
-    // Lists and size edits usable exactly in User Define; pushes the members into
+    // Lists and size edits usable exactly in User Define; pushes m_settings into
     // the check boxes, radio buttons and edits.
     void EnablePresetControls();
     // A preset radio button was clicked.
     void OnPresetChanged();
-    // Writes the settings, makes theEncodeSetting from them and closes with
+    // Stores the settings, makes theEncodeSetting from them and closes with
     // Accepted. A list without a selected entry stores nothing.
     void OnOK();
 
     // The control with a layout id, or null.
     QWidget* Control(int id) const { return m_controls.value(id); }
 
-    bool m_bMixSubtitle = true;
-    bool m_bShutdown = false;
-    int m_nPreset = 0; // 0 Pocket PC, 1 User Define, -1 neither radio button set
-    QComboBox* m_cbEncoder = nullptr;
-    QComboBox* m_cbBitRate = nullptr;
-    QComboBox* m_cbFps = nullptr;
-    QComboBox* m_cbRatio = nullptr;
-    QString m_strWidth = QStringLiteral("480");
-    QString m_strHeight = QStringLiteral("272");
     // The texts of the stored list entries, filled by OK (and by the main form's
     // settings summary).
     QString m_strEncoderText;
     QString m_strFpsText;
     QString m_strBitRateText;
+    // The settings the controls show; pulled from the controls, nPreset is -1
+    // when neither radio button is set.
+    StoredSettings m_settings;
+    QComboBox* m_cbEncoder = nullptr;
+    QComboBox* m_cbBitRate = nullptr;
+    QComboBox* m_cbFps = nullptr;
+    QComboBox* m_cbRatio = nullptr;
 
 private:
-    // Pulls the control values into the members (true) or pushes them (false).
+    // Pulls the control values into m_settings (true) or pushes them (false).
     void UpdateData(bool saveAndValidate);
     template <class Widget>
     Widget* Add(int id, Widget* widget, int x, int y, int width, int height);

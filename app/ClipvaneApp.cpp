@@ -1,15 +1,14 @@
 #include "ClipvaneApp.h"
 
+#include "app/AppMessageBox.h"
+#include "app/ClipvaneView.h"
+#include "app/MainFrame.h"
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
 #include "engine/EncodeSetting.h"
 #include "engine/StoredSettings.h"
-#include "jobs/ClipvaneView.h"
-#include "shell/AboutDlg.h"
 #include "shell/AppInfo.h"
-#include "shell/AppMessageBox.h"
 #include "shell/FirstRunSetup.h"
-#include "shell/MainFrame.h"
 #include "shell/QuitSignals.h"
 #include "shell/UpdateCheck.h"
 
@@ -46,8 +45,8 @@ CClipvaneApp::~CClipvaneApp()
 bool CClipvaneApp::InitInstance()
 {
     // The settings live under "Tolva/Clipvane", for Qt's own use as for the store.
-    QCoreApplication::setOrganizationName(QStringLiteral("Tolva"));
-    QCoreApplication::setApplicationName(QStringLiteral("Clipvane"));
+    QCoreApplication::setOrganizationName(QLatin1String(AppInfo::MakerName));
+    QCoreApplication::setApplicationName(QLatin1String(AppInfo::ProgramName));
     RegisterApplicationFonts();
 
     UpdateCheckHooks update;
@@ -69,7 +68,7 @@ bool CClipvaneApp::InitInstance()
     m_pMainFrame->show();
     FirstRunSetup();
     // The record encodes what the summary shows, without the options dialog.
-    ApplyStoredSettings(theEncodeSetting);
+    StoredSettings::Load().ApplyTo(theEncodeSetting);
     m_pView->UpdateSettingsSummary();
 
     CClipvaneView* view = m_pView;
@@ -84,10 +83,4 @@ bool CClipvaneApp::InitInstance()
     // not an end: it also comes when a session is only being saved.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->StopForQuit(); });
     return true;
-}
-
-void CClipvaneApp::OnAppAbout(QWidget* parent)
-{
-    CAboutDlg about(parent);
-    about.exec();
 }

@@ -1,6 +1,7 @@
 // The main form on the offscreen platform, driven through its real buttons: the
 // layout, the list buttons, the buttons during a run, the settings summary, the
 // options, the about box, the web site, drops and adding many files.
+#include "app/AboutDlg.h"
 #include "controls/CQHyperLink.h"
 #include "controls/GradientStaticCQ.h"
 #include "controls/ResourceImages.h"
@@ -8,11 +9,10 @@
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/MovieListView.h"
-#include "shell/AboutDlg.h"
+#include "jobs/ui/MovieListView.h"
 #include "shell/AppInfo.h"
 #include "shell/SettingsStore.h"
-#include "tests/jobs/FormFixture.h"
+#include "tests/app/FormFixture.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/MediaFactory.h"
 
@@ -238,7 +238,7 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
     ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(played).endsWith('\n'); }));
     EXPECT_EQ(MediaFactory::ReadFile(played), "-geometry\n325x265\n" + files[5].toUtf8() + "\n");
     // The player's end is not a job's: no status changes, nothing is reported.
-    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.m_bPlayerStarted; }));
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsPreviewing(); }));
     EXPECT_EQ(Status(5), QStringLiteral("Ready"));
     EXPECT_EQ(m_messages.size(), 1);
 }
@@ -274,7 +274,7 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
         SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
 
         Click(CClipvaneView::IdMake);
-        ASSERT_TRUE(m_form->m_run.m_bRunning);
+        ASSERT_TRUE(m_form->m_run.IsRunning());
         for (int id : listButtons)
             EXPECT_FALSE(m_form->Control(id)->isEnabled()) << id;
         EXPECT_TRUE(m_form->Control(CClipvaneView::IdStop)->isEnabled());
@@ -290,7 +290,7 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
             }));
             Click(CClipvaneView::IdStop);
         }
-        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.m_bRunning; }));
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
         for (int id : listButtons)
             EXPECT_TRUE(m_form->Control(id)->isEnabled()) << id;
         EXPECT_EQ(m_messages, c.message ? QStringList({c.message}) : QStringList());

@@ -1,6 +1,6 @@
 // The list view on the offscreen platform: columns, grid, selection of whole rows,
 // several at a time, and removing what is selected.
-#include "jobs/MovieListView.h"
+#include "jobs/ui/MovieListView.h"
 
 #include <gtest/gtest.h>
 

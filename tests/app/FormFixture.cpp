@@ -2,7 +2,7 @@
 
 #include "controls/StaticCQ.h"
 #include "engine/EncodeSetting.h"
-#include "jobs/MovieListView.h"
+#include "jobs/ui/MovieListView.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/MediaFactory.h"
 

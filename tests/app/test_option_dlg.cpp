@@ -1,8 +1,8 @@
 // The options dialog on the offscreen platform: its texts, what it loads from an
 // empty store, what OK writes in each mode, Cancel, and the encoder choice on its
 // way into the encoder's arguments.
+#include "app/OptionDlg.h"
 #include "engine/EncodeSetting.h"
-#include "shell/OptionDlg.h"
 #include "shell/SettingsStore.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -207,7 +207,7 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
         EXPECT_EQ(theEncodeSetting.m_nVidH, c.height);
         EXPECT_EQ(theEncodeSetting.m_strAspect, QString::fromLatin1(c.aspect));
         EXPECT_FALSE(theEncodeSetting.m_bUseSub);
-        EXPECT_TRUE(m_dlg.m_bShutdown);
+        EXPECT_TRUE(m_dlg.m_settings.bShutdown);
         EXPECT_EQ(m_dlg.m_strEncoderText, c.userDefine ? "WMV8" : "MPEG-4");
         EXPECT_EQ(m_dlg.m_strBitRateText, c.userDefine ? "500" : "150");
         EXPECT_EQ(m_dlg.m_strFpsText, c.userDefine ? "30" : "15");
@@ -227,7 +227,7 @@ TEST_F(OptionDlg, CancelWritesNothingButTheShutdownSwitchFollowsTheStore)
     EXPECT_EQ(Stored(), before);
     EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
     // The switch the run reads holds the stored value once the dialog was opened.
-    EXPECT_TRUE(m_dlg.m_bShutdown);
+    EXPECT_TRUE(m_dlg.m_settings.bShutdown);
 }
 
 TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
@@ -247,7 +247,7 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
         List(COptionDlg::IdEncoder)->setCurrentIndex(entry);
         Click(COptionDlg::IdOk);
         const QString arguments =
-            theEncodeSetting.BuildCommandLine(QString(), QStringLiteral("/o/a.avi"), false, job);
+            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         EXPECT_TRUE(arguments.contains(QLatin1String(video)))
             << entry << " " << qPrintable(arguments);
         EXPECT_EQ(arguments.count(QLatin1String("vcodec=")), 1) << entry;

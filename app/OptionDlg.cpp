@@ -1,9 +1,7 @@
 #include "OptionDlg.h"
 
+#include "app/LightDialog.h"
 #include "engine/EncodeSetting.h"
-#include "engine/StoredSettings.h"
-#include "shell/LightDialog.h"
-#include "shell/SettingsStore.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -16,7 +14,7 @@
 
 namespace {
 
-using namespace StoredSettings;
+using List = StoredSettings::List;
 
 // Selects the stored index in a list; a stored index outside the list leaves it
 // without a selection.
@@ -25,11 +23,12 @@ void SelectStored(QComboBox* list, DWORD stored)
     list->setCurrentIndex(stored < DWORD(list->count()) ? int(stored) : -1);
 }
 
-// Writes a list's selected index; a list without a selection stores nothing.
-void StoreSelection(const QComboBox* list, const RegDwordValue& value)
+// Takes a list's selected index; a list without a selection keeps the stored
+// index, which lies outside the list and is therefore not stored again.
+void TakeSelection(const QComboBox* list, DWORD& index)
 {
     if (list->currentIndex() >= 0)
-        SetRegDWORD(value, DWORD(list->currentIndex()));
+        index = DWORD(list->currentIndex());
 }
 
 } // namespace
@@ -67,11 +66,11 @@ COptionDlg::COptionDlg(QWidget* parent)
     }
 
     Add(0, new QLabel(QStringLiteral("Encoding: "), this), 20, 103, 72, 9);
-    m_cbEncoder = AddList(IdEncoder, EncoderEntries(), 95, 101, 80);
+    m_cbEncoder = AddList(IdEncoder, StoredSettings::ListTexts(List::Encoder), 95, 101, 80);
     Add(0, new QLabel(QStringLiteral("Video bit Rate: "), this), 20, 120, 72, 9);
-    m_cbBitRate = AddList(IdBitRate, BitRateEntries(), 95, 118, 80);
+    m_cbBitRate = AddList(IdBitRate, StoredSettings::ListTexts(List::BitRate), 95, 118, 80);
     Add(0, new QLabel(QStringLiteral("Frames per second: "), this), 20, 137, 72, 9);
-    m_cbFps = AddList(IdFps, FrameRateEntries(), 95, 135, 80);
+    m_cbFps = AddList(IdFps, StoredSettings::ListTexts(List::FrameRate), 95, 135, 80);
     Add(0, new QLabel(QStringLiteral("Screen Resultion: "), this), 20, 154, 72, 9);
     m_editWidth = Add(IdWidth, new QLineEdit(this), 95, 152, 36, 13);
     Add(0, new QLabel(QStringLiteral("X"), this), 135, 154, 8, 9);
@@ -79,7 +78,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     // The aspect list keeps the stored "Ratio" but is never shown: User Define
     // encodes at 16:9, as the line below it says.
     Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: "), this), 190, 103, 80, 9)->hide();
-    m_cbRatio = AddList(IdRatio, RatioEntries(), 190, 115, 60);
+    m_cbRatio = AddList(IdRatio, StoredSettings::ListTexts(List::Ratio), 190, 115, 60);
     m_cbRatio->hide();
     Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: 16:9"), this), 190, 154, 110, 9);
 
@@ -140,21 +139,17 @@ void COptionDlg::OnInitDialog()
 
 void COptionDlg::LoadOptions()
 {
-    m_bMixSubtitle = GetRegDWORD(RegValue::UseSub) != 0;
-    m_bShutdown = GetRegDWORD(RegValue::Shutdown) != 0;
-    SelectStored(m_cbEncoder, GetRegDWORD(RegValue::Encoder));
-    SelectStored(m_cbBitRate, GetRegDWORD(RegValue::Bit));
-    SelectStored(m_cbFps, GetRegDWORD(RegValue::Fps));
-    SelectStored(m_cbRatio, GetRegDWORD(RegValue::Ratio));
-    m_strWidth = GetRegString(RegValue::Width);
-    m_strHeight = GetRegString(RegValue::Height);
-    m_nPreset = static_cast<int>(GetRegDWORD(RegValue::Option));
+    m_settings = StoredSettings::Load();
+    SelectStored(m_cbEncoder, m_settings.nEncoder);
+    SelectStored(m_cbBitRate, m_settings.nBitRate);
+    SelectStored(m_cbFps, m_settings.nFrameRate);
+    SelectStored(m_cbRatio, m_settings.nRatio);
     EnablePresetControls();
 }
 
 void COptionDlg::EnablePresetControls()
 {
-    const bool userDefine = m_nPreset != 0;
+    const bool userDefine = m_settings.nPreset != 0;
     for (QWidget* control : std::initializer_list<QWidget*>{m_cbEncoder, m_cbBitRate, m_cbFps,
                                                             m_cbRatio, m_editWidth, m_editHeight})
         control->setEnabled(userDefine);
@@ -170,45 +165,38 @@ void COptionDlg::OnPresetChanged()
 void COptionDlg::UpdateData(bool saveAndValidate)
 {
     if (saveAndValidate) {
-        m_bMixSubtitle = m_checkMixSubtitle->isChecked();
-        m_bShutdown = m_checkShutdown->isChecked();
-        m_nPreset = m_presetGroup->checkedId();
-        m_strWidth = m_editWidth->text();
-        m_strHeight = m_editHeight->text();
+        m_settings.bMixSubtitle = m_checkMixSubtitle->isChecked();
+        m_settings.bShutdown = m_checkShutdown->isChecked();
+        m_settings.nPreset = m_presetGroup->checkedId();
+        m_settings.strWidth = m_editWidth->text();
+        m_settings.strHeight = m_editHeight->text();
         return;
     }
-    m_checkMixSubtitle->setChecked(m_bMixSubtitle);
-    m_checkShutdown->setChecked(m_bShutdown);
+    m_checkMixSubtitle->setChecked(m_settings.bMixSubtitle);
+    m_checkShutdown->setChecked(m_settings.bShutdown);
     // A stored preset other than 0 or 1 sets neither radio button.
     m_presetGroup->setExclusive(false);
-    m_radioPocketPc->setChecked(m_nPreset == 0);
-    m_radioUserDefine->setChecked(m_nPreset == 1);
+    m_radioPocketPc->setChecked(m_settings.nPreset == 0);
+    m_radioUserDefine->setChecked(m_settings.nPreset == 1);
     m_presetGroup->setExclusive(true);
-    m_editWidth->setText(m_strWidth);
-    m_editHeight->setText(m_strHeight);
+    m_editWidth->setText(m_settings.strWidth);
+    m_editHeight->setText(m_settings.strHeight);
 }
 
 void COptionDlg::OnOK()
 {
     UpdateData(true);
-    if (m_nPreset == 0) {
-        SetRegDWORD(RegValue::Option, 0);
-    } else {
-        SetRegDWORD(RegValue::Option, 1);
-        StoreSelection(m_cbEncoder, RegValue::Encoder);
-        StoreSelection(m_cbBitRate, RegValue::Bit);
-        StoreSelection(m_cbFps, RegValue::Fps);
-        SetRegString(RegValue::Width, m_strWidth);
-        SetRegString(RegValue::Height, m_strHeight);
-        StoreSelection(m_cbRatio, RegValue::Ratio);
-    }
-    SetRegDWORD(RegValue::UseSub, m_bMixSubtitle ? 1 : 0);
-    SetRegDWORD(RegValue::Shutdown, m_bShutdown ? 1 : 0);
+    TakeSelection(m_cbEncoder, m_settings.nEncoder);
+    TakeSelection(m_cbBitRate, m_settings.nBitRate);
+    TakeSelection(m_cbFps, m_settings.nFrameRate);
+    TakeSelection(m_cbRatio, m_settings.nRatio);
+    m_settings.Store();
     // The record is made from what is stored, as at start-up.
-    ApplyStoredSettings(theEncodeSetting);
+    const StoredSettings stored = StoredSettings::Load();
+    stored.ApplyTo(theEncodeSetting);
 
-    m_strEncoderText = StoredEntry(EncoderEntries(), RegValue::Encoder);
-    m_strBitRateText = StoredEntry(BitRateEntries(), RegValue::Bit);
-    m_strFpsText = StoredEntry(FrameRateEntries(), RegValue::Fps);
+    m_strEncoderText = QString::fromLatin1(stored.Encoder().dialogText);
+    m_strBitRateText = QString::number(stored.BitRate());
+    m_strFpsText = QString::number(stored.FrameRate());
     accept();
 }
