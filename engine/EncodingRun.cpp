@@ -5,6 +5,7 @@
 #include "engine/ExternalTools.h"
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
+#include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 #include "shell/Numbers.h"
@@ -23,10 +24,10 @@
 
 namespace {
 
-const QString StatusEncoding = QStringLiteral("Encoding...");
-const QString StatusFinished = QStringLiteral("Finished");
-const QString StatusFailed = QStringLiteral("Failed");
-const QString StatusStopped = QStringLiteral("Stopped");
+const QString& StatusEncoding = JobStatus::Encoding;
+const QString& StatusFinished = JobStatus::Finished;
+const QString& StatusFailed = JobStatus::Failed;
+const QString& StatusStopped = JobStatus::Stopped;
 
 // The longest file name the file systems take, in bytes.
 constexpr qsizetype MaxFileNameBytes = 255;
