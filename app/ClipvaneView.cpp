@@ -13,6 +13,7 @@
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
 #include "engine/StoredSettings.h"
+#include "jobs/JobStatus.h"
 #include "jobs/MovieFileTypes.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppFolder.h"
@@ -21,9 +22,12 @@
 #include "shell/GotoURL.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QSet>
+#include <QStandardPaths>
 
 namespace {
 
@@ -143,14 +147,16 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     m_hooks.askYesNo = [](const QString& text, MessageIcon icon) {
         return AskAppYesNo(text, BoxIcon(icon));
     };
-    m_hooks.openFileNames = [](QWidget* owner, const QString& title, const QString& filter) {
-        return QFileDialog::getOpenFileNames(owner, title, QString(), filter);
+    m_hooks.openFileNames = [](QWidget* owner, const QString& title, const QString& folder,
+                               const QString& filter) {
+        return QFileDialog::getOpenFileNames(owner, title, folder, filter);
     };
     m_hooks.openFolder = [](const QString& folder) { GotoURL(folder); };
     m_hooks.shutdown = [](const ShutdownMessageBox& showMessage) { ShutdownWindows(showMessage); };
 
     CreateControls();
     OnInitialUpdate();
+    m_jobStore.Load();
 
     connect(&m_run, &CEncodingRun::RunEnded, this, &CClipvaneView::UpdateListButtons);
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
@@ -292,14 +298,27 @@ void CClipvaneView::OnAddMovies()
     if (m_run.IsRunning() || IsAddingMovies())
         return;
     const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
-                                                    MovieFileTypes::DialogFilter());
+                                                    MovieFolder(), MovieFileTypes::DialogFilter());
     AddMovieFiles(paths);
+}
+
+QString CClipvaneView::MovieFolder()
+{
+    for (const QString& folder :
+         {GetRegString(RegValue::LastFolder),
+          QStandardPaths::writableLocation(QStandardPaths::MoviesLocation)}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
 }
 
 void CClipvaneView::AddMovieFiles(const QStringList& paths)
 {
     if (m_run.IsRunning() || IsAddingMovies())
         return;
+    if (!paths.isEmpty())
+        SetRegString(RegValue::LastFolder, QFileInfo(paths.last()).absolutePath());
     QStringList fresh;
     QSet<QString> seen;
     for (const QString& path : paths) {
@@ -453,6 +472,18 @@ std::optional<StreamFile> CClipvaneView::JobAt(int index) const
 std::uint64_t CClipvaneView::TotalBytes() const
 {
     return m_jobList.GetTotalBytes();
+}
+
+bool CClipvaneView::SkipsJob(int index)
+{
+    if (m_jobList.GetRowStatus(index) != JobStatus::Missing)
+        return false;
+    const std::optional<StreamFile> job = m_jobList.GetJob(index);
+    if (job && QFileInfo::exists(job->strFilePath)) {
+        m_jobList.SetRowStatus(index, JobStatus::Ready);
+        return false;
+    }
+    return true;
 }
 
 void CClipvaneView::ShowRow(int index)

@@ -4,6 +4,7 @@
 #include "engine/EncodingRun.h"
 #include "engine/RunForm.h"
 #include "engine/Shutdown.h"
+#include "jobs/JobListStore.h"
 #include "jobs/MovieJobList.h"
 #include "jobs/MovieProbeBatch.h"
 
@@ -73,8 +74,10 @@ public:
         // A notice or question: caption "Tolva Clipvane", no owner window.
         std::function<void(const QString& text, MessageIcon icon)> messageBox;
         std::function<bool(const QString& text, MessageIcon icon)> askYesNo;
-        // The open-file dialog: the chosen paths, empty when cancelled.
-        std::function<QStringList(QWidget* parent, const QString& title, const QString& filter)>
+        // The open-file dialog, opened in folder: the chosen paths, empty when
+        // cancelled.
+        std::function<QStringList(QWidget* parent, const QString& title, const QString& folder,
+                                  const QString& filter)>
             openFileNames;
         std::function<void(const QString& folder)> openFolder;
         std::function<void(const ShutdownMessageBox& showMessage)> shutdown;
@@ -123,6 +126,9 @@ public:
     int JobCount() const override;
     std::optional<StreamFile> JobAt(int index) const override;
     std::uint64_t TotalBytes() const override;
+    // A row restored as "Missing" whose movie is still gone; one whose movie is
+    // back is "Ready" again and encoded.
+    bool SkipsJob(int index) override;
     void ShowRow(int index) override;
     void SetRowStatus(int index, const QString& status, const QString& reason) override;
     void SetValueLabel(ValueLabel label, const QString& text) override;
@@ -138,6 +144,8 @@ public:
     CTextProgressCtrl* m_progressTotal = nullptr;
     COptionDlg m_dlgOptions;
     CMovieJobList m_jobList;
+    // Restores the list at start and saves it as it changes.
+    CJobListStore m_jobStore{m_jobList};
     CEncodingRun m_run;
     CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
@@ -153,6 +161,9 @@ private:
     void OnJobProbed(const StreamFile& job);
     void OnAddProgress(int done, int total);
     void OnAddFinished();
+    // Where the open dialog starts: the folder of the last movie added, at first
+    // the videos folder (the home folder when there is none).
+    static QString MovieFolder();
 
     std::map<int, QWidget*> m_controls;
     QPointer<QProgressDialog> m_pAddProgress;

@@ -163,7 +163,13 @@ void CEncodingRun::StartRun(bool sampling)
     for (int i = 0; i < count; ++i)
         jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
     const QStringList outputs = OutputPathsFor(jobs);
-    if (!MayOverwrite(outputs))
+    // Only what the run will write can be overwritten.
+    QStringList written;
+    for (int i = 0; i < count; ++i) {
+        if (!m_form.SkipsJob(i))
+            written << outputs[i];
+    }
+    if (!MayOverwrite(written))
         return;
 
     const QString movieDir = GetMovieDir();
@@ -212,9 +218,15 @@ void CEncodingRun::EncodeNextJob()
 {
     if (!m_bRunning)
         return;
+    while (m_nCurrentJob < m_form.JobCount() && m_form.SkipsJob(m_nCurrentJob)) {
+        if (const std::optional<StreamFile> skipped = m_form.JobAt(m_nCurrentJob))
+            m_ullDoneBytes += skipped->CountedSize();
+        ++m_nCurrentJob;
+    }
     const std::optional<StreamFile> job = m_form.JobAt(m_nCurrentJob);
     if (!job) {
-        // The list lost its remaining jobs during the run.
+        // The jobs left were skipped (or the list lost them during the run).
+        UpdateTimeLabels();
         FinishRun();
         return;
     }

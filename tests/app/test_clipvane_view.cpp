@@ -450,3 +450,31 @@ TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(m_form->findChild<QProgressDialog*>(), nullptr);
 }
+
+TEST_F(ClipvaneView, TheListComesBackAtTheNextStartAndMakeSkipsMissingMovies)
+{
+    // The dialog starts in the videos folder, then where the last movie came from.
+    ASSERT_TRUE(QDir().mkpath(QDir::homePath() + "/Videos"));
+    const QString kept = File("kept 1.mpg", FakeEncoder::WriteWholeMovie().toUtf8());
+    const QString gone = File("gone.mpg", FakeEncoder::WriteWholeMovie().toUtf8());
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("more")));
+    const QString later = File("more/ünïcode 100%.mkv", FakeEncoder::WriteWholeMovie().toUtf8());
+    AddThroughDialog({kept, gone});
+    AddThroughDialog({later});
+    AddThroughDialog({});
+    EXPECT_EQ(m_dialogFolders,
+              QStringList({QDir::homePath() + "/Videos", m_home.Path(), m_home.FilePath("more")}));
+    m_form->m_jobList.SetRowStatus(0, "Encoding...");
+
+    ASSERT_TRUE(QFile::remove(gone));
+    MakeForm();
+    EXPECT_EQ(ListedNames(), QStringList({"kept 1.mpg", "gone.mpg", "ünïcode 100%.mkv"}));
+    EXPECT_EQ(m_form->m_jobList.Jobs()[2].strFilePath, later);
+    SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
+    Click(CClipvaneView::IdMake);
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
+    EXPECT_EQ(QStringList({Status(0), Status(1), Status(2)}),
+              QStringList({"Finished", "Missing", "Finished"}));
+    EXPECT_EQ(m_messages, QStringList({"Encoding Finished !!"}));
+    EXPECT_EQ(m_form->m_progressTotal->GetPos(), 100);
+}
