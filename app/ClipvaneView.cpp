@@ -159,6 +159,8 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     m_jobStore.Load();
 
     connect(&m_run, &CEncodingRun::RunEnded, this, &CClipvaneView::UpdateListButtons);
+    m_desktop.Observe(m_run);
+    m_desktop.SetWindowActive([this] { return window()->isActiveWindow(); });
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
     connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
     connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);

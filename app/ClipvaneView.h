@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/OptionDlg.h"
+#include "engine/DesktopSession.h"
 #include "engine/EncodingRun.h"
 #include "engine/RunForm.h"
 #include "engine/Shutdown.h"
@@ -147,6 +148,9 @@ public:
     // Restores the list at start and saves it as it changes.
     CJobListStore m_jobStore{m_jobList};
     CEncodingRun m_run;
+    // Keeps the machine awake during a run, shows its progress on the launcher
+    // and notifies its end when the window is not active.
+    CDesktopSession m_desktop;
     CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
 

@@ -200,6 +200,7 @@ void CEncodingRun::StartRun(bool sampling)
     m_log.Begin(LocalTime(m_tRunStart), sampling);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
+    emit RunStarted();
     EncodeNextJob();
 }
 
@@ -446,6 +447,7 @@ void CEncodingRun::FinishRun()
     m_bRunning = false;
     m_bSampleMode = false;
     m_nCurrentJob = 0;
+    emit RunOver(true, m_nFailedJobs, m_nJobsEnded);
     if (m_form.ShutdownAfterRun())
         m_form.ShutdownComputer();
     QString message = QStringLiteral("Encoding Finished !!");
@@ -471,6 +473,7 @@ void CEncodingRun::AbortRun(const QString& message)
     m_nCurrentJob = 0;
     m_bJobActive = false;
     KillRunTimer();
+    emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
     m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     emit RunEnded();
@@ -502,6 +505,7 @@ void CEncodingRun::Stop(bool quitting)
     KillRunTimer();
     if (!wasRunning)
         return;
+    emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
     m_bJobActive = false;
     if (jobWasActive && m_form.JobAt(m_nCurrentJob))
         m_form.SetRowStatus(m_nCurrentJob, StatusStopped, QString());
@@ -577,8 +581,9 @@ void CEncodingRun::UpdateTimeLabels()
     m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(elapsed));
     m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(remaining));
     m_form.SetProgress(RunForm::ProgressBar::Current, percent);
-    m_form.SetProgress(RunForm::ProgressBar::Total,
-                       static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100)));
+    const int shownPercent = static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100));
+    m_form.SetProgress(RunForm::ProgressBar::Total, shownPercent);
+    emit TotalProgressChanged(shownPercent);
 }
 
 QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)

@@ -106,6 +106,14 @@ public:
     const QString& CurrentOutput() const { return m_strCurrentOutput; }
 
 signals:
+    // A run started (Make or Sampling).
+    void RunStarted();
+    // The whole run's progress in percent, at each update of the bars.
+    void TotalProgressChanged(int percent);
+    // The run is over, before its finish message or Stop's question: finished
+    // when it went through the list (the finish message follows); failedJobs of
+    // endedJobs failed.
+    void RunOver(bool finished, int failedJobs, int endedJobs);
     // A run ended: finished, stopped, or its encoder could not be started.
     void RunEnded();
 

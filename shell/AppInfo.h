@@ -5,10 +5,11 @@
 #include <QString>
 
 // Who the program is: its build version (MajorVersion, MinorVersion and
-// BuildVersion, from the generated AppVersion.h), the caption of its main window
-// and of every message box it shows, and the maker's addresses. The addresses
-// sit on the reserved ".example" domain, so no one else's host is ever
-// contacted.
+// BuildVersion), its desktop name (DesktopId) and the maker's home page
+// (HomePageUrl), from the generated AppVersion.h; the caption of its main
+// window and of every message box it shows, and the maker's other addresses.
+// The addresses sit on the reserved ".example" domain, so no one else's host is
+// ever contacted.
 namespace AppInfo {
 
 // The build version as text, the build number in four digits: "100314" without
@@ -29,8 +30,6 @@ QString MakerFolderIn(const QString& folder);
 // <folder>/Tolva/Clipvane
 QString ProgramFolderIn(const QString& folder);
 
-// The maker's home page (the Web Site button and the about box).
-inline constexpr char HomePageUrl[] = "http://www.tolva.example/";
 // The version page the update check downloads, and the download page it opens.
 inline constexpr char VersionPageUrl[] = "http://www.tolva.example/v_encoder.html";
 inline constexpr char DownloadPageUrl[] = "http://www.tolva.example/sw.html";
