@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QSet>
+#include <QShortcut>
 #include <QStandardPaths>
 
 namespace {
@@ -96,25 +97,45 @@ const ControlSpec Layout[] = {
 };
 
 // Each button's pictures, normal (also the focused look), pressed (also the
-// disabled look) and hover, and its handler.
+// disabled look) and hover, its handler, and its action's name for screen
+// readers (the label is only in the pictures).
 struct ButtonSpec
 {
     int id;
     ButtonPictures pictures;
     void (CClipvaneView::*handler)();
+    const char* name;
 };
 
 const ButtonSpec Buttons[] = {
-    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies},
-    {1002, Pictures::Remove, &CClipvaneView::OnRemove},
-    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll},
-    {1009, Pictures::Sampling, &CClipvaneView::StartSampling},
-    {1010, Pictures::Stop, &CClipvaneView::StopEncoding},
-    {1011, Pictures::Make, &CClipvaneView::StartEncoding},
-    {1037, Pictures::Play, &CClipvaneView::OnPlay},
-    {1038, Pictures::About, &CClipvaneView::OnAbout},
-    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite},
-    {1040, Pictures::Options, &CClipvaneView::OnOptions},
+    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies, "Add Movies"},
+    {1002, Pictures::Remove, &CClipvaneView::OnRemove, "Remove"},
+    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll, "Remove All"},
+    {1009, Pictures::Sampling, &CClipvaneView::StartSampling, "Sampling"},
+    {1010, Pictures::Stop, &CClipvaneView::StopEncoding, "Stop"},
+    {1011, Pictures::Make, &CClipvaneView::StartEncoding, "Make"},
+    {1037, Pictures::Play, &CClipvaneView::OnPlay, "Play"},
+    {1038, Pictures::About, &CClipvaneView::OnAbout, "About"},
+    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite, "Web Site"},
+    {1040, Pictures::Options, &CClipvaneView::OnOptions, "Options"},
+};
+
+// The keys of the window and what they do; each action refuses what it refuses
+// when its button is clicked.
+struct KeySpec
+{
+    QKeyCombination key;
+    void (CClipvaneView::*action)();
+};
+
+const KeySpec Keys[] = {
+    {Qt::CTRL | Qt::Key_O, &CClipvaneView::OnAddMovies},
+    {Qt::CTRL | Qt::Key_Return, &CClipvaneView::StartEncoding},
+    {Qt::CTRL | Qt::Key_Enter, &CClipvaneView::StartEncoding},
+    {QKeyCombination(Qt::Key_Escape), &CClipvaneView::OnEscape},
+    {QKeyCombination(Qt::Key_F1), &CClipvaneView::OnAbout},
+    {Qt::CTRL | Qt::Key_Q, &CClipvaneView::OnQuit},
+    {QKeyCombination(Qt::Key_Delete), &CClipvaneView::OnRemove},
 };
 
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
@@ -202,8 +223,10 @@ void CClipvaneView::CreateControls()
         case Kind::Button: {
             auto* button = new CSkinButtonCQ(this);
             for (const ButtonSpec& handled : Buttons) {
-                if (handled.id == spec.id)
-                    connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
+                if (handled.id != spec.id)
+                    continue;
+                connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
+                button->setAccessibleName(QString::fromLatin1(handled.name));
             }
             control = button;
             break;
@@ -218,6 +241,9 @@ void CClipvaneView::CreateControls()
         control->setObjectName(QString::number(spec.id));
         m_controls[spec.id] = control;
     }
+    for (const KeySpec& key : Keys)
+        connect(new QShortcut(QKeySequence(key.key), this), &QShortcut::activated, this,
+                key.action);
 }
 
 void CClipvaneView::OnInitialUpdate()
@@ -431,6 +457,18 @@ void CClipvaneView::StopForQuit()
     m_probeBatch.Cancel();
     m_run.StopForQuit();
     UpdateListButtons();
+}
+
+void CClipvaneView::OnEscape()
+{
+    if (m_run.IsRunning())
+        StopEncoding();
+}
+
+void CClipvaneView::OnQuit()
+{
+    // Through the window's close, which asks first during a run.
+    window()->close();
 }
 
 void CClipvaneView::OnOptions()

@@ -30,6 +30,9 @@ class QProgressDialog;
 // about box, the maker's web site, sampling, encoding and stopping. It owns the
 // job list, the encoding run (with its process runner) and the options dialog,
 // and is the run's RunForm. Lives on the UI thread.
+// Keys of the window: Ctrl+O Add Movies, Ctrl+Return Make, Escape Stop during a
+// run, F1 the about box, Ctrl+Q quit (closing the window), Delete Remove; Tab
+// goes through the list and the buttons, Space and Return press a button.
 class CClipvaneView final : public QWidget, public RunForm
 {
     Q_OBJECT
@@ -101,6 +104,10 @@ public:
     void OnOptions();
     void OnAbout();
     void OnWebSite();
+    // Escape: Stop, only while a run is active.
+    void OnEscape();
+    // Ctrl+Q: closes the window as its close button does.
+    void OnQuit();
 
     // Adds movie files in the given order, as Add Movies does for the files
     // chosen in its dialog: paths already listed are skipped, the rest are probed

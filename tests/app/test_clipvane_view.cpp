@@ -29,6 +29,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -477,4 +478,108 @@ TEST_F(ClipvaneView, TheListComesBackAtTheNextStartAndMakeSkipsMissingMovies)
               QStringList({"Finished", "Missing", "Finished"}));
     EXPECT_EQ(m_messages, QStringList({"Encoding Finished !!"}));
     EXPECT_EQ(m_form->m_progressTotal->GetPos(), 100);
+}
+
+TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
+{
+    const struct
+    {
+        const char* name;
+        QKeyCombination key;
+        bool duringRun;
+        QStringList effects;
+    } cases[] = {
+        {"Ctrl+O", Qt::CTRL | Qt::Key_O, false, {"dialog"}},
+        {"Ctrl+O during a run", Qt::CTRL | Qt::Key_O, true, {}},
+        {"Delete", QKeyCombination(Qt::Key_Delete), false, {"removed"}},
+        {"Delete during a run", QKeyCombination(Qt::Key_Delete), true, {}},
+        {"Ctrl+Return", Qt::CTRL | Qt::Key_Return, false, {"started"}},
+        {"Ctrl+Return during a run", Qt::CTRL | Qt::Key_Return, true, {}},
+        {"Escape during a run", QKeyCombination(Qt::Key_Escape), true, {"stopped"}},
+        {"Escape", QKeyCombination(Qt::Key_Escape), false, {}},
+        {"F1", QKeyCombination(Qt::Key_F1), false, {"about"}},
+        {"Ctrl+Q", Qt::CTRL | Qt::Key_Q, false, {"closed"}},
+    };
+    SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Click(CClipvaneView::IdRemoveAll);
+        AddThroughDialog({File("a.mpg", "onterm 2\nhang\n"), File("b.mpg", "onterm 2\nhang\n")});
+        if (c.duringRun)
+            Click(CClipvaneView::IdMake);
+        SelectRows({0});
+        m_form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+        const qsizetype dialogs = m_dialogCalls.size();
+        // A dialog the key opens is up when the timer fires in its event loop.
+        bool about = false;
+        QTimer::singleShot(20, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            about = qobject_cast<CAboutDlg*>(dialog) != nullptr;
+            if (dialog)
+                dialog->reject();
+        });
+        QTest::keyClick(m_form->m_listMovies, c.key.key(), c.key.keyboardModifiers());
+        PumpFor(50);
+
+        QStringList effects;
+        if (m_dialogCalls.size() > dialogs)
+            effects << "dialog";
+        if (m_form->JobCount() < 2)
+            effects << "removed";
+        if (!c.duringRun && m_form->m_run.IsRunning())
+            effects << "started";
+        if (c.duringRun && !m_form->m_run.IsRunning())
+            effects << "stopped";
+        if (about)
+            effects << "about";
+        if (!m_form->isVisible())
+            effects << "closed";
+        EXPECT_EQ(effects, c.effects);
+        m_form->StopEncoding();
+        QApplication::closeAllWindows();
+        m_form->show();
+    }
+}
+
+TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAndReturn)
+{
+    const std::pair<int, const char*> order[] = {
+        {CClipvaneView::IdAddMovies, "Add Movies"},
+        {CClipvaneView::IdRemove, "Remove"},
+        {CClipvaneView::IdRemoveAll, "Remove All"},
+        {CClipvaneView::IdPlay, "Play"},
+        {CClipvaneView::IdSampling, "Sampling"},
+        {CClipvaneView::IdOptions, "Options"},
+        {CClipvaneView::IdAbout, "About"},
+        {CClipvaneView::IdWebSite, "Web Site"},
+        {CClipvaneView::IdMake, "Make"},
+        {CClipvaneView::IdStop, "Stop"},
+    };
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->m_listMovies->setFocus();
+    auto* add = static_cast<CSkinButtonCQ*>(m_form->Control(CClipvaneView::IdAddMovies));
+    const QImage unfocused = add->grab().toImage();
+    for (const auto& [id, name] : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), m_form->Control(id)) << name;
+        EXPECT_EQ(m_form->Control(id)->accessibleName(), name);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), m_form->m_listMovies);
+
+    // Focused from the keyboard: a ring in the highlight colour inside the frame.
+    QTest::keyClick(m_form->m_listMovies, Qt::Key_Tab);
+    const QImage focused = add->grab().toImage();
+    EXPECT_EQ(focused.pixelColor(4, 31), add->palette().color(QPalette::Highlight));
+    EXPECT_EQ(unfocused.pixelColor(4, 31), LoadResourceBitmap(148).toImage().pixelColor(4, 31));
+
+    m_dialogFiles = {File("a.mpg"), File("b.mpg")};
+    QTest::keyClick(add, Qt::Key_Space);
+    ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() == 2; }));
+    auto* removeAll = m_form->Control(CClipvaneView::IdRemoveAll);
+    removeAll->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(removeAll, Qt::Key_Return);
+    EXPECT_TRUE(PumpUntil([&] { return m_form->JobCount() == 0; }));
 }
