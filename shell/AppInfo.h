@@ -5,9 +5,11 @@
 #include <QString>
 
 // Who the program is: its build version (MajorVersion, MinorVersion and
-// BuildVersion), its desktop name (DesktopId) and the maker's home page
-// (HomePageUrl), from the generated AppVersion.h; the caption of its main
-// window and of every message box it shows, and the maker's other addresses.
+// BuildVersion), the maker's and its own names (MakerName, ProgramName), its
+// desktop name (DesktopId), the maker's home page and support mail address
+// (HomePageUrl, SupportMailAddress), from the generated AppVersion.h; the
+// caption of its main window and of every message box it shows, and the
+// maker's other addresses.
 // The addresses sit on the reserved ".example" domain, so no one else's host is
 // ever contacted.
 namespace AppInfo {
@@ -19,12 +21,6 @@ QString VersionText(const char* separator = "");
 
 inline const QString Caption = QStringLiteral("Tolva Clipvane");
 
-// The maker's and the program's names as the program's folders spell them: the
-// settings file <config>/Tolva/Clipvane.conf, the folders <cache>/Tolva/Clipvane
-// and <state>/Tolva/Clipvane, and the first output folder <documents>/Tolva/...
-inline constexpr char MakerName[] = "Tolva";
-inline constexpr char ProgramName[] = "Clipvane";
-
 // <folder>/Tolva
 QString MakerFolderIn(const QString& folder);
 // <folder>/Tolva/Clipvane
@@ -33,8 +29,7 @@ QString ProgramFolderIn(const QString& folder);
 // The version page the update check downloads, and the download page it opens.
 inline constexpr char VersionPageUrl[] = "http://www.tolva.example/v_encoder.html";
 inline constexpr char DownloadPageUrl[] = "http://www.tolva.example/sw.html";
-// The support mail address shown in the about box, and its "mailto:" address.
-inline constexpr char SupportMailAddress[] = "support@tolva.example";
+// The "mailto:" address of SupportMailAddress.
 QString SupportMailUrl();
 
 } // namespace AppInfo
