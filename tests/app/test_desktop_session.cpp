@@ -1,7 +1,7 @@
 // What the desktop learns of a run through the real form, against a private bus
 // with python-dbusmock's logind and notification daemon: the sleep inhibitor
-// while a run is active, the launcher's progress, and the notification at the
-// end when the window is not active.
+// and the launcher's progress while a run is active, and the notification at
+// the end when the window is not active.
 #include "tests/app/FormFixture.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/MockBus.h"
@@ -9,27 +9,25 @@
 #include <algorithm>
 
 #include <QDBusArgument>
-#include <QDBusConnection>
 #include <QTest>
 
 namespace {
 
 const QString kLogind = "org.freedesktop.login1";
+const QString kLogindPath = "/org/freedesktop/login1";
 const QString kNotifications = "org.freedesktop.Notifications";
 
-// Records the launcher entry's Update signals: progress, or -1 once it is
-// hidden again.
+// The launcher entry's Update signals: the progress, or -1 when hidden.
 class LauncherWatcher : public QObject
 {
     Q_OBJECT
 public:
     QList<double> m_progress;
-    QStringList m_uris;
 public slots:
     void Update(const QString& uri, const QVariantMap& properties)
     {
-        m_uris << uri;
-        m_progress << (properties.value("progress-visible").toBool()
+        const bool shown = properties.value("progress-visible").toBool();
+        m_progress << (uri == "application://clipvane.desktop" && shown
                            ? properties.value("progress").toDouble()
                            : -1.0);
     }
@@ -42,54 +40,37 @@ protected:
     {
         FormFixture::SetUp();
         ASSERT_EQ(m_bus.Start(), QString());
-        ASSERT_TRUE(m_bus.IsOurs());
         ASSERT_EQ(m_bus.StartTemplate("logind", kLogind), QString());
         ASSERT_EQ(m_bus.StartTemplate("notification_daemon", kNotifications), QString());
         SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
     }
 
-    // The locks the mock logind holds: what, who, why, mode.
-    QStringList Inhibitors()
+    // How many locks the mock logind holds: it drops one when its descriptor
+    // is closed.
+    int Inhibitors()
     {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            kLogind, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "ListInhibitors");
-        const QDBusMessage reply = m_bus.Observer().call(call);
-        QStringList locks;
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            return {"no answer"};
-        const QDBusArgument list = reply.arguments().front().value<QDBusArgument>();
+        const QDBusMessage reply = m_bus.Call(kLogind, kLogindPath, "ListInhibitors", {},
+                                              "org.freedesktop.login1.Manager");
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        int locks = 0;
         list.beginArray();
-        while (!list.atEnd()) {
-            QString what, who, why, mode;
-            uint uid = 0, pid = 0;
-            list.beginStructure();
-            list >> what >> who >> why >> mode >> uid >> pid;
-            list.endStructure();
-            locks << QStringList{what, who, why, mode}.join('|');
-        }
-        list.endArray();
+        for (; !list.atEnd(); ++locks)
+            list.asVariant();
         return locks;
     }
 
-    int InhibitCalls()
+    // The arguments of each call of a mock's method.
+    QList<QVariantList> CallsOf(const QString& service, const QString& path, const QString& method)
     {
-        int calls = 0;
-        for (const auto& call : m_bus.Calls(kLogind, "/org/freedesktop/login1"))
-            calls += call.first == "Inhibit" ? 1 : 0;
+        QList<QVariantList> calls;
+        for (const auto& call : m_bus.Calls(service, path)) {
+            if (call.first == method)
+                calls << call.second;
+        }
         return calls;
     }
 
-    QList<QVariantList> Notifications()
-    {
-        QList<QVariantList> sent;
-        for (const auto& call : m_bus.Calls(kNotifications, "/org/freedesktop/Notifications")) {
-            if (call.first == "Notify")
-                sent << call.second;
-        }
-        return sent;
-    }
-
-    bool WaitEnded()
+    bool RunEnded()
     {
         return PumpUntil([&] { return !m_form->m_run.IsRunning(); });
     }
@@ -97,62 +78,53 @@ protected:
     MockBus m_bus;
 };
 
-const QString kLock = "sleep:idle|Clipvane|Encoding movies|block";
-
-TEST_F(DesktopSession, TheMachineIsKeptAwakeWhileARunIsActiveHoweverItEnds)
+TEST_F(DesktopSession, WhileARunIsActiveTheMachineStaysAwakeAndTheLauncherShowsItsProgress)
 {
-    enum class End
+    LauncherWatcher launcher;
+    ASSERT_TRUE(m_bus.Observer().connect({}, {}, "com.canonical.Unity.LauncherEntry", "Update",
+                                         &launcher, SLOT(Update(QString, QVariantMap))));
+    enum End
     {
         Finished,
         Stopped,
         NotStarted
     };
-    for (const End end : {End::Finished, End::Stopped, End::NotStarted}) {
-        SCOPED_TRACE(int(end));
+    for (const End end : {Finished, Stopped, NotStarted}) {
+        SCOPED_TRACE(end);
         Click(CClipvaneView::IdRemoveAll);
-        const int callsBefore = InhibitCalls();
-        AddThroughDialog({File(QStringLiteral("movie %1.mpg").arg(int(end)),
-                               "onterm 2\nprogress 0 50 10\nsleep 1500\n" +
+        launcher.m_progress.clear();
+        AddThroughDialog({File(QStringLiteral("movie %1.mpg").arg(end),
+                               "onterm 2\nprogress 0 50 10\nsleep 2500\n" +
                                    FakeEncoder::WriteWholeMovie().toUtf8())});
-        if (end == End::NotStarted)
-            m_form->m_run.SetEncoderPath(m_home.FilePath("no encoder"));
-        else
-            m_form->m_run.SetEncoderPath(m_encoder.Path());
+        m_form->m_run.SetEncoderPath(end == NotStarted ? "/nowhere/mencoder" : m_encoder.Path());
         Click(CClipvaneView::IdMake);
-        if (end != End::NotStarted) {
+        if (end != NotStarted) {
             ASSERT_TRUE(PumpUntil([&] { return m_form->m_desktop.HoldsInhibitor(); }));
-            EXPECT_EQ(Inhibitors(), QStringList{kLock});
+            EXPECT_EQ(Inhibitors(), 1);
         }
-        if (end == End::Stopped)
+        if (end == Stopped)
             Click(CClipvaneView::IdStop);
-        ASSERT_TRUE(WaitEnded());
+        ASSERT_TRUE(RunEnded());
         EXPECT_FALSE(m_form->m_desktop.HoldsInhibitor());
-        // Also a lock that logind grants only after the run's end is let go.
-        EXPECT_EQ(InhibitCalls(), callsBefore + 1);
-        EXPECT_TRUE(PumpUntil([&] { return Inhibitors().isEmpty(); }));
-    }
-}
+        const QList<QVariantList> inhibits = CallsOf(kLogind, kLogindPath, "Inhibit");
+        ASSERT_EQ(inhibits.size(), end + 1);
+        EXPECT_EQ(inhibits.back(),
+                  (QVariantList{"sleep:idle", "Clipvane", "Encoding movies", "block"}));
+        // Also a lock granted only after the run's end is let go at once.
+        EXPECT_TRUE(PumpUntil([&] { return Inhibitors() == 0; }));
 
-TEST_F(DesktopSession, TheLauncherShowsTheRunsProgressUntilItsEnd)
-{
-    LauncherWatcher watcher;
-    ASSERT_TRUE(m_bus.Observer().connect({}, {}, "com.canonical.Unity.LauncherEntry", "Update",
-                                         &watcher, SLOT(Update(QString, QVariantMap))));
-    AddThroughDialog({File("movie.mpg", "progress 0 50 10\nsleep 2500\n" +
-                                            FakeEncoder::WriteWholeMovie().toUtf8())});
-    Click(CClipvaneView::IdMake);
-    ASSERT_TRUE(WaitEnded());
-    ASSERT_TRUE(PumpUntil([&] { return watcher.m_progress.size() >= 4; }));
-    PumpFor(100);
-    const QList<double>& progress = watcher.m_progress;
-    EXPECT_EQ(progress.front(), 0.0);
-    // Partway at a tick of the run's timer.
-    EXPECT_TRUE(
-        std::any_of(progress.begin(), progress.end(), [](double p) { return p > 0 && p < 1; }));
-    EXPECT_EQ(progress[progress.size() - 2], 1.0);
-    EXPECT_EQ(progress.back(), -1.0);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1));
-    EXPECT_EQ(watcher.m_uris, QStringList(progress.size(), "application://clipvane.desktop"));
+        ASSERT_TRUE(PumpUntil([&] { return launcher.m_progress.contains(-1.0); }));
+        const QList<double>& progress = launcher.m_progress;
+        EXPECT_EQ(progress.front(), 0.0);
+        EXPECT_EQ(progress.back(), -1.0);
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end() - 1));
+        if (end == Finished) {
+            // Partway at a tick of the run's timer, then whole.
+            EXPECT_TRUE(std::any_of(progress.begin(), progress.end(),
+                                    [](double p) { return p > 0 && p < 1; }));
+            EXPECT_EQ(progress[progress.size() - 2], 1.0);
+        }
+    }
 }
 
 TEST_F(DesktopSession, AFinishedRunIsNotifiedWhenTheWindowIsNotActive)
@@ -160,17 +132,12 @@ TEST_F(DesktopSession, AFinishedRunIsNotifiedWhenTheWindowIsNotActive)
     QWidget other;
     const struct
     {
-        const char* name;
         bool windowActive;
         bool failure;
         const char* body; // null: no notification
-    } cases[] = {
-        {"active", true, true, nullptr},
-        {"inactive, all finished", false, false, ""},
-        {"inactive, one failed", false, true, "1 of 2 files failed."},
-    };
+    } cases[] = {{true, true, nullptr}, {false, false, ""}, {false, true, "1 of 2 files failed."}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.body ? c.body : "active");
         Click(CClipvaneView::IdRemoveAll);
         const QByteArray whole = FakeEncoder::WriteWholeMovie().toUtf8();
         AddThroughDialog(
@@ -179,18 +146,17 @@ TEST_F(DesktopSession, AFinishedRunIsNotifiedWhenTheWindowIsNotActive)
         active->show();
         active->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(active));
-        const int before = int(Notifications().size());
+        const auto before = CallsOf(kNotifications, "/org/freedesktop/Notifications", "Notify");
         Click(CClipvaneView::IdMake);
-        ASSERT_TRUE(WaitEnded());
+        ASSERT_TRUE(RunEnded());
         PumpFor(200);
-        const QList<QVariantList> sent = Notifications().mid(before);
-        if (!c.body) {
-            EXPECT_TRUE(sent.isEmpty());
-            continue;
+        const auto sent =
+            CallsOf(kNotifications, "/org/freedesktop/Notifications", "Notify").mid(before.size());
+        ASSERT_EQ(sent.size(), c.body ? 1 : 0);
+        if (c.body) {
+            EXPECT_EQ(sent[0].mid(0, 5),
+                      (QVariantList{"Clipvane", 0u, "clipvane", "Encoding Finished !!", c.body}));
         }
-        ASSERT_EQ(sent.size(), 1);
-        EXPECT_EQ(sent[0].mid(0, 5),
-                  (QVariantList{"Clipvane", 0u, "clipvane", "Encoding Finished !!", c.body}));
     }
 }
 

@@ -39,7 +39,7 @@ protected:
 
     QDBusMessage MockCall(const QString& method, const QVariantList& args)
     {
-        return m_bus.MockCall(kLogind, kLogindPath, method, args);
+        return m_bus.Call(kLogind, kLogindPath, method, args);
     }
 
     // The methods the mock logind was called with, each with its arguments.
