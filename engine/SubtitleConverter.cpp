@@ -67,12 +67,53 @@ bool IconvToUtf8(const QByteArray& charset, const QByteArray& input, QByteArray*
     return true;
 }
 
-// Whether iconv knows the charset and reads every byte as a character of it.
-bool ReadsWithoutFault(const QByteArray& charset, const QByteArray& bytes)
+// The two-byte characters of text in a Chinese code page: how many there are,
+// and how many lie in the rows of the common characters (lead and trail given).
+bool MostlyCommonPairs(const QByteArray& bytes, uchar leadFrom, uchar leadTo, uchar trailFrom,
+                       int percent)
+{
+    qsizetype pairs = 0;
+    qsizetype common = 0;
+    for (qsizetype i = 0; i + 1 < bytes.size(); ++i) {
+        const uchar lead = uchar(bytes[i]);
+        if (lead < 0x80)
+            continue;
+        const uchar trail = uchar(bytes[++i]);
+        ++pairs;
+        if (lead >= leadFrom && lead <= leadTo && trail >= trailFrom)
+            ++common;
+    }
+    return common * 100 >= pairs * percent;
+}
+
+// Whether bytes read in the Korean, Japanese or Chinese code page give text of
+// that language, not just characters: Latin text in Western European bytes
+// often reads without a fault in them as well (as katakana, or as rare Chinese
+// characters). Korean text is mostly Hangul syllables, Japanese text holds
+// kana, Chinese text in GB18030 lies almost wholly in the rows of GB2312 and in
+// Big5 mostly in its rows of symbols and common characters.
+bool ReadsAsTextOf(const QByteArray& charset, const QByteArray& bytes)
 {
     QByteArray utf8;
     qsizetype faults = 0;
-    return IconvToUtf8(charset, bytes, &utf8, &faults) && faults == 0;
+    if (!IconvToUtf8(charset, bytes, &utf8, &faults) || faults > 0)
+        return false;
+    if (charset == "GB18030")
+        return MostlyCommonPairs(bytes, 0xA1, 0xF7, 0xA1, 90);
+    if (charset == "CP950")
+        return MostlyCommonPairs(bytes, 0xA1, 0xC6, 0x40, 67);
+    qsizetype letters = 0;
+    qsizetype others = 0;
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        const char16_t u = c.unicode();
+        if (u < 0x80)
+            continue;
+        const bool letter =
+            charset == "CP949" ? u >= 0xAC00 && u <= 0xD7A3 : u >= 0x3040 && u <= 0x30FF;
+        (letter ? letters : others) += 1;
+    }
+    return charset == "CP949" ? letters > 0 && letters >= others
+                              : letters > 0 && letters * 3 >= others;
 }
 
 bool IsValidUtf8(const QByteArray& bytes)
@@ -414,7 +455,7 @@ QByteArray DetectLegacyCharset(const QByteArray& bytes, const QLocale& system)
     if (answer.isEmpty())
         return own;
     if (family != Family::Cyrillic && IsOneOf(own, {"CP949", "CP932", "GB18030", "CP950"}) &&
-        ReadsWithoutFault(own, bytes))
+        ReadsAsTextOf(own, bytes))
         return own;
     if (family == Family::Latin)
         return IsOneOf(own, {"CP1250", "CP1252", "CP1254", "CP1257", "CP1258"}) ? own : "CP1252";

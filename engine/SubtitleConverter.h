@@ -53,7 +53,8 @@ std::optional<SubtitleText> DecodeSubtitle(const QByteArray& raw, int codePage,
 //   multi-byte models hold even on a few lines;
 // - the detector is weak on a few lines of those languages and then names a
 //   single-byte charset: the system's own Korean, Japanese or Chinese code page
-//   wins when it reads the bytes without a fault;
+//   wins when the bytes read as text of its language (without a fault, mostly
+//   Hangul, with kana, or in the rows of the common Chinese characters);
 // - a Cyrillic answer is taken (Mac Cyrillic read as CP1251, which is what
 //   such files are);
 // - the detector cannot tell the Latin code pages apart on short texts
