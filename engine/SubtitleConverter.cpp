@@ -67,8 +67,9 @@ bool IconvToUtf8(const QByteArray& charset, const QByteArray& input, QByteArray*
     return true;
 }
 
-// The two-byte characters of text in a Chinese code page: how many there are,
-// and how many lie in the rows of the common characters (lead and trail given).
+// Whether at least percent of the two-byte characters of text in a Chinese code
+// page lie in the rows of the common characters (leads from leadFrom to leadTo,
+// trails from trailFrom).
 bool MostlyCommonPairs(const QByteArray& bytes, uchar leadFrom, uchar leadTo, uchar trailFrom,
                        int percent)
 {
@@ -83,7 +84,7 @@ bool MostlyCommonPairs(const QByteArray& bytes, uchar leadFrom, uchar leadTo, uc
         if (lead >= leadFrom && lead <= leadTo && trail >= trailFrom)
             ++common;
     }
-    return common * 100 >= pairs * percent;
+    return pairs > 0 && common * 100 >= pairs * percent;
 }
 
 // Whether bytes read in the Korean, Japanese or Chinese code page give text of
