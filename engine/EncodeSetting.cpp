@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 EncodeSetting theEncodeSetting;
 

@@ -6,7 +6,8 @@
 
 #include <QLocale>
 #include <QString>
-#include <QTemporaryFile>
+
+class QTemporaryFile;
 
 // How many seconds of each movie a Sampling run encodes.
 inline constexpr int SampleSeconds = 60;
