@@ -311,7 +311,8 @@ EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
         return subtitle;
     copy->close();
     subtitle.strPath = copy->fileName();
-    // A failed conversion leaves no file: the encoder then draws no subtitle.
+    // A failed conversion's file goes with copy on return: the encoder finds no
+    // subtitle there and draws none.
     const std::optional<SubtitleText> text =
         ConvertSubtitleToUtf8(subtitlePath, subtitle.strPath, m_nSubCodePage, timing.dFrameRate);
     if (!text)

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <iconv.h>
 #include <memory>
+#include <type_traits>
 #include <uchardet.h>
 
 #include <QDir>
