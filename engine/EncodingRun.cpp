@@ -230,9 +230,9 @@ void CEncodingRun::EncodeNextJob()
     m_strCurrentOutput = output;
     m_ullCurrentBytes = InputFileSize(job->strFilePath);
 
-    const EncoderSubtitle subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job));
+    m_subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job), job->strFilePath);
     const QString arguments =
-        theEncodeSetting.BuildCommandLine(subtitle, output, m_bSampleMode, *job);
+        theEncodeSetting.BuildCommandLine(m_subtitle, output, m_bSampleMode, *job);
     const QString commandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
     m_strCurrentInput = job->strFilePath;
     m_strCurrentCommandLine = commandLine;
@@ -396,6 +396,7 @@ void CEncodingRun::OnJobFinished(const ChildExit& exit, const QStringList& lines
         return;
     m_nChildSerial = 0;
     m_bJobActive = false;
+    m_subtitle = {};
 
     const std::optional<StreamFile> job = m_form.JobAt(m_nCurrentJob);
     if (job)
@@ -457,6 +458,7 @@ void CEncodingRun::AbortRun(const QString& message)
     m_bSampleMode = false;
     m_nCurrentJob = 0;
     m_bJobActive = false;
+    m_subtitle = {};
     KillRunTimer();
     m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
@@ -486,6 +488,7 @@ void CEncodingRun::Stop(bool quitting)
     // Ends the encoder (it finalises the file on SIGTERM) or the preview; its end
     // arrives as a completion that, with the run flags cleared, only advances.
     m_redir.Close();
+    m_subtitle = {};
     KillRunTimer();
     if (!wasRunning)
         return;
