@@ -244,9 +244,9 @@ void CEncodingRun::EncodeNextJob()
     m_strCurrentOutput = output;
     m_ullCurrentBytes = InputFileSize(job->strFilePath);
 
-    const EncoderSubtitle subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job));
+    m_subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job), job->strFilePath);
     const QString arguments =
-        theEncodeSetting.BuildCommandLine(subtitle, output, m_bSampleMode, *job);
+        theEncodeSetting.BuildCommandLine(m_subtitle, output, m_bSampleMode, *job);
     const QString commandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
     m_strCurrentInput = job->strFilePath;
     m_strCurrentCommandLine = commandLine;
@@ -410,6 +410,7 @@ void CEncodingRun::OnJobFinished(const ChildExit& exit, const QStringList& lines
         return;
     m_nChildSerial = 0;
     m_bJobActive = false;
+    m_subtitle = {};
 
     const std::optional<StreamFile> job = m_form.JobAt(m_nCurrentJob);
     if (job)
@@ -472,6 +473,7 @@ void CEncodingRun::AbortRun(const QString& message)
     m_bSampleMode = false;
     m_nCurrentJob = 0;
     m_bJobActive = false;
+    m_subtitle = {};
     KillRunTimer();
     emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
     m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
@@ -502,6 +504,7 @@ void CEncodingRun::Stop(bool quitting)
     // Ends the encoder (it finalises the file on SIGTERM) or the preview; its end
     // arrives as a completion that, with the run flags cleared, only advances.
     m_redir.Close();
+    m_subtitle = {};
     KillRunTimer();
     if (!wasRunning)
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/EncodeSetting.h"
 #include "engine/FailureReason.h"
 #include "engine/OutputTail.h"
 #include "engine/Redirect.h"
@@ -204,6 +205,8 @@ private:
     std::uint64_t m_nChildSerial = 0;
     // An encoder of this run is working on m_nCurrentJob.
     bool m_bJobActive = false;
+    // The subtitle of the job whose encoder runs; its UTF-8 copy lasts as long.
+    EncoderSubtitle m_subtitle;
 
     // The output paths of the run's jobs (OutputPathsFor).
     QStringList m_arrOutputs;

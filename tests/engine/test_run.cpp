@@ -1,4 +1,5 @@
 #include "engine/EncodingRun.h"
+#include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 #include "test_run_support.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace {
 
@@ -348,6 +350,33 @@ TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
     EXPECT_FALSE(QString::fromUtf8(MediaFactory::ReadFile(argsFile)).contains("-endpos"));
+}
+
+// Each job's encoder reads a UTF-8 copy of its own subtitle, which is gone once
+// the job has ended; a stopped job's copy too.
+TEST_F(RunTest, EachJobHasItsOwnSubtitleCopyUntilItEnds)
+{
+    QStringList argsFiles;
+    for (const QString name : {"a", "b", "c"}) {
+        argsFiles << m_home.FilePath("args " + name);
+        AddMovie(name + ".mpg", "args " + argsFiles.back() + '\n' + (name == "c" ? "hang\n" : ""));
+        ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("in/" + name + ".srt"),
+                                            "1\n00:00:01,000 --> 00:00:02,000\nhello\n"));
+        m_form.m_jobs.back().bHasSubtitle = true;
+    }
+    m_run->StartEncoding();
+    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(argsFiles[2]); }));
+    StopKeepingOutput();
+    ASSERT_TRUE(WaitEnded());
+    QStringList copies;
+    for (const QString& argsFile : argsFiles) {
+        const QStringList args = QString::fromUtf8(MediaFactory::ReadFile(argsFile)).split('\n');
+        copies << args.value(args.indexOf("-sub") + 1);
+        EXPECT_TRUE(copies.back().startsWith(SubtitleWorkDir() + '/'))
+            << copies.back().toStdString();
+        EXPECT_FALSE(QFile::exists(copies.back()));
+    }
+    EXPECT_EQ(QSet<QString>(copies.begin(), copies.end()).size(), 3);
 }
 
 TEST_F(RunTest, ExistingOutputsAreOverwrittenOnlyWithConsentAskedOnceForAll)
