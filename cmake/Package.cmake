@@ -3,10 +3,10 @@
 # its tools/ links to /usr/bin/mencoder and /usr/bin/mplayer, /usr/bin/clipvane,
 # the desktop entry, the icons and the AppStream metainfo. The libraries the
 # program links are found by dpkg-shlibdeps; the packages it needs besides them
-# are listed here: the encoder and the player, the Qt platform plugins (the
-# window system's part of Qt, which no library links), and the fonts (Tahoma's
-# metrics for the form, and the subtitle fonts for Korean and Japanese). They
-# are the run packages of scripts/install-deps.sh, which the package test checks.
+# are the run packages of scripts/install-deps.sh (the one list of them: the
+# encoder, the player and the fonts, for the form's Tahoma metrics and for the
+# subtitles), and the Qt platform plugins (the window system's part of Qt, which
+# no library links).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${CLIPVANE_DESKTOP_ID})
 set(CPACK_PACKAGE_VENDOR ${CLIPVANE_MAKER})
@@ -18,6 +18,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CLIPVANE_HOME_PAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "mencoder, mplayer, qt6-qpa-plugins, fonts-wine, fonts-liberation, fonts-nanum, fonts-ipafont-mincho, fonts-ipafont-gothic")
+file(STRINGS ${PROJECT_SOURCE_DIR}/scripts/install-deps.sh clipvane_run_packages
+     REGEX "^RUN_PKGS=")
+string(REGEX REPLACE "^RUN_PKGS=\"(.*)\"$" "\\1" clipvane_run_packages "${clipvane_run_packages}")
+string(REPLACE " " ", " clipvane_run_packages "${clipvane_run_packages}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${clipvane_run_packages}, qt6-qpa-plugins")
 include(CPack)

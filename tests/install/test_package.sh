@@ -32,11 +32,11 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$tmp/out" >"$tmp/cpack.log"
 deb=$(echo "$tmp"/out/clipvane_*.deb)
 [ -f "$deb" ] || fail "no clipvane_*.deb"
 
-# Besides the libraries it links, the packages install-deps.sh names to run it.
+# The libraries it links, and the packages install-deps.sh names to run it.
 depends=$(dpkg-deb -f "$deb" Depends)
 run_packages=$(sed -n 's/^RUN_PKGS="\(.*\)"$/\1/p' "$root/scripts/install-deps.sh")
 [ -n "$run_packages" ] || fail "no RUN_PKGS in install-deps.sh"
-for pkg in $run_packages qt6-qpa-plugins libqt6widgets6 libqt6dbus6 libavformat59 libcurl4; do
+for pkg in $run_packages qt6-qpa-plugins libqt6widgets6 libqt6dbus6 libavformat59 libcurl4 libuchardet0; do
     grep -qE "(^|, )$pkg( |,|$)" <<<"$depends" || fail "the package does not depend on $pkg: $depends"
 done
 
