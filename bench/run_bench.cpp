@@ -58,10 +58,12 @@ public:
         return total;
     }
     void ShowRow(int) override {}
+    int SelectedRow() const override { return -1; }
     void SetRowStatus(int, const QString& status, const QString&) override
     {
         failed += status == QLatin1String("Failed");
     }
+    void SetRowProgress(int, int) override {}
     void SetValueLabel(ValueLabel, const QString&) override {}
     void SetProgress(ProgressBar, int) override {}
     void MessageBox(const QString&, MessageIcon) override {}
@@ -188,6 +190,9 @@ int main(int argc, char** argv)
     setenv("XDG_STATE_HOME", QFile::encodeName(work.filePath(QStringLiteral("state"))).constData(),
            1);
     QCoreApplication app(argc, argv);
+    // One encoder at a time, as the direct encodes run (bench/parallel.sh
+    // measures several at once).
+    SetRegDWORD(RegValue::Parallel, 1);
 
     const QString media = QString::fromLocal8Bit(argv[1]);
     const int width = argc > 3 ? std::atoi(argv[2]) : 640;

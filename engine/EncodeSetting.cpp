@@ -264,12 +264,12 @@ void EncodeSetting::ApplyPreset()
     m_strExtraOptions = QStringLiteral(" -slang ko-KR,kr-KR");
 }
 
-EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath) const
+EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath, int slot) const
 {
     EncoderSubtitle subtitle{subtitlePath,
                              !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile()};
     if (subtitle.bExists && PathExtension(subtitlePath).toLower() == QLatin1String(".smi")) {
-        subtitle.strPath = TempSubtitlePath();
+        subtitle.strPath = TempSubtitlePath(slot);
         // A failed conversion must not leave the previous job's subtitle in
         // place to be burnt into this movie: without the file the encoder
         // simply encodes no subtitle.

@@ -33,8 +33,8 @@ public:
 
     // The step before BuildCommandLine for a job with a subtitle file (an empty
     // path for none): a ".smi" subtitle is copied as UTF-8 into the per-process
-    // subtitle folder (TempSubtitlePath), read in m_nSubCodePage.
-    EncoderSubtitle PrepareSubtitle(const QString& subtitlePath) const;
+    // subtitle folder (TempSubtitlePath of the run's slot), read in m_nSubCodePage.
+    EncoderSubtitle PrepareSubtitle(const QString& subtitlePath, int slot = 0) const;
 
     // The argument string for one job: starts with a space, to be put after the
     // quoted encoder path (see MakeProcessCommandLine). Writes nothing; reads the

@@ -343,6 +343,9 @@ struct CRedirect::Child
     std::thread stderrThread;
     std::thread waiterThread;
     std::atomic<bool> stopRequested{false};
+    // When SIGTERM was sent (on the thread that owns the runner).
+    bool termSent = false;
+    std::chrono::steady_clock::time_point termSentAt;
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -506,19 +509,37 @@ void CRedirect::WaiterThread(Child* child)
     OnTerminated(exit);
 }
 
+void CRedirect::SendTerm(Child& c)
+{
+    c.stopRequested = true;
+    if (c.termSent)
+        return;
+    c.termSent = true;
+    c.termSentAt = std::chrono::steady_clock::now();
+    std::unique_lock lock(c.mutex);
+    if (!c.childDone) {
+        lock.unlock();
+        PidfdSignal(c.pidfd, SIGTERM);
+    }
+}
+
+void CRedirect::RequestStop()
+{
+    if (m_child && !CalledFromWorker())
+        SendTerm(*m_child);
+}
+
 void CRedirect::StopChild()
 {
     if (!m_child)
         return;
     Child& c = *m_child;
-    c.stopRequested = true;
+    SendTerm(c);
     {
         std::unique_lock lock(c.mutex);
         if (!c.childDone) {
-            lock.unlock();
-            PidfdSignal(c.pidfd, SIGTERM);
-            lock.lock();
-            if (!c.changed.wait_for(lock, TermGrace, [&c] { return c.childDone; })) {
+            if (!c.changed.wait_until(lock, c.termSentAt + TermGrace,
+                                      [&c] { return c.childDone; })) {
                 lock.unlock();
                 PidfdSignal(c.pidfd, SIGKILL);
                 lock.lock();

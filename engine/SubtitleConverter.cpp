@@ -179,8 +179,11 @@ QString SubtitleWorkDir()
     return dir.isValid() ? dir.path() : QString();
 }
 
-QString TempSubtitlePath()
+QString TempSubtitlePath(int slot)
 {
     const QString dir = SubtitleWorkDir();
-    return dir.isEmpty() ? QString() : dir + QLatin1String("/temp.smi");
+    if (dir.isEmpty())
+        return QString();
+    return slot > 0 ? dir + QStringLiteral("/temp-%1.smi").arg(slot)
+                    : dir + QLatin1String("/temp.smi");
 }

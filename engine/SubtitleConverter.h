@@ -28,8 +28,9 @@ QByteArray CodePageCharset(int codePage, QLocale::Language language);
 QString SubtitleWorkDir();
 
 // <SubtitleWorkDir()>/temp.smi, the UTF-8 copy the encoder is given; empty when
-// the folder cannot be made.
-QString TempSubtitlePath();
+// the folder cannot be made. Encoders running at the same time each have their
+// own copy: slot n > 0 of a run gets "temp-<n>.smi".
+QString TempSubtitlePath(int slot = 0);
 
 // The encoder does not draw a cue that is already showing when it reads the
 // first picture (it starts drawing only at the next change of subtitle), and how

@@ -4,12 +4,58 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// The status cell of a job being encoded: its percentage as a bar behind the
+// status text, in a tint of the selection colour (of the base colour on a
+// selected row), so that the text stays readable over both parts.
+class StatusCellDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const QVariant progress = index.data(CMovieJobList::ProgressRole);
+        if (!progress.isValid()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem cell(option);
+        initStyleOption(&cell, index);
+        const QString text = cell.text;
+        cell.text.clear();
+        const QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
+
+        const bool selected = cell.state & QStyle::State_Selected;
+        const QColor under = cell.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+        const QColor tint = cell.palette.color(selected ? QPalette::Base : QPalette::Highlight);
+        QColor bar;
+        bar.setRgbF(under.redF() + (tint.redF() - under.redF()) * 0.4f,
+                    under.greenF() + (tint.greenF() - under.greenF()) * 0.4f,
+                    under.blueF() + (tint.blueF() - under.blueF()) * 0.4f);
+        QRect filled = cell.rect.adjusted(1, 1, -1, -1);
+        filled.setWidth(filled.width() * std::clamp(progress.toInt(), 0, 100) / 100);
+        painter->fillRect(filled, bar);
+
+        painter->setPen(cell.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(cell.rect.adjusted(2, 0, -2, 0), int(cell.displayAlignment), text);
+    }
+};
+
+} // namespace
 
 CMovieListView::CMovieListView(QWidget* parent)
     : QTableView(parent)
@@ -29,6 +75,7 @@ CMovieListView::CMovieListView(QWidget* parent)
     horizontalHeader()->setSectionsMovable(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    setItemDelegateForColumn(CMovieJobList::ColStatus, new StatusCellDelegate(this));
     SetDropEnabled(true);
 }
 
@@ -96,6 +143,17 @@ QList<int> CMovieListView::SelectedRows() const
         rows.append(index.row());
     std::sort(rows.begin(), rows.end());
     return rows;
+}
+
+int CMovieListView::SelectedRow() const
+{
+    if (!selectionModel())
+        return -1;
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (current.isValid() && selectionModel()->isRowSelected(current.row()))
+        return current.row();
+    const QList<int> rows = SelectedRows();
+    return rows.isEmpty() ? -1 : rows.front();
 }
 
 void CMovieListView::RemoveSelectedMovies()

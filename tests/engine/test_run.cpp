@@ -24,7 +24,7 @@ using Label = RunForm::ValueLabel;
 
 TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 {
-    const auto parse = [](const char* text) { return CEncodingRun::ParseProgressPercent(text); };
+    const auto parse = [](const char* text) { return CEncodeSlot::ParseProgressPercent(text); };
     EXPECT_EQ(parse("Pos:  27.4s    685f (12%)  0.00fps Trem:   0min   1mb  A-V:0.102 [171:71]\r"),
               12);
     EXPECT_EQ(parse("Pos:   0.4s     10f ( 7%)  0.00fps\r"), 7);
@@ -45,15 +45,14 @@ TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 
 TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
 {
-    FakeForm form;
-    CEncodingRun run(form);
-    run.SetEncoderImageName("cv-unused-name");
-    run.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
-    run.ParseEncoderOutput("Pos: 1.0s 25f");
-    run.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
-    EXPECT_EQ(run.CurrentPercent(), 33);
-    run.ParseEncoderOutput("Pos: 1.1s 26f (34");
-    EXPECT_EQ(run.CurrentPercent(), 0);
+    CEncodeSlot slot(0, {});
+    slot.SetEncoderImageName("cv-unused-name");
+    slot.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
+    slot.ParseEncoderOutput("Pos: 1.0s 25f");
+    slot.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
+    EXPECT_EQ(slot.Percent(), 33);
+    slot.ParseEncoderOutput("Pos: 1.1s 26f (34");
+    EXPECT_EQ(slot.Percent(), 0);
 }
 
 class RunPathTest : public ::testing::Test
@@ -154,6 +153,8 @@ protected:
         m_outDir = m_home.FilePath("out");
         SetRegString(RegValue::MovieDir, m_outDir);
         SetRegString(RegValue::Prefix, QString());
+        // One encoder at a time; the tests of several say so.
+        SetRegDWORD(RegValue::Parallel, 1);
         ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
         m_run = std::make_unique<CEncodingRun>(m_form);
         m_run->SetEncoderPath(m_fake.Path());

@@ -52,6 +52,8 @@ protected:
         m_outDir = m_home.FilePath("Encoded Movies");
         SetRegString(RegValue::MovieDir, m_outDir);
         SetRegString(RegValue::Prefix, QString());
+        // One encoder at a time; the tests of several say so.
+        SetRegDWORD(RegValue::Parallel, 1);
         m_encoder = m_links.RealEncoderLink();
         m_imageName = QFileInfo(m_encoder).fileName();
         m_run = std::make_unique<CEncodingRun>(m_form);
