@@ -17,8 +17,9 @@
 namespace {
 
 // The status cell of a job being encoded: its percentage as a bar behind the
-// status text, in a tint of the selection colour (of the base colour on a
-// selected row), so that the text stays readable over both parts.
+// status text: a light tint of the selection colour on the list's ground, and a
+// darker shade of it on a selected row, so that the text stays readable over
+// both parts of the cell.
 class StatusCellDelegate final : public QStyledItemDelegate
 {
 public:
@@ -40,12 +41,16 @@ public:
         style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
 
         const bool selected = cell.state & QStyle::State_Selected;
-        const QColor under = cell.palette.color(selected ? QPalette::Highlight : QPalette::Base);
-        const QColor tint = cell.palette.color(selected ? QPalette::Base : QPalette::Highlight);
-        QColor bar;
-        bar.setRgbF(under.redF() + (tint.redF() - under.redF()) * 0.4f,
-                    under.greenF() + (tint.greenF() - under.greenF()) * 0.4f,
-                    under.blueF() + (tint.blueF() - under.blueF()) * 0.4f);
+        const QColor highlight = cell.palette.color(QPalette::Highlight);
+        const QColor base = cell.palette.color(QPalette::Base);
+        const auto mix = [](const QColor& a, const QColor& b, float share) {
+            QColor c;
+            c.setRgbF(a.redF() + (b.redF() - a.redF()) * share,
+                      a.greenF() + (b.greenF() - a.greenF()) * share,
+                      a.blueF() + (b.blueF() - a.blueF()) * share);
+            return c;
+        };
+        const QColor bar = selected ? highlight.darker(140) : mix(base, highlight, 0.5f);
         QRect filled = cell.rect.adjusted(1, 1, -1, -1);
         filled.setWidth(filled.width() * std::clamp(progress.toInt(), 0, 100) / 100);
         painter->fillRect(filled, bar);
