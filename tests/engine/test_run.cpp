@@ -753,14 +753,16 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
         int encoders;
         std::vector<bool> writes; // per running job: it has written its output
         bool ignoresTerm;
+        bool quitting; // a quit signal instead of the Stop button: no question
         bool answer;
-        std::vector<int> asked; // jobs whose outputs the question names
+        std::vector<int> incomplete; // jobs whose outputs the question names
     } cases[] = {
-        {"one", 1, {true}, false, true, {0}},
-        {"three, kept", 3, {true, true, true}, false, false, {0, 1, 2}},
+        {"one", 1, {true}, false, false, true, {0}},
+        {"three, kept", 3, {true, true, true}, false, false, false, {0, 1, 2}},
         // Four that ignore SIGTERM: each is killed after the one grace they
         // share, not after four in a row.
-        {"four stubborn, two with files", 4, {true, false, true, false}, true, true, {0, 2}},
+        {"four stubborn, two with files", 4, {true, false, true, false}, true, false, true, {0, 2}},
+        {"quitting deletes them all", 3, {true, true, false}, false, true, false, {0, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -789,26 +791,29 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
 
         QElapsedTimer timer;
         timer.start();
-        m_run->StopEncoding();
+        c.quitting ? m_run->StopForQuit() : m_run->StopEncoding();
         EXPECT_LT(timer.elapsed(), 1500);
         QObject::disconnect(connection);
         EXPECT_TRUE(stopped);
         EXPECT_EQ(m_run->RunningJobs(), 0);
 
         QStringList named;
-        for (int i : c.asked)
+        for (int i : c.incomplete)
             named << Output(QStringLiteral("s%1").arg(i));
         const QString question =
             named.size() == 1
                 ? "Below file is incomplete encoding. Delete this file?\n" + named[0]
                 : "Below files are incomplete encoding. Delete these files?\n" + named.join('\n');
-        EXPECT_EQ(m_form.m_questions, QStringList{question});
+        EXPECT_EQ(m_form.m_questions, c.quitting ? QStringList() : QStringList{question});
         for (const QString& output : named)
-            EXPECT_EQ(QFile::exists(output), !c.answer) << output.toStdString();
+            EXPECT_EQ(QFile::exists(output), !c.quitting && !c.answer) << output.toStdString();
         QStringList statuses(count, "Stopped");
         statuses << QString();
         EXPECT_EQ(m_form.Statuses(), statuses);
-        EXPECT_EQ(LatestRunLog(m_home).count("  End:     stopped by the user\n"), count);
+        EXPECT_EQ(LatestRunLog(m_home).count(
+                      c.quitting ? "  End:     stopped: Clipvane was asked to quit\n"
+                                 : "  End:     stopped by the user\n"),
+                  count);
         PumpFor(200);
         EXPECT_EQ(m_form.Statuses(), statuses);
         EXPECT_TRUE(m_form.m_messages.isEmpty());
