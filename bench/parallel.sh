@@ -4,8 +4,9 @@
 # core), in one process; prints both wall times, the speed-up, the ideal and the
 # front end's CPU share against the targets (parallel_bench.cpp):
 #   equal batch: 8 movies of PARALLEL_BENCH_SECONDS (default 30) each;
-#   mixed batch: 6 movies of PARALLEL_BENCH_SHORT (default 10) seconds and,
-#                listed last, one as long as those six together.
+#   mixed batch: 6 movies of PARALLEL_BENCH_SHORT (default 20) seconds and,
+#                listed last, one as long as those six together;
+# by default both batches hold the same 240 s of video.
 # The movies (640x480, sound) are generated once into a cache folder
 # (PARALLEL_BENCH_MEDIA, default ${TMPDIR:-/tmp}/clipvane-bench-parallel-v1-...)
 # and reused. BUILD_DIR (default build-bench), PARALLEL_BENCH_ROUNDS (default 1).
@@ -13,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-bench}
 seconds=${PARALLEL_BENCH_SECONDS:-30}
-short=${PARALLEL_BENCH_SHORT:-10}
+short=${PARALLEL_BENCH_SHORT:-20}
 rounds=${PARALLEL_BENCH_ROUNDS:-1}
 media=${PARALLEL_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-parallel-v1-${seconds}-${short}}
 width=640 height=480

@@ -44,10 +44,11 @@ const char* Verdict(bool met)
     return met ? "ok" : "MISSED";
 }
 
-void PrintWay(const char* way, const Totals& totals, int rounds)
+void PrintWay(const char* way, const Totals& totals, int rounds, std::size_t jobs)
 {
-    std::printf("  %-14s wall %8.3f s, front-end CPU %.3f s (%.3f %% of wall)\n", way,
-                totals.wall / rounds, totals.cpu / rounds, 100.0 * totals.cpu / totals.wall);
+    std::printf("  %-14s wall %8.3f s, front-end CPU %.3f s (%.2f ms a job, %.3f %% of wall)\n",
+                way, totals.wall / rounds, totals.cpu / rounds,
+                1000.0 * totals.cpu / rounds / double(jobs), 100.0 * totals.cpu / totals.wall);
 }
 
 } // namespace
@@ -105,8 +106,8 @@ int main(int argc, char** argv)
         std::printf("%s batch: %zu movies, %s\n", mixed ? "mixed" : "equal", jobs.size(),
                     mixed ? "a long one listed last behind short ones of the same total"
                           : "all of the same length");
-        PrintWay("one at a time:", single, rounds);
-        PrintWay("automatic:", automatic, rounds);
+        PrintWay("one at a time:", single, rounds, jobs.size());
+        PrintWay("automatic:", automatic, rounds, jobs.size());
         const int ideal = std::min<int>(cores, int(jobs.size()));
         const double speedUp = single.wall / automatic.wall;
         std::printf("  speed-up %.3f, ideal %d", speedUp, ideal);
