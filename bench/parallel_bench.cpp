@@ -92,6 +92,7 @@ int main(int argc, char** argv)
             return 2;
         }
         Totals single, automatic;
+        std::printf("%s batch:", mixed ? "mixed" : "equal");
         for (int round = 0; round < rounds; ++round) {
             // Alternate the order so that a drifting machine load favours neither way.
             const QString base = work.filePath(QStringLiteral("%1-round%2-").arg(mixed).arg(round));
@@ -101,9 +102,11 @@ int main(int argc, char** argv)
                     jobs, encoder, base + (one ? QStringLiteral("one") : QStringLiteral("auto")),
                     one ? 1 : 0);
                 (one ? single : automatic).Add(run);
+                std::printf(" %s %.3f s", one ? "one" : "auto", run.wall);
             }
+            std::printf(round + 1 < rounds ? ";" : "\n");
         }
-        std::printf("%s batch: %zu movies, %s\n", mixed ? "mixed" : "equal", jobs.size(),
+        std::printf("  %zu movies, %s\n", jobs.size(),
                     mixed ? "a long one listed last behind short ones of the same total"
                           : "all of the same length");
         PrintWay("one at a time:", single, rounds, jobs.size());
