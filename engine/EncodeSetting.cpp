@@ -14,6 +14,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 EncodeSetting theEncodeSetting;
 
@@ -34,16 +35,23 @@ const QLatin1StringView SubtitleTemplate(
     " -font \"$PATH_FONT$\" -sub \"$PATH_SUB$\" -utf8 -subpos $SUB_POS$ -subfont-text-scale "
     "$SUB_SIZE$ -subfont-blur $SUB_BLUR$ -subfont-outline $SUB_OUTLINE$");
 
-// Put in front of the rest for an input whose content is an AVI file, whatever
-// its name, unless both streams are copied. The encoder's own AVI reader turns
-// MPEG-4 AVI files (DivX/Xvid kind, also ones the encoder wrote itself) into a
-// movie that shows the first picture throughout, while still exiting 0;
-// libavformat reads every AVI kind right. Without generated timestamps
-// libavformat gives the frames of H.264 AVI files none, and the encoder then
-// draws no subtitle on them. A copy of both streams decodes nothing, and there
-// the encoder's own reader is the exact one: through libavformat a copied MP3
-// track gets a wrong header and the last pictures are dropped.
-const QLatin1StringView AviInputOptions(" -demuxer lavf -lavfdopts o=fflags=+genpts");
+// Put in front of the rest for an input whose content is an AVI or ASF file,
+// whatever its name, unless both streams are copied. The encoder's own AVI
+// reader turns MPEG-4 AVI files (DivX/Xvid kind, also ones the encoder wrote
+// itself) into a movie that shows the first picture throughout, while still
+// exiting 0; libavformat reads every AVI kind right. Its own ASF reader gives
+// the pictures of WMV files times at which most subtitle cues are never drawn.
+// Without generated timestamps libavformat gives the frames of H.264 AVI files
+// none, and the encoder then draws no subtitle on them. A copy of both streams
+// decodes nothing, and there the encoder's own reader is the exact one: through
+// libavformat a copied MP3 track gets a wrong header and the last pictures are
+// dropped.
+const QLatin1StringView LibavformatInputOptions(" -demuxer lavf -lavfdopts o=fflags=+genpts");
+
+// After the subtitle options for a movie whose timestamps do not start at 0
+// (MPEG program streams, VOBs): the encoder compares the cue times with the
+// pictures' timestamps, so without it every cue comes early by the start time.
+const QLatin1StringView SubtitleDelayTemplate(" -subdelay $SUB_DELAY$");
 
 // Indexed by m_nEncoder.
 const std::array<QLatin1StringView, 8> VideoEncoderTemplates = {
@@ -60,6 +68,12 @@ const std::array<QLatin1StringView, 8> VideoEncoderTemplates = {
 
 // The aspect used when m_bUseAspect is off: no source is ever wider than that.
 constexpr double NoAspect = 999.0;
+
+// A delay the encoder's millisecond precision sees.
+bool HasDelay(const EncoderSubtitle& subtitle)
+{
+    return subtitle.dDelaySeconds >= 0.0005;
+}
 
 struct Placeholder
 {
@@ -178,13 +192,13 @@ Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
 
 // The templates of one job's argument string, before the placeholders are
 // filled in.
-QString ComposeTemplates(const EncodeSetting& setting, bool subtitle, bool sampling,
-                         const StreamFile& job)
+QString ComposeTemplates(const EncodeSetting& setting, const EncoderSubtitle& subtitle,
+                         bool sampling, const StreamFile& job)
 {
     const bool copiesBoth = setting.m_bCopyAll || (setting.m_bCopyVideo && setting.m_bCopyAudio);
     QString text;
-    if (!copiesBoth && IsAviFile(job.strFilePath))
-        text += AviInputOptions;
+    if (!copiesBoth && (IsAviFile(job.strFilePath) || IsAsfFile(job.strFilePath)))
+        text += LibavformatInputOptions;
     if (setting.m_bCopyAll) {
         text += CopyAllTemplate;
     } else {
@@ -206,8 +220,11 @@ QString ComposeTemplates(const EncodeSetting& setting, bool subtitle, bool sampl
     }
     if (sampling)
         text += QStringLiteral(" -endpos %1").arg(SampleSeconds);
-    if (subtitle && setting.m_bUseSub && !setting.m_bCopyVideo && !setting.m_bCopyAll)
+    if (subtitle.bExists && setting.m_bUseSub && !setting.m_bCopyVideo && !setting.m_bCopyAll) {
         text += SubtitleTemplate;
+        if (HasDelay(subtitle))
+            text += SubtitleDelayTemplate;
+    }
     return text;
 }
 
@@ -221,20 +238,27 @@ EncodeSetting::EncodeSetting()
     ApplyPreset();
 }
 
-QString EncodeSetting::FontPatternFor(QLocale::Language language)
+QString EncodeSetting::FontPatternFor(const QLocale& locale)
 {
     // The encoder looks its font up through fontconfig; a pattern with the
     // language makes fontconfig pick a family that has the glyphs.
-    if (language == QLocale::Korean)
+    switch (locale.language()) {
+    case QLocale::Korean:
         return QStringLiteral("Gulim:lang=ko");
-    if (language == QLocale::Japanese)
+    case QLocale::Japanese:
         return QStringLiteral("MS Mincho:lang=ja");
-    return QStringLiteral("Arial");
+    case QLocale::Chinese:
+        return locale.script() == QLocale::TraditionalHanScript
+                   ? QStringLiteral("MingLiU:lang=zh-tw")
+                   : QStringLiteral("SimSun:lang=zh-cn");
+    default:
+        return QStringLiteral("Arial");
+    }
 }
 
 void EncodeSetting::ApplyPreset()
 {
-    m_strPathFont = FontPatternFor(QLocale::system().language());
+    m_strPathFont = FontPatternFor(QLocale::system());
     m_bUseFps = true;
     m_bUseResize = true;
     m_bUseAspect = true;
@@ -264,26 +288,46 @@ void EncodeSetting::ApplyPreset()
     m_strExtraOptions = QStringLiteral(" -slang ko-KR,kr-KR");
 }
 
-EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath, int slot) const
+EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
+                                               const QString& moviePath) const
 {
-    EncoderSubtitle subtitle{subtitlePath,
-                             !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile()};
-    if (subtitle.bExists && PathExtension(subtitlePath).toLower() == QLatin1String(".smi")) {
-        subtitle.strPath = TempSubtitlePath(slot);
-        // A failed conversion must not leave the previous job's subtitle in
-        // place to be burnt into this movie: without the file the encoder
-        // simply encodes no subtitle.
-        if (!ConvertSubtitleToUtf8(subtitlePath, subtitle.strPath, m_nSubCodePage) &&
-            !subtitle.strPath.isEmpty())
-            QFile::remove(subtitle.strPath);
-    }
+    EncoderSubtitle subtitle;
+    subtitle.strPath = subtitlePath;
+    subtitle.bExists = !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile();
+    if (!subtitle.bExists)
+        return subtitle;
+    const MovieTiming timing = ProbeMovieTiming(moviePath);
+    subtitle.dDelaySeconds = timing.dStartSeconds;
+    if (SubtitleFormatOf(subtitlePath) == SubtitleFormat::Other)
+        return subtitle;
+
+    subtitle.strPath.clear();
+    const QString folder = SubtitleWorkDir();
+    if (folder.isEmpty())
+        return subtitle;
+    auto copy = std::make_shared<QTemporaryFile>(folder + QStringLiteral("/subtitle-XXXXXX") +
+                                                 PathExtension(subtitlePath).toLower());
+    if (!copy->open())
+        return subtitle;
+    copy->close();
+    subtitle.strPath = copy->fileName();
+    // A failed conversion's file goes with copy on return: the encoder finds no
+    // subtitle there and draws none.
+    const std::optional<SubtitleText> text =
+        ConvertSubtitleToUtf8(subtitlePath, subtitle.strPath, m_nSubCodePage, timing.dFrameRate);
+    if (!text)
+        return subtitle;
+    subtitle.pCopy = std::move(copy);
+    if (text->language != QLocale::AnyLanguage)
+        subtitle.strFont =
+            FontPatternFor(QLocale(text->language, text->script, QLocale::AnyTerritory));
     return subtitle;
 }
 
 QString EncodeSetting::BuildCommandLine(const EncoderSubtitle& subtitle, const QString& outputPath,
                                         bool sampling, const StreamFile& job) const
 {
-    const QString text = ComposeTemplates(*this, subtitle.bExists, sampling, job);
+    const QString text = ComposeTemplates(*this, subtitle, sampling, job);
     const Geometry geometry = PictureGeometry(*this, job);
 
     // Values that sit between double quotes are escaped so that a quote in a
@@ -294,7 +338,8 @@ QString EncodeSetting::BuildCommandLine(const EncoderSubtitle& subtitle, const Q
         {QLatin1StringView("$VID_BITRATE$"), FormatInt(m_nVidBitrate)},
         {QLatin1StringView("$VID_FPS$"), FormatReal(m_dVidFps)},
         {QLatin1StringView("$PATH_SUB$"), EscapeQuotedValue(subtitle.strPath)},
-        {QLatin1StringView("$PATH_FONT$"), EscapeQuotedValue(m_strPathFont)},
+        {QLatin1StringView("$PATH_FONT$"),
+         EscapeQuotedValue(subtitle.strFont.isEmpty() ? m_strPathFont : subtitle.strFont)},
         {QLatin1StringView("$SUB_POS$"), FormatInt(m_nSubPos)},
         {QLatin1StringView("$SUB_BLUR$"), FormatInt(m_nSubBlur)},
         {QLatin1StringView("$SUB_OUTLINE$"), FormatInt(m_nSubOutline)},
@@ -311,6 +356,7 @@ QString EncodeSetting::BuildCommandLine(const EncoderSubtitle& subtitle, const Q
         {QLatin1StringView("$AUD_MODE$"), FormatInt(m_nAudMode)},
         {QLatin1StringView("$AUD_VBR$"), FormatInt(m_nAudVbr)},
         {QLatin1StringView("$AUD_SRATE$"), FormatInt(m_nAudSrate)},
+        {QLatin1StringView("$SUB_DELAY$"), FormatReal(subtitle.dDelaySeconds)},
     };
     QString result = Substitute(text, placeholders);
 

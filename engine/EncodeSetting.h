@@ -2,23 +2,36 @@
 
 #include "jobs/StreamFile.h"
 
+#include <memory>
+
 #include <QLocale>
 #include <QString>
+
+class QTemporaryFile;
 
 // How many seconds of each movie a Sampling run encodes.
 inline constexpr int SampleSeconds = 60;
 
 // A movie's subtitle as the encoder is given it (EncodeSetting::PrepareSubtitle).
+// Copies share the UTF-8 copy on disk, which is removed when the last of them
+// goes: a run keeps its job's subtitle while the job's encoder runs.
 struct EncoderSubtitle
 {
-    // What the encoder reads: the movie's subtitle file, or for a ".smi" file
-    // its UTF-8 copy; empty without a subtitle.
+    // What the encoder reads: the movie's subtitle file, or its UTF-8 copy;
+    // empty without a subtitle.
     QString strPath;
     // The movie's subtitle file exists: the subtitle options are added. A copy
     // that failed has been removed, and the encoder then draws no subtitle.
     bool bExists = false;
+    // The font pattern for the language of the subtitle's text where the text
+    // tells one (Korean, Japanese, Chinese); empty: the setting's font.
+    QString strFont;
+    // Seconds by which the encoder shifts the cues: the movie's start time, at
+    // which its timestamps begin; 0 for none.
+    double dDelaySeconds = 0;
+    // The UTF-8 copy at strPath, if one was made.
+    std::shared_ptr<const QTemporaryFile> pCopy;
 };
-
 // Every value from which the encoder's command line is made. The program has one
 // instance, theEncodeSetting; it starts with the "Pocket PC Normal" preset and only
 // the options dialog changes it (on the UI thread).
@@ -32,20 +45,25 @@ public:
     void ApplyPreset();
 
     // The step before BuildCommandLine for a job with a subtitle file (an empty
-    // path for none): a ".smi" subtitle is copied as UTF-8 into the per-process
-    // subtitle folder (TempSubtitlePath of the run's slot), read in m_nSubCodePage.
-    EncoderSubtitle PrepareSubtitle(const QString& subtitlePath, int slot = 0) const;
+    // path for none) beside the movie at moviePath: a ".smi", ".sub" or ".srt"
+    // subtitle is copied as UTF-8 (ConvertSubtitleToUtf8, read in
+    // m_nSubCodePage), into a file of its own in the per-process subtitle
+    // folder (SubtitleWorkDir), so that jobs never share one. The movie's
+    // timing (ProbeMovieTiming) gives the cue delay and MicroDVD's frame rate.
+    EncoderSubtitle PrepareSubtitle(const QString& subtitlePath, const QString& moviePath) const;
 
     // The argument string for one job: starts with a space, to be put after the
     // quoted encoder path (see MakeProcessCommandLine). Writes nothing; reads the
-    // first bytes of the movie (an AVI file is read through libavformat unless
-    // both streams are copied).
+    // first bytes of the movie (an AVI or ASF file is read through libavformat
+    // unless both streams are copied). With the subtitle options come its font
+    // and, for a movie whose timestamps start late, " -subdelay <seconds>".
     QString BuildCommandLine(const EncoderSubtitle& subtitle, const QString& outputPath,
                              bool sampling, const StreamFile& job) const;
 
     // fontconfig pattern of the subtitle font for a language: "Gulim:lang=ko",
-    // "MS Mincho:lang=ja" or "Arial".
-    static QString FontPatternFor(QLocale::Language language);
+    // "MS Mincho:lang=ja", "SimSun:lang=zh-cn" ("MingLiU:lang=zh-tw" in
+    // traditional script) or "Arial".
+    static QString FontPatternFor(const QLocale& locale);
 
     // Written by the constructor only.
     bool m_bVolNorm;

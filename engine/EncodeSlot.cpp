@@ -66,6 +66,7 @@ bool CEncodeSlot::TakeEnd(const ChildExit& exit)
 void CEncodeSlot::Release()
 {
     m_job.nIndex = -1;
+    m_job.subtitle = {};
     m_nChildSerial = 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/EncodeSetting.h"
 #include "engine/OutputTail.h"
 #include "engine/Redirect.h"
 
@@ -36,6 +37,8 @@ public:
         QString strOutput;
         QString strCommandLine;
         std::uint64_t ullBytes = 0; // the input's size as the run counts it
+        // Its UTF-8 copy lasts as long as the encoder runs: until Release.
+        EncoderSubtitle subtitle;
     };
 
     CEncodeSlot(int index, EndHandler onEnd);
@@ -60,8 +63,9 @@ public:
     // waits for nothing more. Ends of children the slot gave up (Release, a
     // newer start) are not.
     bool TakeEnd(const ChildExit& exit);
-    // The job is over: the slot is free and waits for no child. What it knows
-    // of the job (output, percentage, lines) stays until the next Assign.
+    // The job is over: the slot is free, waits for no child and lets the
+    // subtitle copy go. What else it knows of the job (output, percentage)
+    // stays until the next Assign.
     void Release();
 
     bool IsBusy() const { return m_job.nIndex >= 0; }

@@ -351,10 +351,9 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
     work.strInput = job.strFilePath;
     work.strOutput = index < int(m_arrOutputs.size()) ? m_arrOutputs[index] : OutputPathFor(job);
     work.ullBytes = InputFileSize(job.strFilePath);
-    const EncoderSubtitle subtitle =
-        theEncodeSetting.PrepareSubtitle(SubtitlePathFor(job), slot.Index());
+    work.subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(job), job.strFilePath);
     const QString arguments =
-        theEncodeSetting.BuildCommandLine(subtitle, work.strOutput, m_bSampleMode, job);
+        theEncodeSetting.BuildCommandLine(work.subtitle, work.strOutput, m_bSampleMode, job);
     work.strCommandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
     slot.Assign(work, ++m_nStarts);
     ShowCurrentFile();

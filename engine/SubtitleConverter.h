@@ -1,36 +1,95 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
 
-// The encoder reads burnt-in subtitles as UTF-8 ("-utf8"), while ".smi" files are
+// The encoder reads burnt-in subtitles as UTF-8 ("-utf8"), while subtitle files are
 // often written in the legacy code page of their language. Before a job, the
-// subtitle is copied as UTF-8 to "temp.smi" in a folder private to this process.
+// subtitle is copied as UTF-8 into a folder private to this process, its early
+// cues moved to where the encoder draws them.
 
-// Converts the SAMI subtitle file at sourcePath to UTF-8 and writes it, without a
-// byte-order mark and with early cues delayed (DelayEarlySamiCues), to
-// destinationPath (created or emptied). A source that starts with a UTF-8 or
-// UTF-16 byte-order mark, or that is valid UTF-8 throughout, is taken as Unicode;
-// anything else is read in codePage (0: the legacy code page of the system
-// language). Text ends at the first zero character. Bytes the code page does not
-// define become U+FFFD. False when either file cannot be opened, the code page is
-// unknown or the write fails.
-bool ConvertSubtitleToUtf8(const QString& sourcePath, const QString& destinationPath, int codePage);
+// The subtitle formats found beside a movie, told by the file's extension.
+enum class SubtitleFormat
+{
+    Sami,     // ".smi"
+    MicroDvd, // ".sub"
+    SubRip,   // ".srt"
+    Other,
+};
+
+// The format a subtitle file's name says (its extension in any case).
+SubtitleFormat SubtitleFormatOf(const QString& path);
+
+// A subtitle's text and what it was read as.
+struct SubtitleText
+{
+    // The text as UTF-8, up to its first zero character.
+    QByteArray utf8;
+    // The iconv name of what the bytes were read in: "UTF-8", "UTF-16LE",
+    // "CP949", ...
+    QByteArray charset;
+    // The language the text's letters are of, where they tell one: Korean
+    // (Hangul), else Japanese (kana), else Chinese (Han characters; traditional
+    // script when read as Big5). AnyLanguage for every other text.
+    QLocale::Language language = QLocale::AnyLanguage;
+    QLocale::Script script = QLocale::AnyScript;
+};
+
+// Reads subtitle bytes as text. A UTF-8 or UTF-16 byte-order mark, text that is
+// valid UTF-8 throughout and UTF-16 without a mark (told by its zero bytes) are
+// Unicode. Anything else is read in codePage: 0 has the charset detected
+// (DetectLegacyCharset, with system's language), any other number is the file's.
+// Bytes the charset does not define become U+FFFD. Nothing when the code page is
+// unknown.
+std::optional<SubtitleText> DecodeSubtitle(const QByteArray& raw, int codePage,
+                                           const QLocale& system);
+
+// The charset of subtitle bytes that are not Unicode, as an iconv name, from
+// libuchardet and the system's language (LegacyCharsetOf):
+// - a Korean, Japanese or Chinese answer of the detector is taken: its
+//   multi-byte models hold even on a few lines;
+// - the detector is weak on a few lines of those languages and then names a
+//   single-byte charset: the system's own Korean, Japanese or Chinese code page
+//   wins when the bytes read as text of its language (without a fault, mostly
+//   Hangul, with kana, or in the rows of the common Chinese characters);
+// - a Cyrillic answer is taken (Mac Cyrillic read as CP1251, which is what
+//   such files are);
+// - the detector cannot tell the Latin code pages apart on short texts
+//   (French comes out as Central European): a Latin answer gives the system's
+//   Latin code page, CP1252 on any other system;
+// - any other answer (Greek, Hebrew, Arabic, Thai, ...) is taken;
+// - no answer, or one iconv does not know: the system's code page.
+QByteArray DetectLegacyCharset(const QByteArray& bytes, const QLocale& system);
+
+// The legacy ("ANSI") code page of a language, as Windows gives it, as an iconv
+// name: CP949 Korean, CP932 Japanese, GB18030 Chinese (CP950 in traditional
+// script), CP1251 Cyrillic languages, CP1250 Central European, CP1253 Greek,
+// CP1254 Turkish, CP1255 Hebrew, CP1256 Arabic, CP1257 Baltic, CP1258
+// Vietnamese, CP874 Thai, CP1252 every other.
+QByteArray LegacyCharsetOf(const QLocale& locale);
 
 // The iconv name of a Windows code page number: 0 means the legacy code page of
-// the language (CP949 Korean, CP932 Japanese, CP1252 otherwise), 65001 UTF-8,
-// 1200/1201 UTF-16, any other n "CP<n>".
-QByteArray CodePageCharset(int codePage, QLocale::Language language);
+// the locale (LegacyCharsetOf), 65001 UTF-8, 1200/1201 UTF-16, any other n
+// "CP<n>".
+QByteArray CodePageCharset(int codePage, const QLocale& locale);
+
+// Converts the subtitle file at sourcePath to UTF-8 (DecodeSubtitle) and writes
+// it, without a byte-order mark and with its early cues delayed as its format
+// needs (by its name: DelayEarlySamiCues, DelayEarlyMicroDvdCues with the movie's
+// frameRate, 0 when unknown, DelayEarlySubRipCues), to destinationPath (created
+// or emptied). Nothing when either file cannot be opened, the code page is
+// unknown or the write fails.
+std::optional<SubtitleText> ConvertSubtitleToUtf8(const QString& sourcePath,
+                                                  const QString& destinationPath, int codePage,
+                                                  double frameRate = 0,
+                                                  const QLocale& system = QLocale::system());
 
 // A folder only this process uses (mode 0700), made on first use and removed at
-// exit; empty when it cannot be made.
+// exit; empty when it cannot be made. The UTF-8 copies of subtitles live there.
 QString SubtitleWorkDir();
-
-// <SubtitleWorkDir()>/temp.smi, the UTF-8 copy the encoder is given; empty when
-// the folder cannot be made. Encoders running at the same time each have their
-// own copy: slot n > 0 of a run gets "temp-<n>.smi".
-QString TempSubtitlePath(int slot = 0);
 
 // The encoder does not draw a cue that is already showing when it reads the
 // first picture (it starts drawing only at the next change of subtitle), and how
@@ -39,11 +98,22 @@ QString TempSubtitlePath(int slot = 0);
 // was still lost in trials and one at 0.24 s was drawn. Cues that start earlier
 // than this are therefore moved to start here: they show a little late instead
 // of not at all.
-constexpr long EarliestSamiCueMs = 300;
+constexpr long EarliestCueMs = 300;
 
 // SAMI text with every cue time ("Start=" followed by a number, read as the
-// encoder reads it: any case, C rules for the number) below EarliestSamiCueMs
-// set to EarliestSamiCueMs. Everything else stays byte for byte. Of several
-// cues that start before that time only the last then shows, as it would at
-// that time anyway.
+// encoder reads it: any case, C rules for the number) below EarliestCueMs set to
+// EarliestCueMs. Everything else stays byte for byte. Of several cues that start
+// before that time only the last then shows, as it would at that time anyway.
 QByteArray DelayEarlySamiCues(const QByteArray& text);
+
+// MicroDVD text ("{start}{end}text" lines in frames of the movie) with every cue
+// that starts before EarliestCueMs starting at the first frame at or after it
+// (frameRate: the movie's; 0 or less: 25). A cue that would then end before it
+// starts keeps its length. The first line "{1}{1}<frame rate>", which gives the
+// frame rate, stays; so does everything else, byte for byte.
+QByteArray DelayEarlyMicroDvdCues(const QByteArray& text, double frameRate);
+
+// SubRip text with every cue ("h:m:s,ms --> h:m:s,ms") that starts before
+// EarliestCueMs starting at it ("00:00:00,300"); a cue that would then end
+// before it starts keeps its length. Everything else stays byte for byte.
+QByteArray DelayEarlySubRipCues(const QByteArray& text);

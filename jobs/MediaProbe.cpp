@@ -182,6 +182,34 @@ std::vector<std::uint8_t> ReadPrefix(QFile& file, qint64 maxBytes)
     return bytes;
 }
 
+// The first bytes of a regular file, up to size; how many were read. Never
+// blocks on a pipe: those are not read at all.
+std::size_t ReadFileHead(const QString& path, std::uint8_t* head, std::size_t size)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    // O_NONBLOCK: opening a pipe must not wait for a writer.
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return 0;
+    struct stat st;
+    std::size_t got = 0;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        while (got < size) {
+            const ssize_t n = ::read(fd, head + got, size - got);
+            if (n > 0)
+                got += std::size_t(n);
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+    }
+    ::close(fd);
+    return got;
+}
+
+// The GUID of the header object that every ASF (WMV, WMA) file starts with.
+constexpr std::uint8_t AsfHeaderGuid[] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                          0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
 } // namespace
 
 std::uint64_t ProbeFileSize(const QString& path)
@@ -202,7 +230,7 @@ QString FindSubtitleFile(const QString& path)
     if (path.isEmpty())
         return {};
     const QString base = path.left(path.size() - PathExtension(path).size());
-    for (const char* extension : {".smi", ".sub"}) {
+    for (const char* extension : {".smi", ".sub", ".srt"}) {
         const QString candidate = base + QLatin1String(extension);
         const QFileInfo info(candidate);
         if (info.exists() && !info.isDir())
@@ -213,25 +241,15 @@ QString FindSubtitleFile(const QString& path)
 
 bool IsAviFile(const QString& path)
 {
-    const QByteArray nativePath = QFile::encodeName(path);
-    // O_NONBLOCK: opening a pipe must not wait for a writer.
-    const int fd = ::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat st;
     std::uint8_t head[AviSignatureBytes];
-    std::size_t got = 0;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        while (got < sizeof head) {
-            const ssize_t n = ::read(fd, head + got, sizeof head - got);
-            if (n > 0)
-                got += std::size_t(n);
-            else if (n == 0 || errno != EINTR)
-                break;
-        }
-    }
-    ::close(fd);
-    return HasAviSignature(head, got);
+    return HasAviSignature(head, ReadFileHead(path, head, sizeof head));
+}
+
+bool IsAsfFile(const QString& path)
+{
+    std::uint8_t head[sizeof AsfHeaderGuid];
+    return ReadFileHead(path, head, sizeof head) == sizeof head &&
+           std::equal(head, head + sizeof head, AsfHeaderGuid);
 }
 
 bool ProbeSubtitle(const QString& path)
@@ -367,4 +385,32 @@ MovieContent ProbeMovieContent(const QString& path)
     avcodec_free_context(&decoder);
     avformat_close_input(&ctx);
     return content;
+}
+
+MovieTiming ProbeMovieTiming(const QString& path)
+{
+    SilenceLibav();
+    MovieTiming timing;
+    const QByteArray nativePath = QFile::encodeName(path);
+    if (path.isEmpty() || !IsRegularFile(nativePath))
+        return timing;
+    AVFormatContext* ctx = OpenLocalMovie(nativePath);
+    if (!ctx)
+        return timing;
+    // The container's start time is known only after a look at the packets
+    // (MPEG program streams name even their streams only then).
+    ctx->probesize = AnalysisProbeBytes;
+    ctx->max_analyze_duration = AnalysisMicroseconds;
+    if (avformat_find_stream_info(ctx, nullptr) >= 0) {
+        if (ctx->start_time != AV_NOPTS_VALUE && ctx->start_time > 0)
+            timing.dStartSeconds = double(ctx->start_time) / AV_TIME_BASE;
+        const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (video >= 0) {
+            const AVRational rate = av_guess_frame_rate(ctx, ctx->streams[video], nullptr);
+            if (rate.num > 0 && rate.den > 0)
+                timing.dFrameRate = av_q2d(rate);
+        }
+    }
+    avformat_close_input(&ctx);
+    return timing;
 }

@@ -17,8 +17,8 @@ std::uint64_t ProbeFileSize(const QString& path);
 
 // The subtitle file of a movie: the path without the file name's own extension
 // (a "." in a folder name is not one; a name without extension is taken whole)
-// with ".smi", else with ".sub", whichever first names an existing entry that is
-// not a folder. Empty when there is none. The job list and the encoding run
+// with ".smi", else with ".sub", else with ".srt", whichever first names an
+// existing entry that is not a folder. Empty when there is none. The job list and the encoding run
 // both find subtitles through this one function, so they always agree.
 QString FindSubtitleFile(const QString& path);
 
@@ -29,6 +29,9 @@ bool ProbeSubtitle(const QString& path);
 // signature), whatever its name. False for files that cannot be read and for
 // anything but a regular file; never blocks on a pipe.
 bool IsAviFile(const QString& path);
+
+// The same for ASF content (WMV, WMA: the ASF header object's GUID).
+bool IsAsfFile(const QString& path);
 
 // Fills nWidth, nHeight and nDuration from libavformat (the video stream's picture
 // size and the play length in whole seconds). When that gives no picture height,
@@ -56,6 +59,23 @@ struct MovieContent
 // that still promises the whole length). Costs about a millisecond for a
 // finished file; a file without index is read once, without decoding.
 MovieContent ProbeMovieContent(const QString& path);
+
+// When a movie's timestamps start and how many pictures a second its video
+// shows, as the encoder's subtitles need them.
+struct MovieTiming
+{
+    // The container's start time (its earliest stream's first timestamp) in
+    // seconds: about 0.5 for MPEG program streams that ffmpeg writes, more for
+    // DVD rips, 0 for most other files. 0 when unknown or not after 0.
+    double dStartSeconds = 0;
+    // The video's frame rate, 0 when unknown.
+    double dFrameRate = 0;
+};
+
+// Reads the timing of a movie file with libavformat (a look at its first
+// packets, a few milliseconds). Everything unknown for a file that is not a
+// readable movie.
+MovieTiming ProbeMovieTiming(const QString& path);
 
 // A job record for a movie file, filled by all four probes: the path as given,
 // its file name, size, subtitle, picture size and length. Safe on any thread.

@@ -69,14 +69,20 @@ protected:
         ASSERT_TRUE(MediaFactory::WriteFile(m_sub, "{1}{50}hello\n"));
     }
 
-    QString Build(const QString& subtitle, bool sampling = false, const StreamFile& job = Vga) const
+    // The argument string with the subtitle as the run prepares it. The UTF-8
+    // copy, each time a file of its own, is named "<copy>" in the result and
+    // kept in m_prepared until the next call.
+    QString Build(const QString& subtitle, bool sampling = false, const StreamFile& job = Vga)
     {
-        return m_setting.BuildCommandLine(m_setting.PrepareSubtitle(subtitle),
-                                          QStringLiteral("/out/PPC_clip.avi"), sampling, job);
+        m_prepared = m_setting.PrepareSubtitle(subtitle, job.strFilePath);
+        QString args = m_setting.BuildCommandLine(m_prepared, QStringLiteral("/out/PPC_clip.avi"),
+                                                  sampling, job);
+        return m_prepared.pCopy ? args.replace(m_prepared.strPath, QStringLiteral("<copy>")) : args;
     }
 
     QTemporaryDir m_dir;
     EncodeSetting m_setting;
+    EncoderSubtitle m_prepared;
     QString m_smi;
     QString m_sub;
 };
@@ -146,12 +152,13 @@ TEST(EncodeSettingPreset, FontPatternFollowsTheLanguage)
     EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::Japanese),
               QStringLiteral("MS Mincho:lang=ja"));
     EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::English), QStringLiteral("Arial"));
-    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::Chinese), QStringLiteral("Arial"));
+    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale::Chinese), QStringLiteral("SimSun:lang=zh-cn"));
+    EXPECT_EQ(EncodeSetting::FontPatternFor(QLocale(QLocale::Chinese, QLocale::Taiwan)),
+              QStringLiteral("MingLiU:lang=zh-tw"));
 }
 
 TEST_F(CommandLineBuilder, WorkedExampleWithSmiSubtitle)
 {
-    ASSERT_TRUE(QFile::remove(TempSubtitlePath()) || !QFileInfo::exists(TempSubtitlePath()));
     const QString args = Build(m_smi);
     EXPECT_EQ(args, QStringLiteral(
                         " -noodml \"/movies/clip.avi\" -o \"/out/PPC_clip.avi\" -ofps 15.000"
@@ -160,15 +167,16 @@ TEST_F(CommandLineBuilder, WorkedExampleWithSmiSubtitle)
                         " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX"
                         " -oac mp3lame -lameopts vbr=3  -lameopts br=64 -lameopts vol=0"
                         " -lameopts mode=1 -lameopts aq=7 -lameopts padding=3"
-                        " -font \"Gulim:lang=ko\" -sub \"") +
-                        TempSubtitlePath() +
-                        QStringLiteral("\" -utf8 -subpos 85 -subfont-text-scale 5 -subfont-blur 2"
-                                       " -subfont-outline 2 -af volnorm -slang ko-KR,kr-KR"));
-    // The UTF-8 copy was written for the encoder, its cue at 0 ms moved to where
-    // the encoder draws it.
+                        " -font \"Gulim:lang=ko\" -sub \"<copy>\" -utf8 -subpos 85"
+                        " -subfont-text-scale 5 -subfont-blur 2"
+                        " -subfont-outline 2 -af volnorm -slang ko-KR,kr-KR"));
+    // The UTF-8 copy was written for the encoder into the per-process folder,
+    // its cue at 0 ms moved to where the encoder draws it.
+    EXPECT_TRUE(m_prepared.strPath.startsWith(SubtitleWorkDir() + QLatin1Char('/')));
+    EXPECT_TRUE(m_prepared.strPath.endsWith(QStringLiteral(".smi")));
     m_setting.m_nSubCodePage = 949;
     Build(m_smi);
-    EXPECT_EQ(MediaFactory::ReadFile(TempSubtitlePath()),
+    EXPECT_EQ(MediaFactory::ReadFile(m_prepared.strPath),
               QByteArray("<SAMI><BODY><SYNC Start=300><P>\xec\x95\x88\xeb\x85\x95</BODY></SAMI>"));
 }
 
@@ -222,7 +230,8 @@ TEST_F(CommandLineBuilder, EncoderOutOfRangeLeavesTheRestUnchanged)
               Head +
                   QStringLiteral(" -ofps 15.000 -vf-add crop=849:480:-1:-1  -vf-add scale=320:180"
                                  " -vf-add expand=320:240:-1:-1:1 -srate 44100") +
-                  Mp3 + QStringLiteral(" -endpos 60 -font \"Gulim:lang=ko\"") + SubOption(m_sub) +
+                  Mp3 + QStringLiteral(" -endpos 60 -font \"Gulim:lang=ko\"") +
+                  SubOption(QStringLiteral("<copy>")) +
                   QStringLiteral(" -utf8 -subpos 85 -subfont-text-scale 5 -subfont-blur 2"
                                  " -subfont-outline 2") +
                   Tail);
@@ -374,25 +383,32 @@ TEST_F(CommandLineBuilder, SubtitleSelection)
         EXPECT_FALSE(args.contains(QLatin1Char('$')));
     }
 
-    // ".sub" is given in place, ".smi" in any case is converted; both are drawn
-    // by the encoder itself alone, with the same options.
+    // ".smi", ".sub" and ".srt" in any case are copied as UTF-8, each job into a
+    // file of its own; any other file is given in place. All are drawn by the
+    // encoder itself alone, with the same options.
     const QString micro = Build(m_sub);
+    const QString microCopy = m_prepared.strPath;
     const QString mixed = m_dir.filePath(QStringLiteral("Clip.SmI"));
     ASSERT_TRUE(QFile::copy(m_smi, mixed));
-    const QString sami = Build(mixed);
-    EXPECT_EQ(micro.indexOf(SubOption(m_sub)), sami.indexOf(SubOption(TempSubtitlePath())));
-    QString samiAsMicro = sami;
-    EXPECT_EQ(samiAsMicro.replace(TempSubtitlePath(), m_sub), micro);
-    EXPECT_FALSE(sami.contains(QStringLiteral("-ass")));
+    EXPECT_EQ(Build(mixed), micro);
+    EXPECT_NE(m_prepared.strPath, microCopy);
+    const QString srt = m_dir.filePath(QStringLiteral("clip.srt"));
+    ASSERT_TRUE(MediaFactory::WriteFile(srt, "1\r\n00:00:01,000 --> 00:00:02,000\r\nhello\r\n"));
+    EXPECT_EQ(Build(srt), micro);
+    const QString other = m_dir.filePath(QStringLiteral("clip.txt"));
+    ASSERT_TRUE(QFile::copy(m_sub, other));
+    EXPECT_EQ(Build(other), QString(micro).replace(QStringLiteral("<copy>"), other));
+    EXPECT_FALSE(micro.contains(QStringLiteral("-ass")));
 
     // Subtitles switched off.
     m_setting.m_bUseSub = false;
     EXPECT_EQ(Build(m_smi), noSubtitle);
 }
 
-TEST_F(CommandLineBuilder, AviContentIsReadThroughLibavformat)
+TEST_F(CommandLineBuilder, AviAndAsfContentIsReadThroughLibavformat)
 {
     const QByteArray avi = QByteArray("RIFF\x04\0\0\0AVI LIST", 16);
+    const QByteArray asf("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16);
     const QByteArray mpeg = QByteArray("\0\0\x01\xba", 4) + QByteArray(12, '\0');
     const QString lavf = QStringLiteral(" -demuxer lavf -lavfdopts o=fflags=+genpts");
     const struct
@@ -407,6 +423,9 @@ TEST_F(CommandLineBuilder, AviContentIsReadThroughLibavformat)
         {"movie.avi", avi, false, false, false, true},
         {"renamed.mpg", avi, false, false, false, true},
         {"mpeg.avi", mpeg, false, false, false, false},
+        {"movie.wmv", asf, false, false, false, true},
+        {"renamed.mpg", asf, false, false, false, true},
+        {"copy both.wmv", asf, true, true, false, false},
         // Only a copy of both streams keeps the encoder's own reader.
         {"copy video.avi", avi, true, false, false, true},
         {"copy audio.avi", avi, false, true, false, true},
@@ -429,15 +448,52 @@ TEST_F(CommandLineBuilder, AviContentIsReadThroughLibavformat)
     }
 }
 
-TEST_F(CommandLineBuilder, FailedConversionLeavesNoStaleSubtitle)
+TEST_F(CommandLineBuilder, EachCopyLastsAsLongAsItsJobAndAFailedOneIsGone)
 {
     Build(m_smi);
-    ASSERT_TRUE(QFileInfo::exists(TempSubtitlePath()));
-    // The next job's subtitle cannot be converted (unknown code page): the
-    // previous job's text must not be burnt into this movie.
+    const QString first = m_prepared.strPath;
+    ASSERT_TRUE(QFileInfo::exists(first));
+    // Another job's copy is a file of its own; the first goes with its job.
+    const EncoderSubtitle second = m_setting.PrepareSubtitle(m_smi, Vga.strFilePath);
+    EXPECT_NE(second.strPath, first);
+    EXPECT_TRUE(QFileInfo::exists(second.strPath));
+    m_prepared = {};
+    EXPECT_FALSE(QFileInfo::exists(first));
+    EXPECT_TRUE(QFileInfo::exists(second.strPath));
+    // A subtitle that cannot be converted (unknown code page) leaves no file
+    // behind for the encoder to draw.
     m_setting.m_nSubCodePage = 12345;
-    EXPECT_TRUE(Build(m_smi).contains(SubOption(TempSubtitlePath())));
-    EXPECT_FALSE(QFileInfo::exists(TempSubtitlePath()));
+    EXPECT_TRUE(Build(m_smi).contains(SubOption(m_prepared.strPath)));
+    EXPECT_FALSE(QFileInfo::exists(m_prepared.strPath));
+}
+
+// What the prepared subtitle says reaches the subtitle options: the font for the
+// language of its text, and the delay for a movie whose timestamps start late.
+TEST_F(CommandLineBuilder, SubtitleLanguageAndDelayReachTheOptions)
+{
+    // Two syllables are too few for the detector: the code page is given.
+    m_setting.m_nSubCodePage = 949;
+    Build(m_smi);
+    EXPECT_EQ(m_prepared.strFont, QStringLiteral("Gulim:lang=ko"));
+    Build(m_sub);
+    EXPECT_EQ(m_prepared.strFont, QString());
+
+    // A delay the encoder sees, and one below its millisecond.
+    EncoderSubtitle subtitle;
+    subtitle.strPath = m_sub;
+    subtitle.bExists = true;
+    subtitle.strFont = QStringLiteral("SimSun:lang=zh-cn");
+    for (const double delay : {0.529089, 0.0004}) {
+        subtitle.dDelaySeconds = delay;
+        const QString args =
+            m_setting.BuildCommandLine(subtitle, QStringLiteral("/o.avi"), false, Vga);
+        EXPECT_TRUE(
+            args.contains(QStringLiteral(" -font \"SimSun:lang=zh-cn\"") + SubOption(m_sub)));
+        EXPECT_TRUE(args.endsWith(QStringLiteral(" -subfont-outline 2") +
+                                  (delay > 0.001 ? QStringLiteral(" -subdelay 0.529") : QString()) +
+                                  Tail))
+            << args.toStdString();
+    }
 }
 
 TEST_F(CommandLineBuilder, PlaceholderTextInPathsStaysIntact)
@@ -450,7 +506,8 @@ TEST_F(CommandLineBuilder, PlaceholderTextInPathsStaysIntact)
                        " -o \"/o/$PATH_VIDEO$$VID_H$.avi\" -ovc copy -oac copy") +
             Tail);
     m_setting.m_bCopyAll = false;
-    const QString sub = m_dir.filePath(QStringLiteral("$SUB_POS$.sub"));
+    // A subtitle kind that is given in place.
+    const QString sub = m_dir.filePath(QStringLiteral("$SUB_POS$.txt"));
     ASSERT_TRUE(QFile::copy(m_sub, sub));
     const QString args = Build(sub, false, job);
     EXPECT_TRUE(args.startsWith(QStringLiteral(" -noodml \"/m/a$VID_W$ $AUD_SRATE$.avi\"")));
@@ -473,14 +530,15 @@ TEST_F(CommandLineBuilder, HostilePathsReachTheEncoderWhole)
     ASSERT_TRUE(QDir().mkpath(dir));
     const QString input = dir + QStringLiteral("/\" -o /tmp/evil.avi \"\\.avi");
     const QString output = dir + QStringLiteral("/-out \"quoted\"\\");
-    const QString sub = dir + QStringLiteral("/sub\\\" -vf-add x.sub");
+    // A subtitle kind that is given in place.
+    const QString sub = dir + QStringLiteral("/sub\\\" -vf-add x.txt");
     ASSERT_TRUE(QFile::copy(m_sub, sub));
     m_setting.m_strPathFont = QStringLiteral("Odd \"Font\"\\");
 
     const QString line =
         MakeProcessCommandLine(QStringLiteral("/opt/clip vane/tools/mencoder"),
-                               m_setting.BuildCommandLine(m_setting.PrepareSubtitle(sub), output,
-                                                          true, Job(input, 640, 480)));
+                               m_setting.BuildCommandLine(m_setting.PrepareSubtitle(sub, input),
+                                                          output, true, Job(input, 640, 480)));
     const QStringList argv = SplitCommandLine(line);
     ASSERT_GE(argv.size(), 5);
     EXPECT_EQ(argv.mid(0, 5),

@@ -114,9 +114,10 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
     setting.m_nSubCodePage = 949;
 
     const QString withSub = m_output + QStringLiteral("/PPC_clip \"one\".avi");
-    const QString withSubArgs =
-        setting.BuildCommandLine(setting.PrepareSubtitle(smi), withSub, false, job);
-    ASSERT_TRUE(withSubArgs.contains(QStringLiteral(" -sub \"") + TempSubtitlePath()));
+    const EncoderSubtitle subtitle = setting.PrepareSubtitle(smi, job.strFilePath);
+    const QString withSubArgs = setting.BuildCommandLine(subtitle, withSub, false, job);
+    ASSERT_TRUE(subtitle.pCopy);
+    ASSERT_TRUE(withSubArgs.contains(QStringLiteral(" -sub \"") + subtitle.strPath));
     ASSERT_TRUE(Encode(withSubArgs, QStringLiteral("with-sub.log")));
 
     const Facts info = Inspect(withSub);

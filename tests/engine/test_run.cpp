@@ -1,4 +1,5 @@
 #include "engine/EncodingRun.h"
+#include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 #include "test_run_support.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 namespace {
 
@@ -350,6 +352,33 @@ TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded(2));
     EXPECT_FALSE(QString::fromUtf8(MediaFactory::ReadFile(argsFile)).contains("-endpos"));
+}
+
+// Each job's encoder reads a UTF-8 copy of its own subtitle, which is gone once
+// the job has ended; a stopped job's copy too.
+TEST_F(RunTest, EachJobHasItsOwnSubtitleCopyUntilItEnds)
+{
+    QStringList argsFiles;
+    for (const QString name : {"a", "b", "c"}) {
+        argsFiles << m_home.FilePath("args " + name);
+        AddMovie(name + ".mpg", "args " + argsFiles.back() + '\n' + (name == "c" ? "hang\n" : ""));
+        ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("in/" + name + ".srt"),
+                                            "1\n00:00:01,000 --> 00:00:02,000\nhello\n"));
+        m_form.m_jobs.back().bHasSubtitle = true;
+    }
+    m_run->StartEncoding();
+    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(argsFiles[2]); }));
+    StopKeepingOutput();
+    ASSERT_TRUE(WaitEnded());
+    QStringList copies;
+    for (const QString& argsFile : argsFiles) {
+        const QStringList args = QString::fromUtf8(MediaFactory::ReadFile(argsFile)).split('\n');
+        copies << args.value(args.indexOf("-sub") + 1);
+        EXPECT_TRUE(copies.back().startsWith(SubtitleWorkDir() + '/'))
+            << copies.back().toStdString();
+        EXPECT_FALSE(QFile::exists(copies.back()));
+    }
+    EXPECT_EQ(QSet<QString>(copies.begin(), copies.end()).size(), 3);
 }
 
 TEST_F(RunTest, ExistingOutputsAreOverwrittenOnlyWithConsentAskedOnceForAll)
@@ -847,26 +876,25 @@ TEST_F(ParallelRunTest, EncodersAtOnceEachReadTheirOwnSubtitleCopy)
     for (const char* name : {"a", "b"}) {
         argsFiles << m_home.FilePath(QStringLiteral("args-") + name);
         const QString movie =
-            AddMovie(QString(name) + ".mpg",
-                     "args " + argsFiles.back() + "\nsleep 300\n" + FakeEncoder::WriteWholeMovie());
+            AddMovie(QString(name) + ".mpg", "args " + argsFiles.back() + "\nsleep 1000\n" +
+                                                 FakeEncoder::WriteWholeMovie());
         m_form.m_jobs.back().bHasSubtitle = true;
         ASSERT_TRUE(MediaFactory::WriteFile(QString(movie).replace(".mpg", ".smi"),
                                             "<SAMI><BODY><SYNC Start=1000><P>Line of " +
                                                 QByteArray(name) + "</BODY></SAMI>"));
     }
     m_run->StartEncoding();
-    ASSERT_TRUE(WaitEnded());
-    QStringList copies;
-    for (int i = 0; i < 2; ++i) {
+    const auto subtitleOf = [&](int job) {
         const QStringList args =
-            QString::fromUtf8(MediaFactory::ReadFile(argsFiles[i])).split('\n');
-        ASSERT_GE(args.indexOf("-sub"), 0);
-        copies << args.value(args.indexOf("-sub") + 1);
-        EXPECT_TRUE(
-            MediaFactory::ReadFile(copies.back()).contains("Line of " + QByteArray(i ? "b" : "a")))
-            << copies.back().toStdString();
-    }
-    EXPECT_NE(copies[0], copies[1]);
+            QString::fromUtf8(MediaFactory::ReadFile(argsFiles[job])).split('\n');
+        return args.indexOf("-sub") >= 0 ? args.value(args.indexOf("-sub") + 1) : QString();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return !subtitleOf(0).isEmpty() && !subtitleOf(1).isEmpty(); }));
+    // While both encoders run, each one's copy holds its own movie's lines.
+    EXPECT_NE(subtitleOf(0), subtitleOf(1));
+    EXPECT_TRUE(MediaFactory::ReadFile(subtitleOf(0)).contains("Line of a"));
+    EXPECT_TRUE(MediaFactory::ReadFile(subtitleOf(1)).contains("Line of b"));
+    ASSERT_TRUE(WaitEnded());
 }
 
 } // namespace

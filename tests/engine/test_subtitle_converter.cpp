@@ -3,6 +3,7 @@
 #include "tests/support/MediaFactory.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,7 +43,106 @@ protected:
     QTemporaryDir m_dir;
 };
 
+// UTF-8 text in another charset, as glibc's iconv writes it.
+QByteArray Encoded(const QByteArray& utf8, const char* charset)
+{
+    iconv_t cd = ::iconv_open(charset, "UTF-8");
+    EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << charset;
+    QByteArray out(utf8.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(utf8.constData());
+    char* to = out.data();
+    size_t inLeft = size_t(utf8.size());
+    size_t outLeft = size_t(out.size());
+    EXPECT_NE(::iconv(cd, &in, &inLeft, &to, &outLeft), size_t(-1)) << charset;
+    ::iconv_close(cd);
+    out.truncate(out.size() - qsizetype(outLeft));
+    return out;
+}
+
+// A subtitle file of a few cues, as people have them, in SubRip or SAMI form.
+QByteArray SubtitleFile(const std::vector<const char*>& cues, bool sami)
+{
+    QByteArray text =
+        sami ? "<SAMI>\r\n<HEAD>\r\n<TITLE>Clip</TITLE>\r\n</HEAD>\r\n<BODY>\r\n" : "";
+    for (size_t i = 0; i < cues.size(); ++i) {
+        const QByteArray start = QByteArray::number(1 + int(i) * 3);
+        const QByteArray end = QByteArray::number(3 + int(i) * 3);
+        if (sami)
+            text += "<SYNC Start=" + start + "000><P Class=KRCC>" + cues[i] +
+                    "\r\n<SYNC Start=" + end + "500><P Class=KRCC>&nbsp;\r\n";
+        else
+            text += QByteArray::number(qulonglong(i + 1)) + "\r\n00:00:0" + start +
+                    ",000 --> 00:00:0" + end + ",500\r\n" + cues[i] + "\r\n\r\n";
+    }
+    return sami ? text + "</BODY>\r\n</SAMI>\r\n" : text;
+}
+
 } // namespace
+
+// Subtitle files in the charsets people write them in, each read on a system
+// whose language uses another one: the text comes out right, and the letters
+// tell the language for the font. A file too short for the detector is read
+// in the code page of the system's language.
+TEST(SubtitleCharsets, AreDetectedOnASystemOfAnotherLanguage)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale korean(QLocale::Korean, QLocale::SouthKorea);
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    const QLocale chinese(QLocale::Chinese, QLocale::China);
+    const struct
+    {
+        const char* charset;
+        std::vector<const char*> cues;
+        QLocale system;
+        QLocale::Language language;
+    } cases[] = {
+        {"CP949",
+         {"안녕하세요. 오늘 날씨가 정말 좋네요.", "어디 가세요?", "학교에 가요."},
+         english,
+         QLocale::Korean},
+        {"CP932",
+         {"こんにちは。今日はいい天気ですね。", "どこへ行きますか？", "学校へ行きます。"},
+         korean,
+         QLocale::Japanese},
+        {"GB18030",
+         {"你好。今天天气真好。", "你去哪儿？", "我去学校。"},
+         japanese,
+         QLocale::Chinese},
+        {"BIG5", {"你好。今天天氣真好。", "你去哪裡？", "我去學校。"}, korean, QLocale::Chinese},
+        {"CP1251",
+         {"Куда ты идёшь?", "Я иду в школу.", "Большое спасибо."},
+         chinese,
+         QLocale::AnyLanguage},
+        // The detector takes this one for Central European (Mac).
+        {"CP1252",
+         {"Qu'est-ce qui s'est passé ?", "Viens vite !", "Je t'aime."},
+         korean,
+         QLocale::AnyLanguage},
+        {"CP1252",
+         {"Schönes Wetter heute.", "Wohin gehst du, Jürgen?", "Zur Schule."},
+         chinese,
+         QLocale::AnyLanguage},
+        {"UTF-16", {"안녕하세요.", "Größe", "你好"}, japanese, QLocale::Korean},
+        {"UTF-16LE", {"Привет", "Größe", "Ok"}, korean, QLocale::AnyLanguage},
+        // Too short for the detector (no answer, or Western European): the
+        // system's code page, which reads the bytes as text of its language.
+        {"GB18030", {"你去哪儿？"}, chinese, QLocale::Chinese},
+        {"CP949", {"안녕하세요."}, korean, QLocale::Korean},
+        {"BIG5", {"你去哪裡？"}, QLocale(QLocale::Chinese, QLocale::Taiwan), QLocale::Chinese},
+    };
+    for (const auto& c : cases) {
+        for (const bool sami : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << c.charset << (sami ? " SAMI" : " SubRip") << " on "
+                                              << c.system.name().toStdString());
+            const QByteArray utf8 = SubtitleFile(c.cues, sami);
+            const std::optional<SubtitleText> text =
+                DecodeSubtitle(Encoded(utf8, c.charset), 0, c.system);
+            ASSERT_TRUE(text);
+            EXPECT_EQ(text->utf8, utf8);
+            EXPECT_EQ(text->language, c.language);
+        }
+    }
+}
 
 TEST_F(SubtitleConversion, GivesExactUtf8)
 {
@@ -132,7 +232,6 @@ TEST(SamiCueTimes, EarlyCuesStartWhereTheEncoderDrawsThem)
         // No number: left alone, like anything that is not a cue time.
         {"<SYNC Start=\"0\"><P>Start= x", "<SYNC Start=\"0\"><P>Start= x"},
         {"\xec\x95\x88 Start=5", "\xec\x95\x88 Start=300"},
-        {"", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.text));
@@ -146,9 +245,59 @@ TEST(SubtitleCodePages, MapToIconvNames)
     EXPECT_EQ(CodePageCharset(0, QLocale::Japanese), QByteArray("CP932"));
     EXPECT_EQ(CodePageCharset(0, QLocale::English), QByteArray("CP1252"));
     EXPECT_EQ(CodePageCharset(0, QLocale::German), QByteArray("CP1252"));
+    EXPECT_EQ(CodePageCharset(0, QLocale::Chinese), QByteArray("GB18030"));
+    EXPECT_EQ(CodePageCharset(0, QLocale(QLocale::Chinese, QLocale::HongKong)),
+              QByteArray("CP950"));
+    EXPECT_EQ(CodePageCharset(0, QLocale::Russian), QByteArray("CP1251"));
+    EXPECT_EQ(CodePageCharset(0, QLocale(QLocale::Serbian, QLocale::LatinScript, QLocale::Serbia)),
+              QByteArray("CP1250"));
     EXPECT_EQ(CodePageCharset(949, QLocale::English), QByteArray("CP949"));
     EXPECT_EQ(CodePageCharset(1251, QLocale::Korean), QByteArray("CP1251"));
     EXPECT_EQ(CodePageCharset(65001, QLocale::Korean), QByteArray("UTF-8"));
+}
+
+// Cues that start before the encoder's first picture start at 0.3 s, in frames
+// of the movie for MicroDVD; everything else stays byte for byte.
+TEST(EarlyCueTimes, MicroDvdAndSubRipCuesStartWhereTheEncoderDrawsThem)
+{
+    const struct
+    {
+        QByteArray text;
+        double frameRate;
+        QByteArray expected;
+    } microDvd[] = {
+        {"{0}{50}At zero\r\n{75}{175}Later\r\n", 25, "{8}{50}At zero\r\n{75}{175}Later\r\n"},
+        {"{7}{}Open end\n{8}{9}x", 25, "{8}{}Open end\n{8}{9}x"},
+        {"{0}{50}a", 29.97, "{9}{50}a"},
+        // Ending before its new start: it keeps its length.
+        {"{0}{5}a\n{2}{3}b", 25, "{8}{13}a\n{8}{9}b"},
+        // The first line may give the frame rate; "{1}{1}" later is a cue.
+        {"{1}{1}23.976\n{1}{1}x", 25, "{1}{1}23.976\n{8}{8}x"},
+        {"{0}{50 not a cue\n}{0}{5}\n 0}{5}", 25, "{0}{50 not a cue\n}{0}{5}\n 0}{5}"},
+    };
+    for (const auto& c : microDvd) {
+        SCOPED_TRACE(::testing::PrintToString(c.text));
+        EXPECT_EQ(DelayEarlyMicroDvdCues(c.text, c.frameRate), c.expected);
+    }
+    const struct
+    {
+        QByteArray text;
+        QByteArray expected;
+    } subRip[] = {
+        {"1\r\n00:00:00,000 --> 00:00:02,000\r\nAt zero\r\n\r\n2\r\n00:00:03,000 --> "
+         "00:00:07,000\r\n",
+         "1\r\n00:00:00,300 --> 00:00:02,000\r\nAt zero\r\n\r\n2\r\n00:00:03,000 --> "
+         "00:00:07,000\r\n"},
+        {"0:0:0.299-->0:0:0.400 X1:1 Y1:1\n", "00:00:00,300 --> 00:00:00,400 X1:1 Y1:1\n"},
+        {"00:00:00,100 --> 00:00:00,250\n", "00:00:00,300 --> 00:00:00,450\n"},
+        // Not timing lines.
+        {"00:00:00,000\n00:00 --> 00:01\n-->\n", "00:00:00,000\n00:00 --> 00:01\n-->\n"},
+        {"", ""},
+    };
+    for (const auto& c : subRip) {
+        SCOPED_TRACE(::testing::PrintToString(c.text));
+        EXPECT_EQ(DelayEarlySubRipCues(c.text), c.expected);
+    }
 }
 
 TEST(SubtitleWorkFolder, IsPrivateToTheProcess)
@@ -156,7 +305,6 @@ TEST(SubtitleWorkFolder, IsPrivateToTheProcess)
     const QString dir = SubtitleWorkDir();
     ASSERT_FALSE(dir.isEmpty());
     EXPECT_EQ(SubtitleWorkDir(), dir);
-    EXPECT_EQ(TempSubtitlePath(), dir + QStringLiteral("/temp.smi"));
     EXPECT_TRUE(dir.startsWith(QDir::tempPath() + QLatin1Char('/')));
     struct stat info;
     ASSERT_EQ(::stat(QFile::encodeName(dir).constData(), &info), 0);

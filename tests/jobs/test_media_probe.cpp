@@ -154,6 +154,23 @@ TEST_F(MovieFiles, EveryContainerGivesPictureSizeAndSecondsAsFfprobeDoes)
     }
 }
 
+// The start time is the container's (ffprobe's format start_time): MPEG program
+// streams that ffmpeg writes start after 0.5 s, the others at 0.
+TEST_F(MovieFiles, TimingGivesTheStartTimeAndTheFrameRate)
+{
+    for (const ContainerCase& c : Containers()) {
+        SCOPED_TRACE(c.fileName);
+        const MovieTiming timing = ProbeMovieTiming(Movie(c.fileName));
+        const bool programStream =
+            QByteArray(c.fileName).contains(".mpg") || QByteArray(c.fileName).contains(".vob");
+        EXPECT_NEAR(timing.dStartSeconds, programStream ? 0.529 : 0.0, 0.001);
+        EXPECT_DOUBLE_EQ(timing.dFrameRate, 25.0);
+    }
+    const MovieTiming none = ProbeMovieTiming(Write(QStringLiteral("text.mpg"), "no movie"));
+    EXPECT_EQ(none.dStartSeconds, 0.0);
+    EXPECT_EQ(none.dFrameRate, 0.0);
+}
+
 TEST_F(MovieFiles, NamesThatLookLikeUrlsOrHoldOddCharactersAreLocalFiles)
 {
     const QString source = Movie("matroska.mkv");
@@ -316,12 +333,14 @@ TEST_F(MediaProbe, UnreadableFileHasUnknownSize)
 
 using SubtitleProbe = TempFiles;
 
-TEST_F(SubtitleProbe, SmiIsFoundBeforeSub)
+TEST_F(SubtitleProbe, SmiIsFoundBeforeSubAndSubBeforeSrt)
 {
     const QString movie = Write(QStringLiteral("movie.avi"));
     EXPECT_FALSE(ProbeSubtitle(movie));
-    const QString sub = Write(QStringLiteral("movie.sub"));
+    const QString srt = Write(QStringLiteral("movie.srt"));
     EXPECT_TRUE(ProbeSubtitle(movie));
+    EXPECT_EQ(FindSubtitleFile(movie), srt);
+    const QString sub = Write(QStringLiteral("movie.sub"));
     EXPECT_EQ(FindSubtitleFile(movie), sub);
     const QString smi = Write(QStringLiteral("movie.smi"));
     EXPECT_EQ(FindSubtitleFile(movie), smi);
@@ -362,25 +381,32 @@ TEST_F(SubtitleProbe, OnlyTheFileNamesOwnExtensionIsCut)
     }
 }
 
-TEST_F(MediaProbe, AviFilesAreKnownByTheirContent)
+TEST_F(MediaProbe, AviAndAsfFilesAreKnownByTheirContent)
 {
     const QByteArray avi = QByteArray("RIFF\x04\0\0\0AVI ", 12);
+    const QByteArray asf("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16);
     const struct
     {
         const char* name;
         QByteArray bytes;
         bool isAvi;
+        bool isAsf;
     } cases[] = {
-        {"named.avi", avi + QByteArray(100, '\0'), true},
-        {"renamed.mpg", avi, true},
-        {"mpeg.avi", QByteArray("\0\0\x01\xba", 4) + QByteArray(100, '\0'), false},
-        {"sound.avi", QByteArray("RIFF\x04\0\0\0WAVE", 12), false},
-        {"short.avi", avi.left(11), false},
-        {"empty.avi", QByteArray(), false},
+        {"named.avi", avi + QByteArray(100, '\0'), true, false},
+        {"renamed.mpg", avi, true, false},
+        {"mpeg.avi", QByteArray("\0\0\x01\xba", 4) + QByteArray(100, '\0'), false, false},
+        {"sound.avi", QByteArray("RIFF\x04\0\0\0WAVE", 12), false, false},
+        {"short.avi", avi.left(11), false, false},
+        {"empty.avi", QByteArray(), false, false},
+        {"named.wmv", asf + QByteArray(100, '\0'), false, true},
+        {"renamed.avi", asf, false, true},
+        {"short.wmv", asf.left(15), false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(IsAviFile(Write(QLatin1String(c.name), c.bytes)), c.isAvi);
+        const QString path = Write(QLatin1String(c.name), c.bytes);
+        EXPECT_EQ(IsAviFile(path), c.isAvi);
+        EXPECT_EQ(IsAsfFile(path), c.isAsf);
     }
     // Nothing that is not a readable regular file counts, and a pipe does not block.
     EXPECT_FALSE(IsAviFile(m_dir.filePath(QStringLiteral("missing.avi"))));
@@ -389,6 +415,7 @@ TEST_F(MediaProbe, AviFilesAreKnownByTheirContent)
     const QString fifo = m_dir.filePath(QStringLiteral("pipe.avi"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     EXPECT_FALSE(IsAviFile(fifo));
+    EXPECT_FALSE(IsAsfFile(fifo));
 }
 
 TEST_F(SubtitleProbe, OddCharactersInTheNameAreKept)
