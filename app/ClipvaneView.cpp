@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QItemSelectionModel>
 #include <QProgressDialog>
 #include <QSet>
 
@@ -154,6 +155,12 @@ CClipvaneView::CClipvaneView(QWidget* parent)
 
     connect(&m_run, &CEncodingRun::RunEnded, this, &CClipvaneView::UpdateListButtons);
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
+    // The Current File panel follows the selected row while its job runs.
+    const QItemSelectionModel* selection = m_listMovies->selectionModel();
+    connect(selection, &QItemSelectionModel::selectionChanged, &m_run,
+            &CEncodingRun::FollowSelection);
+    connect(selection, &QItemSelectionModel::currentChanged, &m_run,
+            &CEncodingRun::FollowSelection);
     connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
     connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);
     connect(&m_probeBatch, &CMovieProbeBatch::Finished, this, &CClipvaneView::OnAddFinished);
@@ -460,9 +467,19 @@ void CClipvaneView::ShowRow(int index)
     m_listMovies->ShowRow(index);
 }
 
+int CClipvaneView::SelectedRow() const
+{
+    return m_listMovies->SelectedRow();
+}
+
 void CClipvaneView::SetRowStatus(int index, const QString& status, const QString& reason)
 {
     m_jobList.SetRowStatus(index, status, reason);
+}
+
+void CClipvaneView::SetRowProgress(int index, int percent)
+{
+    m_jobList.SetRowProgress(index, percent);
 }
 
 void CClipvaneView::SetValueLabel(ValueLabel label, const QString& text)

@@ -124,7 +124,9 @@ public:
     std::optional<StreamFile> JobAt(int index) const override;
     std::uint64_t TotalBytes() const override;
     void ShowRow(int index) override;
+    int SelectedRow() const override;
     void SetRowStatus(int index, const QString& status, const QString& reason) override;
+    void SetRowProgress(int index, int percent) override;
     void SetValueLabel(ValueLabel label, const QString& text) override;
     void SetProgress(ProgressBar bar, int percent) override;
     void MessageBox(const QString& text, MessageIcon icon) override;

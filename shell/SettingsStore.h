@@ -46,6 +46,7 @@ inline constexpr RegStringValue Height{"Height", "240"};
 inline constexpr RegDwordValue Ratio{"Ratio", 1}; // 0 "4:3", 1 "16:9"
 inline constexpr RegDwordValue UseSub{"UseSub", 1};
 inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
+inline constexpr RegDwordValue Parallel{"Parallel", 0}; // encodes at once; 0 one per core
 } // namespace RegValue
 
 QString GetRegString(const QString& subKey, const QString& valueName, const QString& defaultValue);
