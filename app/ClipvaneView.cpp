@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QProgressDialog>
 #include <QSet>
 #include <QShortcut>
@@ -183,6 +184,12 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     m_desktop.Observe(m_run);
     m_desktop.SetWindowActive([this] { return window()->isActiveWindow(); });
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
+    // The Current File panel follows the selected row while its job runs.
+    const QItemSelectionModel* selection = m_listMovies->selectionModel();
+    connect(selection, &QItemSelectionModel::selectionChanged, &m_run,
+            &CEncodingRun::FollowSelection);
+    connect(selection, &QItemSelectionModel::currentChanged, &m_run,
+            &CEncodingRun::FollowSelection);
     connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
     connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);
     connect(&m_probeBatch, &CMovieProbeBatch::Finished, this, &CClipvaneView::OnAddFinished);
@@ -531,9 +538,19 @@ void CClipvaneView::ShowRow(int index)
     m_listMovies->ShowRow(index);
 }
 
+int CClipvaneView::SelectedRow() const
+{
+    return m_listMovies->SelectedRow();
+}
+
 void CClipvaneView::SetRowStatus(int index, const QString& status, const QString& reason)
 {
     m_jobList.SetRowStatus(index, status, reason);
+}
+
+void CClipvaneView::SetRowProgress(int index, int percent)
+{
+    m_jobList.SetRowProgress(index, percent);
 }
 
 void CClipvaneView::SetValueLabel(ValueLabel label, const QString& text)

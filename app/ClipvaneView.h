@@ -138,7 +138,9 @@ public:
     // back is "Ready" again and encoded.
     bool SkipsJob(int index) override;
     void ShowRow(int index) override;
+    int SelectedRow() const override;
     void SetRowStatus(int index, const QString& status, const QString& reason) override;
+    void SetRowProgress(int index, int percent) override;
     void SetValueLabel(ValueLabel label, const QString& text) override;
     void SetProgress(ProgressBar bar, int percent) override;
     void MessageBox(const QString& text, MessageIcon icon) override;

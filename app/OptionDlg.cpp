@@ -3,6 +3,8 @@
 #include "app/LightDialog.h"
 #include "engine/EncodeSetting.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -91,6 +93,10 @@ COptionDlg::COptionDlg(QWidget* parent)
             new QCheckBox(QStringLiteral(" Shutdown your windows after encoding finished."), this),
             10, 196, 250, 10);
 
+    // Beside the buttons, as it counts for both presets.
+    Add(0, new QLabel(QStringLiteral("Encodes at once:"), this), 10, 219, 60, 9);
+    m_cbParallel = Add(IdParallel, new QComboBox(this), 72, 216, 60, 14);
+
     auto* ok = Add(IdOk, new QPushButton(QStringLiteral("OK"), this), 200, 216, 54, 14);
     auto* cancel = Add(IdCancel, new QPushButton(QStringLiteral("Cancel"), this), 259, 216, 54, 14);
     ok->setDefault(true);
@@ -144,7 +150,19 @@ void COptionDlg::LoadOptions()
     SelectStored(m_cbBitRate, m_settings.nBitRate);
     SelectStored(m_cbFps, m_settings.nFrameRate);
     SelectStored(m_cbRatio, m_settings.nRatio);
+    LoadParallel(m_settings.nParallel);
     EnablePresetControls();
+}
+
+void COptionDlg::LoadParallel(DWORD stored)
+{
+    const int last = std::max<int>(StoredSettings::CoreCount(),
+                                   std::min<DWORD>(stored, StoredSettings::MaxParallel));
+    m_cbParallel->clear();
+    m_cbParallel->addItem(QStringLiteral("Automatic"));
+    for (int n = 1; n <= std::min(last, StoredSettings::MaxParallel); ++n)
+        m_cbParallel->addItem(QString::number(n));
+    m_cbParallel->setCurrentIndex(int(std::min<DWORD>(stored, m_cbParallel->count() - 1)));
 }
 
 void COptionDlg::EnablePresetControls()
@@ -190,6 +208,7 @@ void COptionDlg::OnOK()
     TakeSelection(m_cbBitRate, m_settings.nBitRate);
     TakeSelection(m_cbFps, m_settings.nFrameRate);
     TakeSelection(m_cbRatio, m_settings.nRatio);
+    TakeSelection(m_cbParallel, m_settings.nParallel);
     m_settings.Store();
     // The record is made from what is stored, as at start-up.
     const StoredSettings stored = StoredSettings::Load();

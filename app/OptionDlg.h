@@ -14,11 +14,10 @@ class QRadioButton;
 
 // The modal "Encoding Options" dialog: the "Pocket PC PDA Normal" preset or
 // "User Define" settings (encoder, video bit rate, frame rate, picture size),
-// subtitle burn-in and shut-down after the batch. Every opening reloads the
-// stored settings into m_settings, which the controls edit; OK stores them and
-// makes theEncodeSetting from what is stored (StoredSettings::ApplyTo, as the
-// start-up does), Cancel changes nothing. The main form owns one for its whole
-// life.
+// subtitle burn-in, shut-down after the batch and how many encodes run at once. Every opening
+// reloads the stored settings into m_settings, which the controls edit; OK stores them and makes
+// theEncodeSetting from what is stored (StoredSettings::ApplyTo, as the start-up does), Cancel
+// changes nothing. The main form owns one for its whole life.
 class COptionDlg final : public QDialog
 {
     Q_OBJECT
@@ -38,7 +37,8 @@ public:
         IdBitRate = 1010,
         IdWidth = 1011,
         IdHeight = 1012,
-        IdRatio = 1013
+        IdRatio = 1013,
+        IdParallel = 1014
     };
 
     explicit COptionDlg(QWidget* parent = nullptr);
@@ -74,6 +74,9 @@ public:
     QComboBox* m_cbBitRate = nullptr;
     QComboBox* m_cbFps = nullptr;
     QComboBox* m_cbRatio = nullptr;
+    // "Encodes at once:": "Automatic" (stored 0), then 1 to the number of cores
+    // (or to a larger stored number), entry n standing for n.
+    QComboBox* m_cbParallel = nullptr;
 
 private:
     // Pulls the control values into m_settings (true) or pushes them (false).
@@ -81,6 +84,8 @@ private:
     template <class Widget>
     Widget* Add(int id, Widget* widget, int x, int y, int width, int height);
     QComboBox* AddList(int id, const QStringList& entries, int x, int y, int width);
+    // Fills "Encodes at once:" for a stored "Parallel" and selects it.
+    void LoadParallel(DWORD stored);
 
     QHash<int, QWidget*> m_controls;
     QRadioButton* m_radioPocketPc = nullptr;

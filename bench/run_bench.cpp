@@ -8,81 +8,26 @@
 // the program); that check is also timed on its own.
 //
 //   run_bench <folder with .mpg movies> [width height] [rounds]
+#include "BenchSupport.h"
 #include "engine/CommandLine.h"
 #include "engine/EncodeSetting.h"
-#include "engine/EncodingRun.h"
-#include "engine/RunForm.h"
 #include "jobs/MediaProbe.h"
-#include "shell/AppFolder.h"
-#include "shell/SettingsStore.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A form without a window that answers every question with Yes.
-class BenchForm : public RunForm
-{
-public:
-    std::vector<StreamFile> jobs;
-    int failed = 0;
-
-    int JobCount() const override { return static_cast<int>(jobs.size()); }
-    std::optional<StreamFile> JobAt(int index) const override
-    {
-        if (index < 0 || index >= JobCount())
-            return std::nullopt;
-        return jobs[static_cast<std::size_t>(index)];
-    }
-    std::uint64_t TotalBytes() const override
-    {
-        std::uint64_t total = 0;
-        for (const StreamFile& job : jobs)
-            total += job.CountedSize();
-        return total;
-    }
-    void ShowRow(int) override {}
-    void SetRowStatus(int, const QString& status, const QString&) override
-    {
-        failed += status == QLatin1String("Failed");
-    }
-    void SetValueLabel(ValueLabel, const QString&) override {}
-    void SetProgress(ProgressBar, int) override {}
-    void MessageBox(const QString&, MessageIcon) override {}
-    bool AskYesNo(const QString&, MessageIcon) override { return true; }
-    bool ShutdownAfterRun() const override { return false; }
-    void ShutdownComputer() override {}
-    void OpenFolder(const QString&) override {}
-};
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double Since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using namespace Bench;
 
 QString OutputIn(const QString& folder, const StreamFile& job)
 {
@@ -140,25 +85,13 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder
 Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
                          const QString& folder)
 {
-    SetRegString(RegValue::MovieDir, folder);
-    SetRegString(RegValue::Prefix, QString());
-    BenchForm form;
-    form.jobs = jobs;
-    CEncodingRun run(form);
-    run.SetEncoderPath(encoder);
-    run.SetEncoderImageName(QFileInfo(encoder).fileName());
-    QEventLoop loop;
-    QObject::connect(&run, &CEncodingRun::RunEnded, &loop, &QEventLoop::quit);
-
+    // One encoder at a time, as the direct encodes run (bench/parallel.sh
+    // measures several at once).
+    const RunFigures run = Bench::EncodeThroughRun(jobs, encoder, folder, 1);
     Figures figures;
-    const auto start = Clock::now();
-    const double cpu = CpuSeconds();
-    run.StartEncoding();
-    if (run.IsRunning())
-        loop.exec();
-    figures.cpu = CpuSeconds() - cpu;
-    figures.wall = Since(start);
-    figures.failed = form.failed;
+    figures.wall = run.wall;
+    figures.cpu = run.cpu;
+    figures.failed = run.failed;
 
     // The same probing the run's check did, once more, timed alone.
     const auto checkStart = Clock::now();
@@ -183,10 +116,7 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     if (!work.isValid())
         return 1;
-    setenv("XDG_CONFIG_HOME",
-           QFile::encodeName(work.filePath(QStringLiteral("config"))).constData(), 1);
-    setenv("XDG_STATE_HOME", QFile::encodeName(work.filePath(QStringLiteral("state"))).constData(),
-           1);
+    UsePrivateHome(work);
     QCoreApplication app(argc, argv);
 
     const QString media = QString::fromLocal8Bit(argv[1]);
@@ -194,27 +124,13 @@ int main(int argc, char** argv)
     const int height = argc > 3 ? std::atoi(argv[3]) : 480;
     const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 1;
 
-    std::vector<StreamFile> jobs;
-    for (const QFileInfo& file :
-         QDir(media).entryInfoList({QStringLiteral("*.mpg")}, QDir::Files, QDir::Name)) {
-        StreamFile job;
-        job.strFilePath = file.absoluteFilePath();
-        job.strFileName = file.fileName();
-        job.dwFileSize = static_cast<std::uint64_t>(file.size());
-        job.nWidth = width;
-        job.nHeight = height;
-        ProbeMovieFile(job.strFilePath, job);
-        jobs.push_back(job);
-    }
+    const std::vector<StreamFile> jobs = MoviesIn(media, width, height);
     if (jobs.empty()) {
         std::fprintf(stderr, "no .mpg movies in %s\n", argv[1]);
         return 2;
     }
-
-    // The encoder under a name of this process's own, so that the run's sweep for
-    // leftover encoders can only meet its own.
-    const QString encoder = work.filePath(QStringLiteral("cvbench%1").arg(getpid()).left(15));
-    if (!QFile::link(GetAppDir() + QStringLiteral("/tools/mencoder"), encoder)) {
+    const QString encoder = EncoderLink(work);
+    if (encoder.isEmpty()) {
         std::fprintf(stderr, "cannot link tools/mencoder\n");
         return 1;
     }

@@ -5,6 +5,7 @@
 #include "engine/ExternalTools.h"
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
+#include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
@@ -12,8 +13,6 @@
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
-#include <cctype>
-#include <sys/stat.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -105,21 +104,60 @@ QString ExistingOutputsQuestion(const QStringList& existing)
     return lines.join(QLatin1Char('\n'));
 }
 
+QString IncompleteOutputsQuestion(const QStringList& incomplete)
+{
+    if (incomplete.size() == 1)
+        return QStringLiteral("Below file is incomplete encoding. Delete this file?\n%1")
+            .arg(incomplete.front());
+    return QStringLiteral("Below files are incomplete encoding. Delete these files?\n") +
+           incomplete.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 CEncodingRun::CEncodingRun(RunForm& form, QObject* parent)
     : QObject(parent)
     , m_form(form)
     , m_strEncoderPath(ExternalTools::EncoderPath())
+    , m_strImageName(QString::fromLatin1(ExternalTools::EncoderImageName))
 {
-    m_redir.m_pOwner = this;
+    EnsureSlots(1);
 }
 
 CEncodingRun::~CEncodingRun()
 {
-    // The runner's threads call back into this object: end them first.
-    m_redir.Close();
-    m_redir.m_pOwner = nullptr;
+    // The runners' threads call back into this object: end them first.
+    for (const auto& slot : m_slots)
+        slot->RequestStop();
+    m_slots.clear();
+}
+
+void CEncodingRun::EnsureSlots(int count)
+{
+    while (int(m_slots.size()) < count) {
+        // On a waiter thread. The queue is guarded by a std::mutex (which the
+        // thread sanitizer sees); the queued call only wakes the UI thread. It
+        // is made by name: the member-pointer form allocates its call object in
+        // this code, and Qt frees it behind a lock the thread sanitizer cannot
+        // see.
+        auto onEnd = [this](int slot, const ChildExit& exit, const QStringList& lines) {
+            {
+                std::lock_guard lock(m_completionMutex);
+                m_completions.push_back({slot, exit, lines});
+            }
+            QMetaObject::invokeMethod(this, "ProcessCompletions", Qt::QueuedConnection);
+        };
+        auto slot = std::make_unique<CEncodeSlot>(int(m_slots.size()), onEnd);
+        slot->SetEncoderImageName(m_strImageName);
+        m_slots.push_back(std::move(slot));
+    }
+}
+
+void CEncodingRun::SetEncoderImageName(const QString& name)
+{
+    m_strImageName = name;
+    for (const auto& slot : m_slots)
+        slot->SetEncoderImageName(name);
 }
 
 std::int64_t CEncodingRun::Now() const
@@ -130,12 +168,6 @@ std::int64_t CEncodingRun::Now() const
 QString CEncodingRun::NowText() const
 {
     return LocalTime(Now()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
-void CEncodingRun::ClearTail()
-{
-    std::lock_guard lock(m_tailMutex);
-    m_tail.Clear();
 }
 
 void CEncodingRun::StartSampling()
@@ -179,11 +211,11 @@ void CEncodingRun::StartRun(bool sampling)
         return;
     }
 
-    // The runner serves one child at a time: a preview still playing ends here,
-    // and its end is not taken for the first job's.
+    // The preview takes the first slot's runner: a preview still playing ends
+    // here, and its end is not taken for a job's.
     if (m_bPlayerStarted) {
-        m_nChildSerial = 0;
-        m_redir.Close();
+        m_slots.front()->Release();
+        m_slots.front()->Close();
         m_bPlayerStarted = false;
     }
 
@@ -196,12 +228,31 @@ void CEncodingRun::StartRun(bool sampling)
     m_nJobsEnded = 0;
     m_nFailedJobs = 0;
     m_strLastFailure.clear();
+    m_strStartFailure.clear();
+    m_bLastSucceeded = false;
+    m_nTotalPercent = -1;
+    m_pShownSlot = nullptr;
+    m_nShownJob = -1;
     m_arrOutputs = outputs;
+    m_arrJobs.assign(jobs.size(), RunJob());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        m_arrJobs[i].nDuration = jobs[i].nDuration;
+        m_arrJobs[i].ullSize = jobs[i].CountedSize();
+        // A row whose movie has gone is passed over; its bytes count as done
+        // so that the total bar still reaches its end.
+        if (m_form.SkipsJob(int(i))) {
+            m_arrJobs[i].state = JobState::Ended;
+            m_ullDoneBytes += m_arrJobs[i].ullSize;
+        }
+    }
+    MoveCursor();
+    m_nSlots = StoredSettings::Load().EncodesAtOnce();
+    EnsureSlots(m_nSlots);
     m_log.Begin(LocalTime(m_tRunStart), sampling);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
-    emit RunStarted();
-    EncodeNextJob();
+    emit RunStarted(count);
+    ScheduleJobs();
 }
 
 bool CEncodingRun::MayOverwrite(const QStringList& outputs)
@@ -215,178 +266,210 @@ bool CEncodingRun::MayOverwrite(const QStringList& outputs)
            m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None);
 }
 
-void CEncodingRun::EncodeNextJob()
+std::vector<CEncodeSlot*> CEncodingRun::BusySlots() const
 {
-    if (!m_bRunning)
-        return;
-    while (m_nCurrentJob < m_form.JobCount() && m_form.SkipsJob(m_nCurrentJob)) {
-        if (const std::optional<StreamFile> skipped = m_form.JobAt(m_nCurrentJob))
-            m_ullDoneBytes += skipped->CountedSize();
-        ++m_nCurrentJob;
+    std::vector<CEncodeSlot*> busy;
+    for (int i = 0; i < m_nSlots; ++i) {
+        if (m_slots[i]->IsBusy())
+            busy.push_back(m_slots[i].get());
     }
-    const std::optional<StreamFile> job = m_form.JobAt(m_nCurrentJob);
-    if (!job) {
-        // The jobs left were skipped (or the list lost them during the run).
-        UpdateTimeLabels();
-        FinishRun();
-        return;
-    }
-    m_form.ShowRow(m_nCurrentJob);
-    if (!m_bPlayerStarted)
-        m_form.SetRowStatus(m_nCurrentJob, StatusEncoding, QString());
-
-    const QString output = m_nCurrentJob < int(m_arrOutputs.size()) ? m_arrOutputs[m_nCurrentJob]
-                                                                    : OutputPathFor(*job);
-    m_form.SetValueLabel(RunForm::ValueLabel::Input, job->strFilePath);
-    m_form.SetValueLabel(RunForm::ValueLabel::Output, output);
-    m_nCurrentPercent = 0;
-    m_form.SetProgress(RunForm::ProgressBar::Current, 0);
-    m_strCurrentOutput = output;
-    m_ullCurrentBytes = InputFileSize(job->strFilePath);
-
-    m_subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(*job), job->strFilePath);
-    const QString arguments =
-        theEncodeSetting.BuildCommandLine(m_subtitle, output, m_bSampleMode, *job);
-    const QString commandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
-    m_strCurrentInput = job->strFilePath;
-    m_strCurrentCommandLine = commandLine;
-    ClearTail();
-    m_outputBefore = FileStamp::Of(output);
-    m_jobTimer.start();
-    if (m_redir.Open(commandLine, theEncodeSetting.m_bNormalPriority)) {
-        m_nChildSerial = m_redir.StartSerial();
-        m_bJobActive = true;
-        return;
-    }
-    // Without an encoder no job can be done: end the run now rather than wait
-    // for a completion that never comes.
-    const CFailureReason failure =
-        CFailureReason::NotStarted(m_strEncoderPath, m_redir.StartError());
-    EndJob(job, failure, failure.EncoderLines());
-    AbortRun(QStringLiteral("Unable to start %1").arg(m_strEncoderPath));
+    std::sort(busy.begin(), busy.end(),
+              [](const CEncodeSlot* a, const CEncodeSlot* b) { return a->Order() < b->Order(); });
+    return busy;
 }
 
-void CEncodingRun::EndJob(const std::optional<StreamFile>& job,
+CEncodeSlot* CEncodingRun::FreeSlot() const
+{
+    for (int i = 0; i < m_nSlots; ++i) {
+        if (!m_slots[i]->IsBusy())
+            return m_slots[i].get();
+    }
+    return nullptr;
+}
+
+int CEncodingRun::RunningJobs() const
+{
+    return int(BusySlots().size());
+}
+
+int CEncodingRun::NextJob() const
+{
+    int first = -1;
+    int longest = -1;
+    int waiting = 0;
+    for (int i = 0; i < int(m_arrJobs.size()); ++i) {
+        const RunJob& job = m_arrJobs[i];
+        if (job.state != JobState::Waiting)
+            continue;
+        ++waiting;
+        if (first < 0)
+            first = i;
+        const RunJob* best = longest < 0 ? nullptr : &m_arrJobs[longest];
+        if (!best || job.nDuration > best->nDuration ||
+            (job.nDuration == best->nDuration && job.ullSize > best->ullSize))
+            longest = i;
+    }
+    // Jobs start in list order. With two or more slots, while more jobs wait
+    // than slots are free, the longest waiting movie (by its duration, then its
+    // size; the earlier of equals) starts first instead: a long movie started
+    // late would run alone at the end of the batch while the other cores idle.
+    const int freeSlots = m_nSlots - int(BusySlots().size());
+    return m_nSlots >= 2 && waiting > freeSlots ? longest : first;
+}
+
+void CEncodingRun::ScheduleJobs()
+{
+    while (m_bRunning && m_strStartFailure.isEmpty()) {
+        CEncodeSlot* slot = FreeSlot();
+        const int index = slot ? NextJob() : -1;
+        if (index < 0)
+            break;
+        const std::optional<StreamFile> job = m_form.JobAt(index);
+        if (!job) {
+            // The list lost the job during the run.
+            m_arrJobs[index].state = JobState::Ended;
+            continue;
+        }
+        StartJob(*slot, index, *job);
+    }
+    if (!m_bRunning || !BusySlots().empty())
+        return;
+    if (!m_strStartFailure.isEmpty()) {
+        AbortRun(m_strStartFailure);
+        return;
+    }
+    // The bars show the state at the end, not the last tick's.
+    if (m_bLastSucceeded && m_pShownSlot)
+        m_pShownSlot->SetPercent(100);
+    UpdateTimeLabels();
+    FinishRun();
+}
+
+void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
+{
+    // The selection moves to the new job unless the user follows another
+    // running one; with one slot, every job's row is shown in turn.
+    const int selected = m_form.SelectedRow();
+    const std::vector<CEncodeSlot*> busy = BusySlots();
+    const bool followsRunning = std::any_of(busy.cbegin(), busy.cend(), [selected](auto* s) {
+        return s->CurrentJob().nIndex == selected;
+    });
+    m_arrJobs[index].state = JobState::Running;
+    if (!followsRunning)
+        m_form.ShowRow(index);
+    m_form.SetRowStatus(index, StatusEncoding, QString());
+    m_form.SetRowProgress(index, 0);
+
+    CEncodeSlot::Job work;
+    work.nIndex = index;
+    work.strInput = job.strFilePath;
+    work.strOutput = index < int(m_arrOutputs.size()) ? m_arrOutputs[index] : OutputPathFor(job);
+    work.ullBytes = InputFileSize(job.strFilePath);
+    work.subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(job), job.strFilePath);
+    const QString arguments =
+        theEncodeSetting.BuildCommandLine(work.subtitle, work.strOutput, m_bSampleMode, job);
+    work.strCommandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
+    slot.Assign(work, ++m_nStarts);
+    ShowCurrentFile();
+    if (slot.Start(theEncodeSetting.m_bNormalPriority))
+        return;
+    // Without an encoder no further job can be done: the run ends once the
+    // jobs still running have, rather than wait for a completion that never
+    // comes.
+    const CFailureReason failure = CFailureReason::NotStarted(m_strEncoderPath, slot.StartError());
+    EndJob(slot, job, failure, failure.EncoderLines());
+    slot.Release();
+    m_arrJobs[index].state = JobState::Ended;
+    MoveCursor();
+    m_strStartFailure = QStringLiteral("Unable to start %1").arg(m_strEncoderPath);
+}
+
+void CEncodingRun::ShowCurrentFile()
+{
+    const std::vector<CEncodeSlot*> busy = BusySlots();
+    if (busy.empty())
+        return; // the panel keeps the job that ended last
+    const int selected = m_form.SelectedRow();
+    CEncodeSlot* shown = busy.front();
+    for (CEncodeSlot* slot : busy) {
+        if (slot->CurrentJob().nIndex == selected)
+            shown = slot;
+    }
+    if (shown == m_pShownSlot && shown->CurrentJob().nIndex == m_nShownJob)
+        return;
+    m_pShownSlot = shown;
+    m_nShownJob = shown->CurrentJob().nIndex;
+    m_strCurrentOutput = shown->CurrentJob().strOutput;
+    m_form.SetValueLabel(RunForm::ValueLabel::Input, shown->CurrentJob().strInput);
+    m_form.SetValueLabel(RunForm::ValueLabel::Output, m_strCurrentOutput);
+    m_form.SetProgress(RunForm::ProgressBar::Current, std::clamp(shown->Percent(), 0, 100));
+}
+
+void CEncodingRun::FollowSelection()
+{
+    if (m_bRunning)
+        ShowCurrentFile();
+}
+
+void CEncodingRun::MoveCursor()
+{
+    m_nCurrentJob = 0;
+    while (m_nCurrentJob < int(m_arrJobs.size()) &&
+           m_arrJobs[m_nCurrentJob].state == JobState::Ended)
+        ++m_nCurrentJob;
+}
+
+void CEncodingRun::EndJob(const CEncodeSlot& slot, const std::optional<StreamFile>& job,
                           const std::optional<CFailureReason>& failure, const QStringList& lines)
 {
+    const CEncodeSlot::Job& work = slot.CurrentJob();
     ++m_nJobsEnded;
     if (failure) {
         ++m_nFailedJobs;
-        m_strLastFailure = QStringLiteral("%1 failed: %2")
-                               .arg(PathFileName(m_strCurrentInput), failure->Summary());
+        m_strLastFailure =
+            QStringLiteral("%1 failed: %2").arg(PathFileName(work.strInput), failure->Summary());
     }
     if (job)
-        m_form.SetRowStatus(m_nCurrentJob, failure ? StatusFailed : StatusFinished,
+        m_form.SetRowStatus(work.nIndex, failure ? StatusFailed : StatusFinished,
                             failure ? failure->Details() : QString());
-    if (failure)
-        LogJob(QStringLiteral("failed: ") + failure->Headline(), lines, RemoveEncodersOutput());
-    else
-        LogJob(QStringLiteral("finished"), {});
+    RunLogJob entry = JobLogEntry(slot,
+                                  failure ? QStringLiteral("failed: ") + failure->Headline()
+                                          : QStringLiteral("finished"),
+                                  failure ? lines : QStringList());
+    entry.bOutputRemoved = failure && slot.RemoveEncodersOutput();
+    m_log.WriteJob(entry);
 }
 
-CEncodingRun::FileStamp CEncodingRun::FileStamp::Of(const QString& path)
-{
-    FileStamp stamp;
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return stamp;
-    stamp.bExists = true;
-    stamp.nDevice = st.st_dev;
-    stamp.nInode = st.st_ino;
-    stamp.nModifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp.nSize = st.st_size;
-    return stamp;
-}
-
-bool CEncodingRun::RemoveEncodersOutput()
-{
-    // A file the encoder did not touch is not its output: a movie that lay there
-    // before stays when the encoder failed before it opened the output.
-    const FileStamp now = FileStamp::Of(m_strCurrentOutput);
-    return now.bExists && !(now == m_outputBefore) && QFile::remove(m_strCurrentOutput);
-}
-
-std::optional<CFailureReason> CEncodingRun::CheckOutput(const StreamFile& job,
+std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
+                                                        const StreamFile& job,
                                                         const QStringList& lines) const
 {
+    const QString& output = slot.CurrentJob().strOutput;
     const std::optional<QString> problem =
-        COutputCheck::Problem(ProbeMovieContent(m_strCurrentOutput),
+        COutputCheck::Problem(ProbeMovieContent(output),
                               COutputCheck::ExpectedSeconds(job, m_bSampleMode), m_bSampleMode);
     if (!problem)
         return std::nullopt;
     const bool diskFull = CFailureReason::SaysDiskFull(lines) ||
-                          COutputCheck::DiskFull(QFileInfo(m_strCurrentOutput).absolutePath());
+                          COutputCheck::DiskFull(QFileInfo(output).absolutePath());
     return CFailureReason::ForIncompleteOutput(*problem, diskFull, lines);
 }
 
-void CEncodingRun::LogJob(const QString& end, const QStringList& lines, bool outputRemoved)
+RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
+                                    const QStringList& lines) const
 {
-    RunLogJob entry = JobLogEntry(end, lines);
-    entry.bOutputRemoved = outputRemoved;
-    m_log.WriteJob(entry);
-}
-
-RunLogJob CEncodingRun::JobLogEntry(const QString& end, const QStringList& lines) const
-{
+    const CEncodeSlot::Job& work = slot.CurrentJob();
     RunLogJob entry;
-    entry.nIndex = m_nCurrentJob;
+    entry.nIndex = work.nIndex;
     entry.nCount = m_form.JobCount();
-    entry.strInput = m_strCurrentInput;
-    entry.strOutput = m_strCurrentOutput;
-    entry.strCommandLine = m_strCurrentCommandLine;
+    entry.strInput = work.strInput;
+    entry.strOutput = work.strOutput;
+    entry.strCommandLine = work.strCommandLine;
     entry.strEnd = end;
-    const qint64 ms = m_jobTimer.isValid() ? m_jobTimer.elapsed() : 0;
+    const qint64 ms = slot.ElapsedMs();
     entry.strTime = FormatDuration(ms / 1000) + QStringLiteral(".%1").arg(ms % 1000 / 100);
     entry.arrLines = lines;
     return entry;
-}
-
-void CEncodingRun::ParseEncoderOutput(std::string_view text)
-{
-    if (const std::optional<int> percent = ParseProgressPercent(text))
-        m_nCurrentPercent.store(*percent, std::memory_order_relaxed);
-    std::lock_guard lock(m_tailMutex);
-    m_tail.Append(COutputTail::Stream::Out, text);
-}
-
-void CEncodingRun::KeepEncoderErrorOutput(std::string_view text)
-{
-    std::lock_guard lock(m_tailMutex);
-    m_tail.Append(COutputTail::Stream::Err, text);
-}
-
-std::optional<int> CEncodingRun::ParseProgressPercent(std::string_view text)
-{
-    if (text.substr(0, 4) != "Pos:")
-        return std::nullopt;
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    const std::size_t open = text.find('(');
-    if (open == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t percent = text.find('%', open);
-    if (percent == std::string_view::npos)
-        return 0;
-    return LeadingNumber<int>(text.substr(open + 1, percent - open - 1));
-}
-
-void CEncodingRun::OnChildTerminated(const ChildExit& exit)
-{
-    // On the waiter thread, after both readers have finished with this child:
-    // its lines go with its end. The queue is guarded by a std::mutex (which the
-    // thread sanitizer sees); the queued call only wakes the UI thread. It is
-    // made by name: the member-pointer form allocates its call object in this
-    // code, and Qt frees it behind a lock the thread sanitizer cannot see.
-    Completion completion{exit, {}};
-    {
-        std::lock_guard lock(m_tailMutex);
-        completion.lines = m_tail.TakeLines();
-    }
-    {
-        std::lock_guard lock(m_completionMutex);
-        m_completions.push_back(std::move(completion));
-    }
-    QMetaObject::invokeMethod(this, "ProcessCompletions", Qt::QueuedConnection);
 }
 
 void CEncodingRun::ProcessCompletions()
@@ -400,47 +483,40 @@ void CEncodingRun::ProcessCompletions()
             completion = std::move(m_completions.front());
             m_completions.pop_front();
         }
-        OnJobFinished(completion.exit, completion.lines);
+        OnSlotEnded(completion.nSlot, completion.exit, completion.lines);
     }
 }
 
-void CEncodingRun::OnJobFinished(const ChildExit& exit, const QStringList& lines)
+void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStringList& lines)
 {
-    if (exit.serial == 0 || exit.serial != m_nChildSerial)
+    CEncodeSlot& slot = *m_slots[slotIndex];
+    if (!slot.TakeEnd(exit))
         return;
-    m_nChildSerial = 0;
-    m_bJobActive = false;
-    m_subtitle = {};
+    if (!slot.IsBusy()) {
+        // The preview player ended.
+        m_bPlayerStarted = false;
+        ++m_nCurrentJob;
+        return;
+    }
 
-    const std::optional<StreamFile> job = m_form.JobAt(m_nCurrentJob);
+    const int index = slot.CurrentJob().nIndex;
+    const std::optional<StreamFile> job = m_form.JobAt(index);
     if (job)
         m_ullDoneBytes += job->CountedSize();
-    // Its bytes are counted as done now.
-    m_ullCurrentBytes = 0;
-    bool lastSucceeded = false;
-    if (m_bRunning && !m_bPlayerStarted) {
-        // The encoder can exit 0 without having written a movie (an input it
-        // could not demultiplex, for one), or with only part of one (a full
-        // disk, an input that ends early): that job failed too.
-        std::optional<CFailureReason> failure =
-            CFailureReason::ForEnd(exit, OutputState(m_strCurrentOutput), lines);
-        if (!failure && job)
-            failure = CheckOutput(*job, lines);
-        lastSucceeded = !failure;
-        EndJob(job, failure, lines);
-    }
-    ++m_nCurrentJob;
-
-    if (m_nCurrentJob < m_form.JobCount() || !(m_bRunning || m_bSampleMode)) {
-        m_bPlayerStarted = false;
-        EncodeNextJob();
-        return;
-    }
-    // The bars show the state at the end, not the last tick's.
-    if (lastSucceeded)
-        m_nCurrentPercent = 100;
-    UpdateTimeLabels();
-    FinishRun();
+    // The encoder can exit 0 without having written a movie (an input it could
+    // not demultiplex, for one), or with only part of one (a full disk, an
+    // input that ends early): that job failed too.
+    std::optional<CFailureReason> failure =
+        CFailureReason::ForEnd(exit, OutputState(slot.CurrentJob().strOutput), lines);
+    if (!failure && job)
+        failure = CheckOutput(slot, *job, lines);
+    m_bLastSucceeded = !failure;
+    EndJob(slot, job, failure, lines);
+    slot.Release();
+    m_arrJobs[index].state = JobState::Ended;
+    MoveCursor();
+    ShowCurrentFile();
+    ScheduleJobs();
 }
 
 void CEncodingRun::FinishRun()
@@ -464,7 +540,7 @@ void CEncodingRun::FinishRun()
     KillRunTimer();
     if (!m_bStoppedByUser)
         m_form.OpenFolder(GetMovieDir());
-    emit RunEnded();
+    emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, false);
 }
 
 void CEncodingRun::AbortRun(const QString& message)
@@ -472,13 +548,11 @@ void CEncodingRun::AbortRun(const QString& message)
     m_bRunning = false;
     m_bSampleMode = false;
     m_nCurrentJob = 0;
-    m_bJobActive = false;
-    m_subtitle = {};
     KillRunTimer();
     emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
     m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
-    emit RunEnded();
+    emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, false);
 }
 
 void CEncodingRun::StopEncoding()
@@ -488,56 +562,73 @@ void CEncodingRun::StopEncoding()
 
 void CEncodingRun::StopForQuit()
 {
-    if (!m_strAskingAbout.isEmpty() && FileStamp::Of(m_strAskingAbout).bExists)
-        QFile::remove(m_strAskingAbout);
+    for (const QString& path : m_arrAskingAbout) {
+        if (QFileInfo(path).isFile())
+            QFile::remove(path);
+    }
     Stop(true);
 }
 
 void CEncodingRun::Stop(bool quitting)
 {
-    // Only a file that an encoder of this run was still writing is incomplete.
-    const bool jobWasActive = m_bRunning && m_bJobActive;
+    // Only files that encoders of this run were still writing are incomplete.
+    const std::vector<CEncodeSlot*> stopped =
+        m_bRunning ? BusySlots() : std::vector<CEncodeSlot*>();
     const bool wasRunning = m_bRunning;
     m_bRunning = false;
     m_bSampleMode = false;
     m_bStoppedByUser = true;
-    // Ends the encoder (it finalises the file on SIGTERM) or the preview; its end
-    // arrives as a completion that, with the run flags cleared, only advances.
-    m_redir.Close();
-    m_subtitle = {};
+    // Every encoder is asked to end before any is waited for, so that all of
+    // them finalise their files (on SIGTERM) in the same grace; then the
+    // preview or the encoders are ended.
+    for (const auto& slot : m_slots)
+        slot->RequestStop();
+    for (const auto& slot : m_slots)
+        slot->Close();
     KillRunTimer();
     if (!wasRunning)
         return;
     emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
-    m_bJobActive = false;
-    if (jobWasActive && m_form.JobAt(m_nCurrentJob))
-        m_form.SetRowStatus(m_nCurrentJob, StatusStopped, QString());
+
+    // Taken now, and the slots freed: the stopped encoders' ends, which arrive
+    // while the question below waits for the user, are not taken for jobs'.
+    const QString end = quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
+                                 : QStringLiteral("stopped by the user");
+    std::vector<RunLogJob> entries;
+    QStringList incomplete;
+    for (CEncodeSlot* slot : stopped) {
+        const int index = slot->CurrentJob().nIndex;
+        if (m_form.JobAt(index))
+            m_form.SetRowStatus(index, StatusStopped, QString());
+        entries.push_back(JobLogEntry(*slot, end, {}));
+        if (quitting)
+            entries.back().bOutputRemoved = slot->RemoveEncodersOutput();
+        else if (QFileInfo(slot->CurrentJob().strOutput).isFile())
+            incomplete << slot->CurrentJob().strOutput;
+        slot->Release();
+        m_arrJobs[index].state = JobState::Ended;
+    }
+    MoveCursor();
     ShowStoppedProgress();
 
-    // Taken now: while the question below waits for the user, the stopped
-    // encoder's end arrives and moves the index on.
-    RunLogJob entry = JobLogEntry(quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
-                                           : QStringLiteral("stopped by the user"),
-                                  {});
-    if (jobWasActive && quitting) {
-        entry.bOutputRemoved = RemoveEncodersOutput();
-    } else if (jobWasActive && QFileInfo(m_strCurrentOutput).isFile()) {
-        m_strAskingAbout = m_strCurrentOutput;
-        const bool yes = m_form.AskYesNo(
-            QStringLiteral("Below file is incomplete encoding. Delete this file?\n%1")
-                .arg(m_strCurrentOutput),
-            RunForm::MessageIcon::Question);
-        m_strAskingAbout.clear();
-        // A quit while the question was open deleted it already.
-        entry.bOutputRemoved =
-            (yes && QFile::remove(m_strCurrentOutput)) || !QFileInfo::exists(m_strCurrentOutput);
+    if (!incomplete.isEmpty()) {
+        m_arrAskingAbout = incomplete;
+        const bool yes =
+            m_form.AskYesNo(IncompleteOutputsQuestion(incomplete), RunForm::MessageIcon::Question);
+        m_arrAskingAbout.clear();
+        for (RunLogJob& entry : entries) {
+            // A quit while the question was open deleted them already.
+            if (incomplete.contains(entry.strOutput))
+                entry.bOutputRemoved =
+                    (yes && QFile::remove(entry.strOutput)) || !QFileInfo::exists(entry.strOutput);
+        }
     }
-    if (jobWasActive)
+    for (const RunLogJob& entry : entries)
         m_log.WriteJob(entry);
     m_log.End(quitting
                   ? QStringLiteral("Run stopped %1: Clipvane was asked to quit.").arg(NowText())
                   : QStringLiteral("Run stopped by the user %1.").arg(NowText()));
-    emit RunEnded();
+    emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, true);
 }
 
 void CEncodingRun::ShowStoppedProgress()
@@ -547,26 +638,30 @@ void CEncodingRun::ShowStoppedProgress()
         totalBytes == 0 ? 0
                         : static_cast<int>(std::min<std::uint64_t>(
                               100, m_ullDoneBytes * 100 / std::max<std::uint64_t>(totalBytes, 1)));
-    m_nCurrentPercent = 0;
+    if (m_pShownSlot)
+        m_pShownSlot->SetPercent(0);
     m_form.SetValueLabel(RunForm::ValueLabel::Elapsed,
                          FormatDuration(std::max<std::int64_t>(0, Now() - m_tRunStart)));
     m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(0));
     m_form.SetProgress(RunForm::ProgressBar::Current, 0);
-    m_form.SetProgress(RunForm::ProgressBar::Total, totalPercent);
+    SetTotalProgress(totalPercent);
+}
+
+void CEncodingRun::SetTotalProgress(int percent)
+{
+    m_form.SetProgress(RunForm::ProgressBar::Total, percent);
+    if (percent == m_nTotalPercent)
+        return;
+    m_nTotalPercent = percent;
+    emit TotalProgressChanged(percent);
 }
 
 bool CEncodingRun::StartPreview(const QString& commandLine)
 {
     if (m_bRunning)
         return false;
-    m_bPlayerStarted = true;
-    ClearTail();
-    if (m_redir.Open(commandLine, true)) {
-        m_nChildSerial = m_redir.StartSerial();
-        return true;
-    }
-    m_bPlayerStarted = false;
-    return false;
+    m_bPlayerStarted = m_slots.front()->StartPreview(commandLine);
+    return m_bPlayerStarted;
 }
 
 void CEncodingRun::UpdateTimeLabels()
@@ -575,18 +670,25 @@ void CEncodingRun::UpdateTimeLabels()
     if (!m_bRunning || totalBytes == 0)
         return;
     const std::int64_t elapsed = std::max<std::int64_t>(0, Now() - m_tRunStart);
-    const int percent = std::clamp(m_nCurrentPercent.load(std::memory_order_relaxed), 0, 100);
-    const std::int64_t currentBytes = static_cast<std::int64_t>(m_ullCurrentBytes) * percent / 100;
-    const std::int64_t totalPercent = (currentBytes + static_cast<std::int64_t>(m_ullDoneBytes)) *
+    // Each running job counts with its bytes times its percentage.
+    std::int64_t runningBytes = 0;
+    for (CEncodeSlot* slot : BusySlots()) {
+        const int percent = std::clamp(slot->Percent(), 0, 100);
+        runningBytes += static_cast<std::int64_t>(slot->CurrentJob().ullBytes) * percent / 100;
+        if (percent != slot->RowPercent()) {
+            slot->SetRowPercent(percent);
+            m_form.SetRowProgress(slot->CurrentJob().nIndex, percent);
+        }
+    }
+    const int percent = m_pShownSlot ? std::clamp(m_pShownSlot->Percent(), 0, 100) : 0;
+    const std::int64_t totalPercent = (runningBytes + static_cast<std::int64_t>(m_ullDoneBytes)) *
                                       100 / static_cast<std::int64_t>(totalBytes);
     const std::int64_t remaining =
         totalPercent == 0 ? 0 : elapsed * 100 / static_cast<std::int32_t>(totalPercent) - elapsed;
     m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(elapsed));
     m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(remaining));
     m_form.SetProgress(RunForm::ProgressBar::Current, percent);
-    const int shownPercent = static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100));
-    m_form.SetProgress(RunForm::ProgressBar::Total, shownPercent);
-    emit TotalProgressChanged(shownPercent);
+    SetTotalProgress(static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100)));
 }
 
 QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)

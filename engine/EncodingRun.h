@@ -1,39 +1,38 @@
 #pragma once
 
-#include "engine/EncodeSetting.h"
+#include "engine/EncodeSlot.h"
 #include "engine/FailureReason.h"
-#include "engine/OutputTail.h"
-#include "engine/Redirect.h"
 #include "engine/RunForm.h"
 #include "engine/RunLog.h"
 #include "jobs/StreamFile.h"
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <string_view>
 #include <vector>
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-// A run over the job list: every job in list order, one encoder process at a
-// time, into the output folder, with per-file and total progress, elapsed and
-// remaining time, and at the end the finish message, the optional shut-down and
-// the output folder. Lives on the UI thread; the runner's worker threads only
-// store the parsed percentage and hand each child's end over to the UI thread,
-// where OnJobFinished, EncodeNextJob, the messages and the shut-down run.
-// The form reaches the user through RunForm. The same runner also serves the
-// preview player (StartPreview).
-// For each job the run keeps the encoder's last lines (COutputTail), so that a
-// failed row can say why (its status cell's reason, CFailureReason), and each
-// run writes a plain-text log (CRunLog).
-class CEncodingRun : public QObject, private CRedirOwner
+// A run over the job list: every job into the output folder, up to
+// SlotCount() encoders at once (the stored "Parallel", read when the run
+// starts; with 1, one job after another in list order), with each running
+// row's percentage, the Current File panel, total progress, elapsed and
+// remaining time, and at the very end the finish message, the optional
+// shut-down and the output folder. Lives on the UI thread; the runners' worker
+// threads only store the parsed percentages and hand each child's end over to
+// the UI thread, where the job's end, the next start, the messages and the
+// shut-down run. The form reaches the user through RunForm. The first slot's
+// runner also serves the preview player (StartPreview).
+// For each job the run keeps the encoder's last lines, so that a failed row can
+// say why (its status cell's reason, CFailureReason), and each run writes a
+// plain-text log (CRunLog) in which each job's entry is written whole when the
+// job ends.
+class CEncodingRun : public QObject
 {
     Q_OBJECT
 
@@ -45,31 +44,27 @@ public:
     void StartSampling();
     // The Make button.
     void StartEncoding();
-    // The Stop button: ends a run or a preview. The stopped job's row says
-    // "Stopped", the bars and times show what was done, and the user is asked
-    // whether to delete the incomplete output.
+    // The Stop button: ends a run or a preview. Every running encoder is asked
+    // to end at once, then waited for. Each stopped job's row says "Stopped",
+    // the bars and times show what was done, and one question asks whether to
+    // delete the incomplete outputs.
     void StopEncoding();
     // The same without a question, when Clipvane is to quit (a signal, the end
-    // of the desktop session): the incomplete output is deleted. Also deletes an
-    // incomplete output that a Stop question still asks about.
+    // of the desktop session): the incomplete outputs are deleted. Also deletes
+    // incomplete outputs that a Stop question still asks about.
     void StopForQuit();
-    // The one-second timer's work: elapsed and remaining time, both bars.
+    // The one-second timer's work: elapsed and remaining time, both bars and the
+    // running rows' bars.
     void UpdateTimeLabels();
+    // The list's selection changed. The Current File panel and the current-file
+    // bar show the selected row while its job is being encoded, else the
+    // running job that started first.
+    void FollowSelection();
 
     // Starts the preview player with a complete command line at normal priority.
-    // Refused while a run is active (the runner serves one child at a time); false
-    // also when the player could not be started.
+    // Refused while a run is active (the player takes the first slot's runner);
+    // false also when the player could not be started.
     bool StartPreview(const QString& commandLine);
-
-    // Called by the runner's stdout thread with each chunk: takes the current
-    // file's percentage from chunks that begin with "Pos:", and keeps the lines.
-    void ParseEncoderOutput(std::string_view text) override;
-    // Called by the runner's stderr thread with each chunk: keeps the lines.
-    void KeepEncoderErrorOutput(std::string_view text) override;
-
-    // The percentage of a "Pos:" chunk: the decimal integer between its first "("
-    // and the next "%" (0 when there is no "%"); nothing for any other chunk.
-    static std::optional<int> ParseProgressPercent(std::string_view text);
 
     // Output folder, "/", prefix, the movie's name with ".avi" for its extension;
     // for copy 2 and on " (<copy>)" before ".avi". A file name longer than the
@@ -89,7 +84,7 @@ public:
     // The encoder to run (default: tools/mencoder in the application folder) and
     // the image name Stop sweeps for (default "mencoder").
     void SetEncoderPath(const QString& path) { m_strEncoderPath = path; }
-    void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
+    void SetEncoderImageName(const QString& name);
     // Seconds since the epoch; replaceable so that the time labels can be tested.
     void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
 
@@ -101,22 +96,32 @@ public:
     bool IsPreviewing() const { return m_bPlayerStarted; }
     bool WasStoppedByUser() const { return m_bStoppedByUser; }
     bool HasRunTimer() const { return m_nTimerId != 0; }
+    // The first job of the list that has not ended in this run (with one
+    // encoder at a time, the job being encoded); 0 after a finished run. A
+    // preview's end moves it on, as a job's end does.
     int CurrentJob() const { return m_nCurrentJob; }
-    int CurrentPercent() const { return m_nCurrentPercent.load(std::memory_order_relaxed); }
-    std::uint64_t DoneBytes() const { return m_ullDoneBytes; }
+    // The percentage and output of the job the Current File panel shows (or
+    // showed last).
+    int CurrentPercent() const { return m_pShownSlot ? m_pShownSlot->Percent() : 0; }
     const QString& CurrentOutput() const { return m_strCurrentOutput; }
+    std::uint64_t DoneBytes() const { return m_ullDoneBytes; }
+    // Encoders the current (or last) run keeps going at once, and how many
+    // jobs are being encoded now.
+    int SlotCount() const { return m_nSlots; }
+    int RunningJobs() const;
 
 signals:
-    // A run started (Make or Sampling).
-    void RunStarted();
-    // The whole run's progress in percent, at each update of the bars.
+    // A run started with jobs jobs on SlotCount() slots.
+    void RunStarted(int jobs);
+    // The total bar's value changed (0 to 100).
     void TotalProgressChanged(int percent);
-    // The run is over, before its finish message or Stop's question: finished
-    // when it went through the list (the finish message follows); failedJobs of
-    // endedJobs failed.
+    // The encoding is over, before the finish message or Stop's question waits
+    // for the user: finished when the run went through the list (the finish
+    // message follows); failedJobs of endedJobs failed.
     void RunOver(bool finished, int failedJobs, int endedJobs);
-    // A run ended: finished, stopped, or its encoder could not be started.
-    void RunEnded();
+    // A run ended: finished, stopped (Stop or a quit), or its encoder could not
+    // be started. finished and failed count the run's jobs that ended so.
+    void RunEnded(int finished, int failed, bool stopped);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -125,39 +130,50 @@ private slots:
     void ProcessCompletions();
 
 private:
-    // What identifies a file's content on disk: whether the encoder wrote the
-    // file at the output path or it is still the one that lay there before.
-    struct FileStamp
+    enum class JobState : unsigned char
     {
-        bool bExists = false;
-        std::uint64_t nDevice = 0;
-        std::uint64_t nInode = 0;
-        std::int64_t nModifiedNs = 0;
-        std::int64_t nSize = 0;
-
-        static FileStamp Of(const QString& path);
-        bool operator==(const FileStamp&) const = default;
+        Waiting,
+        Running,
+        Ended
+    };
+    // A job of the run as the scheduler sees it, taken when the run starts.
+    struct RunJob
+    {
+        JobState state = JobState::Waiting;
+        int nDuration = 0;
+        std::uint64_t ullSize = 0;
     };
 
     void StartRun(bool sampling);
     // Outputs that exist already would be overwritten: one question for all of
     // them. True to go on.
     bool MayOverwrite(const QStringList& outputs);
-    // Starts the encoder for m_nCurrentJob (does nothing unless a run is active).
-    void EncodeNextJob();
-    // Handles the end of the runner's child (the encoder or the preview player);
+    // Starts waiting jobs on the free slots; ends the run when no job runs and
+    // none can start.
+    void ScheduleJobs();
+    // The waiting job to start next; -1 when none waits.
+    int NextJob() const;
+    // Starts the encoder for a job on a free slot.
+    void StartJob(CEncodeSlot& slot, int index, const StreamFile& job);
+    // Handles the end of a slot's child (an encoder or the preview player);
     // lines: the last lines it printed.
-    void OnJobFinished(const ChildExit& exit, const QStringList& lines);
-    // Ends the active run's encoder; quitting: without the delete question.
+    void OnSlotEnded(int slotIndex, const ChildExit& exit, const QStringList& lines);
+    // Points the Current File panel at the job it is to follow, if that changed.
+    void ShowCurrentFile();
+    // The busy slots of the run, the one that took its job first first.
+    std::vector<CEncodeSlot*> BusySlots() const;
+    CEncodeSlot* FreeSlot() const;
+    // Makes the slots the run needs; slot 0 always exists (the preview uses it).
+    void EnsureSlots(int count);
+    // Ends the active run's encoders; quitting: without the delete question.
     void Stop(bool quitting);
     // The bars and times after a stop: the current file's bar empty, the total
     // what the finished jobs made of the run.
     void ShowStoppedProgress();
-    // Deletes the current output if the encoder wrote it; true when deleted.
-    bool RemoveEncodersOutput();
-    // Why the current job's output, written with exit code 0, is not a whole
-    // movie; nothing when it is one.
-    std::optional<CFailureReason> CheckOutput(const StreamFile& job,
+    void SetTotalProgress(int percent);
+    // Why a job's output, written with exit code 0, is not a whole movie;
+    // nothing when it is one.
+    std::optional<CFailureReason> CheckOutput(const CEncodeSlot& slot, const StreamFile& job,
                                               const QStringList& lines) const;
     void FinishRun();
     void AbortRun(const QString& message);
@@ -165,73 +181,68 @@ private:
     std::int64_t Now() const;
     // Now as the log shows times.
     QString NowText() const;
-    // Forgets the last child's lines before the next child starts.
-    void ClearTail();
-    void OnChildTerminated(const ChildExit& exit) override;
-    // The current job ended, failed when failure is set: counts it, writes its
+    // Moves m_nCurrentJob to the first job that has not ended.
+    void MoveCursor();
+    // A slot's job ended, failed when failure is set: counts it, writes its
     // row's status and reason (job: the list's record, if still there), deletes
     // a failed job's output and logs it with lines.
-    void EndJob(const std::optional<StreamFile>& job, const std::optional<CFailureReason>& failure,
-                const QStringList& lines);
-    // Writes the current job's log entry with its end.
-    void LogJob(const QString& end, const QStringList& lines, bool outputRemoved = false);
-    // The current job's log entry, as it stands now.
-    RunLogJob JobLogEntry(const QString& end, const QStringList& lines) const;
+    void EndJob(const CEncodeSlot& slot, const std::optional<StreamFile>& job,
+                const std::optional<CFailureReason>& failure, const QStringList& lines);
+    // A slot's job's log entry, as it stands now.
+    RunLogJob JobLogEntry(const CEncodeSlot& slot, const QString& end,
+                          const QStringList& lines) const;
 
-    // Run state, written on the UI thread only (m_nCurrentPercent excepted).
+    // Run state, on the UI thread only.
     bool m_bRunning = false;
     bool m_bSampleMode = false;
     bool m_bStoppedByUser = false;
     bool m_bPlayerStarted = false;
     int m_nCurrentJob = 0;
     std::uint64_t m_ullDoneBytes = 0;
-    std::uint64_t m_ullCurrentBytes = 0;
     std::int64_t m_tRunStart = 0;
-    std::atomic<int> m_nCurrentPercent{0};
     QString m_strCurrentOutput;
     int m_nTimerId = 0;
+    int m_nSlots = 1;
+    // The run's jobs, in list order, and their output paths (OutputPathsFor).
+    std::vector<RunJob> m_arrJobs;
+    QStringList m_arrOutputs;
+    // Counts the starts of jobs, so that slots know which started first.
+    std::uint64_t m_nStarts = 0;
+    // The slot the Current File panel shows, and its job then.
+    CEncodeSlot* m_pShownSlot = nullptr;
+    int m_nShownJob = -1;
+    int m_nTotalPercent = -1;
+    // The last job that ended finished.
+    bool m_bLastSucceeded = false;
+    // An encoder could not be started: no further job starts, and the run ends
+    // with this message once the running jobs have ended.
+    QString m_strStartFailure;
     // Jobs of the current (or last) run that ended and how many of them failed.
     int m_nJobsEnded = 0;
     int m_nFailedJobs = 0;
     // "<file> failed: <why>." for the last job that failed.
     QString m_strLastFailure;
+    // Incomplete outputs the Stop question asks about, while it asks.
+    QStringList m_arrAskingAbout;
 
-    CRedir m_redir;
     RunForm& m_form;
     QString m_strEncoderPath;
+    QString m_strImageName;
     std::function<std::int64_t()> m_clock;
-    // The runner start whose end the run is waiting for; ends of other starts
-    // (a preview ended for a run, a child replaced) are dropped.
-    std::uint64_t m_nChildSerial = 0;
-    // An encoder of this run is working on m_nCurrentJob.
-    bool m_bJobActive = false;
-    // The subtitle of the job whose encoder runs; its UTF-8 copy lasts as long.
-    EncoderSubtitle m_subtitle;
-
-    // The output paths of the run's jobs (OutputPathsFor).
-    QStringList m_arrOutputs;
-    // The current output path as it was before its encoder started.
-    FileStamp m_outputBefore;
-    // An incomplete output the Stop question asks about, while it asks.
-    QString m_strAskingAbout;
-    // The current job's input and process command line, and its clock.
-    QString m_strCurrentInput;
-    QString m_strCurrentCommandLine;
-    QElapsedTimer m_jobTimer;
     CRunLog m_log;
 
-    // The current child's last lines: filled by both reader threads, taken by
-    // the waiter thread at the child's end, emptied before each job.
-    std::mutex m_tailMutex;
-    COutputTail m_tail;
-
-    // Child ends and their last lines, handed from the waiter thread to the UI
+    // Child ends and their last lines, handed from the waiter threads to the UI
     // thread.
     struct Completion
     {
+        int nSlot = 0;
         ChildExit exit;
         QStringList lines;
     };
     std::mutex m_completionMutex;
     std::deque<Completion> m_completions;
+
+    // Last: their runners' threads call into the members above, so they end
+    // first.
+    std::vector<std::unique_ptr<CEncodeSlot>> m_slots;
 };

@@ -64,6 +64,11 @@ public:
     // gone left behind (KillStrayEncoders). Safe to call when nothing runs.
     void Close();
 
+    // Sends a live child SIGTERM and returns at once; the Close that follows
+    // waits for it, and its 500 ms before SIGKILL count from this signal. So
+    // several runners can be stopped together: RequestStop on each, then Close.
+    void RequestStop();
+
     // Serial number of the last successful Open (0 before the first); each
     // child's ChildExit carries the serial of its own start.
     std::uint64_t StartSerial() const { return m_nStartSerial; }
@@ -106,6 +111,8 @@ private:
     // text goes to OnStdOut and false is returned.
     void StartWorkers(std::unique_ptr<Child> child);
     bool StartFailed(const QString& commandLine, int error);
+    // SIGTERM to the child, once per child.
+    void SendTerm(Child& child);
     void StopChild();
     void ReaderThread(Child* child, bool standardOutput);
     void WaiterThread(Child* child);

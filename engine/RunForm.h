@@ -54,9 +54,15 @@ public:
     // --- Display ---
     // Scrolls the row fully into view and makes it the selected and focused row.
     virtual void ShowRow(int index) = 0;
+    // The row the user follows: the selected row (of several, the focused one,
+    // else the first); -1 when none is selected.
+    virtual int SelectedRow() const = 0;
     // Writes the row's status cell (column 0) and its reason: why the job
-    // failed, shown as the cell's tooltip; empty for every other status.
+    // failed, shown as the cell's tooltip; empty for every other status. The
+    // new status has no bar behind it.
     virtual void SetRowStatus(int index, const QString& status, const QString& reason) = 0;
+    // Draws a bar of percent (0 to 100) behind the row's status text.
+    virtual void SetRowProgress(int index, int percent) = 0;
     virtual void SetValueLabel(ValueLabel label, const QString& text) = 0;
     virtual void SetProgress(ProgressBar bar, int percent) = 0;
 

@@ -2,6 +2,9 @@
 
 #include "shell/Numbers.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace {
 
 // The entry a stored index names; an index outside the list names the entry at
@@ -64,6 +67,7 @@ StoredSettings StoredSettings::Load()
     settings.strHeight = GetRegString(RegValue::Height);
     settings.bMixSubtitle = GetRegDWORD(RegValue::UseSub) != 0;
     settings.bShutdown = GetRegDWORD(RegValue::Shutdown) != 0;
+    settings.nParallel = GetRegDWORD(RegValue::Parallel);
     return settings;
 }
 
@@ -80,6 +84,19 @@ void StoredSettings::Store() const
     }
     SetRegDWORD(RegValue::UseSub, bMixSubtitle ? 1 : 0);
     SetRegDWORD(RegValue::Shutdown, bShutdown ? 1 : 0);
+    SetRegDWORD(RegValue::Parallel, nParallel);
+}
+
+int StoredSettings::CoreCount()
+{
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int StoredSettings::EncodesAtOnce() const
+{
+    if (nParallel == 0)
+        return std::min(CoreCount(), MaxParallel);
+    return static_cast<int>(std::min<DWORD>(nParallel, MaxParallel));
 }
 
 const StoredSettings::EncoderChoice& StoredSettings::Encoder() const

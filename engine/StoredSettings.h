@@ -68,11 +68,21 @@ struct StoredSettings
     // "UseSub", "Shutdown": burn subtitles in; shut the computer down after a run.
     bool bMixSubtitle = RegValue::UseSub.defaultValue != 0;
     bool bShutdown = RegValue::Shutdown.defaultValue != 0;
+    // "Parallel": how many encodes a run keeps going at once (EncodesAtOnce).
+    DWORD nParallel = RegValue::Parallel.defaultValue;
+
+    // The most encodes at once "Parallel" can ask for.
+    static constexpr int MaxParallel = 16;
+    // The machine's cores as a run counts them: at least 1.
+    static int CoreCount();
+    // What "Parallel" stands for: 0 one encode per core, any other value that
+    // many, at most MaxParallel.
+    int EncodesAtOnce() const;
 
     static StoredSettings Load();
 
-    // What the dialog's OK writes: "Option" (0 for the preset, 1 otherwise) and
-    // the two switches, and for User Define the list indexes and the size texts
+    // What the dialog's OK writes: "Option" (0 for the preset, 1 otherwise), the
+    // two switches and "Parallel", and for User Define the list indexes and the size texts
     // too. An index outside its list (a list without a selection) is not written.
     void Store() const;
 

@@ -95,7 +95,12 @@ CJobListStore::CJobListStore(CMovieJobList& list, QObject* parent)
     connect(&list, &QAbstractItemModel::rowsInserted, this, &CJobListStore::ScheduleSave);
     connect(&list, &QAbstractItemModel::rowsRemoved, this, &CJobListStore::ScheduleSave);
     connect(&list, &QAbstractItemModel::modelReset, this, &CJobListStore::ScheduleSave);
-    connect(&list, &QAbstractItemModel::dataChanged, this, &CJobListStore::ScheduleSave);
+    // A running row's bar moves every second; the saved list does not hold it.
+    connect(&list, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles != QList<int>{CMovieJobList::ProgressRole})
+                    ScheduleSave();
+            });
 }
 
 CJobListStore::~CJobListStore()

@@ -84,6 +84,7 @@ bool CMovieJobList::RestoreJob(const StreamFile& job, const QString& status, con
         m_arrRowStatus.append(status);
         m_arrRowReason.append(reason);
         m_arrEncodingSize.append(encodingSize);
+        m_arrRowProgress.append(-1);
     }
     endInsertRows();
     return true;
@@ -99,6 +100,7 @@ void CMovieJobList::RemoveRow(int row)
         m_arrRowStatus.removeAt(row);
         m_arrRowReason.removeAt(row);
         m_arrEncodingSize.removeAt(row);
+        m_arrRowProgress.removeAt(row);
     }
     endRemoveRows();
 }
@@ -124,6 +126,7 @@ void CMovieJobList::RemoveAllMovies()
         m_arrRowStatus.clear();
         m_arrRowReason.clear();
         m_arrEncodingSize.clear();
+        m_arrRowProgress.clear();
         m_ullTotalBytes = 0;
     }
     endResetModel();
@@ -182,10 +185,30 @@ bool CMovieJobList::SetRowStatus(int row, const QString& status, const QString& 
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_arrRowStatus[row] = status;
         m_arrRowReason[row] = reason;
+        m_arrRowProgress[row] = -1;
     }
     const QModelIndex cell = index(row, ColStatus);
-    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::ToolTipRole});
+    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::ToolTipRole, ProgressRole});
     return true;
+}
+
+bool CMovieJobList::SetRowProgress(int row, int percent)
+{
+    if (row < 0 || row >= m_arrRowProgress.size())
+        return false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrRowProgress[row] = percent < 0 ? -1 : std::min(percent, 100);
+    }
+    const QModelIndex cell = index(row, ColStatus);
+    emit dataChanged(cell, cell, {ProgressRole});
+    return true;
+}
+
+int CMovieJobList::GetRowProgress(int row) const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return row < 0 || row >= m_arrRowProgress.size() ? -1 : m_arrRowProgress[row];
 }
 
 void CMovieJobList::FlushPendingStatuses()
@@ -259,6 +282,11 @@ QVariant CMovieJobList::data(const QModelIndex& index, int role) const
         return CellText(index.row(), index.column());
     case Qt::TextAlignmentRole:
         return int(ColumnAlignment(index.column()));
+    case ProgressRole:
+        if (index.column() != ColStatus || index.row() >= m_arrRowProgress.size() ||
+            m_arrRowProgress[index.row()] < 0)
+            return QVariant();
+        return m_arrRowProgress[index.row()];
     case Qt::ToolTipRole:
         if (index.row() >= m_arrStreamFiles.size())
             return QVariant();

@@ -41,6 +41,10 @@ public:
     static QString ColumnHeading(int column);
     static Qt::Alignment ColumnAlignment(int column);
 
+    // The status cell's percentage (an int from 0 to 100) while a bar is drawn
+    // behind its text; no value otherwise.
+    static constexpr int ProgressRole = Qt::UserRole + 1;
+
     // rates gives the encoding settings at the moment a job is added; the estimate
     // of a row is made once, then kept.
     explicit CMovieJobList(std::function<EncodingRates()> rates, QObject* parent = nullptr);
@@ -75,11 +79,16 @@ public:
     std::uint64_t GetTotalBytes() const;
 
     // Writes a row's status cell and its reason (why the job failed: the cell's
-    // tooltip; empty for no tooltip). From another thread the write is queued to
-    // the list's own thread. False (nothing written) for a row outside the list.
+    // tooltip; empty for no tooltip); the new status has no bar behind it. From
+    // another thread the write is queued to the list's own thread. False
+    // (nothing written) for a row outside the list.
     bool SetRowStatus(int row, const QString& status, const QString& reason = QString());
     QString GetRowStatus(int row) const;
     QString GetRowReason(int row) const;
+    // A bar of percent (0 to 100) behind a row's status text, on the list's
+    // thread; -1 for no bar. False for a row outside the list.
+    bool SetRowProgress(int row, int percent);
+    int GetRowProgress(int row) const;
 
     // The job record and cell text of a row, on the list's thread.
     const QVector<StreamFile>& Jobs() const { return m_arrStreamFiles; }
@@ -118,6 +127,7 @@ private:
     QStringList m_arrRowStatus;
     QStringList m_arrRowReason;
     QStringList m_arrEncodingSize;
+    QVector<int> m_arrRowProgress;
     // Status writes from other threads, oldest first, under m_mutex.
     QVector<StatusWrite> m_pendingStatuses;
 };

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Starts the real Clipvane on a private Xvfb display with a temporary home, adds
-# a generated movie through the Add Movies dialog and presses Make, all with real
-# mouse and keyboard input (xdotool), and saves a PNG of the window while the
-# movie is being encoded.
+# three generated movies through the Add Movies dialog and presses Make, all
+# with real mouse and keyboard input (xdotool), and saves a PNG of the window
+# while two of the movies are being encoded at once and the third waits.
 #   bash scripts/screenshot.sh [output.png]      (default: docs/screenshot.png)
-# SCREENSHOT_MOVIE_SECONDS (default 300): length of the 640x480 movie; long
-# enough that the picture is taken in the middle of the encode.
+# SCREENSHOT_MOVIE_SECONDS (default 300): length of the first 640x480 movie;
+# the second is two thirds, the third one third as long, so that the first two
+# are encoded at once (the longest first) and the third waits. The picture is
+# taken when the second's output is about 40 % written, in the middle of both
+# encodes. The stored "Parallel" is 2, so that the picture is the same on any
+# number of cores.
 # Builds in BUILD_DIR (default: build). Installs missing packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,17 +25,33 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 clipvane_build
 clipvane_start_xvfb
 
-movie="$XVFB_TMP/Movies/Holiday at the sea.mpg"
-mkdir -p "$(dirname "$movie")"
-echo "screenshot: generating a ${seconds}s 640x480 movie"
-ffmpeg -hide_banner -loglevel error -nostdin -y \
-    -f lavfi -i "testsrc2=size=640x480:rate=25" -f lavfi -i "sine=frequency=440" \
-    -t "$seconds" -q:v 6 "$movie"
+# Two encoders at once, whatever the machine has.
+mkdir -p "$XDG_CONFIG_HOME/Tolva"
+printf '[General]\nParallel=2\n' >"$XDG_CONFIG_HOME/Tolva/Clipvane.conf"
+
+movies=("Holiday at the sea" "Birthday party" "Mountain walk")
+lengths=("$seconds" $((seconds * 2 / 3)) $((seconds / 3)))
+mkdir -p "$XVFB_TMP/Movies"
+for i in 0 1 2; do
+    echo "screenshot: generating \"${movies[$i]}\", ${lengths[$i]}s 640x480"
+    ffmpeg -hide_banner -loglevel error -nostdin -y \
+        -f lavfi -i "testsrc2=size=640x480:rate=25" -f lavfi -i "sine=frequency=$((440 + 110 * i))" \
+        -t "${lengths[$i]}" -q:v 6 "$XVFB_TMP/Movies/${movies[$i]}.mpg"
+done
 
 clipvane_start
-clipvane_add_movie "$movie"
+for name in "${movies[@]}"; do
+    clipvane_add_movie "$XVFB_TMP/Movies/$name.mpg"
+done
 clipvane_press_make
-# Two ticks of the one-second timer, so that the times and both bars show.
-sleep 2.5
+# Until the second movie's output holds about 40 % of its 214 kbit/s, then a
+# tick of the one-second timer, so that the times and all bars show.
+part=$((lengths[1] * 214 * 1000 / 8 * 2 / 5))
+output="$HOME/Documents/Tolva/Encoded Movies/[Tolva]${movies[1]}.avi"
+for _ in $(seq 1 600); do
+    [ "$(stat -c %s "$output" 2>/dev/null || echo 0)" -ge "$part" ] && break
+    sleep 0.1
+done
+sleep 1.2
 import -window "$window" "$out"
 echo "screenshot: $out"

@@ -48,6 +48,7 @@ inline constexpr RegDwordValue UseSub{"UseSub", 1};
 inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
 // The folder of the last movie added: where the open dialog starts.
 inline constexpr RegStringValue LastFolder{"LastFolder", ""};
+inline constexpr RegDwordValue Parallel{"Parallel", 0}; // encodes at once; 0 one per core
 } // namespace RegValue
 
 QString GetRegString(const QString& subKey, const QString& valueName, const QString& defaultValue);

@@ -8,9 +8,11 @@
 #include <QUrl>
 
 // The report view of the job list (the form's m_listMovies): the seven columns at
-// their widths, grid lines, whole rows selected, several rows at a time. It shows
-// a CMovieJobList and works on its own, without the main form. Movie files
-// dropped on it (see MovieFileTypes) are announced with MovieFilesDropped.
+// their widths, grid lines, whole rows selected, several rows at a time, and a
+// row's percentage drawn as a bar behind its status text while its job is being
+// encoded. It shows a CMovieJobList and works on its own, without the main form.
+// Movie files dropped on it (see MovieFileTypes) are announced with
+// MovieFilesDropped.
 class CMovieListView final : public QTableView
 {
     Q_OBJECT
@@ -23,6 +25,9 @@ public:
 
     // The selected rows, lowest first.
     QList<int> SelectedRows() const;
+    // The selected row the user follows: the focused one if it is selected,
+    // else the first; -1 when none is.
+    int SelectedRow() const;
 
     // Removes the jobs of the selected rows; nothing happens when none is selected.
     void RemoveSelectedMovies();

@@ -301,6 +301,57 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
     }
 }
 
+TEST_F(ClipvaneView, TwoRunningRowsShowTheirOwnBarsAndCurrentFileFollowsTheSelection)
+{
+    SetRegDWORD(RegValue::Parallel, 2);
+    SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+    const QStringList movies = {File("eighty.mpg", "onterm 2\nprogress 80 80 0\nhang\n"),
+                                File("twenty.mpg", "onterm 2\nprogress 20 20 0\nhang\n"),
+                                File("waiting.mpg", "exit 0\n")};
+    AddThroughDialog(movies);
+    Click(CClipvaneView::IdMake);
+    CEncodingRun& run = m_form->m_run;
+    ASSERT_TRUE(PumpUntil([&] {
+        run.UpdateTimeLabels();
+        return m_form->m_jobList.GetRowProgress(0) == 80 &&
+               m_form->m_jobList.GetRowProgress(1) == 20;
+    }));
+    EXPECT_EQ(Status(0), QStringLiteral("Encoding..."));
+    EXPECT_EQ(Status(1), QStringLiteral("Encoding..."));
+    EXPECT_EQ(Status(2), QStringLiteral("Ready"));
+
+    // Along the top line of each status cell, the share of pixels in the bar's
+    // colour (the one at its left end).
+    const QImage list = m_form->m_listMovies->viewport()->grab().toImage();
+    const auto barShare = [&](int row) {
+        const QRect cell = m_form->m_listMovies->visualRect(m_form->m_jobList.index(row, 0));
+        const int y = cell.top() + 1;
+        const QRgb bar = list.pixel(cell.left() + 2, y);
+        int filled = 0;
+        for (int x = cell.left() + 1; x < cell.right(); ++x)
+            filled += list.pixel(x, y) == bar ? 1 : 0;
+        return double(filled) / (cell.width() - 2);
+    };
+    EXPECT_NEAR(barShare(0), 0.8, 0.05);
+    EXPECT_NEAR(barShare(1), 0.2, 0.05);
+    EXPECT_EQ(barShare(2), 1.0); // no bar: one colour throughout
+
+    // The panel shows a selected running row, else the job that started first.
+    const std::pair<int, int> selections[] = {{1, 1}, {2, 0}, {1, 1}, {0, 0}};
+    for (const auto& [selected, shown] : selections) {
+        SelectRows({selected});
+        EXPECT_EQ(LabelText(CClipvaneView::IdInput), movies[shown]) << selected;
+        EXPECT_EQ(m_form->m_progressCurrent->GetPos(), shown == 0 ? 80 : 20) << selected;
+    }
+
+    m_answers = {false};
+    Click(CClipvaneView::IdStop);
+    EXPECT_EQ(Status(0), QStringLiteral("Stopped"));
+    EXPECT_EQ(Status(1), QStringLiteral("Stopped"));
+    EXPECT_EQ(m_form->m_jobList.GetRowProgress(0), -1);
+    EXPECT_FALSE(run.IsRunning());
+}
+
 TEST_F(ClipvaneView, SummaryShowsThePresetOrTheStoredUserSettings)
 {
     struct Case

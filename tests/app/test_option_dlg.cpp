@@ -3,6 +3,7 @@
 // way into the encoder's arguments.
 #include "app/OptionDlg.h"
 #include "engine/EncodeSetting.h"
+#include "engine/StoredSettings.h"
 #include "shell/SettingsStore.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -88,7 +89,7 @@ TEST_F(OptionDlg, ShowsEveryTextAsWrittenAndHidesTheAspectList)
     EXPECT_EQ(shown, QStringList(
                          {" Mix subtitle to video file at encoding movie.", " Pocket PC PDA Normal",
                           " Shutdown your windows after encoding finished.", " User Define ",
-                          "Cancel", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
+                          "Cancel", "Encodes at once:", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
                           "Frames per second: ", "Frames per second: 15.000", "OK",
                           "Screen Aspect Ratio: 16:9", "Screen Aspect Ratio: 4:3",
                           "Screen Resultion: ", "Screen Resultion: 320 * 240",
@@ -153,7 +154,7 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
         // The preset leaves the user settings alone; the record gets the preset back.
         {"preset",
          false,
-         {{"Option", "0"}, {"UseSub", "0"}, {"Shutdown", "1"}},
+         {{"Option", "0"}, {"UseSub", "0"}, {"Shutdown", "1"}, {"Parallel", "0"}},
          15.0,
          150,
          320,
@@ -169,7 +170,8 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
           {"Height", "abc"},
           {"Ratio", "0"},
           {"UseSub", "0"},
-          {"Shutdown", "1"}},
+          {"Shutdown", "1"},
+          {"Parallel", "0"}},
          30.0,
          500,
          640,
@@ -277,4 +279,42 @@ TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSumma
     // Texts of stored indexes outside the lists are those of the defaults.
     EXPECT_EQ(m_dlg.m_strBitRateText, "150");
     EXPECT_EQ(m_dlg.m_strEncoderText, "MPEG-4");
+}
+
+TEST_F(OptionDlg, EncodesAtOnceListsAutomaticAndEachCoreAndOnlyOkStoresIt)
+{
+    const int cores = StoredSettings::CoreCount();
+    const struct
+    {
+        const char* name;
+        int stored; // -1: nothing stored
+        const char* shown;
+        int choose;        // entry chosen before the button
+        bool ok;           // OK, else Cancel
+        const char* after; // stored afterwards; null: nothing
+        int encodes;       // what a run then uses
+    } cases[] = {
+        {"empty store", -1, "Automatic", 1, false, nullptr, std::min(cores, 16)},
+        {"one at a time", -1, "Automatic", 1, true, "1", 1},
+        {"back to automatic", 1, "1", 0, true, "0", std::min(cores, 16)},
+        {"more than the cores", 12, "12", 12, true, "12", 12},
+        {"beyond the most", 40, "16", 16, true, "16", 16},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTempHome home;
+        if (c.stored >= 0)
+            SetRegDWORD(RegValue::Parallel, DWORD(c.stored));
+        Open();
+        QComboBox* list = List(COptionDlg::IdParallel);
+        EXPECT_EQ(list->currentText(), QLatin1String(c.shown));
+        EXPECT_EQ(list->itemText(0), QStringLiteral("Automatic"));
+        EXPECT_EQ(list->count(), std::min(16, std::max(cores, c.stored)) + 1);
+        list->setCurrentIndex(c.choose);
+        Click(c.ok ? COptionDlg::IdOk : COptionDlg::IdCancel);
+        const QSettings file(home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf"),
+                             QSettings::IniFormat);
+        EXPECT_EQ(file.value("Parallel").toString(), QLatin1String(c.after ? c.after : ""));
+        EXPECT_EQ(StoredSettings::Load().EncodesAtOnce(), c.encodes);
+    }
 }

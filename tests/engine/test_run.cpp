@@ -13,6 +13,7 @@
 #include <memory>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -26,7 +27,7 @@ using Label = RunForm::ValueLabel;
 
 TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 {
-    const auto parse = [](const char* text) { return CEncodingRun::ParseProgressPercent(text); };
+    const auto parse = [](const char* text) { return CEncodeSlot::ParseProgressPercent(text); };
     EXPECT_EQ(parse("Pos:  27.4s    685f (12%)  0.00fps Trem:   0min   1mb  A-V:0.102 [171:71]\r"),
               12);
     EXPECT_EQ(parse("Pos:   0.4s     10f ( 7%)  0.00fps\r"), 7);
@@ -47,15 +48,14 @@ TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 
 TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
 {
-    FakeForm form;
-    CEncodingRun run(form);
-    run.SetEncoderImageName("cv-unused-name");
-    run.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
-    run.ParseEncoderOutput("Pos: 1.0s 25f");
-    run.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
-    EXPECT_EQ(run.CurrentPercent(), 33);
-    run.ParseEncoderOutput("Pos: 1.1s 26f (34");
-    EXPECT_EQ(run.CurrentPercent(), 0);
+    CEncodeSlot slot(0, {});
+    slot.SetEncoderImageName("cv-unused-name");
+    slot.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
+    slot.ParseEncoderOutput("Pos: 1.0s 25f");
+    slot.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
+    EXPECT_EQ(slot.Percent(), 33);
+    slot.ParseEncoderOutput("Pos: 1.1s 26f (34");
+    EXPECT_EQ(slot.Percent(), 0);
 }
 
 class RunPathTest : public ::testing::Test
@@ -156,6 +156,8 @@ protected:
         m_outDir = m_home.FilePath("out");
         SetRegString(RegValue::MovieDir, m_outDir);
         SetRegString(RegValue::Prefix, QString());
+        // One encoder at a time; the tests of several say so.
+        SetRegDWORD(RegValue::Parallel, 1);
         ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
         m_run = std::make_unique<CEncodingRun>(m_form);
         m_run->SetEncoderPath(m_fake.Path());
@@ -597,6 +599,302 @@ TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
     EXPECT_EQ(ProcessProbe::OpenFdCount(), fds);
     EXPECT_EQ(ProcessProbe::ThreadCount(), threads);
     EXPECT_FALSE(ProcessProbe::HasChildren());
+}
+
+// --- Several encoders at once -------------------------------------------------
+
+class ParallelRunTest : public RunTest
+{
+protected:
+    // Jobs in the order their encoders started, and the most that were being
+    // encoded at once, as the rows' statuses tell.
+    std::vector<int> StartOrder() const
+    {
+        std::vector<int> order;
+        for (const QString& event : m_form.m_events) {
+            if (event.endsWith(" Encoding..."))
+                order.push_back(event.section(' ', 1, 1).toInt());
+        }
+        return order;
+    }
+    int MostAtOnce() const
+    {
+        int running = 0, most = 0;
+        for (const QString& event : m_form.m_events) {
+            if (!event.startsWith("status "))
+                continue;
+            running += event.endsWith(" Encoding...") ? 1 : -1;
+            most = std::max(most, running);
+        }
+        return most;
+    }
+};
+
+TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageCountsThem)
+{
+    const QString whole = FakeEncoder::WriteWholeMovie();
+    struct Job
+    {
+        QString script;
+        int seconds;
+        std::uint64_t size;
+        const char* status;
+    };
+    const Job fine{"sleep 150\n" + whole, 2, 10, "Finished"};
+    const Job shortJob{whole, 2, 10, "Finished"};
+    const Job bigger{whole, 2, 50, "Finished"};
+    const Job longJob{whole, 6, 10, "Finished"};
+    const Job slow{"sleep 1500\n" + whole, 2, 10, "Finished"};
+    const Job failing{"err Cannot open file/device.\\n\nexit 1\n", 2, 10, "Failed"};
+    const struct
+    {
+        const char* name;
+        int encoders;
+        std::vector<Job> jobs;
+        std::vector<int> startOrder;
+        int mostAtOnce;
+        std::vector<int> logOrder; // jobs as the log lists them (1-based); empty: any
+        const char* message;
+    } cases[] = {
+        {"more jobs than slots", 2, {fine, fine, fine, fine}, {0, 1, 2, 3}, 2, {}, nullptr},
+        {"fewer jobs than slots", 3, {fine, fine}, {0, 1}, 2, {}, nullptr},
+        // With more waiting than free, the longest movie goes first, then by size.
+        {"a long movie listed last",
+         2,
+         {shortJob, shortJob, bigger, shortJob, longJob},
+         {4, 2, 0, 1, 3},
+         2,
+         {},
+         nullptr},
+        {"one slot keeps list order", 1, {shortJob, longJob}, {0, 1}, 1, {}, nullptr},
+        // Each job's log entry is written whole when it ends: the failure and the
+        // job after it end while the first still runs.
+        {"a job failing while others run",
+         2,
+         {slow, failing, shortJob},
+         {0, 1, 2},
+         2,
+         {2, 3, 1},
+         "Encoding Finished !!\n1 of 3 files failed.\nj1.mpg failed: Cannot open file/device."},
+        {"two failures are counted",
+         3,
+         {failing, fine, failing, fine},
+         {0, 1, 2, 3},
+         3,
+         {},
+         "Encoding Finished !!\n2 of 4 files failed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetRegDWORD(RegValue::Parallel, DWORD(c.encoders));
+        m_form = FakeForm();
+        QStringList statuses;
+        for (std::size_t i = 0; i < c.jobs.size(); ++i) {
+            const QString name = QStringLiteral("j%1.mpg").arg(i);
+            QFile::remove(Output(QStringLiteral("j%1").arg(i)));
+            AddMovie(name, c.jobs[i].script, c.jobs[i].size);
+            m_form.m_jobs.back().nDuration = c.jobs[i].seconds;
+            statuses << c.jobs[i].status;
+        }
+        const int ended = m_ended;
+        m_run->StartEncoding();
+        EXPECT_EQ(m_run->SlotCount(), c.encoders);
+        ASSERT_TRUE(PumpUntil([&] { return m_ended > ended; }));
+        EXPECT_EQ(StartOrder(), c.startOrder);
+        EXPECT_EQ(MostAtOnce(), c.mostAtOnce);
+        EXPECT_EQ(m_form.Statuses(), statuses);
+        EXPECT_EQ(m_form.m_messages,
+                  QStringList{c.message ? QString(c.message) : "Encoding Finished !!"});
+        EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
+        EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
+        EXPECT_EQ(m_run->RunningJobs(), 0);
+        if (!c.logOrder.empty()) {
+            std::vector<int> logged;
+            const QString log = LatestRunLog(m_home);
+            for (const QString& line : log.split('\n')) {
+                if (line.startsWith("Job "))
+                    logged.push_back(line.section(' ', 1, 1).toInt());
+            }
+            EXPECT_EQ(logged, c.logOrder) << log.toStdString();
+        }
+    }
+}
+
+TEST_F(ParallelRunTest, TheTotalCountsEveryRunningJobsBytesTimesItsPercentage)
+{
+    SetRegDWORD(RegValue::Parallel, 2);
+    // Files of exactly these sizes, the sizes the run reads and counts.
+    AddMovie("a.mpg", "progress 25 25 0\nhang\n", 1000, 1000);
+    AddMovie("b.mpg", "progress 50 50 0\nhang\n", 3000, 3000);
+    AddMovie("c.mpg", "exit 0\n", 4000, 4000);
+    // Longest first: a, then b; c waits.
+    for (int i : {0, 1, 2})
+        m_form.m_jobs[i].nDuration = 9 - i;
+    std::vector<int> totals;
+    QObject::connect(m_run.get(), &CEncodingRun::TotalProgressChanged,
+                     [&](int percent) { totals.push_back(percent); });
+    m_run->StartEncoding();
+    EXPECT_EQ(m_form.m_shownRows, std::vector<int>{0}); // the second start keeps the selection
+    ASSERT_TRUE(PumpUntil([&] {
+        m_run->UpdateTimeLabels();
+        return m_form.RowProgress(0) == 25 && m_form.RowProgress(1) == 50;
+    }));
+    m_now += 3600;
+    m_run->UpdateTimeLabels();
+    // 250 + 1500 of 8000 bytes: 21 %; 3600 s * 100 / 21 - 3600 s = 13542 s remain.
+    EXPECT_EQ(m_form.LastProgress(Bar::Total), 21);
+    EXPECT_EQ(totals.back(), 21);
+    EXPECT_EQ(m_form.m_labels[Label::Remaining], "03:45:42");
+    EXPECT_EQ(m_form.RowProgress(2), -1);
+
+    // The panel shows the job that started first (the form's test follows the
+    // selection).
+    EXPECT_EQ(m_form.m_labels[Label::Input], m_form.m_jobs[0].strFilePath);
+    EXPECT_EQ(m_form.LastProgress(Bar::Current), 25);
+    StopKeepingOutput();
+    EXPECT_EQ(m_form.Statuses(), (QStringList{"Stopped", "Stopped", QString()}));
+    EXPECT_EQ(m_form.RowProgress(0), -1);
+}
+
+TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
+{
+    const struct
+    {
+        const char* name;
+        int encoders;
+        std::vector<bool> writes; // per running job: it has written its output
+        bool ignoresTerm;
+        bool quitting; // a quit signal instead of the Stop button: no question
+        bool answer;
+        std::vector<int> incomplete; // jobs whose outputs the question names
+    } cases[] = {
+        {"one", 1, {true}, false, false, true, {0}},
+        {"three, kept", 3, {true, true, true}, false, false, false, {0, 1, 2}},
+        // Four that ignore SIGTERM: each is killed after the one grace they
+        // share, not after four in a row.
+        {"four stubborn, two with files", 4, {true, false, true, false}, true, false, true, {0, 2}},
+        {"quitting deletes them all", 3, {true, true, false}, false, true, false, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetRegDWORD(RegValue::Parallel, DWORD(c.encoders));
+        m_form = FakeForm();
+        m_form.m_answers = {c.answer};
+        QDir(m_outDir).removeRecursively();
+        const int count = int(c.writes.size());
+        for (int i = 0; i < count; ++i)
+            AddMovie(QStringLiteral("s%1.mpg").arg(i),
+                     QString(c.ignoresTerm ? "ignoreterm\n" : "onterm 2\n") +
+                         (c.writes[i] ? "touchout partial\n" : "") + "progress 10 10 0\nhang\n");
+        AddMovie("waiting.mpg", FakeEncoder::WriteWholeMovie());
+        bool stopped = false;
+        const auto connection = QObject::connect(m_run.get(), &CEncodingRun::RunEnded,
+                                                 [&](int finished, int failed, bool byStop) {
+                                                     stopped = byStop && !finished && !failed;
+                                                 });
+        m_run->StartEncoding();
+        ASSERT_TRUE(PumpUntil([&] {
+            for (int i = 0; i < count; ++i) {
+                if (c.writes[i] && !QFile::exists(Output(QStringLiteral("s%1").arg(i))))
+                    return false;
+            }
+            return m_run->RunningJobs() == count;
+        }));
+        PumpFor(100); // every fake has reached its hang
+
+        QElapsedTimer timer;
+        timer.start();
+        c.quitting ? m_run->StopForQuit() : m_run->StopEncoding();
+        EXPECT_LT(timer.elapsed(), 1500);
+        QObject::disconnect(connection);
+        EXPECT_TRUE(stopped);
+        EXPECT_EQ(m_run->RunningJobs(), 0);
+
+        QStringList named;
+        for (int i : c.incomplete)
+            named << Output(QStringLiteral("s%1").arg(i));
+        const QString question =
+            named.size() == 1
+                ? "Below file is incomplete encoding. Delete this file?\n" + named[0]
+                : "Below files are incomplete encoding. Delete these files?\n" + named.join('\n');
+        EXPECT_EQ(m_form.m_questions, c.quitting ? QStringList() : QStringList{question});
+        for (const QString& output : named)
+            EXPECT_EQ(QFile::exists(output), !c.quitting && !c.answer) << output.toStdString();
+        QStringList statuses(count, "Stopped");
+        statuses << QString();
+        EXPECT_EQ(m_form.Statuses(), statuses);
+        EXPECT_EQ(LatestRunLog(m_home).count(
+                      c.quitting ? "  End:     stopped: Clipvane was asked to quit\n"
+                                 : "  End:     stopped by the user\n"),
+                  count);
+        PumpFor(200);
+        EXPECT_EQ(m_form.Statuses(), statuses);
+        EXPECT_TRUE(m_form.m_messages.isEmpty());
+        EXPECT_FALSE(ProcessProbe::HasChildren());
+    }
+}
+
+TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheOthersHave)
+{
+    const QString missing = m_home.FilePath("tools/mencoder");
+    const QString whole = FakeEncoder::WriteWholeMovie();
+    const struct
+    {
+        const char* name;
+        bool missingFromStart; // else it goes missing once the first two run
+        QStringList statuses;
+    } cases[] = {
+        {"missing from the start", true, {"Failed", QString(), QString()}},
+        {"gone during the run", false, {"Finished", "Finished", "Failed"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetRegDWORD(RegValue::Parallel, 2);
+        m_form = FakeForm();
+        QDir(m_outDir).removeRecursively();
+        m_run->SetEncoderPath(c.missingFromStart ? missing : m_fake.Path());
+        AddMovie("a.mpg", "sleep 200\n" + whole);
+        AddMovie("b.mpg", "sleep 700\n" + whole);
+        AddMovie("c.mpg", whole);
+        const int ended = m_ended;
+        m_run->StartEncoding();
+        m_run->SetEncoderPath(missing);
+        ASSERT_TRUE(PumpUntil([&] { return m_ended > ended; }));
+        EXPECT_EQ(m_form.Statuses(), c.statuses);
+        EXPECT_EQ(m_form.m_messages, QStringList{"Unable to start " + missing});
+        EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
+        EXPECT_FALSE(m_run->IsRunning());
+        EXPECT_FALSE(m_run->HasRunTimer());
+        EXPECT_EQ(m_ended, ended + 1);
+    }
+}
+
+TEST_F(ParallelRunTest, EncodersAtOnceEachReadTheirOwnSubtitleCopy)
+{
+    SetRegDWORD(RegValue::Parallel, 2);
+    QStringList argsFiles;
+    for (const char* name : {"a", "b"}) {
+        argsFiles << m_home.FilePath(QStringLiteral("args-") + name);
+        const QString movie =
+            AddMovie(QString(name) + ".mpg", "args " + argsFiles.back() + "\nsleep 1000\n" +
+                                                 FakeEncoder::WriteWholeMovie());
+        m_form.m_jobs.back().bHasSubtitle = true;
+        ASSERT_TRUE(MediaFactory::WriteFile(QString(movie).replace(".mpg", ".smi"),
+                                            "<SAMI><BODY><SYNC Start=1000><P>Line of " +
+                                                QByteArray(name) + "</BODY></SAMI>"));
+    }
+    m_run->StartEncoding();
+    const auto subtitleOf = [&](int job) {
+        const QStringList args =
+            QString::fromUtf8(MediaFactory::ReadFile(argsFiles[job])).split('\n');
+        return args.indexOf("-sub") >= 0 ? args.value(args.indexOf("-sub") + 1) : QString();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return !subtitleOf(0).isEmpty() && !subtitleOf(1).isEmpty(); }));
+    // While both encoders run, each one's copy holds its own movie's lines.
+    EXPECT_NE(subtitleOf(0), subtitleOf(1));
+    EXPECT_TRUE(MediaFactory::ReadFile(subtitleOf(0)).contains("Line of a"));
+    EXPECT_TRUE(MediaFactory::ReadFile(subtitleOf(1)).contains("Line of b"));
+    ASSERT_TRUE(WaitEnded());
 }
 
 } // namespace

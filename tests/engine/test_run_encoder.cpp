@@ -70,6 +70,8 @@ protected:
         m_outDir = m_home.FilePath("Encoded Movies");
         SetRegString(RegValue::MovieDir, m_outDir);
         SetRegString(RegValue::Prefix, QString());
+        // One encoder at a time; the tests of several say so.
+        SetRegDWORD(RegValue::Parallel, 1);
         m_encoder = m_links.RealEncoderLink();
         m_imageName = QFileInfo(m_encoder).fileName();
         m_run = std::make_unique<CEncodingRun>(m_form);
@@ -171,6 +173,44 @@ TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
     }
     EXPECT_NEAR(first.videoSeconds, 2.0, 0.3);
     EXPECT_NEAR(second.videoSeconds, 3.0, 0.3);
+    EXPECT_EQ(CountProcessesNamed(m_imageName), 0);
+}
+
+TEST_F(RealEncoderRunTest, ThreeMoviesOnTwoEncodersAtOnceGiveThreePlayableFiles)
+{
+    SetRegDWORD(RegValue::Parallel, 2);
+    const std::pair<const char*, double> movies[] = {
+        {"one.mpg", 8}, {"two \"quoted\" 100%.mkv", 6}, {"thr\xc3\xa9\x65.wmv", 4}};
+    for (const auto& [name, seconds] : movies)
+        AddMovie(QString::fromUtf8(name), 640, 480, seconds);
+
+    m_run->StartEncoding();
+    ASSERT_EQ(m_run->SlotCount(), 2);
+    int most = 0;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            most = std::max(most, CountProcessesNamed(m_imageName));
+            return m_ended > 0;
+        },
+        240000));
+    EXPECT_EQ(most, 2);
+    EXPECT_EQ(m_form.Statuses(), QStringList(3, "Finished"));
+    EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!"});
+    EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Total), 100);
+    for (const auto& [name, seconds] : movies) {
+        SCOPED_TRACE(name);
+        const QString output = OutputOf(QString::fromUtf8(name));
+        const Facts facts = Inspect(output);
+        ASSERT_TRUE(facts.opened);
+        EXPECT_EQ(facts.width, 320);
+        EXPECT_EQ(facts.height, 240);
+        EXPECT_NEAR(facts.videoSeconds, seconds, 0.5);
+        EXPECT_TRUE(facts.HasAudio());
+        const Luma first = DecodeLuma(output, 0);
+        const Luma later = DecodeLuma(output, int(seconds * 15) - 10);
+        ASSERT_FALSE(first.IsEmpty() || later.IsEmpty());
+        EXPECT_GT(DifferingPixels(first, later, 0, first.height), 100);
+    }
     EXPECT_EQ(CountProcessesNamed(m_imageName), 0);
 }
 

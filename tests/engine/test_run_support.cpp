@@ -44,6 +44,18 @@ int FakeForm::LastProgress(ProgressBar bar) const
     return it == m_progress.end() || it->second.empty() ? -1 : it->second.back();
 }
 
+int FakeForm::RowProgress(int row) const
+{
+    const auto it = m_rowProgress.find(row);
+    return it == m_rowProgress.end() || it->second.empty() ? -1 : it->second.back();
+}
+
+void FakeForm::ShowRow(int index)
+{
+    m_shownRows.push_back(index);
+    m_nSelectedRow = index;
+}
+
 std::optional<StreamFile> FakeForm::JobAt(int index) const
 {
     if (index < 0 || index >= JobCount())
@@ -64,6 +76,7 @@ void FakeForm::SetRowStatus(int index, const QString& status, const QString& rea
     if (index < 0 || index >= JobCount())
         ++m_nOutOfRangeStatusWrites;
     m_statusHistory[index] << status;
+    m_rowProgress[index].push_back(-1);
     m_reasons[index] = reason;
     m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
 }

@@ -42,6 +42,10 @@ public:
     QStringList m_openedFolders;
     int m_nOutOfRangeStatusWrites = 0;
     std::vector<int> m_shownRows;
+    // The selected row: ShowRow selects, as the list view does.
+    int m_nSelectedRow = -1;
+    // Each row's bar percentages in order; a status write adds -1 (no bar).
+    std::map<int, std::vector<int>> m_rowProgress;
 
     // Adds a job; size is the recorded size (the run reads the file's own size
     // for the current job).
@@ -51,12 +55,19 @@ public:
     QString Status(int row) const;
     QStringList Statuses() const;
     int LastProgress(ProgressBar bar) const;
+    // The bar behind a row's status text now; -1 for none.
+    int RowProgress(int row) const;
 
     int JobCount() const override { return static_cast<int>(m_jobs.size()); }
     std::optional<StreamFile> JobAt(int index) const override;
     std::uint64_t TotalBytes() const override;
-    void ShowRow(int index) override { m_shownRows.push_back(index); }
+    void ShowRow(int index) override;
+    int SelectedRow() const override { return m_nSelectedRow; }
     void SetRowStatus(int index, const QString& status, const QString& reason) override;
+    void SetRowProgress(int index, int percent) override
+    {
+        m_rowProgress[index].push_back(percent);
+    }
     void SetValueLabel(ValueLabel label, const QString& text) override { m_labels[label] = text; }
     void SetProgress(ProgressBar bar, int percent) override { m_progress[bar].push_back(percent); }
     void MessageBox(const QString& text, MessageIcon icon) override;

@@ -1,0 +1,117 @@
+#include "BenchSupport.h"
+
+#include "engine/EncodingRun.h"
+#include "jobs/MediaProbe.h"
+#include "shell/AppFolder.h"
+
+#include <cstdlib>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+
+namespace Bench {
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::optional<StreamFile> BenchForm::JobAt(int index) const
+{
+    if (index < 0 || index >= JobCount())
+        return std::nullopt;
+    return jobs[static_cast<std::size_t>(index)];
+}
+
+std::uint64_t BenchForm::TotalBytes() const
+{
+    std::uint64_t total = 0;
+    for (const StreamFile& job : jobs)
+        total += job.CountedSize();
+    return total;
+}
+
+void BenchForm::SetRowStatus(int index, const QString& status, const QString&)
+{
+    m_started.resize(jobs.size());
+    jobSeconds.resize(jobs.size());
+    if (status == QLatin1String("Encoding...")) {
+        m_started[static_cast<std::size_t>(index)] = Clock::now();
+        return;
+    }
+    jobSeconds[static_cast<std::size_t>(index)] = Since(m_started[static_cast<std::size_t>(index)]);
+    failed += status == QLatin1String("Failed");
+}
+
+void UsePrivateHome(const QTemporaryDir& work)
+{
+    setenv("XDG_CONFIG_HOME",
+           QFile::encodeName(work.filePath(QStringLiteral("config"))).constData(), 1);
+    setenv("XDG_STATE_HOME", QFile::encodeName(work.filePath(QStringLiteral("state"))).constData(),
+           1);
+}
+
+QString EncoderLink(const QTemporaryDir& work)
+{
+    const QString encoder = work.filePath(QStringLiteral("cvbench%1").arg(getpid()).left(15));
+    return QFile::link(GetAppDir() + QStringLiteral("/tools/mencoder"), encoder) ? encoder
+                                                                                 : QString();
+}
+
+std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height)
+{
+    std::vector<StreamFile> jobs;
+    for (const QFileInfo& file :
+         QDir(folder).entryInfoList({QStringLiteral("*.mpg")}, QDir::Files, QDir::Name)) {
+        StreamFile job;
+        job.strFilePath = file.absoluteFilePath();
+        job.strFileName = file.fileName();
+        job.dwFileSize = static_cast<std::uint64_t>(file.size());
+        job.nWidth = width;
+        job.nHeight = height;
+        ProbeMovieFile(job.strFilePath, job);
+        jobs.push_back(job);
+    }
+    return jobs;
+}
+
+RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
+                            const QString& folder, DWORD parallel)
+{
+    SetRegString(RegValue::MovieDir, folder);
+    SetRegString(RegValue::Prefix, QString());
+    SetRegDWORD(RegValue::Parallel, parallel);
+    BenchForm form;
+    form.jobs = jobs;
+    CEncodingRun run(form);
+    run.SetEncoderPath(encoder);
+    run.SetEncoderImageName(QFileInfo(encoder).fileName());
+    QEventLoop loop;
+    QObject::connect(&run, &CEncodingRun::RunEnded, &loop, &QEventLoop::quit);
+
+    RunFigures figures;
+    const auto start = Clock::now();
+    const double cpu = CpuSeconds();
+    run.StartEncoding();
+    if (run.IsRunning())
+        loop.exec();
+    figures.cpu = CpuSeconds() - cpu;
+    figures.wall = Since(start);
+    figures.failed = form.failed;
+    figures.jobSeconds = form.jobSeconds;
+    return figures;
+}
+
+} // namespace Bench

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "engine/RunForm.h"
+#include "shell/SettingsStore.h"
+
+#include <chrono>
+#include <vector>
+
+#include <QString>
+#include <QTemporaryDir>
+
+// What the benchmarks that encode through the run share.
+namespace Bench {
+
+using Clock = std::chrono::steady_clock;
+
+// This process's own CPU time (user and system), its children excluded.
+double CpuSeconds();
+double Since(Clock::time_point start);
+
+// A form without a window that answers every question with Yes, counts the
+// failed jobs and times each job from its "Encoding..." to its end.
+class BenchForm : public RunForm
+{
+public:
+    std::vector<StreamFile> jobs;
+    int failed = 0;
+    // Seconds each job took, by list position (0 for a job that did not end).
+    std::vector<double> jobSeconds;
+
+    int JobCount() const override { return static_cast<int>(jobs.size()); }
+    std::optional<StreamFile> JobAt(int index) const override;
+    std::uint64_t TotalBytes() const override;
+    void ShowRow(int) override {}
+    int SelectedRow() const override { return -1; }
+    void SetRowStatus(int index, const QString& status, const QString&) override;
+    void SetRowProgress(int, int) override {}
+    void SetValueLabel(ValueLabel, const QString&) override {}
+    void SetProgress(ProgressBar, int) override {}
+    void MessageBox(const QString&, MessageIcon) override {}
+    bool AskYesNo(const QString&, MessageIcon) override { return true; }
+    bool ShutdownAfterRun() const override { return false; }
+    void ShutdownComputer() override {}
+    void OpenFolder(const QString&) override {}
+
+private:
+    std::vector<Clock::time_point> m_started;
+};
+
+// Points the settings and the run logs into work, never at the user's own;
+// before the QCoreApplication is made.
+void UsePrivateHome(const QTemporaryDir& work);
+
+// A link in work to tools/mencoder with a name of this process's own, so that
+// the run's sweep for leftover encoders only ever meets its own; empty when it
+// cannot be made.
+QString EncoderLink(const QTemporaryDir& work);
+
+// The .mpg movies of a folder in name order, as jobs with what the job list's
+// probes learn of them.
+std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height);
+
+// A batch encoded through the run into folder, with the stored "Parallel" set to
+// parallel (0: one encoder per core).
+struct RunFigures
+{
+    double wall = 0;
+    double cpu = 0; // the front end's own
+    int failed = 0;
+    std::vector<double> jobSeconds;
+};
+RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
+                            const QString& folder, DWORD parallel);
+
+} // namespace Bench

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "engine/EncodeSetting.h"
+#include "engine/OutputTail.h"
+#include "engine/Redirect.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+
+// One place of the encoding run where an encoder works: its own runner (a
+// CRedir) and what the run keeps of the job it encodes there: the job's list
+// position, input, output and command line, the input's size, the percentage
+// taken from the encoder's progress records, the encoder's last lines and the
+// job's clock. The run owns a few slots and uses them on the UI thread; the
+// runner's reader threads only store the percentage and the lines, and its
+// waiter thread hands the child's end, with those lines, to the end handler.
+class CEncodeSlot final : private CRedirOwner
+{
+public:
+    // On the runner's waiter thread, once per started child (job or preview).
+    using EndHandler =
+        std::function<void(int slot, const ChildExit& exit, const QStringList& lines)>;
+
+    // What the slot encodes.
+    struct Job
+    {
+        int nIndex = -1; // list position
+        QString strInput;
+        QString strOutput;
+        QString strCommandLine;
+        std::uint64_t ullBytes = 0; // the input's size as the run counts it
+        // Its UTF-8 copy lasts as long as the encoder runs: until Release.
+        EncoderSubtitle subtitle;
+    };
+
+    CEncodeSlot(int index, EndHandler onEnd);
+    ~CEncodeSlot() override;
+    CEncodeSlot(const CEncodeSlot&) = delete;
+    CEncodeSlot& operator=(const CEncodeSlot&) = delete;
+
+    int Index() const { return m_nIndex; }
+
+    // Takes a job: the slot is busy from here until Release. Forgets the last
+    // child's lines and percentage, notes what lies at the output path now and
+    // starts the job's clock. order tells which busy slot took its job first.
+    void Assign(const Job& job, std::uint64_t order);
+    // Starts the job's encoder (nice +10 unless normalPriority). False when it
+    // could not be started; StartError says why.
+    bool Start(bool normalPriority);
+    // Starts the preview player at normal priority; the slot stays free.
+    bool StartPreview(const QString& commandLine);
+    QString StartError() const { return m_redir.StartError(); }
+
+    // Whether exit is the end of the child this slot waits for; the slot then
+    // waits for nothing more. Ends of children the slot gave up (Release, a
+    // newer start) are not.
+    bool TakeEnd(const ChildExit& exit);
+    // The job is over: the slot is free, waits for no child and lets the
+    // subtitle copy go. What else it knows of the job (output, percentage)
+    // stays until the next Assign.
+    void Release();
+
+    bool IsBusy() const { return m_job.nIndex >= 0; }
+    // The job being encoded (the last one when free).
+    const Job& CurrentJob() const { return m_job; }
+    std::uint64_t Order() const { return m_nOrder; }
+    int Percent() const { return m_nPercent.load(std::memory_order_relaxed); }
+    void SetPercent(int percent) { m_nPercent.store(percent, std::memory_order_relaxed); }
+    // The percentage the job's row shows: 0 when the job starts.
+    int RowPercent() const { return m_nRowPercent; }
+    void SetRowPercent(int percent) { m_nRowPercent = percent; }
+    qint64 ElapsedMs() const { return m_timer.isValid() ? m_timer.elapsed() : 0; }
+
+    // Deletes the output if the encoder wrote it (a file that lay there before
+    // and was not touched stays); true when deleted.
+    bool RemoveEncodersOutput() const;
+
+    // Asks the child to end without waiting (CRedirect::RequestStop), and ends
+    // it (CRedirect::Close).
+    void RequestStop() { m_redir.RequestStop(); }
+    void Close() { m_redir.Close(); }
+    void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
+
+    // The percentage of a "Pos:" chunk: the decimal integer between its first "("
+    // and the next "%" (0 when there is no "%"); nothing for any other chunk.
+    static std::optional<int> ParseProgressPercent(std::string_view text);
+
+    // Called by the runner's stdout thread with each chunk: takes the job's
+    // percentage from chunks that begin with "Pos:", and keeps the lines.
+    void ParseEncoderOutput(std::string_view text) override;
+    // Called by the runner's stderr thread with each chunk: keeps the lines.
+    void KeepEncoderErrorOutput(std::string_view text) override;
+
+private:
+    // What identifies a file's content on disk: whether the encoder wrote the
+    // file at the output path or it is still the one that lay there before.
+    struct FileStamp
+    {
+        bool bExists = false;
+        std::uint64_t nDevice = 0;
+        std::uint64_t nInode = 0;
+        std::int64_t nModifiedNs = 0;
+        std::int64_t nSize = 0;
+
+        static FileStamp Of(const QString& path);
+        bool operator==(const FileStamp&) const = default;
+    };
+
+    void OnChildTerminated(const ChildExit& exit) override;
+    void ClearTail();
+
+    const int m_nIndex;
+    const EndHandler m_onEnd;
+    Job m_job;
+    std::uint64_t m_nOrder = 0;
+    // The runner start whose end the slot waits for; 0 for none.
+    std::uint64_t m_nChildSerial = 0;
+    std::atomic<int> m_nPercent{0};
+    int m_nRowPercent = 0;
+    FileStamp m_outputBefore;
+    QElapsedTimer m_timer;
+
+    // The child's last lines: filled by both reader threads, taken by the
+    // waiter thread at the child's end, emptied before each start.
+    std::mutex m_tailMutex;
+    COutputTail m_tail;
+
+    // Last: its threads call into the members above, so it ends first.
+    CRedir m_redir;
+};
