@@ -13,6 +13,7 @@
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
 #include "engine/StoredSettings.h"
+#include "jobs/JobStatus.h"
 #include "jobs/MovieFileTypes.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppFolder.h"
@@ -21,10 +22,14 @@
 #include "shell/GotoURL.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QProgressDialog>
 #include <QSet>
+#include <QShortcut>
+#include <QStandardPaths>
 
 namespace {
 
@@ -93,25 +98,45 @@ const ControlSpec Layout[] = {
 };
 
 // Each button's pictures, normal (also the focused look), pressed (also the
-// disabled look) and hover, and its handler.
+// disabled look) and hover, its handler, and its action's name for screen
+// readers (the label is only in the pictures).
 struct ButtonSpec
 {
     int id;
     ButtonPictures pictures;
     void (CClipvaneView::*handler)();
+    const char* name;
 };
 
 const ButtonSpec Buttons[] = {
-    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies},
-    {1002, Pictures::Remove, &CClipvaneView::OnRemove},
-    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll},
-    {1009, Pictures::Sampling, &CClipvaneView::StartSampling},
-    {1010, Pictures::Stop, &CClipvaneView::StopEncoding},
-    {1011, Pictures::Make, &CClipvaneView::StartEncoding},
-    {1037, Pictures::Play, &CClipvaneView::OnPlay},
-    {1038, Pictures::About, &CClipvaneView::OnAbout},
-    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite},
-    {1040, Pictures::Options, &CClipvaneView::OnOptions},
+    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies, "Add Movies"},
+    {1002, Pictures::Remove, &CClipvaneView::OnRemove, "Remove"},
+    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll, "Remove All"},
+    {1009, Pictures::Sampling, &CClipvaneView::StartSampling, "Sampling"},
+    {1010, Pictures::Stop, &CClipvaneView::StopEncoding, "Stop"},
+    {1011, Pictures::Make, &CClipvaneView::StartEncoding, "Make"},
+    {1037, Pictures::Play, &CClipvaneView::OnPlay, "Play"},
+    {1038, Pictures::About, &CClipvaneView::OnAbout, "About"},
+    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite, "Web Site"},
+    {1040, Pictures::Options, &CClipvaneView::OnOptions, "Options"},
+};
+
+// The keys of the window and what they do; each action refuses what it refuses
+// when its button is clicked.
+struct KeySpec
+{
+    QKeyCombination key;
+    void (CClipvaneView::*action)();
+};
+
+const KeySpec Keys[] = {
+    {Qt::CTRL | Qt::Key_O, &CClipvaneView::OnAddMovies},
+    {Qt::CTRL | Qt::Key_Return, &CClipvaneView::StartEncoding},
+    {Qt::CTRL | Qt::Key_Enter, &CClipvaneView::StartEncoding},
+    {QKeyCombination(Qt::Key_Escape), &CClipvaneView::OnEscape},
+    {QKeyCombination(Qt::Key_F1), &CClipvaneView::OnAbout},
+    {Qt::CTRL | Qt::Key_Q, &CClipvaneView::OnQuit},
+    {QKeyCombination(Qt::Key_Delete), &CClipvaneView::OnRemove},
 };
 
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
@@ -144,16 +169,20 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     m_hooks.askYesNo = [](const QString& text, MessageIcon icon) {
         return AskAppYesNo(text, BoxIcon(icon));
     };
-    m_hooks.openFileNames = [](QWidget* owner, const QString& title, const QString& filter) {
-        return QFileDialog::getOpenFileNames(owner, title, QString(), filter);
+    m_hooks.openFileNames = [](QWidget* owner, const QString& title, const QString& folder,
+                               const QString& filter) {
+        return QFileDialog::getOpenFileNames(owner, title, folder, filter);
     };
     m_hooks.openFolder = [](const QString& folder) { GotoURL(folder); };
     m_hooks.shutdown = [](const ShutdownMessageBox& showMessage) { ShutdownWindows(showMessage); };
 
     CreateControls();
     OnInitialUpdate();
+    m_jobStore.Load();
 
     connect(&m_run, &CEncodingRun::RunEnded, this, &CClipvaneView::UpdateListButtons);
+    m_desktop.Observe(m_run);
+    m_desktop.SetWindowActive([this] { return window()->isActiveWindow(); });
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
     // The Current File panel follows the selected row while its job runs.
     const QItemSelectionModel* selection = m_listMovies->selectionModel();
@@ -201,8 +230,10 @@ void CClipvaneView::CreateControls()
         case Kind::Button: {
             auto* button = new CSkinButtonCQ(this);
             for (const ButtonSpec& handled : Buttons) {
-                if (handled.id == spec.id)
-                    connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
+                if (handled.id != spec.id)
+                    continue;
+                connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
+                button->setAccessibleName(QString::fromLatin1(handled.name));
             }
             control = button;
             break;
@@ -217,6 +248,9 @@ void CClipvaneView::CreateControls()
         control->setObjectName(QString::number(spec.id));
         m_controls[spec.id] = control;
     }
+    for (const KeySpec& key : Keys)
+        connect(new QShortcut(QKeySequence(key.key), this), &QShortcut::activated, this,
+                key.action);
 }
 
 void CClipvaneView::OnInitialUpdate()
@@ -299,14 +333,27 @@ void CClipvaneView::OnAddMovies()
     if (m_run.IsRunning() || IsAddingMovies())
         return;
     const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
-                                                    MovieFileTypes::DialogFilter());
+                                                    MovieFolder(), MovieFileTypes::DialogFilter());
     AddMovieFiles(paths);
+}
+
+QString CClipvaneView::MovieFolder()
+{
+    for (const QString& folder :
+         {GetRegString(RegValue::LastFolder),
+          QStandardPaths::writableLocation(QStandardPaths::MoviesLocation)}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
 }
 
 void CClipvaneView::AddMovieFiles(const QStringList& paths)
 {
     if (m_run.IsRunning() || IsAddingMovies())
         return;
+    if (!paths.isEmpty())
+        SetRegString(RegValue::LastFolder, QFileInfo(paths.last()).absolutePath());
     QStringList fresh;
     QSet<QString> seen;
     for (const QString& path : paths) {
@@ -419,6 +466,18 @@ void CClipvaneView::StopForQuit()
     UpdateListButtons();
 }
 
+void CClipvaneView::OnEscape()
+{
+    if (m_run.IsRunning())
+        StopEncoding();
+}
+
+void CClipvaneView::OnQuit()
+{
+    // Through the window's close, which asks first during a run.
+    window()->close();
+}
+
 void CClipvaneView::OnOptions()
 {
     if (m_dlgOptions.DoModal() == QDialog::Accepted)
@@ -460,6 +519,18 @@ std::optional<StreamFile> CClipvaneView::JobAt(int index) const
 std::uint64_t CClipvaneView::TotalBytes() const
 {
     return m_jobList.GetTotalBytes();
+}
+
+bool CClipvaneView::SkipsJob(int index)
+{
+    if (m_jobList.GetRowStatus(index) != JobStatus::Missing)
+        return false;
+    const std::optional<StreamFile> job = m_jobList.GetJob(index);
+    if (job && QFileInfo::exists(job->strFilePath)) {
+        m_jobList.SetRowStatus(index, JobStatus::Ready);
+        return false;
+    }
+    return true;
 }
 
 void CClipvaneView::ShowRow(int index)

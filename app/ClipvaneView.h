@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/OptionDlg.h"
+#include "engine/DesktopSession.h"
 #include "engine/EncodingRun.h"
 #include "engine/RunForm.h"
 #include "engine/Shutdown.h"
+#include "jobs/JobListStore.h"
 #include "jobs/MovieJobList.h"
 #include "jobs/MovieProbeBatch.h"
 
@@ -28,6 +30,9 @@ class QProgressDialog;
 // about box, the maker's web site, sampling, encoding and stopping. It owns the
 // job list, the encoding run (with its process runner) and the options dialog,
 // and is the run's RunForm. Lives on the UI thread.
+// Keys of the window: Ctrl+O Add Movies, Ctrl+Return Make, Escape Stop during a
+// run, F1 the about box, Ctrl+Q quit (closing the window), Delete Remove; Tab
+// goes through the list and the buttons, Space and Return press a button.
 class CClipvaneView final : public QWidget, public RunForm
 {
     Q_OBJECT
@@ -73,8 +78,10 @@ public:
         // A notice or question: caption "Tolva Clipvane", no owner window.
         std::function<void(const QString& text, MessageIcon icon)> messageBox;
         std::function<bool(const QString& text, MessageIcon icon)> askYesNo;
-        // The open-file dialog: the chosen paths, empty when cancelled.
-        std::function<QStringList(QWidget* parent, const QString& title, const QString& filter)>
+        // The open-file dialog, opened in folder: the chosen paths, empty when
+        // cancelled.
+        std::function<QStringList(QWidget* parent, const QString& title, const QString& folder,
+                                  const QString& filter)>
             openFileNames;
         std::function<void(const QString& folder)> openFolder;
         std::function<void(const ShutdownMessageBox& showMessage)> shutdown;
@@ -97,6 +104,10 @@ public:
     void OnOptions();
     void OnAbout();
     void OnWebSite();
+    // Escape: Stop, only while a run is active.
+    void OnEscape();
+    // Ctrl+Q: closes the window as its close button does.
+    void OnQuit();
 
     // Adds movie files in the given order, as Add Movies does for the files
     // chosen in its dialog: paths already listed are skipped, the rest are probed
@@ -123,6 +134,9 @@ public:
     int JobCount() const override;
     std::optional<StreamFile> JobAt(int index) const override;
     std::uint64_t TotalBytes() const override;
+    // A row restored as "Missing" whose movie is still gone; one whose movie is
+    // back is "Ready" again and encoded.
+    bool SkipsJob(int index) override;
     void ShowRow(int index) override;
     int SelectedRow() const override;
     void SetRowStatus(int index, const QString& status, const QString& reason) override;
@@ -140,7 +154,12 @@ public:
     CTextProgressCtrl* m_progressTotal = nullptr;
     COptionDlg m_dlgOptions;
     CMovieJobList m_jobList;
+    // Restores the list at start and saves it as it changes.
+    CJobListStore m_jobStore{m_jobList};
     CEncodingRun m_run;
+    // Keeps the machine awake during a run, shows its progress on the launcher
+    // and notifies its end when the window is not active.
+    CDesktopSession m_desktop;
     CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
 
@@ -155,6 +174,9 @@ private:
     void OnJobProbed(const StreamFile& job);
     void OnAddProgress(int done, int total);
     void OnAddFinished();
+    // Where the open dialog starts: the folder of the last movie added, at first
+    // the videos folder (the home folder when there is none).
+    static QString MovieFolder();
 
     std::map<int, QWidget*> m_controls;
     QPointer<QProgressDialog> m_pAddProgress;

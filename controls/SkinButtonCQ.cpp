@@ -25,6 +25,7 @@ CSkinButtonCQ::CSkinButtonCQ(QWidget* parent, Kind kind)
 {
     // Hover starts at a mouse move without a button held.
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void CSkinButtonCQ::SetSkin(quint16 normal, quint16 down, quint16 over, quint16 disabled,
@@ -133,6 +134,8 @@ void CSkinButtonCQ::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Button));
     else
         painter.drawPixmap(0, 0, image);
+    if (m_bKeyboardFocus && hasFocus() && look != Look::Disabled)
+        PaintFocusLook(painter, image);
 
     const QString label = text();
     if (label.isEmpty())
@@ -153,6 +156,18 @@ void CSkinButtonCQ::paintEvent(QPaintEvent*)
     }
 }
 
+void CSkinButtonCQ::PaintFocusLook(QPainter& painter, const QPixmap& image) const
+{
+    // Inside the picture's rounded frame (the part of it the button shows).
+    QRect face = rect();
+    if (!image.isNull())
+        face &= QRect(QPoint(0, 0), image.deviceIndependentSize().toSize());
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(face).adjusted(4, 4, -4, -4), 4, 4);
+}
+
 void CSkinButtonCQ::mouseMoveEvent(QMouseEvent* event)
 {
     // While the button is held, QAbstractButton sets and clears the pressed
@@ -169,6 +184,7 @@ void CSkinButtonCQ::mousePressEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         m_bHovering = false;
         m_bMouseDown = true;
+        m_bKeyboardFocus = false;
         update();
     }
     QAbstractButton::mousePressEvent(event);
@@ -196,8 +212,16 @@ void CSkinButtonCQ::leaveEvent(QEvent* event)
     QAbstractButton::leaveEvent(event);
 }
 
+void CSkinButtonCQ::focusInEvent(QFocusEvent* event)
+{
+    m_bKeyboardFocus =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
 void CSkinButtonCQ::focusOutEvent(QFocusEvent* event)
 {
+    m_bKeyboardFocus = false;
     if (m_bMouseDown) {
         m_bMouseDown = false;
         setDown(false);
@@ -207,7 +231,17 @@ void CSkinButtonCQ::focusOutEvent(QFocusEvent* event)
 
 void CSkinButtonCQ::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Space && !event->isAutoRepeat())
+    if (!m_bKeyboardFocus) {
+        m_bKeyboardFocus = true;
+        update();
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if ((event->key() == Qt::Key_Space || enter) && !event->isAutoRepeat())
         CheckByUser();
+    if (enter && !event->isAutoRepeat()) {
+        // Pressed for a moment, then clicked, as Space does on its release.
+        animateClick();
+        return;
+    }
     QAbstractButton::keyPressEvent(event);
 }

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 struct ButtonPictures;
+class QPainter;
 
 // A button whose whole face is a picture chosen by its state: normal, pressed,
 // hover, disabled and focused. The label is normally part of the pictures; a
@@ -18,6 +19,12 @@ struct ButtonPictures;
 // it or the left button goes down, so right after a click the button shows its
 // normal picture until the cursor moves again. A double click counts as a
 // second press.
+//
+// The keyboard: Tab reaches the button; Space and Return press it. While the
+// focus is the keyboard's (it came with Tab or Backtab, or a key was pressed on
+// the button since), a ring in the palette's highlight colour is drawn inside
+// the face on top of the picture, as the focus look; a focus taken with the
+// mouse shows none, so a clicked button keeps its picture.
 //
 // The check-box kind toggles on each click released over it and on the space
 // bar; the radio kind checks itself, and then posts an uncheck notification to
@@ -70,6 +77,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -84,10 +92,12 @@ private:
     // Flips a check box, checks a radio button; nothing for the push kind.
     void CheckByUser();
     void PostUncheckToGroup();
+    void PaintFocusLook(QPainter& painter, const QPixmap& image) const;
 
     bool m_bMouseDown = false;
     bool m_bHovering = false;
     bool m_bChecked = false;
+    bool m_bKeyboardFocus = false;
     QColor m_crText;
     Kind m_nKind;
     QPixmap m_bmpNormal;

@@ -6,6 +6,7 @@
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
 #include "engine/StoredSettings.h"
+#include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 #include "shell/Numbers.h"
@@ -22,10 +23,10 @@
 
 namespace {
 
-const QString StatusEncoding = QStringLiteral("Encoding...");
-const QString StatusFinished = QStringLiteral("Finished");
-const QString StatusFailed = QStringLiteral("Failed");
-const QString StatusStopped = QStringLiteral("Stopped");
+const QString& StatusEncoding = JobStatus::Encoding;
+const QString& StatusFinished = JobStatus::Finished;
+const QString& StatusFailed = JobStatus::Failed;
+const QString& StatusStopped = JobStatus::Stopped;
 
 // The longest file name the file systems take, in bytes.
 constexpr qsizetype MaxFileNameBytes = 255;
@@ -194,7 +195,13 @@ void CEncodingRun::StartRun(bool sampling)
     for (int i = 0; i < count; ++i)
         jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
     const QStringList outputs = OutputPathsFor(jobs);
-    if (!MayOverwrite(outputs))
+    // Only what the run will write can be overwritten.
+    QStringList written;
+    for (int i = 0; i < count; ++i) {
+        if (!m_form.SkipsJob(i))
+            written << outputs[i];
+    }
+    if (!MayOverwrite(written))
         return;
 
     const QString movieDir = GetMovieDir();
@@ -231,7 +238,14 @@ void CEncodingRun::StartRun(bool sampling)
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         m_arrJobs[i].nDuration = jobs[i].nDuration;
         m_arrJobs[i].ullSize = jobs[i].CountedSize();
+        // A row whose movie has gone is passed over; its bytes count as done
+        // so that the total bar still reaches its end.
+        if (m_form.SkipsJob(int(i))) {
+            m_arrJobs[i].state = JobState::Ended;
+            m_ullDoneBytes += m_arrJobs[i].ullSize;
+        }
     }
+    MoveCursor();
     m_nSlots = StoredSettings::Load().EncodesAtOnce();
     EnsureSlots(m_nSlots);
     m_log.Begin(LocalTime(m_tRunStart), sampling);
@@ -510,6 +524,7 @@ void CEncodingRun::FinishRun()
     m_bRunning = false;
     m_bSampleMode = false;
     m_nCurrentJob = 0;
+    emit RunOver(true, m_nFailedJobs, m_nJobsEnded);
     if (m_form.ShutdownAfterRun())
         m_form.ShutdownComputer();
     QString message = QStringLiteral("Encoding Finished !!");
@@ -534,6 +549,7 @@ void CEncodingRun::AbortRun(const QString& message)
     m_bSampleMode = false;
     m_nCurrentJob = 0;
     KillRunTimer();
+    emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
     m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, false);
@@ -572,6 +588,7 @@ void CEncodingRun::Stop(bool quitting)
     KillRunTimer();
     if (!wasRunning)
         return;
+    emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
 
     // Taken now, and the slots freed: the stopped encoders' ends, which arrive
     // while the question below waits for the user, are not taken for jobs'.

@@ -115,6 +115,10 @@ signals:
     void RunStarted(int jobs);
     // The total bar's value changed (0 to 100).
     void TotalProgressChanged(int percent);
+    // The encoding is over, before the finish message or Stop's question waits
+    // for the user: finished when the run went through the list (the finish
+    // message follows); failedJobs of endedJobs failed.
+    void RunOver(bool finished, int failedJobs, int endedJobs);
     // A run ended: finished, stopped (Stop or a quit), or its encoder could not
     // be started. finished and failed count the run's jobs that ended so.
     void RunEnded(int finished, int failed, bool stopped);

@@ -43,6 +43,13 @@ public:
     virtual std::optional<StreamFile> JobAt(int index) const = 0;
     // Sum of the counted sizes (StreamFile::CountedSize) of all jobs.
     virtual std::uint64_t TotalBytes() const = 0;
+    // Whether the run leaves the job out (its movie is missing); the run counts
+    // its bytes as done. No job is left out unless the form says so.
+    virtual bool SkipsJob(int index)
+    {
+        (void)index;
+        return false;
+    }
 
     // --- Display ---
     // Scrolls the row fully into view and makes it the selected and focused row.

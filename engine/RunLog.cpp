@@ -1,6 +1,6 @@
 #include "RunLog.h"
 
-#include "shell/AppInfo.h"
+#include "shell/AppFolder.h"
 
 #include <algorithm>
 #include <utility>
@@ -39,12 +39,7 @@ QStringList LogsOldestFirst(const QString& folder)
 
 QString CRunLog::Folder()
 {
-    // The XDG base directory rules: an unset, empty or relative
-    // XDG_STATE_HOME means ~/.local/state.
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return AppInfo::ProgramFolderIn(state) + QStringLiteral("/logs");
+    return GetStateDir() + QStringLiteral("/logs");
 }
 
 QString CRunLog::FileName(const QDateTime& start, int n)

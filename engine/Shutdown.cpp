@@ -1,50 +1,17 @@
 #include "Shutdown.h"
 
-#include <atomic>
+#include "engine/BusConnection.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 
 namespace {
 
-const QString Login1Service = QStringLiteral("org.freedesktop.login1");
-const QString Login1Path = QStringLiteral("/org/freedesktop/login1");
-const QString Login1Manager = QStringLiteral("org.freedesktop.login1.Manager");
 constexpr int CallTimeoutMs = 10000;
-
-QString SystemBusAddress()
-{
-    const QByteArray address = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    return address.isEmpty() ? QStringLiteral("unix:path=/run/dbus/system_bus_socket")
-                             : QString::fromLocal8Bit(address);
-}
-
-// QDBusConnection::systemBus() is opened once per process and keeps the address
-// it saw first; a connection of its own reads the address at every call.
-class ScopedBusConnection
-{
-public:
-    ScopedBusConnection()
-        : m_name(QStringLiteral("clipvane-shutdown-%1").arg(s_nextId.fetch_add(1)))
-        , m_connection(QDBusConnection::connectToBus(SystemBusAddress(), m_name))
-    {
-    }
-    ~ScopedBusConnection() { QDBusConnection::disconnectFromBus(m_name); }
-    ScopedBusConnection(const ScopedBusConnection&) = delete;
-    ScopedBusConnection& operator=(const ScopedBusConnection&) = delete;
-
-    QDBusConnection& Get() { return m_connection; }
-
-private:
-    static inline std::atomic<int> s_nextId{0};
-    QString m_name;
-    QDBusConnection m_connection;
-};
 
 QDBusMessage CallManager(QDBusConnection& bus, const QString& method, const QVariantList& args)
 {
     QDBusMessage call =
-        QDBusMessage::createMethodCall(Login1Service, Login1Path, Login1Manager, method);
+        QDBusMessage::createMethodCall(Login1::Service, Login1::Path, Login1::Manager, method);
     call.setArguments(args);
     return bus.call(call, QDBus::Block, CallTimeoutMs);
 }
@@ -58,10 +25,10 @@ void ShutdownWindows(const ShutdownMessageBox& showMessage)
             showMessage(QString::fromLatin1(text));
     };
 
-    ScopedBusConnection bus;
+    CBusConnection bus(CBusConnection::Bus::System);
     // Without a bus the later steps fail too and report in their turn, as the
     // privilege steps did after a failed token open.
-    if (!bus.Get().isConnected())
+    if (!bus.IsConnected())
         show("OpenProcessToken failed.");
 
     const QDBusMessage can = CallManager(bus.Get(), QStringLiteral("CanPowerOff"), {});

@@ -66,6 +66,13 @@ void CMovieJobList::AddMovieFile(const QString& path)
 
 bool CMovieJobList::AppendJob(const StreamFile& job)
 {
+    const EncodingRates rates = m_rates ? m_rates() : EncodingRates();
+    return RestoreJob(job, JobStatus::Ready, QString(), EncodingSizeText(job.nDuration, rates));
+}
+
+bool CMovieJobList::RestoreJob(const StreamFile& job, const QString& status, const QString& reason,
+                               const QString& encodingSize)
+{
     if (Contains(job.strFilePath))
         return false;
     const int row = int(m_arrStreamFiles.size());
@@ -74,13 +81,12 @@ bool CMovieJobList::AppendJob(const StreamFile& job)
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_arrStreamFiles.append(job);
         m_ullTotalBytes += job.CountedSize();
-        m_arrRowStatus.append(StatusReady());
-        m_arrRowReason.append(QString());
-        m_arrEncodingSize.append(QString());
+        m_arrRowStatus.append(status);
+        m_arrRowReason.append(reason);
+        m_arrEncodingSize.append(encodingSize);
         m_arrRowProgress.append(-1);
     }
     endInsertRows();
-    UpdateEncodingSize(row);
     return true;
 }
 

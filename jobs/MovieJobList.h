@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jobs/JobCellText.h"
+#include "jobs/JobStatus.h"
 #include "jobs/StreamFile.h"
 
 #include <cstdint>
@@ -40,8 +41,6 @@ public:
     static QString ColumnHeading(int column);
     static Qt::Alignment ColumnAlignment(int column);
 
-    static QString StatusReady() { return QStringLiteral("Ready"); }
-
     // The status cell's percentage (an int from 0 to 100) while a bar is drawn
     // behind its text; no value otherwise.
     static constexpr int ProgressRole = Qt::UserRole + 1;
@@ -57,6 +56,10 @@ public:
     // Appends a job already filled in (by the probes or otherwise), under the same
     // duplicate rule as AddMovieFile. False when the path was already listed.
     bool AppendJob(const StreamFile& job);
+    // The same for a job as it was shown before (a saved list): with its status,
+    // its reason and its "Encoding Size(MB)" text.
+    bool RestoreJob(const StreamFile& job, const QString& status, const QString& reason,
+                    const QString& encodingSize);
 
     // Whether a job has exactly this path (the duplicate rule of AddMovieFile).
     bool Contains(const QString& path) const;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Clipvane and runs every test:
-#   1. the normal build, all tests;
+#   1. the normal build, all tests, and its Debian package built, installed (see
+#      tests/install/test_package.sh) and started;
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
 #   3. a ThreadSanitizer build, the tests labelled "threads";
 #   4. a short bounded run of the fuzz targets.
@@ -41,6 +42,8 @@ build_and_test() {
 }
 
 build_and_test build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "=== build: the Debian package"
+bash tests/install/test_package.sh build
 [ "$quick" = 1 ] && exit 0
 
 build_and_test build-asan "" -DCMAKE_BUILD_TYPE=Debug -DCLIPVANE_SANITIZE=address,undefined

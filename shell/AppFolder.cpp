@@ -1,10 +1,13 @@
 #include "AppFolder.h"
 
+#include "shell/AppInfo.h"
+
 #include <climits>
 #include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -25,6 +28,14 @@ QString GetAppDir()
         buffer.resize(buffer.size() * 2);
     }
     return QCoreApplication::applicationDirPath();
+}
+
+QString GetStateDir()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return AppInfo::ProgramFolderIn(state);
 }
 
 QString FormatInt(int value)

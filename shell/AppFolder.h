@@ -11,6 +11,11 @@
 // kept exactly as the file system spells it: file names are case-sensitive.
 QString GetAppDir();
 
+// The program's own state folder: $XDG_STATE_HOME/Tolva/Clipvane, where an unset,
+// empty or relative XDG_STATE_HOME means ~/.local/state (the XDG base directory
+// rules). It holds the run logs and the saved job list.
+QString GetStateDir();
+
 // "%d"
 QString FormatInt(int value);
 

@@ -5,10 +5,13 @@
 #include <QString>
 
 // Who the program is: its build version (MajorVersion, MinorVersion and
-// BuildVersion, from the generated AppVersion.h), the caption of its main window
-// and of every message box it shows, and the maker's addresses. The addresses
-// sit on the reserved ".example" domain, so no one else's host is ever
-// contacted.
+// BuildVersion), the maker's and its own names (MakerName, ProgramName), its
+// desktop name (DesktopId), the maker's home page and support mail address
+// (HomePageUrl, SupportMailAddress), from the generated AppVersion.h; the
+// caption of its main window and of every message box it shows, and the
+// maker's other addresses.
+// The addresses sit on the reserved ".example" domain, so no one else's host is
+// ever contacted.
 namespace AppInfo {
 
 // The build version as text, the build number in four digits: "100314" without
@@ -18,24 +21,15 @@ QString VersionText(const char* separator = "");
 
 inline const QString Caption = QStringLiteral("Tolva Clipvane");
 
-// The maker's and the program's names as the program's folders spell them: the
-// settings file <config>/Tolva/Clipvane.conf, the folders <cache>/Tolva/Clipvane
-// and <state>/Tolva/Clipvane, and the first output folder <documents>/Tolva/...
-inline constexpr char MakerName[] = "Tolva";
-inline constexpr char ProgramName[] = "Clipvane";
-
 // <folder>/Tolva
 QString MakerFolderIn(const QString& folder);
 // <folder>/Tolva/Clipvane
 QString ProgramFolderIn(const QString& folder);
 
-// The maker's home page (the Web Site button and the about box).
-inline constexpr char HomePageUrl[] = "http://www.tolva.example/";
 // The version page the update check downloads, and the download page it opens.
 inline constexpr char VersionPageUrl[] = "http://www.tolva.example/v_encoder.html";
 inline constexpr char DownloadPageUrl[] = "http://www.tolva.example/sw.html";
-// The support mail address shown in the about box, and its "mailto:" address.
-inline constexpr char SupportMailAddress[] = "support@tolva.example";
+// The "mailto:" address of SupportMailAddress.
 QString SupportMailUrl();
 
 } // namespace AppInfo

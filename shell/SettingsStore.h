@@ -46,6 +46,8 @@ inline constexpr RegStringValue Height{"Height", "240"};
 inline constexpr RegDwordValue Ratio{"Ratio", 1}; // 0 "4:3", 1 "16:9"
 inline constexpr RegDwordValue UseSub{"UseSub", 1};
 inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
+// The folder of the last movie added: where the open dialog starts.
+inline constexpr RegStringValue LastFolder{"LastFolder", ""};
 inline constexpr RegDwordValue Parallel{"Parallel", 0}; // encodes at once; 0 one per core
 } // namespace RegValue
 

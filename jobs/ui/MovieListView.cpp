@@ -73,6 +73,8 @@ CMovieListView::CMovieListView(QWidget* parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Tab goes on to the form's buttons instead of from cell to cell.
+    setTabKeyNavigation(false);
     // A report list: no row numbers, compact rows, headings that do not move.
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

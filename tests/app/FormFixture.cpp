@@ -41,8 +41,10 @@ void FormFixture::MakeForm()
         m_answers.pop_front();
         return answer;
     };
-    hooks.openFileNames = [this](QWidget*, const QString& title, const QString& filter) {
+    hooks.openFileNames = [this](QWidget*, const QString& title, const QString& folder,
+                                 const QString& filter) {
         m_dialogCalls << title + QLatin1Char('|') + filter;
+        m_dialogFolders << folder;
         return m_dialogFiles;
     };
     hooks.openFolder = [this](const QString& folder) { m_openedFolders << folder; };

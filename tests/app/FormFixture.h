@@ -43,6 +43,8 @@ protected:
     std::deque<bool> m_answers;
     QStringList m_dialogFiles;
     QStringList m_dialogCalls;
+    // The folder each dialog opened in.
+    QStringList m_dialogFolders;
     QStringList m_openedFolders;
     int m_nShutdowns = 0;
 };

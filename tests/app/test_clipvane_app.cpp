@@ -1,7 +1,7 @@
 // The start-up on the offscreen platform: the update check before any window,
 // the first-run setup, a second start, the main window's size, place and
 // title, the stored settings in the encoding record, and closing the window
-// during a run.
+// (or Ctrl+Q) during a run.
 #include "app/ClipvaneApp.h"
 #include "app/ClipvaneView.h"
 #include "app/MainFrame.h"
@@ -259,7 +259,10 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
 
         const QPoint closeButton(frame->width() - 32 + 7, 6 + 7);
         const QString closeQuestion = "Encoding is in progress. Stop it and quit Clipvane?";
-        QTest::mouseClick(frame, Qt::LeftButton, {}, closeButton);
+        // Ctrl+Q asks as the close button does.
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+        QTest::keyClick(frame, Qt::Key_Q, Qt::ControlModifier);
         EXPECT_EQ(questions, QStringList{closeQuestion});
         EXPECT_TRUE(frame->isVisible());
         EXPECT_TRUE(view->m_run.IsRunning());

@@ -47,7 +47,7 @@ TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
         messages << text;
         return false;
     };
-    form->m_hooks.openFileNames = [&](QWidget*, const QString&, const QString&) {
+    form->m_hooks.openFileNames = [&](QWidget*, const QString&, const QString&, const QString&) {
         return QStringList{movie};
     };
     form->m_hooks.openFolder = [&](const QString& folder) { folders << folder; };

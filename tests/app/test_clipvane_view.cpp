@@ -29,6 +29,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -500,4 +501,125 @@ TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
     EXPECT_FALSE(progress->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(m_form->findChild<QProgressDialog*>(), nullptr);
+}
+
+TEST_F(ClipvaneView, TheListComesBackAtTheNextStartAndMakeSkipsMissingMovies)
+{
+    // The dialog starts in the videos folder, then where the last movie came from.
+    ASSERT_TRUE(QDir().mkpath(QDir::homePath() + "/Videos"));
+    const QByteArray whole = FakeEncoder::WriteWholeMovie().toUtf8();
+    const QString gone = File("gone.mpg", whole);
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("more")));
+    AddThroughDialog({File("kept 1.mpg", whole), gone});
+    AddThroughDialog({File("more/ünïcode 100%.mkv", whole)});
+    EXPECT_EQ(m_dialogFolders, QStringList({QDir::homePath() + "/Videos", m_home.Path()}));
+
+    ASSERT_TRUE(QFile::remove(gone));
+    MakeForm();
+    EXPECT_EQ(ListedNames(), QStringList({"kept 1.mpg", "gone.mpg", "ünïcode 100%.mkv"}));
+    SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
+    Click(CClipvaneView::IdMake);
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
+    EXPECT_EQ(QStringList({Status(0), Status(1), Status(2)}),
+              QStringList({"Finished", "Missing", "Finished"}));
+    EXPECT_EQ(m_messages, QStringList({"Encoding Finished !!"}));
+    EXPECT_EQ(m_form->m_progressTotal->GetPos(), 100);
+}
+
+TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
+{
+    const struct
+    {
+        const char* name;
+        QKeyCombination key;
+        bool duringRun;
+        QStringList effects;
+    } cases[] = {
+        {"Ctrl+O", Qt::CTRL | Qt::Key_O, false, {"dialog"}},
+        {"Ctrl+O during a run", Qt::CTRL | Qt::Key_O, true, {}},
+        {"Delete", QKeyCombination(Qt::Key_Delete), false, {"removed"}},
+        {"Delete during a run", QKeyCombination(Qt::Key_Delete), true, {}},
+        {"Ctrl+Return", Qt::CTRL | Qt::Key_Return, false, {"started"}},
+        {"Ctrl+Return during a run", Qt::CTRL | Qt::Key_Return, true, {}},
+        {"Escape during a run", QKeyCombination(Qt::Key_Escape), true, {"stopped"}},
+        {"Escape", QKeyCombination(Qt::Key_Escape), false, {}},
+        {"F1", QKeyCombination(Qt::Key_F1), false, {"about"}},
+        {"Ctrl+Q", Qt::CTRL | Qt::Key_Q, false, {"closed"}},
+    };
+    SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Click(CClipvaneView::IdRemoveAll);
+        AddThroughDialog({File("a.mpg", "onterm 2\nhang\n"), File("b.mpg", "onterm 2\nhang\n")});
+        if (c.duringRun)
+            Click(CClipvaneView::IdMake);
+        SelectRows({0});
+        m_form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+        const qsizetype dialogs = m_dialogCalls.size();
+        // A dialog the key opens is up when the timer fires in its event loop.
+        bool about = false;
+        QTimer::singleShot(20, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            about = qobject_cast<CAboutDlg*>(dialog) != nullptr;
+            if (dialog)
+                dialog->reject();
+        });
+        QTest::keyClick(m_form->m_listMovies, c.key.key(), c.key.keyboardModifiers());
+        PumpFor(50);
+
+        const bool running = m_form->m_run.IsRunning();
+        const std::pair<const char*, bool> seen[] = {{"dialog", m_dialogCalls.size() > dialogs},
+                                                     {"removed", m_form->JobCount() < 2},
+                                                     {"started", !c.duringRun && running},
+                                                     {"stopped", c.duringRun && !running},
+                                                     {"about", about},
+                                                     {"closed", !m_form->isVisible()}};
+        QStringList effects;
+        for (const auto& [effect, happened] : seen) {
+            if (happened)
+                effects << effect;
+        }
+        EXPECT_EQ(effects, c.effects);
+        m_form->StopEncoding();
+        QApplication::closeAllWindows();
+        m_form->show();
+    }
+}
+
+TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAndReturn)
+{
+    // The buttons in Tab order (their ids) and their accessible names.
+    const int order[] = {1001, 1002, 1003, 1037, 1009, 1040, 1038, 1039, 1011, 1010};
+    const QStringList names = {"Add Movies", "Remove", "Remove All", "Play", "Sampling",
+                               "Options",    "About",  "Web Site",   "Make", "Stop"};
+    // Tab leaves the list for the buttons also when it has rows.
+    AddThroughDialog({File("a.mpg")});
+    SelectRows({0});
+    m_form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    m_form->m_listMovies->setFocus();
+    auto* add = static_cast<CSkinButtonCQ*>(m_form->Control(CClipvaneView::IdAddMovies));
+    const QImage unfocused = add->grab().toImage();
+    for (int i = 0; i < int(std::size(order)); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), m_form->Control(order[i])) << order[i];
+        EXPECT_EQ(m_form->Control(order[i])->accessibleName(), names[i]);
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), m_form->m_listMovies);
+
+    // Focused from the keyboard: a ring in the highlight colour inside the frame.
+    QTest::keyClick(m_form->m_listMovies, Qt::Key_Tab);
+    const QImage focused = add->grab().toImage();
+    EXPECT_EQ(focused.pixelColor(4, 31), add->palette().color(QPalette::Highlight));
+    EXPECT_EQ(unfocused.pixelColor(4, 31), LoadResourceBitmap(148).toImage().pixelColor(4, 31));
+
+    m_dialogFiles = {File("b.mpg")};
+    QTest::keyClick(add, Qt::Key_Space);
+    ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() == 2; }));
+    auto* removeAll = m_form->Control(CClipvaneView::IdRemoveAll);
+    removeAll->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(removeAll, Qt::Key_Return);
+    EXPECT_TRUE(PumpUntil([&] { return m_form->JobCount() == 0; }));
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what lands there: the
-# program with its tools/ links beside it, the link in bin/, the desktop entry
-# and the icons. Then starts the installed program through bin/clipvane (on the
+# program with its tools/ links beside it, the link in bin/, the desktop entry,
+# the icons and the AppStream metainfo (which must validate). Then starts the installed program through bin/clipvane (on the
 # offscreen platform, with a temporary home) and checks that its own folder,
 # where it looks for tools/, is the installed one.
 #   test_install.sh <build folder>
@@ -42,6 +42,12 @@ for size in 16 32 48 64 128 256; do
     icon="$prefix/share/icons/hicolor/${size}x${size}/apps/clipvane.png"
     [ -f "$icon" ] || fail "no ${size}x${size} icon"
 done
+metainfo=$(echo "$prefix"/share/metainfo/*.metainfo.xml)
+[ -f "$metainfo" ] || fail "no AppStream metainfo beside the desktop entry"
+grep -q '<launchable type="desktop-id">clipvane.desktop</launchable>' "$metainfo" ||
+    fail "the metainfo does not name the desktop entry"
+appstreamcli validate --no-net "$metainfo" >"$tmp/validate.log" 2>&1 ||
+    { cat "$tmp/validate.log" >&2; fail "the metainfo does not validate"; }
 
 mkdir -p "$tmp/home" "$tmp/runtime" && chmod 700 "$tmp/runtime"
 HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_CACHE_HOME="$tmp/home/.cache" \

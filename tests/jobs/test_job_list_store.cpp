@@ -1,0 +1,135 @@
+// The saved job list: a round trip through the file, movies gone between two
+// starts, damaged files, and a save killed in the middle.
+#include "jobs/JobListStore.h"
+#include "jobs/JobStatus.h"
+#include "jobs/MovieJobList.h"
+#include "tests/support/EventPump.h"
+#include "tests/support/MediaFactory.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+class JobListStore : public ::testing::Test
+{
+protected:
+    // Every row's cells and reason.
+    static QStringList Rows(const CMovieJobList& list)
+    {
+        QStringList rows;
+        for (int row = 0; row < list.GetJobCount(); ++row) {
+            for (int column = 0; column < CMovieJobList::ColumnCount; ++column)
+                rows << list.CellText(row, column);
+            rows << list.GetRowReason(row);
+        }
+        return rows;
+    }
+
+    // Lists a movie file of the temporary home with the given status; the
+    // second one's size is unknown, the others' beyond 32 bits.
+    void Add(CMovieJobList& list, const QString& name, const QString& status = JobStatus::Ready,
+             const QString& reason = {})
+    {
+        StreamFile job{m_home.FilePath(name), name, 640, 480, 3725, 5'000'000'000ull, true};
+        job.dwFileSize = list.GetJobCount() == 1 ? StreamFile::UnknownSize : job.dwFileSize;
+        ASSERT_TRUE(MediaFactory::WriteFile(job.strFilePath, "movie") && list.AppendJob(job));
+        list.SetRowStatus(list.GetJobCount() - 1, status, reason);
+    }
+
+    ScopedTempHome m_home;
+    CMovieJobList m_list{[] { return EncodingRates{15.0, 150, 64}; }};
+};
+
+TEST_F(JobListStore, TheNextStartShowsTheSameRowsAndGoneMoviesAsMissing)
+{
+    {
+        CJobListStore store(m_list);
+        Add(m_list, "plain.avi");
+        Add(m_list, "Über \"100%\" 'q' #1.mkv", JobStatus::Encoding);
+        Add(m_list, "a\\b & c.vob", JobStatus::Finished);
+        Add(m_list, "failed one.wmv", JobStatus::Failed, "The encoder ended with exit code 1.");
+        Add(m_list, "gone.mpg", JobStatus::Stopped);
+        Add(m_list, "removed.mpg");
+        m_list.RemoveSelectedMovies({5});
+        // Saved together a moment later, not at each change.
+        EXPECT_FALSE(QFile::exists(CJobListStore::FilePath()));
+        ASSERT_TRUE(PumpUntil([&] { return !store.IsSavePending(); }));
+        EXPECT_TRUE(QFile::exists(CJobListStore::FilePath()));
+        // What is changed just before the end is saved at the end.
+        m_list.SetRowStatus(2, JobStatus::Failed, "by the user");
+    }
+    ASSERT_TRUE(QFile::remove(m_home.FilePath("gone.mpg")));
+    QStringList expected = Rows(m_list);
+    expected[8] = JobStatus::Ready;    // was "Encoding..." when it ended
+    expected[32] = JobStatus::Missing; // was "Stopped"
+
+    // Other rates now: the estimates stay those the rows were given.
+    CMovieJobList restored{[] { return EncodingRates{30.0, 500, 128}; }};
+    EXPECT_EQ(CJobListStore(restored).Load(), 5);
+    EXPECT_EQ(Rows(restored), expected);
+    EXPECT_EQ(restored.GetTotalBytes(), m_list.GetTotalBytes());
+}
+
+TEST_F(JobListStore, ADamagedListStartsEmptyAndIsKeptAside)
+{
+    const QString file = CJobListStore::FilePath();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    const QByteArray cases[] = {
+        "{\"jobs\": [{\"path\": \"/m/a.avi\"", // cut short
+        "{\"jobs\": 3}",
+        "{\"jobs\": [{\"path\": \"/m/a.avi\"}, {\"name\": \"no path\"}]}",
+        {}, // unreadable: a folder
+    };
+    for (const QByteArray& text : cases) {
+        SCOPED_TRACE(text.constData());
+        QFile::remove(file);
+        ASSERT_TRUE(text.isEmpty() ? QDir().mkpath(file) : MediaFactory::WriteFile(file, text));
+        CMovieJobList list{{}};
+        CJobListStore store(list);
+        EXPECT_EQ(store.Load(), 0);
+        EXPECT_EQ(list.GetJobCount(), 0);
+        EXPECT_EQ(MediaFactory::ReadFile(file + ".damaged"), text);
+        // The next save starts a good list again.
+        Add(list, "new.avi");
+        ASSERT_TRUE(store.SaveNow());
+        CMovieJobList again{{}};
+        EXPECT_EQ(CJobListStore(again).Load(), 1);
+        QDir(file + ".damaged").removeRecursively();
+    }
+}
+
+TEST_F(JobListStore, ASaveKilledHalfwayLeavesTheOldList)
+{
+    CJobListStore store(m_list);
+    Add(m_list, "first.avi", JobStatus::Finished);
+    ASSERT_TRUE(store.SaveNow());
+    for (int i = 0; i < 1000; ++i)
+        Add(m_list, QStringLiteral("movie %1.avi").arg(i));
+
+    // A child whose files may not grow beyond 64 KiB is killed (SIGXFSZ) in the
+    // middle of writing the long list.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(store.SaveNow() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+
+    CMovieJobList restored{{}};
+    EXPECT_EQ(CJobListStore(restored).Load(), 1);
+    EXPECT_EQ(restored.GetRowStatus(0), JobStatus::Finished);
+}
+
+} // namespace
