@@ -54,7 +54,9 @@ desktop="$installed/usr/share/applications/clipvane.desktop"
 [ -f "$desktop" ] || fail "no desktop entry in the application menu's folder"
 grep -qx 'Exec="/usr/bin/clipvane"' "$desktop" || fail "the desktop entry runs: $(grep '^Exec=' "$desktop")"
 [ -f "$installed/usr/share/icons/hicolor/48x48/apps/clipvane.png" ] || fail "no menu icon"
-metainfo=$(echo "$installed"/usr/share/metainfo/*.metainfo.xml)
+# The package's own file: an installed system holds other packages' metainfo too.
+metainfo=$(dpkg-deb -c "$deb" | sed -n 's|.*\./usr/share/metainfo/\(.*\.metainfo\.xml\)$|\1|p')
+metainfo="$installed/usr/share/metainfo/${metainfo:-none}"
 [ -f "$metainfo" ] || fail "no AppStream metainfo"
 appstreamcli validate --no-net "$metainfo" >"$tmp/validate.log" 2>&1 ||
     { cat "$tmp/validate.log" >&2; fail "the metainfo does not validate"; }
