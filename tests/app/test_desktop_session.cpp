@@ -56,6 +56,7 @@ protected:
         list.beginArray();
         for (; !list.atEnd(); ++locks)
             list.asVariant();
+        list.endArray();
         return locks;
     }
 
