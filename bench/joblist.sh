@@ -4,13 +4,12 @@
 #   BUILD_DIR (default build-bench), JOBLIST_BENCH_ROUNDS (default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/bench-common.sh
+. bench/bench-common.sh
 build=${BUILD_DIR:-build-bench}
 rounds=${JOBLIST_BENCH_ROUNDS:-5}
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j 2 --target joblist_bench
+bench_build joblist_bench
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/clipvane-bench-joblist-XXXXXX")
 trap 'rm -rf "$tmp"' EXIT

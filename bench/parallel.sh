@@ -12,6 +12,8 @@
 # and reused. BUILD_DIR (default build-bench), PARALLEL_BENCH_ROUNDS (default 1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/bench-common.sh
+. bench/bench-common.sh
 build=${BUILD_DIR:-build-bench}
 seconds=${PARALLEL_BENCH_SECONDS:-30}
 short=${PARALLEL_BENCH_SHORT:-20}
@@ -19,17 +21,9 @@ rounds=${PARALLEL_BENCH_ROUNDS:-1}
 media=${PARALLEL_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-parallel-v1-${seconds}-${short}}
 width=640 height=480
 
-for tool in ffmpeg mencoder; do
-    command -v "$tool" >/dev/null || {
-        echo "parallel.sh needs $tool (apt-get install $tool)" >&2
-        exit 2
-    }
-done
+bench_needs ffmpeg mencoder
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j 2 --target parallel_bench
+bench_build parallel_bench
 
 # movie FILE SECONDS FREQUENCY: written under a hidden name and renamed, so that
 # a half-written movie is never used.

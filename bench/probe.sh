@@ -6,19 +6,15 @@
 #   ${TMPDIR:-/tmp}/clipvane-bench-probe-v1), PROBE_BENCH_FILES (default 200).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/bench-common.sh
+. bench/bench-common.sh
 build=${BUILD_DIR:-build-bench}
 media=${PROBE_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-probe-v1}
 count=${PROBE_BENCH_FILES:-200}
 
-command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null || {
-    echo "probe.sh needs ffmpeg and ffprobe (apt-get install ffmpeg)" >&2
-    exit 2
-}
+bench_needs ffmpeg ffprobe
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j 2 --target probe_bench
+bench_build probe_bench
 
 # One movie: <index>; container, picture size and length vary with the index.
 make_movie() {

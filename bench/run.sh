@@ -8,6 +8,8 @@
 #   (default 6), RUN_BENCH_SECONDS (default 20), RUN_BENCH_ROUNDS (default 5).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/bench-common.sh
+. bench/bench-common.sh
 build=${BUILD_DIR:-build-bench}
 count=${RUN_BENCH_MOVIES:-6}
 seconds=${RUN_BENCH_SECONDS:-20}
@@ -15,19 +17,9 @@ rounds=${RUN_BENCH_ROUNDS:-5}
 media=${RUN_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-run-v1-${count}x${seconds}}
 width=640 height=480
 
-command -v ffmpeg >/dev/null || {
-    echo "run.sh needs ffmpeg (apt-get install ffmpeg)" >&2
-    exit 2
-}
-command -v mencoder >/dev/null || {
-    echo "run.sh needs mencoder (apt-get install mencoder)" >&2
-    exit 2
-}
+bench_needs ffmpeg mencoder
 
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j 2 --target run_bench
+bench_build run_bench
 
 mkdir -p "$media"
 for i in $(seq 1 "$count"); do

@@ -9,19 +9,13 @@
 # Targets: under 0.5 s to the first paint, under 80 MB resident.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/bench-common.sh
+. bench/bench-common.sh
 build=${BUILD_DIR:-build-bench}
 rounds=${STARTUP_BENCH_ROUNDS:-10}
 
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || {
-        echo "startup.sh needs $tool (bash scripts/install-deps.sh --test)" >&2
-        exit 2
-    }
-done
-if [ ! -f "$build/build.ninja" ]; then
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j 2 --target startup_bench
+bench_needs Xvfb xdotool
+bench_build startup_bench
 bench=$(pwd)/$build/bin/startup_bench
 
 # A local port that nothing listens on.
