@@ -10,7 +10,6 @@
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
-#include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
@@ -157,8 +156,9 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     : QWidget(parent)
     , m_dlgOptions(this)
     , m_jobList([] {
-        return EncodingRates{theEncodeSetting.m_dVidFps, theEncodeSetting.m_nVidBitrate,
-                             theEncodeSetting.m_nAudBitrate};
+        const EncodeProfile profile = StoredSettings::Load().Profile();
+        return EncodingRates{profile.EstimatedFps(), profile.EstimatedVideoKbps(),
+                             profile.nAudioKbps};
     })
     , m_run(*this)
     , m_strPlayerPath(ExternalTools::PlayerPath())
@@ -299,31 +299,27 @@ CStaticCQ* CClipvaneView::Label(int id) const
 void CClipvaneView::UpdateSettingsSummary()
 {
     const StoredSettings stored = StoredSettings::Load();
-    QString name, encoder, bitRate, fps, size;
-    if (stored.nPreset == 0) {
-        name = QStringLiteral("Pocket PC Normal");
-        // The preset encodes with the encoder list's first entry, MPEG-4.
-        encoder = QString::fromLatin1(StoredSettings::Encoders[0].summaryText);
-        bitRate = FormatInt(theEncodeSetting.m_nVidBitrate);
-        fps = FormatReal(theEncodeSetting.m_dVidFps);
-        size = QStringLiteral("%1x%2").arg(theEncodeSetting.m_nVidW).arg(theEncodeSetting.m_nVidH);
-    } else {
-        name = QStringLiteral("User Define");
-        encoder = QString::fromLatin1(stored.Encoder().summaryText);
+    const EncodeProfile profile = stored.Profile();
+    QString bitRate = profile.VideoRateText();
+    QString fps = profile.FrameRateText();
+    QString size = profile.PictureSizeText();
+    if (stored.nPreset != 0) {
+        // User Define shows the entries as the dialog lists them, the size as
+        // typed.
         bitRate = QString::number(stored.BitRate());
         fps = QString::number(stored.FrameRate());
         size = stored.strWidth + QLatin1Char('x') + stored.strHeight;
-        m_dlgOptions.m_strEncoderText = encoder;
+        m_dlgOptions.m_strEncoderText = profile.EncoderText();
         m_dlgOptions.m_strBitRateText = bitRate;
         m_dlgOptions.m_strFpsText = fps;
     }
-    Label(IdSettingsName)->SetText(name);
-    Label(IdEncoder)->SetText(encoder);
+    Label(IdSettingsName)->SetText(profile.strName);
+    Label(IdEncoder)->SetText(profile.EncoderText());
     Label(IdVideoBitRate)->SetText(bitRate);
     Label(IdFrameRate)->SetText(fps);
     Label(IdPictureSize)->SetText(size);
-    Label(IdAudioMode)->SetText(QStringLiteral("stereo"));
-    Label(IdAudioBitRate)->SetText(QString::number(theEncodeSetting.m_nAudBitrate));
+    Label(IdAudioMode)->SetText(profile.AudioModeText());
+    Label(IdAudioBitRate)->SetText(profile.AudioRateText());
 }
 
 // --- Buttons ---
@@ -575,11 +571,6 @@ void CClipvaneView::MessageBox(const QString& text, MessageIcon icon)
 bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
 {
     return m_hooks.askYesNo(text, icon);
-}
-
-bool CClipvaneView::ShutdownAfterRun() const
-{
-    return StoredSettings::Load().bShutdown;
 }
 
 void CClipvaneView::ShutdownComputer()

@@ -119,6 +119,28 @@ CFailureReason CFailureReason::NotStarted(const QString& encoderPath, const QStr
         {error.isEmpty() ? encoderPath : encoderPath + QStringLiteral(": ") + error});
 }
 
+CFailureReason CFailureReason::Refused(const QString& why)
+{
+    return CFailureReason(why, {});
+}
+
+CFailureReason CFailureReason::OverBudget(std::uint64_t bytes, std::uint64_t budget,
+                                          const QStringList& kept)
+{
+    const auto megabytes = [](std::uint64_t n) { return QString::number(n / 1e6, 'f', 1); };
+    return CFailureReason(QStringLiteral("The output is %1 MB, over its %2 MB.")
+                              .arg(megabytes(bytes), megabytes(budget)),
+                          PickLines(kept));
+}
+
+void CFailureReason::SetPlainReason(const std::optional<QString>& sentence)
+{
+    if (!sentence || *sentence == m_strHeadline)
+        return;
+    m_arrLines.prepend(m_strHeadline);
+    m_strHeadline = *sentence;
+}
+
 bool CFailureReason::LooksLikeError(const QString& line)
 {
     for (const char* word : ErrorWords) {

@@ -2,6 +2,7 @@
 
 #include "engine/Redirect.h"
 
+#include <cstdint>
 #include <optional>
 
 #include <QString>
@@ -39,6 +40,18 @@ public:
     static bool SaysDiskFull(const QStringList& kept);
     // The encoder could not be started; error: the system's description.
     static CFailureReason NotStarted(const QString& encoderPath, const QString& error);
+
+    // The job's encoder refused it before any encoder ran; why: its sentence.
+    static CFailureReason Refused(const QString& why);
+    // The output is a whole movie but bytes long, over the budget it had to
+    // keep.
+    static CFailureReason OverBudget(std::uint64_t bytes, std::uint64_t budget,
+                                     const QStringList& kept);
+
+    // Puts a sentence that names the cause in plain words (CEncoderJob::
+    // PlainReason) in front: it becomes the headline, the headline the first
+    // line under it. Nothing changes without one.
+    void SetPlainReason(const std::optional<QString>& sentence);
 
     // Whether the encoder's closing summary says the video stream got 0 bytes.
     static bool WroteNoPicture(const QStringList& kept);

@@ -12,7 +12,8 @@
 
 namespace {
 
-const QString TimeFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+// The start time in a log's file name.
+const QString NameTimeFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
 // Enough for every run one machine can start within one second.
 constexpr int MaxNamesPerSecond = 1000;
 
@@ -44,7 +45,7 @@ QString CRunLog::Folder()
 
 QString CRunLog::FileName(const QDateTime& start, int n)
 {
-    const QString stem = start.toString(TimeFormat);
+    const QString stem = start.toString(NameTimeFormat);
     return n > 1 ? QStringLiteral("%1_%2.log").arg(stem).arg(n) : stem + QStringLiteral(".log");
 }
 
@@ -74,7 +75,7 @@ bool CRunLog::Begin(const QDateTime& start, bool sampling)
     }
 
     Write(QStringLiteral("Clipvane run started %1%2\n")
-              .arg(start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+              .arg(start.toString(TimeFormat),
                    sampling ? QStringLiteral(" (sampling: the first 60 seconds of each movie)")
                             : QString()));
     return m_file.isOpen();
@@ -85,7 +86,8 @@ void CRunLog::WriteJob(const RunLogJob& job)
     QString text = QStringLiteral("\nJob %1 of %2\n").arg(job.nIndex + 1).arg(job.nCount);
     text += QStringLiteral("  Input:   %1\n").arg(job.strInput);
     text += QStringLiteral("  Output:  %1\n").arg(job.strOutput);
-    text += QStringLiteral("  Command: %1\n").arg(job.strCommandLine);
+    for (const QString& commandLine : job.arrCommandLines)
+        text += QStringLiteral("  Command: %1\n").arg(commandLine);
     text += QStringLiteral("  End:     %1\n").arg(job.strEnd);
     if (job.bOutputRemoved)
         text += QStringLiteral("  Removed: the incomplete output file\n");

@@ -12,7 +12,8 @@ struct RunLogJob
     int nCount = 0; // jobs in the list
     QString strInput;
     QString strOutput;
-    QString strCommandLine;
+    // The encoder's command lines, one for each of its runs (two passes give two).
+    QStringList arrCommandLines;
     // "finished", "failed: <why>", "stopped by the user" or "stopped: Clipvane
     // was asked to quit".
     QString strEnd;
@@ -35,6 +36,8 @@ class CRunLog final
 {
 public:
     static constexpr int KeptLogs = 20;
+    // How the log shows a time: "2026-12-08 21:40:52".
+    static inline const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
     // The logs folder for the current environment.
     static QString Folder();

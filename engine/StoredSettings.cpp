@@ -1,5 +1,6 @@
 #include "StoredSettings.h"
 
+#include "engine/Presets.h"
 #include "shell/Numbers.h"
 
 #include <algorithm>
@@ -68,13 +69,17 @@ StoredSettings StoredSettings::Load()
     settings.bMixSubtitle = GetRegDWORD(RegValue::UseSub) != 0;
     settings.bShutdown = GetRegDWORD(RegValue::Shutdown) != 0;
     settings.nParallel = GetRegDWORD(RegValue::Parallel);
+    settings.strPreset = GetRegString(RegValue::Preset);
+    settings.bEvenLoudness = GetRegDWORD(RegValue::Loudness) != 0;
     return settings;
 }
 
 void StoredSettings::Store() const
 {
     SetRegDWORD(RegValue::Option, nPreset == 0 ? 0 : 1);
-    if (nPreset != 0) {
+    if (nPreset == 0) {
+        SetRegString(RegValue::Preset, strPreset);
+    } else {
         StoreIndex(Encoders, nEncoder, RegValue::Encoder);
         StoreIndex(BitRates, nBitRate, RegValue::Bit);
         StoreIndex(FrameRates, nFrameRate, RegValue::Fps);
@@ -85,6 +90,7 @@ void StoredSettings::Store() const
     SetRegDWORD(RegValue::UseSub, bMixSubtitle ? 1 : 0);
     SetRegDWORD(RegValue::Shutdown, bShutdown ? 1 : 0);
     SetRegDWORD(RegValue::Parallel, nParallel);
+    SetRegDWORD(RegValue::Loudness, bEvenLoudness ? 1 : 0);
 }
 
 int StoredSettings::CoreCount()
@@ -119,17 +125,35 @@ const StoredSettings::RatioChoice& StoredSettings::Ratio() const
     return Chosen(Ratios, nRatio, RegValue::Ratio);
 }
 
-void StoredSettings::ApplyTo(EncodeSetting& setting) const
+EncodeProfile StoredSettings::Profile() const
 {
+    EncodeProfile profile;
     if (nPreset == 0) {
-        setting.ApplyPreset();
+        const EncodeProfile* preset = Presets::Find(strPreset);
+        profile = preset ? *preset : Presets::PocketPcNormal();
     } else {
-        setting.m_nEncoder = Encoder().templateIndex;
-        setting.m_nVidBitrate = BitRate();
-        setting.m_dVidFps = FrameRate();
-        setting.m_nVidW = LeadingInt(strWidth);
-        setting.m_nVidH = LeadingInt(strHeight);
-        setting.m_strAspect = QString::fromLatin1(Ratio().aspect);
+        const EncodeProfile::VideoCodec codec = Encoder().codec;
+        // The picture, the rate and the sound of the chosen encoder's kind:
+        // mencoder's as the handhelds' preset has them, ffmpeg's as the preset
+        // of the same codec.
+        const EncodeProfile* base = &Presets::PocketPcNormal();
+        for (const EncodeProfile& preset : Presets::All()) {
+            if (preset.videoCodec == codec && preset.ullSizeBudget == 0) {
+                base = &preset;
+                break;
+            }
+        }
+        profile = *base;
+        profile.strName = QStringLiteral("User Define");
+        profile.strPurpose.clear();
+        profile.videoCodec = codec;
+        profile.nVideoKbps = BitRate();
+        profile.dFps = FrameRate();
+        profile.sizeRule = EncodeProfile::SizeRule::Frame;
+        profile.nWidth = LeadingInt(strWidth);
+        profile.nHeight = LeadingInt(strHeight);
+        profile.strAspect = QString::fromLatin1(Ratio().aspect);
     }
-    setting.m_bUseSub = bMixSubtitle;
+    profile.bEvenLoudness = profile.bEvenLoudness && bEvenLoudness;
+    return profile;
 }

@@ -26,12 +26,13 @@ using Values = std::map<QString, QString>;
 class OptionDlg : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void SetUp() override { ASSERT_TRUE(m_home.IsValid()); }
+    // The record a mencoder job of the next run is made with.
+    static EncodeSetting Record()
     {
-        ASSERT_TRUE(m_home.IsValid());
-        theEncodeSetting.ApplyPreset();
+        const StoredSettings stored = StoredSettings::Load();
+        return EncodeSetting::FromProfile(stored.Profile(), stored.bMixSubtitle);
     }
-    void TearDown() override { theEncodeSetting.ApplyPreset(); }
 
     // Opens the dialog the way the form does, without entering its modal loop.
     void Open()
@@ -181,7 +182,6 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedTempHome home;
-        theEncodeSetting.m_nVidBitrate = 999;
         Open();
         if (c.userDefine) {
             Click(COptionDlg::IdUserDefine);
@@ -203,12 +203,12 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
         for (const QString& key : file.allKeys())
             stored[key] = file.value(key).toString();
         EXPECT_EQ(stored, c.expected);
-        EXPECT_EQ(theEncodeSetting.m_dVidFps, c.fps);
-        EXPECT_EQ(theEncodeSetting.m_nVidBitrate, c.bitrate);
-        EXPECT_EQ(theEncodeSetting.m_nVidW, c.width);
-        EXPECT_EQ(theEncodeSetting.m_nVidH, c.height);
-        EXPECT_EQ(theEncodeSetting.m_strAspect, QString::fromLatin1(c.aspect));
-        EXPECT_FALSE(theEncodeSetting.m_bUseSub);
+        EXPECT_EQ(Record().m_dVidFps, c.fps);
+        EXPECT_EQ(Record().m_nVidBitrate, c.bitrate);
+        EXPECT_EQ(Record().m_nVidW, c.width);
+        EXPECT_EQ(Record().m_nVidH, c.height);
+        EXPECT_EQ(Record().m_strAspect, QString::fromLatin1(c.aspect));
+        EXPECT_FALSE(Record().m_bUseSub);
         EXPECT_TRUE(m_dlg.m_settings.bShutdown);
         EXPECT_EQ(m_dlg.m_strEncoderText, c.userDefine ? "WMV8" : "MPEG-4");
         EXPECT_EQ(m_dlg.m_strBitRateText, c.userDefine ? "500" : "150");
@@ -227,7 +227,7 @@ TEST_F(OptionDlg, CancelWritesNothingButTheShutdownSwitchFollowsTheStore)
 
     EXPECT_EQ(m_dlg.result(), QDialog::Rejected);
     EXPECT_EQ(Stored(), before);
-    EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
+    EXPECT_EQ(Record().m_nVidBitrate, 150);
     // The switch the run reads holds the stored value once the dialog was opened.
     EXPECT_TRUE(m_dlg.m_settings.bShutdown);
 }
@@ -249,7 +249,7 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
         List(COptionDlg::IdEncoder)->setCurrentIndex(entry);
         Click(COptionDlg::IdOk);
         const QString arguments =
-            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
+            Record().BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         EXPECT_TRUE(arguments.contains(QLatin1String(video)))
             << entry << " " << qPrintable(arguments);
         EXPECT_EQ(arguments.count(QLatin1String("vcodec=")), 1) << entry;
@@ -261,7 +261,6 @@ TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSumma
     SetRegDWORD(RegValue::Option, 1);
     SetRegDWORD(RegValue::Bit, 9);
     SetRegDWORD(RegValue::Encoder, 4294967295u);
-    theEncodeSetting.m_nEncoder = 2;
     Open();
     EXPECT_EQ(List(COptionDlg::IdBitRate)->currentIndex(), -1);
     EXPECT_EQ(List(COptionDlg::IdEncoder)->currentIndex(), -1);
@@ -270,8 +269,8 @@ TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSumma
 
     // The summary shows the entries of the defaults for indexes outside the
     // lists, and the record encodes what the summary shows.
-    EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
-    EXPECT_EQ(theEncodeSetting.m_nEncoder, 0);
+    EXPECT_EQ(Record().m_nVidBitrate, 150);
+    EXPECT_EQ(Record().m_nEncoder, 0);
     const Values stored = Stored();
     EXPECT_EQ(stored.at("Bit"), "9");
     EXPECT_EQ(stored.at("Encoder"), "4294967295");

@@ -317,7 +317,7 @@ TEST_F(RunLogTest, OneFilePerRunNamedByItsStartAndOnlyTheNewestKept)
     job.nCount = 3;
     job.strInput = "/in/b c.avi";
     job.strOutput = "/out/b c.avi";
-    job.strCommandLine = "\"/app/tools/mencoder\" -noodml \"/in/b c.avi\"";
+    job.arrCommandLines = {"\"/app/tools/mencoder\" -noodml \"/in/b c.avi\""};
     job.strEnd = "failed: The encoder ended with exit code 1.";
     job.strTime = "00:00:01.2";
     job.arrLines = QStringList{"Cannot open demuxer.", "Exiting..."};
