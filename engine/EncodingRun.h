@@ -87,7 +87,7 @@ public:
     // What the run tells of its state: the form asks whether a run is active;
     // the rest is for tests and benchmarks.
     bool IsRunning() const { return m_bRunning; }
-    bool IsSampling() const { return m_plan.bSampling; }
+    bool IsSampling() const { return m_bRunning && m_plan.bSampling; }
     // The plan of the current (or last) run.
     const RunPlan& Plan() const { return m_plan; }
     // The preview player was started and its end has not come yet.

@@ -371,7 +371,7 @@ TEST_F(ClipvaneView, SummaryShowsThePresetOrTheStoredUserSettings)
          {},
          {"User Define", "MPEG-4(OpenDivx)", "150", "15", "320x240", "stereo", "64"}},
         {"bit rate outside the list",
-         {{RegValue::Option, 1}, {RegValue::Bit, 9}},
+         {{RegValue::Option, 1}, {RegValue::Bit, 99}},
          {},
          {"User Define", "MPEG-4(OpenDivx)", "150", "15", "320x240", "stereo", "64"}},
         {"every user value",

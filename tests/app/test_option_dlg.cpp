@@ -87,20 +87,24 @@ TEST_F(OptionDlg, ShowsEveryTextAsWrittenAndHidesTheAspectList)
         (child->isVisible() ? shown : hidden).append(text);
     }
     shown.sort();
-    EXPECT_EQ(shown, QStringList(
-                         {" Mix subtitle to video file at encoding movie.", " Pocket PC PDA Normal",
-                          " Shutdown your windows after encoding finished.", " User Define ",
-                          "Cancel", "Encodes at once:", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
-                          "Frames per second: ", "Frames per second: 15.000", "OK",
-                          "Screen Aspect Ratio: 16:9", "Screen Aspect Ratio: 4:3",
-                          "Screen Resultion: ", "Screen Resultion: 320 * 240",
-                          "Video bit Rate: ", "Video bit Rate: 150", "X"}));
+    EXPECT_EQ(shown,
+              QStringList(
+                  {" Even out loudness", " Mix subtitle to video file at encoding movie.",
+                   " Preset", " Shutdown your windows after encoding finished.", " User Define ",
+                   "Cancel", "Encodes at once:", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
+                   "Frames per second: ", "Frames per second: 15.000", "OK",
+                   "Screen Aspect Ratio: 16:9", "Screen Aspect Ratio: 4:3", "Screen Resultion: ",
+                   "Screen Resultion: 320 * 240", "Video bit Rate: ", "Video bit Rate: 150", "X"}));
     EXPECT_EQ(hidden, QStringList({"Screen Aspect Ratio: "}));
     EXPECT_FALSE(List(COptionDlg::IdRatio)->isVisible());
 
     const std::pair<int, QStringList> lists[] = {
-        {COptionDlg::IdEncoder, {"MPEG-4", "MS MPEG4v2", "WMV7", "WMV8"}},
-        {COptionDlg::IdBitRate, {"100", "150", "200", "250", "300", "400", "500"}},
+        {COptionDlg::IdPreset,
+         {"Pocket PC Normal", "Phone and Tablet", "Full HD", "Small H.265", "Smallest AV1",
+          "Share (25 MB)"}},
+        {COptionDlg::IdEncoder, {"MPEG-4", "MS MPEG4v2", "WMV7", "WMV8", "H.264", "H.265", "AV1"}},
+        {COptionDlg::IdBitRate,
+         {"100", "150", "200", "250", "300", "400", "500", "800", "1200", "2000", "4000"}},
         {COptionDlg::IdFps, {"15", "25", "30"}},
         {COptionDlg::IdRatio, {"4:3", "16:9"}},
     };
@@ -155,7 +159,12 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
         // The preset leaves the user settings alone; the record gets the preset back.
         {"preset",
          false,
-         {{"Option", "0"}, {"UseSub", "0"}, {"Shutdown", "1"}, {"Parallel", "0"}},
+         {{"Option", "0"},
+          {"Preset", "Pocket PC Normal"},
+          {"UseSub", "0"},
+          {"Shutdown", "1"},
+          {"Parallel", "0"},
+          {"Loudness", "1"}},
          15.0,
          150,
          320,
@@ -172,7 +181,8 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
           {"Ratio", "0"},
           {"UseSub", "0"},
           {"Shutdown", "1"},
-          {"Parallel", "0"}},
+          {"Parallel", "0"},
+          {"Loudness", "1"}},
          30.0,
          500,
          640,
@@ -259,7 +269,7 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
 TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSummary)
 {
     SetRegDWORD(RegValue::Option, 1);
-    SetRegDWORD(RegValue::Bit, 9);
+    SetRegDWORD(RegValue::Bit, 99);
     SetRegDWORD(RegValue::Encoder, 4294967295u);
     Open();
     EXPECT_EQ(List(COptionDlg::IdBitRate)->currentIndex(), -1);
@@ -272,7 +282,7 @@ TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSumma
     EXPECT_EQ(Record().m_nVidBitrate, 150);
     EXPECT_EQ(Record().m_nEncoder, 0);
     const Values stored = Stored();
-    EXPECT_EQ(stored.at("Bit"), "9");
+    EXPECT_EQ(stored.at("Bit"), "99");
     EXPECT_EQ(stored.at("Encoder"), "4294967295");
     EXPECT_EQ(stored.at("Fps"), "0");
     // Texts of stored indexes outside the lists are those of the defaults.

@@ -542,17 +542,17 @@ TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
     EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
 }
 
-TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
+TEST_F(RunTest, ARunWorksFromItsPlanAndNeverWritesRowsTheListLost)
 {
-    AddMovie("a.mpg", "sleep 200\ntouchout A\n");
-    AddMovie("b.mpg", "touchout B\n");
-    AddMovie("c.mpg", "touchout C\n");
+    AddMovie("a.mpg", "sleep 200\n" + FakeEncoder::WriteWholeMovie());
+    AddMovie("b.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     m_form.m_jobs.clear();
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.m_nOutOfRangeStatusWrites, 0);
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_EQ(m_form.m_messages, kFinishMessage);
+    EXPECT_TRUE(QFileInfo::exists(Output("b")));
 }
 
 TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
