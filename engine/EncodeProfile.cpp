@@ -4,6 +4,11 @@
 
 #include <numeric>
 
+QString EncodeProfile::BudgetText() const
+{
+    return QString::number(double(ullSizeBudget) / 1e6);
+}
+
 QString EncodeProfile::Extension() const
 {
     switch (container) {
@@ -46,7 +51,7 @@ QString EncodeProfile::EncoderText() const
 QString EncodeProfile::VideoRateText() const
 {
     if (ullSizeBudget > 0)
-        return QStringLiteral("for %1 MB").arg(ullSizeBudget / 1000000);
+        return QStringLiteral("for %1 MB").arg(BudgetText());
     if (nVideoKbps > 0)
         return FormatInt(nVideoKbps);
     return QStringLiteral("CRF %1").arg(nQuality);
@@ -97,7 +102,7 @@ QStringList EncodeProfile::DescriptionLines() const
                  .arg(nAudioKbps)
                  .arg(file);
     if (ullSizeBudget > 0)
-        lines << QStringLiteral("Size: at most %1 MB a movie").arg(ullSizeBudget / 1000000);
+        lines << QStringLiteral("Size: at most %1 MB a movie").arg(BudgetText());
     else
         lines << QStringLiteral("Quality: constant (CRF %1)").arg(nQuality);
     lines << (dFps > 0 ? QStringLiteral("Frames per second: ") + FrameRateText()

@@ -105,6 +105,8 @@ struct EncodeProfile
     int EstimatedVideoKbps() const { return nVideoKbps > 0 ? nVideoKbps : nTypicalKbps; }
     double EstimatedFps() const { return dFps > 0 ? dFps : 30.0; }
 
+    // The size budget in megabytes as the program writes it: "25", "2.5".
+    QString BudgetText() const;
     // ".avi", ".mp4" or ".webm".
     QString Extension() const;
     // Whether a subtitle can go into the file as a track of its own (MP4, WebM

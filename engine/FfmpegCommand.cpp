@@ -253,6 +253,10 @@ QStringList Arguments(const Request& request)
     const QString filters = VideoFilters(request);
     if (!filters.isEmpty())
         args << QStringLiteral("-vf") << filters;
+    // The fps filter makes the rate constant; the muxer's own frame-rate sync
+    // would add a picture at the end for some containers and not for others, so
+    // that the two passes of an encode would count different pictures.
+    args << QStringLiteral("-fps_mode") << QStringLiteral("passthrough");
     args << VideoCodecArguments(request);
     if (request.nThreads > 0)
         args << QStringLiteral("-threads") << FormatInt(request.nThreads);

@@ -68,9 +68,8 @@ std::optional<QString> CFfmpegJob::Prepare()
             if (!(m_request.source.dSeconds > 0))
                 return QStringLiteral("The movie's length cannot be read, so it cannot be "
                                       "fitted into %1 MB.")
-                    .arg(m_profile.ullSizeBudget / 1000000);
-            return QStringLiteral("The movie is too long for %1 MB.")
-                .arg(m_profile.ullSizeBudget / 1000000);
+                    .arg(m_profile.BudgetText());
+            return QStringLiteral("The movie is too long for %1 MB.").arg(m_profile.BudgetText());
         }
         m_request.nBudgetKbps = budget->nVideoKbps;
         m_request.profile.nWidth = budget->nMaxWidth;
