@@ -66,6 +66,11 @@ public:
     // false also when the player could not be started.
     bool StartPreview(const QString& commandLine);
 
+    // The finish message's first line, which the desktop's notification says too,
+    // and the line under it when jobs failed: "1 of 3 files failed.".
+    static inline const QString FinishedText = QStringLiteral("Encoding Finished !!");
+    static QString FailedFilesText(int failed, int ended);
+
     // Output folder, "/", prefix, the movie's name with ".avi" for its extension;
     // for copy 2 and on " (<copy>)" before ".avi". A file name longer than the
     // file system allows (255 bytes) loses the end of the movie's name, cut
@@ -153,7 +158,11 @@ private:
     void ScheduleJobs();
     // The waiting job to start next; -1 when none waits.
     int NextJob() const;
-    // Starts the encoder for a job on a free slot.
+    // Why a job cannot start: its movie is gone or unreadable, or its output
+    // folder cannot be written (now); nothing when it can.
+    static std::optional<CFailureReason> StartProblem(const CEncodeSlot::Job& work);
+    // Starts the encoder for a job on a free slot; a job that cannot start
+    // fails there and then.
     void StartJob(CEncodeSlot& slot, int index, const StreamFile& job);
     // Handles the end of a slot's child (an encoder or the preview player);
     // lines: the last lines it printed.

@@ -19,7 +19,8 @@ namespace AppInfo {
 // about box).
 QString VersionText(const char* separator = "");
 
-inline const QString Caption = QStringLiteral("Tolva Clipvane");
+inline const QString Caption =
+    QStringLiteral("%1 %2").arg(QLatin1String(MakerName), QLatin1String(ProgramName));
 
 // <folder>/Tolva
 QString MakerFolderIn(const QString& folder);
