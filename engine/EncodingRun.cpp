@@ -481,9 +481,9 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
                               COutputCheck::ExpectedSeconds(job, m_bSampleMode), m_bSampleMode);
     if (!problem)
         return std::nullopt;
-    const bool diskFull = CFailureReason::SaysDiskFull(lines) ||
-                          COutputCheck::DiskFull(QFileInfo(output).absolutePath());
-    return CFailureReason::ForIncompleteOutput(*problem, diskFull, lines);
+    // A disk that is full now is found for every failure (OnSlotEnded).
+    return CFailureReason::ForIncompleteOutput(*problem, CFailureReason::SaysDiskFull(lines),
+                                               lines);
 }
 
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,

@@ -28,6 +28,9 @@
 // the UI thread, where the job's end, the next start, the messages and the
 // shut-down run. The form reaches the user through RunForm. The first slot's
 // runner also serves the preview player (StartPreview).
+// The output folder is made and checked before a run starts anything, and a
+// job's movie and output folder again before its encoder starts (StartChecks):
+// a job that cannot start fails without an encoder, and the batch goes on.
 // For each job the run keeps the encoder's last lines, so that a failed row can
 // say why (its status cell's reason, CFailureReason), and each run writes a
 // plain-text log (CRunLog) in which each job's entry is written whole when the

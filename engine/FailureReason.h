@@ -21,14 +21,14 @@ struct EncoderCause
 // whose words a line holds names the cause. Its lines for an output it cannot
 // open also say "File not found" of the output file, so that entry comes first;
 // it says "File not found" also of a movie it may not read.
+inline constexpr char DamagedMovieCause[] =
+    "The movie cannot be read: it is damaged or of an unknown kind.";
 inline constexpr EncoderCause MencoderCauses[] = {
     {"Cannot open output file", "The output file cannot be written."},
     {"dimensions too large", "The picture size is too large for this encoder."},
     {"must be multiple of 2", "The picture size does not suit this encoder."},
-    {"this file format is not recognized",
-     "The movie cannot be read: it is damaged or of an unknown kind."},
-    {"Filters have not been configured! Empty file?",
-     "The movie cannot be read: it is damaged or of an unknown kind."},
+    {"this file format is not recognized", DamagedMovieCause},
+    {"Filters have not been configured! Empty file?", DamagedMovieCause},
     {"File not found", "The movie file is gone or cannot be read."},
 };
 
@@ -54,14 +54,14 @@ public:
 
     // The reason a job failed, or nothing when it did not: a job fails when its
     // encoder did not exit with 0, left no movie or says it wrote no picture.
-    // kept: the encoder's last lines (COutputTail).
-    // The cause is the one causes names for kept.
+    // kept: the encoder's last lines (COutputTail); the cause is the one causes
+    // names for them.
     static std::optional<CFailureReason>
     ForEnd(const ChildExit& exit, Output output, const QStringList& kept,
            std::span<const EncoderCause> causes = MencoderCauses);
     // The encoder exited 0 but its output is not a whole movie; problem: what the
-    // output check found (COutputCheck::Problem). When the output folder's disk
-    // is full, that is the headline and the problem the first line under it.
+    // output check found (COutputCheck::Problem), the headline. When the output
+    // folder's disk is full, that is the cause.
     static CFailureReason ForIncompleteOutput(const QString& problem, bool diskFull,
                                               const QStringList& kept);
     // Whether the encoder says a write failed for want of space.
