@@ -227,17 +227,12 @@ void RunBrokenBatches(const std::vector<BrokenBatch>& batches)
             EXPECT_TRUE(reason.isEmpty() ? form.m_reasons[row].isEmpty()
                                          : form.m_reasons[row].startsWith(reason))
                 << row << ": " << form.m_reasons[row].toStdString();
-            // A job that could not start started no encoder.
-            const bool notStarted = batch.reasons[row].startsWith("The movie file") ||
-                                    batch.reasons[row].startsWith("The output folder");
+            // A job that could not start started no encoder; its entry ends so.
+            const bool notStarted =
+                reason.startsWith("The movie file") || reason.startsWith("The output folder");
             started += notStarted ? 0 : 1;
-            if (!notStarted)
-                continue;
-            EXPECT_TRUE(log.contains(
-                "Job " + QString::number(row + 1) + " of " + QString::number(paths.size()) +
-                "\n  Input:   " + paths[row] + "\n  Output:  " + out + "/" +
-                QFileInfo(paths[row]).completeBaseName() +
-                ".avi\n  End:     failed: " + reason.section('\n', 0, 0) + "\n"))
+            EXPECT_TRUE(!notStarted ||
+                        log.contains("  End:     failed: " + reason.section('\n', 0, 0) + "\n"))
                 << log.toStdString();
         }
         EXPECT_EQ(log.count("\n  Command: "), started) << log.toStdString();
