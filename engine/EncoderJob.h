@@ -7,12 +7,14 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include <QString>
 #include <QStringList>
 
 struct ChildExit;
+struct EncoderCause;
 
 // One job of a run as its encoder program sees it: what differs between the
 // encoders sits here, behind one small interface, and the run, its slots, the
@@ -75,10 +77,9 @@ public:
     // outputBytes: the size of the output file now.
     virtual StepEnd StepSucceeded(std::uint64_t outputBytes) = 0;
 
-    // The encoder's own words for a failure, put as a sentence of the program's
-    // own when the last lines show the cause ("The movie file is gone.");
-    // nothing when they do not.
-    virtual std::optional<QString> PlainReason(const QStringList& lines) const = 0;
+    // The encoder's words that name a cause of failure, and the sentence each
+    // stands for (CFailureReason::CauseIn).
+    virtual std::span<const EncoderCause> Causes() const = 0;
 
     // What the whole-movie check expects of the output, beyond a movie of the
     // input's length: a size it must stay within (0: none). A job over its

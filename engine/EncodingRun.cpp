@@ -4,6 +4,7 @@
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
 #include "engine/OutputNamer.h"
+#include "engine/StartChecks.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
@@ -127,7 +128,12 @@ std::int64_t CEncodingRun::Now() const
 
 QString CEncodingRun::NowText() const
 {
-    return LocalTime(Now()).toString(CRunLog::TimeFormat);
+    return CRunLog::TimeText(LocalTime(Now()));
+}
+
+QString CEncodingRun::FailedFilesText(int failed, int ended)
+{
+    return QStringLiteral("%1 of %2 files failed.").arg(failed).arg(ended);
 }
 
 void CEncodingRun::StartSampling()
@@ -153,6 +159,16 @@ void CEncodingRun::Start(RunPlan plan)
         return;
     }
 
+    // Before anything starts or is asked: a folder that cannot be written
+    // would fail every job of the batch.
+    if (const std::optional<QString> error =
+            StartChecks::FolderWriteError(plan.strOutputDir, true)) {
+        m_form.MessageBox(StartChecks::FolderNotWritable(plan.strOutputDir) + QLatin1Char('\n') +
+                              *error,
+                          RunForm::MessageIcon::Information);
+        return;
+    }
+
     plan.jobs.clear();
     for (int i = 0; i < count; ++i)
         plan.jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
@@ -168,13 +184,6 @@ void CEncodingRun::Start(RunPlan plan)
     }
     if (!MayOverwrite(written))
         return;
-
-    if (!QDir().mkpath(plan.strOutputDir)) {
-        m_form.MessageBox(
-            QStringLiteral("Unable to create the output folder %1").arg(plan.strOutputDir),
-            RunForm::MessageIcon::Information);
-        return;
-    }
 
     // The preview takes the first slot's runner: a preview still playing ends
     // here, and its end is not taken for a job's.
@@ -304,8 +313,37 @@ void CEncodingRun::ScheduleJobs()
     FinishRun();
 }
 
+std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
+                                                         const QString& output)
+{
+    if (const std::optional<QString> problem = StartChecks::MovieProblem(input))
+        return CFailureReason::BeforeStart(*problem);
+    // The disk may have become read-only or full since the run started.
+    const QString folder = QFileInfo(output).absolutePath();
+    if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, false))
+        return CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder), {*error});
+    return std::nullopt;
+}
+
 void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
 {
+    const StreamFile& movie = m_plan.jobs[index];
+    CEncoderJob::Setup setup;
+    setup.movie = movie;
+    setup.strOutput = m_arrOutputs[index];
+    setup.strProgram = m_tools[m_plan.profile.backend].strPath;
+    setup.bSampling = m_plan.bSampling;
+    setup.bBurnSubtitle = m_plan.bBurnSubtitle;
+    setup.nThreads = m_plan.ThreadsPerEncoder();
+    std::unique_ptr<CEncoderJob> encoder = MakeEncoderJob(m_plan.profile, setup);
+    if (std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, setup.strOutput)) {
+        // No encoder for it; the batch goes on with the next job.
+        m_arrJobs[index].state = JobState::Running;
+        slot.Assign(index, std::move(encoder), 0, ++m_nStarts);
+        EndJob(slot, failure, {});
+        return;
+    }
+
     // The selection moves to the new job unless the user follows another
     // running one; with one slot, every job's row is shown in turn.
     const int selected = m_form.SelectedRow();
@@ -317,19 +355,11 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
         m_form.ShowRow(index);
     SetRowStatus(index, StatusEncoding, QString());
 
-    const StreamFile& movie = m_plan.jobs[index];
-    CEncoderJob::Setup setup;
-    setup.movie = movie;
-    setup.strOutput = m_arrOutputs[index];
-    setup.strProgram = m_tools[m_plan.profile.backend].strPath;
-    setup.bSampling = m_plan.bSampling;
-    setup.bBurnSubtitle = m_plan.bBurnSubtitle;
-    setup.nThreads = m_plan.ThreadsPerEncoder();
-    slot.Assign(index, MakeEncoderJob(m_plan.profile, setup), InputFileSize(movie.strFilePath),
-                ++m_nStarts);
+    slot.Assign(index, std::move(encoder), InputFileSize(movie.strFilePath), ++m_nStarts);
     ShowCurrentFile();
     if (const std::optional<QString> refused = slot.Encoder()->Prepare()) {
-        EndJob(slot, CFailureReason::Refused(*refused), {});
+        EndJob(slot, CFailureReason::BeforeStart(*refused), {});
+        ShowCurrentFile();
         return;
     }
     StartStep(slot);
@@ -400,7 +430,7 @@ void CEncodingRun::EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>
     SetRowStatus(index, failure ? StatusFailed : StatusFinished,
                  failure ? failure->Details() : QString());
     RunLogJob entry = JobLogEntry(slot,
-                                  failure ? QStringLiteral("failed: ") + failure->Headline()
+                                  failure ? QStringLiteral("failed: ") + failure->OneLine()
                                           : QStringLiteral("finished"),
                                   failure ? lines : QStringList());
     entry.bOutputRemoved = failure && slot.RemoveEncodersOutput();
@@ -423,9 +453,9 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
         m_plan.bSampling);
     if (!problem)
         return std::nullopt;
-    const bool diskFull = CFailureReason::SaysDiskFull(lines) ||
-                          COutputCheck::DiskFull(QFileInfo(output).absolutePath());
-    return CFailureReason::ForIncompleteOutput(*problem, diskFull, lines);
+    // A disk that is full now is found for every failure (OnSlotEnded).
+    return CFailureReason::ForIncompleteOutput(*problem, CFailureReason::SaysDiskFull(lines),
+                                               lines);
 }
 
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
@@ -481,12 +511,16 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     // The encoder can exit 0 without having written a movie (an input it could
     // not demultiplex, for one), or with only part of one (a full disk, an
     // input that ends early): that job failed too.
+    const QString& output = slot.Output();
     std::optional<CFailureReason> failure =
-        CFailureReason::ForEnd(exit, OutputState(slot.Output()), lines);
+        CFailureReason::ForEnd(exit, OutputState(output), lines, encoder.Causes());
     if (!failure)
         failure = CheckOutput(slot, lines);
-    if (failure)
-        failure->SetPlainReason(encoder.PlainReason(lines));
+    // The encoder does not always say so when its writes fail for want of
+    // space: it leaves an empty or short file, or none.
+    if (failure && failure->Cause().isEmpty() &&
+        COutputCheck::DiskFull(QFileInfo(output).absolutePath()))
+        failure->SetCause(QString::fromLatin1(CFailureReason::DiskFullCause));
     EndJob(slot, failure, lines);
     ShowCurrentFile();
     ScheduleJobs();
@@ -499,15 +533,13 @@ void CEncodingRun::FinishRun()
     emit RunOver(true, m_nFailedJobs, m_nJobsEnded);
     if (m_plan.bShutdown)
         m_form.ShutdownComputer();
-    QString message = QStringLiteral("Encoding Finished !!");
+    QString message = FinishedText;
     if (m_nFailedJobs > 0)
-        message += QStringLiteral("\n%1 of %2 files failed.").arg(m_nFailedJobs).arg(m_nJobsEnded);
+        message += QLatin1Char('\n') + FailedFilesText(m_nFailedJobs, m_nJobsEnded);
     if (m_nFailedJobs == 1)
         message += QLatin1Char('\n') + m_strLastFailure;
-    m_log.End(QStringLiteral("Run ended %1: %2 of %3 files failed.")
-                  .arg(NowText())
-                  .arg(m_nFailedJobs)
-                  .arg(m_nJobsEnded));
+    m_log.End(QStringLiteral("Run ended %1: %2")
+                  .arg(NowText(), FailedFilesText(m_nFailedJobs, m_nJobsEnded)));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     KillRunTimer();
     if (!m_bStoppedByUser)

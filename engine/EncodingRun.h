@@ -33,6 +33,13 @@
 // Which encoder makes a job is the business of its CEncoderJob alone: the
 // slots, the queue, the naming (OutputNamer), the progress (CProgressTally),
 // the log (CRunLog) and the whole-movie check are the same for every one.
+// The output folder is made and checked before a run starts anything, and a
+// job's movie and output folder again before its encoder starts (StartChecks):
+// a job that cannot start fails without an encoder, and the batch goes on.
+// For each job the run keeps the encoder's last lines, so that a failed row can
+// say why (its status cell's reason, CFailureReason), and each run writes a
+// plain-text log (CRunLog) in which each job's entry is written whole when the
+// job ends.
 class CEncodingRun : public QObject
 {
     Q_OBJECT
@@ -69,6 +76,11 @@ public:
     // Refused while a run is active (the player takes the first slot's runner);
     // false also when the player could not be started.
     bool StartPreview(const QString& commandLine);
+
+    // The finish message's first line, which the desktop's notification says too,
+    // and the line under it when jobs failed: "1 of 3 files failed.".
+    static inline const QString FinishedText = QStringLiteral("Encoding Finished !!");
+    static QString FailedFilesText(int failed, int ended);
 
     // The output path of a job with the stored folder, prefix and profile
     // (OutputNamer::PathFor), and those of a batch (OutputNamer::PathsFor).
@@ -150,7 +162,11 @@ private:
     void ScheduleJobs();
     // The waiting job to start next; -1 when none waits.
     int NextJob() const;
-    // Starts the encoder for a job on a free slot.
+    // Why a job cannot start: its movie is gone or unreadable, or its output
+    // folder cannot be written (now); nothing when it can.
+    static std::optional<CFailureReason> StartProblem(const QString& input, const QString& output);
+    // Starts the encoder for a job on a free slot; a job that cannot start
+    // fails there and then.
     void StartJob(CEncodeSlot& slot, int index);
     // Starts the slot job's current step; false (the job ended) when the
     // encoder could not be started.

@@ -1,6 +1,7 @@
 #include "FfmpegJob.h"
 
 #include "engine/CommandLine.h"
+#include "engine/FailureReason.h"
 #include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 
@@ -124,10 +125,9 @@ CEncoderJob::StepEnd CFfmpegJob::StepSucceeded(std::uint64_t outputBytes)
     return StepEnd::Done;
 }
 
-std::optional<QString> CFfmpegJob::PlainReason(const QStringList& lines) const
+std::span<const EncoderCause> CFfmpegJob::Causes() const
 {
-    (void)lines;
-    return std::nullopt;
+    return FfmpegCauses;
 }
 
 std::chrono::milliseconds CFfmpegJob::StopGrace() const

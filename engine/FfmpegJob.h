@@ -22,7 +22,7 @@ public:
     QString CommandLine() const override { return m_strCommandLine; }
     bool ReadOutput(std::string_view chunk) override;
     StepEnd StepSucceeded(std::uint64_t outputBytes) override;
-    std::optional<QString> PlainReason(const QStringList& lines) const override;
+    std::span<const EncoderCause> Causes() const override;
     std::uint64_t SizeBudget() const override { return m_profile.ullSizeBudget; }
     std::chrono::milliseconds StopGrace() const override;
 

@@ -47,10 +47,9 @@ bool CMencoderJob::ReadOutput(std::string_view chunk)
     return true;
 }
 
-std::optional<QString> CMencoderJob::PlainReason(const QStringList& lines) const
+std::span<const EncoderCause> CMencoderJob::Causes() const
 {
-    (void)lines;
-    return std::nullopt;
+    return MencoderCauses;
 }
 
 std::chrono::milliseconds CMencoderJob::StopGrace() const

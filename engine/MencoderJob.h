@@ -15,7 +15,7 @@ public:
     QString CommandLine() const override { return m_strCommandLine; }
     bool ReadOutput(std::string_view chunk) override;
     StepEnd StepSucceeded(std::uint64_t) override { return StepEnd::Done; }
-    std::optional<QString> PlainReason(const QStringList& lines) const override;
+    std::span<const EncoderCause> Causes() const override;
     std::chrono::milliseconds StopGrace() const override;
 
     // The percentage of a "Pos:" chunk: the decimal integer between its first

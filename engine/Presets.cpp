@@ -11,7 +11,7 @@ const QString X264Speed = QStringLiteral("fast");
 std::vector<EncodeProfile> MakeTable()
 {
     return {
-        {.strName = QStringLiteral("Pocket PC Normal"),
+        {.strName = QString::fromLatin1(Presets::PocketPcNormalName),
          .backend = P::Backend::Mencoder,
          .videoCodec = P::VideoCodec::Mpeg4,
          .nVideoKbps = 150,

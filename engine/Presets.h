@@ -11,6 +11,10 @@
 // defaults and the encode all read it.
 namespace Presets {
 
+// The first preset's name, which the main form shows before it reads the
+// settings.
+inline constexpr char PocketPcNormalName[] = "Pocket PC Normal";
+
 // Every preset in the order the options dialog lists them; "Pocket PC Normal"
 // first.
 const std::vector<EncodeProfile>& All();

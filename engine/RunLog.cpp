@@ -1,5 +1,6 @@
 #include "RunLog.h"
 
+#include "engine/EncodeSetting.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>
@@ -12,8 +13,9 @@
 
 namespace {
 
-// The start time in a log's file name.
+// The start time in a log's file name, and a time in its text.
 const QString NameTimeFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 // Enough for every run one machine can start within one second.
 constexpr int MaxNamesPerSecond = 1000;
 
@@ -41,6 +43,11 @@ QStringList LogsOldestFirst(const QString& folder)
 QString CRunLog::Folder()
 {
     return GetStateDir() + QStringLiteral("/logs");
+}
+
+QString CRunLog::TimeText(const QDateTime& time)
+{
+    return time.toString(TimeFormat);
 }
 
 QString CRunLog::FileName(const QDateTime& start, int n)
@@ -75,8 +82,9 @@ bool CRunLog::Begin(const QDateTime& start, bool sampling)
     }
 
     Write(QStringLiteral("Clipvane run started %1%2\n")
-              .arg(start.toString(TimeFormat),
-                   sampling ? QStringLiteral(" (sampling: the first 60 seconds of each movie)")
+              .arg(TimeText(start),
+                   sampling ? QStringLiteral(" (sampling: the first %1 seconds of each movie)")
+                                  .arg(SampleSeconds)
                             : QString()));
     return m_file.isOpen();
 }
@@ -86,6 +94,7 @@ void CRunLog::WriteJob(const RunLogJob& job)
     QString text = QStringLiteral("\nJob %1 of %2\n").arg(job.nIndex + 1).arg(job.nCount);
     text += QStringLiteral("  Input:   %1\n").arg(job.strInput);
     text += QStringLiteral("  Output:  %1\n").arg(job.strOutput);
+    // A job that could not start has no command line; one of two passes has two.
     for (const QString& commandLine : job.arrCommandLines)
         text += QStringLiteral("  Command: %1\n").arg(commandLine);
     text += QStringLiteral("  End:     %1\n").arg(job.strEnd);

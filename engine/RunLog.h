@@ -36,11 +36,11 @@ class CRunLog final
 {
 public:
     static constexpr int KeptLogs = 20;
-    // How the log shows a time: "2026-12-08 21:40:52".
-    static inline const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
     // The logs folder for the current environment.
     static QString Folder();
+    // A time as the log shows it: "2026-12-08 21:40:52".
+    static QString TimeText(const QDateTime& time);
     // "yyyy-MM-dd_HH-mm-ss.log", or with "_<n>" before ".log" for n > 1.
     static QString FileName(const QDateTime& start, int n);
 

@@ -3,6 +3,7 @@
 #include "shell/AppInfo.h"
 
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 
@@ -49,8 +50,9 @@ inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
 // The folder of the last movie added: where the open dialog starts.
 inline constexpr RegStringValue LastFolder{"LastFolder", ""};
 inline constexpr RegDwordValue Parallel{"Parallel", 0}; // encodes at once; 0 one per core
-// The preset's name with "Option" 0; absent or unknown: "Pocket PC Normal".
-inline constexpr RegStringValue Preset{"Preset", "Pocket PC Normal"};
+// The preset's name with "Option" 0; absent, empty or unknown: the first
+// preset ("Pocket PC Normal").
+inline constexpr RegStringValue Preset{"Preset", ""};
 inline constexpr RegDwordValue Loudness{"Loudness", 1}; // even out the sound's loudness
 } // namespace RegValue
 
@@ -58,6 +60,12 @@ QString GetRegString(const QString& subKey, const QString& valueName, const QStr
 DWORD GetRegDWORD(const QString& subKey, const QString& valueName, DWORD defaultValue);
 void SetRegString(const QString& subKey, const QString& valueName, const QString& text);
 void SetRegDWORD(const QString& subKey, const QString& valueName, DWORD value);
+
+// The text a value of SettingsKey holds; nothing when the store does not hold it.
+std::optional<QString> GetRegText(const QString& valueName);
+// A DWORD as the store keeps it: its decimal text, spaces round it allowed;
+// nothing for any text that is not an unsigned 32-bit number.
+std::optional<DWORD> DwordFromText(const QString& text);
 
 // The same operations on SettingsKey with the value's own name and default.
 QString GetRegString(const RegStringValue& value);
