@@ -66,14 +66,6 @@ QString FrameFilters(const Profile& profile, const MovieTiming& source)
     return filters.join(QLatin1Char(','));
 }
 
-PictureSize OutputSize(const Request& request)
-{
-    const Profile& profile = request.profile;
-    if (profile.sizeRule == Profile::SizeRule::Frame)
-        return {profile.nWidth / 2 * 2, profile.nHeight / 2 * 2};
-    return FitWithin(request.source, profile.nWidth, profile.nHeight);
-}
-
 QStringList VideoCodecArguments(const Request& request)
 {
     const Profile& profile = request.profile;
@@ -193,6 +185,41 @@ QString EscapeFilterValue(const QString& value)
     return graph;
 }
 
+PictureSize OutputSize(const Request& request)
+{
+    const Profile& profile = request.profile;
+    if (profile.sizeRule == Profile::SizeRule::Frame)
+        return {profile.nWidth / 2 * 2, profile.nHeight / 2 * 2};
+    return FitWithin(request.source, profile.nWidth, profile.nHeight);
+}
+
+double SubtitleGlyphPixels(const PictureSize& picture)
+{
+    return SubtitleFontSize * std::min(picture.width, picture.height) / ScriptHeight;
+}
+
+QString SubtitleFontFamily(const QLocale& language)
+{
+    switch (language.language()) {
+    case QLocale::Korean:
+        return QStringLiteral("NanumGothic");
+    case QLocale::Japanese:
+        return QStringLiteral("IPAGothic");
+    case QLocale::Chinese:
+        return QStringLiteral("WenQuanYi Micro Hei");
+    default:
+        return QStringLiteral("Liberation Sans");
+    }
+}
+
+QString SubtitleLanguageCode(const QLocale& language, EncodeProfile::Container container)
+{
+    const QString code = QLocale::languageToCode(
+        language.language(),
+        container == Profile::Container::WebM ? QLocale::ISO639Part2B : QLocale::ISO639Part2T);
+    return code.size() == 3 ? code : QStringLiteral("und");
+}
+
 QString VideoFilters(const Request& request)
 {
     const Profile& profile = request.profile;
@@ -210,13 +237,20 @@ QString VideoFilters(const Request& request)
     if (!rate.isEmpty())
         filters << QStringLiteral("fps=") + rate;
     if (request.subtitle && request.subtitle->bBurn) {
-        QString subtitles = QStringLiteral("subtitles=filename=") +
-                            EscapeFilterValue(request.subtitle->strPath) +
-                            QStringLiteral(":charenc=UTF-8");
+        // The script's units are scaled to the picture's height: on a picture
+        // taller than wide the size and outline shrink to what a wide picture
+        // of its width would show.
+        const double scale = double(std::min(size.width, size.height)) / std::max(size.height, 1);
+        const auto number = [](double value) { return QString::number(value, 'g', 4); };
+        QStringList style{QStringLiteral("FontSize=") + number(SubtitleFontSize * scale),
+                          QStringLiteral("Outline=") + number(SubtitleOutline * scale),
+                          QStringLiteral("Shadow=") + number(SubtitleShadow * scale)};
         if (!request.subtitle->strFont.isEmpty())
-            subtitles += QStringLiteral(":force_style=") +
-                         EscapeFilterValue(QStringLiteral("FontName=") + request.subtitle->strFont);
-        filters << subtitles;
+            style.prepend(QStringLiteral("FontName=") + request.subtitle->strFont);
+        filters << QStringLiteral("subtitles=filename=") +
+                       EscapeFilterValue(request.subtitle->strPath) +
+                       QStringLiteral(":charenc=UTF-8:force_style=") +
+                       EscapeFilterValue(style.join(QLatin1Char(',')));
     }
     return filters.join(QLatin1Char(','));
 }

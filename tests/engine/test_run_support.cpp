@@ -6,6 +6,17 @@
 
 #include <QDir>
 
+const std::vector<InputKind> InputKinds = {
+    {"mpeg4 without b-frames.avi", {"-c:v", "mpeg4", "-bf", "0", "-c:a", "libmp3lame"}},
+    {"mpeg4 with b-frames.avi", {"-c:v", "mpeg4", "-bf", "2", "-c:a", "libmp3lame"}},
+    {"motion jpeg.avi", {"-c:v", "mjpeg", "-c:a", "pcm_s16le"}},
+    {"program stream.mpg", {}},
+    {"dvd.vob", {"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}},
+    {"windows media.wmv", {"-c:v", "wmv2", "-c:a", "wmav2"}},
+    {"matroska h264.mkv", {"-c:v", "libx264", "-c:a", "aac"}},
+    {"h264.mp4", {"-c:v", "libx264", "-c:a", "aac"}},
+};
+
 QString LatestRunLog(const ScopedTempHome& home)
 {
     const QDir logs(home.StateDir() + "/Tolva/Clipvane/logs");
