@@ -477,3 +477,44 @@ TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
         }
     }
 }
+
+// With burn-in off an MP4 carries the subtitle as a mov_text track and a WebM
+// as a WebVTT track, tagged with the language its letters tell in the form
+// each container writes (ISO 639-2/T in MP4, the bibliographic form in WebM).
+TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
+{
+    SetRegDWORD(RegValue::UseSub, 0);
+    SetRegDWORD(RegValue::Loudness, 0);
+    const QByteArray japanese =
+        "<SAMI>\r\n<BODY>\r\n<SYNC Start=500><P Class=JPCC>こんにちは。今日はいい天気ですね。\r\n"
+        "<SYNC Start=1500><P Class=JPCC>&nbsp;\r\n</BODY>\r\n</SAMI>\r\n";
+    const QByteArray chinese = "1\r\n00:00:00,500 --> 00:00:01,500\r\n你好。今天天气真好。\r\n\r\n";
+    const struct
+    {
+        const char* preset;
+        const char* name;
+        const char* extension;
+        QByteArray text;
+        const char* format;
+        const char* language;
+    } rows[] = {
+        {"Phone and Tablet", "japanese.mkv", ".smi", japanese, "mov,mp4,m4a,3gp,3g2,mj2", "jpn"},
+        {"Phone and Tablet", "chinese.mkv", ".srt", chinese, "mov,mp4,m4a,3gp,3g2,mj2", "zho"},
+        {"Smallest AV1", "chinese.mkv", ".srt", chinese, "matroska,webm", "chi"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.preset) + " " + row.name);
+        ChoosePreset(row.preset);
+        const QString movie = Movie(row.name, MovieSpec());
+        ASSERT_TRUE(MediaFactory::WriteFile(
+            m_home.FilePath(QFileInfo(movie).completeBaseName() + row.extension), row.text));
+        m_form.m_jobs.clear();
+        AddJob(movie);
+        ASSERT_TRUE(RunAll());
+        ASSERT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
+        const Facts facts = Inspect(OutputOf(row.name, Presets::Find(row.preset)->Extension()));
+        EXPECT_EQ(facts.format, row.format);
+        EXPECT_EQ(facts.subtitleStreams, 1);
+        EXPECT_EQ(facts.subtitleLanguage, row.language);
+    }
+}
