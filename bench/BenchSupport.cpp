@@ -63,11 +63,12 @@ void UsePrivateHome(const QTemporaryDir& work)
            1);
 }
 
-QString EncoderLink(const QTemporaryDir& work)
+QString EncoderLink(const QTemporaryDir& work, const QString& tool)
 {
-    const QString encoder = work.filePath(QStringLiteral("cvbench%1").arg(getpid()).left(15));
-    return QFile::link(GetAppDir() + QStringLiteral("/tools/mencoder"), encoder) ? encoder
-                                                                                 : QString();
+    const QString encoder =
+        work.filePath(QStringLiteral("cvb%1%2").arg(tool.left(2)).arg(getpid()).left(15));
+    return QFile::link(GetAppDir() + QStringLiteral("/tools/") + tool, encoder) ? encoder
+                                                                                : QString();
 }
 
 std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height)
@@ -88,16 +89,18 @@ std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height)
 }
 
 RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
-                            const QString& folder, DWORD parallel)
+                            const QString& folder, DWORD parallel, const QString& preset)
 {
     SetRegString(RegValue::MovieDir, folder);
     SetRegString(RegValue::Prefix, QString());
     SetRegDWORD(RegValue::Parallel, parallel);
+    SetRegDWORD(RegValue::Option, 0);
+    SetRegString(RegValue::Preset, preset);
     BenchForm form;
     form.jobs = jobs;
     CEncodingRun run(form);
-    run.SetEncoderPath(encoder);
-    run.SetEncoderImageName(QFileInfo(encoder).fileName());
+    for (const auto backend : {EncodeProfile::Backend::Mencoder, EncodeProfile::Backend::Ffmpeg})
+        run.SetEncoder(backend, encoder, QFileInfo(encoder).fileName());
     QEventLoop loop;
     QObject::connect(&run, &CEncodingRun::RunEnded, &loop, &QEventLoop::quit);
 

@@ -50,17 +50,18 @@ private:
 // before the QCoreApplication is made.
 void UsePrivateHome(const QTemporaryDir& work);
 
-// A link in work to tools/mencoder with a name of this process's own, so that
-// the run's sweep for leftover encoders only ever meets its own; empty when it
-// cannot be made.
-QString EncoderLink(const QTemporaryDir& work);
+// A link in work to tools/<tool> (mencoder, ffmpeg) with a name of this
+// process's own, so that the run's sweep for leftover encoders only ever meets
+// its own; empty when it cannot be made.
+QString EncoderLink(const QTemporaryDir& work, const QString& tool = QStringLiteral("mencoder"));
 
 // The .mpg movies of a folder in name order, as jobs with what the job list's
 // probes learn of them.
 std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height);
 
 // A batch encoded through the run into folder, with the stored "Parallel" set to
-// parallel (0: one encoder per core).
+// parallel (0: one encoder per core), and the preset of that name (empty: the
+// first, "Pocket PC Normal"); encoder is the link for the preset's back end.
 struct RunFigures
 {
     double wall = 0;
@@ -69,6 +70,7 @@ struct RunFigures
     std::vector<double> jobSeconds;
 };
 RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
-                            const QString& folder, DWORD parallel);
+                            const QString& folder, DWORD parallel,
+                            const QString& preset = QString());
 
 } // namespace Bench

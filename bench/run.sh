@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Encoding-run benchmark: the same generated movies encoded by the real encoder
 # through the run and directly, in one process; prints the wall-time ratio and the
-# front end's CPU share (run_bench.cpp).
+# front end's CPU share (run_bench.cpp). RUN_BENCH_PRESET names the preset
+# (default "Pocket PC Normal", mencoder; "Phone and Tablet" measures ffmpeg).
 # The movies are generated once into a cache folder and reused by later runs.
 #   BUILD_DIR (default build-bench), RUN_BENCH_MEDIA (default
 #   ${TMPDIR:-/tmp}/clipvane-bench-run-v1-<count>x<seconds>), RUN_BENCH_MOVIES
@@ -14,6 +15,7 @@ build=${BUILD_DIR:-build-bench}
 count=${RUN_BENCH_MOVIES:-6}
 seconds=${RUN_BENCH_SECONDS:-20}
 rounds=${RUN_BENCH_ROUNDS:-5}
+preset=${RUN_BENCH_PRESET:-Pocket PC Normal}
 media=${RUN_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-run-v1-${count}x${seconds}}
 width=640 height=480
 
@@ -33,4 +35,4 @@ for i in $(seq 1 "$count"); do
     mv "$part" "$out"
 done
 
-"$build/bin/run_bench" "$media" "$width" "$height" "$rounds"
+"$build/bin/run_bench" "$media" "$width" "$height" "$rounds" "$preset"

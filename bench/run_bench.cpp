@@ -1,16 +1,19 @@
 // Encoding-run benchmark: the same movies encoded by the real encoder twice in
 // one process, once through the run (CEncodingRun with its runner, parser and
 // timer) and once by starting the same encoder argument vectors directly, one
-// after another, with the same priority and session but no reader. Prints the
+// after another, with the same priority and session but no reader. The preset
+// says which encoder (default "Pocket PC Normal", mencoder; "Phone and Tablet"
+// measures the ffmpeg back end). Prints the
 // wall-time ratio (front end / direct) and the front end's own CPU time (this
 // process, children excluded) as a share of the run's wall time. The run checks
 // each output for a whole movie (the jobs carry their probed lengths, as in
 // the program); that check is also timed on its own.
 //
-//   run_bench <folder with .mpg movies> [width height] [rounds]
+//   run_bench <folder with .mpg movies> [width height] [rounds] [preset]
 #include "BenchSupport.h"
 #include "engine/CommandLine.h"
-#include "engine/EncodeSetting.h"
+#include "engine/EncoderJob.h"
+#include "engine/Presets.h"
 #include "jobs/MediaProbe.h"
 
 #include <cstdio>
@@ -29,10 +32,10 @@ namespace {
 
 using namespace Bench;
 
-QString OutputIn(const QString& folder, const StreamFile& job)
+QString OutputIn(const QString& folder, const StreamFile& job, const EncodeProfile& profile)
 {
     return folder + QLatin1Char('/') + QFileInfo(job.strFileName).completeBaseName() +
-           QStringLiteral(".avi");
+           profile.Extension();
 }
 
 // Starts one encoder the way the runner does (own session, nice +10) but with
@@ -64,30 +67,46 @@ struct Figures
     double checkWall = 0; // the output check alone, all jobs
 };
 
-Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder,
-                     const QString& folder)
+Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& profile,
+                     const QString& encoder, const QString& folder)
 {
     QDir().mkpath(folder);
     Figures figures;
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
     for (const StreamFile& job : jobs) {
-        const QString arguments =
-            EncodeSetting().BuildCommandLine({}, OutputIn(folder, job), false, job);
-        const int status = RunDirect(SplitCommandLine(MakeProcessCommandLine(encoder, arguments)));
-        figures.failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        // The command lines the run would start for the job, one after another.
+        CEncoderJob::Setup setup;
+        setup.movie = job;
+        setup.strOutput = OutputIn(folder, job, profile);
+        setup.strProgram = encoder;
+        const std::unique_ptr<CEncoderJob> encode = MakeEncoderJob(profile, setup);
+        if (encode->Prepare()) {
+            ++figures.failed;
+            continue;
+        }
+        for (;;) {
+            const int status = RunDirect(SplitCommandLine(encode->CommandLine()));
+            if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+                ++figures.failed;
+                break;
+            }
+            if (encode->StepSucceeded(QFileInfo(setup.strOutput).size()) ==
+                CEncoderJob::StepEnd::Done)
+                break;
+        }
     }
     figures.cpu = CpuSeconds() - cpu;
     figures.wall = Since(start);
     return figures;
 }
 
-Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
-                         const QString& folder)
+Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const EncodeProfile& profile,
+                         const QString& encoder, const QString& folder)
 {
     // One encoder at a time, as the direct encodes run (bench/parallel.sh
     // measures several at once).
-    const RunFigures run = Bench::EncodeThroughRun(jobs, encoder, folder, 1);
+    const RunFigures run = Bench::EncodeThroughRun(jobs, encoder, folder, 1, profile.strName);
     Figures figures;
     figures.wall = run.wall;
     figures.cpu = run.cpu;
@@ -96,7 +115,7 @@ Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& enc
     // The same probing the run's check did, once more, timed alone.
     const auto checkStart = Clock::now();
     for (const StreamFile& job : jobs) {
-        const MovieContent content = ProbeMovieContent(OutputIn(folder, job));
+        const MovieContent content = ProbeMovieContent(OutputIn(folder, job, profile));
         figures.failed += !content.bHasPicture;
     }
     figures.checkWall = Since(checkStart);
@@ -108,8 +127,8 @@ Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& enc
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: run_bench <folder with .mpg movies> [width height] [rounds]\n");
+        std::fprintf(stderr, "usage: run_bench <folder with .mpg movies> [width height] [rounds] "
+                             "[preset]\n");
         return 2;
     }
     // Settings and run logs go to a private folder, never to the user's own.
@@ -123,31 +142,43 @@ int main(int argc, char** argv)
     const int width = argc > 3 ? std::atoi(argv[2]) : 640;
     const int height = argc > 3 ? std::atoi(argv[3]) : 480;
     const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 1;
+    const EncodeProfile* found =
+        Presets::Find(argc > 5 ? QString::fromLocal8Bit(argv[5]) : Presets::All().front().strName);
+    if (!found) {
+        std::fprintf(stderr, "no preset named %s\n", argv[5]);
+        return 2;
+    }
+    // The run evens loudness as the stored settings do by default.
+    const EncodeProfile& profile = *found;
 
     const std::vector<StreamFile> jobs = MoviesIn(media, width, height);
     if (jobs.empty()) {
         std::fprintf(stderr, "no .mpg movies in %s\n", argv[1]);
         return 2;
     }
-    const QString encoder = EncoderLink(work);
+    const QString tool = profile.backend == EncodeProfile::Backend::Ffmpeg
+                             ? QStringLiteral("ffmpeg")
+                             : QStringLiteral("mencoder");
+    const QString encoder = EncoderLink(work, tool);
     if (encoder.isEmpty()) {
-        std::fprintf(stderr, "cannot link tools/mencoder\n");
+        std::fprintf(stderr, "cannot link tools/%s\n", qPrintable(tool));
         return 1;
     }
 
-    std::printf("%zu movies, %dx%d, %d round(s); the encoder runs at nice +10 in both ways\n",
-                jobs.size(), width, height, rounds);
+    std::printf("%zu movies, %dx%d, %d round(s), preset \"%s\" (%s); the encoder runs at nice "
+                "+10 in both ways\n",
+                jobs.size(), width, height, rounds, qPrintable(profile.strName), qPrintable(tool));
     Figures direct, frontEnd;
     for (int round = 0; round < rounds; ++round) {
         // Alternate the order so that a drifting machine load favours neither way.
         const QString base = work.filePath(QStringLiteral("round%1-").arg(round));
         Figures d, f;
         if (round % 2 == 0) {
-            d = EncodeDirect(jobs, encoder, base + QStringLiteral("direct"));
-            f = EncodeThroughRun(jobs, encoder, base + QStringLiteral("run"));
+            d = EncodeDirect(jobs, profile, encoder, base + QStringLiteral("direct"));
+            f = EncodeThroughRun(jobs, profile, encoder, base + QStringLiteral("run"));
         } else {
-            f = EncodeThroughRun(jobs, encoder, base + QStringLiteral("run"));
-            d = EncodeDirect(jobs, encoder, base + QStringLiteral("direct"));
+            f = EncodeThroughRun(jobs, profile, encoder, base + QStringLiteral("run"));
+            d = EncodeDirect(jobs, profile, encoder, base + QStringLiteral("direct"));
         }
         std::printf(
             "round %d: direct %.3f s (own CPU %.3f s), run %.3f s (own CPU %.3f s), ratio %.4f\n",

@@ -160,9 +160,14 @@ QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
         if (macroblocks > 0)
             limit = std::min(limit, std::floor(Level41MacroblocksPerSecond / macroblocks));
     }
-    if (source.dFrameRate <= limit + 1e-9)
+    // A faster source keeps every n-th picture, so that they stay evenly spaced
+    // (120 gives 60, 100 gives 50, 59.94 at 1080p gives 29.97).
+    const int every = static_cast<int>(std::ceil(source.dFrameRate / (limit + 0.5)));
+    if (every <= 1)
         return QStringLiteral("%1/%2").arg(source.nFrameRateNum).arg(source.nFrameRateDen);
-    return FormatInt(static_cast<int>(limit));
+    return QStringLiteral("%1/%2")
+        .arg(source.nFrameRateNum)
+        .arg(qint64(source.nFrameRateDen) * every);
 }
 
 QString EscapeFilterValue(const QString& value)
@@ -275,7 +280,8 @@ QStringList Arguments(const Request& request)
     const bool track = request.subtitle && !request.subtitle->bBurn && request.nPass != 1;
     if (track)
         args << QStringLiteral("-i") << FileUrl(request.subtitle->strPath);
-    args << QStringLiteral("-map") << QStringLiteral("0:v:0");
+    // "V": a picture stream, not the cover picture some files carry.
+    args << QStringLiteral("-map") << QStringLiteral("0:V:0");
     const bool sound = request.source.bHasAudio && request.nPass != 1;
     if (sound)
         args << QStringLiteral("-map") << QStringLiteral("0:a:0");

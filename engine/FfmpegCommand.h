@@ -32,9 +32,9 @@ PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight);
 
 // The frame rate the output gets as ffmpeg reads it ("30000/1001", "15"), or
 // empty to keep the source's timestamps (an unknown source rate). A profile with
-// a fixed rate gets it; one that keeps the source's gets the source's rate, at
-// most MaxSourceFps, and for H.264 at most what level 4.1 allows at the output
-// size (30 at 1920x1080).
+// a fixed rate gets it; one that keeps the source's gets the source's rate, or
+// every n-th picture of a faster one, at most MaxSourceFps, and for H.264 at
+// most what level 4.1 allows at the output size (30 at 1920x1080).
 QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
                         const PictureSize& output);
 

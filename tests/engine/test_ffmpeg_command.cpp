@@ -1,0 +1,149 @@
+// The ffmpeg back end's pure pieces: the picture size, the frame rate, the
+// progress records and the size budget, against what ffmpeg was measured to do.
+#include "engine/FfmpegCommand.h"
+#include "engine/Presets.h"
+#include "tests/engine/QStringPrinter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace FfmpegCommand;
+
+MovieTiming Source(int width, int height, int sarNum = 1, int sarDen = 1, int rotation = 0)
+{
+    MovieTiming source;
+    source.nWidth = width;
+    source.nHeight = height;
+    source.nPixelAspectNum = sarNum;
+    source.nPixelAspectDen = sarDen;
+    source.nRotation = rotation;
+    return source;
+}
+
+TEST(FfmpegCommandTest, PicturesFitTheBoxInTheirDisplayShapeNeverEnlargedAndEven)
+{
+    // The sizes ffmpeg's own scale expression gave for these sources.
+    const struct
+    {
+        const char* what;
+        MovieTiming source;
+        PictureSize in720, in1080;
+    } cases[] = {
+        {"full HD", Source(1920, 1080), {1280, 720}, {1920, 1080}},
+        {"4:3 VGA is not enlarged", Source(640, 480), {640, 480}, {640, 480}},
+        {"16:9 PAL DVD", Source(720, 576, 64, 45), {1024, 576}, {1024, 576}},
+        {"4:3 NTSC DVD", Source(720, 480, 8, 9), {640, 480}, {640, 480}},
+        {"16:9 NTSC DVD", Source(720, 480, 32, 27), {852, 480}, {852, 480}},
+        {"anamorphic HD", Source(1440, 1080, 4, 3), {1280, 720}, {1920, 1080}},
+        {"portrait phone", Source(1080, 1920), {404, 720}, {606, 1080}},
+        {"turned by its display matrix", Source(1920, 1080, 1, 1, 90), {404, 720}, {606, 1080}},
+        {"odd size goes down", Source(641, 361), {640, 360}, {640, 360}},
+        {"unknown size: the box", Source(0, 0), {1280, 720}, {1920, 1080}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PictureSize a = FitWithin(c.source, 1280, 720);
+        const PictureSize b = FitWithin(c.source, 1920, 1080);
+        EXPECT_EQ(a.width, c.in720.width);
+        EXPECT_EQ(a.height, c.in720.height);
+        EXPECT_EQ(b.width, c.in1080.width);
+        EXPECT_EQ(b.height, c.in1080.height);
+    }
+}
+
+TEST(FfmpegCommandTest, TheSourcesRateIsKeptEvenlyUpToTheLimitOfTheCodecsLevel)
+{
+    const EncodeProfile& phone = *Presets::Find("Phone and Tablet");
+    const EncodeProfile& av1 = *Presets::Find("Smallest AV1");
+    EncodeProfile fixed = phone;
+    fixed.dFps = 15;
+    const auto rated = [](int num, int den) {
+        MovieTiming source;
+        source.nFrameRateNum = num;
+        source.nFrameRateDen = den;
+        source.dFrameRate = den > 0 ? double(num) / den : 0;
+        return source;
+    };
+    const PictureSize hd{1280, 720};
+    const PictureSize fullHd{1920, 1080};
+    const struct
+    {
+        const char* what;
+        const EncodeProfile& profile;
+        MovieTiming source;
+        PictureSize output;
+        const char* rate;
+    } cases[] = {
+        {"NTSC kept", phone, rated(30000, 1001), hd, "30000/1001"},
+        {"phone's average kept", phone, rated(11880000, 448957), hd, "11880000/448957"},
+        {"120 fps: every second picture", phone, rated(120, 1), hd, "120/2"},
+        {"100 fps: every second picture", phone, rated(100, 1), hd, "100/2"},
+        {"60 fps kept at 720p", phone, rated(60, 1), hd, "60/1"},
+        {"59.94 at 1080p H.264 level 4.1: halved", phone, rated(60000, 1001), fullHd, "60000/2002"},
+        {"AV1 has no such level: 60 at 1080p", av1, rated(60, 1), fullHd, "60/1"},
+        {"a fixed rate", fixed, rated(25, 1), hd, "15"},
+        {"unknown rate: the source's timestamps", phone, rated(0, 1), hd, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(OutputFrameRate(c.profile, c.source, c.output), QString::fromLatin1(c.rate));
+    }
+}
+
+TEST(FfmpegCommandTest, ProgressComesFromWholeRecordsAndEndsOnlyAtTheEnd)
+{
+    // Chunks cut anywhere, with the records of a 10 s movie.
+    ProgressReader reader(10000000);
+    EXPECT_FALSE(reader.Feed("frame=1\nout_time_us=N/A\nprogress=con"));
+    EXPECT_EQ(reader.Feed("tinue\n"), 0);
+    EXPECT_FALSE(reader.Feed("out_time_us=25"));
+    EXPECT_EQ(reader.Feed("00000\nspeed=   0x\nprogress=continue\n"), 25);
+    // Past the length (ffmpeg ends a little above it) it stays below 100 until
+    // the end.
+    EXPECT_EQ(reader.Feed("out_time_us=10010667\nprogress=continue\n"), 99);
+    EXPECT_EQ(reader.Feed("progress=end\n"), 100);
+    // An unknown length gives 0 until the end.
+    ProgressReader unknown(0);
+    EXPECT_EQ(unknown.Feed("out_time_us=5000000\r\nprogress=continue\r\n"), 0);
+    EXPECT_EQ(ExpectedMicroseconds(Source(1, 1), false), 0);
+    MovieTiming ninety;
+    ninety.dSeconds = 90;
+    EXPECT_EQ(ExpectedMicroseconds(ninety, true), 60000000);
+    EXPECT_EQ(ExpectedMicroseconds(ninety, false), 90000000);
+}
+
+TEST(FfmpegCommandTest, ABudgetGivesARateAndAPictureForTheLengthOrNone)
+{
+    const EncodeProfile& share = *Presets::Find("Share (25 MB)");
+    const struct
+    {
+        double seconds;
+        int width; // 0: refused
+    } cases[] = {
+        {30, 1280}, {150, 854}, {600, 640}, {3600, 0}, {0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        const std::optional<Budget> budget = PlanBudget(share, c.seconds);
+        ASSERT_EQ(budget.has_value(), c.width > 0);
+        if (!budget)
+            continue;
+        EXPECT_EQ(budget->nMaxWidth, c.width);
+        EXPECT_GE(budget->nVideoKbps, FloorKbps);
+        // Sound and picture together leave the container its room.
+        const double bytes = (budget->nVideoKbps + share.nAudioKbps) * 1000.0 / 8 * c.seconds;
+        EXPECT_LE(bytes, 0.97 * double(share.ullSizeBudget));
+        EXPECT_GE(bytes, 0.9 * double(share.ullSizeBudget));
+    }
+}
+
+TEST(FfmpegCommandTest, FilterValuesAreEscapedForBothParsers)
+{
+    // The escaping that worked for this name with the subtitles filter.
+    EXPECT_EQ(EscapeFilterValue("/s/we'ird, [x]; 100% \xc3\xa9:a\\b.srt"),
+              QString::fromUtf8("/s/we\\\\\\'ird\\, \\[x\\]\\; 100% \xc3\xa9\\\\:a\\\\\\\\b.srt"));
+    EXPECT_EQ(EscapeFilterValue("/plain/name.srt"), "/plain/name.srt");
+}
+
+} // namespace
