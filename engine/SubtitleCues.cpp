@@ -269,21 +269,33 @@ bool EndsPhrase(char32_t u)
     return IsBlank(u) || ends.find(u) != std::u32string_view::npos;
 }
 
-// Where the line that starts at unit lineStart ends when unit at would no
-// longer fit: at or before at, after a space or the end of a phrase in the
-// line's second half, else moved back to the start of a Latin word or off
-// punctuation that must stay with its neighbour; at itself when no better
-// place is left on the line.
-std::size_t BreakBefore(const std::vector<Unit>& units, std::size_t lineStart, std::size_t at)
+// Where the line that starts at unit lineStart ends, when unit at is the first
+// past the line's share of the text and no line may be wider than
+// maxHalfWidths: after the space or phrase end nearest to at, from the line's
+// middle on; else at, moved back to the start of a Latin word and off
+// punctuation that must stay with its neighbour; at itself when that leaves
+// too little on the line.
+std::size_t BreakBefore(const std::vector<Unit>& units, std::size_t lineStart, std::size_t at,
+                        int maxHalfWidths)
 {
-    for (std::size_t i = at; i > lineStart + (at - lineStart) / 2; --i) {
+    std::size_t best = 0;
+    int width = 0;
+    for (std::size_t i = lineStart + 1; i < units.size(); ++i) {
+        width += units[i - 1].width;
+        if (width + units[i].width > maxHalfWidths)
+            break;
         const char32_t before = units[i - 1].character;
         const char32_t after = units[i].character;
         // Latin punctuation inside a word or number ("3.5") ends no phrase.
-        if (EndsPhrase(before) && !ClosesOrFollows(after) &&
-            !(before < 0x80 && !IsBlank(before) && IsWordCharacter(after)))
-            return i;
+        const bool phraseEnd = EndsPhrase(before) && !ClosesOrFollows(after) &&
+                               !(before < 0x80 && !IsBlank(before) && IsWordCharacter(after));
+        const auto distance = [at](std::size_t i) { return i > at ? i - at : at - i; };
+        if (phraseEnd && i > lineStart + (at - lineStart) / 2 &&
+            (best == 0 || distance(i) < distance(best)))
+            best = i;
     }
+    if (best > 0)
+        return best;
     std::size_t b = at;
     while (b > lineStart + 1 &&
            (ClosesOrFollows(units[b].character) || Opens(units[b - 1].character) ||
@@ -492,18 +504,16 @@ QStringList BreakLongLine(const QString& line, int maxHalfWidths)
         const int target = (total + count - 1) / count;
         std::vector<std::size_t> breaks;
         std::size_t lineStart = 0;
-        int width = 0;
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            if (width + units[i].width > target && int(breaks.size()) < count - 1 &&
-                i > lineStart) {
-                const std::size_t b = BreakBefore(units, lineStart, i);
-                breaks.push_back(b);
-                lineStart = b;
-                width = 0;
-                for (std::size_t k = b; k < i; ++k)
-                    width += units[k].width;
-            }
-            width += units[i].width;
+        while (int(breaks.size()) < count - 1) {
+            // The first unit past the line's share.
+            std::size_t at = lineStart + 1;
+            for (int width = units[lineStart].width;
+                 at < units.size() && width + units[at].width <= target; ++at)
+                width += units[at].width;
+            if (at >= units.size())
+                break;
+            lineStart = BreakBefore(units, lineStart, at, maxHalfWidths);
+            breaks.push_back(lineStart);
         }
         const QStringList pieces = Pieces(line, units, breaks);
         const bool fits = std::all_of(pieces.begin(), pieces.end(), [&](const QString& piece) {

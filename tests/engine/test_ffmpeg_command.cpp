@@ -146,4 +146,43 @@ TEST(FfmpegCommandTest, FilterValuesAreEscapedForBothParsers)
     EXPECT_EQ(EscapeFilterValue("/plain/name.srt"), "/plain/name.srt");
 }
 
+// Burnt-in text gets the installed font of its language, and the size and
+// outline of a wide picture of the same shorter side (an upright phone movie's
+// text is not twice as large); a track's tag is in the form its container
+// writes.
+TEST(FfmpegCommandTest, SubtitlesGetTheirLanguagesFontAndSizeAndTheirTracksATag)
+{
+    Request request;
+    request.profile = *Presets::Find("Phone and Tablet");
+    request.subtitle = Subtitle{"/s/a.srt", true, SubtitleFontFamily(QLocale::Japanese), "jpn"};
+    request.source = Source(1920, 1080);
+    EXPECT_TRUE(
+        VideoFilters(request).endsWith("subtitles=filename=/s/a.srt:charenc=UTF-8:force_style="
+                                       "FontName=IPAGothic\\,FontSize=20\\,Outline=2\\,Shadow=1"))
+        << VideoFilters(request).toStdString();
+    request.source = Source(1080, 1920);
+    EXPECT_TRUE(VideoFilters(request).endsWith("FontSize=11.22\\,Outline=1.122\\,Shadow=0.5611"))
+        << VideoFilters(request).toStdString();
+    EXPECT_EQ(SubtitleGlyphPixels({1280, 720}), 50);
+    EXPECT_EQ(SubtitleGlyphPixels({404, 720}), SubtitleGlyphPixels({720, 404}));
+
+    const struct
+    {
+        QLocale language;
+        const char* font;
+        const char* mp4;
+        const char* webm;
+    } cases[] = {
+        {QLocale::Korean, "NanumGothic", "kor", "kor"},
+        {QLocale::Chinese, "WenQuanYi Micro Hei", "zho", "chi"},
+        {QLocale::German, "Liberation Sans", "deu", "ger"},
+        {QLocale::c(), "Liberation Sans", "und", "und"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SubtitleFontFamily(c.language), c.font);
+        EXPECT_EQ(SubtitleLanguageCode(c.language, EncodeProfile::Container::Mp4), c.mp4);
+        EXPECT_EQ(SubtitleLanguageCode(c.language, EncodeProfile::Container::WebM), c.webm);
+    }
+}
+
 } // namespace
