@@ -173,10 +173,11 @@ public:
 private:
     void Append(const QString& piece)
     {
-        // A line end of the file between two wide characters joins them.
+        // A line end of the file between two Chinese or Japanese characters
+        // joins them: that text has no spaces.
         if (m_bBlank && !m_line.isEmpty()) {
-            const bool join =
-                m_bLineEnd && IsWide(m_line.back().unicode()) && IsWide(piece.front().unicode());
+            const bool join = m_bLineEnd && IsChineseOrJapanese(m_line.back().unicode()) &&
+                              IsChineseOrJapanese(piece.front().unicode());
             if (!join)
                 m_line += QLatin1Char(' ');
         }

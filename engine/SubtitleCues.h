@@ -31,8 +31,8 @@ constexpr qint64 OpenEndMs = 359999999;
 // ("<P>") of the file's first class, so that a file holding two languages
 // gives one of them; "<BR>" and each paragraph start a line, other tags are
 // dropped, entities ("&amp;", "&#44608;", ...) are decoded, and blanks and line
-// ends run together into one space (none between Chinese, Japanese or Korean
-// characters, which the file's own line ends cut). A cue left without text
+// ends run together into one space (a line end between Chinese or Japanese
+// characters into none: that text has no spaces). A cue left without text
 // ("&nbsp;") only ends the one before it.
 std::vector<SubtitleCue> ReadSamiCues(const QString& text);
 
@@ -57,11 +57,11 @@ QByteArray SubRipText(const std::vector<SubtitleCue>& cues);
 int LineHalfWidths(double glyphPixels, int pictureWidth);
 
 // A line holding Chinese or Japanese characters that is wider than
-// maxHalfWidths, broken into as few lines of about equal width as fit: at a
-// space where there is one near the break, never inside a run of Latin letters
-// or digits, never before closing punctuation or small kana nor after opening
-// punctuation. Markup ("<i>", "{\an8}") takes no width. Any other line is
-// given back as it is.
+// maxHalfWidths, broken into as few lines of about equal width as fit: after
+// the space or the phrase's end ("、", "，", "。") nearest to where the line's
+// share ends, else never inside a run of Latin letters or digits, never before
+// closing punctuation or small kana nor after opening punctuation. Markup
+// ("<i>", "{\an8}") takes no width. Any other line is given back as it is.
 QStringList BreakLongLine(const QString& line, int maxHalfWidths);
 
 // Breaks every long line of the cues (BreakLongLine); true when one was broken.
