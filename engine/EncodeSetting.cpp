@@ -359,6 +359,7 @@ EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
     SubtitleCopyOptions options;
     options.codePage = m_nSubCodePage;
     options.frameRate = timing.dFrameRate;
+    options.movieSeconds = timing.dSeconds;
     // The encoder draws the text at m_nSubSize per cent of the frame's
     // diagonal (measured: a full-width character is that wide).
     options.lineHalfWidths =

@@ -84,6 +84,7 @@ void CFfmpegJob::PrepareSubtitle()
     options.renderer = SubtitleRenderer::Libass;
     options.codePage = EncodeSetting().m_nSubCodePage;
     options.frameRate = m_request.source.dFrameRate;
+    options.movieSeconds = m_request.source.dSeconds;
     // A player draws a track at its own size, and wraps it as it can.
     if (burn) {
         const FfmpegCommand::PictureSize picture = FfmpegCommand::OutputSize(m_request);

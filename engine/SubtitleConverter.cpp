@@ -535,7 +535,12 @@ std::optional<SubtitleCopy> MakeSubtitleCopy(const QByteArray& raw, SubtitleForm
         if (libass && cues.empty())
             return std::nullopt;
         if (BreakLongLines(cues, breaks ? options.lineHalfWidths : 0) || libass) {
-            copy.utf8 = SubRipText(cues);
+            qint64 lastMs = 0;
+            for (const SubtitleCue& cue : cues)
+                lastMs = std::max(lastMs, cue.startMs + 5000);
+            if (options.movieSeconds > 0 && std::isfinite(options.movieSeconds))
+                lastMs = std::llround(options.movieSeconds * 1000);
+            copy.utf8 = SubRipText(cues, lastMs);
             copy.format = SubtitleFormat::SubRip;
         }
     }

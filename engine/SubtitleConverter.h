@@ -99,6 +99,9 @@ struct SubtitleCopyOptions
     int codePage = 0;
     // The movie's frame rate, in which MicroDVD counts; 0 when unknown.
     double frameRate = 0;
+    // The movie's length: a SubRip copy's cues end by its end (0: unknown,
+    // then 5 s after the last cue starts).
+    double movieSeconds = 0;
     // The widest line in half-width characters (LineHalfWidths); 0 breaks none.
     int lineHalfWidths = 0;
 };

@@ -466,17 +466,18 @@ std::vector<SubtitleCue> ReadSubRipCues(const QString& text)
     return cues;
 }
 
-QByteArray SubRipText(const std::vector<SubtitleCue>& cues)
+QByteArray SubRipText(const std::vector<SubtitleCue>& cues, qint64 lastMs)
 {
     QByteArray text;
     int number = 0;
     for (const SubtitleCue& cue : cues) {
         const QStringList lines = CueLines(cue.lines);
-        if (lines.isEmpty() || cue.endMs <= cue.startMs)
+        const qint64 start = std::max<qint64>(cue.startMs, 0);
+        const qint64 end = std::min({cue.endMs, lastMs, OpenEndMs});
+        if (lines.isEmpty() || end <= start)
             continue;
-        text += QByteArray::number(++number) + '\n' + SubRipTime(std::max<qint64>(cue.startMs, 0)) +
-                " --> " + SubRipTime(std::min(cue.endMs, OpenEndMs)) + '\n' +
-                lines.join(QLatin1Char('\n')).toUtf8() + "\n\n";
+        text += QByteArray::number(++number) + '\n' + SubRipTime(start) + " --> " +
+                SubRipTime(end) + '\n' + lines.join(QLatin1Char('\n')).toUtf8() + "\n\n";
     }
     return text;
 }

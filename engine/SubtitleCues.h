@@ -48,8 +48,10 @@ std::vector<SubtitleCue> ReadMicroDvdCues(const QString& text, double frameRate)
 std::vector<SubtitleCue> ReadSubRipCues(const QString& text);
 
 // The cues as a UTF-8 SubRip file, numbered from 1, without the cues that have
-// no text or end before they start.
-QByteArray SubRipText(const std::vector<SubtitleCue>& cues);
+// no text or end before they start; a cue that would last beyond lastMs ends
+// there (a text track's muxer refuses a cue of many hours, and a track that
+// outlasts the movie makes it longer).
+QByteArray SubRipText(const std::vector<SubtitleCue>& cues, qint64 lastMs = OpenEndMs);
 
 // How many half-width characters (a Chinese or Japanese character is two) fit
 // on a line of a picture pictureWidth pixels wide when a full-width character

@@ -487,7 +487,9 @@ TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
     SetRegDWORD(RegValue::Loudness, 0);
     const QByteArray japanese =
         "<SAMI>\r\n<BODY>\r\n<SYNC Start=500><P Class=JPCC>こんにちは。今日はいい天気ですね。\r\n"
-        "<SYNC Start=1500><P Class=JPCC>&nbsp;\r\n</BODY>\r\n</SAMI>\r\n";
+        "<SYNC Start=1000><P Class=JPCC>&nbsp;\r\n"
+        // Never cleared: the track ends with the movie.
+        "<SYNC Start=1500><P Class=JPCC>さようなら\r\n</BODY>\r\n</SAMI>\r\n";
     const QByteArray chinese = "1\r\n00:00:00,500 --> 00:00:01,500\r\n你好。今天天气真好。\r\n\r\n";
     const struct
     {
@@ -512,9 +514,11 @@ TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
         AddJob(movie);
         ASSERT_TRUE(RunAll());
         ASSERT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
-        const Facts facts = Inspect(OutputOf(row.name, Presets::Find(row.preset)->Extension()));
+        const QString output = OutputOf(row.name, Presets::Find(row.preset)->Extension());
+        const Facts facts = Inspect(output);
         EXPECT_EQ(facts.format, row.format);
         EXPECT_EQ(facts.subtitleStreams, 1);
         EXPECT_EQ(facts.subtitleLanguage, row.language);
+        EXPECT_NEAR(ProbeMovieTiming(output).dSeconds, 2.0, 0.2);
     }
 }

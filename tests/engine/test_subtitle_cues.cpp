@@ -152,6 +152,10 @@ TEST(SubtitleCues, EachRendererGetsTheCopyItReadsRight)
          SubtitleFormat::SubRip},
         {"libass, nothing to draw", "<SAMI><BODY></BODY></SAMI>", SubtitleFormat::Sami,
          SubtitleRenderer::Libass, 0, std::nullopt, SubtitleFormat::SubRip},
+        // Not cleared: it ends with the movie (10 s), not hours after it.
+        {"libass, last cue open", "<SAMI><BODY><SYNC Start=9000><P>Bye</BODY></SAMI>",
+         SubtitleFormat::Sami, SubtitleRenderer::Libass, 0,
+         QByteArray("1\n00:00:09,000 --> 00:00:10,000\nBye\n\n"), SubtitleFormat::SubRip},
         {"mencoder, broken", shiftJis, SubtitleFormat::Sami, SubtitleRenderer::Mencoder, 20,
          brokenLate, SubtitleFormat::SubRip},
         {"mencoder, room enough", japaneseSami, SubtitleFormat::Sami, SubtitleRenderer::Mencoder,
@@ -161,6 +165,7 @@ TEST(SubtitleCues, EachRendererGetsTheCopyItReadsRight)
         SubtitleCopyOptions options;
         options.renderer = c.renderer;
         options.frameRate = 25;
+        options.movieSeconds = 10;
         options.lineHalfWidths = c.halfWidths;
         const std::optional<SubtitleCopy> copy = MakeSubtitleCopy(c.raw, c.format, options, korean);
         ASSERT_EQ(copy.has_value(), c.utf8.has_value()) << c.name;
