@@ -189,9 +189,10 @@ TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
         files << File(QStringLiteral("movie %1.avi").arg(i), QByteArray(1000 * (i + 1), 'x'));
 
     AddThroughDialog({files[0], files[1]});
-    EXPECT_EQ(m_dialogCalls,
-              QStringList({"Add Movie Files|Movie Files (*.asf *.mpeg *.mpg *.avi *.wmv *.vob "
-                           "*.ogm *.mkv *.ifo *.dat)"}));
+    EXPECT_EQ(
+        m_dialogCalls,
+        QStringList({"Add Movie Files|Movie Files (*.asf *.mpeg *.mpg *.avi *.wmv *.vob "
+                     "*.ogm *.mkv *.ifo *.dat *.mp4 *.mov *.m4v *.3gp *.mts *.m2ts *.ts *.webm)"}));
     EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 1.avi"}));
     EXPECT_EQ(Status(0), QStringLiteral("Ready"));
     // The same file again, in one selection or another, stays one job.
