@@ -52,8 +52,8 @@ const QLatin1StringView LibavformatInputOptions(" -demuxer lavf -lavfdopts o=ffl
 // transport stream reader loses about half the pictures of H.264 and H.265
 // video (a 6 s camera clip came out 3.3 s long). Through libavformat the sound
 // is decoded by libavcodec too: the encoder's own MPEG audio decoder takes the
-// first MP2 packet libavformat hands it for a change of format and stretches
-// the sound (6 s came out 8.1 s) of MP2 sound, as broadcast recordings have it.
+// first MP2 packet that libavformat hands it for a change of format and
+// stretches the sound (6 s came out 8.1 s); broadcast recordings carry MP2.
 const QLatin1StringView TransportStreamAudioOptions(" -afm ffmpeg");
 
 // After the subtitle options for a movie whose timestamps do not start at 0
