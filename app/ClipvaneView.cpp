@@ -421,7 +421,7 @@ void CClipvaneView::AddMovieSources(const QVector<MovieSource>& sources)
     m_pAddProgress->setAutoClose(false);
     m_pAddProgress->setAutoReset(false);
     connect(m_pAddProgress, &QProgressDialog::canceled, &m_probeBatch, &CMovieProbeBatch::Cancel);
-    m_probeBatch.Start(fresh);
+    m_probeBatch.StartSources(fresh);
 }
 
 void CClipvaneView::OnJobProbed(const StreamFile& job)

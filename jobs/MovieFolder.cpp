@@ -7,6 +7,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 
 namespace MovieFolder {
 
@@ -40,7 +41,9 @@ void Collect(const QString& folder, const QString& relativeDir, const std::funct
 QVector<MovieSource> CollectMovies(const QString& folder, const QString& relativeDir,
                                    const std::function<bool()>& stop)
 {
-    QCollator order;
+    // The C locale's collation knows no numbers: English order then.
+    const QLocale system = QLocale::system();
+    QCollator order(system.language() == QLocale::C ? QLocale(QLocale::English) : system);
     order.setNumericMode(true);
     order.setCaseSensitivity(Qt::CaseInsensitive);
     QVector<MovieSource> movies;

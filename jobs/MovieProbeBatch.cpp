@@ -29,10 +29,10 @@ bool CMovieProbeBatch::Start(const QStringList& paths)
     QVector<MovieSource> sources;
     for (const QString& path : paths)
         sources.append({path, QString()});
-    return Start(sources);
+    return StartSources(sources);
 }
 
-bool CMovieProbeBatch::Start(const QVector<MovieSource>& sources)
+bool CMovieProbeBatch::StartSources(const QVector<MovieSource>& sources)
 {
     if (m_bRunning)
         return false;

@@ -36,7 +36,7 @@ public:
     // Starts probing the sources in order, each record with its source's
     // relative folder (a folder's movies with theirs); false, and nothing
     // started, while a batch is running. An empty batch finishes at once.
-    bool Start(const QVector<MovieSource>& sources);
+    bool StartSources(const QVector<MovieSource>& sources);
     // The same for paths given by themselves (relative folder "").
     bool Start(const QStringList& paths);
 
