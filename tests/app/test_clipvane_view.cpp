@@ -9,6 +9,7 @@
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
+#include "jobs/JobListStore.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppInfo.h"
 #include "shell/SettingsStore.h"
@@ -21,11 +22,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -502,6 +505,119 @@ TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
     EXPECT_FALSE(progress->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(m_form->findChild<QProgressDialog*>(), nullptr);
+}
+
+// Files and folders handed over during a run (a later start, the command line)
+// wait for its end, and the list's heading says how many; then they are added
+// as Add Movies adds them: listed files skipped, a folder's movies with their
+// relative folders, files that cannot be read named in one message. When
+// Clipvane quits instead, they are added at once, so that the kept list has them.
+TEST_F(ClipvaneView, FilesHandedOverDuringARunWaitForItsEnd)
+{
+    const QString heading = QStringLiteral("Import or Remove Movies");
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "stop");
+        Click(CClipvaneView::IdRemoveAll);
+        const auto* header =
+            qobject_cast<CGradientStaticCQ*>(m_form->Control(CClipvaneView::IdHeaderMovies));
+        m_messages.clear();
+        const QString running = File("running.mpg", "onterm 2\nprogress 0 30 2\nhang\n");
+        AddThroughDialog({running});
+        SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+        Click(CClipvaneView::IdMake);
+        ASSERT_TRUE(m_form->m_run.IsRunning());
+
+        const QString later = File("later.mkv");
+        const QString trip = m_home.FilePath("Trip");
+        ASSERT_TRUE(QDir().mkpath(trip + "/Day 1"));
+        File("Trip/Day 1/a.mov");
+        File("Trip/notes.txt");
+        const QString gone = m_home.FilePath("gone.avi");
+        m_form->OpenPaths({later, running, trip});
+        m_form->OpenPaths({gone});
+        EXPECT_EQ(m_form->JobCount(), 1);
+        EXPECT_EQ(header->WindowText(), heading + "   (4 waiting for the end of the run)");
+
+        if (quit) {
+            m_form->StopForQuit();
+        } else {
+            Click(CClipvaneView::IdStop);
+            ASSERT_TRUE(
+                PumpUntil([&] { return m_form->JobCount() == 3 && !m_messages.isEmpty(); }));
+        }
+        EXPECT_EQ(header->WindowText(), heading);
+        EXPECT_EQ(ListedNames(), QStringList({"running.mpg", "later.mkv", "a.mov"}));
+        EXPECT_EQ(m_form->m_jobList.Jobs()[2].strRelativeDir, QStringLiteral("Trip/Day 1"));
+        EXPECT_EQ(m_form->WaitingCount(), 0);
+        EXPECT_EQ(
+            m_messages,
+            quit ? QStringList()
+                 : QStringList({"These files could not be read and were not added:\n\n" + gone}));
+    }
+}
+
+// The list's context menu saves the list into a file (the kept list's format)
+// and opens such a file: its movies are added as Add Movies adds them, with
+// their relative folders, listed ones skipped. A file that is not a list says
+// so; during a run only Save List is offered.
+TEST_F(ClipvaneView, TheListMenuSavesAndOpensListFiles)
+{
+    const QString single = File("single.mpg");
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("Trip")));
+    File("Trip/a.mov");
+    File("Trip/b.mp4");
+    m_form->OpenPaths({single, m_home.FilePath("Trip")});
+    ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() == 3; }));
+
+    const QPoint point(20, 20);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, point,
+                            m_form->m_listMovies->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(m_form->m_listMovies->viewport(), &click);
+    ASSERT_TRUE(PumpUntil([&] { return m_form->m_pListMenu->isVisible(); }));
+    QStringList items;
+    for (const QAction* action : m_form->m_pListMenu->actions())
+        items << action->text() + (action->isEnabled() ? "" : " (off)");
+    EXPECT_EQ(items, QStringList({"Save List...", "Open List..."}));
+    m_form->m_pListMenu->hide();
+
+    m_dialogFile = m_home.FilePath("holiday list.json");
+    m_form->m_pSaveListAction->trigger();
+    EXPECT_EQ(m_dialogCalls.back(), "Save List|Clipvane Lists (*.json)");
+    const auto saved = CJobListStore::ReadListFile(m_dialogFile);
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->size(), 3);
+    EXPECT_EQ((*saved)[2].strRelativeDir, QStringLiteral("Trip"));
+
+    // Back into an emptied list, and once more into the full one: no row twice.
+    Click(CClipvaneView::IdRemoveAll);
+    for (int round = 0; round < 2; ++round) {
+        m_form->m_pOpenListAction->trigger();
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->IsAddingMovies(); }));
+        EXPECT_EQ(ListedNames(), QStringList({"single.mpg", "a.mov", "b.mp4"}));
+        EXPECT_EQ(m_form->m_jobList.Jobs()[1].strRelativeDir, QStringLiteral("Trip"));
+        EXPECT_EQ(Status(1), QStringLiteral("Ready"));
+    }
+    EXPECT_EQ(m_dialogCalls.back(), "Open List|Clipvane Lists (*.json)");
+    EXPECT_TRUE(m_messages.isEmpty());
+    m_dialogFile = File("notes.json", "shopping: milk");
+    m_form->m_pOpenListAction->trigger();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(m_dialogFile + " is not a list of movies"))
+        << m_messages[0].toStdString();
+
+    Click(CClipvaneView::IdRemoveAll);
+    AddThroughDialog({File("running.mpg", "onterm 2\nprogress 0 30 2\nhang\n")});
+    SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+    Click(CClipvaneView::IdMake);
+    ASSERT_TRUE(m_form->m_run.IsRunning());
+    QApplication::sendEvent(m_form->m_listMovies->viewport(), &click);
+    EXPECT_TRUE(m_form->m_pSaveListAction->isEnabled());
+    EXPECT_FALSE(m_form->m_pOpenListAction->isEnabled());
+    m_form->m_pListMenu->hide();
+    m_dialogFile = m_home.FilePath("holiday list.json");
+    m_form->OnOpenList();
+    EXPECT_EQ(m_form->JobCount(), 1);
+    Click(CClipvaneView::IdStop);
 }
 
 TEST_F(ClipvaneView, TheListComesBackAtTheNextStartAndMakeSkipsMissingMovies)
