@@ -88,6 +88,8 @@ const ControlSpec Layout[] = {
     {1032, Kind::Caption, "Total Progress : ", 195, 259, 72, 11},
     {1033, Kind::Value, ".", 267, 226, 123, 11},
     {1034, Kind::Value, ".", 267, 237, 82, 11},
+    // Add Folder, left of Add Movies: the list's four buttons in one group.
+    {1041, Kind::Button, "", 150, 115, 44, 38},
     {1001, Kind::Button, "", 194, 115, 44, 38},
     {1002, Kind::Button, "", 238, 115, 44, 38},
     {1003, Kind::Button, "", 282, 115, 44, 38},
@@ -114,6 +116,7 @@ struct ButtonSpec
 };
 
 const ButtonSpec Buttons[] = {
+    {1041, Pictures::AddFolder, &CClipvaneView::OnAddFolder, "Add Folder"},
     {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies, "Add Movies"},
     {1002, Pictures::Remove, &CClipvaneView::OnRemove, "Remove"},
     {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll, "Remove All"},
@@ -136,6 +139,7 @@ struct KeySpec
 
 const KeySpec Keys[] = {
     {Qt::CTRL | Qt::Key_O, &CClipvaneView::OnAddMovies},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_O, &CClipvaneView::OnAddFolder},
     {Qt::CTRL | Qt::Key_Return, &CClipvaneView::StartEncoding},
     {Qt::CTRL | Qt::Key_Enter, &CClipvaneView::StartEncoding},
     {QKeyCombination(Qt::Key_Escape), &CClipvaneView::OnEscape},
@@ -196,6 +200,9 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     m_hooks.saveFileName = [](QWidget* owner, const QString& title, const QString& path,
                               const QString& filter) {
         return QFileDialog::getSaveFileName(owner, title, path, filter);
+    };
+    m_hooks.chooseFolder = [](QWidget* owner, const QString& title, const QString& folder) {
+        return QFileDialog::getExistingDirectory(owner, title, folder);
     };
     m_hooks.openFolder = [](const QString& folder) { GotoURL(folder); };
     m_hooks.shutdown = [](const ShutdownMessageBox& showMessage) { ShutdownWindows(showMessage); };
@@ -373,6 +380,16 @@ void CClipvaneView::OnAddMovies()
     const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
                                                     MovieFolder(), MovieFileTypes::DialogFilter());
     AddMovieFiles(paths);
+}
+
+void CClipvaneView::OnAddFolder()
+{
+    if (m_run.IsRunning() || IsAddingMovies())
+        return;
+    const QString folder =
+        m_hooks.chooseFolder(this, QStringLiteral("Add Movie Folder"), MovieFolder());
+    if (!folder.isEmpty())
+        AddMovieFiles({folder});
 }
 
 QString CClipvaneView::MovieFolder()
@@ -650,7 +667,7 @@ void CClipvaneView::OnWebSite()
 void CClipvaneView::UpdateListButtons()
 {
     const bool listFree = !m_run.IsRunning();
-    for (int id : {IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
+    for (int id : {IdAddFolder, IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
         Control(id)->setEnabled(listFree);
     m_listMovies->SetDropEnabled(listFree);
 }

@@ -33,10 +33,11 @@ class QProgressDialog;
 // about box, the maker's web site, sampling, encoding and stopping. It owns the
 // job list, the encoding run (with its process runner) and the options dialog,
 // and is the run's RunForm. Lives on the UI thread.
-// Keys of the window: Ctrl+O Add Movies, Ctrl+Return Make, Escape Stop during a
-// run, F1 the about box, Ctrl+Q quit (closing the window), Delete Remove; Tab
-// goes through the list and the buttons, Space and Return press a button. The
-// list's context menu saves the list to a file and opens one.
+// Keys of the window: Ctrl+O Add Movies, Ctrl+Shift+O Add Folder, Ctrl+Return
+// Make, Escape Stop during a run, F1 the about box, Ctrl+Q quit (closing the
+// window), Delete Remove; Tab goes through the list and the buttons, Space and
+// Return press a button. The list's context menu saves the list to a file and
+// opens one.
 class CClipvaneView final : public QWidget, public RunForm
 {
     Q_OBJECT
@@ -72,7 +73,8 @@ public:
         IdPlay = 1037,
         IdAbout = 1038,
         IdWebSite = 1039,
-        IdOptions = 1040
+        IdOptions = 1040,
+        IdAddFolder = 1041
     };
 
     // How the form reaches the user and the desktop. The defaults show real
@@ -95,6 +97,10 @@ public:
         std::function<QString(QWidget* parent, const QString& title, const QString& path,
                               const QString& filter)>
             saveFileName;
+        // The dialog that chooses a folder, opened in folder: the folder, empty
+        // when cancelled.
+        std::function<QString(QWidget* parent, const QString& title, const QString& folder)>
+            chooseFolder;
         std::function<void(const QString& folder)> openFolder;
         std::function<void(const ShutdownMessageBox& showMessage)> shutdown;
     };
@@ -107,6 +113,8 @@ public:
 
     // --- Button handlers ---
     void OnAddMovies();
+    // Chooses a folder and adds every movie under it (AddMovieFiles).
+    void OnAddFolder();
     void OnRemove();
     void OnRemoveAll();
     void OnPlay();
@@ -196,9 +204,9 @@ private:
     void CreateControls();
     void OnInitialUpdate();
     CStaticCQ* Label(int id) const;
-    // Add Movies, Remove, Remove All and Play, and drops on the list, are refused
-    // while a run is active: the run walks the list, and the player would take
-    // the encoder's runner.
+    // Add Folder, Add Movies, Remove, Remove All and Play, and drops on the
+    // list, are refused while a run is active: the run walks the list, and the
+    // player would take the encoder's runner.
     void UpdateListButtons();
     void OnJobProbed(const StreamFile& job);
     void OnAddProgress(int done, int total);

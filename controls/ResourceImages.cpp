@@ -20,12 +20,19 @@ struct NamedButton
 // generator writes its files from it.
 constexpr char CaptionName[] = "caption";
 constexpr NamedButton Buttons[] = {
-    {Pictures::Minimise, "minimise"}, {Pictures::Middle, "middle"},
-    {Pictures::Close, "close"},       {Pictures::AddMovies, "add-movies"},
-    {Pictures::Remove, "remove"},     {Pictures::RemoveAll, "remove-all"},
-    {Pictures::Play, "play"},         {Pictures::Sampling, "sampling"},
-    {Pictures::Options, "options"},   {Pictures::About, "about"},
-    {Pictures::WebSite, "web-site"},  {Pictures::Make, "make"},
+    {Pictures::Minimise, "minimise"},
+    {Pictures::Middle, "middle"},
+    {Pictures::Close, "close"},
+    {Pictures::AddFolder, "add-folder"},
+    {Pictures::AddMovies, "add-movies"},
+    {Pictures::Remove, "remove"},
+    {Pictures::RemoveAll, "remove-all"},
+    {Pictures::Play, "play"},
+    {Pictures::Sampling, "sampling"},
+    {Pictures::Options, "options"},
+    {Pictures::About, "about"},
+    {Pictures::WebSite, "web-site"},
+    {Pictures::Make, "make"},
     {Pictures::Stop, "stop"},
 };
 

@@ -8,9 +8,10 @@
 
 // The program's pictures, compiled into it with the Qt resource system and
 // found by their numeric resource ids (Pictures below): 128 the application
-// icon, 130 to 140 the skinned frame's caption pictures, 143 to 172 the faces of
-// the form's buttons. Every picture exists twice: "<name>.png" and
-// "<name>@2x.png" at twice the size for screens with a device pixel ratio above 1.
+// icon, 130 to 140 the skinned frame's caption pictures, 143 to 172 and 176 to
+// 178 the faces of the form's buttons. Every picture exists twice: "<name>.png"
+// and "<name>@2x.png" at twice the size for screens with a device pixel ratio
+// above 1.
 
 // The three looks of a picture button by picture id: normal (also the focused
 // look), pressed (also the disabled look) and hover.
@@ -30,10 +31,11 @@ inline constexpr int ApplicationIcon = 128;
 inline constexpr int Caption = 130;
 inline constexpr ButtonPictures Minimise{133, 131, 132}, Middle{137, 135, 136},
     Close{140, 138, 139};
-// The main form's ten buttons.
-inline constexpr ButtonPictures AddMovies{148, 146, 147}, Remove{150, 149, 151},
-    RemoveAll{143, 144, 145}, Play{168, 167, 169}, Sampling{153, 152, 154}, Options{165, 164, 166},
-    About{156, 155, 157}, WebSite{162, 161, 163}, Make{159, 158, 160}, Stop{171, 170, 172};
+// The main form's eleven buttons.
+inline constexpr ButtonPictures AddFolder{177, 176, 178}, AddMovies{148, 146, 147},
+    Remove{150, 149, 151}, RemoveAll{143, 144, 145}, Play{168, 167, 169}, Sampling{153, 152, 154},
+    Options{165, 164, 166}, About{156, 155, 157}, WebSite{162, 161, 163}, Make{159, 158, 160},
+    Stop{171, 170, 172};
 
 } // namespace Pictures
 

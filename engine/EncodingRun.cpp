@@ -8,6 +8,7 @@
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
+#include "jobs/MovieFolder.h"
 #include "shell/AppFolder.h"
 #include "shell/Numbers.h"
 #include "shell/SettingsStore.h"
@@ -364,6 +365,9 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
     work.nIndex = index;
     work.strInput = job.strFilePath;
     work.strOutput = index < int(m_arrOutputs.size()) ? m_arrOutputs[index] : OutputPathFor(job);
+    // The subfolder of a movie added through a folder; when it cannot be made,
+    // the encoder says so and the job fails.
+    QDir().mkpath(QFileInfo(work.strOutput).absolutePath());
     work.ullBytes = InputFileSize(job.strFilePath);
     work.subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(job), job.strFilePath);
     const QString arguments =
@@ -699,7 +703,11 @@ QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
     const QString stem =
         name.contains(QLatin1Char('.')) ? name.left(name.lastIndexOf(QLatin1Char('.'))) : name;
     const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();
-    return GetMovieDir() + QLatin1Char('/') + FittedFileName(GetPrefix(), stem, suffix);
+    // A movie added through a folder keeps its place in that folder's tree.
+    const QString folder = MovieFolder::CleanRelativeDir(job.strRelativeDir);
+    return GetMovieDir() + QLatin1Char('/') +
+           (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) +
+           FittedFileName(GetPrefix(), stem, suffix);
 }
 
 QStringList CEncodingRun::OutputPathsFor(const std::vector<StreamFile>& jobs)

@@ -66,7 +66,8 @@ public:
     // false also when the player could not be started.
     bool StartPreview(const QString& commandLine);
 
-    // Output folder, "/", prefix, the movie's name with ".avi" for its extension;
+    // Output folder, "/", the job's relative folder and "/" (a movie added
+    // through a folder), prefix, the movie's name with ".avi" for its extension;
     // for copy 2 and on " (<copy>)" before ".avi". A file name longer than the
     // file system allows (255 bytes) loses the end of the movie's name, cut
     // between two characters; the prefix, the copy number and ".avi" stay.

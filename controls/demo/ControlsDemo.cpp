@@ -1,6 +1,6 @@
 // Shows every control of the program in the skinned frame, laid out as the
 // main form places them: the headings, the labels of the information panel,
-// the ten picture buttons, both progress bars and a hyperlink.
+// the eleven picture buttons, both progress bars and a hyperlink.
 
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
@@ -79,11 +79,12 @@ struct Button
 };
 
 const Button Buttons[] = {
-    {194, 115, Pictures::AddMovies}, {238, 115, Pictures::Remove},
-    {282, 115, Pictures::RemoveAll}, {368, 115, Pictures::Play},
-    {411, 115, Pictures::Sampling},  {194, 272, Pictures::Options},
-    {238, 272, Pictures::About},     {282, 272, Pictures::WebSite},
-    {368, 272, Pictures::Make},      {411, 272, Pictures::Stop},
+    {150, 115, Pictures::AddFolder}, {194, 115, Pictures::AddMovies},
+    {238, 115, Pictures::Remove},    {282, 115, Pictures::RemoveAll},
+    {368, 115, Pictures::Play},      {411, 115, Pictures::Sampling},
+    {194, 272, Pictures::Options},   {238, 272, Pictures::About},
+    {282, 272, Pictures::WebSite},   {368, 272, Pictures::Make},
+    {411, 272, Pictures::Stop},
 };
 
 const QColor PanelColour{52, 52, 54};

@@ -50,8 +50,9 @@ struct ButtonFace
     const char* label;
 };
 
-// Labels of the ten buttons of the form, with the ids of their three looks.
+// Labels of the eleven buttons of the form, with the ids of their three looks.
 const ButtonFace Buttons[] = {
+    {Pictures::AddFolder, "Add\nFolder"},
     {Pictures::AddMovies, "Add\nMovies"},
     {Pictures::Remove, "Remove"},
     {Pictures::RemoveAll, "Remove\nAll"},

@@ -55,6 +55,11 @@ void FormFixture::MakeForm()
     };
     hooks.openFileName = oneFile;
     hooks.saveFileName = oneFile;
+    hooks.chooseFolder = [this](QWidget*, const QString& title, const QString& folder) {
+        m_dialogCalls << title;
+        m_dialogFolders << folder;
+        return m_dialogFile;
+    };
     hooks.openFolder = [this](const QString& folder) { m_openedFolders << folder; };
     hooks.shutdown = [this](const ShutdownMessageBox&) { ++m_nShutdowns; };
     m_form->show();

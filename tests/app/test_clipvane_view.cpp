@@ -138,6 +138,7 @@ TEST_F(ClipvaneView, EveryControlHasItsTextAndPlace)
         {1032, "Total Progress : ", {293, 421, 108, 18}},
         {1033, ".", {401, 367, 184, 18}},
         {1034, ".", {401, 385, 123, 18}},
+        {1041, "", {225, 187, 66, 62}},
         {1001, "", {291, 187, 66, 62}},
         {1002, "", {357, 187, 66, 62}},
         {1003, "", {423, 187, 66, 62}},
@@ -250,8 +251,9 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
 
 TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresSayWhy)
 {
-    const int listButtons[] = {CClipvaneView::IdAddMovies, CClipvaneView::IdRemove,
-                               CClipvaneView::IdRemoveAll, CClipvaneView::IdPlay};
+    const int listButtons[] = {CClipvaneView::IdAddFolder, CClipvaneView::IdAddMovies,
+                               CClipvaneView::IdRemove, CClipvaneView::IdRemoveAll,
+                               CClipvaneView::IdPlay};
     struct Case
     {
         const char* name;
@@ -459,14 +461,63 @@ TEST_F(ClipvaneView, DroppedMovieFilesAreAddedInAnyCase)
     const QString upper = File(QStringLiteral("SHOUT.MPG"));
     const QString odd = File(QStringLiteral("Über \"100%\" #1.Mkv"));
     const QString text = File(QStringLiteral("notes.txt"));
-    const QString folder = m_home.FilePath(QStringLiteral("folder.avi"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl::fromLocalFile(folder),
-                       QUrl(QStringLiteral("http://x.example/a.avi"))}));
+    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl(QStringLiteral("http://x.example/a.avi"))}));
     ASSERT_TRUE(Drop({QUrl::fromLocalFile(upper), QUrl::fromLocalFile(text),
                       QUrl::fromLocalFile(odd), QUrl::fromLocalFile(upper)}));
     EXPECT_EQ(ListedNames(), QStringList({"SHOUT.MPG", "Über \"100%\" #1.Mkv"}));
     EXPECT_EQ(m_form->m_jobList.Jobs()[1].strFilePath, odd);
+}
+
+// A folder tree, added by Add Folder, by a drop or from the command line: every
+// movie under it in name order, hidden folders and files and files that are
+// not movies left out, each with its folder relative to the tree. Make then
+// writes the same tree into the output folder, names unique within each folder.
+TEST_F(ClipvaneView, AFolderTreeIsAddedWholeAndComesOutMirrored)
+{
+    const QString trip = m_home.FilePath("Trip");
+    const QByteArray movie = FakeEncoder::WriteWholeMovie().toUtf8();
+    for (const char* file : {"Day 2/a.mov", "Day 2/a.mp4", "Day 1/a.mov", "b.webm", ".hidden/c.mov",
+                             "Day 1/.d.mov", "Day 1/photo.jpg", "notes.txt"}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(trip + "/" + file).path()));
+        File(QStringLiteral("Trip/") + QLatin1String(file), movie);
+    }
+    const QStringList rows = {"Trip|b.webm", "Trip/Day 1|a.mov", "Trip/Day 2|a.mov",
+                              "Trip/Day 2|a.mp4"};
+    const auto listed = [this] {
+        QStringList found;
+        for (const StreamFile& job : m_form->m_jobList.Jobs())
+            found << job.strRelativeDir + "|" + job.strFileName;
+        return found;
+    };
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"Add Folder",
+         [&] {
+             m_dialogFile = trip;
+             Click(CClipvaneView::IdAddFolder);
+         }},
+        {"drop", [&] { ASSERT_TRUE(Drop({QUrl::fromLocalFile(trip)})); }},
+        {"command line", [&] { m_form->OpenPaths({trip}); }},
+    };
+    for (const auto& [way, add] : ways) {
+        SCOPED_TRACE(way);
+        Click(CClipvaneView::IdRemoveAll);
+        add();
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->IsAddingMovies(); }));
+        EXPECT_EQ(listed(), rows);
+    }
+    EXPECT_EQ(m_dialogCalls.first(), "Add Movie Folder");
+
+    const QString out = m_home.FilePath("out");
+    SetRegString(RegValue::MovieDir, out);
+    SetRegString(RegValue::Prefix, "[Tolva]");
+    Click(CClipvaneView::IdMake);
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }, 60000));
+    EXPECT_EQ(m_messages, QStringList({"Encoding Finished !!"}));
+    for (const char* output : {"Trip/[Tolva]b.avi", "Trip/Day 1/[Tolva]a.avi",
+                               "Trip/Day 2/[Tolva]a.avi", "Trip/Day 2/[Tolva]a (2).avi"})
+        EXPECT_TRUE(QFileInfo(out + "/" + output).isFile()) << output;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList({"Trip"}));
 }
 
 TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
@@ -654,6 +705,8 @@ TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
     } cases[] = {
         {"Ctrl+O", Qt::CTRL | Qt::Key_O, false, {"dialog"}},
         {"Ctrl+O during a run", Qt::CTRL | Qt::Key_O, true, {}},
+        {"Ctrl+Shift+O", Qt::CTRL | Qt::SHIFT | Qt::Key_O, false, {"dialog"}},
+        {"Ctrl+Shift+O during a run", Qt::CTRL | Qt::SHIFT | Qt::Key_O, true, {}},
         {"Delete", QKeyCombination(Qt::Key_Delete), false, {"removed"}},
         {"Delete during a run", QKeyCombination(Qt::Key_Delete), true, {}},
         {"Ctrl+Return", Qt::CTRL | Qt::Key_Return, false, {"started"}},
@@ -707,17 +760,18 @@ TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
 TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAndReturn)
 {
     // The buttons in Tab order (their ids) and their accessible names.
-    const int order[] = {1001, 1002, 1003, 1037, 1009, 1040, 1038, 1039, 1011, 1010};
-    const QStringList names = {"Add Movies", "Remove", "Remove All", "Play", "Sampling",
-                               "Options",    "About",  "Web Site",   "Make", "Stop"};
+    const int order[] = {1041, 1001, 1002, 1003, 1037, 1009, 1040, 1038, 1039, 1011, 1010};
+    const QStringList names = {"Add Folder", "Add Movies", "Remove",  "Remove All",
+                               "Play",       "Sampling",   "Options", "About",
+                               "Web Site",   "Make",       "Stop"};
     // Tab leaves the list for the buttons also when it has rows.
     AddThroughDialog({File("a.mpg")});
     SelectRows({0});
     m_form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
     m_form->m_listMovies->setFocus();
-    auto* add = static_cast<CSkinButtonCQ*>(m_form->Control(CClipvaneView::IdAddMovies));
-    const QImage unfocused = add->grab().toImage();
+    auto* first = static_cast<CSkinButtonCQ*>(m_form->Control(order[0]));
+    const QImage unfocused = first->grab().toImage();
     for (int i = 0; i < int(std::size(order)); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), m_form->Control(order[i])) << order[i];
@@ -728,10 +782,12 @@ TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAnd
 
     // Focused from the keyboard: a ring in the highlight colour inside the frame.
     QTest::keyClick(m_form->m_listMovies, Qt::Key_Tab);
-    const QImage focused = add->grab().toImage();
-    EXPECT_EQ(focused.pixelColor(4, 31), add->palette().color(QPalette::Highlight));
-    EXPECT_EQ(unfocused.pixelColor(4, 31), LoadResourceBitmap(148).toImage().pixelColor(4, 31));
+    const QImage focused = first->grab().toImage();
+    EXPECT_EQ(focused.pixelColor(4, 31), first->palette().color(QPalette::Highlight));
+    EXPECT_EQ(unfocused.pixelColor(4, 31), LoadResourceBitmap(177).toImage().pixelColor(4, 31));
 
+    auto* add = m_form->Control(CClipvaneView::IdAddMovies);
+    add->setFocus(Qt::TabFocusReason);
     m_dialogFiles = {File("b.mpg")};
     QTest::keyClick(add, Qt::Key_Space);
     ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() == 2; }));
