@@ -14,16 +14,10 @@
 
 #include <gtest/gtest.h>
 #include <optional>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QUrl>
@@ -34,27 +28,10 @@ namespace {
 QStringList KeptPaths(const QString& file)
 {
     QStringList paths;
-    const QJsonDocument list = QJsonDocument::fromJson(MediaFactory::ReadFile(file));
-    for (const QJsonValue& job : list.object().value("jobs").toArray())
-        paths << job.toObject().value("path").toString();
+    for (const MovieSource& job :
+         CJobListStore::ReadListFile(file).value_or(QVector<MovieSource>()))
+        paths << job.strPath;
     return paths;
-}
-
-// A socket file that nobody listens on, as a first start that crashed leaves it.
-bool LeaveStaleSocket(const QString& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray native = QFile::encodeName(path);
-    if (native.size() >= int(sizeof address.sun_path) || !QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    qstrncpy(address.sun_path, native.constData(), sizeof address.sun_path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    const bool bound =
-        fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return bound && QFileInfo::exists(path);
 }
 
 class InstanceGate : public ::testing::TestWithParam<bool>
@@ -76,10 +53,8 @@ protected:
     void TearDown() override
     {
         for (QProcess* process : {&m_first, &m_second}) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
+            process->kill();
+            process->waitForFinished(5000);
         }
     }
 
@@ -136,7 +111,14 @@ TEST_P(InstanceGate, ALaterStartsFilesJoinTheFirstsListAndItEndsWithoutTouchingA
     ASSERT_TRUE(MediaFactory::WriteFile(keptList, "{\"jobs\": [{\"path\": \"" + earlier.toUtf8() +
                                                       "\", \"status\": \"Ready\"}]}"));
     if (!OnBus()) {
-        ASSERT_TRUE(LeaveStaleSocket(CInstanceGate::SocketPath()));
+        // A socket that nobody listens on, as a first start that crashed leaves it.
+        const QString socket = CInstanceGate::SocketPath();
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(socket).path()));
+        ASSERT_TRUE(MediaFactory::Run("/usr/bin/python3",
+                                      {"-c",
+                                       "import socket, sys; socket.socket(socket.AF_UNIX)."
+                                       "bind(sys.argv[1])",
+                                       socket}));
     }
 
     const QString first = Movie(QStringLiteral("first.mpg"));

@@ -111,13 +111,8 @@ TEST_F(JobListStore, RowsKeepTheirOutputFoldersAndAListFileReadsBack)
         EXPECT_EQ(movies->front().strRelativeDir, QString::fromUtf8(folder));
     }
 
+    // A list that cannot be written says why.
     QString error;
-    EXPECT_FALSE(CJobListStore::ReadListFile(m_home.FilePath("none.json"), &error));
-    EXPECT_FALSE(error.isEmpty());
-    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("text.json"), "[1, 2]"));
-    EXPECT_FALSE(CJobListStore::ReadListFile(m_home.FilePath("text.json"), &error));
-    EXPECT_EQ(error, "not a job list");
-    error.clear();
     EXPECT_FALSE(
         CJobListStore::WriteListFile(m_list, m_home.FilePath("no folder/list.json"), &error));
     EXPECT_FALSE(error.isEmpty());

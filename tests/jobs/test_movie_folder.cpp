@@ -70,11 +70,6 @@ TEST(MovieFolder, CollectsEveryMovieOfTheTreeWithItsRelativeFolderInNameOrder)
         EXPECT_EQ(found, c.expected);
     }
 
-    // A file stands for itself; so does a folder that does not exist.
-    const MovieSource file{trip + "/readme", QString()};
-    EXPECT_EQ(MovieFolder::FilesOf(file).size(), 1);
-    EXPECT_EQ(MovieFolder::FilesOf(file).front().strPath, file.strPath);
-    EXPECT_EQ(MovieFolder::FilesOf({dir.filePath("gone"), QString()}).size(), 1);
     // Stopped at once: nothing.
     EXPECT_TRUE(MovieFolder::CollectMovies(trip, QString(), [] { return true; }).isEmpty());
 }

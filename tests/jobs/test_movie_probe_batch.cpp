@@ -3,7 +3,6 @@
 // cancelled one gets none of the old records, and destruction waits for the
 // worker.
 #include "jobs/MovieProbeBatch.h"
-#include "tests/engine/QStringPrinter.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
@@ -14,9 +13,7 @@
 #include <thread>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -145,35 +142,6 @@ TEST(MovieProbeBatch, DestructionWaitsOnlyForTheFileBeingProbed)
         timer.start();
     }
     EXPECT_LT(timer.elapsed(), 1000);
-}
-
-// A folder stands for the movies under it, each with its relative folder, in
-// the batch's order; the total grows as they are found.
-TEST(MovieProbeBatch, AFoldersMoviesComeInItsPlaceWithTheirRelativeFolders)
-{
-    QTemporaryDir dir;
-    for (const char* file : {"Trip/b.mov", "Trip/Day 1/a.mov", "Trip/Day 1/notes.txt"}) {
-        const QString path = dir.filePath(QLatin1String(file));
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-        ASSERT_TRUE(MediaFactory::WriteFile(path, "x"));
-    }
-    CMovieProbeBatch batch;
-    Recorder recorder(batch);
-    batch.SetProbe(SlowProbe(0));
-    ASSERT_TRUE(batch.StartSources({{"/nowhere/one.avi", ""},
-                                    {dir.filePath("Trip"), ""},
-                                    {"/nowhere/two.avi", "From a list"},
-                                    {dir.filePath("Trip/Day 1"), "From a list"}}));
-    ASSERT_TRUE(PumpUntil([&] { return !recorder.finished.empty(); }));
-    QStringList records;
-    for (const StreamFile& job : recorder.jobs)
-        records << job.strRelativeDir + QLatin1Char('|') + job.strFilePath;
-    EXPECT_EQ(records, QStringList({"|/nowhere/one.avi", "Trip|" + dir.filePath("Trip/b.mov"),
-                                    "Trip/Day 1|" + dir.filePath("Trip/Day 1/a.mov"),
-                                    "From a list|/nowhere/two.avi",
-                                    "From a list/Day 1|" + dir.filePath("Trip/Day 1/a.mov")}));
-    ASSERT_FALSE(recorder.progress.empty());
-    EXPECT_EQ(recorder.progress.back(), std::make_pair(5, 5));
 }
 
 TEST(MovieProbeBatch, AnEmptyBatchFinishesAtOnce)
