@@ -22,9 +22,10 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     PlaceInDialogUnits(new QLabel(QStringLiteral("Version:"), this), 40, 22, 30, 9);
     m_labelVersion = PlaceInDialogUnits(new QLabel(this), 72, 22, 100, 9);
     m_labelVersion->setObjectName(QString::number(IdVersion));
-    PlaceInDialogUnits(
-        new QLabel(QStringLiteral("Copyright (C) Tolva. All rights reserved."), this), 40, 38, 155,
-        9);
+    PlaceInDialogUnits(new QLabel(QStringLiteral("Copyright (C) %1. All rights reserved.")
+                                      .arg(QLatin1String(AppInfo::MakerName)),
+                                  this),
+                       40, 38, 155, 9);
     PlaceInDialogUnits(
         new QLabel(QStringLiteral("Provided as is, without warranty of any kind."), this), 40, 48,
         155, 9);

@@ -46,7 +46,9 @@ CClipvaneApp::~CClipvaneApp()
 
 bool CClipvaneApp::InitInstance()
 {
-    // The settings live under "Tolva/Clipvane", for Qt's own use as for the store.
+    // Qt's names for the program. Its own per-user folders are named by
+    // AppInfo::ProgramFolderIn, which needs neither (the tests and benchmarks
+    // run without an application object of this kind).
     QCoreApplication::setOrganizationName(QLatin1String(AppInfo::MakerName));
     QCoreApplication::setApplicationName(QLatin1String(AppInfo::ProgramName));
     RegisterApplicationFonts();

@@ -59,74 +59,73 @@ struct ControlSpec
 };
 
 const ControlSpec Layout[] = {
-    {1000, Kind::List, "", 4, 19, 451, 92},
-    {1004, Kind::Header, "Import or Remove Movies", 4, 7, 451, 11},
-    {1005, Kind::Header, "Encoding Information", 6, 159, 184, 11},
-    {1006, Kind::Header, "Current File", 195, 159, 260, 11},
-    {1024, Kind::Header, "Progress", 195, 216, 260, 10},
-    {1007, Kind::Caption, "Settings : ", 6, 170, 72, 11},
-    {1008, Kind::Caption, "Encoder : ", 6, 181, 72, 11},
-    {1012, Kind::Caption, "Video Bit Rate : ", 6, 192, 72, 11},
-    {1013, Kind::Caption, "fps : ", 6, 202, 72, 11},
-    {1014, Kind::Caption, "Screen Resolution : ", 6, 213, 72, 11},
-    {1015, Kind::Caption, "Audio Mode : ", 6, 224, 72, 11},
-    {1016, Kind::Caption, "Audio Bit Rate : ", 6, 235, 72, 11},
-    {1017, Kind::Value, "Pocket PC Normal", 80, 170, 72, 11},
-    {1018, Kind::Value, ".", 80, 181, 72, 11},
-    {1019, Kind::Value, ".", 80, 192, 72, 11},
-    {1020, Kind::Value, ".", 80, 202, 72, 11},
-    {1021, Kind::Value, ".", 80, 213, 72, 11},
-    {1022, Kind::Value, ".", 80, 224, 72, 11},
-    {1023, Kind::Value, ".", 80, 235, 72, 11},
-    {1025, Kind::Caption, "Input : ", 195, 170, 72, 22},
-    {1026, Kind::Caption, "Output : ", 195, 190, 72, 26},
-    {1027, Kind::Value, ".", 269, 170, 179, 21},
-    {1028, Kind::Value, ".", 269, 190, 179, 26},
-    {1029, Kind::Caption, "Elapsed Time : ", 195, 226, 72, 11},
-    {1030, Kind::Caption, "Time Remaining : ", 195, 237, 72, 11},
-    {1031, Kind::Caption, "Current Progress : ", 195, 248, 72, 11},
-    {1032, Kind::Caption, "Total Progress : ", 195, 259, 72, 11},
-    {1033, Kind::Value, ".", 267, 226, 123, 11},
-    {1034, Kind::Value, ".", 267, 237, 82, 11},
+    {CClipvaneView::IdListMovies, Kind::List, "", 4, 19, 451, 92},
+    {CClipvaneView::IdHeaderMovies, Kind::Header, "Import or Remove Movies", 4, 7, 451, 11},
+    {CClipvaneView::IdHeaderSettings, Kind::Header, "Encoding Information", 6, 159, 184, 11},
+    {CClipvaneView::IdHeaderCurrentFile, Kind::Header, "Current File", 195, 159, 260, 11},
+    {CClipvaneView::IdHeaderProgress, Kind::Header, "Progress", 195, 216, 260, 10},
+    {CClipvaneView::IdCaptionSettings, Kind::Caption, "Settings : ", 6, 170, 72, 11},
+    {CClipvaneView::IdCaptionEncoder, Kind::Caption, "Encoder : ", 6, 181, 72, 11},
+    {CClipvaneView::IdCaptionVideoBitRate, Kind::Caption, "Video Bit Rate : ", 6, 192, 72, 11},
+    {CClipvaneView::IdCaptionFrameRate, Kind::Caption, "fps : ", 6, 202, 72, 11},
+    {CClipvaneView::IdCaptionPictureSize, Kind::Caption, "Screen Resolution : ", 6, 213, 72, 11},
+    {CClipvaneView::IdCaptionAudioMode, Kind::Caption, "Audio Mode : ", 6, 224, 72, 11},
+    {CClipvaneView::IdCaptionAudioBitRate, Kind::Caption, "Audio Bit Rate : ", 6, 235, 72, 11},
+    {CClipvaneView::IdSettingsName, Kind::Value, PocketPcNormal.name, 80, 170, 72, 11},
+    {CClipvaneView::IdEncoder, Kind::Value, ".", 80, 181, 72, 11},
+    {CClipvaneView::IdVideoBitRate, Kind::Value, ".", 80, 192, 72, 11},
+    {CClipvaneView::IdFrameRate, Kind::Value, ".", 80, 202, 72, 11},
+    {CClipvaneView::IdPictureSize, Kind::Value, ".", 80, 213, 72, 11},
+    {CClipvaneView::IdAudioMode, Kind::Value, ".", 80, 224, 72, 11},
+    {CClipvaneView::IdAudioBitRate, Kind::Value, ".", 80, 235, 72, 11},
+    {CClipvaneView::IdCaptionInput, Kind::Caption, "Input : ", 195, 170, 72, 22},
+    {CClipvaneView::IdCaptionOutput, Kind::Caption, "Output : ", 195, 190, 72, 26},
+    {CClipvaneView::IdInput, Kind::Value, ".", 269, 170, 179, 21},
+    {CClipvaneView::IdOutput, Kind::Value, ".", 269, 190, 179, 26},
+    {CClipvaneView::IdCaptionElapsed, Kind::Caption, "Elapsed Time : ", 195, 226, 72, 11},
+    {CClipvaneView::IdCaptionRemaining, Kind::Caption, "Time Remaining : ", 195, 237, 72, 11},
+    {CClipvaneView::IdCaptionProgressCurrent, Kind::Caption, "Current Progress : ", 195, 248, 72,
+     11},
+    {CClipvaneView::IdCaptionProgressTotal, Kind::Caption, "Total Progress : ", 195, 259, 72, 11},
+    {CClipvaneView::IdElapsed, Kind::Value, ".", 267, 226, 123, 11},
+    {CClipvaneView::IdRemaining, Kind::Value, ".", 267, 237, 82, 11},
     // Add Folder, left of Add Movies: the list's four buttons in one group.
-    {1041, Kind::Button, "", 150, 115, 44, 38},
-    {1001, Kind::Button, "", 194, 115, 44, 38},
-    {1002, Kind::Button, "", 238, 115, 44, 38},
-    {1003, Kind::Button, "", 282, 115, 44, 38},
-    {1037, Kind::Button, "", 368, 115, 44, 38},
-    {1009, Kind::Button, "", 411, 115, 44, 38},
-    {1040, Kind::Button, "", 194, 272, 44, 38},
-    {1038, Kind::Button, "", 238, 272, 44, 38},
-    {1039, Kind::Button, "", 282, 272, 44, 38},
-    {1011, Kind::Button, "", 368, 272, 44, 38},
-    {1010, Kind::Button, "", 411, 272, 44, 38},
-    {1035, Kind::Progress, "", 273, 248, 182, 10},
-    {1036, Kind::Progress, "", 273, 260, 182, 10},
+    {CClipvaneView::IdAddFolder, Kind::Button, "", 150, 115, 44, 38},
+    {CClipvaneView::IdAddMovies, Kind::Button, "", 194, 115, 44, 38},
+    {CClipvaneView::IdRemove, Kind::Button, "", 238, 115, 44, 38},
+    {CClipvaneView::IdRemoveAll, Kind::Button, "", 282, 115, 44, 38},
+    {CClipvaneView::IdPlay, Kind::Button, "", 368, 115, 44, 38},
+    {CClipvaneView::IdSampling, Kind::Button, "", 411, 115, 44, 38},
+    {CClipvaneView::IdOptions, Kind::Button, "", 194, 272, 44, 38},
+    {CClipvaneView::IdAbout, Kind::Button, "", 238, 272, 44, 38},
+    {CClipvaneView::IdWebSite, Kind::Button, "", 282, 272, 44, 38},
+    {CClipvaneView::IdMake, Kind::Button, "", 368, 272, 44, 38},
+    {CClipvaneView::IdStop, Kind::Button, "", 411, 272, 44, 38},
+    {CClipvaneView::IdProgressCurrent, Kind::Progress, "", 273, 248, 182, 10},
+    {CClipvaneView::IdProgressTotal, Kind::Progress, "", 273, 260, 182, 10},
 };
 
-// Each button's pictures, normal (also the focused look), pressed (also the
-// disabled look) and hover, its handler, and its action's name for screen
-// readers (the label is only in the pictures).
+// Each button's control, its pictures (normal, also the focused look; pressed,
+// also the disabled look; hover) and action's name, and its handler.
 struct ButtonSpec
 {
     int id;
-    ButtonPictures pictures;
+    const FormButton& button;
     void (CClipvaneView::*handler)();
-    const char* name;
 };
 
 const ButtonSpec Buttons[] = {
-    {1041, Pictures::AddFolder, &CClipvaneView::OnAddFolder, "Add Folder"},
-    {1001, Pictures::AddMovies, &CClipvaneView::OnAddMovies, "Add Movies"},
-    {1002, Pictures::Remove, &CClipvaneView::OnRemove, "Remove"},
-    {1003, Pictures::RemoveAll, &CClipvaneView::OnRemoveAll, "Remove All"},
-    {1009, Pictures::Sampling, &CClipvaneView::StartSampling, "Sampling"},
-    {1010, Pictures::Stop, &CClipvaneView::StopEncoding, "Stop"},
-    {1011, Pictures::Make, &CClipvaneView::StartEncoding, "Make"},
-    {1037, Pictures::Play, &CClipvaneView::OnPlay, "Play"},
-    {1038, Pictures::About, &CClipvaneView::OnAbout, "About"},
-    {1039, Pictures::WebSite, &CClipvaneView::OnWebSite, "Web Site"},
-    {1040, Pictures::Options, &CClipvaneView::OnOptions, "Options"},
+    {CClipvaneView::IdAddFolder, FormButtons::AddFolder, &CClipvaneView::OnAddFolder},
+    {CClipvaneView::IdAddMovies, FormButtons::AddMovies, &CClipvaneView::OnAddMovies},
+    {CClipvaneView::IdRemove, FormButtons::Remove, &CClipvaneView::OnRemove},
+    {CClipvaneView::IdRemoveAll, FormButtons::RemoveAll, &CClipvaneView::OnRemoveAll},
+    {CClipvaneView::IdSampling, FormButtons::Sampling, &CClipvaneView::StartSampling},
+    {CClipvaneView::IdStop, FormButtons::Stop, &CClipvaneView::StopEncoding},
+    {CClipvaneView::IdMake, FormButtons::Make, &CClipvaneView::StartEncoding},
+    {CClipvaneView::IdPlay, FormButtons::Play, &CClipvaneView::OnPlay},
+    {CClipvaneView::IdAbout, FormButtons::About, &CClipvaneView::OnAbout},
+    {CClipvaneView::IdWebSite, FormButtons::WebSite, &CClipvaneView::OnWebSite},
+    {CClipvaneView::IdOptions, FormButtons::Options, &CClipvaneView::OnOptions},
 };
 
 // The keys of the window and what they do; each action refuses what it refuses
@@ -241,10 +240,7 @@ CClipvaneView::~CClipvaneView()
 
 void CClipvaneView::CreateControls()
 {
-    // The layout's font: Tahoma, 8 points.
-    QFont formFont(QStringLiteral("Tahoma"));
-    formFont.setPointSize(8);
-    setFont(formFont);
+    setFont(DialogFont());
     // The layout's size; the main frame then fits the form into its client area.
     resize(DialogUnitsToPixels(0, 0, 464, 331).size());
 
@@ -270,7 +266,7 @@ void CClipvaneView::CreateControls()
                 if (handled.id != spec.id)
                     continue;
                 connect(button, &CSkinButtonCQ::clicked, this, handled.handler);
-                button->setAccessibleName(QString::fromLatin1(handled.name));
+                button->setAccessibleName(QString::fromLatin1(handled.button.name));
             }
             control = button;
             break;
@@ -322,7 +318,7 @@ void CClipvaneView::OnInitialUpdate()
         label->update();
     }
     for (const ButtonSpec& button : Buttons)
-        static_cast<CSkinButtonCQ*>(Control(button.id))->SetSkin(button.pictures);
+        static_cast<CSkinButtonCQ*>(Control(button.id))->SetSkin(button.button.pictures);
 
     m_listMovies->SetJobList(&m_jobList);
     UpdateSettingsSummary();
@@ -346,12 +342,11 @@ void CClipvaneView::UpdateSettingsSummary()
     const StoredSettings stored = StoredSettings::Load();
     QString name, encoder, bitRate, fps, size;
     if (stored.nPreset == 0) {
-        name = QStringLiteral("Pocket PC Normal");
-        // The preset encodes with the encoder list's first entry, MPEG-4.
-        encoder = QString::fromLatin1(StoredSettings::Encoders[0].summaryText);
-        bitRate = FormatInt(theEncodeSetting.m_nVidBitrate);
-        fps = FormatReal(theEncodeSetting.m_dVidFps);
-        size = QStringLiteral("%1x%2").arg(theEncodeSetting.m_nVidW).arg(theEncodeSetting.m_nVidH);
+        name = QString::fromLatin1(PocketPcNormal.name);
+        encoder = QString::fromLatin1(StoredSettings::PresetEncoder().summaryText);
+        bitRate = FormatInt(PocketPcNormal.videoBitRate);
+        fps = FormatReal(PocketPcNormal.frameRate);
+        size = QStringLiteral("%1x%2").arg(PocketPcNormal.width).arg(PocketPcNormal.height);
     } else {
         name = QStringLiteral("User Define");
         encoder = QString::fromLatin1(stored.Encoder().summaryText);

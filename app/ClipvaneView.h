@@ -43,7 +43,8 @@ class CClipvaneView final : public QWidget, public RunForm
     Q_OBJECT
 
 public:
-    // Control ids of the layout.
+    // Control ids of the layout, every control's (IdCaption...: the captions
+    // before the value labels).
     enum ControlId
     {
         IdListMovies = 1000,
@@ -53,9 +54,16 @@ public:
         IdHeaderMovies = 1004,
         IdHeaderSettings = 1005,
         IdHeaderCurrentFile = 1006,
+        IdCaptionSettings = 1007,
+        IdCaptionEncoder = 1008,
         IdSampling = 1009,
         IdStop = 1010,
         IdMake = 1011,
+        IdCaptionVideoBitRate = 1012,
+        IdCaptionFrameRate = 1013,
+        IdCaptionPictureSize = 1014,
+        IdCaptionAudioMode = 1015,
+        IdCaptionAudioBitRate = 1016,
         IdSettingsName = 1017,
         IdEncoder = 1018,
         IdVideoBitRate = 1019,
@@ -64,8 +72,14 @@ public:
         IdAudioMode = 1022,
         IdAudioBitRate = 1023,
         IdHeaderProgress = 1024,
+        IdCaptionInput = 1025,
+        IdCaptionOutput = 1026,
         IdInput = 1027,
         IdOutput = 1028,
+        IdCaptionElapsed = 1029,
+        IdCaptionRemaining = 1030,
+        IdCaptionProgressCurrent = 1031,
+        IdCaptionProgressTotal = 1032,
         IdElapsed = 1033,
         IdRemaining = 1034,
         IdProgressCurrent = 1035,

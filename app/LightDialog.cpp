@@ -1,14 +1,14 @@
 #include "LightDialog.h"
 
+#include "controls/AppFonts.h"
+
 #include <QDialog>
 #include <QFont>
 #include <QPalette>
 
 void ApplyLightDialogLook(QDialog& dialog)
 {
-    QFont dialogFont(QStringLiteral("Tahoma"));
-    dialogFont.setPointSize(8);
-    dialog.setFont(dialogFont);
+    dialog.setFont(DialogFont());
     QPalette colours = dialog.palette();
     colours.setColor(QPalette::Window, LightDialogBackground);
     // Disabled edits ask for the dialog's colour, like static text.

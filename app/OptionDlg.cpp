@@ -2,8 +2,10 @@
 
 #include "app/LightDialog.h"
 #include "engine/EncodeSetting.h"
+#include "shell/AppFolder.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -17,6 +19,19 @@
 namespace {
 
 using List = StoredSettings::List;
+
+// The aspect list's text for the shape of a frame of width by height (the
+// screen, not the picture inside it): the entry nearest to it.
+const char* ScreenRatio(int width, int height)
+{
+    const double shape = static_cast<double>(width) / height;
+    const auto distance = [shape](const StoredSettings::RatioChoice& choice) {
+        return std::abs(QByteArray(choice.aspect).toDouble() - shape);
+    };
+    return std::min_element(std::begin(StoredSettings::Ratios), std::end(StoredSettings::Ratios),
+                            [&](const auto& a, const auto& b) { return distance(a) < distance(b); })
+        ->text;
+}
 
 // Selects the stored index in a list; a stored index outside the list leaves it
 // without a selection.
@@ -58,12 +73,19 @@ COptionDlg::COptionDlg(QWidget* parent)
     m_presetGroup->addButton(m_radioPocketPc, 0);
     m_presetGroup->addButton(m_radioUserDefine, 1);
 
-    const char* presetLines[] = {"Encoding: MPEG-4(OpenDivx)", "Video bit Rate: 150",
-                                 "Frames per second: 15.000", "Screen Resultion: 320 * 240",
-                                 "Screen Aspect Ratio: 4:3"};
+    const QString presetLines[] = {
+        QStringLiteral("Encoding: ") +
+            QString::fromLatin1(StoredSettings::PresetEncoder().summaryText),
+        QStringLiteral("Video bit Rate: ") + FormatInt(PocketPcNormal.videoBitRate),
+        QStringLiteral("Frames per second: ") + FormatReal(PocketPcNormal.frameRate),
+        QStringLiteral("Screen Resultion: %1 * %2")
+            .arg(PocketPcNormal.width)
+            .arg(PocketPcNormal.height),
+        QStringLiteral("Screen Aspect Ratio: ") +
+            QString::fromLatin1(ScreenRatio(PocketPcNormal.width, PocketPcNormal.height))};
     int y = 20;
-    for (const char* line : presetLines) {
-        Add(0, new QLabel(QString::fromLatin1(line), this), 20, y, 200, 9);
+    for (const QString& line : presetLines) {
+        Add(0, new QLabel(line, this), 20, y, 200, 9);
         y += 11;
     }
 

@@ -16,7 +16,8 @@ rounds=${STARTUP_BENCH_ROUNDS:-10}
 
 bench_needs Xvfb xdotool
 bench_build startup_bench
-bench=$(pwd)/$build/bin/startup_bench
+# BUILD_DIR may be relative to the checkout or absolute.
+bench=$(realpath -m "$build")/bin/startup_bench
 
 # A local port that nothing listens on.
 port=1

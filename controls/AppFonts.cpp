@@ -46,6 +46,13 @@ qreal CellPerEm(const QFont& font)
 
 } // namespace
 
+QFont DialogFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(8);
+    return font;
+}
+
 QFont CellHeightFont(const QString& family, int cellHeight, QFont::Weight weight)
 {
     QFont font(family);

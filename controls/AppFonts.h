@@ -13,6 +13,10 @@
 // file is skipped. Safe to call more than once: the font is registered once.
 void RegisterApplicationFonts();
 
+// The font the windows were laid out in, whose dialog units DialogUnits.h
+// counts: "Tahoma", 8 points.
+QFont DialogFont();
+
 // A font of the given family whose cell (ascent plus descent) is cellHeight
 // pixels high, as a Windows font of that height is measured: "Tahoma" with a
 // cell of 13 pixels has an em of 11 pixels (8 points at 96 dpi), not 13.

@@ -16,32 +16,29 @@ struct NamedButton
     const char* name;
 };
 
-// The one list of picture names, "<button>-<look>" for the buttons; the picture
-// generator writes its files from it.
+// The picture names, "<button>-<look>" for the buttons (the form's buttons name
+// theirs in FormButtons); the picture generator writes its files from them.
 constexpr char CaptionName[] = "caption";
-constexpr NamedButton Buttons[] = {
+constexpr NamedButton CaptionButtons[] = {
     {Pictures::Minimise, "minimise"},
     {Pictures::Middle, "middle"},
     {Pictures::Close, "close"},
-    {Pictures::AddFolder, "add-folder"},
-    {Pictures::AddMovies, "add-movies"},
-    {Pictures::Remove, "remove"},
-    {Pictures::RemoveAll, "remove-all"},
-    {Pictures::Play, "play"},
-    {Pictures::Sampling, "sampling"},
-    {Pictures::Options, "options"},
-    {Pictures::About, "about"},
-    {Pictures::WebSite, "web-site"},
-    {Pictures::Make, "make"},
-    {Pictures::Stop, "stop"},
 };
+
+std::vector<NamedButton> Buttons()
+{
+    std::vector<NamedButton> buttons(std::begin(CaptionButtons), std::end(CaptionButtons));
+    for (const FormButton* button : FormButtons::All)
+        buttons.push_back({button->pictures, button->fileName});
+    return buttons;
+}
 
 // The name of the picture with the given id, or "" for an unknown id.
 QString PictureName(int id)
 {
     if (id == Pictures::Caption)
         return QLatin1String(CaptionName);
-    for (const NamedButton& button : Buttons) {
+    for (const NamedButton& button : Buttons()) {
         for (const auto& [look, suffix] :
              {std::pair{button.ids.normal, "normal"}, std::pair{button.ids.pressed, "pressed"},
               std::pair{button.ids.hover, "hover"}}) {
@@ -69,7 +66,7 @@ QString ResourceImagePath(int id, int scale)
 std::vector<int> ResourceImageIds()
 {
     std::vector<int> ids = {Pictures::Caption};
-    for (const NamedButton& button : Buttons)
+    for (const NamedButton& button : Buttons())
         ids.insert(ids.end(), {button.ids.normal, button.ids.pressed, button.ids.hover});
     std::sort(ids.begin(), ids.end());
     return ids;

@@ -22,8 +22,8 @@ struct ButtonPictures
     quint16 hover;
 };
 
-// Every picture id, the one list of them: the program, the controls demo and
-// the picture generator name pictures only through these.
+// Every picture id, the one list of them with FormButtons below: the program,
+// the controls demo and the picture generator name pictures only through these.
 namespace Pictures {
 
 inline constexpr int ApplicationIcon = 128;
@@ -31,13 +31,38 @@ inline constexpr int ApplicationIcon = 128;
 inline constexpr int Caption = 130;
 inline constexpr ButtonPictures Minimise{133, 131, 132}, Middle{137, 135, 136},
     Close{140, 138, 139};
-// The main form's eleven buttons.
-inline constexpr ButtonPictures AddFolder{177, 176, 178}, AddMovies{148, 146, 147},
-    Remove{150, 149, 151}, RemoveAll{143, 144, 145}, Play{168, 167, 169}, Sampling{153, 152, 154},
-    Options{165, 164, 166}, About{156, 155, 157}, WebSite{162, 161, 163}, Make{159, 158, 160},
-    Stop{171, 170, 172};
 
 } // namespace Pictures
+
+// A button of the main form: its pictures, the name their files carry
+// ("<fileName>-normal.png"), the words the generator draws on its face, and the
+// name of its action (what screen readers say; its only label is the picture).
+struct FormButton
+{
+    ButtonPictures pictures;
+    const char* fileName;
+    const char* face;
+    const char* name;
+};
+
+// The main form's eleven buttons, the one list of them.
+namespace FormButtons {
+
+inline constexpr FormButton AddFolder{{177, 176, 178}, "add-folder", "Add\nFolder", "Add Folder"},
+    AddMovies{{148, 146, 147}, "add-movies", "Add\nMovies", "Add Movies"},
+    Remove{{150, 149, 151}, "remove", "Remove", "Remove"},
+    RemoveAll{{143, 144, 145}, "remove-all", "Remove\nAll", "Remove All"},
+    Play{{168, 167, 169}, "play", "Play", "Play"},
+    Sampling{{153, 152, 154}, "sampling", "Sampling", "Sampling"},
+    Options{{165, 164, 166}, "options", "Options", "Options"},
+    About{{156, 155, 157}, "about", "About", "About"},
+    WebSite{{162, 161, 163}, "web-site", "www.tolva\n.example", "Web Site"},
+    Make{{159, 158, 160}, "make", "Make", "Make"}, Stop{{171, 170, 172}, "stop", "Stop", "Stop"};
+inline constexpr const FormButton* All[] = {&AddFolder, &AddMovies, &Remove,  &RemoveAll,
+                                            &Play,      &Sampling,  &Options, &About,
+                                            &WebSite,   &Make,      &Stop};
+
+} // namespace FormButtons
 
 // The resource path of the picture with the given id, at scale 1 or 2:
 // ":/res/<id>-<name>.png" or ":/res/<id>-<name>@2x.png". Empty for an id that

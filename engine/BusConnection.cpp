@@ -1,6 +1,10 @@
 #include "engine/BusConnection.h"
 
+#include "shell/AppInfo.h"
+
 #include <atomic>
+
+#include <QStandardPaths>
 
 namespace {
 
@@ -14,15 +18,19 @@ QString BusAddress(CBusConnection::Bus bus)
                                  : address;
     }
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    return address.isEmpty() ? QStringLiteral("unix:path=") +
-                                   qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus")
-                             : address;
+    return address.isEmpty()
+               ? QStringLiteral("unix:path=") +
+                     QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+                     QStringLiteral("/bus")
+               : address;
 }
 
 } // namespace
 
 CBusConnection::CBusConnection(Bus bus)
-    : m_name(QStringLiteral("clipvane-bus-%1").arg(s_nextId.fetch_add(1)))
+    : m_name(QStringLiteral("%1-bus-%2")
+                 .arg(QLatin1String(AppInfo::DesktopId))
+                 .arg(s_nextId.fetch_add(1)))
     , m_connection(QDBusConnection::connectToBus(BusAddress(bus), m_name))
 {
 }

@@ -12,7 +12,7 @@ inline const QString Manager = QStringLiteral("org.freedesktop.login1.Manager");
 
 // A D-Bus connection of its own to the system or the session bus, at the
 // address the environment names when it is made: DBUS_SYSTEM_BUS_ADDRESS (the
-// standard system socket when unset), DBUS_SESSION_BUS_ADDRESS ($XDG_RUNTIME_DIR/bus
+// standard system socket when unset), DBUS_SESSION_BUS_ADDRESS (<the runtime folder>/bus
 // when unset). QDBusConnection::systemBus() and sessionBus() are opened once per
 // process and keep the address they saw first. Closed with the object; a bus
 // that is not there gives a connection that is not connected.

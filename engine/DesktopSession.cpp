@@ -11,7 +11,8 @@
 
 namespace {
 
-const QString LauncherPath = QStringLiteral("/com/canonical/unity/launcherentry/clipvane");
+const QString LauncherPath =
+    QStringLiteral("/com/canonical/unity/launcherentry/") + QLatin1String(AppInfo::DesktopId);
 const QString LauncherInterface = QStringLiteral("com.canonical.Unity.LauncherEntry");
 const QString NotificationsService = QStringLiteral("org.freedesktop.Notifications");
 const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -97,10 +98,8 @@ void CDesktopSession::OnRunOver(bool finished, int failedJobs, int endedJobs)
     m_inhibitor = QDBusUnixFileDescriptor();
     UpdateLauncher(0.0, false);
     if (finished && !(m_windowActive && m_windowActive()))
-        Notify(QStringLiteral("Encoding Finished !!"),
-               failedJobs > 0
-                   ? QStringLiteral("%1 of %2 files failed.").arg(failedJobs).arg(endedJobs)
-                   : QString());
+        Notify(CEncodingRun::FinishedText,
+               failedJobs > 0 ? CEncodingRun::FailedFilesText(failedJobs, endedJobs) : QString());
 }
 
 void CDesktopSession::UpdateLauncher(double progress, bool visible)

@@ -12,6 +12,24 @@ class QTemporaryFile;
 // How many seconds of each movie a Sampling run encodes.
 inline constexpr int SampleSeconds = 60;
 
+// The values of the "Pocket PC Normal" preset that more than the record uses:
+// ApplyPreset puts them into the record, the settings summary and the options
+// dialog's preset lines show them, and the store's defaults (RegValue) are the
+// list entries that stand for them (a test ties the two).
+struct PresetValues
+{
+    const char* name;
+    int encoderTemplate; // EncodeSetting::m_nEncoder
+    int videoBitRate;    // kbit/s
+    double frameRate;
+    int width;
+    int height;
+    const char* aspect; // of the picture inside the frame, as EncodeSetting::m_strAspect
+    int audioBitRate;   // kbit/s
+};
+inline constexpr PresetValues PocketPcNormal{
+    "Pocket PC Normal", 0, 150, 15.0, 320, 240, "1.77", 64};
+
 // A movie's subtitle as the encoder is given it (EncodeSetting::PrepareSubtitle).
 // Copies share the UTF-8 copy on disk, which is removed when the last of them
 // goes: a run keeps its job's subtitle while the job's encoder runs.

@@ -5,6 +5,7 @@
 #include "engine/ExternalTools.h"
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
+#include "engine/StartChecks.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
@@ -168,7 +169,12 @@ std::int64_t CEncodingRun::Now() const
 
 QString CEncodingRun::NowText() const
 {
-    return LocalTime(Now()).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return CRunLog::TimeText(LocalTime(Now()));
+}
+
+QString CEncodingRun::FailedFilesText(int failed, int ended)
+{
+    return QStringLiteral("%1 of %2 files failed.").arg(failed).arg(ended);
 }
 
 void CEncodingRun::StartSampling()
@@ -192,6 +198,15 @@ void CEncodingRun::StartRun(bool sampling)
         return;
     }
 
+    // Before anything starts or is asked: a folder that cannot be written
+    // would fail every job of the batch.
+    const QString movieDir = GetMovieDir();
+    if (const std::optional<QString> error = StartChecks::FolderWriteError(movieDir, true)) {
+        m_form.MessageBox(StartChecks::FolderNotWritable(movieDir) + QLatin1Char('\n') + *error,
+                          RunForm::MessageIcon::Information);
+        return;
+    }
+
     std::vector<StreamFile> jobs;
     for (int i = 0; i < count; ++i)
         jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
@@ -204,13 +219,6 @@ void CEncodingRun::StartRun(bool sampling)
     }
     if (!MayOverwrite(written))
         return;
-
-    const QString movieDir = GetMovieDir();
-    if (!QDir().mkpath(movieDir)) {
-        m_form.MessageBox(QStringLiteral("Unable to create the output folder %1").arg(movieDir),
-                          RunForm::MessageIcon::Information);
-        return;
-    }
 
     // The preview takes the first slot's runner: a preview still playing ends
     // here, and its end is not taken for a job's.
@@ -346,8 +354,40 @@ void CEncodingRun::ScheduleJobs()
     FinishRun();
 }
 
+std::optional<CFailureReason> CEncodingRun::StartProblem(const CEncodeSlot::Job& work)
+{
+    if (const std::optional<QString> problem = StartChecks::MovieProblem(work.strInput))
+        return CFailureReason::BeforeStart(*problem);
+    // The disk may have become read-only or full since the run started. The
+    // subfolder of a movie added through a folder is made now, inside an output
+    // folder that is still there.
+    const QString folder = QFileInfo(work.strOutput).absolutePath();
+    const QString root = QFileInfo(GetMovieDir()).absoluteFilePath();
+    const bool subfolder =
+        QDir::cleanPath(folder) != QDir::cleanPath(root) && QFileInfo(root).isDir();
+    if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, subfolder))
+        return CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder), {*error});
+    return std::nullopt;
+}
+
 void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
 {
+    CEncodeSlot::Job work;
+    work.nIndex = index;
+    work.strInput = job.strFilePath;
+    work.strOutput = index < int(m_arrOutputs.size()) ? m_arrOutputs[index] : OutputPathFor(job);
+    if (const std::optional<CFailureReason> failure = StartProblem(work)) {
+        // No encoder for it; the batch goes on with the next job.
+        slot.Assign(work, ++m_nStarts);
+        m_ullDoneBytes += job.CountedSize();
+        m_bLastSucceeded = false;
+        EndJob(slot, job, failure, {});
+        slot.Release();
+        m_arrJobs[index].state = JobState::Ended;
+        MoveCursor();
+        return;
+    }
+
     // The selection moves to the new job unless the user follows another
     // running one; with one slot, every job's row is shown in turn.
     const int selected = m_form.SelectedRow();
@@ -361,13 +401,6 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
     m_form.SetRowStatus(index, StatusEncoding, QString());
     m_form.SetRowProgress(index, 0);
 
-    CEncodeSlot::Job work;
-    work.nIndex = index;
-    work.strInput = job.strFilePath;
-    work.strOutput = index < int(m_arrOutputs.size()) ? m_arrOutputs[index] : OutputPathFor(job);
-    // The subfolder of a movie added through a folder; when it cannot be made,
-    // the encoder says so and the job fails.
-    QDir().mkpath(QFileInfo(work.strOutput).absolutePath());
     work.ullBytes = InputFileSize(job.strFilePath);
     work.subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(job), job.strFilePath);
     const QString arguments =
@@ -437,7 +470,7 @@ void CEncodingRun::EndJob(const CEncodeSlot& slot, const std::optional<StreamFil
         m_form.SetRowStatus(work.nIndex, failure ? StatusFailed : StatusFinished,
                             failure ? failure->Details() : QString());
     RunLogJob entry = JobLogEntry(slot,
-                                  failure ? QStringLiteral("failed: ") + failure->Headline()
+                                  failure ? QStringLiteral("failed: ") + failure->OneLine()
                                           : QStringLiteral("finished"),
                                   failure ? lines : QStringList());
     entry.bOutputRemoved = failure && slot.RemoveEncodersOutput();
@@ -454,9 +487,9 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
                               COutputCheck::ExpectedSeconds(job, m_bSampleMode), m_bSampleMode);
     if (!problem)
         return std::nullopt;
-    const bool diskFull = CFailureReason::SaysDiskFull(lines) ||
-                          COutputCheck::DiskFull(QFileInfo(output).absolutePath());
-    return CFailureReason::ForIncompleteOutput(*problem, diskFull, lines);
+    // A disk that is full now is found for every failure (OnSlotEnded).
+    return CFailureReason::ForIncompleteOutput(*problem, CFailureReason::SaysDiskFull(lines),
+                                               lines);
 }
 
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
@@ -510,10 +543,16 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     // The encoder can exit 0 without having written a movie (an input it could
     // not demultiplex, for one), or with only part of one (a full disk, an
     // input that ends early): that job failed too.
+    const QString& output = slot.CurrentJob().strOutput;
     std::optional<CFailureReason> failure =
-        CFailureReason::ForEnd(exit, OutputState(slot.CurrentJob().strOutput), lines);
+        CFailureReason::ForEnd(exit, OutputState(output), lines);
     if (!failure && job)
         failure = CheckOutput(slot, *job, lines);
+    // The encoder does not say so when its writes fail for want of space: it
+    // leaves an empty or short file, or none.
+    if (failure && failure->Cause().isEmpty() &&
+        COutputCheck::DiskFull(QFileInfo(output).absolutePath()))
+        failure->SetCause(QString::fromLatin1(CFailureReason::DiskFullCause));
     m_bLastSucceeded = !failure;
     EndJob(slot, job, failure, lines);
     slot.Release();
@@ -531,15 +570,13 @@ void CEncodingRun::FinishRun()
     emit RunOver(true, m_nFailedJobs, m_nJobsEnded);
     if (m_form.ShutdownAfterRun())
         m_form.ShutdownComputer();
-    QString message = QStringLiteral("Encoding Finished !!");
+    QString message = FinishedText;
     if (m_nFailedJobs > 0)
-        message += QStringLiteral("\n%1 of %2 files failed.").arg(m_nFailedJobs).arg(m_nJobsEnded);
+        message += QLatin1Char('\n') + FailedFilesText(m_nFailedJobs, m_nJobsEnded);
     if (m_nFailedJobs == 1)
         message += QLatin1Char('\n') + m_strLastFailure;
-    m_log.End(QStringLiteral("Run ended %1: %2 of %3 files failed.")
-                  .arg(NowText())
-                  .arg(m_nFailedJobs)
-                  .arg(m_nJobsEnded));
+    m_log.End(QStringLiteral("Run ended %1: %2")
+                  .arg(NowText(), FailedFilesText(m_nFailedJobs, m_nJobsEnded)));
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     KillRunTimer();
     if (!m_bStoppedByUser)

@@ -28,6 +28,9 @@
 // the UI thread, where the job's end, the next start, the messages and the
 // shut-down run. The form reaches the user through RunForm. The first slot's
 // runner also serves the preview player (StartPreview).
+// The output folder is made and checked before a run starts anything, and a
+// job's movie and output folder again before its encoder starts (StartChecks):
+// a job that cannot start fails without an encoder, and the batch goes on.
 // For each job the run keeps the encoder's last lines, so that a failed row can
 // say why (its status cell's reason, CFailureReason), and each run writes a
 // plain-text log (CRunLog) in which each job's entry is written whole when the
@@ -65,6 +68,11 @@ public:
     // Refused while a run is active (the player takes the first slot's runner);
     // false also when the player could not be started.
     bool StartPreview(const QString& commandLine);
+
+    // The finish message's first line, which the desktop's notification says too,
+    // and the line under it when jobs failed: "1 of 3 files failed.".
+    static inline const QString FinishedText = QStringLiteral("Encoding Finished !!");
+    static QString FailedFilesText(int failed, int ended);
 
     // Output folder, "/", the job's relative folder and "/" (a movie added
     // through a folder), prefix, the movie's name with ".avi" for its extension;
@@ -154,7 +162,11 @@ private:
     void ScheduleJobs();
     // The waiting job to start next; -1 when none waits.
     int NextJob() const;
-    // Starts the encoder for a job on a free slot.
+    // Why a job cannot start: its movie is gone or unreadable, or its output
+    // folder cannot be written (now); nothing when it can.
+    static std::optional<CFailureReason> StartProblem(const CEncodeSlot::Job& work);
+    // Starts the encoder for a job on a free slot; a job that cannot start
+    // fails there and then.
     void StartJob(CEncodeSlot& slot, int index, const StreamFile& job);
     // Handles the end of a slot's child (an encoder or the preview player);
     // lines: the last lines it printed.

@@ -60,14 +60,16 @@ QString ExitHeadline(const ChildExit& exit)
 
 } // namespace
 
-CFailureReason::CFailureReason(QString headline, QStringList lines)
-    : m_strHeadline(std::move(headline))
+CFailureReason::CFailureReason(QString cause, QString headline, QStringList lines)
+    : m_strCause(std::move(cause))
+    , m_strHeadline(std::move(headline))
     , m_arrLines(std::move(lines))
 {
 }
 
 std::optional<CFailureReason> CFailureReason::ForEnd(const ChildExit& exit, Output output,
-                                                     const QStringList& kept)
+                                                     const QStringList& kept,
+                                                     std::span<const EncoderCause> causes)
 {
     QString headline;
     if (!exit.Succeeded())
@@ -80,7 +82,18 @@ std::optional<CFailureReason> CFailureReason::ForEnd(const ChildExit& exit, Outp
         headline = QStringLiteral("The encoder exited with code 0 but wrote no picture.");
     else
         return std::nullopt;
-    return CFailureReason(headline, PickLines(kept));
+    return CFailureReason(CauseIn(kept, causes), headline, PickLines(kept));
+}
+
+QString CFailureReason::CauseIn(const QStringList& lines, std::span<const EncoderCause> causes)
+{
+    for (const EncoderCause& cause : causes) {
+        const QLatin1String words(cause.words);
+        if (std::any_of(lines.cbegin(), lines.cend(),
+                        [&words](const QString& line) { return line.contains(words); }))
+            return QString::fromLatin1(cause.sentence);
+    }
+    return QString();
 }
 
 bool CFailureReason::WroteNoPicture(const QStringList& kept)
@@ -97,11 +110,8 @@ bool CFailureReason::WroteNoPicture(const QStringList& kept)
 CFailureReason CFailureReason::ForIncompleteOutput(const QString& problem, bool diskFull,
                                                    const QStringList& kept)
 {
-    QStringList lines = PickLines(kept);
-    if (!diskFull)
-        return CFailureReason(problem, lines);
-    lines.prepend(problem);
-    return CFailureReason(QStringLiteral("The output folder's disk is full."), lines);
+    return CFailureReason(diskFull ? QString::fromLatin1(DiskFullCause) : CauseIn(kept), problem,
+                          PickLines(kept));
 }
 
 bool CFailureReason::SaysDiskFull(const QStringList& kept)
@@ -115,8 +125,13 @@ CFailureReason CFailureReason::NotStarted(const QString& encoderPath, const QStr
 {
     // The path goes on a line of its own: the headline stays the program's words.
     return CFailureReason(
-        QStringLiteral("The encoder could not be started."),
+        QString(), QStringLiteral("The encoder could not be started."),
         {error.isEmpty() ? encoderPath : encoderPath + QStringLiteral(": ") + error});
+}
+
+CFailureReason CFailureReason::BeforeStart(const QString& why, const QStringList& lines)
+{
+    return CFailureReason(QString(), why, lines);
 }
 
 bool CFailureReason::LooksLikeError(const QString& line)
@@ -146,12 +161,21 @@ QStringList CFailureReason::PickLines(const QStringList& kept)
 QString CFailureReason::Details() const
 {
     QStringList all{m_strHeadline};
+    if (!m_strCause.isEmpty())
+        all.prepend(m_strCause);
     all += m_arrLines;
     return all.join(QLatin1Char('\n'));
 }
 
+QString CFailureReason::OneLine() const
+{
+    return m_strCause.isEmpty() ? m_strHeadline : m_strCause + QLatin1Char(' ') + m_strHeadline;
+}
+
 QString CFailureReason::Summary() const
 {
+    if (!m_strCause.isEmpty())
+        return m_strCause;
     for (auto it = m_arrLines.crbegin(); it != m_arrLines.crend(); ++it) {
         if (!LooksLikeError(*it) || IsExitingLine(*it))
             continue;

@@ -3,13 +3,40 @@
 #include "engine/Redirect.h"
 
 #include <optional>
+#include <span>
 
 #include <QString>
 #include <QStringList>
 
-// Why a job of the run failed, in words a user can act on: a headline of the
-// program's own (the exit code or signal, an encoder that could not be started,
-// an encode that left no movie) and the encoder's own lines that say most.
+// A cause of failure that an encoder's line names: a line that holds words
+// says that sentence is why.
+struct EncoderCause
+{
+    const char* words;
+    const char* sentence;
+};
+
+// What mencoder prints when it is broken on purpose (the lines are kept in
+// tests/engine/data/encoder-lines), in the order they are tried: the first entry
+// whose words a line holds names the cause. Its lines for an output it cannot
+// open also say "File not found" of the output file, so that entry comes first;
+// it says "File not found" also of a movie it may not read.
+inline constexpr char DamagedMovieCause[] =
+    "The movie cannot be read: it is damaged or of an unknown kind.";
+inline constexpr EncoderCause MencoderCauses[] = {
+    {"Cannot open output file", "The output file cannot be written."},
+    {"dimensions too large", "The picture size is too large for this encoder."},
+    {"must be multiple of 2", "The picture size does not suit this encoder."},
+    {"this file format is not recognized", DamagedMovieCause},
+    {"Filters have not been configured! Empty file?", DamagedMovieCause},
+    {"File not found", "The movie file is gone or cannot be read."},
+};
+
+// Why a job of the run failed, in words a user can act on: the cause in plain
+// words where the encoder's lines name one, a headline of the program's own (the
+// exit code or signal, an encoder that could not be started, an encode that left
+// no movie, a job that could not start) and the encoder's own lines that say
+// most.
 class CFailureReason final
 {
 public:
@@ -27,18 +54,30 @@ public:
 
     // The reason a job failed, or nothing when it did not: a job fails when its
     // encoder did not exit with 0, left no movie or says it wrote no picture.
-    // kept: the encoder's last lines (COutputTail).
-    static std::optional<CFailureReason> ForEnd(const ChildExit& exit, Output output,
-                                                const QStringList& kept);
+    // kept: the encoder's last lines (COutputTail); the cause is the one causes
+    // names for them.
+    static std::optional<CFailureReason>
+    ForEnd(const ChildExit& exit, Output output, const QStringList& kept,
+           std::span<const EncoderCause> causes = MencoderCauses);
     // The encoder exited 0 but its output is not a whole movie; problem: what the
-    // output check found (COutputCheck::Problem). When the output folder's disk
-    // is full, that is the headline and the problem the first line under it.
+    // output check found (COutputCheck::Problem), the headline. When the output
+    // folder's disk is full, that is the cause.
     static CFailureReason ForIncompleteOutput(const QString& problem, bool diskFull,
                                               const QStringList& kept);
     // Whether the encoder says a write failed for want of space.
     static bool SaysDiskFull(const QStringList& kept);
     // The encoder could not be started; error: the system's description.
     static CFailureReason NotStarted(const QString& encoderPath, const QString& error);
+    // The job could not start (its movie or its output folder): why, in the
+    // program's words, and what else tells it.
+    static CFailureReason BeforeStart(const QString& why, const QStringList& lines = {});
+
+    // The sentence of the first entry of causes whose words a line holds; empty
+    // when none does.
+    static QString CauseIn(const QStringList& lines,
+                           std::span<const EncoderCause> causes = MencoderCauses);
+    // When the output folder's disk is full, that is the cause.
+    static constexpr char DiskFullCause[] = "The output folder's disk is full.";
 
     // Whether the encoder's closing summary says the video stream got 0 bytes.
     static bool WroteNoPicture(const QStringList& kept);
@@ -50,22 +89,29 @@ public:
     // the encoder puts round some messages and cut to MaxShownLineLength.
     static QStringList PickLines(const QStringList& kept);
 
+    // The cause in plain words ("The movie file is gone or cannot be read.");
+    // empty when the lines name none.
+    const QString& Cause() const { return m_strCause; }
+    void SetCause(const QString& cause) { m_strCause = cause; }
     // "The encoder ended with exit code 1.", "... was ended by signal 11
     // (Segmentation fault).", "... exited with code 0 but left an empty output
     // file.", ...
     const QString& Headline() const { return m_strHeadline; }
     const QStringList& EncoderLines() const { return m_arrLines; }
-    // The headline, then the encoder lines, one per line: the status cell's
-    // tooltip. The first line is always the headline, the program's own words,
-    // so that no encoder text is ever taken for markup.
+    // The cause, the headline, then the encoder lines, one per line: the status
+    // cell's tooltip. The first lines are always the program's own words, so
+    // that no encoder text is ever taken for markup.
     QString Details() const;
-    // One short sentence: the last error line other than "Exiting...", else the
-    // headline.
+    // The cause and the headline on one line: how the run log ends the job.
+    QString OneLine() const;
+    // One short sentence: the cause, else the last error line other than
+    // "Exiting...", else the headline.
     QString Summary() const;
 
 private:
-    CFailureReason(QString headline, QStringList lines);
+    CFailureReason(QString cause, QString headline, QStringList lines);
 
+    QString m_strCause;
     QString m_strHeadline;
     QStringList m_arrLines;
 };

@@ -1,5 +1,6 @@
 #include "RunLog.h"
 
+#include "engine/EncodeSetting.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>
@@ -42,6 +43,11 @@ QString CRunLog::Folder()
     return GetStateDir() + QStringLiteral("/logs");
 }
 
+QString CRunLog::TimeText(const QDateTime& time)
+{
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
 QString CRunLog::FileName(const QDateTime& start, int n)
 {
     const QString stem = start.toString(TimeFormat);
@@ -74,8 +80,9 @@ bool CRunLog::Begin(const QDateTime& start, bool sampling)
     }
 
     Write(QStringLiteral("Clipvane run started %1%2\n")
-              .arg(start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                   sampling ? QStringLiteral(" (sampling: the first 60 seconds of each movie)")
+              .arg(TimeText(start),
+                   sampling ? QStringLiteral(" (sampling: the first %1 seconds of each movie)")
+                                  .arg(SampleSeconds)
                             : QString()));
     return m_file.isOpen();
 }
@@ -85,7 +92,9 @@ void CRunLog::WriteJob(const RunLogJob& job)
     QString text = QStringLiteral("\nJob %1 of %2\n").arg(job.nIndex + 1).arg(job.nCount);
     text += QStringLiteral("  Input:   %1\n").arg(job.strInput);
     text += QStringLiteral("  Output:  %1\n").arg(job.strOutput);
-    text += QStringLiteral("  Command: %1\n").arg(job.strCommandLine);
+    // A job that could not start has no command line.
+    if (!job.strCommandLine.isEmpty())
+        text += QStringLiteral("  Command: %1\n").arg(job.strCommandLine);
     text += QStringLiteral("  End:     %1\n").arg(job.strEnd);
     if (job.bOutputRemoved)
         text += QStringLiteral("  Removed: the incomplete output file\n");

@@ -38,6 +38,8 @@ public:
 
     // The logs folder for the current environment.
     static QString Folder();
+    // A time as the log shows it: "2026-12-08 21:40:52".
+    static QString TimeText(const QDateTime& time);
     // "yyyy-MM-dd_HH-mm-ss.log", or with "_<n>" before ".log" for n > 1.
     static QString FileName(const QDateTime& start, int n);
 

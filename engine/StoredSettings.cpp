@@ -3,7 +3,11 @@
 #include "shell/Numbers.h"
 
 #include <algorithm>
+#include <limits>
+#include <mutex>
 #include <thread>
+
+#include <QDebug>
 
 namespace {
 
@@ -27,6 +31,61 @@ void StoreIndex(const Choice (&)[Count], DWORD index, const RegDwordValue& value
 int LeadingInt(const QString& text)
 {
     return LeadingNumber<int>(text.toLatin1().toStdString());
+}
+
+// Reads stored values, noting those read as their defaults.
+struct RepairingReader
+{
+    const StoredSettings::TextReader& stored;
+    QStringList& repaired;
+
+    // A number up to most.
+    DWORD Number(const RegDwordValue& value, DWORD most = std::numeric_limits<DWORD>::max())
+    {
+        const std::optional<QString> text = stored(QLatin1String(value.name));
+        if (!text)
+            return value.defaultValue;
+        const std::optional<DWORD> number = DwordFromText(*text);
+        if (number && *number <= most)
+            return *number;
+        repaired << QLatin1String(value.name);
+        return value.defaultValue;
+    }
+
+    template <class Choice, std::size_t Count>
+    DWORD Index(const Choice (&)[Count], const RegDwordValue& value)
+    {
+        return Number(value, Count - 1);
+    }
+
+    QString PictureSize(const RegStringValue& value)
+    {
+        const std::optional<QString> text = stored(QLatin1String(value.name));
+        if (!text)
+            return QString::fromLatin1(value.defaultValue);
+        bool ok = false;
+        const int size = text->trimmed().toInt(&ok, 10);
+        if (ok && size >= StoredSettings::MinPictureSize && size <= StoredSettings::MaxPictureSize)
+            return QString::number(size / 2 * 2);
+        repaired << QLatin1String(value.name);
+        return QString::fromLatin1(value.defaultValue);
+    }
+};
+
+// The line on standard error, once for each new set of repaired values: the
+// settings are read again whenever the summary, the dialog or a run needs them.
+void ReportRepairs(const QStringList& repaired)
+{
+    static std::mutex mutex;
+    static QStringList reported;
+    const std::lock_guard lock(mutex);
+    if (repaired == reported)
+        return;
+    reported = repaired;
+    if (!repaired.isEmpty())
+        qWarning().noquote() << QStringLiteral("Clipvane: repaired damaged settings: %1 "
+                                               "(defaults used)")
+                                    .arg(repaired.join(QLatin1String(", ")));
 }
 
 } // namespace
@@ -55,33 +114,51 @@ QStringList StoredSettings::ListTexts(List list)
     return texts;
 }
 
-StoredSettings StoredSettings::Load()
+StoredSettings StoredSettings::Read(const TextReader& stored)
 {
     StoredSettings settings;
-    settings.nPreset = static_cast<int>(GetRegDWORD(RegValue::Option));
-    settings.nEncoder = GetRegDWORD(RegValue::Encoder);
-    settings.nBitRate = GetRegDWORD(RegValue::Bit);
-    settings.nFrameRate = GetRegDWORD(RegValue::Fps);
-    settings.nRatio = GetRegDWORD(RegValue::Ratio);
-    settings.strWidth = GetRegString(RegValue::Width);
-    settings.strHeight = GetRegString(RegValue::Height);
-    settings.bMixSubtitle = GetRegDWORD(RegValue::UseSub) != 0;
-    settings.bShutdown = GetRegDWORD(RegValue::Shutdown) != 0;
-    settings.nParallel = GetRegDWORD(RegValue::Parallel);
+    RepairingReader read{stored, settings.arrRepaired};
+    settings.nPreset = static_cast<int>(read.Number(RegValue::Option));
+    settings.nEncoder = read.Index(Encoders, RegValue::Encoder);
+    settings.nBitRate = read.Index(BitRates, RegValue::Bit);
+    settings.nFrameRate = read.Index(FrameRates, RegValue::Fps);
+    settings.nRatio = read.Index(Ratios, RegValue::Ratio);
+    settings.strWidth = read.PictureSize(RegValue::Width);
+    settings.strHeight = read.PictureSize(RegValue::Height);
+    settings.bMixSubtitle = read.Number(RegValue::UseSub) != 0;
+    settings.bShutdown = read.Number(RegValue::Shutdown) != 0;
+    settings.nParallel = read.Number(RegValue::Parallel, MaxParallel);
+    return settings;
+}
+
+StoredSettings StoredSettings::Load()
+{
+    StoredSettings settings = Read(GetRegText);
+    ReportRepairs(settings.arrRepaired);
     return settings;
 }
 
 void StoredSettings::Store() const
 {
-    SetRegDWORD(RegValue::Option, nPreset == 0 ? 0 : 1);
-    if (nPreset != 0) {
+    // Repaired values are written in either mode, so that the store then holds
+    // what the dialog showed.
+    const bool userDefine = nPreset != 0;
+    const auto writes = [&](const auto& value) {
+        return userDefine || arrRepaired.contains(QLatin1String(value.name));
+    };
+    SetRegDWORD(RegValue::Option, userDefine ? 1 : 0);
+    if (writes(RegValue::Encoder))
         StoreIndex(Encoders, nEncoder, RegValue::Encoder);
+    if (writes(RegValue::Bit))
         StoreIndex(BitRates, nBitRate, RegValue::Bit);
+    if (writes(RegValue::Fps))
         StoreIndex(FrameRates, nFrameRate, RegValue::Fps);
+    if (writes(RegValue::Width))
         SetRegString(RegValue::Width, strWidth);
+    if (writes(RegValue::Height))
         SetRegString(RegValue::Height, strHeight);
+    if (writes(RegValue::Ratio))
         StoreIndex(Ratios, nRatio, RegValue::Ratio);
-    }
     SetRegDWORD(RegValue::UseSub, bMixSubtitle ? 1 : 0);
     SetRegDWORD(RegValue::Shutdown, bShutdown ? 1 : 0);
     SetRegDWORD(RegValue::Parallel, nParallel);
@@ -97,6 +174,13 @@ int StoredSettings::EncodesAtOnce() const
     if (nParallel == 0)
         return std::min(CoreCount(), MaxParallel);
     return static_cast<int>(std::min<DWORD>(nParallel, MaxParallel));
+}
+
+const StoredSettings::EncoderChoice& StoredSettings::PresetEncoder()
+{
+    return *std::find_if(std::begin(Encoders), std::end(Encoders), [](const EncoderChoice& choice) {
+        return choice.templateIndex == PocketPcNormal.encoderTemplate;
+    });
 }
 
 const StoredSettings::EncoderChoice& StoredSettings::Encoder() const

@@ -3,6 +3,9 @@
 #include "engine/EncodeSetting.h"
 #include "shell/SettingsStore.h"
 
+#include <functional>
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +15,10 @@
 // (ApplyTo), and the run's shut-down switch is read from one. The names and
 // defaults of the values are those of RegValue (shell/SettingsStore.h); a
 // record read from an empty store equals a new one.
+// A stored value that no choice of the dialog can give (edited by hand, or
+// written by another version) is repaired when read: the record holds the
+// value's default instead, so that the summary, the dialog and the encode all
+// use that; the store keeps what it holds until the dialog's OK.
 struct StoredSettings
 {
     // An entry of the encoder list: the dialog's text, the summary's text, and
@@ -55,36 +62,57 @@ struct StoredSettings
     // "Option": 0 the "Pocket PC Normal" preset, 1 User Define; any other number
     // sets neither radio button of the dialog and counts as User Define.
     int nPreset = int(RegValue::Option.defaultValue);
-    // "Encoder", "Bit", "Fps", "Ratio": indexes in the lists above. An index
-    // outside its list leaves the dialog's list without a selection and stands
-    // for the entry at the value's default index everywhere else.
+    // "Encoder", "Bit", "Fps", "Ratio": indexes in the lists above. A stored
+    // index outside its list is read as the value's default; set by hand, one
+    // stands for the entry at the default index.
     DWORD nEncoder = RegValue::Encoder.defaultValue;
     DWORD nBitRate = RegValue::Bit.defaultValue;
     DWORD nFrameRate = RegValue::Fps.defaultValue;
     DWORD nRatio = RegValue::Ratio.defaultValue;
-    // "Width", "Height": the picture size as typed.
+    // "Width", "Height": the picture size. Read as a whole number from
+    // MinPictureSize to MaxPictureSize, an odd one taken one lower; any other
+    // stored text is read as the default. The dialog's OK stores them as typed.
     QString strWidth = QString::fromLatin1(RegValue::Width.defaultValue);
     QString strHeight = QString::fromLatin1(RegValue::Height.defaultValue);
     // "UseSub", "Shutdown": burn subtitles in; shut the computer down after a run.
     bool bMixSubtitle = RegValue::UseSub.defaultValue != 0;
     bool bShutdown = RegValue::Shutdown.defaultValue != 0;
-    // "Parallel": how many encodes a run keeps going at once (EncodesAtOnce).
+    // "Parallel": how many encodes a run keeps going at once (EncodesAtOnce);
+    // a stored number above MaxParallel is read as the default.
     DWORD nParallel = RegValue::Parallel.defaultValue;
+    // The names of the stored values that were read as their defaults, in the
+    // order above: values that are not numbers where numbers belong, and those
+    // described above.
+    QStringList arrRepaired;
 
     // The most encodes at once "Parallel" can ask for.
     static constexpr int MaxParallel = 16;
+    // The picture sizes the store's width and height may give.
+    static constexpr int MinPictureSize = 16;
+    static constexpr int MaxPictureSize = 4096;
     // The machine's cores as a run counts them: at least 1.
     static int CoreCount();
     // What "Parallel" stands for: 0 one encode per core, any other value that
     // many, at most MaxParallel.
     int EncodesAtOnce() const;
 
+    // The stored text of a value by its name; nothing when the store does not
+    // hold it.
+    using TextReader = std::function<std::optional<QString>(const QString& name)>;
+    // Reads the settings, repairing what needs it (see above).
+    static StoredSettings Read(const TextReader& stored);
+    // Reads them from the store. When values were repaired, one line on
+    // standard error names them, once for as long as the same ones are.
     static StoredSettings Load();
 
     // What the dialog's OK writes: "Option" (0 for the preset, 1 otherwise), the
     // two switches and "Parallel", and for User Define the list indexes and the size texts
-    // too. An index outside its list (a list without a selection) is not written.
+    // too; with the preset, the repaired values among those. An index outside its
+    // list (a list without a selection) is not written.
     void Store() const;
+
+    // The encoder list's entry the preset encodes with.
+    static const EncoderChoice& PresetEncoder();
 
     // The chosen entries (see the indexes above).
     const EncoderChoice& Encoder() const;

@@ -1,12 +1,15 @@
 #include "SubtitleConverter.h"
 
+#include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
+#include "shell/AppInfo.h"
 #include "shell/Numbers.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <iconv.h>
+#include <iterator>
 #include <memory>
 #include <type_traits>
 #include <uchardet.h>
@@ -363,13 +366,12 @@ QByteArray SubRipTime(qint64 ms)
 
 SubtitleFormat SubtitleFormatOf(const QString& path)
 {
+    static_assert(std::size(SubtitleExtensions) == std::size_t(SubtitleFormat::Other));
     const QString extension = PathExtension(path).toLower();
-    if (extension == QLatin1String(".smi"))
-        return SubtitleFormat::Sami;
-    if (extension == QLatin1String(".sub"))
-        return SubtitleFormat::MicroDvd;
-    if (extension == QLatin1String(".srt"))
-        return SubtitleFormat::SubRip;
+    for (std::size_t i = 0; i < std::size(SubtitleExtensions); ++i) {
+        if (extension == QLatin1String(SubtitleExtensions[i]))
+            return static_cast<SubtitleFormat>(i);
+    }
     return SubtitleFormat::Other;
 }
 
@@ -627,6 +629,7 @@ QString SubtitleWorkDir()
 {
     // One folder per process, so two running copies never share a subtitle
     // copy; QTemporaryDir makes it 0700 and removes it at exit.
-    static const QTemporaryDir dir(QDir::tempPath() + QLatin1String("/clipvane-XXXXXX"));
+    static const QTemporaryDir dir(QDir::tempPath() + QLatin1Char('/') +
+                                   QLatin1String(AppInfo::DesktopId) + QLatin1String("-XXXXXX"));
     return dir.isValid() ? dir.path() : QString();
 }

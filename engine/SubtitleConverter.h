@@ -11,7 +11,8 @@
 // subtitle is copied as UTF-8 into a folder private to this process, its early
 // cues moved to where the encoder draws them.
 
-// The subtitle formats found beside a movie, told by the file's extension.
+// The subtitle formats found beside a movie, told by the file's extension: in
+// the order of SubtitleExtensions (jobs/MediaProbe.h).
 enum class SubtitleFormat
 {
     Sami,     // ".smi"

@@ -237,7 +237,7 @@ QString FindSubtitleFile(const QString& path)
     if (path.isEmpty())
         return {};
     const QString base = path.left(path.size() - PathExtension(path).size());
-    for (const char* extension : {".smi", ".sub", ".srt"}) {
+    for (const char* extension : SubtitleExtensions) {
         const QString candidate = base + QLatin1String(extension);
         const QFileInfo info(candidate);
         if (info.exists() && !info.isDir())

@@ -15,10 +15,14 @@
 // opened for reading or is not a regular file (a folder, a pipe, a device).
 std::uint64_t ProbeFileSize(const QString& path);
 
+// The extensions of the subtitle files beside a movie, in the order they are
+// looked for: SAMI, MicroDVD, SubRip.
+inline constexpr const char* SubtitleExtensions[] = {".smi", ".sub", ".srt"};
+
 // The subtitle file of a movie: the path without the file name's own extension
 // (a "." in a folder name is not one; a name without extension is taken whole)
-// with ".smi", else with ".sub", else with ".srt", whichever first names an
-// existing entry that is not a folder. Empty when there is none. The job list and the encoding run
+// with the first of SubtitleExtensions that names an existing entry that is not
+// a folder. Empty when there is none. The job list and the encoding run
 // both find subtitles through this one function, so they always agree.
 QString FindSubtitleFile(const QString& path);
 

@@ -8,7 +8,6 @@
 # demo program that is already built. Installs missing packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 build=${BUILD_DIR:-build}
 scale=${QT_SCALE_FACTOR:-1}
 
@@ -17,7 +16,7 @@ if [ -z "$demo" ]; then
     bash scripts/install-deps.sh --test
     [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja
     cmake --build "$build" --target clipvane-controls-demo -j2
-    demo="$root/$build/bin/clipvane-controls-demo"
+    demo="$(realpath -m "$build")/bin/clipvane-controls-demo"
 fi
 suffix=""
 [ "$scale" != 1 ] && suffix="@${scale}x"

@@ -13,7 +13,8 @@ QString GetAppDir();
 
 // The program's own state folder: $XDG_STATE_HOME/Tolva/Clipvane, where an unset,
 // empty or relative XDG_STATE_HOME means ~/.local/state (the XDG base directory
-// rules). It holds the run logs and the saved job list.
+// rules; Qt 6.4's QStandardPaths has no state location, so the rule is here).
+// It holds the run logs and the saved job list.
 QString GetStateDir();
 
 // "%d"

@@ -20,16 +20,18 @@ namespace AppInfo {
 // about box).
 QString VersionText(const char* separator = "");
 
-inline const QString Caption = QStringLiteral("Tolva Clipvane");
+inline const QString Caption =
+    QStringLiteral("%1 %2").arg(QLatin1String(MakerName), QLatin1String(ProgramName));
 
 // <folder>/Tolva
 QString MakerFolderIn(const QString& folder);
 // <folder>/Tolva/Clipvane
 QString ProgramFolderIn(const QString& folder);
 
-// The version page the update check downloads, and the download page it opens.
-inline constexpr char VersionPageUrl[] = "http://www.tolva.example/v_encoder.html";
-inline constexpr char DownloadPageUrl[] = "http://www.tolva.example/sw.html";
+// The version page the update check downloads, and the download page it opens,
+// on the maker's site.
+inline const QString VersionPageUrl = QLatin1String(HomePageUrl) + QLatin1String("v_encoder.html");
+inline const QString DownloadPageUrl = QLatin1String(HomePageUrl) + QLatin1String("sw.html");
 // The "mailto:" address of SupportMailAddress.
 QString SupportMailUrl();
 

@@ -24,7 +24,7 @@ bool FirstRunSetup()
     const QString movieDir = DefaultMovieDir();
     QDir().mkpath(movieDir);
     SetRegString(RegValue::MovieDir, movieDir);
-    SetRegString(RegValue::Prefix, QStringLiteral("[Tolva]"));
+    SetRegString(RegValue::Prefix, QStringLiteral("[%1]").arg(QLatin1String(AppInfo::MakerName)));
     SetRegDWORD(RegValue::Option, 0);
     return true;
 }

@@ -12,10 +12,12 @@ Q_LOGGING_CATEGORY(lcSettings, "clipvane.settings", QtWarningMsg)
 
 namespace {
 
-// "Software\Org\App[\Group...]" names the file Org/App.conf in the user's
-// configuration folder, and the groups inside it. The folder is looked up on
-// every call (not cached the way QSettings' own paths are), so that a changed
-// XDG_CONFIG_HOME takes effect at once.
+// SettingsKey names the file Tolva/Clipvane.conf in the user's configuration
+// folder (the program's folder there, AppInfo::ProgramFolderIn, with ".conf"),
+// and a key below it the groups inside the file; keys case-insensitive, as the
+// registry's. No other key is kept. The folder is looked up on every call (not
+// cached the way QSettings' own paths are), so that a changed XDG_CONFIG_HOME
+// takes effect at once.
 struct SettingsLocation
 {
     QString file;
@@ -24,19 +26,20 @@ struct SettingsLocation
 
 bool locate(const QString& subKey, SettingsLocation* out)
 {
-    QStringList parts = subKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    if (!parts.isEmpty() &&
-        parts.first().compare(QLatin1String("Software"), Qt::CaseInsensitive) == 0)
-        parts.removeFirst();
-    if (parts.size() < 2)
+    const QStringList own = SettingsKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    const QStringList parts = subKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    if (parts.size() < own.size())
         return false;
+    for (qsizetype i = 0; i < own.size(); ++i) {
+        if (parts[i].compare(own[i], Qt::CaseInsensitive) != 0)
+            return false;
+    }
     const QString configDir =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (configDir.isEmpty())
         return false;
-    out->file = configDir + QLatin1Char('/') + parts[0] + QLatin1Char('/') + parts[1] +
-                QLatin1String(".conf");
-    out->group = parts.mid(2).join(QLatin1Char('/'));
+    out->file = AppInfo::ProgramFolderIn(configDir) + QLatin1String(".conf");
+    out->group = parts.mid(own.size()).join(QLatin1Char('/'));
     return true;
 }
 
@@ -84,33 +87,50 @@ void writeValue(const QString& subKey, const QString& valueName, const QVariant&
     ReportUtilityError(operation, settings->status());
 }
 
-} // namespace
-
-QString GetRegString(const QString& subKey, const QString& valueName, const QString& defaultValue)
+// The stored text of a value; nothing when the key, the file or the value is
+// missing.
+std::optional<QString> readText(const QString& subKey, const QString& valueName,
+                                const QString& operation)
 {
     QVariant value;
-    if (!readValue(subKey, valueName, QStringLiteral("GetRegString"), &value))
-        return defaultValue;
+    if (!readValue(subKey, valueName, operation, &value))
+        return std::nullopt;
     // A hand-edited value with commas comes back from the INI reader as a list.
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QLatin1String(", "));
     return value.toString();
 }
 
+} // namespace
+
+QString GetRegString(const QString& subKey, const QString& valueName, const QString& defaultValue)
+{
+    return readText(subKey, valueName, QStringLiteral("GetRegString")).value_or(defaultValue);
+}
+
+std::optional<DWORD> DwordFromText(const QString& text)
+{
+    bool ok = false;
+    const DWORD number = text.trimmed().toUInt(&ok, 10);
+    return ok ? std::optional<DWORD>(number) : std::nullopt;
+}
+
 DWORD GetRegDWORD(const QString& subKey, const QString& valueName, DWORD defaultValue)
 {
-    QVariant value;
-    if (!readValue(subKey, valueName, QStringLiteral("GetRegDWORD"), &value))
+    const std::optional<QString> text = readText(subKey, valueName, QStringLiteral("GetRegDWORD"));
+    if (!text)
         return defaultValue;
     // The INI file keeps no types: a DWORD is read back from its decimal text,
     // and any text that is not an unsigned 32-bit number gives the default.
-    bool ok = false;
-    const DWORD number = value.toString().trimmed().toUInt(&ok, 10);
-    if (!ok) {
+    const std::optional<DWORD> number = DwordFromText(*text);
+    if (!number)
         ReportUtilityError(QStringLiteral("GetRegDWORD"), QSettings::FormatError);
-        return defaultValue;
-    }
-    return number;
+    return number.value_or(defaultValue);
+}
+
+std::optional<QString> GetRegText(const QString& valueName)
+{
+    return readText(SettingsKey, valueName, QStringLiteral("GetRegText"));
 }
 
 void SetRegString(const QString& subKey, const QString& valueName, const QString& text)

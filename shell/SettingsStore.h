@@ -3,6 +3,7 @@
 #include "shell/AppInfo.h"
 
 #include <cstdint>
+#include <optional>
 
 #include <QString>
 
@@ -55,6 +56,12 @@ QString GetRegString(const QString& subKey, const QString& valueName, const QStr
 DWORD GetRegDWORD(const QString& subKey, const QString& valueName, DWORD defaultValue);
 void SetRegString(const QString& subKey, const QString& valueName, const QString& text);
 void SetRegDWORD(const QString& subKey, const QString& valueName, DWORD value);
+
+// The text a value of SettingsKey holds; nothing when the store does not hold it.
+std::optional<QString> GetRegText(const QString& valueName);
+// A DWORD as the store keeps it: its decimal text, spaces round it allowed;
+// nothing for any text that is not an unsigned 32-bit number.
+std::optional<DWORD> DwordFromText(const QString& text);
 
 // The same operations on SettingsKey with the value's own name and default.
 QString GetRegString(const RegStringValue& value);

@@ -17,10 +17,10 @@ constexpr int MaxUrlLength = 1023;
 // line cannot fill the memory.
 constexpr qint64 MaxLineBytes = 4096;
 
-QString urlFromEnvironment(const char* variable, const char* fallback)
+QString urlFromEnvironment(const char* variable, const QString& fallback)
 {
     const QString value = qEnvironmentVariable(variable).trimmed();
-    return value.isEmpty() ? QString::fromLatin1(fallback) : value;
+    return value.isEmpty() ? fallback : value;
 }
 
 // Reads one line in bounded pieces; returns its first MaxLineBytes bytes.

@@ -79,12 +79,12 @@ struct Button
 };
 
 const Button Buttons[] = {
-    {150, 115, Pictures::AddFolder}, {194, 115, Pictures::AddMovies},
-    {238, 115, Pictures::Remove},    {282, 115, Pictures::RemoveAll},
-    {368, 115, Pictures::Play},      {411, 115, Pictures::Sampling},
-    {194, 272, Pictures::Options},   {238, 272, Pictures::About},
-    {282, 272, Pictures::WebSite},   {368, 272, Pictures::Make},
-    {411, 272, Pictures::Stop},
+    {150, 115, FormButtons::AddFolder.pictures}, {194, 115, FormButtons::AddMovies.pictures},
+    {238, 115, FormButtons::Remove.pictures},    {282, 115, FormButtons::RemoveAll.pictures},
+    {368, 115, FormButtons::Play.pictures},      {411, 115, FormButtons::Sampling.pictures},
+    {194, 272, FormButtons::Options.pictures},   {238, 272, FormButtons::About.pictures},
+    {282, 272, FormButtons::WebSite.pictures},   {368, 272, FormButtons::Make.pictures},
+    {411, 272, FormButtons::Stop.pictures},
 };
 
 const QColor PanelColour{52, 52, 54};
@@ -137,9 +137,7 @@ QWidget* MakeForm()
     palette.setColor(QPalette::Window, FormColours::Background);
     form->setPalette(palette);
     form->setAutoFillBackground(true);
-    QFont formFont(QStringLiteral("Tahoma"));
-    formFont.setPointSize(8);
-    form->setFont(formFont);
+    form->setFont(DialogFont());
 
     for (const Heading& h : Headings)
         (new CGradientStaticCQ(QString::fromUtf8(h.text), form))

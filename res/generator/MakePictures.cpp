@@ -44,27 +44,6 @@ enum class Look
     Hover
 };
 
-struct ButtonFace
-{
-    ButtonPictures ids;
-    const char* label;
-};
-
-// Labels of the eleven buttons of the form, with the ids of their three looks.
-const ButtonFace Buttons[] = {
-    {Pictures::AddFolder, "Add\nFolder"},
-    {Pictures::AddMovies, "Add\nMovies"},
-    {Pictures::Remove, "Remove"},
-    {Pictures::RemoveAll, "Remove\nAll"},
-    {Pictures::Sampling, "Sampling"},
-    {Pictures::Stop, "Stop"},
-    {Pictures::Make, "Make"},
-    {Pictures::Play, "Play"},
-    {Pictures::About, "About"},
-    {Pictures::WebSite, "www.tolva\n.example"},
-    {Pictures::Options, "Options"},
-};
-
 QString OutputFolder;
 
 QImage Canvas(int width, int height, int scale, const QColor& fill)
@@ -347,11 +326,11 @@ void DrawCaptionButton(QPainter& painter, Glyph glyph, const QColor& colour)
 
 void DrawAll()
 {
-    for (const ButtonFace& button : Buttons) {
-        const QString label = QString::fromUtf8(button.label);
-        for (const auto& [id, look] : {std::pair{button.ids.normal, Look::Normal},
-                                       std::pair{button.ids.pressed, Look::Pressed},
-                                       std::pair{button.ids.hover, Look::Hover}})
+    for (const FormButton* button : FormButtons::All) {
+        const QString label = QString::fromUtf8(button->face);
+        for (const auto& [id, look] : {std::pair{button->pictures.normal, Look::Normal},
+                                       std::pair{button->pictures.pressed, Look::Pressed},
+                                       std::pair{button->pictures.hover, Look::Hover}})
             Draw(id, FaceWidth, FaceHeight,
                  [&](QPainter& painter, int scale) { DrawFace(painter, scale, look, label); });
     }

@@ -169,9 +169,14 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         const char* name;
         std::vector<std::pair<RegDwordValue, DWORD>> stored;
         bool shutdown;
+        // Instead of the picture size 640x352.
+        const char* width = "640";
+        const char* height = "352";
     };
     std::vector<Case> cases = {{"preset", {{RegValue::Option, 0}}, false},
-                               {"shut-down on", {{RegValue::Shutdown, 1}}, true}};
+                               {"shut-down on", {{RegValue::Shutdown, 1}}, true},
+                               // Encoded at the default size (320x240), and left as stored.
+                               {"damaged sizes", {{RegValue::Option, 1}}, false, "0", "99999"}};
     for (DWORD encoder = 0; encoder < 4; ++encoder)
         cases.push_back({"user define",
                          {{RegValue::Option, 1},
@@ -189,8 +194,8 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         theEncodeSetting.ApplyPreset();
         // A returning user's store: the first-run setup is done.
         SetRegString(RegValue::Started, QStringLiteral("Yes"));
-        SetRegString(RegValue::Width, QStringLiteral("640"));
-        SetRegString(RegValue::Height, QStringLiteral("352"));
+        SetRegString(RegValue::Width, QString::fromLatin1(c.width));
+        SetRegString(RegValue::Height, QString::fromLatin1(c.height));
         for (const auto& [value, number] : c.stored)
             SetRegDWORD(value, number);
         const QString conf = home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf");
@@ -202,6 +207,9 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         };
         const QString arguments =
             theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
+        if (QLatin1String(c.width) == QLatin1String("0")) {
+            EXPECT_EQ(label(CClipvaneView::IdPictureSize), QStringLiteral("320x240"));
+        }
         const QStringList size = label(CClipvaneView::IdPictureSize).split('x');
         ASSERT_EQ(size.size(), 2);
         const QStringList shown = {

@@ -383,7 +383,7 @@ TEST_F(ClipvaneView, SummaryShowsThePresetOrTheStoredUserSettings)
         {"every user value",
          {{RegValue::Option, 1}, {RegValue::Encoder, 1}, {RegValue::Bit, 6}, {RegValue::Fps, 2}},
          {{RegValue::Width, "640"}, {RegValue::Height, "abc"}},
-         {"User Define", "MS MPEGv2", "500", "30", "640xabc", "stereo", "64"}},
+         {"User Define", "MS MPEGv2", "500", "30", "640x240", "stereo", "64"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

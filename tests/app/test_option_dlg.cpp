@@ -172,10 +172,11 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
           {"UseSub", "0"},
           {"Shutdown", "1"},
           {"Parallel", "0"}},
+         // The sizes are stored as typed, and read as the defaults.
          30.0,
          500,
-         640,
-         0,
+         320,
+         240,
          "1.33"},
     };
     for (const Case& c : cases) {
@@ -256,29 +257,41 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
     }
 }
 
-TEST_F(OptionDlg, AListWithoutASelectionStoresNothingAndTheRecordFollowsTheSummary)
+TEST_F(OptionDlg, DamagedValuesOpenAsTheDefaultsAndOkStoresThemUnderEitherPreset)
 {
-    SetRegDWORD(RegValue::Option, 1);
-    SetRegDWORD(RegValue::Bit, 9);
-    SetRegDWORD(RegValue::Encoder, 4294967295u);
-    theEncodeSetting.m_nEncoder = 2;
-    Open();
-    EXPECT_EQ(List(COptionDlg::IdBitRate)->currentIndex(), -1);
-    EXPECT_EQ(List(COptionDlg::IdEncoder)->currentIndex(), -1);
-    EXPECT_TRUE(Checked(COptionDlg::IdUserDefine));
-    Click(COptionDlg::IdOk);
+    for (const DWORD preset : {1u, 0u}) {
+        SCOPED_TRACE(preset);
+        ScopedTempHome home;
+        SetRegDWORD(RegValue::Option, preset);
+        SetRegDWORD(RegValue::Bit, 9);
+        SetRegDWORD(RegValue::Encoder, 4294967295u);
+        SetRegString(RegValue::Width, QStringLiteral("99999"));
+        SetRegString(RegValue::Height, QStringLiteral("481"));
+        theEncodeSetting.m_nEncoder = 2;
+        Open();
+        EXPECT_EQ(List(COptionDlg::IdBitRate)->currentText(), "150");
+        EXPECT_EQ(List(COptionDlg::IdEncoder)->currentText(), "MPEG-4");
+        EXPECT_EQ(Edit(COptionDlg::IdWidth)->text(), "320");
+        EXPECT_EQ(Edit(COptionDlg::IdHeight)->text(), "480");
+        EXPECT_EQ(Checked(COptionDlg::IdUserDefine), preset == 1);
+        // Until OK the store keeps what it holds.
+        EXPECT_EQ(GetRegDWORD(RegValue::Bit), 9u);
+        Click(COptionDlg::IdOk);
 
-    // The summary shows the entries of the defaults for indexes outside the
-    // lists, and the record encodes what the summary shows.
-    EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
-    EXPECT_EQ(theEncodeSetting.m_nEncoder, 0);
-    const Values stored = Stored();
-    EXPECT_EQ(stored.at("Bit"), "9");
-    EXPECT_EQ(stored.at("Encoder"), "4294967295");
-    EXPECT_EQ(stored.at("Fps"), "0");
-    // Texts of stored indexes outside the lists are those of the defaults.
-    EXPECT_EQ(m_dlg.m_strBitRateText, "150");
-    EXPECT_EQ(m_dlg.m_strEncoderText, "MPEG-4");
+        // The record encodes what the dialog showed, and the store holds it.
+        EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
+        EXPECT_EQ(theEncodeSetting.m_nEncoder, 0);
+        EXPECT_EQ(theEncodeSetting.m_nVidW, 320);
+        const QSettings file(home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf"),
+                             QSettings::IniFormat);
+        EXPECT_EQ(file.value("Bit").toString(), "1");
+        EXPECT_EQ(file.value("Encoder").toString(), "0");
+        EXPECT_EQ(file.value("Width").toString(), "320");
+        // An odd height is no damage: it stays as stored under the preset.
+        EXPECT_EQ(file.value("Height").toString(), preset == 1 ? "480" : "481");
+        EXPECT_EQ(m_dlg.m_strBitRateText, "150");
+        EXPECT_EQ(m_dlg.m_strEncoderText, "MPEG-4");
+    }
 }
 
 TEST_F(OptionDlg, EncodesAtOnceListsAutomaticAndEachCoreAndOnlyOkStoresIt)
@@ -298,7 +311,8 @@ TEST_F(OptionDlg, EncodesAtOnceListsAutomaticAndEachCoreAndOnlyOkStoresIt)
         {"one at a time", -1, "Automatic", 1, true, "1", 1},
         {"back to automatic", 1, "1", 0, true, "0", std::min(cores, 16)},
         {"more than the cores", 12, "12", 12, true, "12", 12},
-        {"beyond the most", 40, "16", 16, true, "16", 16},
+        {"the most", 16, "16", 16, true, "16", 16},
+        {"beyond the most: read as automatic", 40, "Automatic", 0, true, "0", std::min(cores, 16)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -309,7 +323,7 @@ TEST_F(OptionDlg, EncodesAtOnceListsAutomaticAndEachCoreAndOnlyOkStoresIt)
         QComboBox* list = List(COptionDlg::IdParallel);
         EXPECT_EQ(list->currentText(), QLatin1String(c.shown));
         EXPECT_EQ(list->itemText(0), QStringLiteral("Automatic"));
-        EXPECT_EQ(list->count(), std::min(16, std::max(cores, c.stored)) + 1);
+        EXPECT_EQ(list->count(), std::min(16, std::max(cores, c.stored > 16 ? 0 : c.stored)) + 1);
         list->setCurrentIndex(c.choose);
         Click(c.ok ? COptionDlg::IdOk : COptionDlg::IdCancel);
         const QSettings file(home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf"),

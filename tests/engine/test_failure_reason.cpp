@@ -4,16 +4,19 @@
 #include "engine/OutputCheck.h"
 #include "engine/OutputTail.h"
 #include "engine/RunLog.h"
+#include "engine/StartChecks.h"
 #include "tests/engine/QStringPrinter.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
 #include <QDir>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -143,12 +146,13 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
         QString summary;
     } cases[] = {
         {"an unreadable movie", Exited(1), Output::Missing, kTruncatedAvi,
+         "The movie cannot be read: it is damaged or of an unknown kind.\n"
          "The encoder ended with exit code 1.\n"
          "AVI: Missing video stream!? Contact the author, it may be a bug :(\n"
          "LAVF_header: av_open_input_stream() failed\n"
          "Sorry, this file format is not recognized/supported\n"
          "Cannot open demuxer.\nExiting...",
-         "Cannot open demuxer."},
+         "The movie cannot be read: it is damaged or of an unknown kind."},
         {"only the last six error lines",
          Exited(1),
          Output::Missing,
@@ -168,9 +172,10 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
          Exited(0),
          Output::Missing,
          {"Skipping frame!", "Filters have not been configured! Empty file?"},
+         "The movie cannot be read: it is damaged or of an unknown kind.\n"
          "The encoder exited with code 0 but wrote no output file.\n"
          "Filters have not been configured! Empty file?",
-         "Filters have not been configured! Empty file?"},
+         "The movie cannot be read: it is damaged or of an unknown kind."},
         {"exit 0 with an empty movie",
          Exited(0),
          Output::Empty,
@@ -183,9 +188,10 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
          {"Skipping frame!", "Filters have not been configured! Empty file?",
           "Video stream:     -nan kbit/s  (-2147483648 B/s)  size: 0 bytes  0.000 secs  1 frames",
           "Audio stream:  111.781 kbit/s  (13972 B/s)  size: 730 bytes  0.052 secs"},
+         "The movie cannot be read: it is damaged or of an unknown kind.\n"
          "The encoder exited with code 0 but wrote no picture.\n"
          "Filters have not been configured! Empty file?",
-         "Filters have not been configured! Empty file?"},
+         "The movie cannot be read: it is damaged or of an unknown kind."},
         {"a failure after only Exiting...",
          Exited(2),
          Output::Written,
@@ -216,6 +222,85 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
         CFailureReason::NotStarted("/app/tools/mencoder", "No such file or directory");
     EXPECT_EQ(notStarted.Details(),
               "The encoder could not be started.\n/app/tools/mencoder: No such file or directory");
+}
+
+TEST(FailureReasonTest, TheCauseIsNamedFromWhatTheRealEncoderPrints)
+{
+    // The lines mencoder printed when broken on purpose (data/encoder-lines,
+    // made by capture.sh there), kept as the run keeps them.
+    const QString unreadable = "The movie cannot be read: it is damaged or of an unknown kind.";
+    const struct
+    {
+        const char* file;
+        int exitCode;
+        QString cause; // empty: none named
+    } cases[] = {
+        {"whole-movie", 0, ""},
+        {"movie-gone", 1, "The movie file is gone or cannot be read."},
+        {"movie-unreadable", 1, "The movie file is gone or cannot be read."},
+        {"output-read-only", 1, "The output file cannot be written."},
+        {"output-no-permission", 1, "The output file cannot be written."},
+        {"damaged-cut-avi", 1, unreadable},
+        {"damaged-text-avi", 1, unreadable},
+        {"damaged-cut-mpg", 0, unreadable},
+        {"width-99999-mpeg4", 1, "The picture size is too large for this encoder."},
+        {"width-99999-wmv2", 1, "The picture size does not suit this encoder."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray printed =
+            MediaFactory::ReadFile(QStringLiteral(CLIPVANE_ENCODER_LINES) + '/' + c.file + ".txt");
+        ASSERT_FALSE(printed.isEmpty());
+        const QStringList kept = Feed({{Stream::Out, printed.toStdString()}});
+        EXPECT_EQ(CFailureReason::CauseIn(kept), c.cause);
+        const std::optional<CFailureReason> reason =
+            CFailureReason::ForEnd(Exited(c.exitCode), CFailureReason::Output::Written, kept);
+        if (c.cause.isEmpty()) {
+            EXPECT_FALSE(reason.has_value());
+            continue;
+        }
+        // The cause first, then the encoder's own account below it.
+        ASSERT_TRUE(reason.has_value());
+        const QStringList details = reason->Details().split('\n');
+        ASSERT_GE(details.size(), 3);
+        EXPECT_EQ(details[0], c.cause);
+        EXPECT_EQ(details[1], reason->Headline());
+        EXPECT_EQ(details.mid(2), reason->EncoderLines());
+        EXPECT_EQ(reason->Summary(), c.cause);
+        EXPECT_EQ(reason->OneLine(), c.cause + ' ' + reason->Headline());
+    }
+}
+
+TEST(StartChecksTest, TheMovieAndTheOutputFolderAreCheckedWithoutHarm)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString movie = dir.filePath("movie.mpg");
+    const QString fifo = dir.filePath("fifo.mpg");
+    ASSERT_TRUE(MediaFactory::WriteFile(movie, "x"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, const char*> movies[] = {
+        {movie, nullptr},
+        {fifo, nullptr}, // opened without waiting for a writer
+        {dir.filePath("gone.mpg"), "The movie file is gone."},
+        {movie + "/x.mpg", "The movie file is gone."},
+        {dir.path(), "The movie file cannot be read: Is a directory."},
+        {QString(), "The movie file is gone."},
+    };
+    for (const auto& [path, problem] : movies)
+        EXPECT_EQ(StartChecks::MovieProblem(path).value_or("none"), problem ? problem : "none")
+            << path.toStdString();
+
+    // A missing folder is made only when asked: a pulled stick's mount point
+    // stays empty. The check leaves nothing behind.
+    const QString folder = dir.filePath("out/sub");
+    EXPECT_EQ(StartChecks::FolderWriteError(folder, false).value_or("none"),
+              "No such file or directory");
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(StartChecks::FolderWriteError(folder, true).has_value());
+    EXPECT_TRUE(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_EQ(StartChecks::FolderWriteError(movie + "/out", true).value_or("none"),
+              "Not a directory");
 }
 
 TEST(OutputCheckTest, AnOutputIsWholeWhenItOpensShowsPicturesAndLastsAsLongAsExpected)

@@ -11,12 +11,17 @@
 #include "tests/support/MovieInspector.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace {
@@ -84,14 +89,16 @@ TEST(RealEncoderFailureTest, DamagedMoviesFailWithAReasonAndALog)
     for (int row = 0; row < 3; ++row) {
         const auto& c = cases[row];
         const QString reason = form.m_reasons[row];
-        EXPECT_TRUE(reason.startsWith(c.headline + QStringLiteral("\n"))) << reason.toStdString();
+        const QString cause = "The movie cannot be read: it is damaged or of an unknown kind.";
+        EXPECT_TRUE(reason.startsWith(cause + "\n" + c.headline + "\n")) << reason.toStdString();
         for (const QString& part : c.reasonHolds)
             EXPECT_TRUE(reason.contains(part)) << c.name << ": " << reason.toStdString();
         // The log: the command line and the end of each job, and its lines.
         const QRegularExpression entry(
             "\n  Command: \"" + QRegularExpression::escape(encoder) + "\" [^\n]* -noodml \"" +
             QRegularExpression::escape(form.m_jobs[row].strFilePath) +
-            "\" -o \"[^\n]+\n  End:     failed: " + QRegularExpression::escape(c.headline) +
+            "\" -o \"[^\n]+\n  End:     failed: " +
+            QRegularExpression::escape(cause + ' ' + c.headline) +
             "\n(  Removed: the incomplete output file\n)?  Time:    [^\n]+\n  The encoder's "
             "last lines:\n");
         EXPECT_TRUE(entry.match(log).hasMatch()) << c.name << ": " << log.toStdString();
@@ -107,12 +114,13 @@ TEST(RealEncoderFailureTest, DamagedMoviesFailWithAReasonAndALog)
 class SmallDisk
 {
 public:
-    explicit SmallDisk(const char* size)
+    explicit SmallDisk(const char* size, unsigned long flags = 0)
     {
         m_path = m_dir.filePath("disk");
+        m_options = QByteArray("size=") + size;
         m_mounted = m_dir.isValid() && QDir().mkpath(m_path) &&
                     ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs",
-                            MS_NOSUID | MS_NODEV, (QByteArray("size=") + size).constData()) == 0;
+                            MS_NOSUID | MS_NODEV | flags, m_options.constData()) == 0;
     }
     ~SmallDisk()
     {
@@ -121,12 +129,200 @@ public:
     }
     bool IsMounted() const { return m_mounted; }
     QString Path() const { return m_path; }
+    bool MakeReadOnly()
+    {
+        return ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs",
+                       MS_REMOUNT | MS_NOSUID | MS_NODEV | MS_RDONLY, m_options.constData()) == 0;
+    }
 
 private:
     QTemporaryDir m_dir;
     QString m_path;
+    QByteArray m_options;
     bool m_mounted = false;
 };
+
+// A batch with something broken on purpose, through the run with the real
+// encoder, one encode at a time.
+struct BrokenBatch
+{
+    const char* what;
+    // Mounts a disk for the output folder (skipped where that is refused);
+    // read-only from the start or not.
+    enum class Disk
+    {
+        None,
+        ReadOnly,
+        Writable
+    } disk;
+    // 2-second movies, made in the home; "cut.avi" is one cut to its first 4 KiB.
+    QStringList movies;
+    // Breaks it: gets the form, the movies' paths, the output folder and the disk.
+    std::function<void(FakeForm&, const QStringList&, const QString&, SmallDisk&)> breakIt;
+    // Each row's status; empty when no encode may start.
+    QStringList statuses;
+    // The start of each row's reason ("%OUT%" standing for the output folder).
+    QStringList reasons;
+    QString message;
+};
+
+void RunBrokenBatches(const std::vector<BrokenBatch>& batches)
+{
+    ASSERT_TRUE(MediaFactory::HaveFfmpeg());
+    FakeEncoder links;
+    ASSERT_TRUE(links.IsValid());
+    const QString encoder = links.RealEncoderLink();
+    for (const BrokenBatch& batch : batches) {
+        SCOPED_TRACE(batch.what);
+        ScopedTempHome home;
+        ASSERT_TRUE(home.IsValid());
+        SmallDisk disk("4m", batch.disk == BrokenBatch::Disk::ReadOnly ? MS_RDONLY : 0);
+        if (batch.disk != BrokenBatch::Disk::None && !disk.IsMounted()) {
+            std::printf("[ SKIPPED  ] %s: this test may not mount a tmpfs\n", batch.what);
+            continue;
+        }
+        const QString out =
+            batch.disk == BrokenBatch::Disk::None ? home.FilePath("out") : disk.Path() + "/out";
+        if (batch.disk == BrokenBatch::Disk::Writable) {
+            ASSERT_TRUE(QDir().mkpath(out));
+        }
+        SetRegString(RegValue::MovieDir, out);
+        SetRegString(RegValue::Prefix, QString());
+        SetRegDWORD(RegValue::Parallel, 1);
+        FakeForm form;
+        QStringList paths;
+        for (const QString& name : batch.movies) {
+            const QString path = home.FilePath(name);
+            const QString made = name == "cut.avi" ? home.FilePath("whole.avi") : path;
+            ASSERT_TRUE(MediaFactory::GenerateMovie(made, MovieSpec()));
+            if (made != path) {
+                ASSERT_TRUE(MediaFactory::WriteFile(path, MediaFactory::ReadFile(made).left(4096)));
+            }
+            form.AddJob(path, ProbeFileSize(path));
+            ProbeMovieFile(path, form.m_jobs.back());
+            paths << path;
+        }
+        batch.breakIt(form, paths, out, disk);
+
+        CEncodingRun run(form);
+        run.SetEncoderPath(encoder);
+        run.SetEncoderImageName(QFileInfo(encoder).fileName());
+        bool ended = false;
+        QObject::connect(&run, &CEncodingRun::RunEnded, [&] { ended = true; });
+        run.StartEncoding();
+        ASSERT_TRUE(PumpUntil([&] { return ended || !run.IsRunning(); }, 120000));
+
+        EXPECT_EQ(form.m_messages, QStringList{QString(batch.message).replace("%OUT%", out)});
+        if (batch.statuses.isEmpty()) {
+            // Refused before anything started: no row touched, no log begun.
+            EXPECT_TRUE(form.m_statusHistory.empty());
+            EXPECT_TRUE(LatestRunLog(home).isEmpty());
+            continue;
+        }
+        EXPECT_EQ(form.Statuses(), batch.statuses);
+        const QString log = LatestRunLog(home);
+        int started = 0;
+        for (int row = 0; row < int(paths.size()); ++row) {
+            const QString reason = QString(batch.reasons[row]).replace("%OUT%", out);
+            EXPECT_TRUE(reason.isEmpty() ? form.m_reasons[row].isEmpty()
+                                         : form.m_reasons[row].startsWith(reason))
+                << row << ": " << form.m_reasons[row].toStdString();
+            // A job that could not start started no encoder; its entry ends so.
+            const bool notStarted =
+                reason.startsWith("The movie file") || reason.startsWith("The output folder");
+            started += notStarted ? 0 : 1;
+            EXPECT_TRUE(!notStarted ||
+                        log.contains("  End:     failed: " + reason.section('\n', 0, 0) + "\n"))
+                << log.toStdString();
+        }
+        EXPECT_EQ(log.count("\n  Command: "), started) << log.toStdString();
+    }
+}
+
+TEST(RealEncoderFailureTest, EachBrokenJobSaysWhyAndTheBatchGoesOn)
+{
+    const QString damaged = "The movie cannot be read: it is damaged or of an unknown kind.\n"
+                            "The encoder ended with exit code 1.\n";
+    const QString readOnly = "The output folder cannot be written: %OUT%\nRead-only file system";
+    RunBrokenBatches({
+        {"a movie removed before its turn, and a damaged one",
+         BrokenBatch::Disk::None,
+         {"a.mpg", "gone.mpg", "cut.avi", "b.mpg"},
+         [](FakeForm& form, const QStringList& movies, const QString&, SmallDisk&) {
+             form.m_onStatus = [&form, gone = movies[1]](int row, const QString& status) {
+                 if (row == 0 && status == "Encoding...")
+                     QFile::remove(gone);
+             };
+         },
+         {"Finished", "Failed", "Failed", "Finished"},
+         {"", "The movie file is gone.", damaged, ""},
+         "Encoding Finished !!\n2 of 4 files failed."},
+        {"an output folder on a read-only disk",
+         BrokenBatch::Disk::ReadOnly,
+         {"a.mpg"},
+         [](FakeForm&, const QStringList&, const QString&, SmallDisk&) {},
+         {},
+         {},
+         readOnly},
+        {"an output disk that turns read-only during the run",
+         BrokenBatch::Disk::Writable,
+         {"a.mpg", "b.mpg", "c.mpg"},
+         [](FakeForm& form, const QStringList&, const QString&, SmallDisk& disk) {
+             form.m_onStatus = [&disk](int row, const QString& status) {
+                 if (row == 0 && status == "Finished") {
+                     ASSERT_TRUE(disk.MakeReadOnly());
+                 }
+             };
+         },
+         {"Finished", "Failed", "Failed"},
+         {"", readOnly, readOnly},
+         "Encoding Finished !!\n2 of 3 files failed."},
+    });
+}
+
+// Root reads and writes every file: these run as a user without its rights,
+// the test program started again as "nobody" when the test runs as root.
+TEST(RealEncoderFailureTest, WithoutTheRightsToReadOrWrite)
+{
+    if (::geteuid() == 0) {
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (setpriv.isEmpty())
+            GTEST_SKIP() << "running as root without setpriv to become another user";
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(setpriv,
+                    {"--reuid=65534", "--regid=65534", "--clear-groups",
+                     QCoreApplication::applicationFilePath(),
+                     "--gtest_filter=RealEncoderFailureTest.WithoutTheRightsToReadOrWrite"});
+        ASSERT_TRUE(child.waitForFinished(240000));
+        const QByteArray output = child.readAll();
+        EXPECT_EQ(child.exitCode(), 0) << output.constData();
+        EXPECT_TRUE(output.contains("[  PASSED  ] 1 test.")) << output.constData();
+        return;
+    }
+    RunBrokenBatches({
+        {"an unreadable movie",
+         BrokenBatch::Disk::None,
+         {"locked.mpg", "a.mpg"},
+         [](FakeForm&, const QStringList& movies, const QString&, SmallDisk&) {
+             ASSERT_TRUE(QFile::setPermissions(movies[0], {}));
+         },
+         {"Failed", "Finished"},
+         {"The movie file cannot be read: Permission denied.", ""},
+         "Encoding Finished !!\n1 of 2 files failed.\n"
+         "locked.mpg failed: The movie file cannot be read: Permission denied."},
+        {"an output folder without write permission",
+         BrokenBatch::Disk::None,
+         {"a.mpg"},
+         [](FakeForm&, const QStringList&, const QString& out, SmallDisk&) {
+             ASSERT_TRUE(QDir().mkpath(out));
+             ASSERT_TRUE(QFile::setPermissions(out, QFile::ReadOwner | QFile::ExeOwner));
+         },
+         {},
+         {},
+         "The output folder cannot be written: %OUT%\nPermission denied"},
+    });
+}
 
 TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
 {

@@ -79,6 +79,8 @@ void FakeForm::SetRowStatus(int index, const QString& status, const QString& rea
     m_rowProgress[index].push_back(-1);
     m_reasons[index] = reason;
     m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
+    if (m_onStatus)
+        m_onStatus(index, status);
 }
 
 void FakeForm::MessageBox(const QString& text, MessageIcon)

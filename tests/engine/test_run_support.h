@@ -46,6 +46,8 @@ public:
     int m_nSelectedRow = -1;
     // Each row's bar percentages in order; a status write adds -1 (no bar).
     std::map<int, std::vector<int>> m_rowProgress;
+    // Called after each status write, to change the world at that moment.
+    std::function<void(int row, const QString& status)> m_onStatus;
 
     // Adds a job; size is the recorded size (the run reads the file's own size
     // for the current job).

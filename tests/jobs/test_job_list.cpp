@@ -251,13 +251,23 @@ TEST_F(JobList, RemoveAllThenAdd)
 
 TEST_F(JobList, CopiesOfJobsAreIndependent)
 {
-    ASSERT_TRUE(m_list.AppendJob(Job("/m/a.avi", 1)));
-    std::optional<StreamFile> copy = m_list.GetJob(0);
+    // The record added and the list go their own ways: the caller's record
+    // changed afterwards, and the list emptied after a copy was taken.
+    StreamFile added = Job("/m/a.avi", 1);
+    ASSERT_TRUE(m_list.AppendJob(added));
+    added.strFilePath = "/elsewhere";
+    added.strFileName.append("x");
+    added.dwFileSize = 7;
+    EXPECT_EQ(m_list.GetJob(0)->strFilePath, "/m/a.avi");
+    EXPECT_EQ(m_list.CellText(0, CMovieJobList::ColFileName), "a.avi");
+    EXPECT_EQ(m_list.GetTotalBytes(), 1u);
+    const std::optional<StreamFile> copy = m_list.GetJob(0);
+    m_list.RemoveAllMovies();
+    ASSERT_TRUE(m_list.AppendJob(Job("/m/b.avi", 2)));
     ASSERT_TRUE(copy);
-    copy->strFilePath = "/elsewhere";
-    copy->strFileName.append("x");
-    EXPECT_EQ(m_list.Jobs()[0].strFilePath, "/m/a.avi");
-    EXPECT_EQ(m_list.Jobs()[0].strFileName, "a.avi");
+    EXPECT_EQ(copy->strFilePath, "/m/a.avi");
+    EXPECT_EQ(copy->strFileName, "a.avi");
+    EXPECT_EQ(copy->dwFileSize, 1u);
     EXPECT_FALSE(m_list.GetJob(1));
     EXPECT_FALSE(m_list.GetJob(-1));
     EXPECT_FALSE(m_list.SetRowStatus(1, "Encoding..."));

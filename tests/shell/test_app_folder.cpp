@@ -2,6 +2,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -44,10 +45,15 @@ TEST(AppFolder, SplitsPathsIntoNameAndExtension)
 
 TEST(AppFolder, ResultsAreIndependentValues)
 {
-    const QString first = PathFileName(QStringLiteral("/a/first.avi"));
-    const QString second = PathFileName(QStringLiteral("/b/second.mpg"));
-    EXPECT_EQ(first, QStringLiteral("first.avi"));
-    EXPECT_EQ(second, QStringLiteral("second.mpg"));
+    // A result never refers to its argument's text: the argument overwritten in
+    // place, then gone, leaves each result as it was.
+    auto path = std::make_unique<QString>(QString::fromUtf8("/a/first.avi"));
+    const QString name = PathFileName(*path);
+    const QString extension = PathExtension(*path);
+    path->fill(QLatin1Char('x'));
+    path.reset();
+    EXPECT_EQ(name, QStringLiteral("first.avi"));
+    EXPECT_EQ(extension, QStringLiteral(".avi"));
 }
 
 TEST(AppFolder, PumpMessagesRunsPendingEvents)

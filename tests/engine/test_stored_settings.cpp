@@ -1,0 +1,146 @@
+// The settings as the store holds them: damaged values repaired when read, the
+// line that names them, what OK writes back, and the store's defaults standing
+// for the preset.
+#include "engine/EncodeSetting.h"
+#include "engine/StoredSettings.h"
+#include "shell/SettingsStore.h"
+#include "tests/engine/QStringPrinter.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+// The store's texts, "Name=value" entries parted by ";".
+StoredSettings ReadTexts(const QString& stored)
+{
+    std::map<QString, QString> texts;
+    for (const QString& entry : stored.split(';', Qt::SkipEmptyParts))
+        texts[entry.section('=', 0, 0)] = entry.section('=', 1);
+    return StoredSettings::Read([&texts](const QString& name) -> std::optional<QString> {
+        const auto it = texts.find(name);
+        return it == texts.end() ? std::nullopt : std::optional<QString>(it->second);
+    });
+}
+
+// What an encode takes from the settings: the record's picture size, encoder,
+// bit rate, frame rate and aspect, and the encodes at once.
+QString Used(const StoredSettings& settings)
+{
+    EncodeSetting record;
+    settings.ApplyTo(record);
+    return QStringLiteral("%1x%2 encoder %3 %4 kbit/s %5 fps %6 parallel %7")
+        .arg(record.m_nVidW)
+        .arg(record.m_nVidH)
+        .arg(record.m_nEncoder)
+        .arg(record.m_nVidBitrate)
+        .arg(record.m_dVidFps)
+        .arg(record.m_strAspect)
+        .arg(settings.nParallel);
+}
+
+} // namespace
+
+TEST(StoredSettingsTest, DamagedValuesAreReadAsTheirDefaultsAndNamed)
+{
+    const QString defaults = "320x240 encoder 0 150 kbit/s 15 fps 1.77 parallel 0";
+    // The file of the report: values no choice of the dialog gives.
+    const QString damaged = "Option=1;Width=0;Height=99999;Bit=-4;Fps=abc;Encoder=99;Parallel=-3";
+    const struct
+    {
+        const char* what;
+        QString stored;
+        QString used;
+        const char* repaired;
+    } cases[] = {
+        {"nothing stored", "Option=1", defaults, ""},
+        {"the damaged file", damaged, defaults, "Encoder, Bit, Fps, Width, Height, Parallel"},
+        {"the ends of every range",
+         "Option=1;Width=16;Height=4096;Encoder=3;Bit=6;Fps=2;Ratio=0;Parallel=16",
+         "16x4096 encoder 4 500 kbit/s 30 fps 1.33 parallel 16", ""},
+        {"one past every range",
+         "Option=1;Width=15;Height=4097;Encoder=4;Bit=7;Fps=3;Ratio=2;Parallel=17", defaults,
+         "Encoder, Bit, Fps, Ratio, Width, Height, Parallel"},
+        {"odd sizes go one lower, spaces round numbers are fine",
+         "Option=1;Width= 641 ;Height=4095;Bit= 2",
+         "640x4094 encoder 0 200 kbit/s 15 fps 1.77 parallel 0", ""},
+        {"sizes that are not whole numbers", "Option=1;Width=640px;Height=;Ratio=1.0", defaults,
+         "Ratio, Width, Height"},
+        {"switches that are not numbers, under the preset", "Option=abc;UseSub=yes;Width=-320",
+         defaults, "Option, Width, UseSub"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const StoredSettings settings = ReadTexts(c.stored);
+        EXPECT_EQ(Used(settings), c.used);
+        EXPECT_EQ(settings.arrRepaired.join(", "), c.repaired);
+    }
+
+    // A whole job from the damaged file: the preset's argument string, byte for
+    // byte.
+    EncodeSetting record;
+    record.m_strPathFont = QStringLiteral("Arial");
+    ReadTexts(damaged).ApplyTo(record);
+    StreamFile job;
+    job.strFilePath = QStringLiteral("/m/clip.mpg");
+    job.strFileName = QStringLiteral("clip.mpg");
+    job.nWidth = 640;
+    job.nHeight = 480;
+    EXPECT_EQ(record.BuildCommandLine({}, QStringLiteral("/o/clip.avi"), false, job),
+              " -noodml \"/m/clip.mpg\" -o \"/o/clip.avi\" -ofps 15.000"
+              " -vf-add crop=640:361:-1:-1  -vf-add scale=320:180"
+              " -vf-add expand=320:240:-1:-1:1 -srate 44100"
+              " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX"
+              " -oac mp3lame -lameopts vbr=3  -lameopts br=64 -lameopts vol=0"
+              " -lameopts mode=1 -lameopts aq=7 -lameopts padding=3"
+              " -af volnorm -slang ko-KR,kr-KR");
+}
+
+TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
+{
+    // User Define left at the store's defaults encodes what the preset does.
+    const StoredSettings defaults;
+    EXPECT_EQ(&defaults.Encoder(), &StoredSettings::PresetEncoder());
+    EXPECT_EQ(defaults.Encoder().templateIndex, PocketPcNormal.encoderTemplate);
+    EXPECT_EQ(defaults.BitRate(), PocketPcNormal.videoBitRate);
+    EXPECT_EQ(defaults.FrameRate(), PocketPcNormal.frameRate);
+    EXPECT_EQ(defaults.strWidth, QString::number(PocketPcNormal.width));
+    EXPECT_EQ(defaults.strHeight, QString::number(PocketPcNormal.height));
+    EXPECT_STREQ(defaults.Ratio().aspect, PocketPcNormal.aspect);
+}
+
+TEST(StoredSettingsTest, RepairsAreNamedOnceAndStoredOnlyByOk)
+{
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtWarningMsg)
+                warnings << text;
+        });
+    ScopedTempHome home;
+    ASSERT_TRUE(home.IsValid());
+    StoredSettings::Load(); // nothing to repair: forgets what was named before
+    SetRegString(RegValue::Width, QStringLiteral("0"));
+    SetRegDWORD(RegValue::Parallel, 40);
+    // The summary, the dialog and each run read the settings again.
+    for (int i = 0; i < 3; ++i)
+        StoredSettings::Load();
+    SetRegString(RegValue::Height, QStringLiteral("abc"));
+    StoredSettings::Load();
+    EXPECT_EQ(GetRegString(RegValue::Width), "0");
+
+    // OK under the preset writes the repaired values and no others.
+    StoredSettings::Load().Store();
+    EXPECT_EQ(GetRegString(RegValue::Width), "320");
+    EXPECT_EQ(GetRegString(RegValue::Height), "240");
+    EXPECT_EQ(GetRegDWORD(RegValue::Parallel), 0u);
+    EXPECT_FALSE(GetRegText(QLatin1String(RegValue::Encoder.name)).has_value());
+    EXPECT_TRUE(StoredSettings::Load().arrRepaired.isEmpty());
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings,
+              QStringList({"Clipvane: repaired damaged settings: Width, Parallel (defaults used)",
+                           "Clipvane: repaired damaged settings: Width, Height, Parallel "
+                           "(defaults used)"}));
+}
