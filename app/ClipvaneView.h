@@ -213,6 +213,10 @@ public:
     CDesktopSession m_desktop;
     CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
+    // The list's context menu and its two actions.
+    QMenu* m_pListMenu = nullptr;
+    QAction* m_pSaveListAction = nullptr;
+    QAction* m_pOpenListAction = nullptr;
 
 private:
     void CreateControls();
@@ -248,9 +252,4 @@ private:
     QStringList m_arrUnreadable;
     // Set once Clipvane is to quit: waiting files are then added at once.
     bool m_bQuitting = false;
-
-public:
-    QMenu* m_pListMenu = nullptr;
-    QAction* m_pSaveListAction = nullptr;
-    QAction* m_pOpenListAction = nullptr;
 };

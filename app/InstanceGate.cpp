@@ -135,10 +135,8 @@ std::optional<CInstanceGate::Role> CInstanceGate::ClaimOnBus(const QStringList& 
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
         bus.interface()->registerService(ApplicationId, QDBusConnectionInterface::DontQueueService,
                                          QDBusConnectionInterface::DontAllowReplacement);
-    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
-        m_bOnBus = true;
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
         return Role::First;
-    }
     bus.unregisterObject(ObjectPath());
     delete service;
     if (!reply.isValid()) {

@@ -56,10 +56,6 @@ public:
     // The socket of the display in the runtime folder.
     static QString SocketPath();
 
-    // Whether the first start serves on the bus (else on the socket, or not at
-    // all); for tests.
-    bool ServesOnBus() const { return m_bOnBus; }
-
 signals:
     // In the first start: a later start's paths (none when it only asked for
     // the window).
@@ -74,5 +70,4 @@ private:
 
     std::unique_ptr<CBusConnection> m_pBus;
     QLocalServer* m_pServer = nullptr;
-    bool m_bOnBus = false;
 };
