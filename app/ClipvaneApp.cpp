@@ -5,8 +5,6 @@
 #include "app/MainFrame.h"
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
-#include "engine/EncodeSetting.h"
-#include "engine/StoredSettings.h"
 #include "shell/AppInfo.h"
 #include "shell/FirstRunSetup.h"
 #include "shell/QuitSignals.h"
@@ -71,8 +69,6 @@ bool CClipvaneApp::InitInstance()
     m_pMainFrame->setWindowTitle(AppInfo::Caption);
     m_pMainFrame->show();
     FirstRunSetup();
-    // The record encodes what the summary shows, without the options dialog.
-    StoredSettings::Load().ApplyTo(theEncodeSetting);
     m_pView->UpdateSettingsSummary();
 
     CClipvaneView* view = m_pView;

@@ -10,8 +10,8 @@
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
-#include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
+#include "engine/Presets.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
@@ -71,7 +71,7 @@ const ControlSpec Layout[] = {
     {CClipvaneView::IdCaptionPictureSize, Kind::Caption, "Screen Resolution : ", 6, 213, 72, 11},
     {CClipvaneView::IdCaptionAudioMode, Kind::Caption, "Audio Mode : ", 6, 224, 72, 11},
     {CClipvaneView::IdCaptionAudioBitRate, Kind::Caption, "Audio Bit Rate : ", 6, 235, 72, 11},
-    {CClipvaneView::IdSettingsName, Kind::Value, PocketPcNormal.name, 80, 170, 72, 11},
+    {CClipvaneView::IdSettingsName, Kind::Value, Presets::PocketPcNormalName, 80, 170, 72, 11},
     {CClipvaneView::IdEncoder, Kind::Value, ".", 80, 181, 72, 11},
     {CClipvaneView::IdVideoBitRate, Kind::Value, ".", 80, 192, 72, 11},
     {CClipvaneView::IdFrameRate, Kind::Value, ".", 80, 202, 72, 11},
@@ -176,8 +176,9 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     : QWidget(parent)
     , m_dlgOptions(this)
     , m_jobList([] {
-        return EncodingRates{theEncodeSetting.m_dVidFps, theEncodeSetting.m_nVidBitrate,
-                             theEncodeSetting.m_nAudBitrate};
+        const EncodeProfile profile = StoredSettings::Load().Profile();
+        return EncodingRates{profile.EstimatedFps(), profile.EstimatedVideoKbps(),
+                             profile.nAudioKbps};
     })
     , m_run(*this)
     , m_strPlayerPath(ExternalTools::PlayerPath())
@@ -340,30 +341,27 @@ CStaticCQ* CClipvaneView::Label(int id) const
 void CClipvaneView::UpdateSettingsSummary()
 {
     const StoredSettings stored = StoredSettings::Load();
-    QString name, encoder, bitRate, fps, size;
-    if (stored.nPreset == 0) {
-        name = QString::fromLatin1(PocketPcNormal.name);
-        encoder = QString::fromLatin1(StoredSettings::PresetEncoder().summaryText);
-        bitRate = FormatInt(PocketPcNormal.videoBitRate);
-        fps = FormatReal(PocketPcNormal.frameRate);
-        size = QStringLiteral("%1x%2").arg(PocketPcNormal.width).arg(PocketPcNormal.height);
-    } else {
-        name = QStringLiteral("User Define");
-        encoder = QString::fromLatin1(stored.Encoder().summaryText);
+    const EncodeProfile profile = stored.Profile();
+    QString bitRate = profile.VideoRateText();
+    QString fps = profile.FrameRateText();
+    QString size = profile.PictureSizeText();
+    if (stored.nPreset != 0) {
+        // User Define shows the entries as the dialog lists them, the size as
+        // typed.
         bitRate = QString::number(stored.BitRate());
         fps = QString::number(stored.FrameRate());
         size = stored.strWidth + QLatin1Char('x') + stored.strHeight;
-        m_dlgOptions.m_strEncoderText = encoder;
+        m_dlgOptions.m_strEncoderText = profile.EncoderText();
         m_dlgOptions.m_strBitRateText = bitRate;
         m_dlgOptions.m_strFpsText = fps;
     }
-    Label(IdSettingsName)->SetText(name);
-    Label(IdEncoder)->SetText(encoder);
+    Label(IdSettingsName)->SetText(profile.strName);
+    Label(IdEncoder)->SetText(profile.EncoderText());
     Label(IdVideoBitRate)->SetText(bitRate);
     Label(IdFrameRate)->SetText(fps);
     Label(IdPictureSize)->SetText(size);
-    Label(IdAudioMode)->SetText(QStringLiteral("stereo"));
-    Label(IdAudioBitRate)->SetText(QString::number(theEncodeSetting.m_nAudBitrate));
+    Label(IdAudioMode)->SetText(profile.AudioModeText());
+    Label(IdAudioBitRate)->SetText(profile.AudioRateText());
 }
 
 // --- Buttons ---
@@ -738,11 +736,6 @@ void CClipvaneView::MessageBox(const QString& text, MessageIcon icon)
 bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
 {
     return m_hooks.askYesNo(text, icon);
-}
-
-bool CClipvaneView::ShutdownAfterRun() const
-{
-    return StoredSettings::Load().bShutdown;
 }
 
 void CClipvaneView::ShutdownComputer()

@@ -196,7 +196,6 @@ public:
     void SetProgress(ProgressBar bar, int percent) override;
     void MessageBox(const QString& text, MessageIcon icon) override;
     bool AskYesNo(const QString& text, MessageIcon icon) override;
-    bool ShutdownAfterRun() const override;
     void ShutdownComputer() override;
     void OpenFolder(const QString& path) override;
 

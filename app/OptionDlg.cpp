@@ -1,11 +1,9 @@
 #include "OptionDlg.h"
 
 #include "app/LightDialog.h"
-#include "engine/EncodeSetting.h"
-#include "shell/AppFolder.h"
+#include "engine/Presets.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,19 +17,6 @@
 namespace {
 
 using List = StoredSettings::List;
-
-// The aspect list's text for the shape of a frame of width by height (the
-// screen, not the picture inside it): the entry nearest to it.
-const char* ScreenRatio(int width, int height)
-{
-    const double shape = static_cast<double>(width) / height;
-    const auto distance = [shape](const StoredSettings::RatioChoice& choice) {
-        return std::abs(QByteArray(choice.aspect).toDouble() - shape);
-    };
-    return std::min_element(std::begin(StoredSettings::Ratios), std::end(StoredSettings::Ratios),
-                            [&](const auto& a, const auto& b) { return distance(a) < distance(b); })
-        ->text;
-}
 
 // Selects the stored index in a list; a stored index outside the list leaves it
 // without a selection.
@@ -61,8 +46,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     Add(0, new QGroupBox(this), 7, 8, 306, 70);
     Add(0, new QGroupBox(this), 7, 88, 306, 84);
     m_radioPocketPc =
-        Add(IdPocketPc, new QRadioButton(QStringLiteral(" Pocket PC PDA Normal"), this), 14, 3, 100,
-            10);
+        Add(IdPocketPc, new QRadioButton(QStringLiteral(" Preset"), this), 14, 3, 100, 10);
     m_radioUserDefine =
         Add(IdUserDefine, new QRadioButton(QStringLiteral(" User Define "), this), 14, 83, 100, 10);
     for (QRadioButton* radio : {m_radioPocketPc, m_radioUserDefine}) {
@@ -73,19 +57,14 @@ COptionDlg::COptionDlg(QWidget* parent)
     m_presetGroup->addButton(m_radioPocketPc, 0);
     m_presetGroup->addButton(m_radioUserDefine, 1);
 
-    const QString presetLines[] = {
-        QStringLiteral("Encoding: ") +
-            QString::fromLatin1(StoredSettings::PresetEncoder().summaryText),
-        QStringLiteral("Video bit Rate: ") + FormatInt(PocketPcNormal.videoBitRate),
-        QStringLiteral("Frames per second: ") + FormatReal(PocketPcNormal.frameRate),
-        QStringLiteral("Screen Resultion: %1 * %2")
-            .arg(PocketPcNormal.width)
-            .arg(PocketPcNormal.height),
-        QStringLiteral("Screen Aspect Ratio: ") +
-            QString::fromLatin1(ScreenRatio(PocketPcNormal.width, PocketPcNormal.height))};
+    // The presets' list on the first group's edge, beside its radio button.
+    m_cbPreset = Add(IdPreset, new QComboBox(this), 60, 1, 100, 14);
+    for (const EncodeProfile& preset : Presets::All())
+        m_cbPreset->addItem(preset.strName);
+    m_cbPreset->setMaxVisibleItems(int(Presets::All().size()));
     int y = 20;
-    for (const QString& line : presetLines) {
-        Add(0, new QLabel(line, this), 20, y, 200, 9);
+    for (int line = 0; line < 5; ++line) {
+        m_presetLines << Add(0, new QLabel(this), 20, y, 280, 9);
         y += 11;
     }
 
@@ -109,11 +88,13 @@ COptionDlg::COptionDlg(QWidget* parent)
     m_checkMixSubtitle =
         Add(IdMixSubtitle,
             new QCheckBox(QStringLiteral(" Mix subtitle to video file at encoding movie."), this),
-            10, 182, 250, 10);
+            10, 177, 250, 10);
     m_checkShutdown =
         Add(IdShutdown,
             new QCheckBox(QStringLiteral(" Shutdown your windows after encoding finished."), this),
-            10, 196, 250, 10);
+            10, 189, 250, 10);
+    m_checkLoudness = Add(IdLoudness, new QCheckBox(QStringLiteral(" Even out loudness"), this), 10,
+                          201, 250, 10);
 
     // Beside the buttons, as it counts for both presets.
     Add(0, new QLabel(QStringLiteral("Encodes at once:"), this), 10, 219, 60, 9);
@@ -127,6 +108,7 @@ COptionDlg::COptionDlg(QWidget* parent)
 
     connect(m_radioPocketPc, &QRadioButton::clicked, this, &COptionDlg::OnPresetChanged);
     connect(m_radioUserDefine, &QRadioButton::clicked, this, &COptionDlg::OnPresetChanged);
+    connect(m_cbPreset, &QComboBox::currentIndexChanged, this, &COptionDlg::OnPresetSelected);
     connect(ok, &QPushButton::clicked, this, &COptionDlg::OnOK);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     resize(480, 380);
@@ -168,6 +150,9 @@ void COptionDlg::OnInitDialog()
 void COptionDlg::LoadOptions()
 {
     m_settings = StoredSettings::Load();
+    // An unknown stored name stands for the first preset.
+    m_cbPreset->setCurrentIndex(std::max(0, m_cbPreset->findText(m_settings.strPreset)));
+    OnPresetSelected();
     SelectStored(m_cbEncoder, m_settings.nEncoder);
     SelectStored(m_cbBitRate, m_settings.nBitRate);
     SelectStored(m_cbFps, m_settings.nFrameRate);
@@ -190,6 +175,7 @@ void COptionDlg::LoadParallel(DWORD stored)
 void COptionDlg::EnablePresetControls()
 {
     const bool userDefine = m_settings.nPreset != 0;
+    m_cbPreset->setEnabled(!userDefine);
     for (QWidget* control : std::initializer_list<QWidget*>{m_cbEncoder, m_cbBitRate, m_cbFps,
                                                             m_cbRatio, m_editWidth, m_editHeight})
         control->setEnabled(userDefine);
@@ -202,11 +188,21 @@ void COptionDlg::OnPresetChanged()
     EnablePresetControls();
 }
 
+void COptionDlg::OnPresetSelected()
+{
+    const EncodeProfile* preset = Presets::Find(m_cbPreset->currentText());
+    const QStringList lines = preset ? preset->DescriptionLines() : QStringList();
+    for (qsizetype i = 0; i < m_presetLines.size(); ++i)
+        m_presetLines[i]->setText(i < lines.size() ? lines[i] : QString());
+}
+
 void COptionDlg::UpdateData(bool saveAndValidate)
 {
     if (saveAndValidate) {
         m_settings.bMixSubtitle = m_checkMixSubtitle->isChecked();
         m_settings.bShutdown = m_checkShutdown->isChecked();
+        m_settings.bEvenLoudness = m_checkLoudness->isChecked();
+        m_settings.strPreset = m_cbPreset->currentText();
         m_settings.nPreset = m_presetGroup->checkedId();
         m_settings.strWidth = m_editWidth->text();
         m_settings.strHeight = m_editHeight->text();
@@ -214,6 +210,7 @@ void COptionDlg::UpdateData(bool saveAndValidate)
     }
     m_checkMixSubtitle->setChecked(m_settings.bMixSubtitle);
     m_checkShutdown->setChecked(m_settings.bShutdown);
+    m_checkLoudness->setChecked(m_settings.bEvenLoudness);
     // A stored preset other than 0 or 1 sets neither radio button.
     m_presetGroup->setExclusive(false);
     m_radioPocketPc->setChecked(m_settings.nPreset == 0);
@@ -232,10 +229,7 @@ void COptionDlg::OnOK()
     TakeSelection(m_cbRatio, m_settings.nRatio);
     TakeSelection(m_cbParallel, m_settings.nParallel);
     m_settings.Store();
-    // The record is made from what is stored, as at start-up.
     const StoredSettings stored = StoredSettings::Load();
-    stored.ApplyTo(theEncodeSetting);
-
     m_strEncoderText = QString::fromLatin1(stored.Encoder().dialogText);
     m_strBitRateText = QString::number(stored.BitRate());
     m_strFpsText = QString::number(stored.FrameRate());

@@ -9,15 +9,17 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 
-// The modal "Encoding Options" dialog: the "Pocket PC PDA Normal" preset or
-// "User Define" settings (encoder, video bit rate, frame rate, picture size),
-// subtitle burn-in, shut-down after the batch and how many encodes run at once. Every opening
-// reloads the stored settings into m_settings, which the controls edit; OK stores them and makes
-// theEncodeSetting from what is stored (StoredSettings::ApplyTo, as the start-up does), Cancel
-// changes nothing. The main form owns one for its whole life.
+// The modal "Encoding Options" dialog: a preset ("Pocket PC Normal" and the
+// presets after it, each described below the list) or "User Define" settings
+// (encoder, video bit rate, frame rate, picture size), subtitle burn-in,
+// shut-down after the batch, even loudness and how many encodes run at once.
+// Every opening reloads the stored settings into m_settings, which the controls
+// edit; OK stores them (the next run's plan is taken from what is stored),
+// Cancel changes nothing. The main form owns one for its whole life.
 class COptionDlg final : public QDialog
 {
     Q_OBJECT
@@ -38,7 +40,9 @@ public:
         IdWidth = 1011,
         IdHeight = 1012,
         IdRatio = 1013,
-        IdParallel = 1014
+        IdParallel = 1014,
+        IdPreset = 1015,
+        IdLoudness = 1016
     };
 
     explicit COptionDlg(QWidget* parent = nullptr);
@@ -55,8 +59,10 @@ public:
     void EnablePresetControls();
     // A preset radio button was clicked.
     void OnPresetChanged();
-    // Stores the settings, makes theEncodeSetting from them and closes with
-    // Accepted. A list without a selected entry stores nothing.
+    // A preset was chosen in the list: its description.
+    void OnPresetSelected();
+    // Stores the settings and closes with Accepted. A list without a selected
+    // entry stores nothing.
     void OnOK();
 
     // The control with a layout id, or null.
@@ -70,6 +76,8 @@ public:
     // The settings the controls show; pulled from the controls, nPreset is -1
     // when neither radio button is set.
     StoredSettings m_settings;
+    // The presets, by name (Presets::All).
+    QComboBox* m_cbPreset = nullptr;
     QComboBox* m_cbEncoder = nullptr;
     QComboBox* m_cbBitRate = nullptr;
     QComboBox* m_cbFps = nullptr;
@@ -93,6 +101,9 @@ private:
     QButtonGroup* m_presetGroup = nullptr;
     QCheckBox* m_checkMixSubtitle = nullptr;
     QCheckBox* m_checkShutdown = nullptr;
+    QCheckBox* m_checkLoudness = nullptr;
+    // The lines that describe the chosen preset.
+    QList<QLabel*> m_presetLines;
     QLineEdit* m_editWidth = nullptr;
     QLineEdit* m_editHeight = nullptr;
 };

@@ -39,7 +39,6 @@ public:
     void SetProgress(ProgressBar, int) override {}
     void MessageBox(const QString&, MessageIcon) override {}
     bool AskYesNo(const QString&, MessageIcon) override { return true; }
-    bool ShutdownAfterRun() const override { return false; }
     void ShutdownComputer() override {}
     void OpenFolder(const QString&) override {}
 

@@ -73,7 +73,7 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const QString& encoder
     const double cpu = CpuSeconds();
     for (const StreamFile& job : jobs) {
         const QString arguments =
-            theEncodeSetting.BuildCommandLine({}, OutputIn(folder, job), false, job);
+            EncodeSetting().BuildCommandLine({}, OutputIn(folder, job), false, job);
         const int status = RunDirect(SplitCommandLine(MakeProcessCommandLine(encoder, arguments)));
         figures.failed += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }

@@ -1,8 +1,8 @@
 # cmake --install <build> [--prefix <prefix>] lays Clipvane out as:
 #   <prefix>/lib/clipvane/clipvane          the program
-#   <prefix>/lib/clipvane/tools/mencoder    links to the system's encoder and
-#   <prefix>/lib/clipvane/tools/mplayer     player, beside the program, where it
-#                                           looks for them (its own folder + tools/)
+#   <prefix>/lib/clipvane/tools/mencoder    links to the system's encoders and
+#   <prefix>/lib/clipvane/tools/ffmpeg      player, beside the program, where it
+#   <prefix>/lib/clipvane/tools/mplayer     looks for them (its own folder + tools/)
 #   <prefix>/bin/clipvane                   a link to the program: the folder the
 #                                           program finds is that of the link's
 #                                           target, so tools/ is found from here too
@@ -19,7 +19,8 @@ install(CODE "
     set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
     set(root \"\$ENV{DESTDIR}\${prefix}\")
     file(MAKE_DIRECTORY \"\${root}/${CLIPVANE_INSTALL_DIR}/tools\" \"\${root}/bin\")
-    foreach(pair \"mencoder=${CLIPVANE_MENCODER_PROGRAM}\" \"mplayer=${CLIPVANE_MPLAYER_PROGRAM}\")
+    foreach(pair \"mencoder=${CLIPVANE_MENCODER_PROGRAM}\" \"mplayer=${CLIPVANE_MPLAYER_PROGRAM}\"
+                 \"ffmpeg=${CLIPVANE_FFMPEG_PROGRAM}\")
         string(REPLACE \"=\" \";\" pair \"\${pair}\")
         list(GET pair 0 tool)
         list(GET pair 1 target)

@@ -1,10 +1,10 @@
-# Places tools/mencoder and tools/mplayer beside the built executables as links
-# to the system's encoder and player. The program finds both through its own
+# Places tools/mencoder, tools/mplayer and tools/ffmpeg beside the built executables as links
+# to the system's encoders and player. The program finds them through its own
 # folder, so a missing one is reported here but does not stop the build.
 set(CLIPVANE_TOOLS_DIR ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/tools)
 file(MAKE_DIRECTORY ${CLIPVANE_TOOLS_DIR})
 
-foreach(tool mencoder mplayer)
+foreach(tool mencoder mplayer ffmpeg)
     string(TOUPPER ${tool} var)
     find_program(CLIPVANE_${var}_PROGRAM ${tool})
     if(CLIPVANE_${var}_PROGRAM)

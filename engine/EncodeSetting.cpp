@@ -1,6 +1,7 @@
 #include "EncodeSetting.h"
 
 #include "engine/CommandLine.h"
+#include "engine/Presets.h"
 #include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
@@ -15,8 +16,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-
-EncodeSetting theEncodeSetting;
 
 namespace {
 
@@ -120,14 +119,6 @@ QString Substitute(const QString& text, const std::vector<Placeholder>& placehol
     return result;
 }
 
-struct Geometry
-{
-    int scaleW;
-    int scaleH;
-    int cropW;
-    int cropH;
-};
-
 // A size for the encoder's scale filter: at most the frame's, and even. The
 // filter rounds an odd size up, and a picture larger than the frame makes the
 // expand filter grow the frame past the size asked for (a 361-line picture in
@@ -139,13 +130,12 @@ int ScaleSize(int size, int frame)
     return std::max(std::min(size, frame) / 2 * 2, 2);
 }
 
-// The crop and scale values for one job; the expand filter pads the scaled
-// picture, centred, to the frame (m_nVidW by m_nVidH). With a known picture
+// With a known picture
 // size the source is either cropped, centred, to the aspect's shape and scaled
 // to the frame's width (stretched to the whole frame with m_bStretch), or, when
 // it is not wider than the aspect and cropping is not forced, scaled whole to
 // the frame's width.
-Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
+EncodeSetting::Geometry FrameGeometry(const EncodeSetting& setting, const StreamFile& job)
 {
     double aspect = setting.m_bUseAspect
                         ? LeadingNumber<double>(setting.m_strAspect.toLatin1().toStdString())
@@ -156,7 +146,7 @@ Geometry PictureGeometry(const EncodeSetting& setting, const StreamFile& job)
         aspect = NoAspect;
     const int frameW = setting.m_nVidW;
     const int frameH = setting.m_nVidH;
-    Geometry geometry{frameW, frameH, 0, 0};
+    EncodeSetting::Geometry geometry{frameW, frameH, 0, 0};
     const int sw = job.nWidth;
     const int sh = job.nHeight;
     if (sw != 0 && sh != 0) {
@@ -279,25 +269,59 @@ void EncodeSetting::ApplyPreset()
     m_bCopyVideo = false;
     m_bCopyAudio = false;
     m_bUseSub = true;
-    m_dVidFps = PocketPcNormal.frameRate;
-    m_nVidW = PocketPcNormal.width;
-    m_nVidH = PocketPcNormal.height;
-    m_nVidBitrate = PocketPcNormal.videoBitRate;
-    m_strAspect = QString::fromLatin1(PocketPcNormal.aspect);
     m_bAlwaysCrop = true;
     m_bStretch = false;
-    m_nEncoder = PocketPcNormal.encoderTemplate;
-    m_nAudBitrate = PocketPcNormal.audioBitRate;
     m_nAudVol = 0;
     m_nAudAlgorithm = 7;
     m_nAudMode = 1;
     m_nAudVbr = 3;
-    m_nAudSrate = 44100;
     m_nSubPos = 85;
     m_nSubBlur = 2;
     m_nSubOutline = 2;
     m_nSubSize = 5;
     m_strExtraOptions = QStringLiteral(" -slang ko-KR,kr-KR");
+    ApplyProfile(Presets::PocketPcNormal());
+}
+
+void EncodeSetting::ApplyProfile(const EncodeProfile& profile)
+{
+    m_nEncoder = TemplateIndexFor(profile.videoCodec);
+    m_nVidBitrate = profile.nVideoKbps;
+    m_dVidFps = profile.dFps;
+    m_nVidW = profile.nWidth;
+    m_nVidH = profile.nHeight;
+    m_strAspect = profile.strAspect;
+    m_nAudBitrate = profile.nAudioKbps;
+    m_nAudSrate = profile.nSampleRate;
+}
+
+EncodeSetting EncodeSetting::FromProfile(const EncodeProfile& profile, bool useSubtitle)
+{
+    EncodeSetting setting;
+    setting.ApplyProfile(profile);
+    setting.m_bUseSub = useSubtitle;
+    return setting;
+}
+
+int EncodeSetting::TemplateIndexFor(EncodeProfile::VideoCodec codec)
+{
+    switch (codec) {
+    case EncodeProfile::VideoCodec::Mpeg4:
+        return 0;
+    case EncodeProfile::VideoCodec::MsMpeg4v2:
+        return 2;
+    case EncodeProfile::VideoCodec::Wmv7:
+        return 3;
+    case EncodeProfile::VideoCodec::Wmv8:
+        return 4;
+    default:
+        return -1;
+    }
+}
+
+EncodeSetting::Geometry EncodeSetting::PictureGeometry(const StreamFile& job) const
+{
+    return FrameGeometry(*this, job);
 }
 
 EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
@@ -340,7 +364,7 @@ QString EncodeSetting::BuildCommandLine(const EncoderSubtitle& subtitle, const Q
                                         bool sampling, const StreamFile& job) const
 {
     const QString text = ComposeTemplates(*this, subtitle, sampling, job);
-    const Geometry geometry = PictureGeometry(*this, job);
+    const Geometry geometry = PictureGeometry(job);
 
     // Values that sit between double quotes are escaped so that a quote in a
     // file name cannot end the quoted value and add options of its own.

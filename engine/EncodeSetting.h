@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/EncodeProfile.h"
 #include "jobs/StreamFile.h"
 
 #include <memory>
@@ -11,24 +12,6 @@ class QTemporaryFile;
 
 // How many seconds of each movie a Sampling run encodes.
 inline constexpr int SampleSeconds = 60;
-
-// The values of the "Pocket PC Normal" preset that more than the record uses:
-// ApplyPreset puts them into the record, the settings summary and the options
-// dialog's preset lines show them, and the store's defaults (RegValue) are the
-// list entries that stand for them (a test ties the two).
-struct PresetValues
-{
-    const char* name;
-    int encoderTemplate; // EncodeSetting::m_nEncoder
-    int videoBitRate;    // kbit/s
-    double frameRate;
-    int width;
-    int height;
-    const char* aspect; // of the picture inside the frame, as EncodeSetting::m_strAspect
-    int audioBitRate;   // kbit/s
-};
-inline constexpr PresetValues PocketPcNormal{
-    "Pocket PC Normal", 0, 150, 15.0, 320, 240, "1.77", 64};
 
 // A movie's subtitle as the encoder is given it (EncodeSetting::PrepareSubtitle).
 // Copies share the UTF-8 copy on disk, which is removed when the last of them
@@ -50,17 +33,40 @@ struct EncoderSubtitle
     // The UTF-8 copy at strPath, if one was made.
     std::shared_ptr<const QTemporaryFile> pCopy;
 };
-// Every value from which the encoder's command line is made. The program has one
-// instance, theEncodeSetting; it starts with the "Pocket PC Normal" preset and only
-// the options dialog changes it (on the UI thread).
+// Every value from which mencoder's command line is made: a new record holds
+// the "Pocket PC Normal" preset; the mencoder back end makes one for each job
+// from its run's profile (ApplyProfile).
 class EncodeSetting
 {
 public:
     EncodeSetting();
 
-    // Sets every preset field to its "Pocket PC Normal" value, the subtitle font
-    // included (chosen by the system language).
+    // Sets every preset field to its "Pocket PC Normal" value (Presets.h), the
+    // subtitle font included (chosen by the system language).
     void ApplyPreset();
+
+    // Takes what a mencoder profile says: the video encoder template, the
+    // video bit rate, frame rate, frame size and aspect, the MP3 bit rate and
+    // the sample rate. The fixed configuration stays.
+    void ApplyProfile(const EncodeProfile& profile);
+
+    // The record of a mencoder profile, with the subtitle switch.
+    static EncodeSetting FromProfile(const EncodeProfile& profile, bool useSubtitle);
+
+    // The video encoder template (m_nEncoder) a codec is made with; -1 for a
+    // codec mencoder does not make here.
+    static int TemplateIndexFor(EncodeProfile::VideoCodec codec);
+
+    // The crop and scale values for one job; the expand filter pads the scaled
+    // picture, centred, to the frame (m_nVidW by m_nVidH).
+    struct Geometry
+    {
+        int scaleW;
+        int scaleH;
+        int cropW;
+        int cropH;
+    };
+    Geometry PictureGeometry(const StreamFile& job) const;
 
     // The step before BuildCommandLine for a job with a subtitle file (an empty
     // path for none) beside the movie at moviePath: a ".smi", ".sub" or ".srt"
@@ -118,5 +124,3 @@ public:
     int m_nSubSize;
     QString m_strExtraOptions;
 };
-
-extern EncodeSetting theEncodeSetting;

@@ -1,8 +1,5 @@
 #include "EncodeSlot.h"
 
-#include "shell/Numbers.h"
-
-#include <cctype>
 #include <sys/stat.h>
 
 #include <QFile>
@@ -27,20 +24,30 @@ void CEncodeSlot::ClearTail()
     m_tail.Clear();
 }
 
-void CEncodeSlot::Assign(const Job& job, std::uint64_t order)
+void CEncodeSlot::Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::uint64_t bytes,
+                         std::uint64_t order)
 {
-    m_job = job;
+    m_pEncoder = std::move(encoder);
+    m_nJob = index;
+    m_strInput = m_pEncoder->GetSetup().movie.strFilePath;
+    m_strOutput = m_pEncoder->GetSetup().strOutput;
+    m_arrCommandLines.clear();
+    m_ullBytes = bytes;
     m_nOrder = order;
-    m_nPercent = 0;
+    m_nKeptPercent = 0;
     m_nRowPercent = 0;
     ClearTail();
-    m_outputBefore = FileStamp::Of(job.strOutput);
+    m_outputBefore = FileStamp::Of(m_strOutput);
     m_timer.start();
 }
 
 bool CEncodeSlot::Start(bool normalPriority)
 {
-    if (!m_redir.Open(m_job.strCommandLine, normalPriority))
+    const QString commandLine = m_pEncoder->CommandLine();
+    m_arrCommandLines << commandLine;
+    ClearTail();
+    m_redir.SetStopGrace(m_pEncoder->StopGrace());
+    if (!m_redir.Open(commandLine, normalPriority))
         return false;
     m_nChildSerial = m_redir.StartSerial();
     return true;
@@ -65,9 +72,24 @@ bool CEncodeSlot::TakeEnd(const ChildExit& exit)
 
 void CEncodeSlot::Release()
 {
-    m_job.nIndex = -1;
-    m_job.subtitle = {};
+    // The runner's threads are done with the job's encoder: the child it waited
+    // for has ended, or the caller ended it (Close) or let its end go.
+    m_nKeptPercent = Percent();
+    m_pEncoder.reset();
     m_nChildSerial = 0;
+}
+
+int CEncodeSlot::Percent() const
+{
+    return m_pEncoder ? m_pEncoder->Percent() : m_nKeptPercent;
+}
+
+void CEncodeSlot::SetPercent(int percent)
+{
+    if (m_pEncoder)
+        m_pEncoder->SetPercent(percent);
+    else
+        m_nKeptPercent = percent;
 }
 
 CEncodeSlot::FileStamp CEncodeSlot::FileStamp::Of(const QString& path)
@@ -88,29 +110,15 @@ bool CEncodeSlot::RemoveEncodersOutput() const
 {
     // A file the encoder did not touch is not its output: a movie that lay there
     // before stays when the encoder failed before it opened the output.
-    const FileStamp now = FileStamp::Of(m_job.strOutput);
-    return now.bExists && !(now == m_outputBefore) && QFile::remove(m_job.strOutput);
-}
-
-std::optional<int> CEncodeSlot::ParseProgressPercent(std::string_view text)
-{
-    if (text.substr(0, 4) != "Pos:")
-        return std::nullopt;
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    const std::size_t open = text.find('(');
-    if (open == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t percent = text.find('%', open);
-    if (percent == std::string_view::npos)
-        return 0;
-    return LeadingNumber<int>(text.substr(open + 1, percent - open - 1));
+    const FileStamp now = FileStamp::Of(m_strOutput);
+    return now.bExists && !(now == m_outputBefore) && QFile::remove(m_strOutput);
 }
 
 void CEncodeSlot::ParseEncoderOutput(std::string_view text)
 {
-    if (const std::optional<int> percent = ParseProgressPercent(text))
-        m_nPercent.store(*percent, std::memory_order_relaxed);
+    // The preview player's output has no encoder job to read it.
+    if (m_pEncoder && !m_pEncoder->ReadOutput(text))
+        return;
     std::lock_guard lock(m_tailMutex);
     m_tail.Append(COutputTail::Stream::Out, text);
 }

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "engine/EncodeSetting.h"
+#include "engine/EncoderJob.h"
 #include "engine/OutputTail.h"
 #include "engine/Redirect.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string_view>
 
 #include <QElapsedTimer>
@@ -17,29 +16,18 @@
 
 // One place of the encoding run where an encoder works: its own runner (a
 // CRedir) and what the run keeps of the job it encodes there: the job's list
-// position, input, output and command line, the input's size, the percentage
-// taken from the encoder's progress records, the encoder's last lines and the
-// job's clock. The run owns a few slots and uses them on the UI thread; the
-// runner's reader threads only store the percentage and the lines, and its
-// waiter thread hands the child's end, with those lines, to the end handler.
+// position, its encoder job (CEncoderJob: the command lines, the progress,
+// the subtitle copy), the input's size, the command lines run so far, the
+// encoder's last lines and the job's clock. The run owns a few slots and uses
+// them on the UI thread; the runner's reader threads only hand the output to
+// the encoder job and keep the lines, and its waiter thread hands the child's
+// end, with those lines, to the end handler.
 class CEncodeSlot final : private CRedirOwner
 {
 public:
     // On the runner's waiter thread, once per started child (job or preview).
     using EndHandler =
         std::function<void(int slot, const ChildExit& exit, const QStringList& lines)>;
-
-    // What the slot encodes.
-    struct Job
-    {
-        int nIndex = -1; // list position
-        QString strInput;
-        QString strOutput;
-        QString strCommandLine;
-        std::uint64_t ullBytes = 0; // the input's size as the run counts it
-        // Its UTF-8 copy lasts as long as the encoder runs: until Release.
-        EncoderSubtitle subtitle;
-    };
 
     CEncodeSlot(int index, EndHandler onEnd);
     ~CEncodeSlot() override;
@@ -49,11 +37,13 @@ public:
     int Index() const { return m_nIndex; }
 
     // Takes a job: the slot is busy from here until Release. Forgets the last
-    // child's lines and percentage, notes what lies at the output path now and
-    // starts the job's clock. order tells which busy slot took its job first.
-    void Assign(const Job& job, std::uint64_t order);
-    // Starts the job's encoder (nice +10 unless normalPriority). False when it
-    // could not be started; StartError says why.
+    // child's lines, notes what lies at the output path now and starts the
+    // job's clock. order tells which busy slot took its job first; bytes is
+    // the input's size as the run counts it.
+    void Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::uint64_t bytes,
+                std::uint64_t order);
+    // Starts the encoder job's current step (nice +10 unless normalPriority).
+    // False when it could not be started; StartError says why.
     bool Start(bool normalPriority);
     // Starts the preview player at normal priority; the slot stays free.
     bool StartPreview(const QString& commandLine);
@@ -64,16 +54,24 @@ public:
     // newer start) are not.
     bool TakeEnd(const ChildExit& exit);
     // The job is over: the slot is free, waits for no child and lets the
-    // subtitle copy go. What else it knows of the job (output, percentage)
-    // stays until the next Assign.
+    // encoder job (and its subtitle copy) go. Its list position, output and
+    // command lines stay until the next Assign.
     void Release();
 
-    bool IsBusy() const { return m_job.nIndex >= 0; }
-    // The job being encoded (the last one when free).
-    const Job& CurrentJob() const { return m_job; }
+    bool IsBusy() const { return m_pEncoder != nullptr; }
+    // The list position of the job being encoded (the last one when free).
+    int JobIndex() const { return m_nJob; }
+    const QString& Input() const { return m_strInput; }
+    const QString& Output() const { return m_strOutput; }
+    // The command lines of the job's steps started so far.
+    const QStringList& CommandLines() const { return m_arrCommandLines; }
+    std::uint64_t Bytes() const { return m_ullBytes; }
+    // The busy job's encoder; null when free.
+    CEncoderJob* Encoder() const { return m_pEncoder.get(); }
     std::uint64_t Order() const { return m_nOrder; }
-    int Percent() const { return m_nPercent.load(std::memory_order_relaxed); }
-    void SetPercent(int percent) { m_nPercent.store(percent, std::memory_order_relaxed); }
+    // The job's percentage (the last job's, kept when the slot is freed).
+    int Percent() const;
+    void SetPercent(int percent);
     // The percentage the job's row shows: 0 when the job starts.
     int RowPercent() const { return m_nRowPercent; }
     void SetRowPercent(int percent) { m_nRowPercent = percent; }
@@ -88,16 +86,6 @@ public:
     void RequestStop() { m_redir.RequestStop(); }
     void Close() { m_redir.Close(); }
     void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
-
-    // The percentage of a "Pos:" chunk: the decimal integer between its first "("
-    // and the next "%" (0 when there is no "%"); nothing for any other chunk.
-    static std::optional<int> ParseProgressPercent(std::string_view text);
-
-    // Called by the runner's stdout thread with each chunk: takes the job's
-    // percentage from chunks that begin with "Pos:", and keeps the lines.
-    void ParseEncoderOutput(std::string_view text) override;
-    // Called by the runner's stderr thread with each chunk: keeps the lines.
-    void KeepEncoderErrorOutput(std::string_view text) override;
 
 private:
     // What identifies a file's content on disk: whether the encoder wrote the
@@ -114,16 +102,27 @@ private:
         bool operator==(const FileStamp&) const = default;
     };
 
+    // Called by the runner's stdout thread with each chunk: the encoder job
+    // reads its progress, and the lines are kept where it says they may matter.
+    void ParseEncoderOutput(std::string_view text) override;
+    // Called by the runner's stderr thread with each chunk: keeps the lines.
+    void KeepEncoderErrorOutput(std::string_view text) override;
     void OnChildTerminated(const ChildExit& exit) override;
     void ClearTail();
 
     const int m_nIndex;
     const EndHandler m_onEnd;
-    Job m_job;
+    std::unique_ptr<CEncoderJob> m_pEncoder;
+    int m_nJob = -1;
+    QString m_strInput;
+    QString m_strOutput;
+    QStringList m_arrCommandLines;
+    std::uint64_t m_ullBytes = 0;
     std::uint64_t m_nOrder = 0;
     // The runner start whose end the slot waits for; 0 for none.
     std::uint64_t m_nChildSerial = 0;
-    std::atomic<int> m_nPercent{0};
+    // The last job's percentage once its encoder job has gone.
+    int m_nKeptPercent = 0;
     int m_nRowPercent = 0;
     FileStamp m_outputBefore;
     QElapsedTimer m_timer;

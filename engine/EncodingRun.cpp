@@ -1,17 +1,14 @@
 #include "EncodingRun.h"
 
-#include "engine/CommandLine.h"
-#include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
+#include "engine/OutputNamer.h"
 #include "engine/StartChecks.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
 #include "jobs/MediaProbe.h"
-#include "jobs/MovieFolder.h"
 #include "shell/AppFolder.h"
-#include "shell/Numbers.h"
 #include "shell/SettingsStore.h"
 
 #include <algorithm>
@@ -20,7 +17,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QTimerEvent>
 
 namespace {
@@ -29,11 +25,6 @@ const QString& StatusEncoding = JobStatus::Encoding;
 const QString& StatusFinished = JobStatus::Finished;
 const QString& StatusFailed = JobStatus::Failed;
 const QString& StatusStopped = JobStatus::Stopped;
-
-// The longest file name the file systems take, in bytes.
-constexpr qsizetype MaxFileNameBytes = 255;
-// How many existing outputs the overwrite question names.
-constexpr int NamedExistingOutputs = 5;
 
 // Size of the input as the run counts it: 0 when it cannot be opened.
 std::uint64_t InputFileSize(const QString& path)
@@ -56,63 +47,15 @@ CFailureReason::Output OutputState(const QString& path)
     return info.size() > 0 ? CFailureReason::Output::Written : CFailureReason::Output::Empty;
 }
 
+std::uint64_t FileBytes(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? static_cast<std::uint64_t>(info.size()) : 0;
+}
+
 QDateTime LocalTime(std::int64_t secondsSinceEpoch)
 {
     return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch);
-}
-
-// Output paths compared as the file system sees them; without regard to case,
-// as the FAT and NTFS disks that movies are often written to compare them.
-QString PathKey(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
-}
-
-// prefix + stem + suffix + ".avi", the stem cut at its end (between two
-// characters, never inside one) so that the file name proper, the part after
-// the last "/", fits the file system.
-QString FittedFileName(const QString& prefix, const QString& stem, const QString& suffix)
-{
-    const QString tail = suffix + QStringLiteral(".avi");
-    const QString prefixName = prefix.mid(prefix.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype budget =
-        MaxFileNameBytes - QFile::encodeName(prefixName).size() - QFile::encodeName(tail).size();
-    qsizetype used = 0;
-    qsizetype keep = 0;
-    while (keep < stem.size()) {
-        const qsizetype width = stem.at(keep).isHighSurrogate() && keep + 1 < stem.size() ? 2 : 1;
-        const qsizetype bytes = QFile::encodeName(stem.mid(keep, width)).size();
-        if (used + bytes > budget)
-            break;
-        used += bytes;
-        keep += width;
-    }
-    return prefix + stem.left(keep) + tail;
-}
-
-QString ExistingOutputsQuestion(const QStringList& existing)
-{
-    if (existing.size() == 1)
-        return QStringLiteral("The output file %1 already exists.\nWould you want to overwrite it?")
-            .arg(existing.front());
-    QStringList lines{QStringLiteral("%1 output files already exist in %2:")
-                          .arg(existing.size())
-                          .arg(QFileInfo(existing.front()).absolutePath())};
-    for (qsizetype i = 0; i < std::min<qsizetype>(existing.size(), NamedExistingOutputs); ++i)
-        lines << QStringLiteral("    ") + QFileInfo(existing[i]).fileName();
-    if (existing.size() > NamedExistingOutputs)
-        lines << QStringLiteral("    and %1 more").arg(existing.size() - NamedExistingOutputs);
-    lines << QStringLiteral("Would you want to overwrite them?");
-    return lines.join(QLatin1Char('\n'));
-}
-
-QString IncompleteOutputsQuestion(const QStringList& incomplete)
-{
-    if (incomplete.size() == 1)
-        return QStringLiteral("Below file is incomplete encoding. Delete this file?\n%1")
-            .arg(incomplete.front());
-    return QStringLiteral("Below files are incomplete encoding. Delete these files?\n") +
-           incomplete.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -120,9 +63,11 @@ QString IncompleteOutputsQuestion(const QStringList& incomplete)
 CEncodingRun::CEncodingRun(RunForm& form, QObject* parent)
     : QObject(parent)
     , m_form(form)
-    , m_strEncoderPath(ExternalTools::EncoderPath())
-    , m_strImageName(QString::fromLatin1(ExternalTools::EncoderImageName))
 {
+    SetEncoder(EncodeProfile::Backend::Mencoder, ExternalTools::EncoderPath(),
+               QString::fromLatin1(ExternalTools::EncoderImageName));
+    SetEncoder(EncodeProfile::Backend::Ffmpeg, ExternalTools::FfmpegPath(),
+               QString::fromLatin1(ExternalTools::FfmpegImageName));
     EnsureSlots(1);
 }
 
@@ -150,16 +95,30 @@ void CEncodingRun::EnsureSlots(int count)
             QMetaObject::invokeMethod(this, "ProcessCompletions", Qt::QueuedConnection);
         };
         auto slot = std::make_unique<CEncodeSlot>(int(m_slots.size()), onEnd);
-        slot->SetEncoderImageName(m_strImageName);
+        slot->SetEncoderImageName(m_tools[m_plan.profile.backend].strImageName);
         m_slots.push_back(std::move(slot));
     }
 }
 
+void CEncodingRun::SetEncoder(EncodeProfile::Backend backend, const QString& path,
+                              const QString& imageName)
+{
+    m_tools[backend] = {path, imageName};
+    if (backend == m_plan.profile.backend) {
+        for (const auto& slot : m_slots)
+            slot->SetEncoderImageName(imageName);
+    }
+}
+
+void CEncodingRun::SetEncoderPath(const QString& path)
+{
+    m_tools[EncodeProfile::Backend::Mencoder].strPath = path;
+}
+
 void CEncodingRun::SetEncoderImageName(const QString& name)
 {
-    m_strImageName = name;
-    for (const auto& slot : m_slots)
-        slot->SetEncoderImageName(name);
+    const auto backend = EncodeProfile::Backend::Mencoder;
+    SetEncoder(backend, m_tools[backend].strPath, name);
 }
 
 std::int64_t CEncodingRun::Now() const
@@ -179,15 +138,17 @@ QString CEncodingRun::FailedFilesText(int failed, int ended)
 
 void CEncodingRun::StartSampling()
 {
-    StartRun(true);
+    if (!m_bRunning)
+        Start(RunPlan::FromSettings(StoredSettings::Load(), true));
 }
 
 void CEncodingRun::StartEncoding()
 {
-    StartRun(false);
+    if (!m_bRunning)
+        Start(RunPlan::FromSettings(StoredSettings::Load(), false));
 }
 
-void CEncodingRun::StartRun(bool sampling)
+void CEncodingRun::Start(RunPlan plan)
 {
     if (m_bRunning)
         return;
@@ -200,21 +161,25 @@ void CEncodingRun::StartRun(bool sampling)
 
     // Before anything starts or is asked: a folder that cannot be written
     // would fail every job of the batch.
-    const QString movieDir = GetMovieDir();
-    if (const std::optional<QString> error = StartChecks::FolderWriteError(movieDir, true)) {
-        m_form.MessageBox(StartChecks::FolderNotWritable(movieDir) + QLatin1Char('\n') + *error,
+    if (const std::optional<QString> error =
+            StartChecks::FolderWriteError(plan.strOutputDir, true)) {
+        m_form.MessageBox(StartChecks::FolderNotWritable(plan.strOutputDir) + QLatin1Char('\n') +
+                              *error,
                           RunForm::MessageIcon::Information);
         return;
     }
 
-    std::vector<StreamFile> jobs;
+    plan.jobs.clear();
     for (int i = 0; i < count; ++i)
-        jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
-    const QStringList outputs = OutputPathsFor(jobs);
+        plan.jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
+    const QStringList outputs = OutputNamer::PathsFor(plan.strOutputDir, plan.strPrefix,
+                                                      plan.profile.Extension(), plan.jobs);
     // Only what the run will write can be overwritten.
     QStringList written;
+    std::vector<bool> skipped(plan.jobs.size());
     for (int i = 0; i < count; ++i) {
-        if (!m_form.SkipsJob(i))
+        skipped[i] = m_form.SkipsJob(i);
+        if (!skipped[i])
             written << outputs[i];
     }
     if (!MayOverwrite(written))
@@ -223,15 +188,14 @@ void CEncodingRun::StartRun(bool sampling)
     // The preview takes the first slot's runner: a preview still playing ends
     // here, and its end is not taken for a job's.
     if (m_bPlayerStarted) {
-        m_slots.front()->Release();
         m_slots.front()->Close();
+        m_slots.front()->Release();
         m_bPlayerStarted = false;
     }
 
-    m_tRunStart = Now();
-    m_ullDoneBytes = 0;
+    m_plan = std::move(plan);
+    m_tally.Start(Now());
     m_bRunning = true;
-    m_bSampleMode = sampling;
     m_nCurrentJob = 0;
     m_bStoppedByUser = false;
     m_nJobsEnded = 0;
@@ -243,21 +207,22 @@ void CEncodingRun::StartRun(bool sampling)
     m_pShownSlot = nullptr;
     m_nShownJob = -1;
     m_arrOutputs = outputs;
-    m_arrJobs.assign(jobs.size(), RunJob());
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        m_arrJobs[i].nDuration = jobs[i].nDuration;
-        m_arrJobs[i].ullSize = jobs[i].CountedSize();
+    m_arrJobs.assign(m_plan.jobs.size(), RunJob());
+    for (std::size_t i = 0; i < m_plan.jobs.size(); ++i) {
+        m_arrJobs[i].nDuration = m_plan.jobs[i].nDuration;
+        m_arrJobs[i].ullSize = m_plan.jobs[i].CountedSize();
         // A row whose movie has gone is passed over; its bytes count as done
         // so that the total bar still reaches its end.
-        if (m_form.SkipsJob(int(i))) {
+        if (skipped[i]) {
             m_arrJobs[i].state = JobState::Ended;
-            m_ullDoneBytes += m_arrJobs[i].ullSize;
+            m_tally.AddDone(m_arrJobs[i].ullSize);
         }
     }
     MoveCursor();
-    m_nSlots = StoredSettings::Load().EncodesAtOnce();
-    EnsureSlots(m_nSlots);
-    m_log.Begin(LocalTime(m_tRunStart), sampling);
+    EnsureSlots(m_plan.nEncodesAtOnce);
+    for (const auto& slot : m_slots)
+        slot->SetEncoderImageName(m_tools[m_plan.profile.backend].strImageName);
+    m_log.Begin(LocalTime(Now()), m_plan.bSampling);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
     emit RunStarted(count);
@@ -271,14 +236,14 @@ bool CEncodingRun::MayOverwrite(const QStringList& outputs)
         if (QFileInfo(output).isFile())
             existing << output;
     }
-    return existing.isEmpty() ||
-           m_form.AskYesNo(ExistingOutputsQuestion(existing), RunForm::MessageIcon::None);
+    return existing.isEmpty() || m_form.AskYesNo(OutputNamer::ExistingOutputsQuestion(existing),
+                                                 RunForm::MessageIcon::None);
 }
 
 std::vector<CEncodeSlot*> CEncodingRun::BusySlots() const
 {
     std::vector<CEncodeSlot*> busy;
-    for (int i = 0; i < m_nSlots; ++i) {
+    for (int i = 0; i < SlotCount(); ++i) {
         if (m_slots[i]->IsBusy())
             busy.push_back(m_slots[i].get());
     }
@@ -289,7 +254,7 @@ std::vector<CEncodeSlot*> CEncodingRun::BusySlots() const
 
 CEncodeSlot* CEncodingRun::FreeSlot() const
 {
-    for (int i = 0; i < m_nSlots; ++i) {
+    for (int i = 0; i < SlotCount(); ++i) {
         if (!m_slots[i]->IsBusy())
             return m_slots[i].get();
     }
@@ -322,8 +287,8 @@ int CEncodingRun::NextJob() const
     // than slots are free, the longest waiting movie (by its duration, then its
     // size; the earlier of equals) starts first instead: a long movie started
     // late would run alone at the end of the batch while the other cores idle.
-    const int freeSlots = m_nSlots - int(BusySlots().size());
-    return m_nSlots >= 2 && waiting > freeSlots ? longest : first;
+    const int freeSlots = SlotCount() - int(BusySlots().size());
+    return SlotCount() >= 2 && waiting > freeSlots ? longest : first;
 }
 
 void CEncodingRun::ScheduleJobs()
@@ -333,13 +298,7 @@ void CEncodingRun::ScheduleJobs()
         const int index = slot ? NextJob() : -1;
         if (index < 0)
             break;
-        const std::optional<StreamFile> job = m_form.JobAt(index);
-        if (!job) {
-            // The list lost the job during the run.
-            m_arrJobs[index].state = JobState::Ended;
-            continue;
-        }
-        StartJob(*slot, index, *job);
+        StartJob(*slot, index);
     }
     if (!m_bRunning || !BusySlots().empty())
         return;
@@ -354,14 +313,15 @@ void CEncodingRun::ScheduleJobs()
     FinishRun();
 }
 
-std::optional<CFailureReason> CEncodingRun::StartProblem(const CEncodeSlot::Job& work)
+std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
+                                                         const QString& output)
 {
-    if (const std::optional<QString> problem = StartChecks::MovieProblem(work.strInput))
+    if (const std::optional<QString> problem = StartChecks::MovieProblem(input))
         return CFailureReason::BeforeStart(*problem);
     // The disk may have become read-only or full since the run started. The
     // subfolder of a movie added through a folder is made now, inside an output
     // folder that is still there.
-    const QString folder = QFileInfo(work.strOutput).absolutePath();
+    const QString folder = QFileInfo(output).absolutePath();
     const QString root = QFileInfo(GetMovieDir()).absoluteFilePath();
     const bool subfolder =
         QDir::cleanPath(folder) != QDir::cleanPath(root) && QFileInfo(root).isDir();
@@ -370,21 +330,22 @@ std::optional<CFailureReason> CEncodingRun::StartProblem(const CEncodeSlot::Job&
     return std::nullopt;
 }
 
-void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
+void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
 {
-    CEncodeSlot::Job work;
-    work.nIndex = index;
-    work.strInput = job.strFilePath;
-    work.strOutput = index < int(m_arrOutputs.size()) ? m_arrOutputs[index] : OutputPathFor(job);
-    if (const std::optional<CFailureReason> failure = StartProblem(work)) {
+    const StreamFile& movie = m_plan.jobs[index];
+    CEncoderJob::Setup setup;
+    setup.movie = movie;
+    setup.strOutput = m_arrOutputs[index];
+    setup.strProgram = m_tools[m_plan.profile.backend].strPath;
+    setup.bSampling = m_plan.bSampling;
+    setup.bBurnSubtitle = m_plan.bBurnSubtitle;
+    setup.nThreads = m_plan.ThreadsPerEncoder();
+    std::unique_ptr<CEncoderJob> encoder = MakeEncoderJob(m_plan.profile, setup);
+    if (std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, setup.strOutput)) {
         // No encoder for it; the batch goes on with the next job.
-        slot.Assign(work, ++m_nStarts);
-        m_ullDoneBytes += job.CountedSize();
-        m_bLastSucceeded = false;
-        EndJob(slot, job, failure, {});
-        slot.Release();
-        m_arrJobs[index].state = JobState::Ended;
-        MoveCursor();
+        m_arrJobs[index].state = JobState::Running;
+        slot.Assign(index, std::move(encoder), 0, ++m_nStarts);
+        EndJob(slot, failure, {});
         return;
     }
 
@@ -392,33 +353,36 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index, const StreamFile& job)
     // running one; with one slot, every job's row is shown in turn.
     const int selected = m_form.SelectedRow();
     const std::vector<CEncodeSlot*> busy = BusySlots();
-    const bool followsRunning = std::any_of(busy.cbegin(), busy.cend(), [selected](auto* s) {
-        return s->CurrentJob().nIndex == selected;
-    });
+    const bool followsRunning = std::any_of(
+        busy.cbegin(), busy.cend(), [selected](auto* s) { return s->JobIndex() == selected; });
     m_arrJobs[index].state = JobState::Running;
-    if (!followsRunning)
+    if (!followsRunning && RowExists(index))
         m_form.ShowRow(index);
-    m_form.SetRowStatus(index, StatusEncoding, QString());
-    m_form.SetRowProgress(index, 0);
+    SetRowStatus(index, StatusEncoding, QString());
 
-    work.ullBytes = InputFileSize(job.strFilePath);
-    work.subtitle = theEncodeSetting.PrepareSubtitle(SubtitlePathFor(job), job.strFilePath);
-    const QString arguments =
-        theEncodeSetting.BuildCommandLine(work.subtitle, work.strOutput, m_bSampleMode, job);
-    work.strCommandLine = MakeProcessCommandLine(m_strEncoderPath, arguments);
-    slot.Assign(work, ++m_nStarts);
+    slot.Assign(index, std::move(encoder), InputFileSize(movie.strFilePath), ++m_nStarts);
     ShowCurrentFile();
-    if (slot.Start(theEncodeSetting.m_bNormalPriority))
+    if (const std::optional<QString> refused = slot.Encoder()->Prepare()) {
+        EndJob(slot, CFailureReason::BeforeStart(*refused), {});
+        ShowCurrentFile();
         return;
+    }
+    StartStep(slot);
+}
+
+bool CEncodingRun::StartStep(CEncodeSlot& slot)
+{
+    if (slot.Start(false))
+        return true;
     // Without an encoder no further job can be done: the run ends once the
     // jobs still running have, rather than wait for a completion that never
     // comes.
-    const CFailureReason failure = CFailureReason::NotStarted(m_strEncoderPath, slot.StartError());
-    EndJob(slot, job, failure, failure.EncoderLines());
-    slot.Release();
-    m_arrJobs[index].state = JobState::Ended;
-    MoveCursor();
-    m_strStartFailure = QStringLiteral("Unable to start %1").arg(m_strEncoderPath);
+    const QString program = slot.Encoder()->GetSetup().strProgram;
+    const CFailureReason failure = CFailureReason::NotStarted(program, slot.StartError());
+    EndJob(slot, failure, failure.EncoderLines());
+    ShowCurrentFile();
+    m_strStartFailure = QStringLiteral("Unable to start %1").arg(program);
+    return false;
 }
 
 void CEncodingRun::ShowCurrentFile()
@@ -429,15 +393,15 @@ void CEncodingRun::ShowCurrentFile()
     const int selected = m_form.SelectedRow();
     CEncodeSlot* shown = busy.front();
     for (CEncodeSlot* slot : busy) {
-        if (slot->CurrentJob().nIndex == selected)
+        if (slot->JobIndex() == selected)
             shown = slot;
     }
-    if (shown == m_pShownSlot && shown->CurrentJob().nIndex == m_nShownJob)
+    if (shown == m_pShownSlot && shown->JobIndex() == m_nShownJob)
         return;
     m_pShownSlot = shown;
-    m_nShownJob = shown->CurrentJob().nIndex;
-    m_strCurrentOutput = shown->CurrentJob().strOutput;
-    m_form.SetValueLabel(RunForm::ValueLabel::Input, shown->CurrentJob().strInput);
+    m_nShownJob = shown->JobIndex();
+    m_strCurrentOutput = shown->Output();
+    m_form.SetValueLabel(RunForm::ValueLabel::Input, shown->Input());
     m_form.SetValueLabel(RunForm::ValueLabel::Output, m_strCurrentOutput);
     m_form.SetProgress(RunForm::ProgressBar::Current, std::clamp(shown->Percent(), 0, 100));
 }
@@ -456,35 +420,42 @@ void CEncodingRun::MoveCursor()
         ++m_nCurrentJob;
 }
 
-void CEncodingRun::EndJob(const CEncodeSlot& slot, const std::optional<StreamFile>& job,
-                          const std::optional<CFailureReason>& failure, const QStringList& lines)
+void CEncodingRun::EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>& failure,
+                          const QStringList& lines)
 {
-    const CEncodeSlot::Job& work = slot.CurrentJob();
+    const int index = slot.JobIndex();
     ++m_nJobsEnded;
+    m_tally.AddDone(m_arrJobs[index].ullSize);
+    m_bLastSucceeded = !failure;
     if (failure) {
         ++m_nFailedJobs;
         m_strLastFailure =
-            QStringLiteral("%1 failed: %2").arg(PathFileName(work.strInput), failure->Summary());
+            QStringLiteral("%1 failed: %2").arg(PathFileName(slot.Input()), failure->Summary());
     }
-    if (job)
-        m_form.SetRowStatus(work.nIndex, failure ? StatusFailed : StatusFinished,
-                            failure ? failure->Details() : QString());
+    SetRowStatus(index, failure ? StatusFailed : StatusFinished,
+                 failure ? failure->Details() : QString());
     RunLogJob entry = JobLogEntry(slot,
                                   failure ? QStringLiteral("failed: ") + failure->OneLine()
                                           : QStringLiteral("finished"),
                                   failure ? lines : QStringList());
     entry.bOutputRemoved = failure && slot.RemoveEncodersOutput();
     m_log.WriteJob(entry);
+    slot.Release();
+    m_arrJobs[index].state = JobState::Ended;
+    MoveCursor();
 }
 
 std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
-                                                        const StreamFile& job,
                                                         const QStringList& lines) const
 {
-    const QString& output = slot.CurrentJob().strOutput;
-    const std::optional<QString> problem =
-        COutputCheck::Problem(ProbeMovieContent(output),
-                              COutputCheck::ExpectedSeconds(job, m_bSampleMode), m_bSampleMode);
+    const QString& output = slot.Output();
+    const StreamFile& job = m_plan.jobs[slot.JobIndex()];
+    const std::uint64_t budget = slot.Encoder()->SizeBudget();
+    if (budget > 0 && FileBytes(output) > budget)
+        return CFailureReason::OverBudget(FileBytes(output), budget, lines);
+    const std::optional<QString> problem = COutputCheck::Problem(
+        ProbeMovieContent(output), COutputCheck::ExpectedSeconds(job, m_plan.bSampling),
+        m_plan.bSampling);
     if (!problem)
         return std::nullopt;
     // A disk that is full now is found for every failure (OnSlotEnded).
@@ -495,13 +466,12 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
                                     const QStringList& lines) const
 {
-    const CEncodeSlot::Job& work = slot.CurrentJob();
     RunLogJob entry;
-    entry.nIndex = work.nIndex;
-    entry.nCount = m_form.JobCount();
-    entry.strInput = work.strInput;
-    entry.strOutput = work.strOutput;
-    entry.strCommandLine = work.strCommandLine;
+    entry.nIndex = slot.JobIndex();
+    entry.nCount = int(m_plan.jobs.size());
+    entry.strInput = slot.Input();
+    entry.strOutput = slot.Output();
+    entry.arrCommandLines = slot.CommandLines();
     entry.strEnd = end;
     const qint64 ms = slot.ElapsedMs();
     entry.strTime = FormatDuration(ms / 1000) + QStringLiteral(".%1").arg(ms % 1000 / 100);
@@ -536,28 +506,27 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
         return;
     }
 
-    const int index = slot.CurrentJob().nIndex;
-    const std::optional<StreamFile> job = m_form.JobAt(index);
-    if (job)
-        m_ullDoneBytes += job->CountedSize();
+    CEncoderJob& encoder = *slot.Encoder();
+    if (exit.Succeeded() &&
+        encoder.StepSucceeded(FileBytes(slot.Output())) == CEncoderJob::StepEnd::NextStep) {
+        if (!StartStep(slot))
+            ScheduleJobs();
+        return;
+    }
     // The encoder can exit 0 without having written a movie (an input it could
     // not demultiplex, for one), or with only part of one (a full disk, an
     // input that ends early): that job failed too.
-    const QString& output = slot.CurrentJob().strOutput;
+    const QString& output = slot.Output();
     std::optional<CFailureReason> failure =
-        CFailureReason::ForEnd(exit, OutputState(output), lines);
-    if (!failure && job)
-        failure = CheckOutput(slot, *job, lines);
-    // The encoder does not say so when its writes fail for want of space: it
-    // leaves an empty or short file, or none.
+        CFailureReason::ForEnd(exit, OutputState(output), lines, encoder.Causes());
+    if (!failure)
+        failure = CheckOutput(slot, lines);
+    // The encoder does not always say so when its writes fail for want of
+    // space: it leaves an empty or short file, or none.
     if (failure && failure->Cause().isEmpty() &&
         COutputCheck::DiskFull(QFileInfo(output).absolutePath()))
         failure->SetCause(QString::fromLatin1(CFailureReason::DiskFullCause));
-    m_bLastSucceeded = !failure;
-    EndJob(slot, job, failure, lines);
-    slot.Release();
-    m_arrJobs[index].state = JobState::Ended;
-    MoveCursor();
+    EndJob(slot, failure, lines);
     ShowCurrentFile();
     ScheduleJobs();
 }
@@ -565,10 +534,9 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
 void CEncodingRun::FinishRun()
 {
     m_bRunning = false;
-    m_bSampleMode = false;
     m_nCurrentJob = 0;
     emit RunOver(true, m_nFailedJobs, m_nJobsEnded);
-    if (m_form.ShutdownAfterRun())
+    if (m_plan.bShutdown)
         m_form.ShutdownComputer();
     QString message = FinishedText;
     if (m_nFailedJobs > 0)
@@ -580,14 +548,13 @@ void CEncodingRun::FinishRun()
     m_form.MessageBox(message, RunForm::MessageIcon::Information);
     KillRunTimer();
     if (!m_bStoppedByUser)
-        m_form.OpenFolder(GetMovieDir());
+        m_form.OpenFolder(m_plan.strOutputDir);
     emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, false);
 }
 
 void CEncodingRun::AbortRun(const QString& message)
 {
     m_bRunning = false;
-    m_bSampleMode = false;
     m_nCurrentJob = 0;
     KillRunTimer();
     emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
@@ -617,7 +584,6 @@ void CEncodingRun::Stop(bool quitting)
         m_bRunning ? BusySlots() : std::vector<CEncodeSlot*>();
     const bool wasRunning = m_bRunning;
     m_bRunning = false;
-    m_bSampleMode = false;
     m_bStoppedByUser = true;
     // Every encoder is asked to end before any is waited for, so that all of
     // them finalise their files (on SIGTERM) in the same grace; then the
@@ -638,14 +604,13 @@ void CEncodingRun::Stop(bool quitting)
     std::vector<RunLogJob> entries;
     QStringList incomplete;
     for (CEncodeSlot* slot : stopped) {
-        const int index = slot->CurrentJob().nIndex;
-        if (m_form.JobAt(index))
-            m_form.SetRowStatus(index, StatusStopped, QString());
+        const int index = slot->JobIndex();
+        SetRowStatus(index, StatusStopped, QString());
         entries.push_back(JobLogEntry(*slot, end, {}));
         if (quitting)
             entries.back().bOutputRemoved = slot->RemoveEncodersOutput();
-        else if (QFileInfo(slot->CurrentJob().strOutput).isFile())
-            incomplete << slot->CurrentJob().strOutput;
+        else if (QFileInfo(slot->Output()).isFile())
+            incomplete << slot->Output();
         slot->Release();
         m_arrJobs[index].state = JobState::Ended;
     }
@@ -654,8 +619,8 @@ void CEncodingRun::Stop(bool quitting)
 
     if (!incomplete.isEmpty()) {
         m_arrAskingAbout = incomplete;
-        const bool yes =
-            m_form.AskYesNo(IncompleteOutputsQuestion(incomplete), RunForm::MessageIcon::Question);
+        const bool yes = m_form.AskYesNo(OutputNamer::IncompleteOutputsQuestion(incomplete),
+                                         RunForm::MessageIcon::Question);
         m_arrAskingAbout.clear();
         for (RunLogJob& entry : entries) {
             // A quit while the question was open deleted them already.
@@ -674,18 +639,13 @@ void CEncodingRun::Stop(bool quitting)
 
 void CEncodingRun::ShowStoppedProgress()
 {
-    const std::uint64_t totalBytes = m_form.TotalBytes();
-    const int totalPercent =
-        totalBytes == 0 ? 0
-                        : static_cast<int>(std::min<std::uint64_t>(
-                              100, m_ullDoneBytes * 100 / std::max<std::uint64_t>(totalBytes, 1)));
+    const CProgressTally::Reading reading = m_tally.ReadStopped(m_form.TotalBytes(), Now());
     if (m_pShownSlot)
         m_pShownSlot->SetPercent(0);
-    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed,
-                         FormatDuration(std::max<std::int64_t>(0, Now() - m_tRunStart)));
+    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(reading.elapsed));
     m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(0));
     m_form.SetProgress(RunForm::ProgressBar::Current, 0);
-    SetTotalProgress(totalPercent);
+    SetTotalProgress(reading.totalPercent);
 }
 
 void CEncodingRun::SetTotalProgress(int percent)
@@ -710,69 +670,46 @@ void CEncodingRun::UpdateTimeLabels()
     const std::uint64_t totalBytes = m_form.TotalBytes();
     if (!m_bRunning || totalBytes == 0)
         return;
-    const std::int64_t elapsed = std::max<std::int64_t>(0, Now() - m_tRunStart);
     // Each running job counts with its bytes times its percentage.
-    std::int64_t runningBytes = 0;
+    std::uint64_t runningBytes = 0;
     for (CEncodeSlot* slot : BusySlots()) {
         const int percent = std::clamp(slot->Percent(), 0, 100);
-        runningBytes += static_cast<std::int64_t>(slot->CurrentJob().ullBytes) * percent / 100;
+        runningBytes += slot->Bytes() * static_cast<std::uint64_t>(percent) / 100;
         if (percent != slot->RowPercent()) {
             slot->SetRowPercent(percent);
-            m_form.SetRowProgress(slot->CurrentJob().nIndex, percent);
+            if (RowExists(slot->JobIndex()))
+                m_form.SetRowProgress(slot->JobIndex(), percent);
         }
     }
+    const CProgressTally::Reading reading = m_tally.Read(runningBytes, totalBytes, Now());
     const int percent = m_pShownSlot ? std::clamp(m_pShownSlot->Percent(), 0, 100) : 0;
-    const std::int64_t totalPercent = (runningBytes + static_cast<std::int64_t>(m_ullDoneBytes)) *
-                                      100 / static_cast<std::int64_t>(totalBytes);
-    const std::int64_t remaining =
-        totalPercent == 0 ? 0 : elapsed * 100 / static_cast<std::int32_t>(totalPercent) - elapsed;
-    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(elapsed));
-    m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(remaining));
+    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(reading.elapsed));
+    m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(reading.remaining));
     m_form.SetProgress(RunForm::ProgressBar::Current, percent);
-    SetTotalProgress(static_cast<int>(std::clamp<std::int64_t>(totalPercent, 0, 100)));
+    SetTotalProgress(reading.totalPercent);
 }
 
 QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
 {
-    // The extension is the movie name's: a "." in the folder or the prefix of a
-    // name without extension is not one.
-    const QString& name = job.strFileName;
-    const QString stem =
-        name.contains(QLatin1Char('.')) ? name.left(name.lastIndexOf(QLatin1Char('.'))) : name;
-    const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();
-    // A movie added through a folder keeps its place in that folder's tree.
-    const QString folder = MovieFolder::CleanRelativeDir(job.strRelativeDir);
-    return GetMovieDir() + QLatin1Char('/') +
-           (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) +
-           FittedFileName(GetPrefix(), stem, suffix);
+    return OutputNamer::PathFor(GetMovieDir(), GetPrefix(),
+                                StoredSettings::Load().Profile().Extension(), job, copy);
 }
 
 QStringList CEncodingRun::OutputPathsFor(const std::vector<StreamFile>& jobs)
 {
-    QStringList paths;
-    // A movie of the batch that lies in the output folder under an output's name
-    // would be overwritten by its own encode: inputs are taken too.
-    QSet<QString> taken;
-    for (const StreamFile& job : jobs) {
-        if (!job.strFilePath.isEmpty())
-            taken.insert(PathKey(job.strFilePath));
-    }
-    for (const StreamFile& job : jobs) {
-        QString path;
-        for (int copy = 1;; ++copy) {
-            path = OutputPathFor(job, copy);
-            if (!taken.contains(PathKey(path)))
-                break;
-        }
-        taken.insert(PathKey(path));
-        paths << path;
-    }
-    return paths;
+    return OutputNamer::PathsFor(GetMovieDir(), GetPrefix(),
+                                 StoredSettings::Load().Profile().Extension(), jobs);
 }
 
-QString CEncodingRun::SubtitlePathFor(const StreamFile& job)
+bool CEncodingRun::RowExists(int index) const
 {
-    return job.bHasSubtitle ? FindSubtitleFile(job.strFilePath) : QString();
+    return index >= 0 && index < m_form.JobCount();
+}
+
+void CEncodingRun::SetRowStatus(int index, const QString& status, const QString& reason)
+{
+    if (RowExists(index))
+        m_form.SetRowStatus(index, status, reason);
 }
 
 void CEncodingRun::KillRunTimer()

@@ -2,13 +2,15 @@
 
 #include "engine/EncodeSlot.h"
 #include "engine/FailureReason.h"
+#include "engine/ProgressTally.h"
 #include "engine/RunForm.h"
 #include "engine/RunLog.h"
-#include "jobs/StreamFile.h"
+#include "engine/RunPlan.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,16 +20,19 @@
 #include <QString>
 #include <QStringList>
 
-// A run over the job list: every job into the output folder, up to
-// SlotCount() encoders at once (the stored "Parallel", read when the run
-// starts; with 1, one job after another in list order), with each running
-// row's percentage, the Current File panel, total progress, elapsed and
-// remaining time, and at the very end the finish message, the optional
-// shut-down and the output folder. Lives on the UI thread; the runners' worker
-// threads only store the parsed percentages and hand each child's end over to
-// the UI thread, where the job's end, the next start, the messages and the
+// A run over the job list, made from a plan taken when it starts (RunPlan):
+// every job into the output folder, up to the plan's encodes at once (with 1,
+// one job after another in list order), with each running row's percentage,
+// the Current File panel, total progress, elapsed and remaining time, and at
+// the very end the finish message, the optional shut-down and the output
+// folder. Lives on the UI thread; the runners' worker threads only hand the
+// encoder's output to the job's encoder (CEncoderJob) and each child's end over
+// to the UI thread, where the job's end, the next start, the messages and the
 // shut-down run. The form reaches the user through RunForm. The first slot's
 // runner also serves the preview player (StartPreview).
+// Which encoder makes a job is the business of its CEncoderJob alone: the
+// slots, the queue, the naming (OutputNamer), the progress (CProgressTally),
+// the log (CRunLog) and the whole-movie check are the same for every one.
 // The output folder is made and checked before a run starts anything, and a
 // job's movie and output folder again before its encoder starts (StartChecks):
 // a job that cannot start fails without an encoder, and the batch goes on.
@@ -43,9 +48,12 @@ public:
     explicit CEncodingRun(RunForm& form, QObject* parent = nullptr);
     ~CEncodingRun() override;
 
-    // The Sampling button: a run in which each movie is encoded for 60 seconds.
+    // Starts a run of the plan over the form's jobs (which the plan then holds).
+    void Start(RunPlan plan);
+    // The Sampling button: the plan of the stored settings, taken now, in which
+    // each movie is encoded for its first SampleSeconds.
     void StartSampling();
-    // The Make button.
+    // The Make button: the plan of the stored settings, taken now.
     void StartEncoding();
     // The Stop button: ends a run or a preview. Every running encoder is asked
     // to end at once, then waited for. Each stopped job's row says "Stopped",
@@ -74,25 +82,16 @@ public:
     static inline const QString FinishedText = QStringLiteral("Encoding Finished !!");
     static QString FailedFilesText(int failed, int ended);
 
-    // Output folder, "/", the job's relative folder and "/" (a movie added
-    // through a folder), prefix, the movie's name with ".avi" for its extension;
-    // for copy 2 and on " (<copy>)" before ".avi". A file name longer than the
-    // file system allows (255 bytes) loses the end of the movie's name, cut
-    // between two characters; the prefix, the copy number and ".avi" stay.
+    // The output path of a job with the stored folder, prefix and profile
+    // (OutputNamer::PathFor), and those of a batch (OutputNamer::PathsFor).
     static QString OutputPathFor(const StreamFile& job, int copy = 1);
-    // The output paths of a batch, in job order: a job whose output an earlier
-    // job of the batch writes already (the same name with another extension or
-    // folder, or a name that differs only in case) gets the first free copy
-    // number, so that no two jobs write the same file; so does a job whose output
-    // would be one of the batch's movies.
     static QStringList OutputPathsFor(const std::vector<StreamFile>& jobs);
-    // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
-    // empty when the job has no subtitle or it has gone since.
-    static QString SubtitlePathFor(const StreamFile& job);
 
-    // The encoder to run (default: tools/mencoder in the application folder) and
-    // the image name Stop sweeps for (default "mencoder").
-    void SetEncoderPath(const QString& path) { m_strEncoderPath = path; }
+    // The encoder program of a back end and the image name Stop sweeps for
+    // (defaults: tools/mencoder and tools/ffmpeg in the application folder).
+    void SetEncoder(EncodeProfile::Backend backend, const QString& path, const QString& imageName);
+    // The mencoder back end's, as SetEncoder.
+    void SetEncoderPath(const QString& path);
     void SetEncoderImageName(const QString& name);
     // Seconds since the epoch; replaceable so that the time labels can be tested.
     void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
@@ -100,7 +99,9 @@ public:
     // What the run tells of its state: the form asks whether a run is active;
     // the rest is for tests and benchmarks.
     bool IsRunning() const { return m_bRunning; }
-    bool IsSampling() const { return m_bSampleMode; }
+    bool IsSampling() const { return m_bRunning && m_plan.bSampling; }
+    // The plan of the current (or last) run.
+    const RunPlan& Plan() const { return m_plan; }
     // The preview player was started and its end has not come yet.
     bool IsPreviewing() const { return m_bPlayerStarted; }
     bool WasStoppedByUser() const { return m_bStoppedByUser; }
@@ -113,10 +114,10 @@ public:
     // showed last).
     int CurrentPercent() const { return m_pShownSlot ? m_pShownSlot->Percent() : 0; }
     const QString& CurrentOutput() const { return m_strCurrentOutput; }
-    std::uint64_t DoneBytes() const { return m_ullDoneBytes; }
+    std::uint64_t DoneBytes() const { return m_tally.DoneBytes(); }
     // Encoders the current (or last) run keeps going at once, and how many
     // jobs are being encoded now.
-    int SlotCount() const { return m_nSlots; }
+    int SlotCount() const { return m_plan.nEncodesAtOnce; }
     int RunningJobs() const;
 
 signals:
@@ -153,7 +154,6 @@ private:
         std::uint64_t ullSize = 0;
     };
 
-    void StartRun(bool sampling);
     // Outputs that exist already would be overwritten: one question for all of
     // them. True to go on.
     bool MayOverwrite(const QStringList& outputs);
@@ -164,10 +164,13 @@ private:
     int NextJob() const;
     // Why a job cannot start: its movie is gone or unreadable, or its output
     // folder cannot be written (now); nothing when it can.
-    static std::optional<CFailureReason> StartProblem(const CEncodeSlot::Job& work);
+    static std::optional<CFailureReason> StartProblem(const QString& input, const QString& output);
     // Starts the encoder for a job on a free slot; a job that cannot start
     // fails there and then.
-    void StartJob(CEncodeSlot& slot, int index, const StreamFile& job);
+    void StartJob(CEncodeSlot& slot, int index);
+    // Starts the slot job's current step; false (the job ended) when the
+    // encoder could not be started.
+    bool StartStep(CEncodeSlot& slot);
     // Handles the end of a slot's child (an encoder or the preview player);
     // lines: the last lines it printed.
     void OnSlotEnded(int slotIndex, const ChildExit& exit, const QStringList& lines);
@@ -184,10 +187,14 @@ private:
     // what the finished jobs made of the run.
     void ShowStoppedProgress();
     void SetTotalProgress(int percent);
-    // Why a job's output, written with exit code 0, is not a whole movie;
-    // nothing when it is one.
-    std::optional<CFailureReason> CheckOutput(const CEncodeSlot& slot, const StreamFile& job,
+    // Why a job's output, written with exit code 0, is not a whole movie (or
+    // is over its size budget); nothing when it is one.
+    std::optional<CFailureReason> CheckOutput(const CEncodeSlot& slot,
                                               const QStringList& lines) const;
+    // The run works from its plan's jobs; the form's list shows them, and a
+    // row that has gone from it is not written.
+    bool RowExists(int index) const;
+    void SetRowStatus(int index, const QString& status, const QString& reason);
     void FinishRun();
     void AbortRun(const QString& message);
     void KillRunTimer();
@@ -197,26 +204,24 @@ private:
     // Moves m_nCurrentJob to the first job that has not ended.
     void MoveCursor();
     // A slot's job ended, failed when failure is set: counts it, writes its
-    // row's status and reason (job: the list's record, if still there), deletes
-    // a failed job's output and logs it with lines.
-    void EndJob(const CEncodeSlot& slot, const std::optional<StreamFile>& job,
-                const std::optional<CFailureReason>& failure, const QStringList& lines);
+    // row's status and reason, deletes a failed job's output and logs it with
+    // lines; the slot is then free.
+    void EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>& failure,
+                const QStringList& lines);
     // A slot's job's log entry, as it stands now.
     RunLogJob JobLogEntry(const CEncodeSlot& slot, const QString& end,
                           const QStringList& lines) const;
 
     // Run state, on the UI thread only.
+    RunPlan m_plan;
     bool m_bRunning = false;
-    bool m_bSampleMode = false;
     bool m_bStoppedByUser = false;
     bool m_bPlayerStarted = false;
     int m_nCurrentJob = 0;
-    std::uint64_t m_ullDoneBytes = 0;
-    std::int64_t m_tRunStart = 0;
+    CProgressTally m_tally;
     QString m_strCurrentOutput;
     int m_nTimerId = 0;
-    int m_nSlots = 1;
-    // The run's jobs, in list order, and their output paths (OutputPathsFor).
+    // The run's jobs, in list order, and their output paths (OutputNamer).
     std::vector<RunJob> m_arrJobs;
     QStringList m_arrOutputs;
     // Counts the starts of jobs, so that slots know which started first.
@@ -239,8 +244,13 @@ private:
     QStringList m_arrAskingAbout;
 
     RunForm& m_form;
-    QString m_strEncoderPath;
-    QString m_strImageName;
+    // The encoder program and image name of each back end.
+    struct EncoderTool
+    {
+        QString strPath;
+        QString strImageName;
+    };
+    std::map<EncodeProfile::Backend, EncoderTool> m_tools;
     std::function<std::int64_t()> m_clock;
     CRunLog m_log;
 

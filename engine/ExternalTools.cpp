@@ -10,6 +10,11 @@ QString EncoderPath()
     return GetAppDir() + QLatin1String("/tools/mencoder");
 }
 
+QString FfmpegPath()
+{
+    return GetAppDir() + QLatin1String("/tools/ffmpeg");
+}
+
 QString PlayerPath()
 {
     return GetAppDir() + QLatin1String("/tools/mplayer");

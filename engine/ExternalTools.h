@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// What Clipvane fixes about the two outside programs it drives: where they lie
+// What Clipvane fixes about the outside programs it drives: where they lie
 // (the tools folder inside the application folder), how the player's command
 // line looks and the encoder's image name. Nothing else in the program spells
 // these out.
@@ -13,6 +13,12 @@ inline constexpr char EncoderImageName[] = "mencoder";
 
 // <application folder>/tools/mencoder
 QString EncoderPath();
+
+// The second encoder, which makes the movies of today's devices.
+inline constexpr char FfmpegImageName[] = "ffmpeg";
+
+// <application folder>/tools/ffmpeg
+QString FfmpegPath();
 
 // <application folder>/tools/mplayer
 QString PlayerPath();

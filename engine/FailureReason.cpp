@@ -134,6 +134,16 @@ CFailureReason CFailureReason::BeforeStart(const QString& why, const QStringList
     return CFailureReason(QString(), why, lines);
 }
 
+CFailureReason CFailureReason::OverBudget(std::uint64_t bytes, std::uint64_t budget,
+                                          const QStringList& kept)
+{
+    const auto megabytes = [](std::uint64_t n) { return QString::number(double(n) / 1e6, 'f', 1); };
+    return CFailureReason(QString(),
+                          QStringLiteral("The output is %1 MB, over its %2 MB.")
+                              .arg(megabytes(bytes), megabytes(budget)),
+                          PickLines(kept));
+}
+
 bool CFailureReason::LooksLikeError(const QString& line)
 {
     for (const char* word : ErrorWords) {

@@ -2,6 +2,7 @@
 
 #include "engine/Redirect.h"
 
+#include <cstdint>
 #include <optional>
 #include <span>
 
@@ -30,6 +31,23 @@ inline constexpr EncoderCause MencoderCauses[] = {
     {"this file format is not recognized", DamagedMovieCause},
     {"Filters have not been configured! Empty file?", DamagedMovieCause},
     {"File not found", "The movie file is gone or cannot be read."},
+};
+
+// What ffmpeg prints when it is broken on purpose (the lines are kept in
+// tests/engine/data/ffmpeg-lines), in the order they are tried. A movie that is
+// gone, and an output folder that is missing or not writable, are found before
+// ffmpeg starts; its "No such file or directory" is then the movie's.
+inline constexpr EncoderCause FfmpegCauses[] = {
+    {"No space left on device", "The output folder's disk is full."},
+    {"Read-only file system", "The output file cannot be written."},
+    {"Invalid data found when processing input", DamagedMovieCause},
+    {"moov atom not found", DamagedMovieCause},
+    {"Unknown encoder", "This ffmpeg cannot make the codec the settings ask for."},
+    {"not divisible by 2", "The picture size does not suit this encoder."},
+    {"Error while opening encoder", "The encoder cannot make a movie with these settings."},
+    {"Error initializing filter 'subtitles'", "The subtitle cannot be drawn."},
+    {"Permission denied", "A file cannot be opened: permission denied."},
+    {"No such file or directory", "The movie file is gone or cannot be read."},
 };
 
 // Why a job of the run failed, in words a user can act on: the cause in plain
@@ -78,6 +96,11 @@ public:
                            std::span<const EncoderCause> causes = MencoderCauses);
     // When the output folder's disk is full, that is the cause.
     static constexpr char DiskFullCause[] = "The output folder's disk is full.";
+
+    // The output is a whole movie but bytes long, over the budget it had to
+    // keep.
+    static CFailureReason OverBudget(std::uint64_t bytes, std::uint64_t budget,
+                                     const QStringList& kept);
 
     // Whether the encoder's closing summary says the video stream got 0 bytes.
     static bool WroteNoPicture(const QStringList& kept);

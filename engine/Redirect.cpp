@@ -34,8 +34,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Grace a child gets after SIGTERM before SIGKILL; mencoder uses it to finalise
-// the output file.
+// Grace a stray encoder gets after SIGTERM before SIGKILL (a child's own is
+// CRedirect::SetStopGrace's); mencoder uses it to finalise the output file.
 constexpr auto TermGrace = 500ms;
 // How long a SIGKILLed child may take to be reaped before Close gives up on it.
 constexpr auto KillGrace = 2000ms;
@@ -584,7 +584,7 @@ void CRedirect::StopChild()
     {
         std::unique_lock lock(c.mutex);
         if (!c.childDone) {
-            if (!c.changed.wait_until(lock, c.termSentAt + TermGrace,
+            if (!c.changed.wait_until(lock, c.termSentAt + m_stopGrace,
                                       [&c] { return c.childDone; })) {
                 lock.unlock();
                 PidfdSignal(c.pidfd, SIGKILL);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -80,6 +81,10 @@ public:
     // Image name (as /proc/<pid>/comm shows it) that Close sweeps for.
     void SetEncoderImageName(const QString& imageName);
 
+    // How long a child may take to end after SIGTERM before Close kills it
+    // (default 500 ms): the time an encoder needs to finish its file.
+    void SetStopGrace(std::chrono::milliseconds grace) { m_stopGrace = grace; }
+
     // The environment variable that marks the children, and its value for this
     // process: "<pid>:<start time>", the start time in clock ticks after boot
     // as /proc/<pid>/stat gives it, so that a later process with the same pid
@@ -122,6 +127,7 @@ private:
     std::uint64_t m_nStartSerial = 0;
     QString m_strStartError;
     QString m_strImageName;
+    std::chrono::milliseconds m_stopGrace{500};
 };
 
 // What the form's runner reports to its owner (the encoding run). The calls

@@ -8,7 +8,7 @@
 #include <QString>
 
 // What the encoding run needs of the main form: the job list, the four display
-// operations, the message boxes, the shut-down switch and the folder opener.
+// operations, the message boxes, the shut-down and the folder opener.
 // The run calls all of it on the UI thread. The main form implements it with the
 // real job list and widgets; tests and benchmarks implement it without a window.
 class RunForm
@@ -73,9 +73,6 @@ public:
     virtual bool AskYesNo(const QString& text, MessageIcon icon) = 0;
 
     // --- The end of a run ---
-    // The options dialog's "Shutdown your windows after encoding finished." switch,
-    // as stored.
-    virtual bool ShutdownAfterRun() const = 0;
     // Shuts the computer down (ShutdownWindows with the form's message box).
     virtual void ShutdownComputer() = 0;
     // Opens a folder with the desktop's default action.

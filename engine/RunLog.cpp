@@ -13,7 +13,9 @@
 
 namespace {
 
-const QString TimeFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+// The start time in a log's file name, and a time in its text.
+const QString NameTimeFormat = QStringLiteral("yyyy-MM-dd_HH-mm-ss");
+const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 // Enough for every run one machine can start within one second.
 constexpr int MaxNamesPerSecond = 1000;
 
@@ -45,12 +47,12 @@ QString CRunLog::Folder()
 
 QString CRunLog::TimeText(const QDateTime& time)
 {
-    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return time.toString(TimeFormat);
 }
 
 QString CRunLog::FileName(const QDateTime& start, int n)
 {
-    const QString stem = start.toString(TimeFormat);
+    const QString stem = start.toString(NameTimeFormat);
     return n > 1 ? QStringLiteral("%1_%2.log").arg(stem).arg(n) : stem + QStringLiteral(".log");
 }
 
@@ -92,9 +94,9 @@ void CRunLog::WriteJob(const RunLogJob& job)
     QString text = QStringLiteral("\nJob %1 of %2\n").arg(job.nIndex + 1).arg(job.nCount);
     text += QStringLiteral("  Input:   %1\n").arg(job.strInput);
     text += QStringLiteral("  Output:  %1\n").arg(job.strOutput);
-    // A job that could not start has no command line.
-    if (!job.strCommandLine.isEmpty())
-        text += QStringLiteral("  Command: %1\n").arg(job.strCommandLine);
+    // A job that could not start has no command line; one of two passes has two.
+    for (const QString& commandLine : job.arrCommandLines)
+        text += QStringLiteral("  Command: %1\n").arg(commandLine);
     text += QStringLiteral("  End:     %1\n").arg(job.strEnd);
     if (job.bOutputRemoved)
         text += QStringLiteral("  Removed: the incomplete output file\n");

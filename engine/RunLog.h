@@ -12,7 +12,8 @@ struct RunLogJob
     int nCount = 0; // jobs in the list
     QString strInput;
     QString strOutput;
-    QString strCommandLine;
+    // The encoder's command lines, one for each of its runs (two passes give two).
+    QStringList arrCommandLines;
     // "finished", "failed: <why>", "stopped by the user" or "stopped: Clipvane
     // was asked to quit".
     QString strEnd;

@@ -1,5 +1,6 @@
 #include "StoredSettings.h"
 
+#include "engine/Presets.h"
 #include "shell/Numbers.h"
 
 #include <algorithm>
@@ -56,6 +57,13 @@ struct RepairingReader
     DWORD Index(const Choice (&)[Count], const RegDwordValue& value)
     {
         return Number(value, Count - 1);
+    }
+
+    // Text as stored; any text is a value (an unknown preset name means the
+    // first preset, see StoredSettings::strPreset).
+    QString Text(const RegStringValue& value)
+    {
+        return stored(QLatin1String(value.name)).value_or(QString::fromUtf8(value.defaultValue));
     }
 
     QString PictureSize(const RegStringValue& value)
@@ -128,6 +136,8 @@ StoredSettings StoredSettings::Read(const TextReader& stored)
     settings.bMixSubtitle = read.Number(RegValue::UseSub) != 0;
     settings.bShutdown = read.Number(RegValue::Shutdown) != 0;
     settings.nParallel = read.Number(RegValue::Parallel, MaxParallel);
+    settings.strPreset = read.Text(RegValue::Preset);
+    settings.bEvenLoudness = read.Number(RegValue::Loudness) != 0;
     return settings;
 }
 
@@ -147,6 +157,8 @@ void StoredSettings::Store() const
         return userDefine || arrRepaired.contains(QLatin1String(value.name));
     };
     SetRegDWORD(RegValue::Option, userDefine ? 1 : 0);
+    if (!userDefine)
+        SetRegString(RegValue::Preset, strPreset);
     if (writes(RegValue::Encoder))
         StoreIndex(Encoders, nEncoder, RegValue::Encoder);
     if (writes(RegValue::Bit))
@@ -162,6 +174,7 @@ void StoredSettings::Store() const
     SetRegDWORD(RegValue::UseSub, bMixSubtitle ? 1 : 0);
     SetRegDWORD(RegValue::Shutdown, bShutdown ? 1 : 0);
     SetRegDWORD(RegValue::Parallel, nParallel);
+    SetRegDWORD(RegValue::Loudness, bEvenLoudness ? 1 : 0);
 }
 
 int StoredSettings::CoreCount()
@@ -179,7 +192,7 @@ int StoredSettings::EncodesAtOnce() const
 const StoredSettings::EncoderChoice& StoredSettings::PresetEncoder()
 {
     return *std::find_if(std::begin(Encoders), std::end(Encoders), [](const EncoderChoice& choice) {
-        return choice.templateIndex == PocketPcNormal.encoderTemplate;
+        return choice.codec == Presets::PocketPcNormal().videoCodec;
     });
 }
 
@@ -203,17 +216,35 @@ const StoredSettings::RatioChoice& StoredSettings::Ratio() const
     return Chosen(Ratios, nRatio, RegValue::Ratio);
 }
 
-void StoredSettings::ApplyTo(EncodeSetting& setting) const
+EncodeProfile StoredSettings::Profile() const
 {
+    EncodeProfile profile;
     if (nPreset == 0) {
-        setting.ApplyPreset();
+        const EncodeProfile* preset = Presets::Find(strPreset);
+        profile = preset ? *preset : Presets::PocketPcNormal();
     } else {
-        setting.m_nEncoder = Encoder().templateIndex;
-        setting.m_nVidBitrate = BitRate();
-        setting.m_dVidFps = FrameRate();
-        setting.m_nVidW = LeadingInt(strWidth);
-        setting.m_nVidH = LeadingInt(strHeight);
-        setting.m_strAspect = QString::fromLatin1(Ratio().aspect);
+        const EncodeProfile::VideoCodec codec = Encoder().codec;
+        // The picture, the rate and the sound of the chosen encoder's kind:
+        // mencoder's as the handhelds' preset has them, ffmpeg's as the preset
+        // of the same codec.
+        const EncodeProfile* base = &Presets::PocketPcNormal();
+        for (const EncodeProfile& preset : Presets::All()) {
+            if (preset.videoCodec == codec && preset.ullSizeBudget == 0) {
+                base = &preset;
+                break;
+            }
+        }
+        profile = *base;
+        profile.strName = QStringLiteral("User Define");
+        profile.strPurpose.clear();
+        profile.videoCodec = codec;
+        profile.nVideoKbps = BitRate();
+        profile.dFps = FrameRate();
+        profile.sizeRule = EncodeProfile::SizeRule::Frame;
+        profile.nWidth = LeadingInt(strWidth);
+        profile.nHeight = LeadingInt(strHeight);
+        profile.strAspect = QString::fromLatin1(Ratio().aspect);
     }
-    setting.m_bUseSub = bMixSubtitle;
+    profile.bEvenLoudness = profile.bEvenLoudness && bEvenLoudness;
+    return profile;
 }

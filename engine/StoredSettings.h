@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/EncodeSetting.h"
+#include "engine/EncodeProfile.h"
 #include "shell/SettingsStore.h"
 
 #include <functional>
@@ -11,9 +11,8 @@
 
 // The settings of the options dialog as the store keeps them, read in one go:
 // the dialog edits a copy and stores it on OK, the main form's summary shows
-// one, the start-up and the dialog's OK make the encoding record from one
-// (ApplyTo), and the run's shut-down switch is read from one. The names and
-// defaults of the values are those of RegValue (shell/SettingsStore.h); a
+// the profile of one, and a run's plan is taken from one (RunPlan). The names
+// and defaults of the values are those of RegValue (shell/SettingsStore.h); a
 // record read from an empty store equals a new one.
 // A stored value that no choice of the dialog can give (edited by hand, or
 // written by another version) is repaired when read: the record holds the
@@ -21,13 +20,12 @@
 // use that; the store keeps what it holds until the dialog's OK.
 struct StoredSettings
 {
-    // An entry of the encoder list: the dialog's text, the summary's text, and
-    // the video encoder template it encodes with (EncodeSetting::m_nEncoder).
+    // An entry of the encoder list: the dialog's text and the codec it makes
+    // (mencoder's codecs first, then ffmpeg's).
     struct EncoderChoice
     {
         const char* dialogText;
-        const char* summaryText;
-        int templateIndex;
+        EncodeProfile::VideoCodec codec;
     };
     // An entry of the aspect list: its text and the aspect the record gets.
     struct RatioChoice
@@ -40,12 +38,15 @@ struct StoredSettings
     // The bit rates (kbit/s) and frame rates are listed, and summarised, as the
     // numbers they are ("150", "15").
     static constexpr EncoderChoice Encoders[] = {
-        {"MPEG-4", "MPEG-4(OpenDivx)", 0},
-        {"MS MPEG4v2", "MS MPEGv2", 2},
-        {"WMV7", "WMV7", 3},
-        {"WMV8", "WMV8", 4},
+        {"MPEG-4", EncodeProfile::VideoCodec::Mpeg4},
+        {"MS MPEG4v2", EncodeProfile::VideoCodec::MsMpeg4v2},
+        {"WMV7", EncodeProfile::VideoCodec::Wmv7},
+        {"WMV8", EncodeProfile::VideoCodec::Wmv8},
+        {"H.264", EncodeProfile::VideoCodec::H264},
+        {"H.265", EncodeProfile::VideoCodec::H265},
+        {"AV1", EncodeProfile::VideoCodec::Av1},
     };
-    static constexpr int BitRates[] = {100, 150, 200, 250, 300, 400, 500};
+    static constexpr int BitRates[] = {100, 150, 200, 250, 300, 400, 500, 800, 1200, 2000, 4000};
     static constexpr int FrameRates[] = {15, 25, 30};
     static constexpr RatioChoice Ratios[] = {{"4:3", "1.33"}, {"16:9", "1.77"}};
 
@@ -80,6 +81,11 @@ struct StoredSettings
     // "Parallel": how many encodes a run keeps going at once (EncodesAtOnce);
     // a stored number above MaxParallel is read as the default.
     DWORD nParallel = RegValue::Parallel.defaultValue;
+    // "Preset": the preset's name when "Option" is 0 (Presets::Find); an
+    // unknown name stands for "Pocket PC Normal".
+    QString strPreset = QString::fromLatin1(RegValue::Preset.defaultValue);
+    // "Loudness": even out the loudness of the movies (the profiles that do).
+    bool bEvenLoudness = RegValue::Loudness.defaultValue != 0;
     // The names of the stored values that were read as their defaults, in the
     // order above: values that are not numbers where numbers belong, and those
     // described above.
@@ -105,10 +111,11 @@ struct StoredSettings
     // standard error names them, once for as long as the same ones are.
     static StoredSettings Load();
 
-    // What the dialog's OK writes: "Option" (0 for the preset, 1 otherwise), the
-    // two switches and "Parallel", and for User Define the list indexes and the size texts
-    // too; with the preset, the repaired values among those. An index outside its
-    // list (a list without a selection) is not written.
+    // What the dialog's OK writes: "Option" (0 for the preset, 1 otherwise),
+    // the three switches and "Parallel", for a preset its name, and for User
+    // Define the list indexes and the size texts too; with the preset, the
+    // repaired values among those. An index outside its list (a list without a
+    // selection) is not written.
     void Store() const;
 
     // The encoder list's entry the preset encodes with.
@@ -120,8 +127,8 @@ struct StoredSettings
     int FrameRate() const;
     const RatioChoice& Ratio() const;
 
-    // Puts the settings into the record: the "Pocket PC Normal" preset, or the
-    // User Define encoder, bit rate, frame rate, picture size and aspect on top
-    // of what the record holds; in both cases the subtitle switch.
-    void ApplyTo(EncodeSetting& setting) const;
+    // The profile the settings choose: the preset (Option 0), or User Define
+    // made from the encoder, bit rate, frame rate, picture size and aspect;
+    // with the loudness switch applied.
+    EncodeProfile Profile() const;
 };

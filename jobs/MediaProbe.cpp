@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/log.h>
 }
 
@@ -216,6 +218,36 @@ constexpr std::uint8_t TransportSyncByte = 0x47;
 constexpr std::size_t TransportPacketSizes[] = {188, 192};
 constexpr std::size_t TransportPacketsInARow = 4;
 constexpr std::size_t TransportHeadBytes = 192 * (TransportPacketsInARow + 1);
+
+// The picture facts of a video stream: frame rate, size, pixel shape, the
+// rotation its display matrix asks for and whether it is interlaced.
+void ReadPicture(AVFormatContext* ctx, AVStream* stream, MovieTiming& timing)
+{
+    const AVRational rate = av_guess_frame_rate(ctx, stream, nullptr);
+    if (rate.num > 0 && rate.den > 0) {
+        timing.dFrameRate = av_q2d(rate);
+        timing.nFrameRateNum = rate.num;
+        timing.nFrameRateDen = rate.den;
+    }
+    const AVCodecParameters* par = stream->codecpar;
+    timing.nWidth = std::max(par->width, 0);
+    timing.nHeight = std::max(par->height, 0);
+    const AVRational sar = av_guess_sample_aspect_ratio(ctx, stream, nullptr);
+    if (sar.num > 0 && sar.den > 0) {
+        const AVRational reduced = av_make_q(sar.num, sar.den);
+        timing.nPixelAspectNum = reduced.num;
+        timing.nPixelAspectDen = reduced.den;
+    }
+    if (const auto* matrix = reinterpret_cast<const std::int32_t*>(
+            av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr))) {
+        // av_display_rotation_get gives degrees counter-clockwise.
+        const double degrees = -av_display_rotation_get(matrix);
+        if (std::isfinite(degrees))
+            timing.nRotation = ((int(std::lround(degrees / 90.0)) % 4 + 4) % 4) * 90;
+    }
+    timing.bInterlaced = par->field_order == AV_FIELD_TT || par->field_order == AV_FIELD_BB ||
+                         par->field_order == AV_FIELD_TB || par->field_order == AV_FIELD_BT;
+}
 
 } // namespace
 
@@ -428,11 +460,15 @@ MovieTiming ProbeMovieTiming(const QString& path)
     if (avformat_find_stream_info(ctx, nullptr) >= 0) {
         if (ctx->start_time != AV_NOPTS_VALUE && ctx->start_time > 0)
             timing.dStartSeconds = double(ctx->start_time) / AV_TIME_BASE;
+        if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0)
+            timing.dSeconds = double(ctx->duration) / AV_TIME_BASE;
         const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (video >= 0) {
-            const AVRational rate = av_guess_frame_rate(ctx, ctx->streams[video], nullptr);
-            if (rate.num > 0 && rate.den > 0)
-                timing.dFrameRate = av_q2d(rate);
+        if (video >= 0)
+            ReadPicture(ctx, ctx->streams[video], timing);
+        const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        if (audio >= 0) {
+            timing.bHasAudio = true;
+            timing.nAudioChannels = ctx->streams[audio]->codecpar->ch_layout.nb_channels;
         }
     }
     avformat_close_input(&ctx);

@@ -71,15 +71,32 @@ struct MovieContent
 MovieContent ProbeMovieContent(const QString& path);
 
 // When a movie's timestamps start and how many pictures a second its video
-// shows, as the encoder's subtitles need them.
+// shows, as the encoder's subtitles need them, and what an encoder that sizes
+// the picture and the sound itself needs to know of the source.
 struct MovieTiming
 {
     // The container's start time (its earliest stream's first timestamp) in
     // seconds: about 0.5 for MPEG program streams that ffmpeg writes, more for
     // DVD rips, 0 for most other files. 0 when unknown or not after 0.
     double dStartSeconds = 0;
-    // The video's frame rate, 0 when unknown.
+    // The video's frame rate, 0 when unknown; also as a fraction (0/1 unknown).
     double dFrameRate = 0;
+    int nFrameRateNum = 0;
+    int nFrameRateDen = 1;
+    // The length in seconds, 0 when unknown.
+    double dSeconds = 0;
+    // The stored picture size, 0 when unknown, and the shape of its pixels
+    // (1:1 when unknown); the rotation a player applies (0, 90, 180 or 270
+    // degrees, clockwise) and whether the pictures are interlaced.
+    int nWidth = 0;
+    int nHeight = 0;
+    int nPixelAspectNum = 1;
+    int nPixelAspectDen = 1;
+    int nRotation = 0;
+    bool bInterlaced = false;
+    // Whether the movie has sound, and its channels (0 unknown).
+    bool bHasAudio = false;
+    int nAudioChannels = 0;
 };
 
 // Reads the timing of a movie file with libavformat (a look at its first

@@ -7,7 +7,7 @@ BUILD_PKGS="cmake g++ ninja-build pkg-config qt6-base-dev qt6-base-dev-tools \
 libavformat-dev libavcodec-dev libavutil-dev libcurl4-openssl-dev libfontconfig-dev libgtest-dev libuchardet-dev"
 # RUN_PKGS is also what the Debian package depends on (cmake/Package.cmake reads
 # this line; keep it on one line).
-RUN_PKGS="mencoder mplayer fonts-liberation fonts-nanum fonts-ipafont-mincho fonts-ipafont-gothic fonts-wqy-microhei fonts-wine"
+RUN_PKGS="mencoder mplayer ffmpeg fonts-liberation fonts-nanum fonts-ipafont-mincho fonts-ipafont-gothic fonts-wqy-microhei fonts-wine"
 TEST_PKGS="ffmpeg xvfb xauth xdotool imagemagick dbus python3-dbusmock libcpp-httplib-dev \
 clang libclang-rt-14-dev clang-format appstream desktop-file-utils dpkg-dev file"
 

@@ -50,6 +50,10 @@ inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
 // The folder of the last movie added: where the open dialog starts.
 inline constexpr RegStringValue LastFolder{"LastFolder", ""};
 inline constexpr RegDwordValue Parallel{"Parallel", 0}; // encodes at once; 0 one per core
+// The preset's name with "Option" 0; absent, empty or unknown: the first
+// preset ("Pocket PC Normal").
+inline constexpr RegStringValue Preset{"Preset", ""};
+inline constexpr RegDwordValue Loudness{"Loudness", 1}; // even out the sound's loudness
 } // namespace RegValue
 
 QString GetRegString(const QString& subKey, const QString& valueName, const QString& defaultValue);

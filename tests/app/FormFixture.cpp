@@ -13,14 +13,12 @@ void FormFixture::SetUp()
 {
     ASSERT_TRUE(m_home.IsValid());
     ASSERT_TRUE(m_encoder.IsValid());
-    theEncodeSetting.ApplyPreset();
     MakeForm();
 }
 
 void FormFixture::TearDown()
 {
     m_form.reset();
-    theEncodeSetting.ApplyPreset();
 }
 
 void FormFixture::MakeForm()

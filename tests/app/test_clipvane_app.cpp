@@ -7,6 +7,8 @@
 #include "app/MainFrame.h"
 #include "controls/StaticCQ.h"
 #include "engine/EncodeSetting.h"
+#include "engine/RunPlan.h"
+#include "engine/StoredSettings.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/shell/LocalHttpServer.h"
@@ -191,7 +193,6 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedTempHome home;
-        theEncodeSetting.ApplyPreset();
         // A returning user's store: the first-run setup is done.
         SetRegString(RegValue::Started, QStringLiteral("Yes"));
         SetRegString(RegValue::Width, QString::fromLatin1(c.width));
@@ -205,8 +206,10 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         const auto label = [&](int id) {
             return qobject_cast<CStaticCQ*>(app.View()->Control(id))->Text();
         };
+        const RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), false);
+        const EncodeSetting record = EncodeSetting::FromProfile(plan.profile, plan.bBurnSubtitle);
         const QString arguments =
-            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
+            record.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         if (QLatin1String(c.width) == QLatin1String("0")) {
             EXPECT_EQ(label(CClipvaneView::IdPictureSize), QStringLiteral("320x240"));
         }
@@ -221,12 +224,11 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         for (const QString& part : shown)
             EXPECT_TRUE(arguments.contains(part))
                 << part.toStdString() << " in " << arguments.toStdString();
-        EXPECT_EQ(theEncodeSetting.m_bUseSub, GetRegDWORD(RegValue::UseSub) != 0);
-        EXPECT_EQ(app.View()->ShutdownAfterRun(), c.shutdown);
+        EXPECT_EQ(record.m_bUseSub, GetRegDWORD(RegValue::UseSub) != 0);
+        EXPECT_EQ(plan.bShutdown, c.shutdown);
         // Nothing was written to get there.
         EXPECT_EQ(MediaFactory::ReadFile(conf), stored);
     }
-    theEncodeSetting.ApplyPreset();
 }
 
 TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLiveOn)

@@ -23,7 +23,6 @@ TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
     ScopedTempHome home;
     FakeEncoder names;
     ASSERT_TRUE(home.IsValid() && names.IsValid());
-    theEncodeSetting.ApplyPreset();
     const QString movie = home.FilePath(QStringLiteral("Movies/sample clip.mpg"));
     QDir().mkpath(QFileInfo(movie).absolutePath());
     MovieSpec spec;

@@ -8,7 +8,7 @@
 #include "controls/SkinButtonCQ.h"
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
-#include "engine/EncodeSetting.h"
+#include "engine/StoredSettings.h"
 #include "jobs/JobListStore.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppInfo.h"
@@ -377,7 +377,7 @@ TEST_F(ClipvaneView, SummaryShowsThePresetOrTheStoredUserSettings)
          {},
          {"User Define", "MPEG-4(OpenDivx)", "150", "15", "320x240", "stereo", "64"}},
         {"bit rate outside the list",
-         {{RegValue::Option, 1}, {RegValue::Bit, 9}},
+         {{RegValue::Option, 1}, {RegValue::Bit, 99}},
          {},
          {"User Define", "MPEG-4(OpenDivx)", "150", "15", "320x240", "stereo", "64"}},
         {"every user value",
@@ -423,7 +423,7 @@ TEST_F(ClipvaneView, OptionsRefreshTheSummaryOnlyOnOk)
     Click(CClipvaneView::IdOptions);
     EXPECT_EQ(LabelText(CClipvaneView::IdSettingsName), QStringLiteral("User Define"));
     EXPECT_EQ(LabelText(CClipvaneView::IdFrameRate), QStringLiteral("25"));
-    EXPECT_EQ(theEncodeSetting.m_dVidFps, 25.0);
+    EXPECT_EQ(StoredSettings::Load().Profile().dFps, 25.0);
 }
 
 TEST_F(ClipvaneView, AboutShowsTheVersionAndWebSiteOpensTheHomePage)

@@ -26,12 +26,13 @@ using Values = std::map<QString, QString>;
 class OptionDlg : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void SetUp() override { ASSERT_TRUE(m_home.IsValid()); }
+    // The record a mencoder job of the next run is made with.
+    static EncodeSetting Record()
     {
-        ASSERT_TRUE(m_home.IsValid());
-        theEncodeSetting.ApplyPreset();
+        const StoredSettings stored = StoredSettings::Load();
+        return EncodeSetting::FromProfile(stored.Profile(), stored.bMixSubtitle);
     }
-    void TearDown() override { theEncodeSetting.ApplyPreset(); }
 
     // Opens the dialog the way the form does, without entering its modal loop.
     void Open()
@@ -86,20 +87,24 @@ TEST_F(OptionDlg, ShowsEveryTextAsWrittenAndHidesTheAspectList)
         (child->isVisible() ? shown : hidden).append(text);
     }
     shown.sort();
-    EXPECT_EQ(shown, QStringList(
-                         {" Mix subtitle to video file at encoding movie.", " Pocket PC PDA Normal",
-                          " Shutdown your windows after encoding finished.", " User Define ",
-                          "Cancel", "Encodes at once:", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
-                          "Frames per second: ", "Frames per second: 15.000", "OK",
-                          "Screen Aspect Ratio: 16:9", "Screen Aspect Ratio: 4:3",
-                          "Screen Resultion: ", "Screen Resultion: 320 * 240",
-                          "Video bit Rate: ", "Video bit Rate: 150", "X"}));
+    EXPECT_EQ(shown,
+              QStringList(
+                  {" Even out loudness", " Mix subtitle to video file at encoding movie.",
+                   " Preset", " Shutdown your windows after encoding finished.", " User Define ",
+                   "Cancel", "Encodes at once:", "Encoding: ", "Encoding: MPEG-4(OpenDivx)",
+                   "Frames per second: ", "Frames per second: 15.000", "OK",
+                   "Screen Aspect Ratio: 16:9", "Screen Aspect Ratio: 4:3", "Screen Resultion: ",
+                   "Screen Resultion: 320 * 240", "Video bit Rate: ", "Video bit Rate: 150", "X"}));
     EXPECT_EQ(hidden, QStringList({"Screen Aspect Ratio: "}));
     EXPECT_FALSE(List(COptionDlg::IdRatio)->isVisible());
 
     const std::pair<int, QStringList> lists[] = {
-        {COptionDlg::IdEncoder, {"MPEG-4", "MS MPEG4v2", "WMV7", "WMV8"}},
-        {COptionDlg::IdBitRate, {"100", "150", "200", "250", "300", "400", "500"}},
+        {COptionDlg::IdPreset,
+         {"Pocket PC Normal", "Phone and Tablet", "Full HD", "Small H.265", "Smallest AV1",
+          "Share (25 MB)"}},
+        {COptionDlg::IdEncoder, {"MPEG-4", "MS MPEG4v2", "WMV7", "WMV8", "H.264", "H.265", "AV1"}},
+        {COptionDlg::IdBitRate,
+         {"100", "150", "200", "250", "300", "400", "500", "800", "1200", "2000", "4000"}},
         {COptionDlg::IdFps, {"15", "25", "30"}},
         {COptionDlg::IdRatio, {"4:3", "16:9"}},
     };
@@ -154,7 +159,12 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
         // The preset leaves the user settings alone; the record gets the preset back.
         {"preset",
          false,
-         {{"Option", "0"}, {"UseSub", "0"}, {"Shutdown", "1"}, {"Parallel", "0"}},
+         {{"Option", "0"},
+          {"Preset", "Pocket PC Normal"},
+          {"UseSub", "0"},
+          {"Shutdown", "1"},
+          {"Parallel", "0"},
+          {"Loudness", "1"}},
          15.0,
          150,
          320,
@@ -171,7 +181,8 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
           {"Ratio", "0"},
           {"UseSub", "0"},
           {"Shutdown", "1"},
-          {"Parallel", "0"}},
+          {"Parallel", "0"},
+          {"Loudness", "1"}},
          // The sizes are stored as typed, and read as the defaults.
          30.0,
          500,
@@ -182,7 +193,6 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedTempHome home;
-        theEncodeSetting.m_nVidBitrate = 999;
         Open();
         if (c.userDefine) {
             Click(COptionDlg::IdUserDefine);
@@ -204,12 +214,12 @@ TEST_F(OptionDlg, OkWritesExactlyTheValuesOfItsMode)
         for (const QString& key : file.allKeys())
             stored[key] = file.value(key).toString();
         EXPECT_EQ(stored, c.expected);
-        EXPECT_EQ(theEncodeSetting.m_dVidFps, c.fps);
-        EXPECT_EQ(theEncodeSetting.m_nVidBitrate, c.bitrate);
-        EXPECT_EQ(theEncodeSetting.m_nVidW, c.width);
-        EXPECT_EQ(theEncodeSetting.m_nVidH, c.height);
-        EXPECT_EQ(theEncodeSetting.m_strAspect, QString::fromLatin1(c.aspect));
-        EXPECT_FALSE(theEncodeSetting.m_bUseSub);
+        EXPECT_EQ(Record().m_dVidFps, c.fps);
+        EXPECT_EQ(Record().m_nVidBitrate, c.bitrate);
+        EXPECT_EQ(Record().m_nVidW, c.width);
+        EXPECT_EQ(Record().m_nVidH, c.height);
+        EXPECT_EQ(Record().m_strAspect, QString::fromLatin1(c.aspect));
+        EXPECT_FALSE(Record().m_bUseSub);
         EXPECT_TRUE(m_dlg.m_settings.bShutdown);
         EXPECT_EQ(m_dlg.m_strEncoderText, c.userDefine ? "WMV8" : "MPEG-4");
         EXPECT_EQ(m_dlg.m_strBitRateText, c.userDefine ? "500" : "150");
@@ -228,7 +238,7 @@ TEST_F(OptionDlg, CancelWritesNothingButTheShutdownSwitchFollowsTheStore)
 
     EXPECT_EQ(m_dlg.result(), QDialog::Rejected);
     EXPECT_EQ(Stored(), before);
-    EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
+    EXPECT_EQ(Record().m_nVidBitrate, 150);
     // The switch the run reads holds the stored value once the dialog was opened.
     EXPECT_TRUE(m_dlg.m_settings.bShutdown);
 }
@@ -250,7 +260,7 @@ TEST_F(OptionDlg, TheChosenEncoderReachesTheArgumentString)
         List(COptionDlg::IdEncoder)->setCurrentIndex(entry);
         Click(COptionDlg::IdOk);
         const QString arguments =
-            theEncodeSetting.BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
+            Record().BuildCommandLine({}, QStringLiteral("/o/a.avi"), false, job);
         EXPECT_TRUE(arguments.contains(QLatin1String(video)))
             << entry << " " << qPrintable(arguments);
         EXPECT_EQ(arguments.count(QLatin1String("vcodec=")), 1) << entry;
@@ -263,11 +273,10 @@ TEST_F(OptionDlg, DamagedValuesOpenAsTheDefaultsAndOkStoresThemUnderEitherPreset
         SCOPED_TRACE(preset);
         ScopedTempHome home;
         SetRegDWORD(RegValue::Option, preset);
-        SetRegDWORD(RegValue::Bit, 9);
+        SetRegDWORD(RegValue::Bit, 99);
         SetRegDWORD(RegValue::Encoder, 4294967295u);
         SetRegString(RegValue::Width, QStringLiteral("99999"));
         SetRegString(RegValue::Height, QStringLiteral("481"));
-        theEncodeSetting.m_nEncoder = 2;
         Open();
         EXPECT_EQ(List(COptionDlg::IdBitRate)->currentText(), "150");
         EXPECT_EQ(List(COptionDlg::IdEncoder)->currentText(), "MPEG-4");
@@ -275,13 +284,13 @@ TEST_F(OptionDlg, DamagedValuesOpenAsTheDefaultsAndOkStoresThemUnderEitherPreset
         EXPECT_EQ(Edit(COptionDlg::IdHeight)->text(), "480");
         EXPECT_EQ(Checked(COptionDlg::IdUserDefine), preset == 1);
         // Until OK the store keeps what it holds.
-        EXPECT_EQ(GetRegDWORD(RegValue::Bit), 9u);
+        EXPECT_EQ(GetRegDWORD(RegValue::Bit), 99u);
         Click(COptionDlg::IdOk);
 
         // The record encodes what the dialog showed, and the store holds it.
-        EXPECT_EQ(theEncodeSetting.m_nVidBitrate, 150);
-        EXPECT_EQ(theEncodeSetting.m_nEncoder, 0);
-        EXPECT_EQ(theEncodeSetting.m_nVidW, 320);
+        EXPECT_EQ(Record().m_nVidBitrate, 150);
+        EXPECT_EQ(Record().m_nEncoder, 0);
+        EXPECT_EQ(Record().m_nVidW, 320);
         const QSettings file(home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf"),
                              QSettings::IniFormat);
         EXPECT_EQ(file.value("Bit").toString(), "1");

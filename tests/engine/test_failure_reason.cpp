@@ -226,35 +226,58 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
 
 TEST(FailureReasonTest, TheCauseIsNamedFromWhatTheRealEncoderPrints)
 {
-    // The lines mencoder printed when broken on purpose (data/encoder-lines,
-    // made by capture.sh there), kept as the run keeps them.
+    // The lines each encoder printed when broken on purpose (data/encoder-lines,
+    // made by capture.sh there, and data/ffmpeg-lines), kept as the run keeps
+    // them.
     const QString unreadable = "The movie cannot be read: it is damaged or of an unknown kind.";
+    const std::span<const EncoderCause> mencoder = MencoderCauses;
+    const std::span<const EncoderCause> ffmpeg = FfmpegCauses;
+    const QString mencoderLines = QStringLiteral(CLIPVANE_ENCODER_LINES);
+    const QString ffmpegLines = QStringLiteral(CLIPVANE_FFMPEG_LINES);
     const struct
     {
+        const QString& folder;
+        std::span<const EncoderCause> causes;
         const char* file;
         int exitCode;
         QString cause; // empty: none named
     } cases[] = {
-        {"whole-movie", 0, ""},
-        {"movie-gone", 1, "The movie file is gone or cannot be read."},
-        {"movie-unreadable", 1, "The movie file is gone or cannot be read."},
-        {"output-read-only", 1, "The output file cannot be written."},
-        {"output-no-permission", 1, "The output file cannot be written."},
-        {"damaged-cut-avi", 1, unreadable},
-        {"damaged-text-avi", 1, unreadable},
-        {"damaged-cut-mpg", 0, unreadable},
-        {"width-99999-mpeg4", 1, "The picture size is too large for this encoder."},
-        {"width-99999-wmv2", 1, "The picture size does not suit this encoder."},
+        {mencoderLines, mencoder, "whole-movie", 0, ""},
+        {mencoderLines, mencoder, "movie-gone", 1, "The movie file is gone or cannot be read."},
+        {mencoderLines, mencoder, "movie-unreadable", 1,
+         "The movie file is gone or cannot be read."},
+        {mencoderLines, mencoder, "output-read-only", 1, "The output file cannot be written."},
+        {mencoderLines, mencoder, "output-no-permission", 1, "The output file cannot be written."},
+        {mencoderLines, mencoder, "damaged-cut-avi", 1, unreadable},
+        {mencoderLines, mencoder, "damaged-text-avi", 1, unreadable},
+        {mencoderLines, mencoder, "damaged-cut-mpg", 0, unreadable},
+        {mencoderLines, mencoder, "width-99999-mpeg4", 1,
+         "The picture size is too large for this encoder."},
+        {mencoderLines, mencoder, "width-99999-wmv2", 1,
+         "The picture size does not suit this encoder."},
+        {ffmpegLines, ffmpeg, "missing-input", 1, "The movie file is gone or cannot be read."},
+        {ffmpegLines, ffmpeg, "unreadable-input", 1, "A file cannot be opened: permission denied."},
+        {ffmpegLines, ffmpeg, "damaged-cut-4k-avi", 1, unreadable},
+        {ffmpegLines, ffmpeg, "damaged-cut-4k-mp4", 1, unreadable},
+        {ffmpegLines, ffmpeg, "damaged-text-named-avi", 1, unreadable},
+        {ffmpegLines, ffmpeg, "disk-full-at-start", 1, "The output folder's disk is full."},
+        {ffmpegLines, ffmpeg, "disk-full-during-encode", 1, "The output folder's disk is full."},
+        {ffmpegLines, ffmpeg, "output-folder-read-only-fs", 1,
+         "The output file cannot be written."},
+        {ffmpegLines, ffmpeg, "unknown-encoder", 1,
+         "This ffmpeg cannot make the codec the settings ask for."},
+        {ffmpegLines, ffmpeg, "encoder-open-failed-odd-size", 1,
+         "The picture size does not suit this encoder."},
+        {ffmpegLines, ffmpeg, "subtitle-file-missing", 1, "The subtitle cannot be drawn."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const QByteArray printed =
-            MediaFactory::ReadFile(QStringLiteral(CLIPVANE_ENCODER_LINES) + '/' + c.file + ".txt");
+        const QByteArray printed = MediaFactory::ReadFile(c.folder + '/' + c.file + ".txt");
         ASSERT_FALSE(printed.isEmpty());
         const QStringList kept = Feed({{Stream::Out, printed.toStdString()}});
-        EXPECT_EQ(CFailureReason::CauseIn(kept), c.cause);
-        const std::optional<CFailureReason> reason =
-            CFailureReason::ForEnd(Exited(c.exitCode), CFailureReason::Output::Written, kept);
+        EXPECT_EQ(CFailureReason::CauseIn(kept, c.causes), c.cause);
+        const std::optional<CFailureReason> reason = CFailureReason::ForEnd(
+            Exited(c.exitCode), CFailureReason::Output::Written, kept, c.causes);
         if (c.cause.isEmpty()) {
             EXPECT_FALSE(reason.has_value());
             continue;
@@ -402,7 +425,7 @@ TEST_F(RunLogTest, OneFilePerRunNamedByItsStartAndOnlyTheNewestKept)
     job.nCount = 3;
     job.strInput = "/in/b c.avi";
     job.strOutput = "/out/b c.avi";
-    job.strCommandLine = "\"/app/tools/mencoder\" -noodml \"/in/b c.avi\"";
+    job.arrCommandLines = {"\"/app/tools/mencoder\" -noodml \"/in/b c.avi\""};
     job.strEnd = "failed: The encoder ended with exit code 1.";
     job.strTime = "00:00:01.2";
     job.arrLines = QStringList{"Cannot open demuxer.", "Exiting..."};

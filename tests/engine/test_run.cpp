@@ -1,4 +1,6 @@
 #include "engine/EncodingRun.h"
+#include "engine/MencoderJob.h"
+#include "engine/Presets.h"
 #include "engine/SubtitleConverter.h"
 #include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
@@ -27,7 +29,7 @@ using Label = RunForm::ValueLabel;
 
 TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 {
-    const auto parse = [](const char* text) { return CEncodeSlot::ParseProgressPercent(text); };
+    const auto parse = [](const char* text) { return CMencoderJob::ParseProgressPercent(text); };
     EXPECT_EQ(parse("Pos:  27.4s    685f (12%)  0.00fps Trem:   0min   1mb  A-V:0.102 [171:71]\r"),
               12);
     EXPECT_EQ(parse("Pos:   0.4s     10f ( 7%)  0.00fps\r"), 7);
@@ -48,14 +50,13 @@ TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 
 TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
 {
-    CEncodeSlot slot(0, {});
-    slot.SetEncoderImageName("cv-unused-name");
-    slot.ParseEncoderOutput("Pos: 1.0s 25f (33%) ");
-    slot.ParseEncoderOutput("Pos: 1.0s 25f");
-    slot.ParseEncoderOutput("Unable to start \"/x/mencoder\"\n");
-    EXPECT_EQ(slot.Percent(), 33);
-    slot.ParseEncoderOutput("Pos: 1.1s 26f (34");
-    EXPECT_EQ(slot.Percent(), 0);
+    CMencoderJob job(Presets::PocketPcNormal(), {});
+    job.ReadOutput("Pos: 1.0s 25f (33%) ");
+    job.ReadOutput("Pos: 1.0s 25f");
+    job.ReadOutput("Unable to start \"/x/mencoder\"\n");
+    EXPECT_EQ(job.Percent(), 33);
+    job.ReadOutput("Pos: 1.1s 26f (34");
+    EXPECT_EQ(job.Percent(), 0);
 }
 
 class RunPathTest : public ::testing::Test
@@ -160,9 +161,9 @@ TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
     ASSERT_TRUE(QDir().mkpath(m_home.FilePath("m.d")));
     ASSERT_TRUE(MediaFactory::WriteFile(movie + ".sub", "x"));
     ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("m.smi"), "x"));
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(movie, true)), movie + ".sub");
+    EXPECT_EQ(CEncoderJob::SubtitlePathFor(Job(movie, true)), movie + ".sub");
     EXPECT_EQ(FindSubtitleFile(movie), movie + ".sub");
-    EXPECT_EQ(CEncodingRun::SubtitlePathFor(Job(movie, false)), QString());
+    EXPECT_EQ(CEncoderJob::SubtitlePathFor(Job(movie, false)), QString());
 }
 
 // --- Runs with the fake encoder ---------------------------------------------------
@@ -553,7 +554,7 @@ TEST_F(RunTest, StopKeepsThePartialFileOnNoAndAsksNothingAfterTheRunEnded)
 
 TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 {
-    m_form.m_bShutdownSwitch = true;
+    SetRegDWORD(RegValue::Shutdown, 1);
     AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
@@ -565,17 +566,17 @@ TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
     EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
 }
 
-TEST_F(RunTest, JobsRemovedDuringARunAreNeverRead)
+TEST_F(RunTest, ARunWorksFromItsPlanAndNeverWritesRowsTheListLost)
 {
-    AddMovie("a.mpg", "sleep 200\ntouchout A\n");
-    AddMovie("b.mpg", "touchout B\n");
-    AddMovie("c.mpg", "touchout C\n");
+    AddMovie("a.mpg", "sleep 200\n" + FakeEncoder::WriteWholeMovie());
+    AddMovie("b.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     m_form.m_jobs.clear();
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.m_nOutOfRangeStatusWrites, 0);
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_EQ(m_form.m_messages, kFinishMessage);
+    EXPECT_TRUE(QFileInfo::exists(Output("b")));
 }
 
 TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)

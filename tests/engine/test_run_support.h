@@ -25,7 +25,6 @@ class FakeForm : public RunForm
 {
 public:
     std::vector<StreamFile> m_jobs;
-    bool m_bShutdownSwitch = false;
     std::deque<bool> m_answers;
     bool m_bDefaultAnswer = true;
 
@@ -74,7 +73,6 @@ public:
     void SetProgress(ProgressBar bar, int percent) override { m_progress[bar].push_back(percent); }
     void MessageBox(const QString& text, MessageIcon icon) override;
     bool AskYesNo(const QString& text, MessageIcon icon) override;
-    bool ShutdownAfterRun() const override { return m_bShutdownSwitch; }
     void ShutdownComputer() override;
     void OpenFolder(const QString& path) override;
 };

@@ -38,11 +38,12 @@ QString FakeEncoder::CommandLine(const QString& scriptPath) const
     return QStringLiteral("\"%1\" \"%2\"").arg(m_path, scriptPath);
 }
 
-QString FakeEncoder::RealEncoderLink(const QString& suffix) const
+QString FakeEncoder::RealEncoderLink(const QString& suffix, const QString& tool) const
 {
-    const QString name = QStringLiteral("cvme%1%2").arg(::getpid()).arg(suffix).left(15);
+    const QString name =
+        QStringLiteral("cv%1%2%3").arg(tool.left(2)).arg(::getpid()).arg(suffix).left(15);
     const QString link = m_dir.filePath(name);
-    QFile::link(TestEnvironment::BinDir() + QStringLiteral("/tools/mencoder"), link);
+    QFile::link(TestEnvironment::BinDir() + QStringLiteral("/tools/") + tool, link);
     return link;
 }
 

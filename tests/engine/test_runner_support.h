@@ -33,8 +33,10 @@ public:
     // "\"<fake>\" \"<script>\"": the fake runs the script given as its first argument.
     QString CommandLine(const QString& scriptPath) const;
 
-    // A symlink to the real encoder with a name of this process's own.
-    QString RealEncoderLink(const QString& suffix = QStringLiteral("m")) const;
+    // A symlink to a real encoder of tools/ (mencoder, ffmpeg) with a name of
+    // this process's own.
+    QString RealEncoderLink(const QString& suffix = QStringLiteral("m"),
+                            const QString& tool = QStringLiteral("mencoder")) const;
 
     // A small real movie (6 s, 160x120, MPEG-4 AVI with sound), made once per
     // test process, and the script line that makes it the output: the run's

@@ -2,6 +2,7 @@
 // line that names them, what OK writes back, and the store's defaults standing
 // for the preset.
 #include "engine/EncodeSetting.h"
+#include "engine/Presets.h"
 #include "engine/StoredSettings.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/QStringPrinter.h"
@@ -28,8 +29,8 @@ StoredSettings ReadTexts(const QString& stored)
 // bit rate, frame rate and aspect, and the encodes at once.
 QString Used(const StoredSettings& settings)
 {
-    EncodeSetting record;
-    settings.ApplyTo(record);
+    const EncodeSetting record =
+        EncodeSetting::FromProfile(settings.Profile(), settings.bMixSubtitle);
     return QStringLiteral("%1x%2 encoder %3 %4 kbit/s %5 fps %6 parallel %7")
         .arg(record.m_nVidW)
         .arg(record.m_nVidH)
@@ -57,10 +58,10 @@ TEST(StoredSettingsTest, DamagedValuesAreReadAsTheirDefaultsAndNamed)
         {"nothing stored", "Option=1", defaults, ""},
         {"the damaged file", damaged, defaults, "Encoder, Bit, Fps, Width, Height, Parallel"},
         {"the ends of every range",
-         "Option=1;Width=16;Height=4096;Encoder=3;Bit=6;Fps=2;Ratio=0;Parallel=16",
-         "16x4096 encoder 4 500 kbit/s 30 fps 1.33 parallel 16", ""},
+         "Option=1;Width=16;Height=4096;Encoder=3;Bit=10;Fps=2;Ratio=0;Parallel=16",
+         "16x4096 encoder 4 4000 kbit/s 30 fps 1.33 parallel 16", ""},
         {"one past every range",
-         "Option=1;Width=15;Height=4097;Encoder=4;Bit=7;Fps=3;Ratio=2;Parallel=17", defaults,
+         "Option=1;Width=15;Height=4097;Encoder=7;Bit=11;Fps=3;Ratio=2;Parallel=17", defaults,
          "Encoder, Bit, Fps, Ratio, Width, Height, Parallel"},
         {"odd sizes go one lower, spaces round numbers are fine",
          "Option=1;Width= 641 ;Height=4095;Bit= 2",
@@ -79,9 +80,9 @@ TEST(StoredSettingsTest, DamagedValuesAreReadAsTheirDefaultsAndNamed)
 
     // A whole job from the damaged file: the preset's argument string, byte for
     // byte.
-    EncodeSetting record;
+    const StoredSettings repaired = ReadTexts(damaged);
+    EncodeSetting record = EncodeSetting::FromProfile(repaired.Profile(), repaired.bMixSubtitle);
     record.m_strPathFont = QStringLiteral("Arial");
-    ReadTexts(damaged).ApplyTo(record);
     StreamFile job;
     job.strFilePath = QStringLiteral("/m/clip.mpg");
     job.strFileName = QStringLiteral("clip.mpg");
@@ -99,15 +100,21 @@ TEST(StoredSettingsTest, DamagedValuesAreReadAsTheirDefaultsAndNamed)
 
 TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
 {
-    // User Define left at the store's defaults encodes what the preset does.
-    const StoredSettings defaults;
+    // User Define left at the store's defaults makes what the preset does, and
+    // a store from before the presets (no "Preset") means the first preset.
+    StoredSettings defaults;
     EXPECT_EQ(&defaults.Encoder(), &StoredSettings::PresetEncoder());
-    EXPECT_EQ(defaults.Encoder().templateIndex, PocketPcNormal.encoderTemplate);
-    EXPECT_EQ(defaults.BitRate(), PocketPcNormal.videoBitRate);
-    EXPECT_EQ(defaults.FrameRate(), PocketPcNormal.frameRate);
-    EXPECT_EQ(defaults.strWidth, QString::number(PocketPcNormal.width));
-    EXPECT_EQ(defaults.strHeight, QString::number(PocketPcNormal.height));
-    EXPECT_STREQ(defaults.Ratio().aspect, PocketPcNormal.aspect);
+    EXPECT_EQ(defaults.Profile(), Presets::PocketPcNormal());
+    defaults.nPreset = 1;
+    EncodeProfile userDefine = defaults.Profile();
+    EXPECT_EQ(userDefine.strName, QStringLiteral("User Define"));
+    userDefine.strName = Presets::PocketPcNormal().strName;
+    EXPECT_EQ(userDefine, Presets::PocketPcNormal());
+    for (const char* preset : {"", "Full HD ", "Pocket PC Normal"}) {
+        StoredSettings stored;
+        stored.strPreset = QString::fromLatin1(preset);
+        EXPECT_EQ(stored.Profile(), Presets::PocketPcNormal()) << preset;
+    }
 }
 
 TEST(StoredSettingsTest, RepairsAreNamedOnceAndStoredOnlyByOk)

@@ -1,6 +1,8 @@
 #include "MovieInspector.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include <QFile>
@@ -49,16 +51,77 @@ Facts Inspect(const QString& path)
                 facts.height = par->height;
                 facts.frameRate =
                     stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate;
+                facts.sampleAspect = par->sample_aspect_ratio;
                 if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
                     facts.videoSeconds = stream->duration * av_q2d(stream->time_base);
             } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !facts.HasAudio()) {
                 facts.audioCodec = par->codec_id;
                 facts.sampleRate = par->sample_rate;
+                facts.audioChannels = par->ch_layout.nb_channels;
+            } else if (par->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+                if (facts.subtitleStreams++ == 0) {
+                    if (const AVDictionaryEntry* tag =
+                            av_dict_get(stream->metadata, "language", nullptr, 0))
+                        facts.subtitleLanguage = tag->value;
+                }
             }
         }
     }
     avformat_close_input(&format);
     return facts;
+}
+
+bool IndexBeforeData(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The top-level boxes: a 32-bit size (1: a 64-bit size follows the type)
+    // and a four-letter type.
+    qint64 at = 0;
+    while (at + 8 <= file.size()) {
+        file.seek(at);
+        const QByteArray head = file.read(16);
+        if (head.size() < 8)
+            return false;
+        quint64 size = (quint64(quint8(head[0])) << 24) | (quint64(quint8(head[1])) << 16) |
+                       (quint64(quint8(head[2])) << 8) | quint64(quint8(head[3]));
+        const QByteArray type = head.mid(4, 4);
+        if (size == 1 && head.size() == 16) {
+            size = 0;
+            for (int i = 8; i < 16; ++i)
+                size = (size << 8) | quint8(head[i]);
+        }
+        if (type == "moov")
+            return true;
+        if (type == "mdat" || size < 8)
+            return false;
+        at += qint64(size);
+    }
+    return false;
+}
+
+double IntegratedLoudness(const QString& path)
+{
+    const QByteArray command = "ffmpeg -nostdin -hide_banner -nostats -i '" +
+                               QFile::encodeName(path).replace('\'', "'\\''") +
+                               "' -vn -af ebur128 -f null - 2>&1";
+    FILE* pipe = ::popen(command.constData(), "r");
+    if (!pipe)
+        return std::nan("");
+    QByteArray output;
+    char buffer[4096];
+    while (const size_t n = ::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, qsizetype(n));
+    ::pclose(pipe);
+    // The summary at the end: "Integrated loudness:\n    I:         -16.1 LUFS".
+    const qsizetype summary = output.lastIndexOf("Integrated loudness:");
+    const qsizetype value = summary < 0 ? -1 : output.indexOf("I:", summary);
+    if (value < 0)
+        return std::nan("");
+    bool ok = false;
+    const double lufs = output.mid(value + 2).trimmed().split(' ').value(0).toDouble(&ok);
+    return ok ? lufs : std::nan("");
 }
 
 Luma DecodeLuma(const QString& path, int index)

@@ -23,15 +23,27 @@ struct Facts
     int width = 0;
     int height = 0;
     AVRational frameRate{0, 1};
-    double videoSeconds = 0; // length of the video stream, 0 when unknown
+    AVRational sampleAspect{0, 1}; // the pixels' shape; 0/1 when the file does not say
+    double videoSeconds = 0;       // length of the video stream, 0 when unknown
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     int sampleRate = 0;
+    int audioChannels = 0;
+    int subtitleStreams = 0;
+    QByteArray subtitleLanguage; // the first subtitle stream's "language" tag
 
     bool HasVideo() const { return videoCodec != AV_CODEC_ID_NONE; }
     bool HasAudio() const { return audioCodec != AV_CODEC_ID_NONE; }
 };
 
 Facts Inspect(const QString& path);
+
+// Whether an MP4 file's index (its "moov" box) comes before its data
+// ("mdat"), so that it plays while it downloads.
+bool IndexBeforeData(const QString& path);
+
+// The integrated loudness of a movie's sound in LUFS (EBU R128, measured by
+// ffmpeg's ebur128 filter); NaN when it cannot be measured.
+double IntegratedLoudness(const QString& path);
 
 // One decoded picture's luma plane, width x height bytes, row after row.
 struct Luma

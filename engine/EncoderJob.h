@@ -1,0 +1,105 @@
+#pragma once
+
+#include "engine/EncodeProfile.h"
+#include "jobs/StreamFile.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include <QString>
+#include <QStringList>
+
+struct ChildExit;
+struct EncoderCause;
+
+// One job of a run as its encoder program sees it: what differs between the
+// encoders sits here, behind one small interface, and the run, its slots, the
+// naming, the log and the output check never ask which encoder runs. A job is
+// one or more steps, each one run of the encoder (a two-pass encode has two);
+// the slot runs them one after another. Made on the UI thread (MakeEncoderJob)
+// and used there, but for ReadOutput, which the runner's stdout thread calls.
+class CEncoderJob
+{
+public:
+    // What the run hands every job.
+    struct Setup
+    {
+        StreamFile movie;
+        QString strOutput;
+        // The encoder program and its image name (/proc/<pid>/comm).
+        QString strProgram;
+        bool bSampling = false;
+        // Draw the subtitle beside the movie into the picture; otherwise a
+        // container that carries subtitle tracks gets it as a track.
+        bool bBurnSubtitle = true;
+        // Threads the encoder may use; 0 for its own choice.
+        int nThreads = 0;
+    };
+
+    // The encoder's verdict on a step that ended.
+    enum class StepEnd
+    {
+        NextStep, // another step runs: CommandLine() gives it
+        Done,     // the job's encoding is over; the run checks the output
+    };
+
+    explicit CEncoderJob(Setup setup);
+    virtual ~CEncoderJob();
+    CEncoderJob(const CEncoderJob&) = delete;
+    CEncoderJob& operator=(const CEncoderJob&) = delete;
+
+    const Setup& GetSetup() const { return m_setup; }
+
+    // The subtitle beside the movie as the job list finds it (FindSubtitleFile);
+    // empty when the job has no subtitle or it has gone since.
+    static QString SubtitlePathFor(const StreamFile& movie);
+
+    // Readies the first step: the subtitle copy, the movie's probe, the command
+    // line. A job that cannot be encoded this way says why in plain words
+    // ("The movie is too long for 25 MB."), and no encoder is started for it.
+    virtual std::optional<QString> Prepare() = 0;
+
+    // The complete process command line of the step to run now (the quoted
+    // program path, then the arguments).
+    virtual QString CommandLine() const = 0;
+
+    // A chunk of the encoder's standard output, on the runner's stdout thread:
+    // moves the percentage on. Returns whether the chunk may hold lines worth
+    // keeping for a failure's reason (an encoder that prints only progress on
+    // its standard output keeps none from there).
+    virtual bool ReadOutput(std::string_view chunk) = 0;
+
+    // The step's encoder exited with code 0 (the run handles every other end).
+    // outputBytes: the size of the output file now.
+    virtual StepEnd StepSucceeded(std::uint64_t outputBytes) = 0;
+
+    // The encoder's words that name a cause of failure, and the sentence each
+    // stands for (CFailureReason::CauseIn).
+    virtual std::span<const EncoderCause> Causes() const = 0;
+
+    // What the whole-movie check expects of the output, beyond a movie of the
+    // input's length: a size it must stay within (0: none). A job over its
+    // budget after its last step has failed.
+    virtual std::uint64_t SizeBudget() const { return 0; }
+
+    // How long the encoder may take to finish its file after SIGTERM before it
+    // is killed.
+    virtual std::chrono::milliseconds StopGrace() const = 0;
+
+    // The job's percentage, 0 to 100 over all of its steps; any thread.
+    int Percent() const { return m_nPercent.load(std::memory_order_relaxed); }
+    void SetPercent(int percent) { m_nPercent.store(percent, std::memory_order_relaxed); }
+
+protected:
+    const Setup m_setup;
+
+private:
+    std::atomic<int> m_nPercent{0};
+};
+
+// The job type the profile's back end uses.
+std::unique_ptr<CEncoderJob> MakeEncoderJob(const EncodeProfile& profile, CEncoderJob::Setup setup);

@@ -1,0 +1,368 @@
+#include "FfmpegCommand.h"
+
+#include "engine/EncodeSetting.h"
+#include "shell/AppFolder.h"
+#include "shell/Numbers.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace FfmpegCommand {
+
+namespace {
+
+using Profile = EncodeProfile;
+
+// H.264 level 4.1's limit on macroblocks a second, which old televisions and
+// phones decode in hardware.
+constexpr double Level41MacroblocksPerSecond = 245760;
+
+// An even size of at least 2, from a size that may carry rounding noise.
+int EvenSize(double size)
+{
+    return std::max(2, static_cast<int>(std::floor(size + 1e-6)) / 2 * 2);
+}
+
+// The source's picture as a player shows it: the stored size times the pixel
+// shape, turned by the rotation.
+void DisplaySize(const MovieTiming& source, double& width, double& height)
+{
+    width = source.nWidth;
+    height = source.nHeight;
+    if (source.nPixelAspectNum > 0 && source.nPixelAspectDen > 0)
+        width = width * source.nPixelAspectNum / source.nPixelAspectDen;
+    if (source.nRotation == 90 || source.nRotation == 270)
+        std::swap(width, height);
+}
+
+QString Kbits(int kbps)
+{
+    return QStringLiteral("%1k").arg(kbps);
+}
+
+QString FileUrl(const QString& path)
+{
+    return QStringLiteral("file:") + path;
+}
+
+// The frame rule of the handhelds' profiles, as the mencoder back end draws it:
+// crop to the aspect's shape, scale to the frame's width, pad to the frame.
+QString FrameFilters(const Profile& profile, const MovieTiming& source)
+{
+    EncodeSetting setting;
+    setting.ApplyProfile(profile);
+    StreamFile job;
+    job.nWidth = source.nWidth;
+    job.nHeight = source.nHeight;
+    const EncodeSetting::Geometry geometry = setting.PictureGeometry(job);
+    QStringList filters;
+    if (geometry.cropW > 0 && geometry.cropH > 0)
+        filters << QStringLiteral("crop=%1:%2").arg(geometry.cropW).arg(geometry.cropH);
+    filters << QStringLiteral("scale=%1:%2").arg(geometry.scaleW).arg(geometry.scaleH)
+            << QStringLiteral("setsar=1")
+            << QStringLiteral("pad=%1:%2:(ow-iw)/2:(oh-ih)/2")
+                   .arg(profile.nWidth / 2 * 2)
+                   .arg(profile.nHeight / 2 * 2);
+    return filters.join(QLatin1Char(','));
+}
+
+PictureSize OutputSize(const Request& request)
+{
+    const Profile& profile = request.profile;
+    if (profile.sizeRule == Profile::SizeRule::Frame)
+        return {profile.nWidth / 2 * 2, profile.nHeight / 2 * 2};
+    return FitWithin(request.source, profile.nWidth, profile.nHeight);
+}
+
+QStringList VideoCodecArguments(const Request& request)
+{
+    const Profile& profile = request.profile;
+    QStringList args;
+    const int kbps = request.nBudgetKbps > 0 ? request.nBudgetKbps : profile.nVideoKbps;
+    const auto rate = [&] {
+        if (kbps > 0)
+            args << QStringLiteral("-b:v") << Kbits(kbps);
+        else
+            args << QStringLiteral("-crf") << FormatInt(profile.nQuality);
+    };
+    switch (profile.videoCodec) {
+    case Profile::VideoCodec::H265:
+        args << QStringLiteral("-c:v") << QStringLiteral("libx265");
+        if (!profile.strSpeed.isEmpty())
+            args << QStringLiteral("-preset") << profile.strSpeed;
+        rate();
+        // Apple's players take H.265 in MP4 only under this tag.
+        args << QStringLiteral("-tag:v") << QStringLiteral("hvc1") << QStringLiteral("-x265-params")
+             << QStringLiteral("log-level=error");
+        break;
+    case Profile::VideoCodec::Av1:
+        args << QStringLiteral("-c:v") << QStringLiteral("libsvtav1");
+        if (!profile.strSpeed.isEmpty())
+            args << QStringLiteral("-preset") << profile.strSpeed;
+        rate();
+        break;
+    default:
+        args << QStringLiteral("-c:v") << QStringLiteral("libx264");
+        if (!profile.strSpeed.isEmpty())
+            args << QStringLiteral("-preset") << profile.strSpeed;
+        args << QStringLiteral("-profile:v") << QStringLiteral("high") << QStringLiteral("-level:v")
+             << QStringLiteral("4.1");
+        rate();
+        if (request.nBudgetKbps > 0) {
+            // A budget holds for the whole file: the rate may not swell on hard
+            // scenes beyond what the pass's average leaves room for.
+            args << QStringLiteral("-maxrate") << Kbits(kbps * 3 / 2) << QStringLiteral("-bufsize")
+                 << Kbits(kbps * 2);
+        }
+        break;
+    }
+    // 8-bit 4:2:0, which every hardware decoder takes.
+    args << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+    return args;
+}
+
+QStringList AudioArguments(const Request& request)
+{
+    const Profile& profile = request.profile;
+    QStringList args;
+    if (profile.audioCodec == Profile::AudioCodec::Opus)
+        args << QStringLiteral("-c:a") << QStringLiteral("libopus");
+    else
+        args << QStringLiteral("-c:a") << QStringLiteral("aac");
+    args << QStringLiteral("-b:a") << Kbits(profile.nAudioKbps) << QStringLiteral("-ac")
+         << FormatInt(profile.nChannels);
+    if (profile.bEvenLoudness) {
+        // EBU R128 in one pass; the filter works at 192 kHz, hence the sample
+        // rate after it.
+        args << QStringLiteral("-af")
+             << QStringLiteral("loudnorm=I=%1:TP=-1.5:LRA=11").arg(int(Profile::TargetLoudness));
+    }
+    args << QStringLiteral("-ar") << FormatInt(profile.nSampleRate);
+    return args;
+}
+
+} // namespace
+
+PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight)
+{
+    if (source.nWidth <= 0 || source.nHeight <= 0)
+        return {EvenSize(maxWidth), EvenSize(maxHeight)};
+    double width = 0;
+    double height = 0;
+    DisplaySize(source, width, height);
+    const double scale = std::min({1.0, maxWidth / width, maxHeight / height});
+    return {EvenSize(width * scale), EvenSize(height * scale)};
+}
+
+QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
+                        const PictureSize& output)
+{
+    if (profile.dFps > 0)
+        return profile.dFps == std::floor(profile.dFps) ? FormatInt(static_cast<int>(profile.dFps))
+                                                        : FormatReal(profile.dFps);
+    if (source.nFrameRateNum <= 0 || source.nFrameRateDen <= 0)
+        return QString();
+    double limit = Profile::MaxSourceFps;
+    if (profile.videoCodec == Profile::VideoCodec::H264) {
+        const double macroblocks = std::ceil(output.width / 16.0) * std::ceil(output.height / 16.0);
+        if (macroblocks > 0)
+            limit = std::min(limit, std::floor(Level41MacroblocksPerSecond / macroblocks));
+    }
+    if (source.dFrameRate <= limit + 1e-9)
+        return QStringLiteral("%1/%2").arg(source.nFrameRateNum).arg(source.nFrameRateDen);
+    return FormatInt(static_cast<int>(limit));
+}
+
+QString EscapeFilterValue(const QString& value)
+{
+    // First for the option parser (inside the filter's arguments), then for the
+    // graph parser, which reads the whole filter description.
+    QString option;
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('\'') || c == QLatin1Char(':'))
+            option += QLatin1Char('\\');
+        option += c;
+    }
+    QString graph;
+    for (const QChar c : option) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('\'') || c == QLatin1Char('[') ||
+            c == QLatin1Char(']') || c == QLatin1Char(',') || c == QLatin1Char(';'))
+            graph += QLatin1Char('\\');
+        graph += c;
+    }
+    return graph;
+}
+
+QString VideoFilters(const Request& request)
+{
+    const Profile& profile = request.profile;
+    QStringList filters;
+    // Old cameras and DVDs record in fields: a phone's screen shows combs.
+    if (request.source.bInterlaced)
+        filters << QStringLiteral("yadif");
+    const PictureSize size = OutputSize(request);
+    if (profile.sizeRule == Profile::SizeRule::Frame)
+        filters << FrameFilters(profile, request.source);
+    else
+        filters << QStringLiteral("scale=%1:%2").arg(size.width).arg(size.height)
+                << QStringLiteral("setsar=1");
+    const QString rate = OutputFrameRate(profile, request.source, size);
+    if (!rate.isEmpty())
+        filters << QStringLiteral("fps=") + rate;
+    if (request.subtitle && request.subtitle->bBurn) {
+        QString subtitles = QStringLiteral("subtitles=filename=") +
+                            EscapeFilterValue(request.subtitle->strPath) +
+                            QStringLiteral(":charenc=UTF-8");
+        if (!request.subtitle->strFont.isEmpty())
+            subtitles += QStringLiteral(":force_style=") +
+                         EscapeFilterValue(QStringLiteral("FontName=") + request.subtitle->strFont);
+        filters << subtitles;
+    }
+    return filters.join(QLatin1Char(','));
+}
+
+std::int64_t ExpectedMicroseconds(const MovieTiming& source, bool sampling)
+{
+    if (source.dSeconds <= 0)
+        return 0;
+    const double seconds =
+        sampling ? std::min<double>(source.dSeconds, SampleSeconds) : source.dSeconds;
+    return static_cast<std::int64_t>(seconds * 1e6);
+}
+
+QStringList Arguments(const Request& request)
+{
+    const Profile& profile = request.profile;
+    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"),
+                     QStringLiteral("-nostats"), QStringLiteral("-loglevel"),
+                     QStringLiteral("error"),    QStringLiteral("-progress"),
+                     QStringLiteral("pipe:1"),   QStringLiteral("-y"),
+                     QStringLiteral("-i"),       FileUrl(request.strInput)};
+    const bool track = request.subtitle && !request.subtitle->bBurn && request.nPass != 1;
+    if (track)
+        args << QStringLiteral("-i") << FileUrl(request.subtitle->strPath);
+    args << QStringLiteral("-map") << QStringLiteral("0:v:0");
+    const bool sound = request.source.bHasAudio && request.nPass != 1;
+    if (sound)
+        args << QStringLiteral("-map") << QStringLiteral("0:a:0");
+    if (track)
+        args << QStringLiteral("-map") << QStringLiteral("1:0");
+    if (request.bSampling)
+        args << QStringLiteral("-t") << FormatInt(SampleSeconds);
+
+    const QString filters = VideoFilters(request);
+    if (!filters.isEmpty())
+        args << QStringLiteral("-vf") << filters;
+    // The fps filter makes the rate constant; the muxer's own frame-rate sync
+    // would add a picture at the end for some containers and not for others, so
+    // that the two passes of an encode would count different pictures.
+    args << QStringLiteral("-fps_mode") << QStringLiteral("passthrough");
+    args << VideoCodecArguments(request);
+    if (request.nThreads > 0)
+        args << QStringLiteral("-threads") << FormatInt(request.nThreads);
+    if (request.nPass > 0)
+        args << QStringLiteral("-pass") << FormatInt(request.nPass)
+             << QStringLiteral("-passlogfile") << request.strPassLog;
+
+    if (request.nPass == 1) {
+        // The first pass only measures the picture: no sound, no file.
+        args << QStringLiteral("-an") << QStringLiteral("-f") << QStringLiteral("null")
+             << QStringLiteral("-");
+        return args;
+    }
+    if (sound)
+        args << AudioArguments(request);
+    else
+        args << QStringLiteral("-an");
+    if (track) {
+        args << QStringLiteral("-c:s")
+             << (profile.container == Profile::Container::WebM ? QStringLiteral("webvtt")
+                                                               : QStringLiteral("mov_text"))
+             << QStringLiteral("-metadata:s:s:0")
+             << QStringLiteral("language=") + request.subtitle->strLanguage;
+    }
+    if (profile.container == Profile::Container::WebM) {
+        args << QStringLiteral("-f") << QStringLiteral("webm");
+    } else {
+        // The index in front: the movie plays while it downloads.
+        args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f")
+             << QStringLiteral("mp4");
+    }
+    args << FileUrl(request.strOutput);
+    return args;
+}
+
+std::optional<Budget> PlanBudget(const EncodeProfile& profile, double seconds)
+{
+    if (profile.ullSizeBudget == 0 || !(seconds > 0))
+        return std::nullopt;
+    // The container's own bytes and the encoder's aim take a few per cent.
+    constexpr double Margin = 0.96;
+    const double totalKbps = double(profile.ullSizeBudget) * 8 / 1000 * Margin / seconds;
+    const double videoKbps = totalKbps - profile.nAudioKbps;
+    // The picture shrinks with the rate, so that each pixel keeps enough bits.
+    const struct
+    {
+        double minKbps;
+        int width;
+        int height;
+    } boxes[] = {
+        {1500, profile.nWidth, profile.nHeight},
+        {700, 854, 480},
+        {FloorKbps, 640, 360},
+    };
+    for (const auto& box : boxes) {
+        if (videoKbps >= box.minKbps) {
+            return Budget{static_cast<int>(std::min(videoKbps, 100000.0)),
+                          std::min(box.width, profile.nWidth),
+                          std::min(box.height, profile.nHeight)};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ProgressReader::Feed(std::string_view chunk)
+{
+    std::optional<int> percent;
+    while (!chunk.empty()) {
+        const std::size_t end = chunk.find('\n');
+        if (end == std::string_view::npos) {
+            // A line longer than any the records hold is not one of them.
+            if (m_partial.size() < 256)
+                m_partial.append(chunk.substr(0, 256 - m_partial.size()));
+            break;
+        }
+        m_partial.append(chunk.substr(0, end));
+        if (const std::optional<int> p = Line(m_partial))
+            percent = p;
+        m_partial.clear();
+        chunk.remove_prefix(end + 1);
+    }
+    return percent;
+}
+
+std::optional<int> ProgressReader::Line(std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.remove_suffix(1);
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
+    if (key == "out_time_us") {
+        // "N/A" before the first picture.
+        if (!value.empty() && value.front() >= '0' && value.front() <= '9')
+            m_outTimeUs = LeadingNumber<qint64>(value);
+        return std::nullopt;
+    }
+    if (key != "progress")
+        return std::nullopt;
+    if (value == "end")
+        return 100;
+    if (m_expectedUs <= 0)
+        return 0;
+    return static_cast<int>(std::clamp<std::int64_t>(m_outTimeUs * 100 / m_expectedUs, 0, 99));
+}
+
+} // namespace FfmpegCommand

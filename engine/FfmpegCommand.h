@@ -1,0 +1,123 @@
+#pragma once
+
+#include "engine/EncodeProfile.h"
+#include "jobs/MediaProbe.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QString>
+#include <QStringList>
+
+// The ffmpeg back end's command line and progress, as pure functions of what a
+// job knows: its profile, its movie's probe and its paths.
+namespace FfmpegCommand {
+
+// A picture size in pixels.
+struct PictureSize
+{
+    int width = 0;
+    int height = 0;
+    bool operator==(const PictureSize&) const = default;
+};
+
+// The picture a FitWithin profile makes of a source: its display shape (the
+// stored size times the pixel shape, turned by the rotation) fitted within
+// maxWidth x maxHeight, never enlarged, both sides even and at least 2. An
+// unknown source size gives the box itself.
+PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight);
+
+// The frame rate the output gets as ffmpeg reads it ("30000/1001", "15"), or
+// empty to keep the source's timestamps (an unknown source rate). A profile with
+// a fixed rate gets it; one that keeps the source's gets the source's rate, at
+// most MaxSourceFps, and for H.264 at most what level 4.1 allows at the output
+// size (30 at 1920x1080).
+QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
+                        const PictureSize& output);
+
+// A subtitle for the encode: a UTF-8 SubRip file, burnt in with the font
+// family (a fontconfig name) or carried as a track tagged with an ISO 639-2
+// language ("jpn"; "und" when unknown).
+struct Subtitle
+{
+    QString strPath;
+    bool bBurn = true;
+    QString strFont;
+    QString strLanguage;
+};
+
+// Everything one ffmpeg run of a job is made from.
+struct Request
+{
+    EncodeProfile profile;
+    QString strInput;
+    QString strOutput;
+    MovieTiming source;
+    bool bSampling = false;
+    std::optional<Subtitle> subtitle;
+    // -threads for the encoder; 0 leaves it to ffmpeg.
+    int nThreads = 0;
+    // The video bit rate in kbit/s that a size budget gives (overrides the
+    // profile's rate control), and the pass of a two-pass encode (1 or 2; 0 for
+    // one pass) with the prefix of its statistics files.
+    int nBudgetKbps = 0;
+    int nPass = 0;
+    QString strPassLog;
+};
+
+// The arguments after the program: quiet, progress on standard output
+// ("-progress pipe:1"), the movie, the picture and sound filters, the codecs,
+// the container. Paths are given as "file:" URLs so that no name is taken for
+// an option or a protocol.
+QStringList Arguments(const Request& request);
+
+// The video filter chain of a request ("scale=1280:720,setsar=1,..."); empty
+// when the picture needs none.
+QString VideoFilters(const Request& request);
+
+// The length of the output in microseconds as the progress counts it: the
+// movie's, or the sampled seconds of a longer one; 0 when unknown.
+std::int64_t ExpectedMicroseconds(const MovieTiming& source, bool sampling);
+
+// Escapes a value for a filter's option inside a filter graph (paths for the
+// subtitles filter): the characters the option and graph parsers take for
+// syntax are backslash-escaped at both levels.
+QString EscapeFilterValue(const QString& value);
+
+// The video bit rate and picture box of an encode that must stay within a
+// size budget, from the whole movie's length (a Sampling run uses the same
+// rate): most of the budget, less the sound and a margin for the container and
+// the encoder's aim; a smaller picture at lower rates. Nothing when even the
+// smallest picture would get less than FloorKbps, or the length is unknown.
+struct Budget
+{
+    int nVideoKbps = 0;
+    int nMaxWidth = 0;
+    int nMaxHeight = 0;
+};
+constexpr int FloorKbps = 200;
+std::optional<Budget> PlanBudget(const EncodeProfile& profile, double seconds);
+
+// Reads "-progress" records: key=value lines in blocks that end with
+// "progress=continue" or "progress=end". Chunks may cut lines anywhere.
+class ProgressReader
+{
+public:
+    explicit ProgressReader(std::int64_t expectedUs)
+        : m_expectedUs(expectedUs)
+    {
+    }
+    // Takes a chunk; returns the percentage (0 to 100) when a block ended in it.
+    std::optional<int> Feed(std::string_view chunk);
+
+private:
+    std::optional<int> Line(std::string_view line);
+
+    std::int64_t m_expectedUs;
+    std::int64_t m_outTimeUs = 0;
+    std::string m_partial;
+};
+
+} // namespace FfmpegCommand

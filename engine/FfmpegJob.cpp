@@ -1,0 +1,137 @@
+#include "FfmpegJob.h"
+
+#include "engine/CommandLine.h"
+#include "engine/FailureReason.h"
+#include "engine/SubtitleConverter.h"
+#include "jobs/MediaProbe.h"
+
+#include <algorithm>
+
+#include <QLocale>
+#include <QTemporaryDir>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A process command line of the program and the arguments, each quoted so that
+// SplitCommandLine gives it back whole.
+QString JoinCommandLine(const QString& program, const QStringList& arguments)
+{
+    QStringList quoted;
+    for (const QString& argument : arguments)
+        quoted << QLatin1Char('"') + EscapeQuotedValue(argument) + QLatin1Char('"');
+    return MakeProcessCommandLine(program, QLatin1Char(' ') + quoted.join(QLatin1Char(' ')));
+}
+
+// The first pass of a two-pass encode reads the movie fast: its share of the
+// job's percentage.
+constexpr int FirstPassPercent = 35;
+
+} // namespace
+
+CFfmpegJob::CFfmpegJob(const EncodeProfile& profile, Setup setup)
+    : CEncoderJob(std::move(setup))
+    , m_profile(profile)
+{
+}
+
+CFfmpegJob::~CFfmpegJob() = default;
+
+std::optional<QString> CFfmpegJob::Prepare()
+{
+    const StreamFile& movie = m_setup.movie;
+    m_request.profile = m_profile;
+    m_request.strInput = movie.strFilePath;
+    m_request.strOutput = m_setup.strOutput;
+    m_request.bSampling = m_setup.bSampling;
+    m_request.nThreads = m_setup.nThreads;
+    m_request.source = ProbeMovieTiming(movie.strFilePath);
+
+    const QString subtitlePath = SubtitlePathFor(movie);
+    if (!subtitlePath.isEmpty() && (m_setup.bBurnSubtitle || m_profile.CarriesSubtitleTrack())) {
+        EncodeSetting setting;
+        m_subtitle = setting.PrepareSubtitle(subtitlePath, movie.strFilePath);
+        if (m_subtitle.pCopy && SubtitleFormatOf(m_subtitle.strPath) == SubtitleFormat::SubRip) {
+            FfmpegCommand::Subtitle subtitle;
+            subtitle.strPath = m_subtitle.strPath;
+            subtitle.bBurn = m_setup.bBurnSubtitle;
+            subtitle.strLanguage = QStringLiteral("und");
+            m_request.subtitle = subtitle;
+        }
+    }
+
+    if (m_profile.ullSizeBudget > 0) {
+        // The whole movie's length sets the rate, also for a sample of it.
+        const std::optional<FfmpegCommand::Budget> budget =
+            FfmpegCommand::PlanBudget(m_profile, m_request.source.dSeconds);
+        if (!budget) {
+            if (!(m_request.source.dSeconds > 0))
+                return QStringLiteral("The movie's length cannot be read, so it cannot be "
+                                      "fitted into %1 MB.")
+                    .arg(m_profile.BudgetText());
+            return QStringLiteral("The movie is too long for %1 MB.").arg(m_profile.BudgetText());
+        }
+        m_request.nBudgetKbps = budget->nVideoKbps;
+        m_request.profile.nWidth = budget->nMaxWidth;
+        m_request.profile.nHeight = budget->nMaxHeight;
+        m_passDir = std::make_unique<QTemporaryDir>();
+        if (!m_passDir->isValid())
+            return QStringLiteral("No temporary folder could be made for the two passes.");
+        m_request.strPassLog = m_passDir->filePath(QStringLiteral("pass"));
+        m_request.nPass = 1;
+        BuildStep(0, FirstPassPercent);
+        return std::nullopt;
+    }
+    BuildStep(0, 100);
+    return std::nullopt;
+}
+
+void CFfmpegJob::BuildStep(int firstPercent, int lastPercent)
+{
+    m_strCommandLine = JoinCommandLine(m_setup.strProgram, FfmpegCommand::Arguments(m_request));
+    m_progress = std::make_unique<FfmpegCommand::ProgressReader>(
+        FfmpegCommand::ExpectedMicroseconds(m_request.source, m_request.bSampling));
+    m_nFirstPercent = firstPercent;
+    m_nLastPercent = lastPercent;
+    SetPercent(firstPercent);
+}
+
+bool CFfmpegJob::ReadOutput(std::string_view chunk)
+{
+    if (const std::optional<int> percent = m_progress->Feed(chunk))
+        SetPercent(m_nFirstPercent + *percent * (m_nLastPercent - m_nFirstPercent) / 100);
+    // Standard output carries nothing but the progress records.
+    return false;
+}
+
+CEncoderJob::StepEnd CFfmpegJob::StepSucceeded(std::uint64_t outputBytes)
+{
+    if (m_request.nPass == 1) {
+        m_request.nPass = 2;
+        BuildStep(FirstPassPercent, 100);
+        return StepEnd::NextStep;
+    }
+    const std::uint64_t budget = m_profile.ullSizeBudget;
+    if (budget > 0 && outputBytes > budget && m_nRedos < MaxRedos) {
+        // The encoder missed its aim: the second pass again, at the rate that
+        // would have met the budget, less a little more.
+        ++m_nRedos;
+        m_request.nBudgetKbps = std::max(
+            1, static_cast<int>(m_request.nBudgetKbps * (double(budget) / outputBytes) * 0.97));
+        BuildStep(FirstPassPercent, 100);
+        return StepEnd::NextStep;
+    }
+    return StepEnd::Done;
+}
+
+std::span<const EncoderCause> CFfmpegJob::Causes() const
+{
+    return FfmpegCauses;
+}
+
+std::chrono::milliseconds CFfmpegJob::StopGrace() const
+{
+    // After SIGTERM ffmpeg writes the MP4 index, moving it in front of the data.
+    return 5000ms;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "engine/EncodeSetting.h"
+#include "engine/EncoderJob.h"
+#include "engine/FfmpegCommand.h"
+
+#include <memory>
+
+class QTemporaryDir;
+
+// A job made by ffmpeg: the movie probed for its picture, frame rate and
+// sound, then one run (FfmpegCommand::Arguments), or two passes for a size
+// budget, with the second done again at a lower rate should the file still
+// come out over the budget. Progress comes from "-progress" records only.
+class CFfmpegJob final : public CEncoderJob
+{
+public:
+    CFfmpegJob(const EncodeProfile& profile, Setup setup);
+    ~CFfmpegJob() override;
+
+    std::optional<QString> Prepare() override;
+    QString CommandLine() const override { return m_strCommandLine; }
+    bool ReadOutput(std::string_view chunk) override;
+    StepEnd StepSucceeded(std::uint64_t outputBytes) override;
+    std::span<const EncoderCause> Causes() const override;
+    std::uint64_t SizeBudget() const override { return m_profile.ullSizeBudget; }
+    std::chrono::milliseconds StopGrace() const override;
+
+    // How many times a second pass is done again at a lower rate before a file
+    // over its budget fails.
+    static constexpr int MaxRedos = 2;
+
+private:
+    // Makes the command line of the pass in m_request, and the progress reader
+    // for it: the pass's share of the job's percentage starts at firstPercent.
+    void BuildStep(int firstPercent, int lastPercent);
+
+    const EncodeProfile m_profile;
+    FfmpegCommand::Request m_request;
+    // The UTF-8 copy of the subtitle, read by ffmpeg while the job runs.
+    EncoderSubtitle m_subtitle;
+    // The statistics of a two-pass encode.
+    std::unique_ptr<QTemporaryDir> m_passDir;
+    QString m_strCommandLine;
+    int m_nRedos = 0;
+
+    // Used by the runner's stdout thread while a step runs, and replaced
+    // between steps, when no reader runs.
+    std::unique_ptr<FfmpegCommand::ProgressReader> m_progress;
+    int m_nFirstPercent = 0;
+    int m_nLastPercent = 100;
+};

@@ -1,0 +1,59 @@
+#include "MencoderJob.h"
+
+#include "engine/CommandLine.h"
+#include "engine/FailureReason.h"
+#include "shell/Numbers.h"
+
+#include <cctype>
+
+using namespace std::chrono_literals;
+
+CMencoderJob::CMencoderJob(const EncodeProfile& profile, Setup setup)
+    : CEncoderJob(std::move(setup))
+    , m_setting(EncodeSetting::FromProfile(profile, m_setup.bBurnSubtitle))
+{
+}
+
+std::optional<QString> CMencoderJob::Prepare()
+{
+    const StreamFile& movie = m_setup.movie;
+    m_subtitle = m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath);
+    const QString arguments =
+        m_setting.BuildCommandLine(m_subtitle, m_setup.strOutput, m_setup.bSampling, movie);
+    m_strCommandLine = MakeProcessCommandLine(m_setup.strProgram, arguments);
+    return std::nullopt;
+}
+
+std::optional<int> CMencoderJob::ParseProgressPercent(std::string_view text)
+{
+    if (text.substr(0, 4) != "Pos:")
+        return std::nullopt;
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    const std::size_t open = text.find('(');
+    if (open == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t percent = text.find('%', open);
+    if (percent == std::string_view::npos)
+        return 0;
+    return LeadingNumber<int>(text.substr(open + 1, percent - open - 1));
+}
+
+bool CMencoderJob::ReadOutput(std::string_view chunk)
+{
+    if (const std::optional<int> percent = ParseProgressPercent(chunk))
+        SetPercent(*percent);
+    // mencoder prints its errors on standard output too.
+    return true;
+}
+
+std::span<const EncoderCause> CMencoderJob::Causes() const
+{
+    return MencoderCauses;
+}
+
+std::chrono::milliseconds CMencoderJob::StopGrace() const
+{
+    // mencoder finishes its AVI index at once after SIGTERM.
+    return 500ms;
+}

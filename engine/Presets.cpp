@@ -1,0 +1,124 @@
+#include "Presets.h"
+
+namespace {
+
+using P = EncodeProfile;
+
+// x264's speed for the H.264 presets, chosen with bench/peers.sh: the speed at
+// which Clipvane beats the peer transcoder on time, size and picture at once.
+const QString X264Speed = QStringLiteral("fast");
+
+std::vector<EncodeProfile> MakeTable()
+{
+    return {
+        {.strName = QString::fromLatin1(Presets::PocketPcNormalName),
+         .backend = P::Backend::Mencoder,
+         .videoCodec = P::VideoCodec::Mpeg4,
+         .nVideoKbps = 150,
+         .dFps = 15.0,
+         .sizeRule = P::SizeRule::Frame,
+         .nWidth = 320,
+         .nHeight = 240,
+         .strAspect = QStringLiteral("1.77"),
+         .audioCodec = P::AudioCodec::Mp3,
+         .nAudioKbps = 64,
+         .nSampleRate = 44100,
+         .container = P::Container::Avi},
+        {.strName = QStringLiteral("Phone and Tablet"),
+         .backend = P::Backend::Ffmpeg,
+         .videoCodec = P::VideoCodec::H264,
+         .nQuality = 22,
+         .strSpeed = X264Speed,
+         .sizeRule = P::SizeRule::FitWithin,
+         .nWidth = 1280,
+         .nHeight = 720,
+         .audioCodec = P::AudioCodec::Aac,
+         .nAudioKbps = 128,
+         .nSampleRate = 48000,
+         .bEvenLoudness = true,
+         .container = P::Container::Mp4,
+         .strPurpose = QStringLiteral("phones and tablets; plays while it downloads")},
+        {.strName = QStringLiteral("Full HD"),
+         .backend = P::Backend::Ffmpeg,
+         .videoCodec = P::VideoCodec::H264,
+         .nQuality = 20,
+         .strSpeed = X264Speed,
+         .sizeRule = P::SizeRule::FitWithin,
+         .nWidth = 1920,
+         .nHeight = 1080,
+         .audioCodec = P::AudioCodec::Aac,
+         .nAudioKbps = 160,
+         .nSampleRate = 48000,
+         .bEvenLoudness = true,
+         .container = P::Container::Mp4,
+         .strPurpose = QStringLiteral("televisions and computers")},
+        {.strName = QStringLiteral("Small H.265"),
+         .backend = P::Backend::Ffmpeg,
+         .videoCodec = P::VideoCodec::H265,
+         .nQuality = 26,
+         .strSpeed = QStringLiteral("fast"),
+         .sizeRule = P::SizeRule::FitWithin,
+         .nWidth = 1920,
+         .nHeight = 1080,
+         .audioCodec = P::AudioCodec::Aac,
+         .nAudioKbps = 128,
+         .nSampleRate = 48000,
+         .bEvenLoudness = true,
+         .container = P::Container::Mp4,
+         .strPurpose = QStringLiteral("new phones, televisions and Apple players; half the size")},
+        {.strName = QStringLiteral("Smallest AV1"),
+         .backend = P::Backend::Ffmpeg,
+         .videoCodec = P::VideoCodec::Av1,
+         .nQuality = 35,
+         .strSpeed = QStringLiteral("8"),
+         .sizeRule = P::SizeRule::FitWithin,
+         .nWidth = 1920,
+         .nHeight = 1080,
+         .audioCodec = P::AudioCodec::Opus,
+         .nAudioKbps = 96,
+         .nSampleRate = 48000,
+         .bEvenLoudness = true,
+         .container = P::Container::WebM,
+         .strPurpose = QStringLiteral("browsers and new devices; the smallest files")},
+        {.strName = QStringLiteral("Share (25 MB)"),
+         .backend = P::Backend::Ffmpeg,
+         .videoCodec = P::VideoCodec::H264,
+         .strSpeed = X264Speed,
+         .sizeRule = P::SizeRule::FitWithin,
+         .nWidth = 1280,
+         .nHeight = 720,
+         .audioCodec = P::AudioCodec::Aac,
+         .nAudioKbps = 96,
+         .nSampleRate = 48000,
+         .bEvenLoudness = true,
+         .container = P::Container::Mp4,
+         .ullSizeBudget = 25000000,
+         .strPurpose = QStringLiteral("messengers and mail")},
+    };
+}
+
+} // namespace
+
+namespace Presets {
+
+const std::vector<EncodeProfile>& All()
+{
+    static const std::vector<EncodeProfile> table = MakeTable();
+    return table;
+}
+
+const EncodeProfile& PocketPcNormal()
+{
+    return All().front();
+}
+
+const EncodeProfile* Find(const QString& name)
+{
+    for (const EncodeProfile& profile : All()) {
+        if (profile.strName == name)
+            return &profile;
+    }
+    return nullptr;
+}
+
+} // namespace Presets
