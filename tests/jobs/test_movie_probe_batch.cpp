@@ -14,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QThread>
 
 namespace {
