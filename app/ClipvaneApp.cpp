@@ -10,6 +10,8 @@
 #include "shell/QuitSignals.h"
 #include "shell/UpdateCheck.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -80,5 +82,20 @@ bool CClipvaneApp::InitInstance()
     // quits) or logind sends SIGTERM. Its earlier request to save our data is
     // not an end: it also comes when a session is only being saved.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->StopForQuit(); });
+    OpenPaths(std::exchange(m_arrPendingPaths, {}));
     return true;
+}
+
+void CClipvaneApp::OpenPaths(const QStringList& paths)
+{
+    if (!m_pView) {
+        m_arrPendingPaths << paths;
+        return;
+    }
+    if (m_pMainFrame->isMinimized())
+        m_pMainFrame->setWindowState(m_pMainFrame->windowState() & ~Qt::WindowMinimized);
+    m_pMainFrame->raise();
+    m_pMainFrame->activateWindow();
+    if (!paths.isEmpty())
+        m_pView->OpenPaths(paths);
 }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QString>
+#include <QStringList>
 
 class CClipvaneView;
 class CMainFrame;
@@ -42,6 +43,11 @@ public:
     // has been created then).
     bool InitInstance();
 
+    // Files and folders to add (the command line's, or a later start's): the
+    // window comes to the front and the form adds them (CClipvaneView::OpenPaths);
+    // before the window is up they wait for it.
+    void OpenPaths(const QStringList& paths);
+
     // The main window and its form; null before InitInstance succeeded.
     CMainFrame* MainFrame() const { return m_pMainFrame.get(); }
     CClipvaneView* View() const { return m_pView; }
@@ -51,4 +57,5 @@ private:
     std::unique_ptr<CQuitSignals> m_pQuitSignals;
     std::unique_ptr<CMainFrame> m_pMainFrame;
     CClipvaneView* m_pView = nullptr;
+    QStringList m_arrPendingPaths;
 };

@@ -14,18 +14,23 @@
 #include "engine/Presets.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
+#include "jobs/MediaProbe.h"
 #include "jobs/MovieFileTypes.h"
+#include "jobs/MovieFolder.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppFolder.h"
 #include "shell/AppInfo.h"
 #include "shell/DialogUnits.h"
 #include "shell/GotoURL.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QProgressDialog>
 #include <QSet>
 #include <QShortcut>
@@ -84,6 +89,8 @@ const ControlSpec Layout[] = {
     {CClipvaneView::IdCaptionProgressTotal, Kind::Caption, "Total Progress : ", 195, 259, 72, 11},
     {CClipvaneView::IdElapsed, Kind::Value, ".", 267, 226, 123, 11},
     {CClipvaneView::IdRemaining, Kind::Value, ".", 267, 237, 82, 11},
+    // Add Folder, left of Add Movies: the list's four buttons in one group.
+    {CClipvaneView::IdAddFolder, Kind::Button, "", 150, 115, 44, 38},
     {CClipvaneView::IdAddMovies, Kind::Button, "", 194, 115, 44, 38},
     {CClipvaneView::IdRemove, Kind::Button, "", 238, 115, 44, 38},
     {CClipvaneView::IdRemoveAll, Kind::Button, "", 282, 115, 44, 38},
@@ -108,6 +115,7 @@ struct ButtonSpec
 };
 
 const ButtonSpec Buttons[] = {
+    {CClipvaneView::IdAddFolder, FormButtons::AddFolder, &CClipvaneView::OnAddFolder},
     {CClipvaneView::IdAddMovies, FormButtons::AddMovies, &CClipvaneView::OnAddMovies},
     {CClipvaneView::IdRemove, FormButtons::Remove, &CClipvaneView::OnRemove},
     {CClipvaneView::IdRemoveAll, FormButtons::RemoveAll, &CClipvaneView::OnRemoveAll},
@@ -130,6 +138,7 @@ struct KeySpec
 
 const KeySpec Keys[] = {
     {Qt::CTRL | Qt::Key_O, &CClipvaneView::OnAddMovies},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_O, &CClipvaneView::OnAddFolder},
     {Qt::CTRL | Qt::Key_Return, &CClipvaneView::StartEncoding},
     {Qt::CTRL | Qt::Key_Enter, &CClipvaneView::StartEncoding},
     {QKeyCombination(Qt::Key_Escape), &CClipvaneView::OnEscape},
@@ -137,6 +146,17 @@ const KeySpec Keys[] = {
     {Qt::CTRL | Qt::Key_Q, &CClipvaneView::OnQuit},
     {QKeyCombination(Qt::Key_Delete), &CClipvaneView::OnRemove},
 };
+
+// The list's heading, and the note after it while files wait for a run to end.
+const QString MoviesHeading = QStringLiteral("Import or Remove Movies");
+const QString WaitingNote = QStringLiteral("   (%1 waiting for the end of the run)");
+
+// The files of a list file, as its dialogs offer them.
+const QString ListFileFilter = QStringLiteral("Clipvane Lists (*.json)");
+
+// At most this many unreadable files are named in the message, then how many
+// more there were.
+constexpr int NamedUnreadableFiles = 20;
 
 QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
 {
@@ -173,6 +193,17 @@ CClipvaneView::CClipvaneView(QWidget* parent)
                                const QString& filter) {
         return QFileDialog::getOpenFileNames(owner, title, folder, filter);
     };
+    m_hooks.openFileName = [](QWidget* owner, const QString& title, const QString& path,
+                              const QString& filter) {
+        return QFileDialog::getOpenFileName(owner, title, path, filter);
+    };
+    m_hooks.saveFileName = [](QWidget* owner, const QString& title, const QString& path,
+                              const QString& filter) {
+        return QFileDialog::getSaveFileName(owner, title, path, filter);
+    };
+    m_hooks.chooseFolder = [](QWidget* owner, const QString& title, const QString& folder) {
+        return QFileDialog::getExistingDirectory(owner, title, folder);
+    };
     m_hooks.openFolder = [](const QString& folder) { GotoURL(folder); };
     m_hooks.shutdown = [](const ShutdownMessageBox& showMessage) { ShutdownWindows(showMessage); };
 
@@ -180,7 +211,12 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     OnInitialUpdate();
     m_jobStore.Load();
 
-    connect(&m_run, &CEncodingRun::RunEnded, this, &CClipvaneView::UpdateListButtons);
+    connect(&m_run, &CEncodingRun::RunStarted, this, &CClipvaneView::UpdateWaitingNote);
+    connect(&m_run, &CEncodingRun::RunEnded, this, [this] {
+        UpdateListButtons();
+        UpdateWaitingNote();
+        AddWaitingMovies();
+    });
     m_desktop.Observe(m_run);
     m_desktop.SetWindowActive([this] { return window()->isActiveWindow(); });
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
@@ -197,6 +233,7 @@ CClipvaneView::CClipvaneView(QWidget* parent)
 
 CClipvaneView::~CClipvaneView()
 {
+    KeepWaitingMovies();
     // The list and the run go before the widgets that show them.
     m_probeBatch.Cancel();
     m_listMovies->setModel(nullptr);
@@ -248,6 +285,14 @@ void CClipvaneView::CreateControls()
     for (const KeySpec& key : Keys)
         connect(new QShortcut(QKeySequence(key.key), this), &QShortcut::activated, this,
                 key.action);
+
+    m_pListMenu = new QMenu(m_listMovies);
+    m_pSaveListAction =
+        m_pListMenu->addAction(QStringLiteral("Save List..."), this, &CClipvaneView::OnSaveList);
+    m_pOpenListAction =
+        m_pListMenu->addAction(QStringLiteral("Open List..."), this, &CClipvaneView::OnOpenList);
+    m_listMovies->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_listMovies, &QWidget::customContextMenuRequested, this, &CClipvaneView::ShowListMenu);
 }
 
 void CClipvaneView::OnInitialUpdate()
@@ -330,6 +375,16 @@ void CClipvaneView::OnAddMovies()
     AddMovieFiles(paths);
 }
 
+void CClipvaneView::OnAddFolder()
+{
+    if (m_run.IsRunning() || IsAddingMovies())
+        return;
+    const QString folder =
+        m_hooks.chooseFolder(this, QStringLiteral("Add Movie Folder"), MovieFolder());
+    if (!folder.isEmpty())
+        AddMovieFiles({folder});
+}
+
 QString CClipvaneView::MovieFolder()
 {
     for (const QString& folder :
@@ -343,17 +398,26 @@ QString CClipvaneView::MovieFolder()
 
 void CClipvaneView::AddMovieFiles(const QStringList& paths)
 {
+    QVector<MovieSource> sources;
+    for (const QString& path : paths)
+        sources.append({path, QString()});
+    AddMovieSources(sources);
+}
+
+void CClipvaneView::AddMovieSources(const QVector<MovieSource>& sources)
+{
     if (m_run.IsRunning() || IsAddingMovies())
         return;
-    if (!paths.isEmpty())
-        SetRegString(RegValue::LastFolder, QFileInfo(paths.last()).absolutePath());
-    QStringList fresh;
+    if (!sources.isEmpty())
+        SetRegString(RegValue::LastFolder, QFileInfo(sources.last().strPath).absolutePath());
+    QVector<MovieSource> fresh;
     QSet<QString> seen;
-    for (const QString& path : paths) {
-        if (m_jobList.Contains(path) || seen.contains(path))
+    for (const MovieSource& source : sources) {
+        // A folder's movies are checked as they come.
+        if (m_jobList.Contains(source.strPath) || seen.contains(source.strPath))
             continue;
-        seen.insert(path);
-        fresh.append(path);
+        seen.insert(source.strPath);
+        fresh.append(source);
     }
     if (fresh.isEmpty())
         return;
@@ -367,18 +431,24 @@ void CClipvaneView::AddMovieFiles(const QStringList& paths)
     m_pAddProgress->setAutoClose(false);
     m_pAddProgress->setAutoReset(false);
     connect(m_pAddProgress, &QProgressDialog::canceled, &m_probeBatch, &CMovieProbeBatch::Cancel);
-    m_probeBatch.Start(fresh);
+    m_probeBatch.StartSources(fresh);
 }
 
 void CClipvaneView::OnJobProbed(const StreamFile& job)
 {
-    m_jobList.AppendJob(job);
+    if (job.HasKnownSize())
+        m_jobList.AppendJob(job);
+    else
+        m_arrUnreadable << job.strFilePath;
 }
 
-void CClipvaneView::OnAddProgress(int done, int /*total*/)
+void CClipvaneView::OnAddProgress(int done, int total)
 {
-    if (m_pAddProgress)
-        m_pAddProgress->setValue(done);
+    if (!m_pAddProgress)
+        return;
+    // A folder's movies make the batch longer as they are found.
+    m_pAddProgress->setMaximum(total);
+    m_pAddProgress->setValue(done);
 }
 
 void CClipvaneView::OnAddFinished()
@@ -387,6 +457,100 @@ void CClipvaneView::OnAddFinished()
     if (m_pAddProgress)
         m_pAddProgress->deleteLater();
     m_pAddProgress = nullptr;
+    if (!m_arrUnreadable.isEmpty()) {
+        QStringList named = m_arrUnreadable.mid(0, NamedUnreadableFiles);
+        if (m_arrUnreadable.size() > NamedUnreadableFiles)
+            named << QStringLiteral("... and %1 more.")
+                         .arg(m_arrUnreadable.size() - NamedUnreadableFiles);
+        m_arrUnreadable.clear();
+        MessageBox(QStringLiteral("These files could not be read and were not added:\n\n") +
+                       named.join(QLatin1Char('\n')),
+                   MessageIcon::Information);
+    }
+    AddWaitingMovies();
+}
+
+void CClipvaneView::OpenPaths(const QStringList& paths)
+{
+    m_arrWaitingPaths << paths;
+    UpdateWaitingNote();
+    AddWaitingMovies();
+}
+
+void CClipvaneView::AddWaitingMovies()
+{
+    if (m_bQuitting || m_arrWaitingPaths.isEmpty() || m_run.IsRunning() || IsAddingMovies())
+        return;
+    const QStringList paths = std::exchange(m_arrWaitingPaths, {});
+    UpdateWaitingNote();
+    AddMovieFiles(paths);
+}
+
+void CClipvaneView::KeepWaitingMovies()
+{
+    const QStringList paths = std::exchange(m_arrWaitingPaths, {});
+    for (const QString& path : paths) {
+        for (const MovieSource& file : MovieFolder::FilesOf({path, QString()})) {
+            if (m_jobList.Contains(file.strPath))
+                continue;
+            StreamFile job = ProbeMovieJob(file.strPath);
+            job.strRelativeDir = file.strRelativeDir;
+            if (job.HasKnownSize())
+                m_jobList.AppendJob(job);
+        }
+    }
+}
+
+void CClipvaneView::UpdateWaitingNote()
+{
+    const bool waits = m_run.IsRunning() && !m_arrWaitingPaths.isEmpty();
+    static_cast<CGradientStaticCQ*>(Control(IdHeaderMovies))
+        ->SetWindowText(MoviesHeading +
+                        (waits ? WaitingNote.arg(m_arrWaitingPaths.size()) : QString()));
+}
+
+void CClipvaneView::ShowListMenu(const QPoint& point)
+{
+    // The list cannot change during a run; it can always be saved.
+    m_pOpenListAction->setEnabled(!m_run.IsRunning() && !IsAddingMovies());
+    m_pListMenu->popup(m_listMovies->viewport()->mapToGlobal(point));
+}
+
+QString CClipvaneView::ListFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+void CClipvaneView::OnSaveList()
+{
+    const QString path =
+        m_hooks.saveFileName(this, QStringLiteral("Save List"),
+                             ListFolder() + QStringLiteral("/Clipvane list.json"), ListFileFilter);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!CJobListStore::WriteListFile(m_jobList, path, &error))
+        MessageBox(QStringLiteral("The list could not be saved to %1:\n%2").arg(path, error),
+                   MessageIcon::Information);
+}
+
+void CClipvaneView::OnOpenList()
+{
+    if (m_run.IsRunning() || IsAddingMovies())
+        return;
+    const QString path =
+        m_hooks.openFileName(this, QStringLiteral("Open List"), ListFolder(), ListFileFilter);
+    if (path.isEmpty())
+        return;
+    QString error;
+    const std::optional<QVector<MovieSource>> movies = CJobListStore::ReadListFile(path, &error);
+    if (!movies) {
+        MessageBox(QStringLiteral("%1 is not a list of movies that Clipvane can open:\n%2")
+                       .arg(path, error),
+                   MessageIcon::Information);
+        return;
+    }
+    AddMovieSources(*movies);
 }
 
 void CClipvaneView::OnRemove()
@@ -448,15 +612,19 @@ bool CClipvaneView::QueryClose()
     if (!AskYesNo(QStringLiteral("Encoding is in progress. Stop it and quit Clipvane?"),
                   MessageIcon::Question))
         return false;
+    // The files that wait are added as Clipvane quits, not started now.
+    m_bQuitting = true;
     StopEncoding();
     return true;
 }
 
 void CClipvaneView::StopForQuit()
 {
+    m_bQuitting = true;
     m_probeBatch.Cancel();
     m_run.StopForQuit();
     UpdateListButtons();
+    KeepWaitingMovies();
 }
 
 void CClipvaneView::OnEscape()
@@ -492,7 +660,7 @@ void CClipvaneView::OnWebSite()
 void CClipvaneView::UpdateListButtons()
 {
     const bool listFree = !m_run.IsRunning();
-    for (int id : {IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
+    for (int id : {IdAddFolder, IdAddMovies, IdRemove, IdRemoveAll, IdPlay})
         Control(id)->setEnabled(listFree);
     m_listMovies->SetDropEnabled(listFree);
 }

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <QWidget>
 
 class CGradientStaticCQ;
@@ -22,6 +23,8 @@ class CMovieListView;
 class CSkinButtonCQ;
 class CStaticCQ;
 class CTextProgressCtrl;
+class QAction;
+class QMenu;
 class QProgressDialog;
 
 // The main form, the program's only working window: the job list with the
@@ -30,9 +33,11 @@ class QProgressDialog;
 // about box, the maker's web site, sampling, encoding and stopping. It owns the
 // job list, the encoding run (with its process runner) and the options dialog,
 // and is the run's RunForm. Lives on the UI thread.
-// Keys of the window: Ctrl+O Add Movies, Ctrl+Return Make, Escape Stop during a
-// run, F1 the about box, Ctrl+Q quit (closing the window), Delete Remove; Tab
-// goes through the list and the buttons, Space and Return press a button.
+// Keys of the window: Ctrl+O Add Movies, Ctrl+Shift+O Add Folder, Ctrl+Return
+// Make, Escape Stop during a run, F1 the about box, Ctrl+Q quit (closing the
+// window), Delete Remove; Tab goes through the list and the buttons, Space and
+// Return press a button. The list's context menu saves the list to a file and
+// opens one.
 class CClipvaneView final : public QWidget, public RunForm
 {
     Q_OBJECT
@@ -82,7 +87,8 @@ public:
         IdPlay = 1037,
         IdAbout = 1038,
         IdWebSite = 1039,
-        IdOptions = 1040
+        IdOptions = 1040,
+        IdAddFolder = 1041
     };
 
     // How the form reaches the user and the desktop. The defaults show real
@@ -97,6 +103,18 @@ public:
         std::function<QStringList(QWidget* parent, const QString& title, const QString& folder,
                                   const QString& filter)>
             openFileNames;
+        // The dialogs that choose one file to open or a file to save (in folder,
+        // or at a suggested path): the path, empty when cancelled.
+        std::function<QString(QWidget* parent, const QString& title, const QString& path,
+                              const QString& filter)>
+            openFileName;
+        std::function<QString(QWidget* parent, const QString& title, const QString& path,
+                              const QString& filter)>
+            saveFileName;
+        // The dialog that chooses a folder, opened in folder: the folder, empty
+        // when cancelled.
+        std::function<QString(QWidget* parent, const QString& title, const QString& folder)>
+            chooseFolder;
         std::function<void(const QString& folder)> openFolder;
         std::function<void(const ShutdownMessageBox& showMessage)> shutdown;
     };
@@ -109,6 +127,8 @@ public:
 
     // --- Button handlers ---
     void OnAddMovies();
+    // Chooses a folder and adds every movie under it (AddMovieFiles).
+    void OnAddFolder();
     void OnRemove();
     void OnRemoveAll();
     void OnPlay();
@@ -126,9 +146,26 @@ public:
     // Adds movie files in the given order, as Add Movies does for the files
     // chosen in its dialog: paths already listed are skipped, the rest are probed
     // off the UI thread, with a progress dialog (and Cancel) when that takes a
-    // while. Ignored during a run or while another batch is being added.
+    // while; a folder adds the movies under it (MovieFolder::CollectMovies).
+    // Files that cannot be read are not added: one message names them at the
+    // end. Ignored during a run or while another batch is being added.
     void AddMovieFiles(const QStringList& paths);
+    // The same for files and folders with their relative output folders.
+    void AddMovieSources(const QVector<MovieSource>& sources);
     bool IsAddingMovies() const { return m_probeBatch.IsRunning(); }
+
+    // Files and folders from the command line or from a later start of Clipvane
+    // (absolute paths), added as AddMovieFiles adds them. During a run, or while
+    // other files are being added, they wait and are added when that ends; the
+    // list's heading says how many wait during a run. They are added before
+    // Clipvane quits, so none is lost.
+    void OpenPaths(const QStringList& paths);
+    int WaitingCount() const { return int(m_arrWaitingPaths.size()); }
+
+    // The list's context menu: the list into a file the user picks (the kept
+    // list's format), and a list file's movies added as Add Movies adds them.
+    void OnSaveList();
+    void OnOpenList();
 
     // Fills the settings summary's value labels from the stored settings.
     void UpdateSettingsSummary();
@@ -175,18 +212,32 @@ public:
     CDesktopSession m_desktop;
     CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
+    // The list's context menu and its two actions.
+    QMenu* m_pListMenu = nullptr;
+    QAction* m_pSaveListAction = nullptr;
+    QAction* m_pOpenListAction = nullptr;
 
 private:
     void CreateControls();
     void OnInitialUpdate();
     CStaticCQ* Label(int id) const;
-    // Add Movies, Remove, Remove All and Play, and drops on the list, are refused
-    // while a run is active: the run walks the list, and the player would take
-    // the encoder's runner.
+    // Add Folder, Add Movies, Remove, Remove All and Play, and drops on the
+    // list, are refused while a run is active: the run walks the list, and the
+    // player would take the encoder's runner.
     void UpdateListButtons();
     void OnJobProbed(const StreamFile& job);
     void OnAddProgress(int done, int total);
     void OnAddFinished();
+    // Starts adding the files that wait, once neither a run nor another batch is
+    // going on.
+    void AddWaitingMovies();
+    // Adds the waiting files at once, on this thread, when Clipvane is to quit.
+    void KeepWaitingMovies();
+    // The list's heading: how many files wait for the run to end.
+    void UpdateWaitingNote();
+    void ShowListMenu(const QPoint& point);
+    // Where a list file is saved or opened first: the documents folder.
+    static QString ListFolder();
     // Where the open dialog starts: the folder of the last movie added, at first
     // the videos folder (the home folder when there is none).
     static QString MovieFolder();
@@ -194,4 +245,10 @@ private:
     std::map<int, QWidget*> m_controls;
     QPointer<QProgressDialog> m_pAddProgress;
     QString m_strPlayerPath;
+    // Paths handed over while the list could not change, oldest first.
+    QStringList m_arrWaitingPaths;
+    // Files of the batch being added that could not be read.
+    QStringList m_arrUnreadable;
+    // Set once Clipvane is to quit: waiting files are then added at once.
+    bool m_bQuitting = false;
 };

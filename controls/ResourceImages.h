@@ -8,9 +8,10 @@
 
 // The program's pictures, compiled into it with the Qt resource system and
 // found by their numeric resource ids (Pictures below): 128 the application
-// icon, 130 to 140 the skinned frame's caption pictures, 143 to 172 the faces of
-// the form's buttons. Every picture exists twice: "<name>.png" and
-// "<name>@2x.png" at twice the size for screens with a device pixel ratio above 1.
+// icon, 130 to 140 the skinned frame's caption pictures, 143 to 172 and 176 to
+// 178 the faces of the form's buttons. Every picture exists twice: "<name>.png"
+// and "<name>@2x.png" at twice the size for screens with a device pixel ratio
+// above 1.
 
 // The three looks of a picture button by picture id: normal (also the focused
 // look), pressed (also the disabled look) and hover.
@@ -44,10 +45,11 @@ struct FormButton
     const char* name;
 };
 
-// The main form's ten buttons, the one list of them.
+// The main form's eleven buttons, the one list of them.
 namespace FormButtons {
 
-inline constexpr FormButton AddMovies{{148, 146, 147}, "add-movies", "Add\nMovies", "Add Movies"},
+inline constexpr FormButton AddFolder{{177, 176, 178}, "add-folder", "Add\nFolder", "Add Folder"},
+    AddMovies{{148, 146, 147}, "add-movies", "Add\nMovies", "Add Movies"},
     Remove{{150, 149, 151}, "remove", "Remove", "Remove"},
     RemoveAll{{143, 144, 145}, "remove-all", "Remove\nAll", "Remove All"},
     Play{{168, 167, 169}, "play", "Play", "Play"},
@@ -56,8 +58,9 @@ inline constexpr FormButton AddMovies{{148, 146, 147}, "add-movies", "Add\nMovie
     About{{156, 155, 157}, "about", "About", "About"},
     WebSite{{162, 161, 163}, "web-site", "www.tolva\n.example", "Web Site"},
     Make{{159, 158, 160}, "make", "Make", "Make"}, Stop{{171, 170, 172}, "stop", "Stop", "Stop"};
-inline constexpr const FormButton* All[] = {&AddMovies, &Remove, &RemoveAll, &Play, &Sampling,
-                                            &Options,   &About,  &WebSite,   &Make, &Stop};
+inline constexpr const FormButton* All[] = {&AddFolder, &AddMovies, &Remove,  &RemoveAll,
+                                            &Play,      &Sampling,  &Options, &About,
+                                            &WebSite,   &Make,      &Stop};
 
 } // namespace FormButtons
 

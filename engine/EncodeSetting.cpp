@@ -48,6 +48,14 @@ const QLatin1StringView SubtitleTemplate(
 // dropped.
 const QLatin1StringView LibavformatInputOptions(" -demuxer lavf -lavfdopts o=fflags=+genpts");
 
+// The same for an MPEG transport stream (.ts, .mts, .m2ts): the encoder's own
+// transport stream reader loses about half the pictures of H.264 and H.265
+// video (a 6 s camera clip came out 3.3 s long). Through libavformat the sound
+// is decoded by libavcodec too: the encoder's own MPEG audio decoder takes the
+// first MP2 packet that libavformat hands it for a change of format and
+// stretches the sound (6 s came out 8.1 s); broadcast recordings carry MP2.
+const QLatin1StringView TransportStreamAudioOptions(" -afm ffmpeg");
+
 // After the subtitle options for a movie whose timestamps do not start at 0
 // (MPEG program streams, VOBs): the encoder compares the cue times with the
 // pictures' timestamps, so without it every cue comes early by the start time.
@@ -188,8 +196,12 @@ QString ComposeTemplates(const EncodeSetting& setting, const EncoderSubtitle& su
 {
     const bool copiesBoth = setting.m_bCopyAll || (setting.m_bCopyVideo && setting.m_bCopyAudio);
     QString text;
-    if (!copiesBoth && (IsAviFile(job.strFilePath) || IsAsfFile(job.strFilePath)))
+    if (!copiesBoth && (IsAviFile(job.strFilePath) || IsAsfFile(job.strFilePath))) {
         text += LibavformatInputOptions;
+    } else if (!copiesBoth && IsTransportStreamFile(job.strFilePath)) {
+        text += LibavformatInputOptions;
+        text += TransportStreamAudioOptions;
+    }
     if (setting.m_bCopyAll) {
         text += CopyAllTemplate;
     } else {

@@ -318,9 +318,14 @@ std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
 {
     if (const std::optional<QString> problem = StartChecks::MovieProblem(input))
         return CFailureReason::BeforeStart(*problem);
-    // The disk may have become read-only or full since the run started.
+    // The disk may have become read-only or full since the run started. The
+    // subfolder of a movie added through a folder is made now, inside an output
+    // folder that is still there.
     const QString folder = QFileInfo(output).absolutePath();
-    if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, false))
+    const QString root = QFileInfo(GetMovieDir()).absoluteFilePath();
+    const bool subfolder =
+        QDir::cleanPath(folder) != QDir::cleanPath(root) && QFileInfo(root).isDir();
+    if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, subfolder))
         return CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder), {*error});
     return std::nullopt;
 }

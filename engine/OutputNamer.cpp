@@ -1,5 +1,7 @@
 #include "OutputNamer.h"
 
+#include "jobs/MovieFolder.h"
+
 #include <algorithm>
 
 #include <QDir>
@@ -55,7 +57,11 @@ QString PathFor(const QString& folder, const QString& prefix, const QString& ext
     const QString stem =
         name.contains(QLatin1Char('.')) ? name.left(name.lastIndexOf(QLatin1Char('.'))) : name;
     const QString suffix = copy > 1 ? QStringLiteral(" (%1)").arg(copy) : QString();
-    return folder + QLatin1Char('/') + FittedFileName(prefix, stem, suffix + extension);
+    // A movie added through a folder keeps its place in that folder's tree.
+    const QString subfolder = MovieFolder::CleanRelativeDir(job.strRelativeDir);
+    return folder + QLatin1Char('/') +
+           (subfolder.isEmpty() ? QString() : subfolder + QLatin1Char('/')) +
+           FittedFileName(prefix, stem, suffix + extension);
 }
 
 QStringList PathsFor(const QString& folder, const QString& prefix, const QString& extension,

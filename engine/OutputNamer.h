@@ -12,7 +12,8 @@
 // (outputs that exist already, outputs a Stop left incomplete).
 namespace OutputNamer {
 
-// Output folder, "/", prefix, the movie's name with extension (".avi",
+// Output folder, "/", the job's relative folder and "/" (a movie added
+// through a folder), prefix, the movie's name with extension (".avi",
 // ".mp4", ...) for its own; for copy 2 and on " (<copy>)" before the
 // extension. A file name longer than the file system allows (255 bytes) loses
 // the end of the movie's name, cut between two characters; the prefix, the

@@ -43,6 +43,8 @@ QJsonObject RowToJson(const CMovieJobList& list, int row)
     // is left out.
     if (job.HasKnownSize())
         entry.insert("size", double(job.dwFileSize));
+    if (!job.strRelativeDir.isEmpty())
+        entry.insert("folder", job.strRelativeDir);
     return entry;
 }
 
@@ -65,6 +67,8 @@ std::optional<std::vector<SavedRow>> ParseRows(const QByteArray& text)
         row.job.nHeight = entry.value("height").toInt();
         row.job.nDuration = entry.value("duration").toInt();
         row.job.bHasSubtitle = entry.value("subtitle").toBool();
+        // Lists saved before outputs kept their folders have none.
+        row.job.strRelativeDir = MovieFolder::CleanRelativeDir(entry.value("folder").toString());
         const QJsonValue size = entry.value("size");
         row.job.dwFileSize = size.isDouble() && size.toDouble() >= 0
                                  ? std::uint64_t(size.toDouble())
@@ -74,6 +78,22 @@ std::optional<std::vector<SavedRow>> ParseRows(const QByteArray& text)
         row.encodingSize = entry.value("estimate").toString();
         rows.push_back(std::move(row));
     }
+    return rows;
+}
+
+// The saved rows of a file; nothing, with the reason in *error, when it cannot
+// be read or is not a saved job list.
+std::optional<std::vector<SavedRow>> ReadRows(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    std::optional<std::vector<SavedRow>> rows = ParseRows(file.readAll());
+    if (!rows && error)
+        *error = QStringLiteral("not a job list");
     return rows;
 }
 
@@ -118,17 +138,12 @@ void CJobListStore::ScheduleSave()
 
 int CJobListStore::Load()
 {
-    QFile file(m_strPath);
-    if (!file.exists())
+    if (!QFile::exists(m_strPath))
         return 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        SetAside(file.errorString());
-        return 0;
-    }
-    const std::optional<std::vector<SavedRow>> rows = ParseRows(file.readAll());
-    file.close();
+    QString error;
+    const std::optional<std::vector<SavedRow>> rows = ReadRows(m_strPath, &error);
     if (!rows) {
-        SetAside(QStringLiteral("not a job list"));
+        SetAside(error);
         return 0;
     }
     m_bLoading = true;
@@ -161,21 +176,40 @@ void CJobListStore::SetAside(const QString& why)
 bool CJobListStore::SaveNow()
 {
     m_saveTimer.stop();
-    QJsonArray jobs;
-    for (int row = 0; row < m_list.GetJobCount(); ++row)
-        jobs.append(RowToJson(m_list, row));
-    const QByteArray text =
-        QJsonDocument(QJsonObject{{"jobs", jobs}}).toJson(QJsonDocument::Compact);
-
     QDir().mkpath(QFileInfo(m_strPath).absolutePath());
-    QSaveFile file(m_strPath);
-    const bool saved =
-        file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+    QString error;
+    const bool saved = WriteListFile(m_list, m_strPath, &error);
     if (!saved && !m_bReportedWriteFailure) {
         qWarning().noquote() << QStringLiteral(
                                     "Clipvane: the job list could not be saved to %1 (%2)")
-                                    .arg(m_strPath, file.errorString());
+                                    .arg(m_strPath, error);
         m_bReportedWriteFailure = true;
     }
     return saved;
+}
+
+bool CJobListStore::WriteListFile(const CMovieJobList& list, const QString& path, QString* error)
+{
+    QJsonArray jobs;
+    for (int row = 0; row < list.GetJobCount(); ++row)
+        jobs.append(RowToJson(list, row));
+    const QByteArray text =
+        QJsonDocument(QJsonObject{{"jobs", jobs}}).toJson(QJsonDocument::Compact);
+    QSaveFile file(path);
+    const bool saved =
+        file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+    if (!saved && error)
+        *error = file.errorString();
+    return saved;
+}
+
+std::optional<QVector<MovieSource>> CJobListStore::ReadListFile(const QString& path, QString* error)
+{
+    const std::optional<std::vector<SavedRow>> rows = ReadRows(path, error);
+    if (!rows)
+        return std::nullopt;
+    QVector<MovieSource> movies;
+    for (const SavedRow& row : *rows)
+        movies.append({row.job.strFilePath, row.job.strRelativeDir});
+    return movies;
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "jobs/MovieFolder.h"
+
+#include <optional>
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -7,13 +11,12 @@
 class CMovieJobList;
 
 // The job list kept on disk, so that the next start shows it again: the jobs in
-// their order with what was learnt of each movie, each row's status and reason
-// and its "Encoding Size(MB)" text. Every change of the list (a job added or
-// removed, a row's status) is saved: the first change starts a short delay and
-// the changes made during it are saved together, so that adding a thousand
-// files writes a few times, not a thousand. Each save writes a new file and
-// renames it over the old one (QSaveFile), so a crash or a full disk in the
-// middle of a save leaves the previous list whole. A save still pending when the
+// their order with what was learnt of each movie, its relative output folder,
+// each row's status and reason and its "Encoding Size(MB)" text. Every change of the list (a job
+// added or removed, a row's status) is saved: the first change starts a short delay and the changes
+// made during it are saved together, so that adding a thousand files writes a few times, not a
+// thousand. Each save writes a new file and renames it over the old one (QSaveFile), so a crash or
+// a full disk in the middle of a save leaves the previous list whole. A save still pending when the
 // store goes is made then. Lives on the list's thread; nothing of it is ever
 // shown to the user (failures are debug lines).
 class CJobListStore final : public QObject
@@ -40,6 +43,17 @@ public:
     // Writes the list now; false when it could not be written (the old file then
     // stays as it was).
     bool SaveNow();
+
+    // A list saved where the user chose (Save List...), in the same format and
+    // written the same way; false, with the reason in *error, when it could not
+    // be written.
+    static bool WriteListFile(const CMovieJobList& list, const QString& path,
+                              QString* error = nullptr);
+    // The movies of such a file (or of a kept list) with their relative output
+    // folders, in its order (Open List...); nothing, with the reason in *error,
+    // when it cannot be read or is not a job list.
+    static std::optional<QVector<MovieSource>> ReadListFile(const QString& path,
+                                                            QString* error = nullptr);
     bool IsSavePending() const { return m_saveTimer.isActive(); }
 
 private:

@@ -212,6 +212,13 @@ std::size_t ReadFileHead(const QString& path, std::uint8_t* head, std::size_t si
 constexpr std::uint8_t AsfHeaderGuid[] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
+// Transport stream packets: the sync byte, the packet sizes and how many packets
+// in a row make a stream.
+constexpr std::uint8_t TransportSyncByte = 0x47;
+constexpr std::size_t TransportPacketSizes[] = {188, 192};
+constexpr std::size_t TransportPacketsInARow = 4;
+constexpr std::size_t TransportHeadBytes = 192 * (TransportPacketsInARow + 1);
+
 // The picture facts of a video stream: frame rate, size, pixel shape, the
 // rotation its display matrix asks for and whether it is interlaced.
 void ReadPicture(AVFormatContext* ctx, AVStream* stream, MovieTiming& timing)
@@ -282,6 +289,23 @@ bool IsAsfFile(const QString& path)
     std::uint8_t head[sizeof AsfHeaderGuid];
     return ReadFileHead(path, head, sizeof head) == sizeof head &&
            std::equal(head, head + sizeof head, AsfHeaderGuid);
+}
+
+bool IsTransportStreamFile(const QString& path)
+{
+    std::uint8_t head[TransportHeadBytes];
+    const std::size_t got = ReadFileHead(path, head, sizeof head);
+    for (const std::size_t size : TransportPacketSizes) {
+        for (std::size_t start = 0; start < size; ++start) {
+            std::size_t packets = 0;
+            while (packets < TransportPacketsInARow && start + packets * size < got &&
+                   head[start + packets * size] == TransportSyncByte)
+                ++packets;
+            if (packets == TransportPacketsInARow)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool ProbeSubtitle(const QString& path)

@@ -37,6 +37,12 @@ bool IsAviFile(const QString& path);
 // The same for ASF content (WMV, WMA: the ASF header object's GUID).
 bool IsAsfFile(const QString& path);
 
+// The same for an MPEG transport stream (.ts, .mts, .m2ts): four packets in a row
+// that start with the sync byte, of 188 bytes, or of 192 as cameras and Blu-ray
+// discs write them (a time stamp before each packet), found within the first
+// packet's length of the start.
+bool IsTransportStreamFile(const QString& path);
+
 // Fills nWidth, nHeight and nDuration from libavformat (the video stream's picture
 // size and the play length in whole seconds). When that gives no picture height,
 // ProbeAviFile runs on the same path.

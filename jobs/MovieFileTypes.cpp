@@ -7,9 +7,12 @@ namespace MovieFileTypes {
 const QStringList& Extensions()
 {
     static const QStringList extensions = {
-        QStringLiteral("asf"), QStringLiteral("mpeg"), QStringLiteral("mpg"), QStringLiteral("avi"),
-        QStringLiteral("wmv"), QStringLiteral("vob"),  QStringLiteral("ogm"), QStringLiteral("mkv"),
-        QStringLiteral("ifo"), QStringLiteral("dat")};
+        QStringLiteral("asf"),  QStringLiteral("mpeg"), QStringLiteral("mpg"),
+        QStringLiteral("avi"),  QStringLiteral("wmv"),  QStringLiteral("vob"),
+        QStringLiteral("ogm"),  QStringLiteral("mkv"),  QStringLiteral("ifo"),
+        QStringLiteral("dat"),  QStringLiteral("mp4"),  QStringLiteral("mov"),
+        QStringLiteral("m4v"),  QStringLiteral("3gp"),  QStringLiteral("mts"),
+        QStringLiteral("m2ts"), QStringLiteral("ts"),   QStringLiteral("webm")};
     return extensions;
 }
 

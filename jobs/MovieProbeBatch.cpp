@@ -26,6 +26,14 @@ void CMovieProbeBatch::JoinWorker()
 
 bool CMovieProbeBatch::Start(const QStringList& paths)
 {
+    QVector<MovieSource> sources;
+    for (const QString& path : paths)
+        sources.append({path, QString()});
+    return StartSources(sources);
+}
+
+bool CMovieProbeBatch::StartSources(const QVector<MovieSource>& sources)
+{
     if (m_bRunning)
         return false;
     // A cancelled batch's worker stops after its current file.
@@ -34,15 +42,18 @@ bool CMovieProbeBatch::Start(const QStringList& paths)
         std::lock_guard lock(m_mutex);
         m_results.clear();
         m_bWorkerDone = false;
+        m_nFoundInFolders = 0;
     }
     m_cancel = false;
     m_bRunning = true;
     m_nDone = 0;
-    m_nTotal = int(paths.size());
+    m_nSources = int(sources.size());
+    m_nTotal = m_nSources;
     // A deep copy, so that the worker shares no string data with this thread.
-    QStringList copy;
-    for (const QString& path : paths)
-        copy.append(QString(path.constData(), path.size()));
+    const auto deep = [](const QString& text) { return QString(text.constData(), text.size()); };
+    QVector<MovieSource> copy;
+    for (const MovieSource& source : sources)
+        copy.append({deep(source.strPath), deep(source.strRelativeDir)});
     m_worker = std::thread(&CMovieProbeBatch::Work, this, std::move(copy));
     m_pollTimer.start();
     return true;
@@ -62,19 +73,37 @@ void CMovieProbeBatch::Cancel()
     emit Finished(true);
 }
 
-void CMovieProbeBatch::Work(QStringList paths)
+void CMovieProbeBatch::Work(QVector<MovieSource> sources)
 {
-    for (const QString& path : paths) {
+    for (const MovieSource& source : sources) {
+        const QVector<MovieSource> files =
+            MovieFolder::FilesOf(source, [this] { return m_cancel.load(); });
+        {
+            std::lock_guard lock(m_mutex);
+            m_nFoundInFolders += int(files.size()) - 1;
+        }
+        for (const MovieSource& file : files) {
+            if (!ProbeAndQueue(file))
+                break;
+        }
         if (m_cancel)
             break;
-        StreamFile job = m_probe(path);
-        std::lock_guard lock(m_mutex);
-        if (m_cancel)
-            break;
-        m_results.push_back(std::move(job));
     }
     std::lock_guard lock(m_mutex);
     m_bWorkerDone = true;
+}
+
+bool CMovieProbeBatch::ProbeAndQueue(const MovieSource& source)
+{
+    if (m_cancel)
+        return false;
+    StreamFile job = m_probe(source.strPath);
+    job.strRelativeDir = source.strRelativeDir;
+    std::lock_guard lock(m_mutex);
+    if (m_cancel)
+        return false;
+    m_results.push_back(std::move(job));
+    return true;
 }
 
 void CMovieProbeBatch::DeliverResults()
@@ -89,6 +118,7 @@ void CMovieProbeBatch::DeliverResults()
         bool workerDone = false;
         {
             std::lock_guard lock(m_mutex);
+            m_nTotal = m_nSources + m_nFoundInFolders;
             if (m_results.empty()) {
                 workerDone = m_bWorkerDone;
             } else {

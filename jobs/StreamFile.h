@@ -19,6 +19,11 @@ struct StreamFile
     int nDuration = 0;            // play length in whole seconds, 0 when unknown
     std::uint64_t dwFileSize = 0; // full 64-bit size in bytes, or UnknownSize
     bool bHasSubtitle = false;    // a ".smi", ".sub" or ".srt" file lies beside the movie
+    // The folder under the output folder that the output goes to, "/"-separated:
+    // the movie's folder relative to the folder the user added it through, that
+    // folder's own name first ("Trip/Day 1" for Trip/Day 1/a.mov added through
+    // Trip); "" for a movie added by itself.
+    QString strRelativeDir;
 
     bool HasKnownSize() const { return dwFileSize != UnknownSize; }
 

@@ -2,8 +2,9 @@
 # mouse and keyboard input (xdotool). Needs scripts/xvfb-session.sh and the
 # variables root (the checkout) and build (the build folder, relative to root).
 #   clipvane_start_xvfb               Xvfb with private folders; cleans up at exit
-#   clipvane_start [VAR=value ...]    starts Clipvane (extra environment given as
-#                                     arguments) and sets window to its window id
+#   clipvane_start [VAR=value ...] [-- FILE ...]
+#                                     starts Clipvane (extra environment, then its
+#                                     own arguments) and sets window to its window id
 #   clipvane_click X Y                clicks at a place in window coordinates
 #   clipvane_add_movie PATH           Add Movies, types PATH into the file dialog
 #   clipvane_press_make               Make
@@ -37,9 +38,15 @@ clipvane_start_xvfb() {
 }
 
 clipvane_start() {
+    local environment=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        environment+=("$1")
+        shift
+    done
+    [ $# -gt 0 ] && shift
     # No update server: the check is refused at once instead of waiting on the network.
-    env CLIPVANE_VERSION_URL=http://127.0.0.1:1/v_encoder.html "$@" \
-        "$root/$build/bin/clipvane" >"$XVFB_TMP/clipvane.log" 2>&1 &
+    env CLIPVANE_VERSION_URL=http://127.0.0.1:1/v_encoder.html "${environment[@]}" \
+        "$root/$build/bin/clipvane" "$@" >"$XVFB_TMP/clipvane.log" 2>&1 &
     app_pid=$!
     if ! window=$(xvfb_find_window "Tolva Clipvane"); then
         echo "$(basename "$0"): the main window did not appear" >&2

@@ -1,6 +1,7 @@
 # Sourced by scripts that need a real X display without touching the user's:
 #   xvfb_start WIDTHxHEIGHT   starts Xvfb on a free display number, with a fresh
-#                             temporary HOME and XDG folders; sets DISPLAY
+#                             temporary HOME and XDG folders and no session bus;
+#                             sets DISPLAY
 #   xvfb_find_window TITLE    prints the id of the visible window with exactly
 #                             that title, waiting up to 20 s; fails otherwise
 #   xvfb_stop                 stops what xvfb_start started, removes the folders
@@ -15,6 +16,9 @@ xvfb_start() {
     export HOME="$XVFB_TMP/home" XDG_CONFIG_HOME="$XVFB_TMP/config" XDG_CACHE_HOME="$XVFB_TMP/cache"
     export XDG_DATA_HOME="$XVFB_TMP/data" XDG_STATE_HOME="$XVFB_TMP/state"
     export XDG_RUNTIME_DIR="$XVFB_TMP/runtime"
+    # No session bus: a Clipvane started here must not meet (and hand its files
+    # to) one on the user's own desktop; it uses its socket instead.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XVFB_TMP/no-session-bus"
     # A display number that no other server holds, away from the low numbers
     # that other programs pick by habit; tried again if another server takes
     # it first. Ready once a client can talk to it.

@@ -6,8 +6,9 @@
 
 // Who the program is: its build version (MajorVersion, MinorVersion and
 // BuildVersion), the maker's and its own names (MakerName, ProgramName), its
-// desktop name (DesktopId), the maker's home page and support mail address
-// (HomePageUrl, SupportMailAddress), from the generated AppVersion.h; the
+// desktop name (DesktopId), its application id (ApplicationId), the maker's
+// home page and support mail address (HomePageUrl, SupportMailAddress), from
+// the generated AppVersion.h; the
 // caption of its main window and of every message box it shows, and the
 // maker's other addresses.
 // The addresses sit on the reserved ".example" domain, so no one else's host is

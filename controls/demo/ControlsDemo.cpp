@@ -1,6 +1,6 @@
 // Shows every control of the program in the skinned frame, laid out as the
 // main form places them: the headings, the labels of the information panel,
-// the ten picture buttons, both progress bars and a hyperlink.
+// the eleven picture buttons, both progress bars and a hyperlink.
 
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
@@ -79,11 +79,12 @@ struct Button
 };
 
 const Button Buttons[] = {
-    {194, 115, FormButtons::AddMovies.pictures}, {238, 115, FormButtons::Remove.pictures},
-    {282, 115, FormButtons::RemoveAll.pictures}, {368, 115, FormButtons::Play.pictures},
-    {411, 115, FormButtons::Sampling.pictures},  {194, 272, FormButtons::Options.pictures},
-    {238, 272, FormButtons::About.pictures},     {282, 272, FormButtons::WebSite.pictures},
-    {368, 272, FormButtons::Make.pictures},      {411, 272, FormButtons::Stop.pictures},
+    {150, 115, FormButtons::AddFolder.pictures}, {194, 115, FormButtons::AddMovies.pictures},
+    {238, 115, FormButtons::Remove.pictures},    {282, 115, FormButtons::RemoveAll.pictures},
+    {368, 115, FormButtons::Play.pictures},      {411, 115, FormButtons::Sampling.pictures},
+    {194, 272, FormButtons::Options.pictures},   {238, 272, FormButtons::About.pictures},
+    {282, 272, FormButtons::WebSite.pictures},   {368, 272, FormButtons::Make.pictures},
+    {411, 272, FormButtons::Stop.pictures},
 };
 
 const QColor PanelColour{52, 52, 54};

@@ -96,10 +96,11 @@ QStringList CMovieListView::MovieFilesIn(const QList<QUrl>& urls)
 {
     QStringList paths;
     for (const QUrl& url : urls) {
-        // Files only, as the open dialog takes them: a folder named like a movie
-        // is not one.
+        // A folder stands for the movies under it, whatever its name.
         const QString path = url.toLocalFile();
-        if (url.isLocalFile() && MovieFileTypes::IsMovieFile(path) && QFileInfo(path).isFile())
+        const QFileInfo info(path);
+        if (url.isLocalFile() &&
+            (info.isDir() || (MovieFileTypes::IsMovieFile(path) && info.isFile())))
             paths.append(path);
     }
     return paths;

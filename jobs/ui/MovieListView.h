@@ -11,7 +11,7 @@
 // their widths, grid lines, whole rows selected, several rows at a time, and a
 // row's percentage drawn as a bar behind its status text while its job is being
 // encoded. It shows a CMovieJobList and works on its own, without the main form.
-// Movie files dropped on it (see MovieFileTypes) are announced with
+// Movie files and folders dropped on it (see MovieFileTypes) are announced with
 // MovieFilesDropped.
 class CMovieListView final : public QTableView
 {
@@ -39,11 +39,12 @@ public:
     // Whether drops are taken (on by default).
     void SetDropEnabled(bool enabled);
 
-    // The existing local movie files among dropped addresses, in their order.
+    // The existing local movie files and folders among dropped addresses, in
+    // their order.
     static QStringList MovieFilesIn(const QList<QUrl>& urls);
 
 signals:
-    // Movie files were dropped on the list.
+    // Movie files or folders were dropped on the list.
     void MovieFilesDropped(const QStringList& paths);
 
 protected:
@@ -52,7 +53,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // Accepts a drag that carries at least one movie file.
+    // Accepts a drag that carries at least one movie file or folder.
     bool AcceptMovieDrag(QDropEvent* event);
 
     CMovieJobList* m_pJobList = nullptr;

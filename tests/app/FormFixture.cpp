@@ -45,6 +45,19 @@ void FormFixture::MakeForm()
         m_dialogFolders << folder;
         return m_dialogFiles;
     };
+    const auto oneFile = [this](QWidget*, const QString& title, const QString& path,
+                                const QString& filter) {
+        m_dialogCalls << title + QLatin1Char('|') + filter;
+        m_dialogFolders << path;
+        return m_dialogFile;
+    };
+    hooks.openFileName = oneFile;
+    hooks.saveFileName = oneFile;
+    hooks.chooseFolder = [this](QWidget*, const QString& title, const QString& folder) {
+        m_dialogCalls << title;
+        m_dialogFolders << folder;
+        return m_dialogFile;
+    };
     hooks.openFolder = [this](const QString& folder) { m_openedFolders << folder; };
     hooks.shutdown = [this](const ShutdownMessageBox&) { ++m_nShutdowns; };
     m_form->show();

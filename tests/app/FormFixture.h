@@ -42,6 +42,9 @@ protected:
     QStringList m_questions;
     std::deque<bool> m_answers;
     QStringList m_dialogFiles;
+    // What the dialogs that open or save one file (a list file) or choose a
+    // folder return.
+    QString m_dialogFile;
     QStringList m_dialogCalls;
     // The folder each dialog opened in.
     QStringList m_dialogFolders;

@@ -9,6 +9,7 @@
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/StoredSettings.h"
+#include "jobs/JobListStore.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppInfo.h"
 #include "shell/SettingsStore.h"
@@ -21,11 +22,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -135,6 +138,7 @@ TEST_F(ClipvaneView, EveryControlHasItsTextAndPlace)
         {1032, "Total Progress : ", {293, 421, 108, 18}},
         {1033, ".", {401, 367, 184, 18}},
         {1034, ".", {401, 385, 123, 18}},
+        {1041, "", {225, 187, 66, 62}},
         {1001, "", {291, 187, 66, 62}},
         {1002, "", {357, 187, 66, 62}},
         {1003, "", {423, 187, 66, 62}},
@@ -189,9 +193,10 @@ TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
         files << File(QStringLiteral("movie %1.avi").arg(i), QByteArray(1000 * (i + 1), 'x'));
 
     AddThroughDialog({files[0], files[1]});
-    EXPECT_EQ(m_dialogCalls,
-              QStringList({"Add Movie Files|Movie Files (*.asf *.mpeg *.mpg *.avi *.wmv *.vob "
-                           "*.ogm *.mkv *.ifo *.dat)"}));
+    EXPECT_EQ(
+        m_dialogCalls,
+        QStringList({"Add Movie Files|Movie Files (*.asf *.mpeg *.mpg *.avi *.wmv *.vob "
+                     "*.ogm *.mkv *.ifo *.dat *.mp4 *.mov *.m4v *.3gp *.mts *.m2ts *.ts *.webm)"}));
     EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 1.avi"}));
     EXPECT_EQ(Status(0), QStringLiteral("Ready"));
     // The same file again, in one selection or another, stays one job.
@@ -246,8 +251,9 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
 
 TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresSayWhy)
 {
-    const int listButtons[] = {CClipvaneView::IdAddMovies, CClipvaneView::IdRemove,
-                               CClipvaneView::IdRemoveAll, CClipvaneView::IdPlay};
+    const int listButtons[] = {CClipvaneView::IdAddFolder, CClipvaneView::IdAddMovies,
+                               CClipvaneView::IdRemove, CClipvaneView::IdRemoveAll,
+                               CClipvaneView::IdPlay};
     struct Case
     {
         const char* name;
@@ -455,14 +461,63 @@ TEST_F(ClipvaneView, DroppedMovieFilesAreAddedInAnyCase)
     const QString upper = File(QStringLiteral("SHOUT.MPG"));
     const QString odd = File(QStringLiteral("Über \"100%\" #1.Mkv"));
     const QString text = File(QStringLiteral("notes.txt"));
-    const QString folder = m_home.FilePath(QStringLiteral("folder.avi"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl::fromLocalFile(folder),
-                       QUrl(QStringLiteral("http://x.example/a.avi"))}));
+    EXPECT_FALSE(Drop({QUrl::fromLocalFile(text), QUrl(QStringLiteral("http://x.example/a.avi"))}));
     ASSERT_TRUE(Drop({QUrl::fromLocalFile(upper), QUrl::fromLocalFile(text),
                       QUrl::fromLocalFile(odd), QUrl::fromLocalFile(upper)}));
     EXPECT_EQ(ListedNames(), QStringList({"SHOUT.MPG", "Über \"100%\" #1.Mkv"}));
     EXPECT_EQ(m_form->m_jobList.Jobs()[1].strFilePath, odd);
+}
+
+// A folder tree, added by Add Folder, by a drop or from the command line: every
+// movie under it in name order, hidden folders and files and files that are
+// not movies left out, each with its folder relative to the tree. Make then
+// writes the same tree into the output folder, names unique within each folder.
+TEST_F(ClipvaneView, AFolderTreeIsAddedWholeAndComesOutMirrored)
+{
+    const QString trip = m_home.FilePath("Trip");
+    const QByteArray movie = FakeEncoder::WriteWholeMovie().toUtf8();
+    for (const char* file : {"Day 2/a.mov", "Day 2/a.mp4", "Day 1/a.mov", "b.webm", ".hidden/c.mov",
+                             "Day 1/.d.mov", "Day 1/photo.jpg", "notes.txt"}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(trip + "/" + file).path()));
+        File(QStringLiteral("Trip/") + QLatin1String(file), movie);
+    }
+    const QStringList rows = {"Trip|b.webm", "Trip/Day 1|a.mov", "Trip/Day 2|a.mov",
+                              "Trip/Day 2|a.mp4"};
+    const auto listed = [this] {
+        QStringList found;
+        for (const StreamFile& job : m_form->m_jobList.Jobs())
+            found << job.strRelativeDir + "|" + job.strFileName;
+        return found;
+    };
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"Add Folder",
+         [&] {
+             m_dialogFile = trip;
+             Click(CClipvaneView::IdAddFolder);
+         }},
+        {"drop", [&] { ASSERT_TRUE(Drop({QUrl::fromLocalFile(trip)})); }},
+        {"command line", [&] { m_form->OpenPaths({trip}); }},
+    };
+    for (const auto& [way, add] : ways) {
+        SCOPED_TRACE(way);
+        Click(CClipvaneView::IdRemoveAll);
+        add();
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->IsAddingMovies(); }));
+        EXPECT_EQ(listed(), rows);
+    }
+    EXPECT_EQ(m_dialogCalls.first(), "Add Movie Folder");
+
+    const QString out = m_home.FilePath("out");
+    SetRegString(RegValue::MovieDir, out);
+    SetRegString(RegValue::Prefix, "[Tolva]");
+    Click(CClipvaneView::IdMake);
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }, 60000));
+    EXPECT_EQ(m_messages, QStringList({"Encoding Finished !!"}));
+    for (const char* output : {"Trip/[Tolva]b.avi", "Trip/Day 1/[Tolva]a.avi",
+                               "Trip/Day 2/[Tolva]a.avi", "Trip/Day 2/[Tolva]a (2).avi"})
+        EXPECT_TRUE(QFileInfo(out + "/" + output).isFile()) << output;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList({"Trip"}));
 }
 
 TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
@@ -503,6 +558,119 @@ TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
     EXPECT_EQ(m_form->findChild<QProgressDialog*>(), nullptr);
 }
 
+// Files and folders handed over during a run (a later start, the command line)
+// wait for its end, and the list's heading says how many; then they are added
+// as Add Movies adds them: listed files skipped, a folder's movies with their
+// relative folders, files that cannot be read named in one message. When
+// Clipvane quits instead, they are added at once, so that the kept list has them.
+TEST_F(ClipvaneView, FilesHandedOverDuringARunWaitForItsEnd)
+{
+    const QString heading = QStringLiteral("Import or Remove Movies");
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "stop");
+        Click(CClipvaneView::IdRemoveAll);
+        const auto* header =
+            qobject_cast<CGradientStaticCQ*>(m_form->Control(CClipvaneView::IdHeaderMovies));
+        m_messages.clear();
+        const QString running = File("running.mpg", "onterm 2\nprogress 0 30 2\nhang\n");
+        AddThroughDialog({running});
+        SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+        Click(CClipvaneView::IdMake);
+        ASSERT_TRUE(m_form->m_run.IsRunning());
+
+        const QString later = File("later.mkv");
+        const QString trip = m_home.FilePath("Trip");
+        ASSERT_TRUE(QDir().mkpath(trip + "/Day 1"));
+        File("Trip/Day 1/a.mov");
+        File("Trip/notes.txt");
+        const QString gone = m_home.FilePath("gone.avi");
+        m_form->OpenPaths({later, running, trip});
+        m_form->OpenPaths({gone});
+        EXPECT_EQ(m_form->JobCount(), 1);
+        EXPECT_EQ(header->WindowText(), heading + "   (4 waiting for the end of the run)");
+
+        if (quit) {
+            m_form->StopForQuit();
+        } else {
+            Click(CClipvaneView::IdStop);
+            ASSERT_TRUE(
+                PumpUntil([&] { return m_form->JobCount() == 3 && !m_messages.isEmpty(); }));
+        }
+        EXPECT_EQ(header->WindowText(), heading);
+        EXPECT_EQ(ListedNames(), QStringList({"running.mpg", "later.mkv", "a.mov"}));
+        EXPECT_EQ(m_form->m_jobList.Jobs()[2].strRelativeDir, QStringLiteral("Trip/Day 1"));
+        EXPECT_EQ(m_form->WaitingCount(), 0);
+        EXPECT_EQ(
+            m_messages,
+            quit ? QStringList()
+                 : QStringList({"These files could not be read and were not added:\n\n" + gone}));
+    }
+}
+
+// The list's context menu saves the list into a file (the kept list's format)
+// and opens such a file: its movies are added as Add Movies adds them, with
+// their relative folders, listed ones skipped. A file that is not a list says
+// so; during a run only Save List is offered.
+TEST_F(ClipvaneView, TheListMenuSavesAndOpensListFiles)
+{
+    const QString single = File("single.mpg");
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("Trip")));
+    File("Trip/a.mov");
+    File("Trip/b.mp4");
+    m_form->OpenPaths({single, m_home.FilePath("Trip")});
+    ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() == 3; }));
+
+    const QPoint point(20, 20);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, point,
+                            m_form->m_listMovies->viewport()->mapToGlobal(point));
+    QApplication::sendEvent(m_form->m_listMovies->viewport(), &click);
+    ASSERT_TRUE(PumpUntil([&] { return m_form->m_pListMenu->isVisible(); }));
+    QStringList items;
+    for (const QAction* action : m_form->m_pListMenu->actions())
+        items << action->text() + (action->isEnabled() ? "" : " (off)");
+    EXPECT_EQ(items, QStringList({"Save List...", "Open List..."}));
+    m_form->m_pListMenu->hide();
+
+    m_dialogFile = m_home.FilePath("holiday list.json");
+    m_form->m_pSaveListAction->trigger();
+    EXPECT_EQ(m_dialogCalls.back(), "Save List|Clipvane Lists (*.json)");
+    const auto saved = CJobListStore::ReadListFile(m_dialogFile);
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->size(), 3);
+    EXPECT_EQ((*saved)[2].strRelativeDir, QStringLiteral("Trip"));
+
+    // Back into an emptied list, and once more into the full one: no row twice.
+    Click(CClipvaneView::IdRemoveAll);
+    for (int round = 0; round < 2; ++round) {
+        m_form->m_pOpenListAction->trigger();
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->IsAddingMovies(); }));
+        EXPECT_EQ(ListedNames(), QStringList({"single.mpg", "a.mov", "b.mp4"}));
+        EXPECT_EQ(m_form->m_jobList.Jobs()[1].strRelativeDir, QStringLiteral("Trip"));
+        EXPECT_EQ(Status(1), QStringLiteral("Ready"));
+    }
+    EXPECT_EQ(m_dialogCalls.back(), "Open List|Clipvane Lists (*.json)");
+    EXPECT_TRUE(m_messages.isEmpty());
+    m_dialogFile = File("notes.json", "shopping: milk");
+    m_form->m_pOpenListAction->trigger();
+    ASSERT_EQ(m_messages.size(), 1);
+    EXPECT_TRUE(m_messages[0].startsWith(m_dialogFile + " is not a list of movies"))
+        << m_messages[0].toStdString();
+
+    Click(CClipvaneView::IdRemoveAll);
+    AddThroughDialog({File("running.mpg", "onterm 2\nprogress 0 30 2\nhang\n")});
+    SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+    Click(CClipvaneView::IdMake);
+    ASSERT_TRUE(m_form->m_run.IsRunning());
+    QApplication::sendEvent(m_form->m_listMovies->viewport(), &click);
+    EXPECT_TRUE(m_form->m_pSaveListAction->isEnabled());
+    EXPECT_FALSE(m_form->m_pOpenListAction->isEnabled());
+    m_form->m_pListMenu->hide();
+    m_dialogFile = m_home.FilePath("holiday list.json");
+    m_form->OnOpenList();
+    EXPECT_EQ(m_form->JobCount(), 1);
+    Click(CClipvaneView::IdStop);
+}
+
 TEST_F(ClipvaneView, TheListComesBackAtTheNextStartAndMakeSkipsMissingMovies)
 {
     // The dialog starts in the videos folder, then where the last movie came from.
@@ -537,6 +705,8 @@ TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
     } cases[] = {
         {"Ctrl+O", Qt::CTRL | Qt::Key_O, false, {"dialog"}},
         {"Ctrl+O during a run", Qt::CTRL | Qt::Key_O, true, {}},
+        {"Ctrl+Shift+O", Qt::CTRL | Qt::SHIFT | Qt::Key_O, false, {"dialog"}},
+        {"Ctrl+Shift+O during a run", Qt::CTRL | Qt::SHIFT | Qt::Key_O, true, {}},
         {"Delete", QKeyCombination(Qt::Key_Delete), false, {"removed"}},
         {"Delete during a run", QKeyCombination(Qt::Key_Delete), true, {}},
         {"Ctrl+Return", Qt::CTRL | Qt::Key_Return, false, {"started"}},
@@ -590,17 +760,18 @@ TEST_F(ClipvaneView, KeysReachTheirActionsAndNoneActsDuringARunWhereItMustNot)
 TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAndReturn)
 {
     // The buttons in Tab order (their ids) and their accessible names.
-    const int order[] = {1001, 1002, 1003, 1037, 1009, 1040, 1038, 1039, 1011, 1010};
-    const QStringList names = {"Add Movies", "Remove", "Remove All", "Play", "Sampling",
-                               "Options",    "About",  "Web Site",   "Make", "Stop"};
+    const int order[] = {1041, 1001, 1002, 1003, 1037, 1009, 1040, 1038, 1039, 1011, 1010};
+    const QStringList names = {"Add Folder", "Add Movies", "Remove",  "Remove All",
+                               "Play",       "Sampling",   "Options", "About",
+                               "Web Site",   "Make",       "Stop"};
     // Tab leaves the list for the buttons also when it has rows.
     AddThroughDialog({File("a.mpg")});
     SelectRows({0});
     m_form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
     m_form->m_listMovies->setFocus();
-    auto* add = static_cast<CSkinButtonCQ*>(m_form->Control(CClipvaneView::IdAddMovies));
-    const QImage unfocused = add->grab().toImage();
+    auto* first = static_cast<CSkinButtonCQ*>(m_form->Control(order[0]));
+    const QImage unfocused = first->grab().toImage();
     for (int i = 0; i < int(std::size(order)); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), m_form->Control(order[i])) << order[i];
@@ -611,10 +782,12 @@ TEST_F(ClipvaneView, PictureButtonsTakeTheFocusWithTabShowItAndPressWithSpaceAnd
 
     // Focused from the keyboard: a ring in the highlight colour inside the frame.
     QTest::keyClick(m_form->m_listMovies, Qt::Key_Tab);
-    const QImage focused = add->grab().toImage();
-    EXPECT_EQ(focused.pixelColor(4, 31), add->palette().color(QPalette::Highlight));
-    EXPECT_EQ(unfocused.pixelColor(4, 31), LoadResourceBitmap(148).toImage().pixelColor(4, 31));
+    const QImage focused = first->grab().toImage();
+    EXPECT_EQ(focused.pixelColor(4, 31), first->palette().color(QPalette::Highlight));
+    EXPECT_EQ(unfocused.pixelColor(4, 31), LoadResourceBitmap(177).toImage().pixelColor(4, 31));
 
+    auto* add = m_form->Control(CClipvaneView::IdAddMovies);
+    add->setFocus(Qt::TabFocusReason);
     m_dialogFiles = {File("b.mpg")};
     QTest::keyClick(add, Qt::Key_Space);
     ASSERT_TRUE(PumpUntil([&] { return m_form->JobCount() == 2; }));

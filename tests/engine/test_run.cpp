@@ -129,6 +129,30 @@ TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
               (QStringList{"/out.dir/c (2).avi", "/out.dir/c (3).avi"}));
 }
 
+// A movie added through a folder goes to the same place in the output folder's
+// tree; names are made unique within each folder, never across folders, and a
+// relative folder cannot lead out of the output folder.
+TEST_F(RunPathTest, MoviesAddedThroughAFolderKeepTheTree)
+{
+    const std::pair<const char*, const char*> jobs[] = {
+        {"/in/Trip/Day 1/a.mov", "Trip/Day 1"},
+        {"/in/Trip/Day 2/a.mov", "Trip/Day 2"},
+        {"/in/Trip/Day 2/A.mp4", "Trip/Day 2"},
+        {"/in/a.mpg", ""},
+        {"/in/b/a.mkv", "../.."},
+        {"/in/Trip/Day 1/b.mov", "./Trip//Day 1/"},
+    };
+    std::vector<StreamFile> batch;
+    for (const auto& [path, folder] : jobs) {
+        batch.push_back(Job(path));
+        batch.back().strRelativeDir = folder;
+    }
+    EXPECT_EQ(CEncodingRun::OutputPathsFor(batch),
+              QStringList({"/out.dir/Trip/Day 1/pp_a.avi", "/out.dir/Trip/Day 2/pp_a.avi",
+                           "/out.dir/Trip/Day 2/pp_A (2).avi", "/out.dir/pp_a.avi",
+                           "/out.dir/pp_a (2).avi", "/out.dir/Trip/Day 1/pp_b.avi"}));
+}
+
 TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
 {
     // A movie without extension in a dotted folder, and beside the folder a decoy

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what lands there: the
-# program with its tools/ links beside it, the link in bin/, the desktop entry,
-# the icons and the AppStream metainfo (which must validate). Then starts the installed program through bin/clipvane (on the
+# program with its tools/ links beside it, the link in bin/, the desktop entry
+# (which must validate), the icons and the AppStream metainfo (which must
+# too). Then starts the installed program through bin/clipvane (on the
 # offscreen platform, with a temporary home) and checks that its own folder,
 # where it looks for tools/, is the installed one.
 #   test_install.sh <build folder>
@@ -36,7 +37,12 @@ done
 desktop="$prefix/share/applications/clipvane.desktop"
 [ -f "$desktop" ] || fail "no desktop entry"
 grep -qx '\[Desktop Entry\]' "$desktop" || fail "desktop entry without its group"
-grep -qx "Exec=\"$prefix/bin/clipvane\"" "$desktop" || fail "desktop entry runs: $(grep '^Exec=' "$desktop")"
+# Files and folders from "Open With" come as %F; the MIME types are checked
+# against the kinds Clipvane reads by test_jobs_folders.
+grep -qx "Exec=\"$prefix/bin/clipvane\" %F" "$desktop" || fail "desktop entry runs: $(grep '^Exec=' "$desktop")"
+grep -q '^MimeType=.*video/mp4;' "$desktop" || fail "desktop entry without its MIME types"
+desktop-file-validate "$desktop" >"$tmp/desktop.log" 2>&1 ||
+    { cat "$tmp/desktop.log" >&2; fail "the desktop entry does not validate"; }
 grep -qx 'Icon=clipvane' "$desktop" || fail "desktop entry without the icon"
 for size in 16 32 48 64 128 256; do
     icon="$prefix/share/icons/hicolor/${size}x${size}/apps/clipvane.png"
@@ -52,6 +58,7 @@ appstreamcli validate --no-net "$metainfo" >"$tmp/validate.log" 2>&1 ||
 mkdir -p "$tmp/home" "$tmp/runtime" && chmod 700 "$tmp/runtime"
 HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" XDG_CACHE_HOME="$tmp/home/.cache" \
     XDG_RUNTIME_DIR="$tmp/runtime" QT_QPA_PLATFORM=offscreen \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$tmp/no-session-bus" \
     CLIPVANE_VERSION_URL=http://127.0.0.1:1/v_encoder.html \
     "$prefix/bin/clipvane" >"$tmp/log" 2>&1 &
 pid=$!

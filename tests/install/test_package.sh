@@ -52,7 +52,9 @@ fi
 
 desktop="$installed/usr/share/applications/clipvane.desktop"
 [ -f "$desktop" ] || fail "no desktop entry in the application menu's folder"
-grep -qx 'Exec="/usr/bin/clipvane"' "$desktop" || fail "the desktop entry runs: $(grep '^Exec=' "$desktop")"
+grep -qx 'Exec="/usr/bin/clipvane" %F' "$desktop" || fail "the desktop entry runs: $(grep '^Exec=' "$desktop")"
+desktop-file-validate "$desktop" >"$tmp/desktop.log" 2>&1 ||
+    { cat "$tmp/desktop.log" >&2; fail "the desktop entry does not validate"; }
 [ -f "$installed/usr/share/icons/hicolor/48x48/apps/clipvane.png" ] || fail "no menu icon"
 # The package's own file: an installed system holds other packages' metainfo too.
 metainfo=$(dpkg-deb -c "$deb" | sed -n 's|.*\./usr/share/metainfo/\(.*\.metainfo\.xml\)$|\1|p')

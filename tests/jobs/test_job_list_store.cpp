@@ -38,7 +38,7 @@ protected:
     void Add(CMovieJobList& list, const QString& name, const QString& status = JobStatus::Ready,
              const QString& reason = {})
     {
-        StreamFile job{m_home.FilePath(name), name, 640, 480, 3725, 5'000'000'000ull, true};
+        StreamFile job{m_home.FilePath(name), name, 640, 480, 3725, 5'000'000'000ull, true, {}};
         job.dwFileSize = list.GetJobCount() == 1 ? StreamFile::UnknownSize : job.dwFileSize;
         ASSERT_TRUE(MediaFactory::WriteFile(job.strFilePath, "movie") && list.AppendJob(job));
         list.SetRowStatus(list.GetJobCount() - 1, status, reason);
@@ -76,6 +76,46 @@ TEST_F(JobListStore, TheNextStartShowsTheSameRowsAndGoneMoviesAsMissing)
     EXPECT_EQ(CJobListStore(restored).Load(), 5);
     EXPECT_EQ(Rows(restored), expected);
     EXPECT_EQ(restored.GetTotalBytes(), m_list.GetTotalBytes());
+}
+
+// Each row keeps the folder its output goes to; lists of older versions have
+// none, and a folder that would lead out of the output folder is dropped. A
+// list file saved elsewhere (Save List) reads back as its movies with their
+// folders (Open List).
+TEST_F(JobListStore, RowsKeepTheirOutputFoldersAndAListFileReadsBack)
+{
+    const QString kept = CJobListStore::FilePath();
+    QDir().mkpath(QFileInfo(kept).absolutePath());
+    const QString movie = m_home.FilePath("a.mov");
+    ASSERT_TRUE(MediaFactory::WriteFile(movie, "movie"));
+    const QByteArray row = "{\"path\": \"" + movie.toUtf8() + "\", \"status\": \"Ready\"";
+    const std::pair<QByteArray, const char*> cases[] = {
+        {row + ", \"folder\": \"Trip/Day 1\"}", "Trip/Day 1"},
+        {row + "}", ""},
+        {row + ", \"folder\": \"../../.config/autostart\"}", ""},
+        {row + ", \"folder\": \"/etc\"}", ""},
+    };
+    for (const auto& [text, folder] : cases) {
+        SCOPED_TRACE(text.constData());
+        ASSERT_TRUE(MediaFactory::WriteFile(kept, "{\"jobs\": [" + text + "]}"));
+        CMovieJobList list{{}};
+        CJobListStore store(list);
+        ASSERT_EQ(store.Load(), 1);
+        EXPECT_EQ(list.Jobs()[0].strRelativeDir, QString::fromUtf8(folder));
+        // Through a saved list file and back.
+        const QString file = m_home.FilePath("my list.json");
+        ASSERT_TRUE(CJobListStore::WriteListFile(list, file));
+        const auto movies = CJobListStore::ReadListFile(file);
+        ASSERT_TRUE(movies && movies->size() == 1);
+        EXPECT_EQ(movies->front().strPath, movie);
+        EXPECT_EQ(movies->front().strRelativeDir, QString::fromUtf8(folder));
+    }
+
+    // A list that cannot be written says why.
+    QString error;
+    EXPECT_FALSE(
+        CJobListStore::WriteListFile(m_list, m_home.FilePath("no folder/list.json"), &error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST_F(JobListStore, ADamagedListStartsEmptyAndIsKeptAside)
