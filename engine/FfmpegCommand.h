@@ -116,9 +116,12 @@ QString EscapeFilterValue(const QString& value);
 
 // The video bit rate and picture box of an encode that must stay within a
 // size budget, from the whole movie's length (a Sampling run uses the same
-// rate): most of the budget, less the sound and a margin for the container and
-// the encoder's aim; a smaller picture at lower rates. Nothing when even the
-// smallest picture would get less than FloorKbps, or the length is unknown.
+// rate) and frame rate: the budget less a margin for the encoder's aim, the
+// MP4 index (a few bytes for each picture and each sound packet) and the
+// sound; then the largest of 1280x720, 960x540 and 640x360 (within the
+// profile's box) that still gets 0.1 bit per pixel, where pictures look better
+// than a larger one starved of bits. Nothing when even 640x360 would get less
+// than FloorKbps, or the length is unknown.
 struct Budget
 {
     int nVideoKbps = 0;
@@ -126,7 +129,7 @@ struct Budget
     int nMaxHeight = 0;
 };
 constexpr int FloorKbps = 200;
-std::optional<Budget> PlanBudget(const EncodeProfile& profile, double seconds);
+std::optional<Budget> PlanBudget(const EncodeProfile& profile, const MovieTiming& source);
 
 // Reads "-progress" records: key=value lines in blocks that end with
 // "progress=continue" or "progress=end". Chunks may cut lines anywhere.

@@ -52,7 +52,7 @@ std::optional<QString> CFfmpegJob::Prepare()
     if (m_profile.ullSizeBudget > 0) {
         // The whole movie's length sets the rate, also for a sample of it.
         const std::optional<FfmpegCommand::Budget> budget =
-            FfmpegCommand::PlanBudget(m_profile, m_request.source.dSeconds);
+            FfmpegCommand::PlanBudget(m_profile, m_request.source);
         if (!budget) {
             if (!(m_request.source.dSeconds > 0))
                 return QStringLiteral("The movie's length cannot be read, so it cannot be "

@@ -121,11 +121,14 @@ TEST(FfmpegCommandTest, ABudgetGivesARateAndAPictureForTheLengthOrNone)
         double seconds;
         int width; // 0: refused
     } cases[] = {
-        {30, 1280}, {150, 854}, {600, 640}, {3600, 0}, {0, 0},
+        {30, 1280}, {90, 960}, {600, 640}, {3600, 0}, {0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.seconds);
-        const std::optional<Budget> budget = PlanBudget(share, c.seconds);
+        MovieTiming source;
+        source.dSeconds = c.seconds;
+        source.dFrameRate = 30;
+        const std::optional<Budget> budget = PlanBudget(share, source);
         ASSERT_EQ(budget.has_value(), c.width > 0);
         if (!budget)
             continue;
