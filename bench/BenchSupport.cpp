@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 
 #include "engine/EncodingRun.h"
+#include "engine/StoredSettings.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 
@@ -19,6 +20,14 @@ double CpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double ChildCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -71,31 +80,47 @@ QString EncoderLink(const QTemporaryDir& work, const QString& tool)
                                                                                 : QString();
 }
 
-std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height)
+StreamFile MovieJob(const QString& path, int width, int height)
+{
+    const QFileInfo file(path);
+    StreamFile job;
+    job.strFilePath = file.absoluteFilePath();
+    job.strFileName = file.fileName();
+    job.dwFileSize = static_cast<std::uint64_t>(file.size());
+    job.nWidth = width;
+    job.nHeight = height;
+    ProbeMovieFile(job.strFilePath, job);
+    return job;
+}
+
+std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height,
+                                 const QString& pattern)
 {
     std::vector<StreamFile> jobs;
-    for (const QFileInfo& file :
-         QDir(folder).entryInfoList({QStringLiteral("*.mpg")}, QDir::Files, QDir::Name)) {
-        StreamFile job;
-        job.strFilePath = file.absoluteFilePath();
-        job.strFileName = file.fileName();
-        job.dwFileSize = static_cast<std::uint64_t>(file.size());
-        job.nWidth = width;
-        job.nHeight = height;
-        ProbeMovieFile(job.strFilePath, job);
-        jobs.push_back(job);
-    }
+    for (const QFileInfo& file : QDir(folder).entryInfoList({pattern}, QDir::Files, QDir::Name))
+        jobs.push_back(MovieJob(file.absoluteFilePath(), width, height));
     return jobs;
 }
 
-RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
-                            const QString& folder, DWORD parallel, const QString& preset)
+void StoreRunSettings(const QString& folder, DWORD parallel, const QString& preset)
 {
     SetRegString(RegValue::MovieDir, folder);
     SetRegString(RegValue::Prefix, QString());
     SetRegDWORD(RegValue::Parallel, parallel);
     SetRegDWORD(RegValue::Option, 0);
     SetRegString(RegValue::Preset, preset);
+}
+
+RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
+                            const QString& folder, DWORD parallel, const QString& preset)
+{
+    StoreRunSettings(folder, parallel, preset);
+    return EncodePlan(jobs, encoder, RunPlan::FromSettings(StoredSettings::Load(), false));
+}
+
+RunFigures EncodePlan(const std::vector<StreamFile>& jobs, const QString& encoder,
+                      const RunPlan& plan)
+{
     BenchForm form;
     form.jobs = jobs;
     CEncodingRun run(form);
@@ -107,10 +132,12 @@ RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& 
     RunFigures figures;
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
-    run.StartEncoding();
+    const double encoderCpu = ChildCpuSeconds();
+    run.Start(plan);
     if (run.IsRunning())
         loop.exec();
     figures.cpu = CpuSeconds() - cpu;
+    figures.encoderCpu = ChildCpuSeconds() - encoderCpu;
     figures.wall = Since(start);
     figures.failed = form.failed;
     figures.jobSeconds = form.jobSeconds;

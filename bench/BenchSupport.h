@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RunForm.h"
+#include "engine/RunPlan.h"
 #include "shell/SettingsStore.h"
 
 #include <chrono>
@@ -16,6 +17,8 @@ using Clock = std::chrono::steady_clock;
 
 // This process's own CPU time (user and system), its children excluded.
 double CpuSeconds();
+// The CPU time of this process's ended children (the encoders the runs waited for).
+double ChildCpuSeconds();
 double Since(Clock::time_point start);
 
 // A form without a window that answers every question with Yes, counts the
@@ -55,9 +58,14 @@ void UsePrivateHome(const QTemporaryDir& work);
 // its own; empty when it cannot be made.
 QString EncoderLink(const QTemporaryDir& work, const QString& tool = QStringLiteral("mencoder"));
 
-// The .mpg movies of a folder in name order, as jobs with what the job list's
-// probes learn of them.
-std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height);
+// A movie as a job with what the job list's probes learn of it (width and
+// height when they learn nothing).
+StreamFile MovieJob(const QString& path, int width = 0, int height = 0);
+// The movies of a folder whose names match pattern, in name order, as jobs with
+// what the job list's probes learn of them (width and height when they learn
+// nothing).
+std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height,
+                                 const QString& pattern = QStringLiteral("*.mpg"));
 
 // A batch encoded through the run into folder, with the stored "Parallel" set to
 // parallel (0: one encoder per core), and the preset of that name (empty: the
@@ -65,12 +73,22 @@ std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height);
 struct RunFigures
 {
     double wall = 0;
-    double cpu = 0; // the front end's own
+    double cpu = 0;        // the front end's own
+    double encoderCpu = 0; // the encoders'
     int failed = 0;
     std::vector<double> jobSeconds;
 };
 RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
                             const QString& folder, DWORD parallel,
                             const QString& preset = QString());
+
+// The stored settings for a run into folder with the preset of that name (empty:
+// "Pocket PC Normal") and "Parallel" set to parallel (0: Automatic).
+void StoreRunSettings(const QString& folder, DWORD parallel, const QString& preset);
+
+// A batch encoded through the run with the plan given (its jobs come from
+// jobs); encoder is the link for the plan's back end.
+RunFigures EncodePlan(const std::vector<StreamFile>& jobs, const QString& encoder,
+                      const RunPlan& plan);
 
 } // namespace Bench

@@ -11,18 +11,22 @@ RunPlan RunPlan::FromSettings(const StoredSettings& settings, bool sampling)
     plan.profile = settings.Profile();
     plan.strOutputDir = GetMovieDir();
     plan.strPrefix = GetPrefix();
-    plan.nEncodesAtOnce = settings.EncodesAtOnce();
-    plan.nCores = StoredSettings::CoreCount();
+    const Arrangement arrangement = Arrange(plan.profile, settings, StoredSettings::CoreCount());
+    plan.nEncodesAtOnce = arrangement.nEncodesAtOnce;
+    plan.nThreadsPerEncoder = arrangement.nThreadsPerEncoder;
     plan.bSampling = sampling;
     plan.bBurnSubtitle = settings.bMixSubtitle;
     plan.bShutdown = settings.bShutdown;
     return plan;
 }
 
-int RunPlan::ThreadsPerEncoder() const
+RunPlan::Arrangement RunPlan::Arrange(const EncodeProfile& profile, const StoredSettings& settings,
+                                      int cores)
 {
+    Arrangement arrangement;
+    arrangement.nEncodesAtOnce = settings.EncodesAtOnce();
     // mencoder's encoders take no thread count.
-    if (profile.backend != EncodeProfile::Backend::Ffmpeg || nEncodesAtOnce <= 1)
-        return 0;
-    return std::max(1, nCores / nEncodesAtOnce);
+    if (profile.backend == EncodeProfile::Backend::Ffmpeg && arrangement.nEncodesAtOnce > 1)
+        arrangement.nThreadsPerEncoder = std::max(1, cores / arrangement.nEncodesAtOnce);
+    return arrangement;
 }

@@ -21,8 +21,9 @@ struct RunPlan
     QString strOutputDir;
     QString strPrefix;
     int nEncodesAtOnce = 1;
-    // The machine's cores, which the encodes share.
-    int nCores = 1;
+    // The threads each encoder is given; 0 leaves the count to the encoder
+    // (mencoder's encoders take none).
+    int nThreadsPerEncoder = 0;
     bool bSampling = false;
     // Draw the subtitle beside a movie into its picture.
     bool bBurnSubtitle = true;
@@ -31,9 +32,16 @@ struct RunPlan
     // The list's jobs in list order, filled when the run starts.
     std::vector<StreamFile> jobs;
 
-    // The threads each encoder gets, so that the encodes together fill the
-    // cores without crowding them; 0 leaves the choice to the encoder.
-    int ThreadsPerEncoder() const;
+    // How a run shares the machine's cores between its encodes.
+    struct Arrangement
+    {
+        int nEncodesAtOnce = 1;
+        int nThreadsPerEncoder = 0;
+    };
+    // The arrangement for the stored "Parallel" (settings.nParallel) with the
+    // profile on a machine of that many cores.
+    static Arrangement Arrange(const EncodeProfile& profile, const StoredSettings& settings,
+                               int cores);
 
     // The plan the stored settings make (without jobs).
     static RunPlan FromSettings(const StoredSettings& settings, bool sampling);
