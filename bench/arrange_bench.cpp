@@ -39,6 +39,7 @@ struct Arrangement
     double load = 0;
     int failed = 0;
     std::vector<double> walls;
+    std::vector<double> cpus;
 };
 
 // The one-minute load average, the machine's other work included.
@@ -111,10 +112,12 @@ int main(int argc, char** argv)
     const int cores = StoredSettings::CoreCount();
     StoreRunSettings(work.filePath(QStringLiteral("out")), 0, preset);
     const RunPlan automaticPlan = RunPlan::FromSettings(StoredSettings::Load(), false);
+    RunPlan batch = automaticPlan;
+    batch.jobs = jobs;
     std::vector<Arrangement> all = Arrangements(cores);
     all.back().name = QStringLiteral("Automatic: %1 at once, %2")
-                          .arg(automaticPlan.nEncodesAtOnce)
-                          .arg(ThreadsText(automaticPlan.nThreadsPerEncoder));
+                          .arg(batch.nEncodesAtOnce)
+                          .arg(ThreadsText(batch.ThreadsPerEncoder()));
     std::printf("%zu movies %dx%d, preset \"%s\", %d cores, %d round(s); the encoders run at "
                 "nice +10\n",
                 jobs.size(), jobs.front().nWidth, jobs.front().nHeight, qPrintable(preset), cores,
@@ -139,6 +142,7 @@ int main(int argc, char** argv)
             a.load += load;
             a.failed += run.failed;
             a.walls.push_back(run.wall);
+            a.cpus.push_back(run.encoderCpu);
             std::printf(" %.1f", run.wall);
             std::fflush(stdout);
         }
@@ -147,14 +151,15 @@ int main(int argc, char** argv)
     QDir(work.filePath(QStringLiteral("out"))).removeRecursively();
 
     std::printf("%-42s %9s %9s %7s %6s  %s\n", "arrangement", "wall s", "CPU s", "busy", "load",
-                "wall of each round");
+                "each round: wall/CPU s");
     const Arrangement* best = nullptr;
     const Arrangement* leanest = nullptr;
     int failed = 0;
     for (const Arrangement& a : all) {
         QStringList walls;
-        for (const double wall : a.walls)
-            walls << QString::number(wall, 'f', 1);
+        for (std::size_t r = 0; r < a.walls.size(); ++r)
+            walls << QString::number(a.walls[r], 'f', 1) + QLatin1Char('/') +
+                         QString::number(a.cpus[r], 'f', 1);
         // The share of all cores the encoders kept busy over the wall time.
         const double busy = 100.0 * a.cpu / (a.wall * cores);
         std::printf("%-42s %9.1f %9.1f %6.0f%% %6.2f  %s\n", qPrintable(a.name), a.wall / rounds,

@@ -46,21 +46,25 @@ grep -E "autocrop|frame rate:|Crop and Scale" "$out/handbrake.log" | sed 's/^/  
 # (Lanczos) to OUTPUT's size, both at 30 fps from their own starts.
 ssim() {
     local size
-    size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=: "$1")
+    size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$1")
+    size=${size/x/:}
     ffmpeg -nostdin -hide_banner -nostats -i "$1" -i "$source" -lavfi \
         "[0:v]setpts=PTS-STARTPTS,fps=30,format=yuv420p[a];[1:v]setpts=PTS-STARTPTS,fps=30,scale=$size:flags=lanczos+accurate_rnd,format=yuv420p[b];[a][b]ssim=shortest=1" \
         -f null - 2>&1 | sed -n 's/.* All:\([0-9.]*\).*/\1/p'
 }
-# describe OUTPUT: its picture, frames, bytes and SSIM, one line.
+# describe OUTPUT: its width, height, frame rate, frames, bytes and SSIM.
 describe() {
     local picture
     picture=$(ffprobe -v error -select_streams v:0 -count_packets \
-        -show_entries stream=width,height,avg_frame_rate,nb_read_packets -of csv=p=0:s=' ' "$1")
-    # shellcheck disable=SC2086 # picture's four fields
-    printf '%s %s %s %s %s\n' $picture "$(stat -c %s "$1")" "$(ssim "$1")"
+        -show_entries stream=width,height,avg_frame_rate,nb_read_packets -of csv=p=0 "$1")
+    echo "${picture//,/ } $(stat -c %s "$1") $(ssim "$1")"
 }
 read -r ow oh orate oframes obytes ossim < <(describe "$ours")
 read -r hw hh hrate hframes hbytes hssim < <(describe "$theirs")
+if [ -z "$ossim" ] || [ -z "$hssim" ]; then
+    echo "peers.sh: the SSIM of an output could not be measured" >&2
+    exit 1
+fi
 wall=$(sed -n 's/.*wall Clipvane \/ HandBrake: \([0-9.]*\).*/\1/p' "$out/times.txt")
 cpu=$(sed -n 's/.*; CPU: \([0-9.]*\).*/\1/p' "$out/times.txt")
 printf '%-10s %9s %7s %7s %12s %8s\n' "" picture fps frames bytes SSIM

@@ -339,7 +339,7 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
     setup.strProgram = m_tools[m_plan.profile.backend].strPath;
     setup.bSampling = m_plan.bSampling;
     setup.bBurnSubtitle = m_plan.bBurnSubtitle;
-    setup.nThreads = m_plan.nThreadsPerEncoder;
+    setup.nThreads = m_plan.ThreadsPerEncoder();
     std::unique_ptr<CEncoderJob> encoder = MakeEncoderJob(m_plan.profile, setup);
     if (std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, setup.strOutput)) {
         // No encoder for it; the batch goes on with the next job.

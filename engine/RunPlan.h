@@ -21,9 +21,11 @@ struct RunPlan
     QString strOutputDir;
     QString strPrefix;
     int nEncodesAtOnce = 1;
-    // The threads each encoder is given; 0 leaves the count to the encoder
-    // (mencoder's encoders take none).
+    // The threads each encoder is given while nEncodesAtOnce run; 0 leaves the
+    // count to the encoder (mencoder's encoders take none).
     int nThreadsPerEncoder = 0;
+    // The machine's cores, which the encodes share.
+    int nCores = 1;
     bool bSampling = false;
     // Draw the subtitle beside a movie into its picture.
     bool bBurnSubtitle = true;
@@ -32,6 +34,12 @@ struct RunPlan
     // The list's jobs in list order, filled when the run starts.
     std::vector<StreamFile> jobs;
 
+    // The threads each encoder of the run is given: nThreadsPerEncoder, except
+    // that a batch of fewer jobs than nEncodesAtOnce shares the cores among the
+    // jobs it has, and a job that runs alone keeps the encoder's own count (which
+    // fills the cores): one movie must not get a core's share of the machine.
+    int ThreadsPerEncoder() const;
+
     // How a run shares the machine's cores between its encodes.
     struct Arrangement
     {
@@ -39,7 +47,12 @@ struct RunPlan
         int nThreadsPerEncoder = 0;
     };
     // The arrangement for the stored "Parallel" (settings.nParallel) with the
-    // profile on a machine of that many cores.
+    // profile on a machine of that many cores. A number chosen in the options
+    // gives each ffmpeg cores / encodes threads (at least 1), so that together
+    // they fill the cores without crowding them; one encode at a time keeps the
+    // encoder's own count. "Automatic" (0) for ffmpeg takes the arrangement
+    // bench/arrange.sh measured fastest for the core count where there is one,
+    // otherwise, and for mencoder, one encode per core.
     static Arrangement Arrange(const EncodeProfile& profile, const StoredSettings& settings,
                                int cores);
 

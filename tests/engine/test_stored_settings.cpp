@@ -3,6 +3,7 @@
 // for the preset.
 #include "engine/EncodeSetting.h"
 #include "engine/Presets.h"
+#include "engine/RunPlan.h"
 #include "engine/StoredSettings.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/QStringPrinter.h"
@@ -114,6 +115,52 @@ TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
         StoredSettings stored;
         stored.strPreset = QString::fromLatin1(preset);
         EXPECT_EQ(stored.Profile(), Presets::PocketPcNormal()) << preset;
+    }
+}
+
+TEST(StoredSettingsTest, EncodesAtOnceShareTheCoresAndAutomaticTakesTheMeasuredArrangement)
+{
+    // "encodes/threads": how many encodes a run keeps going and the -threads
+    // each ffmpeg gets (0: its own count, as for mencoder).
+    const char* phone = "Option=0;Preset=Phone and Tablet;";
+    const struct
+    {
+        const char* what;
+        QString stored;
+        int cores;
+        int jobs;
+        const char* used;
+    } cases[] = {
+        {"mencoder takes no thread count", "Parallel=2", 2, 4, "2/0"},
+        {"mencoder, Automatic: one per core", "Parallel=0", 8, 9, "8/0"},
+        {"one at a time keeps ffmpeg's own count", phone + QStringLiteral("Parallel=1"), 2, 4,
+         "1/0"},
+        {"two on two cores", phone + QStringLiteral("Parallel=2"), 2, 4, "2/1"},
+        {"more encodes than cores: one thread each", phone + QStringLiteral("Parallel=4"), 2, 4,
+         "4/1"},
+        {"the cores divided", phone + QStringLiteral("Parallel=2"), 8, 4, "2/4"},
+        {"fewer jobs than encodes share the cores", phone + QStringLiteral("Parallel=4"), 8, 3,
+         "4/2"},
+        {"a movie alone keeps ffmpeg's own count", phone + QStringLiteral("Parallel=2"), 2, 1,
+         "2/0"},
+        {"Automatic on two cores: as measured", phone + QStringLiteral("Parallel=0"), 2, 4, "2/0"},
+        {"Automatic, one movie", phone + QStringLiteral("Parallel=0"), 2, 1, "2/0"},
+        {"Automatic, unmeasured: one per core", phone + QStringLiteral("Parallel=0"), 8, 8, "8/1"},
+        {"Automatic, at most 16 at once", phone + QStringLiteral("Parallel=0"), 64, 20, "16/4"},
+        {"User Define's H.264 is ffmpeg", "Option=1;Encoder=4;Parallel=2", 4, 2, "2/2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const StoredSettings settings = ReadTexts(c.stored);
+        RunPlan plan;
+        plan.profile = settings.Profile();
+        const RunPlan::Arrangement arrangement = RunPlan::Arrange(plan.profile, settings, c.cores);
+        plan.nEncodesAtOnce = arrangement.nEncodesAtOnce;
+        plan.nThreadsPerEncoder = arrangement.nThreadsPerEncoder;
+        plan.nCores = c.cores;
+        plan.jobs.resize(static_cast<std::size_t>(c.jobs));
+        EXPECT_EQ(QStringLiteral("%1/%2").arg(plan.nEncodesAtOnce).arg(plan.ThreadsPerEncoder()),
+                  QString::fromLatin1(c.used));
     }
 }
 
