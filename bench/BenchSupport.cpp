@@ -5,6 +5,7 @@
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -35,6 +36,36 @@ double ChildCpuSeconds()
 double Since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double MachineCpuSeconds()
+{
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // "cpu user nice system idle iowait irq softirq steal ...", in clock ticks.
+    const QList<QByteArray> ticks = stat.readLine().simplified().split(' ');
+    double busy = 0;
+    for (const int field : {1, 2, 3, 6, 7, 8})
+        busy += ticks.value(field).toDouble();
+    return busy / double(sysconf(_SC_CLK_TCK));
+}
+
+bool WaitForQuiet(double share, double limit)
+{
+    const auto start = Clock::now();
+    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    constexpr unsigned Window = 3;
+    for (;;) {
+        const double before = MachineCpuSeconds();
+        const auto windowStart = Clock::now();
+        sleep(Window);
+        const double busy = (MachineCpuSeconds() - before) / (Since(windowStart) * cores);
+        if (busy <= share)
+            return true;
+        if (Since(start) >= limit)
+            return false;
+    }
 }
 
 std::optional<StreamFile> BenchForm::JobAt(int index) const
@@ -133,11 +164,14 @@ RunFigures EncodePlan(const std::vector<StreamFile>& jobs, const QString& encode
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
     const double encoderCpu = ChildCpuSeconds();
+    const double machineCpu = MachineCpuSeconds();
     run.Start(plan);
     if (run.IsRunning())
         loop.exec();
     figures.cpu = CpuSeconds() - cpu;
     figures.encoderCpu = ChildCpuSeconds() - encoderCpu;
+    figures.othersCpu =
+        std::max(0.0, MachineCpuSeconds() - machineCpu - figures.cpu - figures.encoderCpu);
     figures.wall = Since(start);
     figures.failed = form.failed;
     figures.jobSeconds = form.jobSeconds;

@@ -21,6 +21,14 @@ double CpuSeconds();
 double ChildCpuSeconds();
 double Since(Clock::time_point start);
 
+// The CPU time every process of the machine has used since it started (from
+// /proc/stat): the benchmarks' own and that of whatever else the machine runs.
+double MachineCpuSeconds();
+// Waits, in windows of a few seconds, until the machine's other processes keep
+// at most share of its cores busy, for at most limit seconds; whether they did.
+// Between encodes nothing of the benchmark's own runs.
+bool WaitForQuiet(double share, double limit);
+
 // A form without a window that answers every question with Yes, counts the
 // failed jobs and times each job from its "Encoding..." to its end.
 class BenchForm : public RunForm
@@ -75,6 +83,7 @@ struct RunFigures
     double wall = 0;
     double cpu = 0;        // the front end's own
     double encoderCpu = 0; // the encoders'
+    double othersCpu = 0;  // the machine's other processes' meanwhile
     int failed = 0;
     std::vector<double> jobSeconds;
 };

@@ -4,12 +4,15 @@
 # sharing the cores: 1, 2, 4 and one per core encodes at once, each encoder given
 # the cores divided among them or left to ffmpeg's own thread count, and
 # "Automatic"; prints each one's wall and CPU time and Automatic against the
-# fastest (arrange_bench.cpp; target: at most 1.05 times).
+# fastest (arrange_bench.cpp; target: at most 1.05 times). Each arrangement first
+# waits until the machine's other processes leave it all but idle, and the
+# comparison uses the encodes they left quiet.
 # The movies are cut once from the benchmarks' 24 s movie (bench_motion_movie)
 # into a cache folder and reused.
 #   BUILD_DIR (default build-bench), ARRANGE_BENCH_MEDIA (default
 #   ${TMPDIR:-/tmp}/clipvane-bench-arrange-v1), ARRANGE_BENCH_ROUNDS (default 3),
-#   ARRANGE_BENCH_PRESET (default "Phone and Tablet").
+#   ARRANGE_BENCH_PRESET (default "Phone and Tablet"), ARRANGE_BENCH_WAIT (the
+#   longest wait for a quiet machine before each arrangement, s; default 600).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=bench/bench-common.sh
@@ -18,6 +21,7 @@ build=${BUILD_DIR:-build-bench}
 media=${ARRANGE_BENCH_MEDIA:-${TMPDIR:-/tmp}/clipvane-bench-arrange-v1}
 rounds=${ARRANGE_BENCH_ROUNDS:-3}
 preset=${ARRANGE_BENCH_PRESET:-Phone and Tablet}
+wait=${ARRANGE_BENCH_WAIT:-600}
 
 bench_needs ffmpeg
 
@@ -37,5 +41,5 @@ for i in 0 1 2 3; do
 done
 
 echo "$(nproc) cores; $(uptime)"
-"$build/bin/arrange_bench" "$media" "$rounds" "$preset"
+"$build/bin/arrange_bench" "$media" "$rounds" "$preset" "$wait"
 uptime

@@ -5,11 +5,18 @@
 // ffmpeg's own thread count, and "Automatic" (what the stored "Parallel" 0
 // makes of this machine). Each round runs the arrangements in turn, every
 // other round in reverse order, so that a drifting machine load favours none.
-// Prints each arrangement's wall time, the encoders' CPU time, the share of the
-// cores they kept busy and the load average, then Automatic against the
-// fastest arrangement (target: at most 1.05 times its wall time).
 //
-//   arrange_bench <folder with .mp4 movies> [rounds] [preset]
+// On a machine shared with other work the wall times rank the arrangements by
+// how many processes they run rather than by their merit (each encoder has a
+// session, and so a scheduling group, of its own: more encoders get a larger
+// share of a busy machine). So each arrangement waits until the machine's other
+// processes are all but idle, the CPU time they take meanwhile is measured, and
+// the comparison uses the quiet encodes (others below a tenth of the cores)
+// where every arrangement has one. Prints each arrangement's wall time, the
+// encoders' CPU time, the share of the cores they kept busy and the others'
+// share, then Automatic against the fastest (target: at most 1.05 times).
+//
+//   arrange_bench <folder with .mp4 movies> [rounds] [preset] [longest wait for quiet, s]
 #include "BenchSupport.h"
 #include "engine/Presets.h"
 #include "engine/StoredSettings.h"
@@ -22,34 +29,41 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
 
 using namespace Bench;
 
+// Other processes below this share of the cores leave an encode quiet.
+constexpr double QuietShare = 0.1;
+
 struct Arrangement
 {
     QString name;
     bool automatic = false;
     RunPlan::Arrangement cores; // unused for Automatic
-    double wall = 0;
-    double cpu = 0;
-    double load = 0;
-    int failed = 0;
-    std::vector<double> walls;
-    std::vector<double> cpus;
-};
+    std::vector<RunFigures> runs;
 
-// The one-minute load average, the machine's other work included.
-double LoadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    return file.readLine().split(' ').value(0).toDouble();
-}
+    // The runs the comparison uses: the quiet ones, or all when quiet is false.
+    std::vector<const RunFigures*> Runs(bool quiet, int cores) const
+    {
+        std::vector<const RunFigures*> chosen;
+        for (const RunFigures& run : runs) {
+            if (!quiet || run.othersCpu <= QuietShare * run.wall * cores)
+                chosen.push_back(&run);
+        }
+        return chosen;
+    }
+    double Mean(bool quiet, int cores, double RunFigures::*figure) const
+    {
+        const std::vector<const RunFigures*> chosen = Runs(quiet, cores);
+        double sum = 0;
+        for (const RunFigures* run : chosen)
+            sum += run->*figure;
+        return chosen.empty() ? 0 : sum / double(chosen.size());
+    }
+};
 
 QString ThreadsText(int threads)
 {
@@ -79,7 +93,8 @@ std::vector<Arrangement> Arrangements(int cores)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: arrange_bench <folder with .mp4 movies> [rounds] [preset]\n");
+        std::fprintf(stderr, "usage: arrange_bench <folder with .mp4 movies> [rounds] [preset] "
+                             "[longest wait for quiet, s]\n");
         return 2;
     }
     // Settings and run logs go to a private folder, never to the user's own.
@@ -92,6 +107,7 @@ int main(int argc, char** argv)
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     const QString preset =
         argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("Phone and Tablet");
+    const double longestWait = argc > 4 ? std::atof(argv[4]) : 600;
     const EncodeProfile* profile = Presets::Find(preset);
     if (!profile || profile->backend != EncodeProfile::Backend::Ffmpeg) {
         std::fprintf(stderr, "no ffmpeg preset named %s\n", qPrintable(preset));
@@ -110,7 +126,8 @@ int main(int argc, char** argv)
     }
 
     const int cores = StoredSettings::CoreCount();
-    StoreRunSettings(work.filePath(QStringLiteral("out")), 0, preset);
+    const QString folder = work.filePath(QStringLiteral("out"));
+    StoreRunSettings(folder, 0, preset);
     const RunPlan automaticPlan = RunPlan::FromSettings(StoredSettings::Load(), false);
     RunPlan batch = automaticPlan;
     batch.jobs = jobs;
@@ -119,15 +136,16 @@ int main(int argc, char** argv)
                           .arg(batch.nEncodesAtOnce)
                           .arg(ThreadsText(batch.ThreadsPerEncoder()));
     std::printf("%zu movies %dx%d, preset \"%s\", %d cores, %d round(s); the encoders run at "
-                "nice +10\n",
+                "nice +10; each arrangement waits up to %.0f s for the machine's other "
+                "processes to use less than %.0f %% of it\n",
                 jobs.size(), jobs.front().nWidth, jobs.front().nHeight, qPrintable(preset), cores,
-                rounds);
+                rounds, longestWait, 100 * QuietShare);
 
+    int failed = 0;
     for (int round = 0; round < rounds; ++round) {
-        std::printf("round %d:", round + 1);
+        std::printf("round %d (wall s, others' share of the cores):", round + 1);
         for (std::size_t i = 0; i < all.size(); ++i) {
             Arrangement& a = all[round % 2 == 0 ? i : all.size() - 1 - i];
-            const QString folder = work.filePath(QStringLiteral("out"));
             QDir(folder).removeRecursively();
             QDir().mkpath(folder);
             RunPlan plan = automaticPlan;
@@ -135,48 +153,57 @@ int main(int argc, char** argv)
                 plan.nEncodesAtOnce = a.cores.nEncodesAtOnce;
                 plan.nThreadsPerEncoder = a.cores.nThreadsPerEncoder;
             }
-            const double load = LoadAverage();
+            WaitForQuiet(QuietShare, longestWait);
             const RunFigures run = EncodePlan(jobs, encoder, plan);
-            a.wall += run.wall;
-            a.cpu += run.encoderCpu;
-            a.load += load;
-            a.failed += run.failed;
-            a.walls.push_back(run.wall);
-            a.cpus.push_back(run.encoderCpu);
-            std::printf(" %.1f", run.wall);
+            a.runs.push_back(run);
+            failed += run.failed;
+            std::printf(" %.1f (%.0f%%)", run.wall, 100 * run.othersCpu / (run.wall * cores));
             std::fflush(stdout);
         }
-        std::printf(" s\n");
+        std::printf("\n");
     }
-    QDir(work.filePath(QStringLiteral("out"))).removeRecursively();
+    QDir(folder).removeRecursively();
 
-    std::printf("%-42s %9s %9s %7s %6s  %s\n", "arrangement", "wall s", "CPU s", "busy", "load",
-                "each round: wall/CPU s");
+    // Quiet encodes where every arrangement has one, otherwise all of them.
+    const bool quiet = std::all_of(all.begin(), all.end(), [cores](const Arrangement& a) {
+        return !a.Runs(true, cores).empty();
+    });
+    std::printf("%s encodes (%s):\n", quiet ? "quiet" : "all",
+                quiet ? "the machine's other processes below a tenth of its cores"
+                      : "not every arrangement had a quiet one: wall times are unreliable");
+    std::printf("%-42s %7s %7s %6s %7s %7s  %s\n", "arrangement", "wall s", "CPU s", "busy",
+                "others", "encodes", "each round: wall/CPU s/others");
     const Arrangement* best = nullptr;
     const Arrangement* leanest = nullptr;
-    int failed = 0;
     for (const Arrangement& a : all) {
-        QStringList walls;
-        for (std::size_t r = 0; r < a.walls.size(); ++r)
-            walls << QString::number(a.walls[r], 'f', 1) + QLatin1Char('/') +
-                         QString::number(a.cpus[r], 'f', 1);
-        // The share of all cores the encoders kept busy over the wall time.
-        const double busy = 100.0 * a.cpu / (a.wall * cores);
-        std::printf("%-42s %9.1f %9.1f %6.0f%% %6.2f  %s\n", qPrintable(a.name), a.wall / rounds,
-                    a.cpu / rounds, busy, a.load / rounds, qPrintable(walls.join(' ')));
-        failed += a.failed;
+        QStringList each;
+        for (const RunFigures& run : a.runs)
+            each << QStringLiteral("%1/%2/%3%")
+                        .arg(run.wall, 0, 'f', 1)
+                        .arg(run.encoderCpu, 0, 'f', 1)
+                        .arg(100 * run.othersCpu / (run.wall * cores), 0, 'f', 0);
+        const double wall = a.Mean(quiet, cores, &RunFigures::wall);
+        const double cpu = a.Mean(quiet, cores, &RunFigures::encoderCpu);
+        const double others = a.Mean(quiet, cores, &RunFigures::othersCpu);
+        // The share of all cores the encoders, and the other processes, kept busy.
+        std::printf("%-42s %7.1f %7.1f %5.0f%% %6.0f%% %7zu  %s\n", qPrintable(a.name), wall, cpu,
+                    100 * cpu / (wall * cores), 100 * others / (wall * cores),
+                    a.Runs(quiet, cores).size(), qPrintable(each.join(' ')));
         if (a.automatic)
             continue;
-        if (!best || a.wall < best->wall)
+        if (!best || wall < best->Mean(quiet, cores, &RunFigures::wall))
             best = &a;
-        if (!leanest || a.cpu < leanest->cpu)
+        if (!leanest || cpu < leanest->Mean(quiet, cores, &RunFigures::encoderCpu))
             leanest = &a;
     }
     const Arrangement& automatic = all.back();
-    const double ratio = automatic.wall / best->wall;
+    const double ratio = automatic.Mean(quiet, cores, &RunFigures::wall) /
+                         best->Mean(quiet, cores, &RunFigures::wall);
     std::printf("fastest: %s; least CPU: %s\n", qPrintable(best->name), qPrintable(leanest->name));
     std::printf("Automatic / fastest wall: %.3f (target <= 1.05) %s; CPU against the least: %.3f\n",
-                ratio, ratio <= 1.05 ? "ok" : "MISSED", automatic.cpu / leanest->cpu);
+                ratio, ratio <= 1.05 ? "ok" : "MISSED",
+                automatic.Mean(quiet, cores, &RunFigures::encoderCpu) /
+                    leanest->Mean(quiet, cores, &RunFigures::encoderCpu));
     if (failed) {
         std::printf("encodes failed: %d\n", failed);
         return 1;

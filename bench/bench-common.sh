@@ -1,6 +1,8 @@
+# shellcheck shell=bash
 # Sourced by the benchmark scripts, from the checkout's top folder, with build set.
 #   bench_needs TOOL ...    stops with a hint when a tool is not installed
 #   bench_build TARGET      configures the build folder once, then builds TARGET
+#   bench_motion_movie FILE the 1080p movie with real motion (below)
 
 bench_needs() {
     local tool
@@ -13,7 +15,7 @@ bench_needs() {
 }
 
 bench_build() {
-    if [ ! -f "$build/build.ninja" ]; then
+    if [ ! -f "${build:?}/build.ninja" ]; then
         cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     fi
     cmake --build "$build" -j 2 --target "$1"

@@ -3,15 +3,20 @@
 // check) and by HandBrakeCLI with one of its presets, in turns within one
 // process. Both encoders run in a session of their own at nice +10, as the run
 // starts its encoders, so that the machine's other work treats them alike.
-// Prints each encode's wall time and CPU time (the encoder's, children
-// included), the command line the run started, and where the outputs and
-// HandBrake's log are; bench/peers.sh compares the outputs' bytes and pictures.
+// Each encode first waits (up to a limit) until the machine's other processes
+// leave it all but idle. Prints each encode's wall time, CPU time (the
+// encoder's, children included) and the share of the cores the machine's other
+// processes took meanwhile, the command line the run started, and where the
+// outputs and HandBrake's log are; bench/peers.sh compares the outputs' bytes and
+// pictures.
 //
 //   peers_bench <movie> <folder for the outputs> [rounds] [preset] [HandBrake preset]
+//               [longest wait for quiet, s]
 #include "BenchSupport.h"
 #include "engine/CommandLine.h"
 #include "engine/Presets.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -34,8 +39,12 @@ struct Encode
 {
     double wall = 0;
     double cpu = 0;
+    double others = 0; // the machine's other processes' CPU time meanwhile
     bool ok = false;
 };
+
+// Other processes below this share of the cores leave an encode quiet.
+constexpr double QuietShare = 0.1;
 
 // HandBrakeCLI on movie into output, its console text into log: started the way
 // the run starts an encoder (own session, nice +10) and waited for.
@@ -45,6 +54,7 @@ Encode RunHandBrake(const QString& movie, const QString& output, const QString& 
     NativeArgv argv({QStringLiteral("HandBrakeCLI"), QStringLiteral("-i"), movie,
                      QStringLiteral("-o"), output, QStringLiteral("--preset"), preset});
     const QByteArray logName = QFile::encodeName(log);
+    const double machine = MachineCpuSeconds();
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -67,6 +77,7 @@ Encode RunHandBrake(const QString& movie, const QString& output, const QString& 
         encode.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && QFileInfo(output).size() > 0;
     }
     encode.wall = Since(start);
+    encode.others = std::max(0.0, MachineCpuSeconds() - machine - encode.cpu);
     return encode;
 }
 
@@ -89,16 +100,36 @@ QStringList LoggedCommands(const QString& folder)
     return commands;
 }
 
-void Print(const char* who, const std::vector<Encode>& encodes, double& wall, double& cpu)
+// Prints each encode and sets wall and cpu to the means of the quiet ones (all
+// when quiet is false).
+void Print(const char* who, const std::vector<Encode>& encodes, bool quiet, double& wall,
+           double& cpu)
 {
+    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    int counted = 0;
     wall = cpu = 0;
     std::printf("%-10s", who);
     for (const Encode& e : encodes) {
-        std::printf(" %7.1f s (CPU %6.1f s)", e.wall, e.cpu);
-        wall += e.wall / double(encodes.size());
-        cpu += e.cpu / double(encodes.size());
+        const double others = e.others / (e.wall * cores);
+        std::printf(" %6.1f s (CPU %5.1f s, others %2.0f%%)", e.wall, e.cpu, 100 * others);
+        if (quiet && others > QuietShare)
+            continue;
+        wall += e.wall;
+        cpu += e.cpu;
+        ++counted;
     }
-    std::printf("  mean %.1f s, CPU %.1f s\n", wall, cpu);
+    wall /= std::max(1, counted);
+    cpu /= std::max(1, counted);
+    std::printf("\n%-10s mean of %d %s encode(s): %.1f s, CPU %.1f s\n", "", counted,
+                quiet ? "quiet" : "", wall, cpu);
+}
+
+bool Quiet(const std::vector<Encode>& encodes)
+{
+    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    return std::any_of(encodes.begin(), encodes.end(), [cores](const Encode& e) {
+        return e.others <= QuietShare * e.wall * cores;
+    });
 }
 
 } // namespace
@@ -124,6 +155,7 @@ int main(int argc, char** argv)
         argc > 4 ? QString::fromLocal8Bit(argv[4]) : QStringLiteral("Phone and Tablet");
     const QString peerPreset =
         argc > 5 ? QString::fromLocal8Bit(argv[5]) : QStringLiteral("Fast 720p30");
+    const double longestWait = argc > 6 ? std::atof(argv[6]) : 600;
     const EncodeProfile* profile = Presets::Find(preset);
     if (!profile || profile->backend != EncodeProfile::Backend::Ffmpeg) {
         std::fprintf(stderr, "no ffmpeg preset named %s\n", qPrintable(preset));
@@ -144,6 +176,7 @@ int main(int argc, char** argv)
     for (int round = 0; round < rounds; ++round) {
         // Alternate the order so that a drifting machine load favours neither.
         for (int turn = 0; turn < 2; ++turn) {
+            WaitForQuiet(QuietShare, longestWait);
             if ((turn + round) % 2 == 0) {
                 QFile::remove(theirs);
                 handbrake.push_back(
@@ -151,7 +184,7 @@ int main(int argc, char** argv)
                 continue;
             }
             const RunFigures run = EncodeThroughRun(jobs, encoder, ours, 0, preset);
-            clipvane.push_back({run.wall, run.encoderCpu, run.failed == 0});
+            clipvane.push_back({run.wall, run.encoderCpu, run.othersCpu, run.failed == 0});
         }
     }
 
@@ -160,9 +193,13 @@ int main(int argc, char** argv)
                 jobs.front().nDuration, qPrintable(preset), qPrintable(peerPreset));
     for (const QString& command : LoggedCommands(work.path()))
         std::printf("the run started: %s\n", qPrintable(command));
+    // The quiet encodes (others below a tenth of the cores) when both have one.
+    const bool quiet = Quiet(clipvane) && Quiet(handbrake);
     double wall = 0, cpu = 0, peerWall = 0, peerCpu = 0;
-    Print("Clipvane", clipvane, wall, cpu);
-    Print("HandBrake", handbrake, peerWall, peerCpu);
+    Print("Clipvane", clipvane, quiet, wall, cpu);
+    Print("HandBrake", handbrake, quiet, peerWall, peerCpu);
+    if (!quiet)
+        std::printf("no quiet encode of each: the wall times are unreliable\n");
     std::printf("wall Clipvane / HandBrake: %.3f (target <= 0.7) %s; CPU: %.3f\n", wall / peerWall,
                 wall / peerWall <= 0.7 ? "ok" : "MISSED", cpu / peerCpu);
     int failed = 0;
