@@ -44,7 +44,8 @@ ours="$out/clipvane/$(basename "$source")"
 theirs="$out/handbrake.mp4"
 
 echo "HandBrake's scan and picture:"
-grep -E "autocrop|frame rate:|Crop and Scale" "$out/handbrake.log" | sed 's/^/  /'
+grep -oE "scan: [0-9]+ previews, .*autocrop = [0-9/]+|frame rate: .*|Crop and Scale .*" \
+    "$out/handbrake.log" | sed 's/^/  /'
 
 # ssim OUTPUT: the SSIM ("All": Y, U and V) of OUTPUT against the source scaled
 # (Lanczos) to OUTPUT's size, both at 30 fps from their own starts.

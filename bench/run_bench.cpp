@@ -7,7 +7,9 @@
 // wall-time ratio (front end / direct) and the front end's own CPU time (this
 // process, children excluded) as a share of the run's wall time. The run checks
 // each output for a whole movie (the jobs carry their probed lengths, as in
-// the program); that check is also timed on its own.
+// the program); that check is also timed on its own. Each way first waits (up to
+// ten minutes) until the machine's other processes leave it all but idle, and
+// the ratio counts the rounds they left quiet when there are any.
 //
 //   run_bench <folder with .mpg movies> [width height] [rounds] [preset]
 #include "BenchSupport.h"
@@ -16,6 +18,7 @@
 #include "engine/Presets.h"
 #include "jobs/MediaProbe.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -65,7 +68,20 @@ struct Figures
     double cpu = 0;
     int failed = 0;
     double checkWall = 0; // the output check alone, all jobs
+    double others = 0;    // the machine's other processes' CPU time meanwhile
+
+    void Add(const Figures& more)
+    {
+        wall += more.wall;
+        cpu += more.cpu;
+        failed += more.failed;
+        checkWall += more.checkWall;
+        others += more.others;
+    }
 };
+
+// Other processes below this share of the cores leave a round quiet.
+constexpr double QuietShare = 0.1;
 
 Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& profile,
                      const QString& encoder, const QString& folder)
@@ -74,6 +90,8 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& p
     Figures figures;
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
+    const double encoderCpu = ChildCpuSeconds();
+    const double machineCpu = MachineCpuSeconds();
     for (const StreamFile& job : jobs) {
         // The command lines the run would start for the job, one after another.
         CEncoderJob::Setup setup;
@@ -98,6 +116,8 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& p
     }
     figures.cpu = CpuSeconds() - cpu;
     figures.wall = Since(start);
+    figures.others = std::max(0.0, MachineCpuSeconds() - machineCpu - figures.cpu -
+                                       (ChildCpuSeconds() - encoderCpu));
     return figures;
 }
 
@@ -111,6 +131,7 @@ Figures EncodeThroughRun(const std::vector<StreamFile>& jobs, const EncodeProfil
     figures.wall = run.wall;
     figures.cpu = run.cpu;
     figures.failed = run.failed;
+    figures.others = run.othersCpu;
 
     // The same probing the run's check did, once more, timed alone.
     const auto checkStart = Clock::now();
@@ -168,29 +189,50 @@ int main(int argc, char** argv)
     std::printf("%zu movies, %dx%d, %d round(s), preset \"%s\" (%s); the encoder runs at nice "
                 "+10 in both ways\n",
                 jobs.size(), width, height, rounds, qPrintable(profile.strName), qPrintable(tool));
-    Figures direct, frontEnd;
+    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    const auto quiet = [cores](const Figures& f) {
+        return f.others <= QuietShare * f.wall * cores;
+    };
+    std::vector<std::pair<Figures, Figures>> all; // direct, through the run
     for (int round = 0; round < rounds; ++round) {
         // Alternate the order so that a drifting machine load favours neither way.
         const QString base = work.filePath(QStringLiteral("round%1-").arg(round));
         Figures d, f;
+        const auto direct = [&] {
+            WaitForQuiet(QuietShare, 600);
+            d = EncodeDirect(jobs, profile, encoder, base + QStringLiteral("direct"));
+        };
+        const auto run = [&] {
+            WaitForQuiet(QuietShare, 600);
+            f = EncodeThroughRun(jobs, profile, encoder, base + QStringLiteral("run"));
+        };
         if (round % 2 == 0) {
-            d = EncodeDirect(jobs, profile, encoder, base + QStringLiteral("direct"));
-            f = EncodeThroughRun(jobs, profile, encoder, base + QStringLiteral("run"));
+            direct();
+            run();
         } else {
-            f = EncodeThroughRun(jobs, profile, encoder, base + QStringLiteral("run"));
-            d = EncodeDirect(jobs, profile, encoder, base + QStringLiteral("direct"));
+            run();
+            direct();
         }
-        std::printf(
-            "round %d: direct %.3f s (own CPU %.3f s), run %.3f s (own CPU %.3f s), ratio %.4f\n",
-            round + 1, d.wall, d.cpu, f.wall, f.cpu, f.wall / d.wall);
-        direct.wall += d.wall;
-        direct.cpu += d.cpu;
-        direct.failed += d.failed;
-        frontEnd.wall += f.wall;
-        frontEnd.cpu += f.cpu;
-        frontEnd.failed += f.failed;
-        frontEnd.checkWall += f.checkWall;
+        std::printf("round %d: direct %.3f s (own CPU %.3f s, others %.0f%%), run %.3f s (own CPU "
+                    "%.3f s, others %.0f%%), ratio %.4f\n",
+                    round + 1, d.wall, d.cpu, 100 * d.others / (d.wall * cores), f.wall, f.cpu,
+                    100 * f.others / (f.wall * cores), f.wall / d.wall);
+        all.emplace_back(d, f);
     }
+    // The rounds the machine's other processes left quiet, or all when none was.
+    const bool anyQuiet = std::any_of(all.begin(), all.end(), [&quiet](const auto& round) {
+        return quiet(round.first) && quiet(round.second);
+    });
+    Figures direct, frontEnd;
+    int counted = 0;
+    for (const auto& [d, f] : all) {
+        if (anyQuiet && !(quiet(d) && quiet(f)))
+            continue;
+        direct.Add(d);
+        frontEnd.Add(f);
+        ++counted;
+    }
+    std::printf("%d %s round(s) counted\n", counted, anyQuiet ? "quiet" : "(none quiet)");
 
     const double ratio = frontEnd.wall / direct.wall;
     const double cpuShare = 100.0 * frontEnd.cpu / frontEnd.wall;
@@ -202,10 +244,15 @@ int main(int argc, char** argv)
     std::printf("front-end CPU share:      %.3f %% of wall  (target <= 1 %%) %s\n", cpuShare,
                 cpuShare <= 1.0 ? "ok" : "MISSED");
     std::printf("output check:             %.3f ms per movie, %.4f %% of the run's wall time\n",
-                1000.0 * frontEnd.checkWall / (rounds * double(jobs.size())),
+                1000.0 * frontEnd.checkWall / (counted * double(jobs.size())),
                 100.0 * frontEnd.checkWall / frontEnd.wall);
-    if (direct.failed || frontEnd.failed) {
-        std::printf("encodes failed: direct %d, run %d\n", direct.failed, frontEnd.failed);
+    int failedDirect = 0, failedRun = 0;
+    for (const auto& [d, f] : all) {
+        failedDirect += d.failed;
+        failedRun += f.failed;
+    }
+    if (failedDirect || failedRun) {
+        std::printf("encodes failed: direct %d, run %d\n", failedDirect, failedRun);
         return 1;
     }
     return 0;

@@ -47,12 +47,11 @@ struct RunPlan
         int nThreadsPerEncoder = 0;
     };
     // The arrangement for the stored "Parallel" (settings.nParallel) with the
-    // profile on a machine of that many cores. A number chosen in the options
-    // gives each ffmpeg cores / encodes threads (at least 1), so that together
-    // they fill the cores without crowding them; one encode at a time keeps the
-    // encoder's own count. "Automatic" (0) for ffmpeg takes the arrangement
-    // bench/arrange.sh measured fastest for the core count where there is one,
-    // otherwise, and for mencoder, one encode per core.
+    // profile on a machine of that many cores: that many encodes at once, or
+    // for "Automatic" (0) one per core (at most MaxParallel). Several ffmpeg
+    // encodes get cores / encodes threads each (at least 1), so that together
+    // they fill the cores without crowding them; one at a time keeps the
+    // encoder's own count.
     static Arrangement Arrange(const EncodeProfile& profile, const StoredSettings& settings,
                                int cores);
 
