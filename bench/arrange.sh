@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Arrangement benchmark: a batch of 4 movies (1920x1080, 30 fps, 8 s each, real
-# motion and sound) through the run with "Phone and Tablet" under each way of
+# motion and sound), and its first 3 (one movie ends up encoding alone), through
+# the run with "Phone and Tablet" under each way of
 # sharing the cores: 1, 2, 4 and one per core encodes at once, each encoder given
 # the cores divided among them or left to ffmpeg's own thread count, and
 # "Automatic"; prints each one's wall and CPU time and Automatic against the

@@ -35,4 +35,6 @@ for i in $(seq 1 "$count"); do
     mv "$part" "$out"
 done
 
+echo "$(nproc) cores; $(uptime)"
 "$build/bin/run_bench" "$media" "$width" "$height" "$rounds" "$preset"
+uptime

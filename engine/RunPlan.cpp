@@ -5,6 +5,26 @@
 
 #include <algorithm>
 
+namespace {
+
+// "Automatic" for the ffmpeg presets on the core counts bench/arrange.sh has
+// measured (bench/README.md has the figures). On 2 cores, two encodes at once
+// with ffmpeg's own thread count: as fast as two with one thread each for a
+// batch of four 1080p movies ("Phone and Tablet", 2 % apart either way, within
+// the noise), 9 % faster for a batch of three, whose last movie encodes alone
+// on both cores instead of one; and 2 to 10 % ahead of one at a time, whose
+// serial parts (decoding, scaling, sound) leave a core idle.
+struct MeasuredArrangement
+{
+    int cores;
+    RunPlan::Arrangement fastest;
+};
+constexpr MeasuredArrangement Measured[] = {
+    {2, {2, 0}},
+};
+
+} // namespace
+
 RunPlan RunPlan::FromSettings(const StoredSettings& settings, bool sampling)
 {
     RunPlan plan;
@@ -32,17 +52,19 @@ int RunPlan::ThreadsPerEncoder() const
 RunPlan::Arrangement RunPlan::Arrange(const EncodeProfile& profile, const StoredSettings& settings,
                                       int cores)
 {
-    // Automatic: one encode per core. For the ffmpeg presets bench/arrange.sh
-    // measured it on 2 cores (four 1080p movies with "Phone and Tablet"): the
-    // fastest of 1, 2 and 4 at once, each with the cores divided or ffmpeg's own
-    // threads, and 5 % ahead of one at a time, whose serial parts (decoding,
-    // scaling, sound) leave a core idle. Core counts not measured keep the rule.
+    const bool ffmpeg = profile.backend == EncodeProfile::Backend::Ffmpeg;
+    if (ffmpeg && settings.nParallel == 0) {
+        for (const MeasuredArrangement& measured : Measured) {
+            if (measured.cores == cores)
+                return measured.fastest;
+        }
+    }
     Arrangement arrangement;
     arrangement.nEncodesAtOnce = settings.nParallel == 0
                                      ? std::min(cores, StoredSettings::MaxParallel)
                                      : settings.EncodesAtOnce();
     // mencoder's encoders take no thread count.
-    if (profile.backend == EncodeProfile::Backend::Ffmpeg && arrangement.nEncodesAtOnce > 1)
+    if (ffmpeg && arrangement.nEncodesAtOnce > 1)
         arrangement.nThreadsPerEncoder = std::max(1, cores / arrangement.nEncodesAtOnce);
     return arrangement;
 }

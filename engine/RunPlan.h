@@ -51,7 +51,8 @@ struct RunPlan
     // for "Automatic" (0) one per core (at most MaxParallel). Several ffmpeg
     // encodes get cores / encodes threads each (at least 1), so that together
     // they fill the cores without crowding them; one at a time keeps the
-    // encoder's own count.
+    // encoder's own count. "Automatic" for ffmpeg on a core count that
+    // bench/arrange.sh has measured takes the arrangement measured fastest.
     static Arrangement Arrange(const EncodeProfile& profile, const StoredSettings& settings,
                                int cores);
 

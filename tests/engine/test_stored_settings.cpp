@@ -118,7 +118,7 @@ TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
     }
 }
 
-TEST(StoredSettingsTest, EncodesAtOnceShareTheCoresAndAMovieAloneKeepsFfmpegsOwnThreads)
+TEST(StoredSettingsTest, EncodesAtOnceShareTheCoresAndAutomaticTakesTheMeasuredArrangement)
 {
     // "encodes/threads": how many encodes a run keeps going and the -threads
     // each ffmpeg gets (0: its own count, as for mencoder).
@@ -143,8 +143,9 @@ TEST(StoredSettingsTest, EncodesAtOnceShareTheCoresAndAMovieAloneKeepsFfmpegsOwn
          "4/2"},
         {"a movie alone keeps ffmpeg's own count", phone + QStringLiteral("Parallel=2"), 2, 1,
          "2/0"},
-        {"Automatic on two cores: one per core", phone + QStringLiteral("Parallel=0"), 2, 4, "2/1"},
+        {"Automatic on two cores: as measured", phone + QStringLiteral("Parallel=0"), 2, 4, "2/0"},
         {"Automatic, one movie", phone + QStringLiteral("Parallel=0"), 2, 1, "2/0"},
+        {"Automatic, unmeasured: one per core", phone + QStringLiteral("Parallel=0"), 8, 8, "8/1"},
         {"Automatic, at most 16 at once", phone + QStringLiteral("Parallel=0"), 64, 20, "16/4"},
         {"User Define's H.264 is ffmpeg", "Option=1;Encoder=4;Parallel=2", 4, 2, "2/2"},
     };
