@@ -90,7 +90,7 @@ std::vector<Arrangement> Arrangements(int cores)
     return all;
 }
 
-struct Bench
+struct Setup
 {
     QString folder; // the outputs
     QString encoder;
@@ -102,7 +102,7 @@ struct Bench
 
 // Runs the batch under every arrangement and prints the comparison; the number
 // of failed encodes, and whether Automatic met its target, through met.
-int CompareArrangements(const Bench& bench, const std::vector<StreamFile>& jobs, bool& met)
+int CompareArrangements(const Setup& bench, const std::vector<StreamFile>& jobs, bool& met)
 {
     const int cores = bench.cores;
     RunPlan batch = bench.automatic;
@@ -194,7 +194,7 @@ int main(int argc, char** argv)
     UsePrivateHome(work);
     QCoreApplication app(argc, argv);
 
-    Bench bench;
+    Setup bench;
     bench.rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     const QString preset =
         argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("Phone and Tablet");
