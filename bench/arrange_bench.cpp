@@ -5,8 +5,9 @@
 // and one per core encodes at once, each with the threads the run gives an
 // encoder when that many run at once (the cores divided among them) and with
 // ffmpeg's own thread count, and "Automatic" (what the stored "Parallel" 0
-// makes of this machine). Each round runs the arrangements in turn, every
-// other round in reverse order, so that a drifting machine load favours none.
+// makes of this machine). Each round runs the arrangements in turn, each round
+// starting one later, so that a drifting machine favours none; the figures
+// compared are each arrangement's medians over the rounds.
 //
 // On a machine shared with other work the wall times rank the arrangements by
 // how many processes they run rather than by their merit (each encoder has a
@@ -57,13 +58,18 @@ struct Arrangement
         }
         return chosen;
     }
-    double Mean(bool quiet, int cores, double RunFigures::*figure) const
+    // The median of the chosen runs: one round slowed by the machine weighs
+    // less than in a mean.
+    double Median(bool quiet, int cores, double RunFigures::*figure) const
     {
-        const std::vector<const RunFigures*> chosen = Runs(quiet, cores);
-        double sum = 0;
-        for (const RunFigures* run : chosen)
-            sum += run->*figure;
-        return chosen.empty() ? 0 : sum / double(chosen.size());
+        std::vector<double> values;
+        for (const RunFigures* run : Runs(quiet, cores))
+            values.push_back(run->*figure);
+        if (values.empty())
+            return 0;
+        std::sort(values.begin(), values.end());
+        const std::size_t middle = values.size() / 2;
+        return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
     }
 };
 
@@ -116,7 +122,9 @@ int CompareArrangements(const Setup& bench, const std::vector<StreamFile>& jobs,
     for (int round = 0; round < bench.rounds; ++round) {
         std::printf("round %d (wall s, others' share of the cores):", round + 1);
         for (std::size_t i = 0; i < all.size(); ++i) {
-            Arrangement& a = all[round % 2 == 0 ? i : all.size() - 1 - i];
+            // Each round starts one arrangement later, so that each takes
+            // every place in a round in turn.
+            Arrangement& a = all[(i + std::size_t(round)) % all.size()];
             QDir(bench.folder).removeRecursively();
             QDir().mkpath(bench.folder);
             RunPlan plan = bench.automatic;
@@ -138,7 +146,7 @@ int CompareArrangements(const Setup& bench, const std::vector<StreamFile>& jobs,
     const bool quiet = std::all_of(all.begin(), all.end(), [cores](const Arrangement& a) {
         return !a.Runs(true, cores).empty();
     });
-    std::printf("%s encodes (%s):\n", quiet ? "quiet" : "all",
+    std::printf("medians of the %s encodes (%s):\n", quiet ? "quiet" : "",
                 quiet ? "the machine's other processes below a tenth of its cores"
                       : "not every arrangement had a quiet one: wall times are unreliable");
     std::printf("%-42s %7s %7s %6s %7s %7s  %s\n", "arrangement", "wall s", "CPU s", "busy",
@@ -152,29 +160,29 @@ int CompareArrangements(const Setup& bench, const std::vector<StreamFile>& jobs,
                         .arg(run.wall, 0, 'f', 1)
                         .arg(run.encoderCpu, 0, 'f', 1)
                         .arg(100 * run.othersCpu / (run.wall * cores), 0, 'f', 0);
-        const double wall = a.Mean(quiet, cores, &RunFigures::wall);
-        const double cpu = a.Mean(quiet, cores, &RunFigures::encoderCpu);
-        const double others = a.Mean(quiet, cores, &RunFigures::othersCpu);
+        const double wall = a.Median(quiet, cores, &RunFigures::wall);
+        const double cpu = a.Median(quiet, cores, &RunFigures::encoderCpu);
+        const double others = a.Median(quiet, cores, &RunFigures::othersCpu);
         // The share of all cores the encoders, and the other processes, kept busy.
         std::printf("%-42s %7.1f %7.1f %5.0f%% %6.0f%% %7zu  %s\n", qPrintable(a.name), wall, cpu,
                     100 * cpu / (wall * cores), 100 * others / (wall * cores),
                     a.Runs(quiet, cores).size(), qPrintable(each.join(' ')));
         if (a.automatic)
             continue;
-        if (!best || wall < best->Mean(quiet, cores, &RunFigures::wall))
+        if (!best || wall < best->Median(quiet, cores, &RunFigures::wall))
             best = &a;
-        if (!leanest || cpu < leanest->Mean(quiet, cores, &RunFigures::encoderCpu))
+        if (!leanest || cpu < leanest->Median(quiet, cores, &RunFigures::encoderCpu))
             leanest = &a;
     }
     const Arrangement& automatic = all.back();
-    const double ratio = automatic.Mean(quiet, cores, &RunFigures::wall) /
-                         best->Mean(quiet, cores, &RunFigures::wall);
+    const double ratio = automatic.Median(quiet, cores, &RunFigures::wall) /
+                         best->Median(quiet, cores, &RunFigures::wall);
     std::printf("fastest: %s; least CPU: %s\n", qPrintable(best->name), qPrintable(leanest->name));
     met = ratio <= 1.05;
     std::printf("Automatic / fastest wall: %.3f (target <= 1.05) %s; CPU against the least: %.3f\n",
                 ratio, met ? "ok" : "MISSED",
-                automatic.Mean(quiet, cores, &RunFigures::encoderCpu) /
-                    leanest->Mean(quiet, cores, &RunFigures::encoderCpu));
+                automatic.Median(quiet, cores, &RunFigures::encoderCpu) /
+                    leanest->Median(quiet, cores, &RunFigures::encoderCpu));
     return failed;
 }
 

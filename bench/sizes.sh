@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Preset sizes: each ffmpeg preset through the run on two 24 s 1920x1080 movies
+# Preset sizes: each preset through the run on two 24 s 1920x1080 movies
 # at 30 fps with sound: the benchmarks' busy movie (bench_motion_movie: fine
 # detail in motion all over the picture, light noise) and a calm one (a detailed
 # still scene panned slowly, one small moving picture, the same noise); prints
@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build-bench}
 out=${SIZES_BENCH_OUT:-${TMPDIR:-/tmp}/clipvane-bench-sizes}
 
-bench_needs ffmpeg
+bench_needs ffmpeg mencoder
 
 bench_build sizes_bench
 
