@@ -1,5 +1,6 @@
 #include "RunPlan.h"
 
+#include "engine/OutputNamer.h"
 #include "engine/StoredSettings.h"
 #include "shell/SettingsStore.h"
 
@@ -25,4 +26,9 @@ int RunPlan::ThreadsPerEncoder() const
     if (profile.backend != EncodeProfile::Backend::Ffmpeg || nEncodesAtOnce <= 1)
         return 0;
     return std::max(1, nCores / nEncodesAtOnce);
+}
+
+QStringList RunPlan::OutputPaths() const
+{
+    return OutputNamer::PathsFor(strOutputDir, strPrefix, profile.Extension(), jobs, bKeepExisting);
 }

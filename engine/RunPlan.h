@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 struct StoredSettings;
 
@@ -28,12 +29,20 @@ struct RunPlan
     bool bBurnSubtitle = true;
     // Shut the computer down after the run.
     bool bShutdown = false;
+    // An output that exists already is kept: the job writes the next free
+    // " (2)" name instead (the batch command's default). Otherwise the run asks
+    // once before it overwrites such outputs.
+    bool bKeepExisting = false;
     // The list's jobs in list order, filled when the run starts.
     std::vector<StreamFile> jobs;
 
     // The threads each encoder gets, so that the encodes together fill the
     // cores without crowding them; 0 leaves the choice to the encoder.
     int ThreadsPerEncoder() const;
+
+    // The output path of each job, in job order (OutputNamer::PathsFor): what
+    // the run writes, so that a front end can tell beforehand.
+    QStringList OutputPaths() const;
 
     // The plan the stored settings make (without jobs).
     static RunPlan FromSettings(const StoredSettings& settings, bool sampling);
