@@ -54,7 +54,7 @@ QString EncodeProfile::VideoRateText() const
         return QStringLiteral("for %1 MB").arg(BudgetText());
     if (nVideoKbps > 0)
         return FormatInt(nVideoKbps);
-    return QStringLiteral("CRF %1").arg(nQuality);
+    return QStringLiteral("CRF ") + QualityText();
 }
 
 QString EncodeProfile::FrameRateText() const
@@ -104,7 +104,7 @@ QStringList EncodeProfile::DescriptionLines() const
     if (ullSizeBudget > 0)
         lines << QStringLiteral("Size: at most %1 MB a movie").arg(BudgetText());
     else
-        lines << QStringLiteral("Quality: constant (CRF %1)").arg(nQuality);
+        lines << QStringLiteral("Quality: constant (CRF %1)").arg(QualityText());
     lines << (dFps > 0 ? QStringLiteral("Frames per second: ") + FrameRateText()
                        : QStringLiteral("Frames per second: as the movie's, at most %1")
                              .arg(int(MaxSourceFps)))

@@ -62,10 +62,11 @@ struct EncodeProfile
     Backend backend = Backend::Mencoder;
 
     VideoCodec videoCodec = VideoCodec::Mpeg4;
-    // The video bit rate in kbit/s; 0 for constant quality (nQuality).
+    // The video bit rate in kbit/s; 0 for constant quality (dQuality).
     int nVideoKbps = 0;
-    // The encoder's constant-quality value (CRF) when nVideoKbps is 0.
-    int nQuality = 0;
+    // The encoder's constant-quality value (CRF) when nVideoKbps is 0; x264
+    // takes fractions.
+    double dQuality = 0;
     // The encoder's speed preset (x264's and x265's "-preset", SVT-AV1's number);
     // empty for the encoder's default.
     QString strSpeed;
@@ -105,6 +106,8 @@ struct EncodeProfile
     int EstimatedVideoKbps() const { return nVideoKbps > 0 ? nVideoKbps : nTypicalKbps; }
     double EstimatedFps() const { return dFps > 0 ? dFps : 30.0; }
 
+    // The constant-quality value as the encoder and the program write it: "19.5".
+    QString QualityText() const { return QString::number(dQuality); }
     // The size budget in megabytes as the program writes it: "25", "2.5".
     QString BudgetText() const;
     // ".avi", ".mp4" or ".webm".
@@ -115,7 +118,7 @@ struct EncodeProfile
 
     // The main form's summary: "MPEG-4(OpenDivx)", "H.264", ...
     QString EncoderText() const;
-    // "150" (kbit/s), "CRF 22", "for 25 MB".
+    // "150" (kbit/s), "CRF 19.5", "for 25 MB".
     QString VideoRateText() const;
     // "15.000", or "source" for the source's rate.
     QString FrameRateText() const;

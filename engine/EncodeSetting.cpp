@@ -3,6 +3,7 @@
 #include "engine/CommandLine.h"
 #include "engine/Presets.h"
 #include "engine/SubtitleConverter.h"
+#include "engine/SubtitleCues.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 #include "shell/Numbers.h"
@@ -324,39 +325,62 @@ EncodeSetting::Geometry EncodeSetting::PictureGeometry(const StreamFile& job) co
     return FrameGeometry(*this, job);
 }
 
-EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
-                                               const QString& moviePath) const
+EncoderSubtitle PrepareSubtitleCopy(const QString& subtitlePath, const SubtitleCopyOptions& options)
 {
     EncoderSubtitle subtitle;
     subtitle.strPath = subtitlePath;
     subtitle.bExists = !subtitlePath.isEmpty() && QFileInfo(subtitlePath).isFile();
-    if (!subtitle.bExists)
-        return subtitle;
-    const MovieTiming timing = ProbeMovieTiming(moviePath);
-    subtitle.dDelaySeconds = timing.dStartSeconds;
-    if (SubtitleFormatOf(subtitlePath) == SubtitleFormat::Other)
+    const SubtitleFormat format = SubtitleFormatOf(subtitlePath);
+    if (!subtitle.bExists || format == SubtitleFormat::Other)
         return subtitle;
 
     subtitle.strPath.clear();
     const QString folder = SubtitleWorkDir();
     if (folder.isEmpty())
         return subtitle;
-    auto copy = std::make_shared<QTemporaryFile>(folder + QStringLiteral("/subtitle-XXXXXX") +
-                                                 PathExtension(subtitlePath).toLower());
-    if (!copy->open())
+    QFile source(subtitlePath);
+    std::optional<SubtitleCopy> copy;
+    if (source.open(QIODevice::ReadOnly)) {
+        const QByteArray raw = source.readAll();
+        if (source.error() == QFileDevice::NoError)
+            copy = MakeSubtitleCopy(raw, format, options);
+    }
+    auto file = std::make_shared<QTemporaryFile>(
+        folder + QStringLiteral("/subtitle-XXXXXX") +
+        QLatin1String(SubtitleExtensions[std::size_t(copy ? copy->format : format)]));
+    if (!file->open())
         return subtitle;
-    copy->close();
-    subtitle.strPath = copy->fileName();
-    // A failed conversion's file goes with copy on return: the encoder finds no
+    subtitle.strPath = file->fileName();
+    // A failed copy's file goes with file on return: the encoder finds no
     // subtitle there and draws none.
-    const std::optional<SubtitleText> text =
-        ConvertSubtitleToUtf8(subtitlePath, subtitle.strPath, m_nSubCodePage, timing.dFrameRate);
-    if (!text)
+    if (!copy || file->write(copy->utf8) != copy->utf8.size() || !file->flush())
         return subtitle;
-    subtitle.pCopy = std::move(copy);
-    if (text->language != QLocale::AnyLanguage)
+    file->close();
+    subtitle.pCopy = std::move(file);
+    subtitle.language = copy->text.language;
+    subtitle.script = copy->text.script;
+    return subtitle;
+}
+
+EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
+                                               const QString& moviePath) const
+{
+    if (subtitlePath.isEmpty() || !QFileInfo(subtitlePath).isFile())
+        return PrepareSubtitleCopy(subtitlePath, {});
+    const MovieTiming timing = ProbeMovieTiming(moviePath);
+    SubtitleCopyOptions options;
+    options.codePage = m_nSubCodePage;
+    options.frameRate = timing.dFrameRate;
+    options.movieSeconds = timing.dSeconds;
+    // The encoder draws the text at m_nSubSize per cent of the frame's
+    // diagonal (measured: a full-width character is that wide).
+    options.lineHalfWidths =
+        LineHalfWidths(m_nSubSize / 100.0 * std::hypot(m_nVidW, m_nVidH), m_nVidW);
+    EncoderSubtitle subtitle = PrepareSubtitleCopy(subtitlePath, options);
+    subtitle.dDelaySeconds = timing.dStartSeconds;
+    if (subtitle.language != QLocale::AnyLanguage)
         subtitle.strFont =
-            FontPatternFor(QLocale(text->language, text->script, QLocale::AnyTerritory));
+            FontPatternFor(QLocale(subtitle.language, subtitle.script, QLocale::AnyTerritory));
     return subtitle;
 }
 

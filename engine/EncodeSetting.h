@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/EncodeProfile.h"
+#include "engine/SubtitleConverter.h"
 #include "jobs/StreamFile.h"
 
 #include <memory>
@@ -27,12 +28,24 @@ struct EncoderSubtitle
     // The font pattern for the language of the subtitle's text where the text
     // tells one (Korean, Japanese, Chinese); empty: the setting's font.
     QString strFont;
+    // The language of the copy's text where its letters tell one (Korean,
+    // Japanese, Chinese, the script of Chinese), else AnyLanguage.
+    QLocale::Language language = QLocale::AnyLanguage;
+    QLocale::Script script = QLocale::AnyScript;
     // Seconds by which the encoder shifts the cues: the movie's start time, at
     // which its timestamps begin; 0 for none.
     double dDelaySeconds = 0;
     // The UTF-8 copy at strPath, if one was made.
     std::shared_ptr<const QTemporaryFile> pCopy;
 };
+// The subtitle file at subtitlePath (empty: none) as a renderer is given it: a
+// ".smi", ".sub" or ".srt" file is copied (MakeSubtitleCopy) into a file of its
+// own in the per-process subtitle folder (SubtitleWorkDir), so that jobs never
+// share one, named by the copy's format; any other file is given in place.
+// The copy's path is set even when the copy failed, and that file is gone.
+EncoderSubtitle PrepareSubtitleCopy(const QString& subtitlePath,
+                                    const SubtitleCopyOptions& options);
+
 // Every value from which mencoder's command line is made: a new record holds
 // the "Pocket PC Normal" preset; the mencoder back end makes one for each job
 // from its run's profile (ApplyProfile).
@@ -69,10 +82,9 @@ public:
     Geometry PictureGeometry(const StreamFile& job) const;
 
     // The step before BuildCommandLine for a job with a subtitle file (an empty
-    // path for none) beside the movie at moviePath: a ".smi", ".sub" or ".srt"
-    // subtitle is copied as UTF-8 (ConvertSubtitleToUtf8, read in
-    // m_nSubCodePage), into a file of its own in the per-process subtitle
-    // folder (SubtitleWorkDir), so that jobs never share one. The movie's
+    // path for none) beside the movie at moviePath: the subtitle's copy for
+    // mencoder (PrepareSubtitleCopy, read in m_nSubCodePage, long Chinese and
+    // Japanese lines broken for the frame at the text's size). The movie's
     // timing (ProbeMovieTiming) gives the cue delay and MicroDVD's frame rate.
     EncoderSubtitle PrepareSubtitle(const QString& subtitlePath, const QString& moviePath) const;
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -37,9 +38,9 @@ PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight);
 QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
                         const PictureSize& output);
 
-// A subtitle for the encode: a UTF-8 SubRip file, burnt in with the font
-// family (a fontconfig name) or carried as a track tagged with an ISO 639-2
-// language ("jpn"; "und" when unknown).
+// A subtitle for the encode: a UTF-8 SubRip file, burnt in by libass with the
+// font family (a fontconfig name) or carried as a track tagged with an ISO
+// 639-2 language ("jpn"; "und" when unknown).
 struct Subtitle
 {
     QString strPath;
@@ -47,6 +48,30 @@ struct Subtitle
     QString strFont;
     QString strLanguage;
 };
+
+// The burnt-in text's size in libass's units: the script of a SubRip file is
+// ScriptHeight high and scaled to the picture's height, so the text takes
+// SubtitleFontSize / ScriptHeight of it (about 7 %, which reads well on a
+// phone's screen), with an outline and a shadow that keep it readable on any
+// picture. A picture taller than wide gets the text of a wide picture as high
+// as it is wide.
+constexpr double ScriptHeight = 288;
+constexpr double SubtitleFontSize = 20;
+constexpr double SubtitleOutline = 2;
+constexpr double SubtitleShadow = 1;
+
+// The font height of the burnt-in text in pixels on a picture of this size.
+double SubtitleGlyphPixels(const PictureSize& picture);
+
+// The fontconfig family that libass draws a language's text with, from the
+// fonts the program's packages install: NanumGothic (Korean), IPAGothic
+// (Japanese), WenQuanYi Micro Hei (Chinese), Liberation Sans (any other).
+QString SubtitleFontFamily(const QLocale& language);
+
+// The language tag of a subtitle track: ISO 639-2/T as MP4 writes it ("deu"),
+// the bibliographic form as WebM's Matroska writes it ("ger"); "und" for a
+// language without a code.
+QString SubtitleLanguageCode(const QLocale& language, EncodeProfile::Container container);
 
 // Everything one ffmpeg run of a job is made from.
 struct Request
@@ -73,6 +98,9 @@ struct Request
 // an option or a protocol.
 QStringList Arguments(const Request& request);
 
+// The picture the request's output gets.
+PictureSize OutputSize(const Request& request);
+
 // The video filter chain of a request ("scale=1280:720,setsar=1,..."); empty
 // when the picture needs none.
 QString VideoFilters(const Request& request);
@@ -88,9 +116,12 @@ QString EscapeFilterValue(const QString& value);
 
 // The video bit rate and picture box of an encode that must stay within a
 // size budget, from the whole movie's length (a Sampling run uses the same
-// rate): most of the budget, less the sound and a margin for the container and
-// the encoder's aim; a smaller picture at lower rates. Nothing when even the
-// smallest picture would get less than FloorKbps, or the length is unknown.
+// rate) and frame rate: the budget less a margin for the encoder's aim, the
+// MP4 index (a few bytes for each picture and each sound packet) and the
+// sound; then the largest of 1280x720, 960x540 and 640x360 (within the
+// profile's box) that still gets 0.1 bit per pixel, where pictures look better
+// than a larger one starved of bits. Nothing when even 640x360 would get less
+// than FloorKbps, or the length is unknown.
 struct Budget
 {
     int nVideoKbps = 0;
@@ -98,7 +129,7 @@ struct Budget
     int nMaxHeight = 0;
 };
 constexpr int FloorKbps = 200;
-std::optional<Budget> PlanBudget(const EncodeProfile& profile, double seconds);
+std::optional<Budget> PlanBudget(const EncodeProfile& profile, const MovieTiming& source);
 
 // Reads "-progress" records: key=value lines in blocks that end with
 // "progress=continue" or "progress=end". Chunks may cut lines anywhere.

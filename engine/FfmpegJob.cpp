@@ -3,6 +3,7 @@
 #include "engine/CommandLine.h"
 #include "engine/FailureReason.h"
 #include "engine/SubtitleConverter.h"
+#include "engine/SubtitleCues.h"
 #include "jobs/MediaProbe.h"
 
 #include <algorithm>
@@ -48,23 +49,10 @@ std::optional<QString> CFfmpegJob::Prepare()
     m_request.nThreads = m_setup.nThreads;
     m_request.source = ProbeMovieTiming(movie.strFilePath);
 
-    const QString subtitlePath = SubtitlePathFor(movie);
-    if (!subtitlePath.isEmpty() && (m_setup.bBurnSubtitle || m_profile.CarriesSubtitleTrack())) {
-        EncodeSetting setting;
-        m_subtitle = setting.PrepareSubtitle(subtitlePath, movie.strFilePath);
-        if (m_subtitle.pCopy && SubtitleFormatOf(m_subtitle.strPath) == SubtitleFormat::SubRip) {
-            FfmpegCommand::Subtitle subtitle;
-            subtitle.strPath = m_subtitle.strPath;
-            subtitle.bBurn = m_setup.bBurnSubtitle;
-            subtitle.strLanguage = QStringLiteral("und");
-            m_request.subtitle = subtitle;
-        }
-    }
-
     if (m_profile.ullSizeBudget > 0) {
         // The whole movie's length sets the rate, also for a sample of it.
         const std::optional<FfmpegCommand::Budget> budget =
-            FfmpegCommand::PlanBudget(m_profile, m_request.source.dSeconds);
+            FfmpegCommand::PlanBudget(m_profile, m_request.source);
         if (!budget) {
             if (!(m_request.source.dSeconds > 0))
                 return QStringLiteral("The movie's length cannot be read, so it cannot be "
@@ -80,11 +68,43 @@ std::optional<QString> CFfmpegJob::Prepare()
             return QStringLiteral("No temporary folder could be made for the two passes.");
         m_request.strPassLog = m_passDir->filePath(QStringLiteral("pass"));
         m_request.nPass = 1;
-        BuildStep(0, FirstPassPercent);
-        return std::nullopt;
     }
-    BuildStep(0, 100);
+    PrepareSubtitle();
+    BuildStep(0, m_request.nPass == 1 ? FirstPassPercent : 100);
     return std::nullopt;
+}
+
+void CFfmpegJob::PrepareSubtitle()
+{
+    const QString path = SubtitlePathFor(m_setup.movie);
+    const bool burn = m_setup.bBurnSubtitle;
+    if (path.isEmpty() || !(burn || m_profile.CarriesSubtitleTrack()))
+        return;
+    SubtitleCopyOptions options;
+    options.renderer = SubtitleRenderer::Libass;
+    options.codePage = EncodeSetting().m_nSubCodePage;
+    options.frameRate = m_request.source.dFrameRate;
+    options.movieSeconds = m_request.source.dSeconds;
+    // A player draws a track at its own size, and wraps it as it can.
+    if (burn) {
+        const FfmpegCommand::PictureSize picture = FfmpegCommand::OutputSize(m_request);
+        options.lineHalfWidths =
+            LineHalfWidths(FfmpegCommand::SubtitleGlyphPixels(picture), picture.width);
+    }
+    m_subtitle = PrepareSubtitleCopy(path, options);
+    if (!m_subtitle.pCopy)
+        return;
+    // The text's language where its letters tell one, else the system's.
+    const QLocale language =
+        m_subtitle.language != QLocale::AnyLanguage
+            ? QLocale(m_subtitle.language, m_subtitle.script, QLocale::AnyTerritory)
+            : QLocale::system();
+    FfmpegCommand::Subtitle subtitle;
+    subtitle.strPath = m_subtitle.strPath;
+    subtitle.bBurn = burn;
+    subtitle.strFont = FfmpegCommand::SubtitleFontFamily(language);
+    subtitle.strLanguage = FfmpegCommand::SubtitleLanguageCode(language, m_profile.container);
+    m_request.subtitle = subtitle;
 }
 
 void CFfmpegJob::BuildStep(int firstPercent, int lastPercent)

@@ -31,6 +31,9 @@ public:
     static constexpr int MaxRedos = 2;
 
 private:
+    // The subtitle beside the movie as a SubRip copy for the request: burnt
+    // in, or a track of a container that carries one.
+    void PrepareSubtitle();
     // Makes the command line of the pass in m_request, and the progress reader
     // for it: the pass's share of the job's percentage starts at firstPercent.
     void BuildStep(int firstPercent, int lastPercent);

@@ -1,5 +1,6 @@
 #include "SubtitleConverter.h"
 
+#include "engine/SubtitleCues.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 #include "shell/AppInfo.h"
@@ -355,14 +356,14 @@ std::optional<SubRipTiming> SubRipTimingAt(const QByteArray& text, qsizetype lin
     return SubRipTiming{start, end, at + length};
 }
 
+} // namespace
+
 QByteArray SubRipTime(qint64 ms)
 {
     return QString::asprintf("%02lld:%02lld:%02lld,%03lld", ms / 3600000, ms / 60000 % 60,
                              ms / 1000 % 60, ms % 1000)
         .toLatin1();
 }
-
-} // namespace
 
 SubtitleFormat SubtitleFormatOf(const QString& path)
 {
@@ -503,6 +504,64 @@ std::optional<SubtitleText> DecodeSubtitle(const QByteArray& raw, int codePage,
     return text;
 }
 
+std::optional<SubtitleCopy> MakeSubtitleCopy(const QByteArray& raw, SubtitleFormat format,
+                                             const SubtitleCopyOptions& options,
+                                             const QLocale& system)
+{
+    std::optional<SubtitleText> text = DecodeSubtitle(raw, options.codePage, system);
+    if (!text)
+        return std::nullopt;
+    SubtitleCopy copy{text->utf8, format, *text};
+    const bool libass = options.renderer == SubtitleRenderer::Libass;
+    const bool breaks = options.lineHalfWidths > 0 &&
+                        (text->language == QLocale::Japanese || text->language == QLocale::Chinese);
+    if (libass || breaks) {
+        const QString utf16 = QString::fromUtf8(text->utf8);
+        std::vector<SubtitleCue> cues;
+        switch (format) {
+        case SubtitleFormat::Sami:
+            cues = ReadSamiCues(utf16);
+            break;
+        case SubtitleFormat::MicroDvd:
+            cues = ReadMicroDvdCues(utf16, options.frameRate);
+            break;
+        case SubtitleFormat::SubRip:
+            cues = ReadSubRipCues(utf16);
+            break;
+        case SubtitleFormat::Other:
+            break;
+        }
+        // libass is given nothing rather than a file it would refuse.
+        if (libass && cues.empty())
+            return std::nullopt;
+        if (BreakLongLines(cues, breaks ? options.lineHalfWidths : 0) || libass) {
+            qint64 lastMs = 0;
+            for (const SubtitleCue& cue : cues)
+                lastMs = std::max(lastMs, cue.startMs + 5000);
+            if (options.movieSeconds > 0 && std::isfinite(options.movieSeconds))
+                lastMs = std::llround(options.movieSeconds * 1000);
+            copy.utf8 = SubRipText(cues, lastMs);
+            copy.format = SubtitleFormat::SubRip;
+        }
+    }
+    if (libass)
+        return copy;
+    switch (copy.format) {
+    case SubtitleFormat::Sami:
+        copy.utf8 = DelayEarlySamiCues(copy.utf8);
+        break;
+    case SubtitleFormat::MicroDvd:
+        copy.utf8 = DelayEarlyMicroDvdCues(copy.utf8, options.frameRate);
+        break;
+    case SubtitleFormat::SubRip:
+        copy.utf8 = DelayEarlySubRipCues(copy.utf8);
+        break;
+    case SubtitleFormat::Other:
+        break;
+    }
+    return copy;
+}
+
 std::optional<SubtitleText> ConvertSubtitleToUtf8(const QString& sourcePath,
                                                   const QString& destinationPath, int codePage,
                                                   double frameRate, const QLocale& system)
@@ -519,27 +578,22 @@ std::optional<SubtitleText> ConvertSubtitleToUtf8(const QString& sourcePath,
     const QByteArray raw = source.readAll();
     if (source.error() != QFileDevice::NoError)
         return std::nullopt;
-    std::optional<SubtitleText> text = DecodeSubtitle(raw, codePage, system);
-    if (!text)
+    SubtitleCopyOptions options;
+    options.codePage = codePage;
+    options.frameRate = frameRate;
+    const std::optional<SubtitleCopy> copy =
+        MakeSubtitleCopy(raw, SubtitleFormatOf(sourcePath), options, system);
+    if (!copy || destination.write(copy->utf8) != copy->utf8.size() || !destination.flush())
         return std::nullopt;
+    return copy->text;
+}
 
-    QByteArray utf8 = text->utf8;
-    switch (SubtitleFormatOf(sourcePath)) {
-    case SubtitleFormat::Sami:
-        utf8 = DelayEarlySamiCues(utf8);
-        break;
-    case SubtitleFormat::MicroDvd:
-        utf8 = DelayEarlyMicroDvdCues(utf8, frameRate);
-        break;
-    case SubtitleFormat::SubRip:
-        utf8 = DelayEarlySubRipCues(utf8);
-        break;
-    case SubtitleFormat::Other:
-        break;
-    }
-    if (destination.write(utf8) != utf8.size() || !destination.flush())
+std::optional<std::pair<qint64, qint64>> SubRipTimingOf(const QByteArray& line)
+{
+    const std::optional<SubRipTiming> timing = SubRipTimingAt(line, 0, line.size());
+    if (!timing)
         return std::nullopt;
-    return text;
+    return std::pair{timing->start, timing->end};
 }
 
 QByteArray DelayEarlySamiCues(const QByteArray& text)

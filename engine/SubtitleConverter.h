@@ -1,15 +1,16 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
 
-// The encoder reads burnt-in subtitles as UTF-8 ("-utf8"), while subtitle files are
-// often written in the legacy code page of their language. Before a job, the
-// subtitle is copied as UTF-8 into a folder private to this process, its early
-// cues moved to where the encoder draws them.
+// The encoders read burnt-in subtitles as UTF-8 ("-utf8", "charenc=UTF-8"),
+// while subtitle files are often written in the legacy code page of their
+// language. Before a job, the subtitle is copied as UTF-8 into a folder private
+// to this process, in the form its renderer reads right (SubtitleRenderer).
 
 // The subtitle formats found beside a movie, told by the file's extension: in
 // the order of SubtitleExtensions (jobs/MediaProbe.h).
@@ -77,16 +78,66 @@ QByteArray LegacyCharsetOf(const QLocale& locale);
 // "CP<n>".
 QByteArray CodePageCharset(int codePage, const QLocale& locale);
 
-// Converts the subtitle file at sourcePath to UTF-8 (DecodeSubtitle) and writes
-// it, without a byte-order mark and with its early cues delayed as its format
-// needs (by its name: DelayEarlySamiCues, DelayEarlyMicroDvdCues with the movie's
-// frameRate, 0 when unknown, DelayEarlySubRipCues), to destinationPath (created
-// or emptied). Nothing when either file cannot be opened, the code page is
+// Who draws a subtitle, which decides the form of its copy.
+enum class SubtitleRenderer
+{
+    // mencoder's own renderer: the copy keeps the file's format, its early cues
+    // delayed as the format needs (DelayEarlySamiCues, DelayEarlyMicroDvdCues,
+    // DelayEarlySubRipCues). Chinese or Japanese text with a line too long
+    // for the picture is written as SubRip instead, with its lines broken.
+    Mencoder,
+    // libass (ffmpeg's subtitles filter and text tracks): always SubRip, the
+    // cues at their times, long Chinese and Japanese lines broken. FFmpeg's
+    // own SAMI reader refuses files with the common "&nbsp;" clearing cue.
+    Libass,
+};
+
+struct SubtitleCopyOptions
+{
+    SubtitleRenderer renderer = SubtitleRenderer::Mencoder;
+    // As DecodeSubtitle takes it: 0 has the charset detected.
+    int codePage = 0;
+    // The movie's frame rate, in which MicroDVD counts; 0 when unknown.
+    double frameRate = 0;
+    // The movie's length: a SubRip copy's cues end by its end (0: unknown,
+    // then 5 s after the last cue starts).
+    double movieSeconds = 0;
+    // The widest line in half-width characters (LineHalfWidths); 0 breaks none.
+    int lineHalfWidths = 0;
+};
+
+// A subtitle's UTF-8 copy for its renderer, without a byte-order mark: its
+// bytes, their format, and what the text was read as.
+struct SubtitleCopy
+{
+    QByteArray utf8;
+    SubtitleFormat format = SubtitleFormat::Other;
+    SubtitleText text;
+};
+
+// The copy of a subtitle file's bytes (DecodeSubtitle) in the given format
+// (its name's) for a renderer. Nothing when the code page is unknown, or for
+// libass when the file holds no cue it can read.
+std::optional<SubtitleCopy> MakeSubtitleCopy(const QByteArray& raw, SubtitleFormat format,
+                                             const SubtitleCopyOptions& options,
+                                             const QLocale& system = QLocale::system());
+
+// Converts the subtitle file at sourcePath to UTF-8 for mencoder
+// (MakeSubtitleCopy, its format told by its name, frameRate the movie's, 0 when
+// unknown; no line broken) and writes it to destinationPath (created or
+// emptied). Nothing when either file cannot be opened, the code page is
 // unknown or the write fails.
 std::optional<SubtitleText> ConvertSubtitleToUtf8(const QString& sourcePath,
                                                   const QString& destinationPath, int codePage,
                                                   double frameRate = 0,
                                                   const QLocale& system = QLocale::system());
+
+// The start and end of a SubRip timing line ("00:00:01,000 --> 00:00:02,500",
+// read as the encoder reads it) in milliseconds; nothing for another line.
+std::optional<std::pair<qint64, qint64>> SubRipTimingOf(const QByteArray& line);
+
+// A time in SubRip's form: "01:02:03,456".
+QByteArray SubRipTime(qint64 ms);
 
 // A folder only this process uses (mode 0700), made on first use and removed at
 // exit; empty when it cannot be made. The UTF-8 copies of subtitles live there.

@@ -121,11 +121,14 @@ TEST(FfmpegCommandTest, ABudgetGivesARateAndAPictureForTheLengthOrNone)
         double seconds;
         int width; // 0: refused
     } cases[] = {
-        {30, 1280}, {150, 854}, {600, 640}, {3600, 0}, {0, 0},
+        {30, 1280}, {90, 960}, {600, 640}, {3600, 0}, {0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.seconds);
-        const std::optional<Budget> budget = PlanBudget(share, c.seconds);
+        MovieTiming source;
+        source.dSeconds = c.seconds;
+        source.dFrameRate = 30;
+        const std::optional<Budget> budget = PlanBudget(share, source);
         ASSERT_EQ(budget.has_value(), c.width > 0);
         if (!budget)
             continue;
@@ -144,6 +147,45 @@ TEST(FfmpegCommandTest, FilterValuesAreEscapedForBothParsers)
     EXPECT_EQ(EscapeFilterValue("/s/we'ird, [x]; 100% \xc3\xa9:a\\b.srt"),
               QString::fromUtf8("/s/we\\\\\\'ird\\, \\[x\\]\\; 100% \xc3\xa9\\\\:a\\\\\\\\b.srt"));
     EXPECT_EQ(EscapeFilterValue("/plain/name.srt"), "/plain/name.srt");
+}
+
+// Burnt-in text gets the installed font of its language, and the size and
+// outline of a wide picture of the same shorter side (an upright phone movie's
+// text is not twice as large); a track's tag is in the form its container
+// writes.
+TEST(FfmpegCommandTest, SubtitlesGetTheirLanguagesFontAndSizeAndTheirTracksATag)
+{
+    Request request;
+    request.profile = *Presets::Find("Phone and Tablet");
+    request.subtitle = Subtitle{"/s/a.srt", true, SubtitleFontFamily(QLocale::Japanese), "jpn"};
+    request.source = Source(1920, 1080);
+    EXPECT_TRUE(
+        VideoFilters(request).endsWith("subtitles=filename=/s/a.srt:charenc=UTF-8:force_style="
+                                       "FontName=IPAGothic\\,FontSize=20\\,Outline=2\\,Shadow=1"))
+        << VideoFilters(request).toStdString();
+    request.source = Source(1080, 1920);
+    EXPECT_TRUE(VideoFilters(request).endsWith("FontSize=11.22\\,Outline=1.122\\,Shadow=0.5611"))
+        << VideoFilters(request).toStdString();
+    EXPECT_EQ(SubtitleGlyphPixels({1280, 720}), 50);
+    EXPECT_EQ(SubtitleGlyphPixels({404, 720}), SubtitleGlyphPixels({720, 404}));
+
+    const struct
+    {
+        QLocale language;
+        const char* font;
+        const char* mp4;
+        const char* webm;
+    } cases[] = {
+        {QLocale::Korean, "NanumGothic", "kor", "kor"},
+        {QLocale::Chinese, "WenQuanYi Micro Hei", "zho", "chi"},
+        {QLocale::German, "Liberation Sans", "deu", "ger"},
+        {QLocale::c(), "Liberation Sans", "und", "und"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SubtitleFontFamily(c.language), c.font);
+        EXPECT_EQ(SubtitleLanguageCode(c.language, EncodeProfile::Container::Mp4), c.mp4);
+        EXPECT_EQ(SubtitleLanguageCode(c.language, EncodeProfile::Container::WebM), c.webm);
+    }
 }
 
 } // namespace

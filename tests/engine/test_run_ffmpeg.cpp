@@ -312,3 +312,208 @@ TEST_F(FfmpegRunTest, ABudgetHoldsOnNoiseAndATooLongMovieIsRefused)
 }
 
 } // namespace
+
+namespace {
+
+// Writes a subtitle beside a copy of a movie, named "<movie> <label>", and
+// returns the copy's path.
+QString CopyWithSubtitle(const QString& movie, const QString& label, const char* extension,
+                         const QByteArray& text)
+{
+    const QFileInfo info(movie);
+    const QString base = info.path() + '/' + info.completeBaseName() + ' ' + label;
+    const QString copy = base + '.' + info.suffix();
+    EXPECT_TRUE(QFile::copy(movie, copy));
+    EXPECT_TRUE(MediaFactory::WriteFile(base + QLatin1String(extension), text));
+    return copy;
+}
+
+// The picture at a time of a movie that keeps its frame rate.
+Luma PictureAt(const QString& path, double seconds)
+{
+    const Facts facts = Inspect(path);
+    return DecodeLuma(path, int(std::lround(seconds * av_q2d(facts.frameRate))));
+}
+
+} // namespace
+
+// Subtitles beside movies of every input kind, burnt in by ffmpeg through the
+// whole run: each cue shows from its start to its end and in no picture
+// outside, within a frame either way. Compared with the same movie encoded
+// without a subtitle, a picture during a cue differs in one band of rows (one
+// line of text) inside the picture; one two frames before or after it does not
+// differ. ffmpeg starts each movie at 0 whatever its timestamps (VOBs and
+// transport streams start late, WMV has its preroll), so no cue is delayed, and
+// a cue at 0 shows on the first picture.
+TEST_F(FfmpegRunTest, EveryCueShowsDuringItsTimeOnEveryInputKind)
+{
+    const std::pair<double, double> cues[] = {{0.0, 1.2}, {2.0, 3.0}, {3.6, 5.0}};
+    const QByteArray sami =
+        "<SAMI>\r\n<HEAD>\r\n<TITLE>Clip</TITLE>\r\n<STYLE TYPE=\"text/css\">\r\n<!--\r\n"
+        "P { margin-left:8pt; font-size:20pt; }\r\n.ENCC { Name:English; lang:en-US; }\r\n"
+        "-->\r\n</STYLE>\r\n</HEAD>\r\n<BODY>\r\n"
+        "<SYNC Start=0><P Class=ENCC>Caf\xe9 at zero\r\n"
+        "<SYNC Start=1200><P Class=ENCC>&nbsp;\r\n"
+        "<SYNC Start=2000><P Class=ENCC>Second &amp; <font color=\"yellow\">cue</font>\r\n"
+        "<SYNC Start=3000><P Class=ENCC>&nbsp;\r\n"
+        "<SYNC Start=3600><P Class=ENCC>Third one\r\n"
+        "<SYNC Start=5000><P Class=ENCC>&nbsp;\r\n</BODY>\r\n</SAMI>\r\n";
+    const QByteArray subrip = "1\r\n00:00:00,000 --> 00:00:01,200\r\nAt zero\r\n\r\n"
+                              "2\r\n00:00:02,000 --> 00:00:03,000\r\n<i>Second cue</i>\r\n\r\n"
+                              "3\r\n00:00:03,600 --> 00:00:05,000\r\nThird one\r\n\r\n";
+    const QByteArray microdvd = "{0}{30}At zero\r\n{50}{75}Second cue\r\n{90}{125}Third one\r\n";
+    // SAMI and SubRip by turns on the input kinds; MicroDVD, counted in
+    // frames, on the VOB too.
+    struct Row
+    {
+        const char* kind;
+        const char* extension;
+        QByteArray text;
+    };
+    std::vector<Row> rows{{"dvd.vob", ".sub", microdvd}};
+    for (std::size_t i = 0; i < InputKinds.size(); ++i)
+        rows.push_back({InputKinds[i].name, i % 2 ? ".srt" : ".smi", i % 2 ? subrip : sami});
+    ChoosePreset("Phone and Tablet");
+    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD(RegValue::Parallel, 2);
+    MovieSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.seconds = 6;
+    spec.source = QStringLiteral("smptebars");
+    for (const InputKind& kind : InputKinds) {
+        spec.outputArgs = kind.args;
+        AddJob(Movie(kind.name, spec));
+    }
+    for (const auto& row : rows)
+        AddJob(CopyWithSubtitle(m_home.FilePath(row.kind), row.extension + 1, row.extension,
+                                row.text));
+    ASSERT_TRUE(RunAll());
+    ASSERT_EQ(m_form.Statuses(), QStringList(int(m_form.m_jobs.size()), "Finished"));
+
+    constexpr double Frame = 1.0 / 25;
+    for (const auto& row : rows) {
+        const QString plain = OutputOf(row.kind, ".mp4");
+        const QString output = OutputOf(
+            QFileInfo(row.kind).completeBaseName() + ' ' + (row.extension + 1) + ".x", ".mp4");
+        for (const auto& [start, end] : cues) {
+            const std::pair<double, bool> samples[] = {{start - 2 * Frame, false},
+                                                       {start > 0 ? start + 2 * Frame : 0, true},
+                                                       {end - 2 * Frame, true},
+                                                       {end + 2 * Frame, false}};
+            for (const auto& [seconds, text] : samples) {
+                if (seconds < 0)
+                    continue;
+                SCOPED_TRACE(::testing::Message()
+                             << row.extension << " on " << row.kind << " at " << seconds << " s");
+                const Luma without = PictureAt(plain, seconds);
+                const Luma with = PictureAt(output, seconds);
+                ASSERT_FALSE(without.IsEmpty() || with.IsEmpty());
+                const std::vector<RowBand> bands = DifferingBands(with, without);
+                EXPECT_EQ(bands.size(), text ? 1u : 0u) << Describe(bands).toStdString();
+                if (text && !bands.empty()) {
+                    EXPECT_GT(bands[0].first, with.height / 2);
+                    EXPECT_LT(bands[0].last, with.height - 2);
+                }
+            }
+        }
+    }
+}
+
+// Neither renderer wraps a line without spaces: a long Japanese or Chinese line
+// reaches the picture as lines that stay inside it, in both back ends, on a 4:3
+// and a 16:9 picture. Unbroken, it is one line cut at the picture's edge.
+TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
+{
+    const QString mencoder = m_links.RealEncoderLink();
+    m_run->SetEncoder(EncodeProfile::Backend::Mencoder, mencoder, QFileInfo(mencoder).fileName());
+    const QByteArray japanese = "今日はとても良い天気なので公園へ散歩に行きましょう。";
+    const QByteArray chinese = "今天天气很好，我们一起去公园散步，然后去饭馆吃午饭吧，好不好？";
+    const struct
+    {
+        const char* preset;
+        int width, height;
+        const char* name;
+        QByteArray line;
+        std::size_t lines;
+    } rows[] = {
+        // mencoder's frame is 320x240, its text 5 % of the frame's diagonal.
+        {"Pocket PC Normal", 320, 240, "mencoder japanese.mpg", japanese, 2},
+        {"Pocket PC Normal", 640, 360, "mencoder chinese.mpg", chinese, 3},
+        {"Phone and Tablet", 320, 240, "ffmpeg japanese.mpg", japanese, 2},
+        {"Phone and Tablet", 640, 360, "ffmpeg chinese.mpg", chinese, 2},
+    };
+    SetRegDWORD(RegValue::Loudness, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ChoosePreset(row.preset);
+        MovieSpec spec;
+        spec.width = row.width;
+        spec.height = row.height;
+        // Black: the text's outline and shadow do not differ from it.
+        spec.source = QStringLiteral("color");
+        m_form.m_jobs.clear();
+        AddJob(Movie(row.name, spec));
+        AddJob(CopyWithSubtitle(m_home.FilePath(row.name), "long", ".srt",
+                                "1\r\n00:00:00,500 --> 00:00:01,800\r\n" + row.line + "\r\n\r\n"));
+        ASSERT_TRUE(RunAll());
+        ASSERT_EQ(m_form.Statuses(), QStringList({"Finished", "Finished"}));
+        const QString extension = Presets::Find(row.preset)->Extension();
+        const Luma without = PictureAt(OutputOf(row.name, extension), 1.2);
+        const Luma with =
+            PictureAt(OutputOf(QFileInfo(row.name).completeBaseName() + " long.x", extension), 1.2);
+        ASSERT_FALSE(without.IsEmpty() || with.IsEmpty());
+        const std::vector<RowBand> bands = DifferingBands(with, without, 1);
+        EXPECT_EQ(bands.size(), row.lines) << Describe(bands).toStdString();
+        for (const RowBand& band : bands) {
+            EXPECT_GT(band.left, 0) << Describe(bands).toStdString();
+            EXPECT_LT(band.right, with.width - 1) << Describe(bands).toStdString();
+            EXPECT_LT(band.last, with.height - 1) << Describe(bands).toStdString();
+        }
+    }
+}
+
+// With burn-in off an MP4 carries the subtitle as a mov_text track and a WebM
+// as a WebVTT track, tagged with the language its letters tell in the form
+// each container writes (ISO 639-2/T in MP4, the bibliographic form in WebM).
+TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
+{
+    SetRegDWORD(RegValue::UseSub, 0);
+    SetRegDWORD(RegValue::Loudness, 0);
+    const QByteArray japanese =
+        "<SAMI>\r\n<BODY>\r\n<SYNC Start=500><P Class=JPCC>こんにちは。今日はいい天気ですね。\r\n"
+        "<SYNC Start=1000><P Class=JPCC>&nbsp;\r\n"
+        // Never cleared: the track ends with the movie.
+        "<SYNC Start=1500><P Class=JPCC>さようなら\r\n</BODY>\r\n</SAMI>\r\n";
+    const QByteArray chinese = "1\r\n00:00:00,500 --> 00:00:01,500\r\n你好。今天天气真好。\r\n\r\n";
+    const struct
+    {
+        const char* preset;
+        const char* name;
+        const char* extension;
+        QByteArray text;
+        const char* format;
+        const char* language;
+    } rows[] = {
+        {"Phone and Tablet", "japanese.mkv", ".smi", japanese, "mov,mp4,m4a,3gp,3g2,mj2", "jpn"},
+        {"Phone and Tablet", "chinese.mkv", ".srt", chinese, "mov,mp4,m4a,3gp,3g2,mj2", "zho"},
+        {"Smallest AV1", "chinese.mkv", ".srt", chinese, "matroska,webm", "chi"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.preset) + " " + row.name);
+        ChoosePreset(row.preset);
+        const QString movie = Movie(row.name, MovieSpec());
+        ASSERT_TRUE(MediaFactory::WriteFile(
+            m_home.FilePath(QFileInfo(movie).completeBaseName() + row.extension), row.text));
+        m_form.m_jobs.clear();
+        AddJob(movie);
+        ASSERT_TRUE(RunAll());
+        ASSERT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
+        const QString output = OutputOf(row.name, Presets::Find(row.preset)->Extension());
+        const Facts facts = Inspect(output);
+        EXPECT_EQ(facts.format, row.format);
+        EXPECT_EQ(facts.subtitleStreams, 1);
+        EXPECT_EQ(facts.subtitleLanguage, row.language);
+        EXPECT_NEAR(ProbeMovieTiming(output).dSeconds, 2.0, 0.2);
+    }
+}

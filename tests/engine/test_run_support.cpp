@@ -6,6 +6,28 @@
 
 #include <QDir>
 
+const std::vector<InputKind> InputKinds = {
+    {"mpeg4 without b-frames.avi", {"-c:v", "mpeg4", "-bf", "0", "-c:a", "libmp3lame"}},
+    {"mpeg4 with b-frames.avi", {"-c:v", "mpeg4", "-bf", "2", "-c:a", "libmp3lame"}},
+    {"motion jpeg.avi", {"-c:v", "mjpeg", "-c:a", "pcm_s16le"}},
+    {"program stream.mpg", {}},
+    {"dvd.vob", {"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}},
+    {"windows media.wmv", {"-c:v", "wmv2", "-c:a", "wmav2"}},
+    {"matroska h264.mkv", {"-c:v", "libx264", "-c:a", "aac"}},
+    {"h264.mp4", {"-c:v", "libx264", "-c:a", "aac"}},
+    // What phones and cameras record.
+    {"phone h264.mov", {"-c:v", "libx264", "-c:a", "aac"}},
+    {"phone h265.m4v",
+     {"-c:v", "libx265", "-x265-params", "log-level=error", "-tag:v", "hvc1", "-c:a", "aac", "-f",
+      "mp4"}},
+    {"phone h263.3gp", {"-c:v", "h263", "-s", "352x288", "-c:a", "aac", "-ar", "8000", "-ac", "1"}},
+    {"camera h264.mts", {"-c:v", "libx264", "-c:a", "ac3", "-mpegts_m2ts_mode", "1"}},
+    {"disc h264.m2ts", {"-c:v", "libx264", "-c:a", "ac3"}},
+    {"broadcast mpeg2.ts", {"-c:v", "mpeg2video", "-c:a", "mp2"}},
+    {"stream h264.ts", {"-c:v", "libx264", "-c:a", "aac"}},
+    {"web vp9.webm", {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-c:a", "libopus"}},
+};
+
 QString LatestRunLog(const ScopedTempHome& home)
 {
     const QDir logs(home.StateDir() + "/Tolva/Clipvane/logs");

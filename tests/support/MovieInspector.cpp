@@ -22,8 +22,6 @@ namespace {
 constexpr int PixelThreshold = 48;
 // A row belongs to a band when at least this many of its pixels differ.
 constexpr int RowThreshold = 3;
-// Rows of a band may be this far apart (the gaps between the strokes of text).
-constexpr int BandGap = 3;
 
 bool Differs(unsigned char a, unsigned char b)
 {
@@ -208,7 +206,7 @@ int DifferingPixels(const Luma& a, const Luma& b, int fromRow, int toRow)
     return count;
 }
 
-std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b)
+std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b, int gap)
 {
     std::vector<RowBand> bands;
     if (a.width != b.width || a.height != b.height)
@@ -216,10 +214,17 @@ std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b)
     for (int y = 0; y < a.height; ++y) {
         if (DifferingPixels(a, b, y, y + 1) < RowThreshold)
             continue;
-        if (!bands.empty() && y - bands.back().last <= BandGap)
-            bands.back().last = y;
-        else
-            bands.push_back({y, y});
+        if (bands.empty() || y - bands.back().last > gap)
+            bands.push_back({y, y, a.width, -1});
+        RowBand& band = bands.back();
+        band.last = y;
+        for (int x = 0; x < a.width; ++x) {
+            const std::size_t i = std::size_t(y) * std::size_t(a.width) + std::size_t(x);
+            if (Differs(a.pixels[i], b.pixels[i])) {
+                band.left = std::min(band.left, x);
+                band.right = std::max(band.right, x);
+            }
+        }
     }
     return bands;
 }
@@ -228,7 +233,11 @@ QString Describe(const std::vector<RowBand>& bands)
 {
     QStringList parts;
     for (const RowBand& band : bands)
-        parts << QStringLiteral("[%1-%2]").arg(band.first).arg(band.last);
+        parts << QStringLiteral("[%1-%2 x %3-%4]")
+                     .arg(band.first)
+                     .arg(band.last)
+                     .arg(band.left)
+                     .arg(band.right);
     return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
 }
 

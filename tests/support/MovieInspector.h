@@ -74,19 +74,25 @@ Box BrightBox(const Luma& luma);
 // Pixels of rows [fromRow, toRow) whose luma differs by more than 48.
 int DifferingPixels(const Luma& a, const Luma& b, int fromRow, int toRow);
 
-// Rows [first, last] in which the two pictures differ.
+// Rows [first, last] in which the two pictures differ, and the columns [left,
+// right] of the differing pixels in them.
 struct RowBand
 {
     int first = 0;
     int last = 0;
+    int left = 0;
+    int right = 0;
 };
 
 // The runs of rows with at least a few pixels that differ by more than 48, runs
-// closer than a few rows counted as one: a line of burnt-in text gives one band.
+// up to gap rows apart counted as one: a line of burnt-in text gives one band
+// (an accent stands a row or two above its letter). Lines of Chinese or
+// Japanese text, whose characters fill their rows, may stand closer: on a black
+// picture, where the text's outline does not differ, gap 1 tells them apart.
 // Empty when the pictures do not differ (or differ in size).
-std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b);
+std::vector<RowBand> DifferingBands(const Luma& a, const Luma& b, int gap = 3);
 
-// "[first-last] ..." for failure messages.
+// "[first-last x left-right] ..." for failure messages.
 QString Describe(const std::vector<RowBand>& bands);
 
 } // namespace MovieInspector
