@@ -3,7 +3,8 @@
 # movies (one name twice, odd characters) over GNU parallel with this machine
 # as its only host (-S :), and every output must come out whole in the mirrored
 # tree with exit code 0; a damaged movie among them makes the exit code 1. Both
-# recipes pass shellcheck (Slurm itself cannot run here).
+# recipes pass shellcheck; the Slurm array script's tasks, run one by one as
+# Slurm would run them, give the same tree.
 #   test_parallel.sh <source folder> <build folder>
 set -euo pipefail
 source_dir=$1
@@ -44,6 +45,17 @@ for output in "Trip/[Tolva]a.mp4" "Trip/Day 1/[Tolva]a.mp4" "Trip/Day 1/[Tolva]i
     awk -v s="$seconds" 'BEGIN { exit !(s > 1.8 && s < 2.2) }' || fail "$output lasts $seconds s"
 done
 [ "$(find "$tmp/Out" -type f | wc -l)" = 4 ] || fail "outputs: $(find "$tmp/Out" -type f)"
+
+# The Slurm array script, each task run here as Slurm would with its task id.
+"$build/bin/clipvane-batch" --list-movies "$tmp/Trip" >"$tmp/list"
+[ "$(wc -l <"$tmp/list")" = 4 ] || fail "--list-movies: $(cat "$tmp/list")"
+for task in 1 2 3 4; do
+    SLURM_ARRAY_TASK_ID=$task CLIPVANE_BATCH="$build/bin/clipvane-batch" bash \
+        "$source_dir/scripts/cluster/slurm-array.sh" "$tmp/list" "$tmp/Trip" "$tmp/Slurm" \
+        --preset "Phone and Tablet" >"$tmp/log" 2>&1 || { cat "$tmp/log" >&2; fail "slurm task $task"; }
+done
+[ "$(cd "$tmp/Slurm" && find . -type f | sort)" = "$(cd "$tmp/Out" && find . -type f | sort)" ] ||
+    fail "the Slurm tasks' outputs: $(find "$tmp/Slurm" -type f)"
 
 head -c 3000 "$tmp/Trip/a.mov" >"$tmp/Trip/Day 2/damaged.mp4"
 rm -rf "$tmp/Out"
