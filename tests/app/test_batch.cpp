@@ -266,14 +266,14 @@ TEST_F(BatchCommand, AWatchedFolderEncodesEachMovieOnceWhenItIsComplete)
     ASSERT_TRUE(QFile::copy(m_home.FilePath("source.mp4"), watched + QStringLiteral("/New/b.mp4")));
 
     QString out;
-    for (int i = 0; i < 600 && out.count(QStringLiteral("\"finished\"")) < 2; ++i) {
+    for (int i = 0; i < 600 && out.count(QStringLiteral("\"event\":\"finished\"")) < 2; ++i) {
         watch.waitForReadyRead(100);
         out += QString::fromUtf8(watch.readAllStandardOutput());
     }
     ::kill(pid_t(watch.processId()), SIGTERM);
     ASSERT_TRUE(watch.waitForFinished(30000));
     out += QString::fromUtf8(watch.readAllStandardOutput());
-    EXPECT_EQ(out.count(QStringLiteral("\"started\"")), 2) << out.toStdString();
+    EXPECT_EQ(out.count(QStringLiteral("\"event\":\"started\"")), 2) << out.toStdString();
     EXPECT_EQ(Outputs(), (QStringList{"New/[Tolva]b.mp4", "[Tolva]slow copy.mp4"}));
     ExpectWhole(QStringLiteral("[Tolva]slow copy.mp4"), 3.0);
 
