@@ -285,6 +285,21 @@ TEST_F(BatchCommand, AWatchedFolderEncodesEachMovieOnceWhenItIsComplete)
     EXPECT_EQ(again.exitCode(), 143);
     EXPECT_FALSE(again.readAllStandardOutput().contains("\"started\""));
     EXPECT_EQ(Outputs().size(), 2);
+
+    // A watch that would take its own outputs, or whose record is damaged,
+    // does not start: the record is not guessed, and nothing is encoded again.
+    QDirIterator records(m_home.StateDir(), {"*.json"}, QDir::Files, QDirIterator::Subdirectories);
+    ASSERT_TRUE(records.hasNext());
+    ASSERT_TRUE(MediaFactory::WriteFile(records.next(), "{\"movies\": "));
+    for (const QString& output : {m_out, watched + QStringLiteral("/Encoded")}) {
+        QStringList refused = args;
+        refused[3] = output;
+        const Result result = Run(refused);
+        EXPECT_EQ(result.nExitCode, 2) << result.strError.toStdString();
+        EXPECT_TRUE(result.strError.contains(output == m_out ? "cannot be read" : "lies inside"))
+            << result.strError.toStdString();
+    }
+    EXPECT_EQ(Outputs().size(), 2);
 }
 
 } // namespace
