@@ -7,8 +7,8 @@
 #include "tests/support/MovieInspector.h"
 #include "tests/support/TestEnvironment.h"
 
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 #include <thread>
 
 #include <QDir>
@@ -132,8 +132,10 @@ TEST_F(BatchCommand, UsageIsCheckedBeforeAnythingStarts)
         const Result result = Run(QStringList(row.args) << "--output" << m_out);
         const std::string what = row.args.join(' ').toStdString();
         EXPECT_EQ(result.nExitCode, row.nExitCode) << what << "\n" << result.strError.toStdString();
-        EXPECT_TRUE(result.strOut.contains(row.stdoutHas)) << what << "\n" << result.strOut.toStdString();
-        EXPECT_TRUE(result.strError.contains(row.stderrHas)) << what << "\n" << result.strError.toStdString();
+        EXPECT_TRUE(result.strOut.contains(row.stdoutHas)) << what << "\n"
+                                                           << result.strOut.toStdString();
+        EXPECT_TRUE(result.strError.contains(row.stderrHas)) << what << "\n"
+                                                             << result.strError.toStdString();
     }
     EXPECT_EQ(Outputs(), QStringList());
 }
@@ -148,9 +150,9 @@ TEST_F(BatchCommand, AFolderComesOutWholeAndOutputsThatExistAreTreatedAsAsked)
     MakeMovie(QStringLiteral("Trip/a.mov"));
     MakeMovie(QStringLiteral("Trip/Day 1/a.mov"));
     MakeMovie(QStringLiteral("Trip/it's 100% ü.mp4"));
-    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("Trip/damaged.mp4"),
-                                        MediaFactory::ReadFile(m_home.FilePath("Trip/a.mov"))
-                                            .left(3000)));
+    ASSERT_TRUE(
+        MediaFactory::WriteFile(m_home.FilePath("Trip/damaged.mp4"),
+                                MediaFactory::ReadFile(m_home.FilePath("Trip/a.mov")).left(3000)));
     const QStringList base{"--preset", "Phone and Tablet", "--output", m_out,
                            m_home.FilePath(QStringLiteral("Trip"))};
 
@@ -196,7 +198,8 @@ TEST_F(BatchCommand, AFolderComesOutWholeAndOutputsThatExistAreTreatedAsAsked)
     for (const auto& row : rows) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const Result again = Run(QStringList(base) << "--overwrite" << row.mode);
-        EXPECT_EQ(again.nExitCode, 0) << row.mode << "\n" << (again.strOut + again.strError).toStdString();
+        EXPECT_EQ(again.nExitCode, 0) << row.mode << "\n"
+                                      << (again.strOut + again.strError).toStdString();
         if (!row.outputs.isEmpty()) {
             QStringList outputs = row.outputs;
             outputs.sort();
@@ -246,8 +249,9 @@ TEST_F(BatchCommand, AWatchedFolderEncodesEachMovieOnceWhenItIsComplete)
     const QByteArray movie = MediaFactory::ReadFile(MakeMovie(QStringLiteral("source.mp4"), spec));
     const QString watched = m_home.FilePath(QStringLiteral("Watched"));
     ASSERT_TRUE(QDir().mkpath(watched));
-    const QStringList args{"--watch", watched, "--output", m_out, "--json",
-                           "--preset", "Phone and Tablet", "--settle-seconds", "2"};
+    const QStringList args{"--watch", watched,    "--output",         m_out,
+                           "--json",  "--preset", "Phone and Tablet", "--settle-seconds",
+                           "2"};
     QProcess watch;
     Start(watch, args);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -257,7 +261,8 @@ TEST_F(BatchCommand, AWatchedFolderEncodesEachMovieOnceWhenItIsComplete)
     QFile slow(watched + QStringLiteral("/slow copy.mp4"));
     ASSERT_TRUE(slow.open(QIODevice::WriteOnly));
     for (int i = 0; i < 4; ++i) {
-        slow.write(movie.mid(i * movie.size() / 4, (i + 1) * movie.size() / 4 - i * movie.size() / 4));
+        slow.write(
+            movie.mid(i * movie.size() / 4, (i + 1) * movie.size() / 4 - i * movie.size() / 4));
         slow.flush();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
