@@ -1,11 +1,13 @@
 # cmake --install <build> [--prefix <prefix>] lays Clipvane out as:
 #   <prefix>/lib/clipvane/clipvane          the program
+#   <prefix>/lib/clipvane/clipvane-batch    the batch command, beside it
 #   <prefix>/lib/clipvane/tools/mencoder    links to the system's encoders and
 #   <prefix>/lib/clipvane/tools/ffmpeg      player, beside the program, where it
 #   <prefix>/lib/clipvane/tools/mplayer     looks for them (its own folder + tools/)
 #   <prefix>/bin/clipvane                   a link to the program: the folder the
 #                                           program finds is that of the link's
 #                                           target, so tools/ is found from here too
+#   <prefix>/bin/clipvane-batch             the same for the batch command
 #   <prefix>/share/applications/clipvane.desktop
 #   <prefix>/share/icons/hicolor/<n>x<n>/apps/clipvane.png
 #                                           the desktop entry and the icons, which
@@ -13,7 +15,7 @@
 # The paths are taken at install time, so --prefix and DESTDIR both work.
 set(CLIPVANE_INSTALL_DIR lib/clipvane)
 
-install(TARGETS clipvane RUNTIME DESTINATION ${CLIPVANE_INSTALL_DIR})
+install(TARGETS clipvane clipvane-batch RUNTIME DESTINATION ${CLIPVANE_INSTALL_DIR})
 
 install(CODE "
     set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
@@ -29,6 +31,8 @@ install(CODE "
             message(STATUS \"Installing: \${root}/${CLIPVANE_INSTALL_DIR}/tools/\${tool} -> \${target}\")
         endif()
     endforeach()
-    file(CREATE_LINK \"../${CLIPVANE_INSTALL_DIR}/clipvane\" \"\${root}/bin/clipvane\" SYMBOLIC)
-    message(STATUS \"Installing: \${root}/bin/clipvane\")
+    foreach(program clipvane clipvane-batch)
+        file(CREATE_LINK \"../${CLIPVANE_INSTALL_DIR}/\${program}\" \"\${root}/bin/\${program}\" SYMBOLIC)
+        message(STATUS \"Installing: \${root}/bin/\${program}\")
+    endforeach()
 ")

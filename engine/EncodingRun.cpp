@@ -172,8 +172,7 @@ void CEncodingRun::Start(RunPlan plan)
     plan.jobs.clear();
     for (int i = 0; i < count; ++i)
         plan.jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
-    const QStringList outputs = OutputNamer::PathsFor(plan.strOutputDir, plan.strPrefix,
-                                                      plan.profile.Extension(), plan.jobs);
+    const QStringList outputs = plan.OutputPaths();
     // Only what the run will write can be overwritten.
     QStringList written;
     std::vector<bool> skipped(plan.jobs.size());
@@ -314,7 +313,7 @@ void CEncodingRun::ScheduleJobs()
 }
 
 std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
-                                                         const QString& output)
+                                                         const QString& output) const
 {
     if (const std::optional<QString> problem = StartChecks::MovieProblem(input))
         return CFailureReason::BeforeStart(*problem);
@@ -322,7 +321,7 @@ std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
     // subfolder of a movie added through a folder is made now, inside an output
     // folder that is still there.
     const QString folder = QFileInfo(output).absolutePath();
-    const QString root = QFileInfo(GetMovieDir()).absoluteFilePath();
+    const QString root = QFileInfo(m_plan.strOutputDir).absoluteFilePath();
     const bool subfolder =
         QDir::cleanPath(folder) != QDir::cleanPath(root) && QFileInfo(root).isDir();
     if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, subfolder))

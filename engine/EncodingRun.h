@@ -100,8 +100,10 @@ public:
     // the rest is for tests and benchmarks.
     bool IsRunning() const { return m_bRunning; }
     bool IsSampling() const { return m_bRunning && m_plan.bSampling; }
-    // The plan of the current (or last) run.
+    // The plan of the current (or last) run, and its jobs' output paths in job
+    // order.
     const RunPlan& Plan() const { return m_plan; }
+    const QStringList& Outputs() const { return m_arrOutputs; }
     // The preview player was started and its end has not come yet.
     bool IsPreviewing() const { return m_bPlayerStarted; }
     bool WasStoppedByUser() const { return m_bStoppedByUser; }
@@ -164,7 +166,7 @@ private:
     int NextJob() const;
     // Why a job cannot start: its movie is gone or unreadable, or its output
     // folder cannot be written (now); nothing when it can.
-    static std::optional<CFailureReason> StartProblem(const QString& input, const QString& output);
+    std::optional<CFailureReason> StartProblem(const QString& input, const QString& output) const;
     // Starts the encoder for a job on a free slot; a job that cannot start
     // fails there and then.
     void StartJob(CEncodeSlot& slot, int index);

@@ -65,7 +65,7 @@ QString PathFor(const QString& folder, const QString& prefix, const QString& ext
 }
 
 QStringList PathsFor(const QString& folder, const QString& prefix, const QString& extension,
-                     const std::vector<StreamFile>& jobs)
+                     const std::vector<StreamFile>& jobs, bool keepExisting)
 {
     QStringList paths;
     // A movie of the batch that lies in the output folder under an output's name
@@ -79,7 +79,7 @@ QStringList PathsFor(const QString& folder, const QString& prefix, const QString
         QString path;
         for (int copy = 1;; ++copy) {
             path = PathFor(folder, prefix, extension, job, copy);
-            if (!taken.contains(PathKey(path)))
+            if (!taken.contains(PathKey(path)) && !(keepExisting && QFileInfo::exists(path)))
                 break;
         }
         taken.insert(PathKey(path));

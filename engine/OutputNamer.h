@@ -25,9 +25,10 @@ QString PathFor(const QString& folder, const QString& prefix, const QString& ext
 // of the batch writes already (the same name with another extension or folder,
 // or a name that differs only in case) gets the first free copy number, so
 // that no two jobs write the same file; so does a job whose output would be one
-// of the batch's movies.
+// of the batch's movies. With keepExisting, so does a job whose output exists
+// already: no file on disk is overwritten.
 QStringList PathsFor(const QString& folder, const QString& prefix, const QString& extension,
-                     const std::vector<StreamFile>& jobs);
+                     const std::vector<StreamFile>& jobs, bool keepExisting = false);
 
 // "The output file <path> already exists.\nWould you want to overwrite it?",
 // or for several the count, the folder and the first few names.

@@ -1,5 +1,6 @@
 #include "RunPlan.h"
 
+#include "engine/OutputNamer.h"
 #include "engine/StoredSettings.h"
 #include "shell/SettingsStore.h"
 
@@ -67,4 +68,9 @@ RunPlan::Arrangement RunPlan::Arrange(const EncodeProfile& profile, const Stored
     if (ffmpeg && arrangement.nEncodesAtOnce > 1)
         arrangement.nThreadsPerEncoder = std::max(1, cores / arrangement.nEncodesAtOnce);
     return arrangement;
+}
+
+QStringList RunPlan::OutputPaths() const
+{
+    return OutputNamer::PathsFor(strOutputDir, strPrefix, profile.Extension(), jobs, bKeepExisting);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 struct StoredSettings;
 
@@ -31,6 +32,10 @@ struct RunPlan
     bool bBurnSubtitle = true;
     // Shut the computer down after the run.
     bool bShutdown = false;
+    // An output that exists already is kept: the job writes the next free
+    // " (2)" name instead (the batch command's default). Otherwise the run asks
+    // once before it overwrites such outputs.
+    bool bKeepExisting = false;
     // The list's jobs in list order, filled when the run starts.
     std::vector<StreamFile> jobs;
 
@@ -39,6 +44,10 @@ struct RunPlan
     // jobs it has, and a job that runs alone keeps the encoder's own count (which
     // fills the cores): one movie must not get a core's share of the machine.
     int ThreadsPerEncoder() const;
+
+    // The output path of each job, in job order (OutputNamer::PathsFor): what
+    // the run writes, so that a front end can tell beforehand.
+    QStringList OutputPaths() const;
 
     // How a run shares the machine's cores between its encodes.
     struct Arrangement

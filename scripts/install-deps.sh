@@ -9,7 +9,7 @@ libavformat-dev libavcodec-dev libavutil-dev libcurl4-openssl-dev libfontconfig-
 # this line; keep it on one line).
 RUN_PKGS="mencoder mplayer ffmpeg fonts-liberation fonts-nanum fonts-ipafont-mincho fonts-ipafont-gothic fonts-wqy-microhei fonts-wine"
 TEST_PKGS="ffmpeg xvfb xauth xdotool imagemagick dbus python3-dbusmock libcpp-httplib-dev \
-clang libclang-rt-14-dev clang-format appstream desktop-file-utils dpkg-dev file"
+clang libclang-rt-14-dev clang-format appstream desktop-file-utils dpkg-dev file parallel shellcheck"
 
 want="$BUILD_PKGS $RUN_PKGS"
 if [ "${1:-}" = "--test" ]; then

@@ -1,9 +1,12 @@
 // End to end: the real main window, a generated movie added through Add Movies,
-// Make clicked, the real encoder, and a valid output file at the end.
+// Make clicked, the real encoder of the stored preset (mencoder for the old
+// handhelds' preset, ffmpeg for a phone's), and a valid output file at the end.
 #include "app/ClipvaneApp.h"
 #include "app/ClipvaneView.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/EncodeSetting.h"
+#include "engine/Presets.h"
+#include "engine/StoredSettings.h"
 #include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/test_runner_support.h"
@@ -17,10 +20,20 @@
 #include <QFileInfo>
 #include <QTest>
 
-TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
+class ClipvaneEncode : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoderOfThePreset)
 {
     ASSERT_TRUE(MediaFactory::HaveFfmpeg());
     ScopedTempHome home;
+    const QString preset = QString::fromLatin1(GetParam());
+    SetRegDWORD(RegValue::Option, 0);
+    SetRegString(RegValue::Preset, preset);
+    // A 4:3 movie: the old handhelds' frame is 320x240; a phone's fits within
+    // 1280x720 and is never enlarged.
+    const bool phone = preset != QLatin1String(Presets::PocketPcNormalName);
     FakeEncoder names;
     ASSERT_TRUE(home.IsValid() && names.IsValid());
     const QString movie = home.FilePath(QStringLiteral("Movies/sample clip.mpg"));
@@ -67,11 +80,15 @@ TEST(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoder)
     const QString movieDir = home.Path() + QStringLiteral("/home/Documents/Tolva/Encoded Movies");
     EXPECT_EQ(folders, QStringList({movieDir}));
 
-    const QString output = movieDir + QStringLiteral("/[Tolva]sample clip.avi");
+    const QString output = movieDir + (phone ? QStringLiteral("/[Tolva]sample clip.mp4")
+                                             : QStringLiteral("/[Tolva]sample clip.avi"));
     ASSERT_TRUE(QFileInfo(output).isFile());
     StreamFile encoded;
     ProbeMovieFile(output, encoded);
-    EXPECT_EQ(encoded.nWidth, 320);
-    EXPECT_EQ(encoded.nHeight, 240);
+    EXPECT_EQ(encoded.nWidth, phone ? 640 : 320);
+    EXPECT_EQ(encoded.nHeight, phone ? 480 : 240);
     EXPECT_NEAR(encoded.nDuration, 3, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Presets, ClipvaneEncode,
+                         ::testing::Values(Presets::PocketPcNormalName, "Phone and Tablet"));

@@ -192,12 +192,15 @@ TEST_F(FfmpegRunTest, EachPresetMakesTheMovieItPromises)
             << facts.sampleAspect.num << ':' << facts.sampleAspect.den;
         EXPECT_NEAR(ProbeMovieContent(output).dSeconds, 3.0, 0.2);
         EXPECT_FALSE(DecodeLuma(output, 70).IsEmpty());
-        if (profile.container == EncodeProfile::Container::Mp4)
+        if (profile.container == EncodeProfile::Container::Mp4) {
             EXPECT_TRUE(IndexBeforeData(output));
-        if (c.video == AV_CODEC_ID_HEVC)
+        }
+        if (c.video == AV_CODEC_ID_HEVC) {
             EXPECT_EQ(facts.videoTag, hvc1);
-        if (profile.ullSizeBudget > 0)
+        }
+        if (profile.ullSizeBudget > 0) {
             EXPECT_LE(QFileInfo(output).size(), qint64(profile.ullSizeBudget));
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // The settings as the store holds them: damaged values repaired when read, the
 // line that names them, what OK writes back, and the store's defaults standing
 // for the preset.
+#include "engine/BatchOptions.h"
 #include "engine/EncodeSetting.h"
 #include "engine/Presets.h"
 #include "engine/RunPlan.h"
@@ -162,6 +163,15 @@ TEST(StoredSettingsTest, EncodesAtOnceShareTheCoresAndAutomaticTakesTheMeasuredA
         EXPECT_EQ(QStringLiteral("%1/%2").arg(plan.nEncodesAtOnce).arg(plan.ThreadsPerEncoder()),
                   QString::fromLatin1(c.used));
     }
+    // clipvane-batch's --jobs stands for the stored number, threads and all.
+    ScopedTempHome home;
+    ASSERT_TRUE(home.IsValid());
+    BatchOptions batch;
+    batch.strPreset = QStringLiteral("Phone and Tablet");
+    batch.nJobs = 4;
+    const RunPlan plan = batch.Plan(StoredSettings());
+    EXPECT_EQ(plan.nEncodesAtOnce, 4);
+    EXPECT_EQ(plan.nThreadsPerEncoder, std::max(1, StoredSettings::CoreCount() / 4));
 }
 
 TEST(StoredSettingsTest, RepairsAreNamedOnceAndStoredOnlyByOk)

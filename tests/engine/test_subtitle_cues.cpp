@@ -5,14 +5,11 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-namespace {
-
+// Found by googletest beside SubtitleCue, so that a failed comparison shows the cues.
 void PrintTo(const SubtitleCue& cue, std::ostream* os)
 {
     *os << cue.startMs << "-" << cue.endMs << " [" << cue.lines.join(" | ").toStdString() << "]";
 }
-
-} // namespace
 
 // Each format as real files have it: CRLF line ends, a SAMI header with a style
 // sheet, two languages and clearing cues, MicroDVD with its frame-rate line and

@@ -28,12 +28,14 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 app="$prefix/lib/clipvane/clipvane"
 [ -x "$app" ] || fail "no program at $app"
-for tool in mencoder mplayer; do
+for tool in mencoder mplayer ffmpeg; do
     [ -x "$prefix/lib/clipvane/tools/$tool" ] || fail "tools/$tool is missing or not runnable"
     [ "$(readlink -f "$prefix/lib/clipvane/tools/$tool")" = "$(readlink -f "$(command -v $tool)")" ] ||
         fail "tools/$tool does not lead to the system's $tool"
 done
 [ "$(readlink -f "$prefix/bin/clipvane")" = "$(readlink -f "$app")" ] || fail "bin/clipvane does not lead to the program"
+[ "$(readlink -f "$prefix/bin/clipvane-batch")" = "$(readlink -f "$prefix/lib/clipvane/clipvane-batch")" ] ||
+    fail "bin/clipvane-batch does not lead to the batch command"
 desktop="$prefix/share/applications/clipvane.desktop"
 [ -f "$desktop" ] || fail "no desktop entry"
 grep -qx '\[Desktop Entry\]' "$desktop" || fail "desktop entry without its group"
@@ -70,4 +72,14 @@ for _ in $(seq 1 100); do
 done
 [ -f "$tmp/home/.config/Tolva/Clipvane.conf" ] || fail "the installed program did not come up"
 [ "$(readlink -f "/proc/$pid/exe")" = "$(readlink -f "$app")" ] || fail "the program runs from $(readlink "/proc/$pid/exe")"
+
+# The installed batch command finds its ffmpeg through tools/ and encodes a movie
+# whole, with no display.
+ffmpeg -v error -nostdin -f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264 "$tmp/in.mkv"
+env -u DISPLAY -u WAYLAND_DISPLAY HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" \
+    XDG_STATE_HOME="$tmp/home/.state" "$prefix/bin/clipvane-batch" --preset "Phone and Tablet" \
+    --output "$tmp/out" "$tmp/in.mkv" >"$tmp/batch.log" 2>&1 ||
+    { cat "$tmp/batch.log" >&2; fail "the installed clipvane-batch did not encode"; }
+grep -q "/tools/ffmpeg" "$tmp"/home/.state/Tolva/Clipvane/logs/* || fail "the batch command did not use tools/ffmpeg"
+ffmpeg -v error -nostdin -i "$tmp/out/[Tolva]in.mp4" -f null - || fail "the batch command's output does not decode"
 echo "install layout: ok"

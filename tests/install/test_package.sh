@@ -50,6 +50,14 @@ else
     installed="$tmp/root"
 fi
 
+dpkg-deb -c "$deb" >"$tmp/contents"
+grep -q ' \./usr/bin/clipvane-batch -> ' "$tmp/contents" || fail "the package has no /usr/bin/clipvane-batch"
+[ -x "$installed/usr/lib/clipvane/clipvane-batch" ] ||
+    fail "the package has no clipvane-batch beside the program"
+if [ -z "$installed" ]; then
+    clipvane-batch --version | grep -q '^clipvane-batch ' || fail "the installed clipvane-batch does not run"
+fi
+
 desktop="$installed/usr/share/applications/clipvane.desktop"
 [ -f "$desktop" ] || fail "no desktop entry in the application menu's folder"
 grep -qx 'Exec="/usr/bin/clipvane" %F' "$desktop" || fail "the desktop entry runs: $(grep '^Exec=' "$desktop")"

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+#SBATCH --job-name=clipvane
+#SBATCH --cpus-per-task=2
+#SBATCH --mem=2G
+#SBATCH --time=04:00:00
+#SBATCH --output=clipvane-%A_%a.log
+#
+# A Slurm job array that encodes a folder of movies with clipvane-batch, one
+# movie per task: task N takes the Nth line of a list of movies
+# (SLURM_ARRAY_TASK_ID), and its output keeps the folder's tree.
+#
+# Usage:
+#   clipvane-batch --list-movies /shared/Movies > movies.txt
+#   sbatch --array=1-$(wc -l < movies.txt) scripts/cluster/slurm-array.sh \
+#       movies.txt /shared/Movies /shared/Encoded [clipvane-batch options...]
+#
+#   LIST    the movies, one absolute path per line (clipvane-batch
+#           --list-movies FOLDER prints them, as clipvane-batch finds them)
+#   FOLDER  the folder the list was made of: /shared/Movies/Day 1/a.mov is
+#           encoded to /shared/Encoded/Movies/Day 1/[Tolva]a.mp4
+#   OUTPUT  the output folder
+#   The options (--preset NAME, --sample, --overwrite rename|skip|replace, ...)
+#   go to clipvane-batch as they are. CLIPVANE_BATCH names the program
+#   (default: clipvane-batch on the PATH).
+#
+# The shared folder: the list, the movies and OUTPUT must lie on a folder that
+# every node mounts at the same path, and every node needs clipvane-batch. The
+# #SBATCH lines above are defaults: sbatch's own options override them
+# (--array=1-500%20 runs at most 20 tasks at once; --cpus-per-task for the
+# H.264 and H.265 presets, whose encoder uses every core it gets). Movies whose
+# outputs would have the same name (a.mov and a.mkv in one folder) are encoded
+# together by the task of the first of them; the others' tasks end at once.
+# The exit code is clipvane-batch's: 0 finished, 1 failed, 2 bad usage; sacct
+# shows each task's.
+set -euo pipefail
+
+if [ $# -lt 3 ]; then
+    echo "usage: sbatch --array=1-<movies> slurm-array.sh LIST FOLDER OUTPUT [clipvane-batch options]" >&2
+    exit 2
+fi
+list=$1
+folder=${2%/}
+output=$3
+shift 3
+task=${SLURM_ARRAY_TASK_ID:-}
+[[ $task =~ ^[0-9]+$ ]] || {
+    echo "slurm-array.sh: no SLURM_ARRAY_TASK_ID: submit it with sbatch --array=1-<movies>" >&2
+    exit 2
+}
+[ -r "$list" ] || {
+    echo "slurm-array.sh: cannot read the list '$list'" >&2
+    exit 2
+}
+
+# The task's movie, and the others of the list whose output would have the
+# same name (the same folder and name without extension, in any case): the
+# first of them takes them all.
+# (Into $key, without a subshell: the list may be long.)
+key_of() {
+    local name=${1##*/}
+    key="${1%/*}/${name%.*}"
+    key=${key,,}
+}
+mapfile -t movies <"$list"
+if [ "$task" -lt 1 ] || [ "$task" -gt ${#movies[@]} ]; then
+    echo "slurm-array.sh: task $task, but '$list' holds ${#movies[@]} movies" >&2
+    exit 2
+fi
+key_of "${movies[task - 1]}"
+mine=$key
+group=()
+for i in "${!movies[@]}"; do
+    key_of "${movies[i]}"
+    [ "$key" = "$mine" ] || continue
+    if [ ${#group[@]} -eq 0 ] && [ "$i" -ne $((task - 1)) ]; then
+        echo "slurm-array.sh: ${movies[task - 1]} is encoded by task $((i + 1))"
+        exit 0
+    fi
+    group+=("${movies[i]}")
+done
+
+# The folder the movie's output goes to: its folder under FOLDER's parent.
+relative=${group[0]#"$(dirname -- "$folder")"/}
+out=$output
+[ "$relative" = "${group[0]}" ] || out="$output/$(dirname -- "$relative")"
+exec "${CLIPVANE_BATCH:-clipvane-batch}" --jobs 1 "$@" --output "$out" -- "${group[@]}"
