@@ -16,7 +16,6 @@ bool FirstRunSetup()
 {
     if (!GetRegString(RegValue::Started).isEmpty())
         return false;
-    SetRegString(RegValue::Started, QStringLiteral("Yes"));
     SetRegDWORD(RegValue::MajorVersion, AppInfo::MajorVersion);
     SetRegDWORD(RegValue::MinorVersion, AppInfo::MinorVersion);
     SetRegDWORD(RegValue::BuildVersion, AppInfo::BuildVersion);
@@ -26,5 +25,10 @@ bool FirstRunSetup()
     SetRegString(RegValue::MovieDir, movieDir);
     SetRegString(RegValue::Prefix, QStringLiteral("[%1]").arg(QLatin1String(AppInfo::MakerName)));
     SetRegDWORD(RegValue::Option, 0);
+    // "Started" is written last: a second process starting meanwhile (the
+    // batch jobs of a cluster recipe on one host, the window beside a batch)
+    // sees it only once the values above are there, and until then writes the
+    // same defaults itself instead of reading an empty prefix.
+    SetRegString(RegValue::Started, QStringLiteral("Yes"));
     return true;
 }

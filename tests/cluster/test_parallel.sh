@@ -39,7 +39,7 @@ run || { cat "$tmp/log" >&2; fail "parallel.sh ended with $?"; }
 for output in "Trip/[Tolva]a.mp4" "Trip/Day 1/[Tolva]a.mp4" "Trip/Day 1/[Tolva]it's 100% ü.mp4" \
     "Trip/Day 2/[Tolva]b c.mp4"; do
     seconds=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$tmp/Out/$output") ||
-        fail "no readable output $output"
+        fail "no readable output $output among: $(cd "$tmp/Out" && find . -type f)"
     ffmpeg -v error -nostdin -i "$tmp/Out/$output" -f null - 2>"$tmp/decode" && [ ! -s "$tmp/decode" ] ||
         fail "$output does not decode cleanly: $(cat "$tmp/decode")"
     awk -v s="$seconds" 'BEGIN { exit !(s > 1.8 && s < 2.2) }' || fail "$output lasts $seconds s"
