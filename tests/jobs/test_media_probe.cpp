@@ -10,12 +10,15 @@
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 namespace {
@@ -390,6 +393,102 @@ TEST_F(SubtitleProbe, OnlyTheFileNamesOwnExtensionIsCut)
         EXPECT_EQ(FindSubtitleFile(movie),
                   c.found ? m_dir.filePath(QLatin1String(c.found)) : QString());
         EXPECT_EQ(ProbeSubtitle(movie), c.found != nullptr);
+    }
+}
+
+// Subtitles as people name them: any letter case of the extension, a language
+// code or name before it, several at once (the system's language first, then
+// one without a language, then by kind and name), movies with dots in their
+// names; what is not a language ("final", "2") and folders do not count.
+TEST_F(SubtitleProbe, NamesWithLanguagesAndLetterCasesAreFoundInOrder)
+{
+    const QLocale saved;
+    const auto restore = qScopeGuard([&saved] { QLocale::setDefault(saved); });
+    const struct
+    {
+        QLocale::Language system;
+        const char* movie;
+        std::vector<const char*> beside; // a trailing "/": a folder
+        const char* found;               // nullptr: nothing
+        QLocale::Language named;
+    } cases[] = {
+        {QLocale::English, "Movie.mkv", {"Movie.SRT"}, "Movie.SRT", QLocale::AnyLanguage},
+        {QLocale::English,
+         "Movie.mkv",
+         {"Movie.Smi", "Movie.srt"},
+         "Movie.Smi",
+         QLocale::AnyLanguage},
+        {QLocale::English, "Movie.mkv", {"Movie.en.srt"}, "Movie.en.srt", QLocale::English},
+        {QLocale::English, "Movie.mkv", {"Movie.EN.Srt"}, "Movie.EN.Srt", QLocale::English},
+        {QLocale::English, "Movie.mkv", {"Movie.kor.smi"}, "Movie.kor.smi", QLocale::Korean},
+        {QLocale::English, "Movie.mkv", {"Movie.ger.sub"}, "Movie.ger.sub", QLocale::German},
+        {QLocale::English, "Movie.mkv", {"Movie.deu.srt"}, "Movie.deu.srt", QLocale::German},
+        {QLocale::English, "Movie.mkv", {"Movie.Korean.srt"}, "Movie.Korean.srt", QLocale::Korean},
+        {QLocale::English,
+         "Movie.mkv",
+         {"Movie.english.srt"},
+         "Movie.english.srt",
+         QLocale::English},
+        {QLocale::English,
+         "Movie.mkv",
+         {"Movie.final.srt", "Movie.2.srt", "Movie.xq.srt", "Movie.en.forced.srt", "Movie.en.txt",
+          "Movies.srt", "Movie 2.srt", "movie.srt"},
+         nullptr,
+         QLocale::AnyLanguage},
+        {QLocale::English,
+         "Movie.mkv",
+         {"Movie.smi", "Movie.ko.srt", "Movie.en.srt"},
+         "Movie.en.srt",
+         QLocale::English},
+        {QLocale::Korean,
+         "Movie.mkv",
+         {"Movie.smi", "Movie.ko.srt", "Movie.en.srt"},
+         "Movie.ko.srt",
+         QLocale::Korean},
+        {QLocale::French,
+         "Movie.mkv",
+         {"Movie.srt", "Movie.de.smi"},
+         "Movie.srt",
+         QLocale::AnyLanguage},
+        {QLocale::French,
+         "Movie.mkv",
+         {"Movie.ko.srt", "Movie.ja.srt"},
+         "Movie.ja.srt",
+         QLocale::Japanese},
+        {QLocale::French,
+         "Movie.mkv",
+         {"Movie.ja.srt", "Movie.ko.smi"},
+         "Movie.ko.smi",
+         QLocale::Korean},
+        {QLocale::English,
+         "My.Movie.2020.mkv",
+         {"My.Movie.srt", "My.Movie.2020.en.srt"},
+         "My.Movie.2020.en.srt",
+         QLocale::English},
+        {QLocale::English,
+         "Movie.mkv",
+         {"Movie.en.srt/", "Movie.ja.srt"},
+         "Movie.ja.srt",
+         QLocale::Japanese},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString folder = QStringLiteral("case%1/").arg(++n);
+        SCOPED_TRACE(folder.toStdString() + c.movie);
+        QLocale::setDefault(QLocale(c.system));
+        const QString movie = Write(folder + QLatin1String(c.movie));
+        for (const char* name : c.beside) {
+            const QString path = folder + QLatin1String(name);
+            if (path.endsWith(u'/')) {
+                ASSERT_TRUE(QDir(m_dir.path()).mkpath(path));
+            } else {
+                Write(path);
+            }
+        }
+        const QString found = c.found ? m_dir.filePath(folder + QLatin1String(c.found)) : QString();
+        EXPECT_EQ(FindSubtitleFile(movie).toStdString(), found.toStdString());
+        EXPECT_EQ(ProbeSubtitle(movie), c.found != nullptr);
+        EXPECT_EQ(SubtitleNameLanguage(movie, found), c.named);
     }
 }
 
