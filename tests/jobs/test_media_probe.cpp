@@ -406,89 +406,52 @@ TEST_F(SubtitleProbe, NamesWithLanguagesAndLetterCasesAreFoundInOrder)
     const auto restore = qScopeGuard([&saved] { QLocale::setDefault(saved); });
     const struct
     {
-        QLocale::Language system;
+        const char* system; // the system's language
         const char* movie;
-        std::vector<const char*> beside; // a trailing "/": a folder
-        const char* found;               // nullptr: nothing
-        QLocale::Language named;
+        const char* beside; // "|"-separated; a trailing "/": a folder
+        const char* found;  // nullptr: nothing
+        const char* named;  // the language the found name carries, "": none
     } cases[] = {
-        {QLocale::English, "Movie.mkv", {"Movie.SRT"}, "Movie.SRT", QLocale::AnyLanguage},
-        {QLocale::English,
-         "Movie.mkv",
-         {"Movie.Smi", "Movie.srt"},
-         "Movie.Smi",
-         QLocale::AnyLanguage},
-        {QLocale::English, "Movie.mkv", {"Movie.en.srt"}, "Movie.en.srt", QLocale::English},
-        {QLocale::English, "Movie.mkv", {"Movie.EN.Srt"}, "Movie.EN.Srt", QLocale::English},
-        {QLocale::English, "Movie.mkv", {"Movie.kor.smi"}, "Movie.kor.smi", QLocale::Korean},
-        {QLocale::English, "Movie.mkv", {"Movie.ger.sub"}, "Movie.ger.sub", QLocale::German},
-        {QLocale::English, "Movie.mkv", {"Movie.deu.srt"}, "Movie.deu.srt", QLocale::German},
-        {QLocale::English, "Movie.mkv", {"Movie.Korean.srt"}, "Movie.Korean.srt", QLocale::Korean},
-        {QLocale::English,
-         "Movie.mkv",
-         {"Movie.english.srt"},
-         "Movie.english.srt",
-         QLocale::English},
-        {QLocale::English,
-         "Movie.mkv",
-         {"Movie.final.srt", "Movie.2.srt", "Movie.xq.srt", "Movie.en.forced.srt", "Movie.en.txt",
-          "Movies.srt", "Movie 2.srt", "movie.srt"},
-         nullptr,
-         QLocale::AnyLanguage},
-        {QLocale::English,
-         "Movie.mkv",
-         {"Movie.smi", "Movie.ko.srt", "Movie.en.srt"},
-         "Movie.en.srt",
-         QLocale::English},
-        {QLocale::Korean,
-         "Movie.mkv",
-         {"Movie.smi", "Movie.ko.srt", "Movie.en.srt"},
-         "Movie.ko.srt",
-         QLocale::Korean},
-        {QLocale::French,
-         "Movie.mkv",
-         {"Movie.srt", "Movie.de.smi"},
-         "Movie.srt",
-         QLocale::AnyLanguage},
-        {QLocale::French,
-         "Movie.mkv",
-         {"Movie.ko.srt", "Movie.ja.srt"},
-         "Movie.ja.srt",
-         QLocale::Japanese},
-        {QLocale::French,
-         "Movie.mkv",
-         {"Movie.ja.srt", "Movie.ko.smi"},
-         "Movie.ko.smi",
-         QLocale::Korean},
-        {QLocale::English,
-         "My.Movie.2020.mkv",
-         {"My.Movie.srt", "My.Movie.2020.en.srt"},
-         "My.Movie.2020.en.srt",
-         QLocale::English},
-        {QLocale::English,
-         "Movie.mkv",
-         {"Movie.en.srt/", "Movie.ja.srt"},
-         "Movie.ja.srt",
-         QLocale::Japanese},
+        {"en", "Movie.mkv", "Movie.SRT", "Movie.SRT", ""},
+        {"en", "Movie.mkv", "Movie.Smi|Movie.srt", "Movie.Smi", ""},
+        {"en", "Movie.mkv", "Movie.en.srt", "Movie.en.srt", "en"},
+        {"en", "Movie.mkv", "Movie.EN.Srt", "Movie.EN.Srt", "en"},
+        {"en", "Movie.mkv", "Movie.kor.smi", "Movie.kor.smi", "ko"},
+        {"en", "Movie.mkv", "Movie.ger.sub", "Movie.ger.sub", "de"},
+        {"en", "Movie.mkv", "Movie.deu.srt", "Movie.deu.srt", "de"},
+        {"en", "Movie.mkv", "Movie.Korean.srt", "Movie.Korean.srt", "ko"},
+        {"en", "Movie.mkv", "Movie.english.srt", "Movie.english.srt", "en"},
+        {"en", "Movie.mkv",
+         "Movie.final.srt|Movie.2.srt|Movie.xq.srt|Movie.en.forced.srt|Movie.en.txt|Movies.srt|"
+         "Movie 2.srt|movie.srt",
+         nullptr, ""},
+        {"en", "Movie.mkv", "Movie.smi|Movie.ko.srt|Movie.en.srt", "Movie.en.srt", "en"},
+        {"ko", "Movie.mkv", "Movie.smi|Movie.ko.srt|Movie.en.srt", "Movie.ko.srt", "ko"},
+        {"fr", "Movie.mkv", "Movie.srt|Movie.de.smi", "Movie.srt", ""},
+        {"fr", "Movie.mkv", "Movie.ko.srt|Movie.ja.srt", "Movie.ja.srt", "ja"},
+        {"fr", "Movie.mkv", "Movie.ja.srt|Movie.ko.smi", "Movie.ko.smi", "ko"},
+        {"en", "My.Movie.2020.mkv", "My.Movie.srt|My.Movie.2020.en.srt", "My.Movie.2020.en.srt",
+         "en"},
+        {"en", "Movie.mkv", "Movie.en.srt/|Movie.ja.srt", "Movie.ja.srt", "ja"},
     };
     int n = 0;
     for (const auto& c : cases) {
         const QString folder = QStringLiteral("case%1/").arg(++n);
         SCOPED_TRACE(folder.toStdString() + c.movie);
-        QLocale::setDefault(QLocale(c.system));
+        QLocale::setDefault(QLocale(QLatin1String(c.system)));
         const QString movie = Write(folder + QLatin1String(c.movie));
-        for (const char* name : c.beside) {
-            const QString path = folder + QLatin1String(name);
-            if (path.endsWith(u'/')) {
-                ASSERT_TRUE(QDir(m_dir.path()).mkpath(path));
+        for (const QString& name : QString::fromUtf8(c.beside).split(u'|')) {
+            if (name.endsWith(u'/')) {
+                ASSERT_TRUE(QDir(m_dir.path()).mkpath(folder + name));
             } else {
-                Write(path);
+                Write(folder + name);
             }
         }
         const QString found = c.found ? m_dir.filePath(folder + QLatin1String(c.found)) : QString();
         EXPECT_EQ(FindSubtitleFile(movie).toStdString(), found.toStdString());
         EXPECT_EQ(ProbeSubtitle(movie), c.found != nullptr);
-        EXPECT_EQ(SubtitleNameLanguage(movie, found), c.named);
+        EXPECT_EQ(SubtitleNameLanguage(movie, found),
+                  *c.named ? QLocale(QLatin1String(c.named)).language() : QLocale::AnyLanguage);
     }
 }
 
