@@ -94,16 +94,22 @@ void CFfmpegJob::PrepareSubtitle()
     m_subtitle = PrepareSubtitleCopy(path, options);
     if (!m_subtitle.pCopy)
         return;
-    // The text's language where its letters tell one, else the system's.
-    const QLocale language =
-        m_subtitle.language != QLocale::AnyLanguage
-            ? QLocale(m_subtitle.language, m_subtitle.script, QLocale::AnyTerritory)
-            : QLocale::system();
+    // The font draws the letters: their language where they tell one, else the
+    // one the file's name carries ("Movie.ko.smi"), else the system's. The
+    // track is tagged with the name's language first: a person chose it, and
+    // letters cannot tell English from French.
+    const QLocale::Language named = SubtitleNameLanguage(m_setup.movie.strFilePath, path);
+    QLocale letters = QLocale::system();
+    if (m_subtitle.language != QLocale::AnyLanguage)
+        letters = QLocale(m_subtitle.language, m_subtitle.script, QLocale::AnyTerritory);
+    else if (named != QLocale::AnyLanguage)
+        letters = QLocale(named);
+    const QLocale track = named != QLocale::AnyLanguage ? QLocale(named) : letters;
     FfmpegCommand::Subtitle subtitle;
     subtitle.strPath = m_subtitle.strPath;
     subtitle.bBurn = burn;
-    subtitle.strFont = FfmpegCommand::SubtitleFontFamily(language);
-    subtitle.strLanguage = FfmpegCommand::SubtitleLanguageCode(language, m_profile.container);
+    subtitle.strFont = FfmpegCommand::SubtitleFontFamily(letters);
+    subtitle.strLanguage = FfmpegCommand::SubtitleLanguageCode(track, m_profile.container);
     m_request.subtitle = subtitle;
 }
 

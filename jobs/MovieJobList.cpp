@@ -1,6 +1,7 @@
 #include "jobs/MovieJobList.h"
 
 #include "jobs/MediaProbe.h"
+#include "shell/AppFolder.h"
 
 #include <algorithm>
 
@@ -296,6 +297,11 @@ QVariant CMovieJobList::data(const QModelIndex& index, int role) const
         // Why a job failed.
         if (index.column() == ColStatus && !m_arrRowReason[index.row()].isEmpty())
             return m_arrRowReason[index.row()];
+        // Which subtitle file the encode takes, found as the run finds it.
+        if (index.column() == ColSubtitle && m_arrStreamFiles[index.row()].bHasSubtitle) {
+            const QString subtitle = FindSubtitleFile(m_arrStreamFiles[index.row()].strFilePath);
+            return subtitle.isEmpty() ? QVariant() : QVariant(PathFileName(subtitle));
+        }
         return QVariant();
     default:
         return QVariant();

@@ -18,7 +18,7 @@ struct StreamFile
     int nHeight = 0;              // picture height in pixels, 0 when unknown
     int nDuration = 0;            // play length in whole seconds, 0 when unknown
     std::uint64_t dwFileSize = 0; // full 64-bit size in bytes, or UnknownSize
-    bool bHasSubtitle = false;    // a ".smi", ".sub" or ".srt" file lies beside the movie
+    bool bHasSubtitle = false;    // a subtitle file lies beside the movie (FindSubtitleFile)
     // The folder under the output folder that the output goes to, "/"-separated:
     // the movie's folder relative to the folder the user added it through, that
     // folder's own name first ("Trip/Day 1" for Trip/Day 1/a.mov added through

@@ -2,9 +2,12 @@
 # Installs what is missing, builds Clipvane and runs every test:
 #   1. the normal build, all tests, and its Debian package built, installed (see
 #      tests/install/test_package.sh) and started;
-#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
-#   3. a ThreadSanitizer build, the tests labelled "threads";
-#   4. a short bounded run of the fuzz targets.
+#   2. the README's first command, scripts/run.sh, building in build-run with
+#      every test-only package hidden, and both programs started
+#      (tests/install/test_run_build.sh);
+#   3. an AddressSanitizer + UndefinedBehaviorSanitizer build, all tests;
+#   4. a ThreadSanitizer build, the tests labelled "threads";
+#   5. a short bounded run of the fuzz targets.
 # Before building, every C++ file is checked against .clang-format.
 # --quick runs step 1 only (for development).
 set -euo pipefail
@@ -31,7 +34,7 @@ build_and_test() {
     local dir=$1 label=$2
     shift 2
     echo "=== $dir: configure and build"
-    cmake -S . -B "$dir" -G Ninja "$@"
+    cmake -S . -B "$dir" -G Ninja -DCLIPVANE_BUILD_TESTS=ON "$@"
     cmake --build "$dir" -j "$jobs"
     echo "=== $dir: tests"
     if [ -n "$label" ]; then
@@ -45,6 +48,9 @@ build_and_test build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "=== build: the Debian package"
 bash tests/install/test_package.sh build
 [ "$quick" = 1 ] && exit 0
+
+echo "=== build-run: scripts/run.sh with the test-only packages hidden"
+bash tests/install/test_run_build.sh build-run
 
 build_and_test build-asan "" -DCMAKE_BUILD_TYPE=Debug -DCLIPVANE_SANITIZE=address,undefined
 build_and_test build-tsan threads -DCMAKE_BUILD_TYPE=Debug -DCLIPVANE_SANITIZE=thread

@@ -14,14 +14,27 @@
 #   sbatch --array=1-$(wc -l < movies.txt) scripts/cluster/slurm-array.sh \
 #       movies.txt /shared/Movies /shared/Encoded [clipvane-batch options...]
 #
-#   LIST    the movies, one absolute path per line (clipvane-batch
-#           --list-movies FOLDER prints them, as clipvane-batch finds them)
+#   LIST    the movies, one path per line (clipvane-batch --list-movies FOLDER
+#           prints them, as clipvane-batch finds them)
 #   FOLDER  the folder the list was made of: /shared/Movies/Day 1/a.mov is
-#           encoded to /shared/Encoded/Movies/Day 1/[Tolva]a.mp4
+#           encoded to /shared/Encoded/Movies/Day 1/[Tolva]a.mp4. A line that
+#           is not under FOLDER is refused (exit code 2).
 #   OUTPUT  the output folder
+#   Relative paths (FOLDER, OUTPUT, the list's lines) are taken from the job's
+#   working directory, the directory sbatch was run from unless sbatch's
+#   --chdir says another; Movies, ./Movies and Movies/../Movies are one folder.
 #   The options (--preset NAME, --sample, --overwrite rename|skip|replace, ...)
 #   go to clipvane-batch as they are. CLIPVANE_BATCH names the program
 #   (default: clipvane-batch on the PATH).
+#
+# The logs: Slurm writes each task's clipvane-<job>_<task>.log into the job's
+# working directory (the directory sbatch was run from, unless --chdir or an
+# --output given to sbatch says otherwise). A log's first line names the task's
+# movie ("movie: PATH"), its last line the result ("result: finished", "result:
+# failed", "result: stopped", ...), so without sacct
+#   grep -l '^result: failed' clipvane-*.log    the logs of the failed movies
+#   grep -L '^result: ' clipvane-*.log          tasks ended before their result
+#                                               (killed, e.g. at --time)
 #
 # The shared folder: the list, the movies and OUTPUT must lie on a folder that
 # every node mounts at the same path, and every node needs clipvane-batch. The
@@ -34,22 +47,27 @@
 # shows each task's.
 set -euo pipefail
 
-if [ $# -lt 3 ]; then
+# The last line of every log: the task's result, then its exit code.
+finish() {
+    echo "result: $1"
+    exit "$2"
+}
+if [ $# -lt 3 ] || [ -z "$2" ] || [ -z "$3" ]; then
     echo "usage: sbatch --array=1-<movies> slurm-array.sh LIST FOLDER OUTPUT [clipvane-batch options]" >&2
-    exit 2
+    finish "bad usage" 2
 fi
 list=$1
-folder=${2%/}
+folder=$2
 output=$3
 shift 3
 task=${SLURM_ARRAY_TASK_ID:-}
 [[ $task =~ ^[0-9]+$ ]] || {
     echo "slurm-array.sh: no SLURM_ARRAY_TASK_ID: submit it with sbatch --array=1-<movies>" >&2
-    exit 2
+    finish "bad usage" 2
 }
 [ -r "$list" ] || {
     echo "slurm-array.sh: cannot read the list '$list'" >&2
-    exit 2
+    finish "bad usage" 2
 }
 
 # The task's movie, and the others of the list whose output would have the
@@ -64,8 +82,9 @@ key_of() {
 mapfile -t movies <"$list"
 if [ "$task" -lt 1 ] || [ "$task" -gt ${#movies[@]} ]; then
     echo "slurm-array.sh: task $task, but '$list' holds ${#movies[@]} movies" >&2
-    exit 2
+    finish "bad usage" 2
 fi
+echo "movie: ${movies[task - 1]}"
 key_of "${movies[task - 1]}"
 mine=$key
 group=()
@@ -73,14 +92,51 @@ for i in "${!movies[@]}"; do
     key_of "${movies[i]}"
     [ "$key" = "$mine" ] || continue
     if [ ${#group[@]} -eq 0 ] && [ "$i" -ne $((task - 1)) ]; then
-        echo "slurm-array.sh: ${movies[task - 1]} is encoded by task $((i + 1))"
-        exit 0
+        finish "encoded by task $((i + 1))" 0
     fi
     group+=("${movies[i]}")
 done
 
-# The folder the movie's output goes to: its folder under FOLDER's parent.
-relative=${group[0]#"$(dirname -- "$folder")"/}
-out=$output
-[ "$relative" = "${group[0]}" ] || out="$output/$(dirname -- "$relative")"
-exec "${CLIPVANE_BATCH:-clipvane-batch}" --jobs 1 "$@" --output "$out" -- "${group[@]}"
+# The folder the movies' outputs go to: their folder under FOLDER, below
+# FOLDER's own name in OUTPUT. Paths are compared as written (made absolute,
+# "." and ".." resolved) and, failing that, with their links resolved, so that
+# a list made through a link to the shared folder still matches.
+folder_plain=$(realpath -m -s -- "$folder")
+folder_real=$(realpath -m -- "$folder")
+output=$(realpath -m -- "$output")
+out=""
+for movie in "${group[@]}"; do
+    plain="" real=""
+    if [ -n "$movie" ]; then
+        plain=$(realpath -m -s -- "$movie")
+        real=$(realpath -m -- "$movie")
+    fi
+    if [[ $plain == "${folder_plain%/}"/* ]]; then
+        relative=${plain#"${folder_plain%/}"/}
+    elif [[ $real == "${folder_real%/}"/* ]]; then
+        relative=${real#"${folder_real%/}"/}
+    else
+        echo "slurm-array.sh: the movie '$movie' is not under the folder '$folder_plain'" >&2
+        finish "refused: not under FOLDER" 2
+    fi
+    if [ -z "$out" ]; then
+        out=$output
+        [ "$folder_plain" = / ] || out="$out/$(basename -- "$folder_plain")"
+        sub=$(dirname -- "$relative")
+        [ "$sub" = . ] || out="$out/$sub"
+    fi
+done
+
+# Slurm's time limit and scancel send SIGTERM to the task's processes:
+# clipvane-batch stops and removes its unfinished output, and this shell waits
+# for it (a trap, not the default of ending at once) to write the result.
+trap : TERM INT
+status=0
+"${CLIPVANE_BATCH:-clipvane-batch}" --jobs 1 "$@" --output "$out" -- "${group[@]}" || status=$?
+case $status in
+0) finish finished 0 ;;
+1) finish failed 1 ;;
+2) finish "bad usage" 2 ;;
+130 | 143) finish stopped "$status" ;;
+*) finish "failed (exit code $status)" "$status" ;;
+esac

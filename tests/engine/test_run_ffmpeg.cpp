@@ -478,7 +478,8 @@ TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
 
 // With burn-in off an MP4 carries the subtitle as a mov_text track and a WebM
 // as a WebVTT track, tagged with the language its letters tell in the form
-// each container writes (ISO 639-2/T in MP4, the bibliographic form in WebM).
+// each container writes (ISO 639-2/T in MP4, the bibliographic form in WebM),
+// or the one its file's name carries, which comes first.
 TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
 {
     SetRegDWORD(RegValue::UseSub, 0);
@@ -499,7 +500,7 @@ TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
         const char* language;
     } rows[] = {
         {"Phone and Tablet", "japanese.mkv", ".smi", japanese, "mov,mp4,m4a,3gp,3g2,mj2", "jpn"},
-        {"Phone and Tablet", "chinese.mkv", ".srt", chinese, "mov,mp4,m4a,3gp,3g2,mj2", "zho"},
+        {"Phone and Tablet", "named.mkv", ".EN.srt", chinese, "mov,mp4,m4a,3gp,3g2,mj2", "eng"},
         {"Smallest AV1", "chinese.mkv", ".srt", chinese, "matroska,webm", "chi"},
     };
     for (const auto& row : rows) {

@@ -352,4 +352,22 @@ TEST_F(JobList, AFailedRowsReasonIsItsStatusTooltipUntilTheNextStatus)
     EXPECT_FALSE(tip(0, CMovieJobList::ColStatus).isValid());
 }
 
+// "Exist" names the subtitle file the encode takes in its tooltip.
+TEST_F(JobList, TheSubtitleTooltipNamesTheFileTaken)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(MediaFactory::WriteFile(dir.filePath("My.Movie.EN.srt"), "x"));
+    StreamFile with = Job(dir.filePath("My.Movie.mkv"), 1);
+    with.bHasSubtitle = true;
+    ASSERT_TRUE(m_list.AppendJob(with));
+    ASSERT_TRUE(m_list.AppendJob(Job(dir.filePath("other.mkv"), 1)));
+    const auto tip = [this](int row) {
+        return m_list.data(m_list.index(row, CMovieJobList::ColSubtitle), Qt::ToolTipRole);
+    };
+    EXPECT_EQ(m_list.CellText(0, CMovieJobList::ColSubtitle), "Exist");
+    EXPECT_EQ(tip(0).toString(), "My.Movie.EN.srt");
+    EXPECT_EQ(m_list.CellText(1, CMovieJobList::ColSubtitle), "None");
+    EXPECT_FALSE(tip(1).isValid());
+}
+
 } // namespace

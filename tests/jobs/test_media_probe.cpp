@@ -10,12 +10,15 @@
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 namespace {
@@ -390,6 +393,65 @@ TEST_F(SubtitleProbe, OnlyTheFileNamesOwnExtensionIsCut)
         EXPECT_EQ(FindSubtitleFile(movie),
                   c.found ? m_dir.filePath(QLatin1String(c.found)) : QString());
         EXPECT_EQ(ProbeSubtitle(movie), c.found != nullptr);
+    }
+}
+
+// Subtitles as people name them: any letter case of the extension, a language
+// code or name before it, several at once (the system's language first, then
+// one without a language, then by kind and name), movies with dots in their
+// names; what is not a language ("final", "2") and folders do not count.
+TEST_F(SubtitleProbe, NamesWithLanguagesAndLetterCasesAreFoundInOrder)
+{
+    const QLocale saved;
+    const auto restore = qScopeGuard([&saved] { QLocale::setDefault(saved); });
+    const struct
+    {
+        const char* system; // the system's language
+        const char* movie;
+        const char* beside; // "|"-separated; a trailing "/": a folder
+        const char* found;  // nullptr: nothing
+        const char* named;  // the language the found name carries, "": none
+    } cases[] = {
+        {"en", "Movie.mkv", "Movie.SRT", "Movie.SRT", ""},
+        {"en", "Movie.mkv", "Movie.Smi|Movie.srt", "Movie.Smi", ""},
+        {"en", "Movie.mkv", "Movie.en.srt", "Movie.en.srt", "en"},
+        {"en", "Movie.mkv", "Movie.EN.Srt", "Movie.EN.Srt", "en"},
+        {"en", "Movie.mkv", "Movie.kor.smi", "Movie.kor.smi", "ko"},
+        {"en", "Movie.mkv", "Movie.ger.sub", "Movie.ger.sub", "de"},
+        {"en", "Movie.mkv", "Movie.deu.srt", "Movie.deu.srt", "de"},
+        {"en", "Movie.mkv", "Movie.Korean.srt", "Movie.Korean.srt", "ko"},
+        {"en", "Movie.mkv", "Movie.english.srt", "Movie.english.srt", "en"},
+        {"en", "Movie.mkv",
+         "Movie.final.srt|Movie.2.srt|Movie.xq.srt|Movie.en.forced.srt|Movie.en.txt|Movies.srt|"
+         "Movie 2.srt|movie.srt",
+         nullptr, ""},
+        {"en", "Movie.mkv", "Movie.smi|Movie.ko.srt|Movie.en.srt", "Movie.en.srt", "en"},
+        {"ko", "Movie.mkv", "Movie.smi|Movie.ko.srt|Movie.en.srt", "Movie.ko.srt", "ko"},
+        {"fr", "Movie.mkv", "Movie.srt|Movie.de.smi", "Movie.srt", ""},
+        {"fr", "Movie.mkv", "Movie.ko.srt|Movie.ja.srt", "Movie.ja.srt", "ja"},
+        {"fr", "Movie.mkv", "Movie.ja.srt|Movie.ko.smi", "Movie.ko.smi", "ko"},
+        {"en", "My.Movie.2020.mkv", "My.Movie.srt|My.Movie.2020.en.srt", "My.Movie.2020.en.srt",
+         "en"},
+        {"en", "Movie.mkv", "Movie.en.srt/|Movie.ja.srt", "Movie.ja.srt", "ja"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const QString folder = QStringLiteral("case%1/").arg(++n);
+        SCOPED_TRACE(folder.toStdString() + c.movie);
+        QLocale::setDefault(QLocale(QLatin1String(c.system)));
+        const QString movie = Write(folder + QLatin1String(c.movie));
+        for (const QString& name : QString::fromUtf8(c.beside).split(u'|')) {
+            if (name.endsWith(u'/')) {
+                ASSERT_TRUE(QDir(m_dir.path()).mkpath(folder + name));
+            } else {
+                Write(folder + name);
+            }
+        }
+        const QString found = c.found ? m_dir.filePath(folder + QLatin1String(c.found)) : QString();
+        EXPECT_EQ(FindSubtitleFile(movie).toStdString(), found.toStdString());
+        EXPECT_EQ(ProbeSubtitle(movie), c.found != nullptr);
+        EXPECT_EQ(SubtitleNameLanguage(movie, found),
+                  *c.named ? QLocale(QLatin1String(c.named)).language() : QLocale::AnyLanguage);
     }
 }
 
