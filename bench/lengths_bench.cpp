@@ -110,8 +110,8 @@ int main(int argc, char** argv)
                                        QFileInfo(job.strFileName).completeBaseName() +
                                        profile.Extension();
                 const double input = ProbeMovieTiming(job.strFilePath).dSeconds;
-                const double expected = batch.sampling ? std::min<double>(input, SampleSeconds)
-                                                       : input;
+                const double expected =
+                    batch.sampling ? std::min<double>(input, SampleSeconds) : input;
                 const MovieContent content = ProbeMovieContent(output);
                 const MovieTiming made = ProbeMovieTiming(output);
                 const double shortBy = expected - content.dSeconds;

@@ -167,8 +167,9 @@ void CBatchFront::ReportSkipped(int index, const QString& reason)
 {
     const bool writing = reason == COutputClaim::InUseReason(COutputClaim::Found::Claim);
     ReportMovie(QStringLiteral("skipped"), index, {{QStringLiteral("reason"), reason}},
-                QStringLiteral(": %1 %2").arg(Output(index), writing ? QStringLiteral("is being written by another process")
-                                                                     : QStringLiteral("exists already")));
+                QStringLiteral(": %1 %2").arg(
+                    Output(index), writing ? QStringLiteral("is being written by another process")
+                                           : QStringLiteral("exists already")));
     EndMovie(index, BatchResult::Skipped);
 }
 

@@ -351,13 +351,12 @@ COutputClaim::Attempt CEncodingRun::ClaimOutput(int index, bool free)
     const QString& planned = m_arrOutputs[index];
     const RunPlan::Overwrite overwrite = m_plan.overwrite;
     if (!free) {
-        const bool replace =
-            overwrite == RunPlan::Overwrite::Replace ||
-            (overwrite == RunPlan::Overwrite::Ask &&
-             m_replaceable.contains(OutputNamer::PathKey(planned)));
+        const bool replace = overwrite == RunPlan::Overwrite::Replace ||
+                             (overwrite == RunPlan::Overwrite::Ask &&
+                              m_replaceable.contains(OutputNamer::PathKey(planned)));
         COutputClaim::Attempt attempt = COutputClaim::Take(planned, replace);
-        if (attempt.claim || !attempt.strError.isEmpty() ||
-            overwrite == RunPlan::Overwrite::Skip || overwrite == RunPlan::Overwrite::Replace)
+        if (attempt.claim || !attempt.strError.isEmpty() || overwrite == RunPlan::Overwrite::Skip ||
+            overwrite == RunPlan::Overwrite::Replace)
             return attempt;
     }
     const StreamFile& job = m_plan.jobs[index];
@@ -530,10 +529,9 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
         return CFailureReason::OverBudget(FileBytes(output), budget, lines);
     // The movie's length to the frame, probed now (a few milliseconds).
     const double input = COutputCheck::InputSeconds(job, ProbeMovieTiming(job.strFilePath));
-    const std::optional<QString> problem =
-        COutputCheck::Problem(ProbeMovieContent(output),
-                              COutputCheck::ExpectedSeconds(input, m_plan.bSampling),
-                              m_plan.bSampling);
+    const std::optional<QString> problem = COutputCheck::Problem(
+        ProbeMovieContent(output), COutputCheck::ExpectedSeconds(input, m_plan.bSampling),
+        m_plan.bSampling);
     if (!problem)
         return std::nullopt;
     // A disk that is full now is found for every failure (OnSlotEnded).

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSysInfo>
 
@@ -78,18 +79,17 @@ const Owner& Me()
 struct Record
 {
     Owner owner;
-    std::uint64_t nTempInode = 0;
     QByteArray tempName;
 };
 
 // The record's text. The temporary file's name comes last, on a line of its
 // own to the end: a movie's name may hold any character but "/".
-QByteArray RecordText(std::uint64_t tempInode, const QString& tempName)
+QByteArray RecordText(const QString& tempName)
 {
     const Owner& me = Me();
     return RecordMagic + ("host: " + me.host) + ("\nmachine: " + me.machine) +
-           ("\nboot: " + me.boot) + ("\npids: " + me.pids) + ("\nowner: " + me.process) +
-           TempLine + QByteArray::number(tempInode) + ' ' + Native(tempName) + '\n';
+           ("\nboot: " + me.boot) + ("\npids: " + me.pids) + ("\nowner: " + me.process) + TempLine +
+           Native(tempName) + '\n';
 }
 
 std::optional<Record> ParseRecord(const QByteArray& text)
@@ -98,22 +98,19 @@ std::optional<Record> ParseRecord(const QByteArray& text)
     if (!text.startsWith(RecordMagic) || temp < 0 || !text.endsWith('\n'))
         return std::nullopt;
     Record record;
-    const std::pair<const char*, QByteArray*> fields[] = {
-        {"host: ", &record.owner.host},   {"machine: ", &record.owner.machine},
-        {"boot: ", &record.owner.boot},   {"pids: ", &record.owner.pids},
-        {"owner: ", &record.owner.process}};
+    const std::pair<const char*, QByteArray*> fields[] = {{"host: ", &record.owner.host},
+                                                          {"machine: ", &record.owner.machine},
+                                                          {"boot: ", &record.owner.boot},
+                                                          {"pids: ", &record.owner.pids},
+                                                          {"owner: ", &record.owner.process}};
     for (const QByteArray& line : text.left(temp).split('\n')) {
         for (const auto& [key, value] : fields) {
             if (line.startsWith(key))
                 *value = line.mid(qsizetype(std::strlen(key)));
         }
     }
-    const QByteArray rest = text.mid(temp + qsizetype(sizeof TempLine) - 1).chopped(1);
-    const qsizetype space = rest.indexOf(' ');
-    bool ok = false;
-    record.nTempInode = rest.left(space).toULongLong(&ok);
-    record.tempName = rest.mid(space + 1);
-    if (space < 0 || !ok || record.owner.process.isEmpty())
+    record.tempName = text.mid(temp + qsizetype(sizeof TempLine) - 1).chopped(1);
+    if (record.owner.process.isEmpty())
         return std::nullopt;
     return record;
 }
@@ -184,7 +181,8 @@ QString HiddenName(const QString& path, const QString& tag)
         qsizetype used = 0;
         qsizetype keep = 0;
         while (keep < name.size()) {
-            const qsizetype width = name.at(keep).isHighSurrogate() && keep + 1 < name.size() ? 2 : 1;
+            const qsizetype width =
+                name.at(keep).isHighSurrogate() && keep + 1 < name.size() ? 2 : 1;
             const qsizetype bytes = Native(name.mid(keep, width)).size();
             if (used + bytes > budget)
                 break;
@@ -204,10 +202,15 @@ QString Tag(int attempt)
     return attempt == 0 ? pid : pid + QLatin1Char('-') + QString::number(attempt + 1);
 }
 
-// A name that a record may give for its temporary file.
-bool IsTempName(const QByteArray& name)
+// Whether name is one that the owner of a record (its process id) gives its
+// temporary files: ".<output's name>.<pid>.part" or ".<...>.<pid>-<n>.part".
+bool IsTempNameOf(const QByteArray& name, const Owner& owner)
 {
-    return name.startsWith('.') && name.endsWith(".part") && !name.contains('/');
+    const QByteArray pid = owner.process.left(owner.process.indexOf(':'));
+    static const QRegularExpression tail(QStringLiteral("\\.(\\d+)(-\\d+)?\\.part$"));
+    const QRegularExpressionMatch match = tail.match(QString::fromLatin1(name.right(40)));
+    return name.startsWith('.') && !name.contains('/') && match.hasMatch() &&
+           match.captured(1).toLatin1() == pid;
 }
 
 // Removes the file at path if it is the file id stands for. It is moved aside
@@ -230,18 +233,19 @@ bool RemoveIfSame(const QString& path, const FileId& id)
     return false;
 }
 
-// Makes path exclusively with text in it; the file's id, or the error.
+// Makes path exclusively with text in it; the file's id, or the error (EEXIST
+// when the name is taken).
 std::optional<FileId> MakeFile(const QString& path, const QByteArray& text, int* error)
 {
-    const int fd =
-        ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(Native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         *error = errno;
         return std::nullopt;
     }
     struct stat st;
-    const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size() &&
-                         ::fstat(fd, &st) == 0;
+    errno = 0;
+    const bool written =
+        ::write(fd, text.constData(), size_t(text.size())) == text.size() && ::fstat(fd, &st) == 0;
     *error = written ? 0 : (errno ? errno : EIO);
     if (::close(fd) != 0 && written)
         *error = errno;
@@ -287,32 +291,23 @@ COutputClaim::Attempt COutputClaim::Take(const QString& path, bool replaceMovie)
         claim->m_strClaimPath = path;
     }
 
-    // The temporary file, then the record naming it, under names of this
-    // process's own.
+    // The record, naming the temporary file, under names of this process's
+    // own. The encoder makes the temporary file: until it does, there is none,
+    // and an encoder that wrote nothing is told from one that wrote an empty
+    // file. No other process writes that name: it is this claim's.
     QString record;
-    int error = 0;
-    for (int tag = 0; tag < MaxTags; ++tag) {
+    int error = EEXIST;
+    for (int tag = 0; tag < MaxTags && error == EEXIST; ++tag) {
         claim->m_strTempPath = HiddenName(path, Tag(tag) + QStringLiteral(".part"));
-        const std::optional<FileId> temp = MakeFile(claim->m_strTempPath, {}, &error);
-        if (!temp) {
-            if (error == EEXIST)
-                continue;
-            break;
-        }
+        if (Exists(claim->m_strTempPath))
+            continue;
         record = HiddenName(path, Tag(tag) + QStringLiteral(".claim"));
-        const std::optional<FileId> made = MakeFile(
-            record, RecordText(temp->nInode, QFileInfo(claim->m_strTempPath).fileName()), &error);
-        if (made) {
+        if (const std::optional<FileId> made =
+                MakeFile(record, RecordText(QFileInfo(claim->m_strTempPath).fileName()), &error))
             claim->m_claimId = *made;
-            break;
-        }
-        ::unlink(Native(claim->m_strTempPath).constData());
-        record.clear();
-        if (error != EEXIST)
-            break;
     }
-    if (record.isEmpty()) {
-        attempt.strError = SystemError(error ? error : EEXIST);
+    if (error != 0) {
+        attempt.strError = SystemError(error);
         return attempt;
     }
 
@@ -320,8 +315,8 @@ COutputClaim::Attempt COutputClaim::Take(const QString& path, bool replaceMovie)
     // A server that made the link may lose its answer: the record then has
     // two names.
     const QByteArray privateName = Native(record);
-    error = ::link(privateName.constData(), Native(claim->m_strClaimPath).constData()) == 0 ? 0
-                                                                                           : errno;
+    error =
+        ::link(privateName.constData(), Native(claim->m_strClaimPath).constData()) == 0 ? 0 : errno;
     struct stat st;
     const bool made = error == 0 || (error != EEXIST && ::stat(privateName.constData(), &st) == 0 &&
                                      st.st_nlink == 2);
@@ -426,13 +421,11 @@ int COutputClaim::RemoveLeftovers(const QString& folder)
         const std::optional<Record> record = ReadRecord(file.filePath(), &id);
         if (!record || !OwnerGone(record->owner))
             continue;
-        // The temporary file the record names, if it is still the one made
-        // then.
-        if (IsTempName(record->tempName)) {
+        // The temporary file the record names, if its name is one that owner
+        // gives.
+        if (IsTempNameOf(record->tempName, record->owner)) {
             const QString temp = folder + QLatin1Char('/') + QFile::decodeName(record->tempName);
-            const std::optional<FileId> tempId = IdOf(temp);
-            if (tempId && tempId->nInode == record->nTempInode &&
-                ::unlink(Native(temp).constData()) == 0)
+            if (::unlink(Native(temp).constData()) == 0)
                 ++removed;
         }
         if (RemoveIfSame(file.filePath(), id))

@@ -337,18 +337,19 @@ TEST(OutputCheckTest, AnOutputIsWholeWhenItOpensShowsPicturesAndLastsAsLongAsExp
     const struct
     {
         MovieContent content;
-        double probed;     // the probe's length; 0: unknown
-        int recorded;      // the job record's whole seconds; 0: unknown
+        double probed; // the probe's length; 0: unknown
+        int recorded;  // the job record's whole seconds; 0: unknown
         bool sampling;
         const char* problem; // null: a whole movie
     } cases[] = {
         {audioOnly, 30, 30, false, "The output holds no video."},
         {movie(0.5), 0, 0, false, nullptr}, // unknown length: only pictures count
         {movie(-1), 30, 30, false, "The output's length cannot be read."},
-        // Measured: a 2 s WMV's whole output from mencoder, a 1 s H.264 MP4's
-        // from ffmpeg.
+        // Measured: the whole outputs of a 2 s WMV from mencoder and of a 1 s
+        // one from ffmpeg, and a sample from ffmpeg.
         {movie(1.933), 2.092, 2, false, nullptr},
-        {movie(0.868), 1.0, 1, false, nullptr},
+        {movie(0.960), 1.092, 1, false, nullptr},
+        {movie(59.92), 70.0, 70, true, nullptr},
         // A 2 s movie cut after about a second, however its length was recorded.
         {movie(0.93), 2.0, 2, false, "The output holds 0.9 s of a 2.0 s movie."},
         {movie(0.93), 2.011, 1, false, "The output holds 0.9 s of a 2.0 s movie."},
@@ -359,7 +360,6 @@ TEST(OutputCheckTest, AnOutputIsWholeWhenItOpensShowsPicturesAndLastsAsLongAsExp
         {movie(97.1), 100, 100, false, nullptr}, // 3 % short at most
         {movie(96.9), 100, 100, false, "The output holds 96.9 s of a 100.0 s movie."},
         {movie(35), 30, 30, false, nullptr}, // longer is whole
-        {movie(59.5), 90, 90, true, nullptr},
         {movie(20), 90.4, 90, true, "The output holds 20.0 s of a 60.0 s sample."},
         {movie(39.6), 40, 40, true, nullptr}, // a movie shorter than the sample
         {movie(30), 40, 40, true, "The output holds 30.0 s of a 40.0 s movie."},
