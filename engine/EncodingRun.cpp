@@ -365,9 +365,7 @@ COutputClaim::Attempt CEncodingRun::ClaimOutput(int index, bool free)
             return OutputNamer::PathFor(m_plan.strOutputDir, m_plan.strPrefix,
                                         m_plan.profile.Extension(), job, copy);
         },
-        [&](const QString& path) {
-            return path == planned || m_runNames.contains(OutputNamer::PathKey(path));
-        });
+        [&](const QString& path) { return m_runNames.contains(OutputNamer::PathKey(path)); });
 }
 
 void CEncodingRun::SkipJob(int index, const QString& reason)

@@ -122,7 +122,7 @@ std::optional<Record> ReadRecord(const QString& path, FileId* id = nullptr)
     const int fd = ::open(Native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    struct stat st;
+    struct stat st = {};
     QByteArray text;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= MaxRecordBytes) {
         text.resize(MaxRecordBytes + 1);
@@ -219,12 +219,10 @@ bool IsTempNameOf(const QByteArray& name, const Owner& owner)
 bool RemoveIfSame(const QString& path, const FileId& id)
 {
     QString aside;
-    for (int attempt = 0; aside.isEmpty() || Exists(aside); ++attempt) {
-        if (attempt == MaxTags)
-            return false;
+    for (int attempt = 0; attempt < MaxTags && (aside.isEmpty() || Exists(aside)); ++attempt)
         aside = HiddenName(path, Tag(attempt) + QStringLiteral(".gone"));
-    }
-    if (IdOf(path) != id || ::rename(Native(path).constData(), Native(aside).constData()) != 0)
+    if (Exists(aside) || IdOf(path) != id ||
+        ::rename(Native(path).constData(), Native(aside).constData()) != 0)
         return false;
     if (IdOf(aside) == id)
         return ::unlink(Native(aside).constData()) == 0;
