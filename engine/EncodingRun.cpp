@@ -525,7 +525,8 @@ std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
     const std::uint64_t budget = slot.Encoder()->SizeBudget();
     if (budget > 0 && FileBytes(output) > budget)
         return CFailureReason::OverBudget(FileBytes(output), budget, lines);
-    // The movie's length to the frame, probed now (a few milliseconds).
+    // The movie's length to the frame, probed now: 2 to 20 ms on the UI thread
+    // for the inputs of bench/lengths.sh, once per job.
     const double input = COutputCheck::InputSeconds(job, ProbeMovieTiming(job.strFilePath));
     const std::optional<QString> problem = COutputCheck::Problem(
         ProbeMovieContent(output), COutputCheck::ExpectedSeconds(input, m_plan.bSampling),
