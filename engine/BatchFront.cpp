@@ -1,5 +1,6 @@
 #include "BatchFront.h"
 
+#include "engine/OutputClaim.h"
 #include "engine/OutputNamer.h"
 #include "jobs/JobStatus.h"
 #include "shell/AppFolder.h"
@@ -67,6 +68,7 @@ void CBatchFront::Prepare(RunPlan plan, std::vector<StreamFile> jobs)
     m_plan.jobs = m_jobs;
     const std::size_t count = m_jobs.size();
     m_skipped.assign(count, false);
+    m_skipReasons.assign(count, QString());
     m_results.assign(count, std::nullopt);
     m_percent.assign(count, -1);
     m_reportedPercent.assign(count, -1);
@@ -76,26 +78,34 @@ void CBatchFront::Prepare(RunPlan plan, std::vector<StreamFile> jobs)
     m_summary.nMovies = int(count);
     m_bStarted = false;
 
-    if (m_overwrite != BatchOptions::Overwrite::Ask && m_overwrite != BatchOptions::Overwrite::Skip)
-        return;
+    // What ended runs of this host left behind is not an output that exists.
+    COutputClaim::RemoveLeftoversFor(m_plan.OutputPaths());
     const QStringList outputs = m_plan.OutputPaths();
-    QStringList existing;
-    for (const QString& output : outputs) {
-        if (QFileInfo(output).isFile())
-            existing << output;
-    }
-    if (existing.isEmpty())
-        return;
-    // One answer for all of them, as the window asks.
     if (m_overwrite == BatchOptions::Overwrite::Ask) {
+        // One answer for all of the finished files, as the window asks. With
+        // none to ask about, nothing is replaced: a name taken meanwhile gets
+        // the next free one.
+        QStringList finished;
+        for (const QString& output : outputs) {
+            if (COutputClaim::Inspect(output) == COutputClaim::Found::Movie)
+                finished << output;
+        }
         WipeProgressLine();
-        m_overwrite = m_ask(OutputNamer::ExistingOutputsQuestion(existing))
+        m_overwrite = finished.isEmpty() ? BatchOptions::Overwrite::Rename
+                      : m_ask(OutputNamer::ExistingOutputsQuestion(finished))
                           ? BatchOptions::Overwrite::Replace
                           : BatchOptions::Overwrite::Skip;
     }
-    if (m_overwrite == BatchOptions::Overwrite::Skip) {
-        for (std::size_t i = 0; i < count; ++i)
-            m_skipped[i] = existing.contains(outputs[i]);
+    m_plan.overwrite = m_overwrite;
+    if (m_overwrite != BatchOptions::Overwrite::Skip)
+        return;
+    // Those in use now are reported at once; a name taken later is found when
+    // its job starts (the run skips it then).
+    for (std::size_t i = 0; i < count; ++i) {
+        const COutputClaim::Found found = COutputClaim::Inspect(outputs[int(i)]);
+        m_skipped[i] = found != COutputClaim::Found::Nothing;
+        if (m_skipped[i])
+            m_skipReasons[i] = COutputClaim::InUseReason(found);
     }
 }
 
@@ -148,13 +158,19 @@ void CBatchFront::OnRunStarted()
 {
     m_bStarted = true;
     for (int i = 0; i < JobCount(); ++i) {
-        if (m_skipped[i]) {
-            const QString why = QStringLiteral("The output file exists already.");
-            ReportMovie(QStringLiteral("skipped"), i, {{QStringLiteral("reason"), why}},
-                        QStringLiteral(": %1 exists already").arg(Output(i)));
-            EndMovie(i, BatchResult::Skipped);
-        }
+        if (m_skipped[i])
+            ReportSkipped(i, m_skipReasons[i]);
     }
+}
+
+void CBatchFront::ReportSkipped(int index, const QString& reason)
+{
+    const bool writing = reason == COutputClaim::InUseReason(COutputClaim::Found::Claim);
+    ReportMovie(QStringLiteral("skipped"), index, {{QStringLiteral("reason"), reason}},
+                QStringLiteral(": %1 %2").arg(
+                    Output(index), writing ? QStringLiteral("is being written by another process")
+                                           : QStringLiteral("exists already")));
+    EndMovie(index, BatchResult::Skipped);
 }
 
 void CBatchFront::SetRowStatus(int index, const QString& status, const QString& reason)
@@ -176,6 +192,8 @@ void CBatchFront::SetRowStatus(int index, const QString& status, const QString& 
             {{QStringLiteral("reason"), FirstLine(reason)}, {QStringLiteral("details"), reason}},
             QStringLiteral(": ") + FirstLine(reason));
         EndMovie(index, BatchResult::Failed);
+    } else if (status == JobStatus::Skipped) {
+        ReportSkipped(index, reason);
     } else if (status == JobStatus::Stopped) {
         ReportMovie(QStringLiteral("stopped"), index, {}, QString());
         EndMovie(index, BatchResult::Stopped);
@@ -253,22 +271,12 @@ void CBatchFront::MessageBox(const QString& text, MessageIcon)
     Write(stderr, BatchOptions::Complaint(text).toLocal8Bit());
 }
 
-bool CBatchFront::AskYesNo(const QString& text, MessageIcon)
+bool CBatchFront::AskYesNo(const QString&, MessageIcon)
 {
-    if (m_bStarted) {
-        // Only a Stop asks during a run: whether to delete what it left.
-        return true;
-    }
-    // Outputs that exist were dealt with in Prepare; one that has appeared
-    // since is never overwritten unasked.
-    if (m_overwrite == BatchOptions::Overwrite::Replace)
-        return true;
-    WipeProgressLine();
-    Write(stderr, BatchOptions::Complaint(QStringLiteral("nothing started, an output appeared "
-                                                         "meanwhile: ") +
-                                          FirstLine(text))
-                      .toLocal8Bit());
-    return false;
+    // Only a Stop asks during a run (whether to delete what it left), and the
+    // batch stops without one. Outputs that exist were dealt with in Prepare,
+    // whose plan never asks before a run.
+    return m_bStarted;
 }
 
 void CBatchFront::OnRunEnded()

@@ -18,7 +18,8 @@ enum class BatchResult
 {
     Finished,
     Failed,
-    // Left out on purpose: its output exists already (--overwrite skip).
+    // Left out on purpose: its output exists already (--overwrite skip), or
+    // another process is writing it (skip, replace).
     Skipped,
     Stopped
 };
@@ -64,11 +65,13 @@ public:
     CBatchFront(BatchOptions::Overwrite overwrite, Report report, QObject* parent = nullptr);
     ~CBatchFront() override;
 
-    // Takes a batch. The plan's outputs that exist already are dealt with as
-    // the overwrite choice says: kept (the plan names the jobs' outputs around
-    // them), left out, replaced, or asked about in one question (replace them
-    // all, or leave those movies out). Asks before the run starts, so that
-    // the question can be answered at leisure.
+    // Takes a batch. What ended runs of this host left in the output folders
+    // is removed (COutputClaim), and the plan's outputs that exist already are
+    // dealt with as the overwrite choice says: kept (the plan names the jobs'
+    // outputs around them), left out, replaced, or the finished ones asked
+    // about in one question (replace them all, or leave those movies out).
+    // Asks before the run starts, so that the question can be answered at
+    // leisure. A name taken later is dealt with when its job starts.
     void Prepare(RunPlan plan, std::vector<StreamFile> jobs);
     // Starts the prepared batch; false when no run started (standard error
     // says why: the output folder cannot be written). The run's end emits
@@ -116,6 +119,7 @@ private:
     void ReportMovie(const QString& kind, int index, const QJsonObject& fields,
                      const QString& tail);
     void EndMovie(int index, BatchResult result);
+    void ReportSkipped(int index, const QString& reason);
     void ReportSummary();
     // A line on standard output: the progress line is wiped first.
     void PrintLine(const QByteArray& line);
@@ -128,6 +132,7 @@ private:
     RunPlan m_plan;
     std::vector<StreamFile> m_jobs;
     std::vector<bool> m_skipped;
+    std::vector<QString> m_skipReasons;
     std::vector<std::optional<BatchResult>> m_results;
     // Each running movie's percentage, its percentage when last reported,
     // when it started and when its progress was last reported.

@@ -248,7 +248,7 @@ RunPlan BatchOptions::Plan(const StoredSettings& settings) const
         plan.strOutputDir = strOutputDir;
     // No one asked for it, and the machine may be someone else's.
     plan.bShutdown = false;
-    plan.bKeepExisting = overwrite == Overwrite::Rename;
+    plan.overwrite = overwrite;
     return plan;
 }
 

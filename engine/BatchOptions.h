@@ -18,17 +18,9 @@ struct BatchParsed;
 // movies and learn what the run needs of them.
 struct BatchOptions
 {
-    // What happens to an output that exists already.
-    enum class Overwrite
-    {
-        // One question on the terminal for all of them: overwrite, or skip them.
-        Ask,
-        // The job writes the next free " (2)" name.
-        Rename,
-        // The movie is left out, and the report says so.
-        Skip,
-        Replace
-    };
+    // What happens to an output that exists already; Ask: one question on the
+    // terminal for all of them (replace them, or skip them).
+    using Overwrite = RunPlan::Overwrite;
 
     // --preset: a name of the presets' table; empty for the stored profile.
     QString strPreset;

@@ -1,9 +1,5 @@
 #include "EncodeSlot.h"
 
-#include <sys/stat.h>
-
-#include <QFile>
-
 CEncodeSlot::CEncodeSlot(int index, EndHandler onEnd)
     : m_nIndex(index)
     , m_onEnd(std::move(onEnd))
@@ -25,19 +21,20 @@ void CEncodeSlot::ClearTail()
 }
 
 void CEncodeSlot::Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::uint64_t bytes,
-                         std::uint64_t order)
+                         std::uint64_t order, std::unique_ptr<COutputClaim> claim)
 {
     m_pEncoder = std::move(encoder);
     m_nJob = index;
     m_strInput = m_pEncoder->GetSetup().movie.strFilePath;
-    m_strOutput = m_pEncoder->GetSetup().strOutput;
+    m_strEncoderOutput = m_pEncoder->GetSetup().strOutput;
+    m_pClaim = std::move(claim);
+    m_strOutput = m_pClaim ? m_pClaim->Path() : m_strEncoderOutput;
     m_arrCommandLines.clear();
     m_ullBytes = bytes;
     m_nOrder = order;
     m_nKeptPercent = 0;
     m_nRowPercent = 0;
     ClearTail();
-    m_outputBefore = FileStamp::Of(m_strOutput);
     m_timer.start();
 }
 
@@ -76,7 +73,14 @@ void CEncodeSlot::Release()
     // for has ended, or the caller ended it (Close) or let its end go.
     m_nKeptPercent = Percent();
     m_pEncoder.reset();
+    m_pClaim.reset();
     m_nChildSerial = 0;
+}
+
+void CEncodeSlot::SetClaim(std::unique_ptr<COutputClaim> claim)
+{
+    m_pClaim = std::move(claim);
+    m_strOutput = m_pClaim->Path();
 }
 
 int CEncodeSlot::Percent() const
@@ -92,26 +96,9 @@ void CEncodeSlot::SetPercent(int percent)
         m_nKeptPercent = percent;
 }
 
-CEncodeSlot::FileStamp CEncodeSlot::FileStamp::Of(const QString& path)
+bool CEncodeSlot::RemoveEncodersOutput()
 {
-    FileStamp stamp;
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return stamp;
-    stamp.bExists = true;
-    stamp.nDevice = st.st_dev;
-    stamp.nInode = st.st_ino;
-    stamp.nModifiedNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    stamp.nSize = st.st_size;
-    return stamp;
-}
-
-bool CEncodeSlot::RemoveEncodersOutput() const
-{
-    // A file the encoder did not touch is not its output: a movie that lay there
-    // before stays when the encoder failed before it opened the output.
-    const FileStamp now = FileStamp::Of(m_strOutput);
-    return now.bExists && !(now == m_outputBefore) && QFile::remove(m_strOutput);
+    return m_pClaim && m_pClaim->Release();
 }
 
 void CEncodeSlot::ParseEncoderOutput(std::string_view text)

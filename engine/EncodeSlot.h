@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/EncoderJob.h"
+#include "engine/OutputClaim.h"
 #include "engine/OutputTail.h"
 #include "engine/Redirect.h"
 
@@ -17,8 +18,9 @@
 // One place of the encoding run where an encoder works: its own runner (a
 // CRedir) and what the run keeps of the job it encodes there: the job's list
 // position, its encoder job (CEncoderJob: the command lines, the progress,
-// the subtitle copy), the input's size, the command lines run so far, the
-// encoder's last lines and the job's clock. The run owns a few slots and uses
+// the subtitle copy), the claim on its output's name (COutputClaim), the
+// input's size, the command lines run so far, the encoder's last lines and the
+// job's clock. The run owns a few slots and uses
 // them on the UI thread; the runner's reader threads only hand the output to
 // the encoder job and keep the lines, and its waiter thread hands the child's
 // end, with those lines, to the end handler.
@@ -37,11 +39,12 @@ public:
     int Index() const { return m_nIndex; }
 
     // Takes a job: the slot is busy from here until Release. Forgets the last
-    // child's lines, notes what lies at the output path now and starts the
-    // job's clock. order tells which busy slot took its job first; bytes is
-    // the input's size as the run counts it.
+    // child's lines and starts the job's clock. order tells which busy slot
+    // took its job first; bytes is the input's size as the run counts it;
+    // claim holds the output's name (none for a job that fails before its
+    // encoder starts), and the encoder writes its temporary file.
     void Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::uint64_t bytes,
-                std::uint64_t order);
+                std::uint64_t order, std::unique_ptr<COutputClaim> claim = nullptr);
     // Starts the encoder job's current step (nice +10 unless normalPriority).
     // False when it could not be started; StartError says why.
     bool Start(bool normalPriority);
@@ -54,15 +57,23 @@ public:
     // newer start) are not.
     bool TakeEnd(const ChildExit& exit);
     // The job is over: the slot is free, waits for no child and lets the
-    // encoder job (and its subtitle copy) go. Its list position, output and
-    // command lines stay until the next Assign.
+    // encoder job (and its subtitle copy) go, and an output claim that was not
+    // published or taken (TakeClaim). Its list position, output and command
+    // lines stay until the next Assign.
     void Release();
 
     bool IsBusy() const { return m_pEncoder != nullptr; }
     // The list position of the job being encoded (the last one when free).
     int JobIndex() const { return m_nJob; }
     const QString& Input() const { return m_strInput; }
+    // The output's name, and the file the encoder writes (the claim's
+    // temporary file).
     const QString& Output() const { return m_strOutput; }
+    const QString& EncoderOutput() const { return m_strEncoderOutput; }
+    COutputClaim* Claim() const { return m_pClaim.get(); }
+    std::unique_ptr<COutputClaim> TakeClaim() { return std::move(m_pClaim); }
+    // The output's name changed: another claim holds it now.
+    void SetClaim(std::unique_ptr<COutputClaim> claim);
     // The command lines of the job's steps started so far.
     const QStringList& CommandLines() const { return m_arrCommandLines; }
     std::uint64_t Bytes() const { return m_ullBytes; }
@@ -77,9 +88,10 @@ public:
     void SetRowPercent(int percent) { m_nRowPercent = percent; }
     qint64 ElapsedMs() const { return m_timer.isValid() ? m_timer.elapsed() : 0; }
 
-    // Deletes the output if the encoder wrote it (a file that lay there before
-    // and was not touched stays); true when deleted.
-    bool RemoveEncodersOutput() const;
+    // Lets the output's claim go: the encoder's file is deleted, and a movie
+    // that lay under the output's name stays. True when the encoder had
+    // written something.
+    bool RemoveEncodersOutput();
 
     // Asks the child to end without waiting (CRedirect::RequestStop), and ends
     // it (CRedirect::Close).
@@ -88,20 +100,6 @@ public:
     void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
 
 private:
-    // What identifies a file's content on disk: whether the encoder wrote the
-    // file at the output path or it is still the one that lay there before.
-    struct FileStamp
-    {
-        bool bExists = false;
-        std::uint64_t nDevice = 0;
-        std::uint64_t nInode = 0;
-        std::int64_t nModifiedNs = 0;
-        std::int64_t nSize = 0;
-
-        static FileStamp Of(const QString& path);
-        bool operator==(const FileStamp&) const = default;
-    };
-
     // Called by the runner's stdout thread with each chunk: the encoder job
     // reads its progress, and the lines are kept where it says they may matter.
     void ParseEncoderOutput(std::string_view text) override;
@@ -116,6 +114,8 @@ private:
     int m_nJob = -1;
     QString m_strInput;
     QString m_strOutput;
+    QString m_strEncoderOutput;
+    std::unique_ptr<COutputClaim> m_pClaim;
     QStringList m_arrCommandLines;
     std::uint64_t m_ullBytes = 0;
     std::uint64_t m_nOrder = 0;
@@ -124,7 +124,6 @@ private:
     // The last job's percentage once its encoder job has gone.
     int m_nKeptPercent = 0;
     int m_nRowPercent = 0;
-    FileStamp m_outputBefore;
     QElapsedTimer m_timer;
 
     // The child's last lines: filled by both reader threads, taken by the

@@ -3,6 +3,7 @@
 #include "engine/ExternalTools.h"
 #include "engine/FailureReason.h"
 #include "engine/OutputCheck.h"
+#include "engine/OutputClaim.h"
 #include "engine/OutputNamer.h"
 #include "engine/StartChecks.h"
 #include "engine/StoredSettings.h"
@@ -172,7 +173,11 @@ void CEncodingRun::Start(RunPlan plan)
     plan.jobs.clear();
     for (int i = 0; i < count; ++i)
         plan.jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
-    const QStringList outputs = plan.OutputPaths();
+    QStringList outputs = plan.OutputPaths();
+    // What runs of this host that ended without cleaning up (a crash, a kill,
+    // a power cut) left in the folders this run writes is not in the way.
+    if (COutputClaim::RemoveLeftoversFor(outputs) > 0)
+        outputs = plan.OutputPaths();
     // Only what the run will write can be overwritten.
     QStringList written;
     std::vector<bool> skipped(plan.jobs.size());
@@ -181,7 +186,8 @@ void CEncodingRun::Start(RunPlan plan)
         if (!skipped[i])
             written << outputs[i];
     }
-    if (!MayOverwrite(written))
+    QStringList replaceable;
+    if (plan.overwrite == RunPlan::Overwrite::Ask && !MayOverwrite(written, replaceable))
         return;
 
     // The preview takes the first slot's runner: a preview still playing ends
@@ -206,6 +212,16 @@ void CEncodingRun::Start(RunPlan plan)
     m_pShownSlot = nullptr;
     m_nShownJob = -1;
     m_arrOutputs = outputs;
+    // The names a job whose own is taken does not move to: the other jobs'
+    // outputs and the movies.
+    m_runNames.clear();
+    m_replaceable.clear();
+    for (int i = 0; i < count; ++i) {
+        m_runNames.insert(OutputNamer::PathKey(outputs[i]));
+        m_runNames.insert(OutputNamer::PathKey(m_plan.jobs[i].strFilePath));
+    }
+    for (const QString& output : replaceable)
+        m_replaceable.insert(OutputNamer::PathKey(output));
     m_arrJobs.assign(m_plan.jobs.size(), RunJob());
     for (std::size_t i = 0; i < m_plan.jobs.size(); ++i) {
         m_arrJobs[i].nDuration = m_plan.jobs[i].nDuration;
@@ -228,11 +244,12 @@ void CEncodingRun::Start(RunPlan plan)
     ScheduleJobs();
 }
 
-bool CEncodingRun::MayOverwrite(const QStringList& outputs)
+bool CEncodingRun::MayOverwrite(const QStringList& outputs, QStringList& existing)
 {
-    QStringList existing;
+    // Another process's output that is still being made cannot be replaced:
+    // the job takes another name.
     for (const QString& output : outputs) {
-        if (QFileInfo(output).isFile())
+        if (COutputClaim::Inspect(output) == COutputClaim::Found::Movie)
             existing << output;
     }
     return existing.isEmpty() || m_form.AskYesNo(OutputNamer::ExistingOutputsQuestion(existing),
@@ -329,18 +346,73 @@ std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
     return std::nullopt;
 }
 
+COutputClaim::Attempt CEncodingRun::ClaimOutput(int index, bool free)
+{
+    const QString& planned = m_arrOutputs[index];
+    const RunPlan::Overwrite overwrite = m_plan.overwrite;
+    if (!free) {
+        const bool replace = overwrite == RunPlan::Overwrite::Replace ||
+                             (overwrite == RunPlan::Overwrite::Ask &&
+                              m_replaceable.contains(OutputNamer::PathKey(planned)));
+        COutputClaim::Attempt attempt = COutputClaim::Take(planned, replace);
+        if (attempt.claim || !attempt.strError.isEmpty() || overwrite == RunPlan::Overwrite::Skip ||
+            overwrite == RunPlan::Overwrite::Replace)
+            return attempt;
+    }
+    const StreamFile& job = m_plan.jobs[index];
+    return COutputClaim::TakeFree(
+        [&](int copy) {
+            return OutputNamer::PathFor(m_plan.strOutputDir, m_plan.strPrefix,
+                                        m_plan.profile.Extension(), job, copy);
+        },
+        [&](const QString& path) { return m_runNames.contains(OutputNamer::PathKey(path)); });
+}
+
+void CEncodingRun::SkipJob(int index, const QString& reason)
+{
+    m_arrJobs[index].state = JobState::Ended;
+    m_tally.AddDone(m_arrJobs[index].ullSize);
+    SetRowStatus(index, JobStatus::Skipped, reason);
+    RunLogJob entry;
+    entry.nIndex = index;
+    entry.nCount = int(m_plan.jobs.size());
+    entry.strInput = m_plan.jobs[index].strFilePath;
+    entry.strOutput = m_arrOutputs[index];
+    entry.strEnd = QStringLiteral("skipped: ") + reason;
+    m_log.WriteJob(entry);
+    MoveCursor();
+}
+
 void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
 {
     const StreamFile& movie = m_plan.jobs[index];
+    std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, m_arrOutputs[index]);
+    std::unique_ptr<COutputClaim> claim;
+    if (!failure) {
+        // The output's name is this job's alone before its encoder starts.
+        COutputClaim::Attempt attempt = ClaimOutput(index, false);
+        if (!attempt.strError.isEmpty()) {
+            const QString folder = QFileInfo(m_arrOutputs[index]).absolutePath();
+            failure = CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder),
+                                                  {attempt.strError});
+        } else if (!attempt.claim) {
+            SkipJob(index, COutputClaim::InUseReason(attempt.held));
+            return;
+        } else {
+            claim = std::move(attempt.claim);
+            m_arrOutputs[index] = claim->Path();
+            m_runNames.insert(OutputNamer::PathKey(claim->Path()));
+        }
+    }
     CEncoderJob::Setup setup;
     setup.movie = movie;
-    setup.strOutput = m_arrOutputs[index];
+    setup.strOutput = claim ? claim->TempPath() : m_arrOutputs[index];
     setup.strProgram = m_tools[m_plan.profile.backend].strPath;
     setup.bSampling = m_plan.bSampling;
     setup.bBurnSubtitle = m_plan.bBurnSubtitle;
     setup.nThreads = m_plan.ThreadsPerEncoder();
     std::unique_ptr<CEncoderJob> encoder = MakeEncoderJob(m_plan.profile, setup);
-    if (std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, setup.strOutput)) {
+    if (failure) {
         // No encoder for it; the batch goes on with the next job.
         m_arrJobs[index].state = JobState::Running;
         slot.Assign(index, std::move(encoder), 0, ++m_nStarts);
@@ -359,7 +431,8 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
         m_form.ShowRow(index);
     SetRowStatus(index, StatusEncoding, QString());
 
-    slot.Assign(index, std::move(encoder), InputFileSize(movie.strFilePath), ++m_nStarts);
+    slot.Assign(index, std::move(encoder), InputFileSize(movie.strFilePath), ++m_nStarts,
+                std::move(claim));
     ShowCurrentFile();
     if (const std::optional<QString> refused = slot.Encoder()->Prepare()) {
         EndJob(slot, CFailureReason::BeforeStart(*refused), {});
@@ -447,19 +520,42 @@ void CEncodingRun::EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>
 std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
                                                         const QStringList& lines) const
 {
-    const QString& output = slot.Output();
+    const QString& output = slot.EncoderOutput();
     const StreamFile& job = m_plan.jobs[slot.JobIndex()];
     const std::uint64_t budget = slot.Encoder()->SizeBudget();
     if (budget > 0 && FileBytes(output) > budget)
         return CFailureReason::OverBudget(FileBytes(output), budget, lines);
+    // The movie's length to the frame, probed now: 2 to 20 ms on the UI thread
+    // for the inputs of bench/lengths.sh, once per job.
+    const double input = COutputCheck::InputSeconds(job, ProbeMovieTiming(job.strFilePath));
     const std::optional<QString> problem = COutputCheck::Problem(
-        ProbeMovieContent(output), COutputCheck::ExpectedSeconds(job, m_plan.bSampling),
+        ProbeMovieContent(output), COutputCheck::ExpectedSeconds(input, m_plan.bSampling),
         m_plan.bSampling);
     if (!problem)
         return std::nullopt;
     // A disk that is full now is found for every failure (OnSlotEnded).
     return CFailureReason::ForIncompleteOutput(*problem, CFailureReason::SaysDiskFull(lines),
                                                lines);
+}
+
+std::optional<CFailureReason> CEncodingRun::PublishOutput(CEncodeSlot& slot)
+{
+    QString error;
+    if (slot.Claim()->Publish(&error))
+        return std::nullopt;
+    // Another process took the name meanwhile (one that replaced it at the
+    // same moment): the movie goes under the next free name.
+    const int index = slot.JobIndex();
+    COutputClaim::Attempt next = ClaimOutput(index, true);
+    if (next.claim && next.claim->Publish(&error, slot.EncoderOutput())) {
+        m_arrOutputs[index] = next.claim->Path();
+        m_runNames.insert(OutputNamer::PathKey(next.claim->Path()));
+        slot.SetClaim(std::move(next.claim));
+        return std::nullopt;
+    }
+    return CFailureReason::BeforeStart(
+        QStringLiteral("The finished movie could not be given its name: %1").arg(slot.Output()),
+        {next.strError.isEmpty() ? error : next.strError});
 }
 
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
@@ -506,20 +602,23 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     }
 
     CEncoderJob& encoder = *slot.Encoder();
+    const QString& output = slot.EncoderOutput();
     if (exit.Succeeded() &&
-        encoder.StepSucceeded(FileBytes(slot.Output())) == CEncoderJob::StepEnd::NextStep) {
+        encoder.StepSucceeded(FileBytes(output)) == CEncoderJob::StepEnd::NextStep) {
         if (!StartStep(slot))
             ScheduleJobs();
         return;
     }
     // The encoder can exit 0 without having written a movie (an input it could
     // not demultiplex, for one), or with only part of one (a full disk, an
-    // input that ends early): that job failed too.
-    const QString& output = slot.Output();
+    // input that ends early): that job failed too. A whole movie takes the
+    // output's name.
     std::optional<CFailureReason> failure =
         CFailureReason::ForEnd(exit, OutputState(output), lines, encoder.Causes());
     if (!failure)
         failure = CheckOutput(slot, lines);
+    if (!failure)
+        failure = PublishOutput(slot);
     // The encoder does not always say so when its writes fail for want of
     // space: it leaves an empty or short file, or none.
     if (failure && failure->Cause().isEmpty() &&
@@ -569,10 +668,8 @@ void CEncodingRun::StopEncoding()
 
 void CEncodingRun::StopForQuit()
 {
-    for (const QString& path : m_arrAskingAbout) {
-        if (QFileInfo(path).isFile())
-            QFile::remove(path);
-    }
+    for (const auto& claim : m_askingAbout)
+        claim->Release();
     Stop(true);
 }
 
@@ -601,15 +698,20 @@ void CEncodingRun::Stop(bool quitting)
     const QString end = quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
                                  : QStringLiteral("stopped by the user");
     std::vector<RunLogJob> entries;
+    // The stopped jobs' claims, and the names of those whose encoders wrote
+    // something: the question names the outputs as the user knows them.
+    std::vector<std::unique_ptr<COutputClaim>> claims;
     QStringList incomplete;
     for (CEncodeSlot* slot : stopped) {
         const int index = slot->JobIndex();
         SetRowStatus(index, StatusStopped, QString());
         entries.push_back(JobLogEntry(*slot, end, {}));
-        if (quitting)
+        if (quitting) {
             entries.back().bOutputRemoved = slot->RemoveEncodersOutput();
-        else if (QFileInfo(slot->Output()).isFile())
+        } else if (slot->Claim() && FileBytes(slot->EncoderOutput()) > 0) {
             incomplete << slot->Output();
+            claims.push_back(slot->TakeClaim());
+        }
         slot->Release();
         m_arrJobs[index].state = JobState::Ended;
     }
@@ -617,16 +719,20 @@ void CEncodingRun::Stop(bool quitting)
     ShowStoppedProgress();
 
     if (!incomplete.isEmpty()) {
-        m_arrAskingAbout = incomplete;
+        m_askingAbout = std::move(claims);
         const bool yes = m_form.AskYesNo(OutputNamer::IncompleteOutputsQuestion(incomplete),
                                          RunForm::MessageIcon::Question);
-        m_arrAskingAbout.clear();
-        for (RunLogJob& entry : entries) {
-            // A quit while the question was open deleted them already.
-            if (incomplete.contains(entry.strOutput))
-                entry.bOutputRemoved =
-                    (yes && QFile::remove(entry.strOutput)) || !QFileInfo::exists(entry.strOutput);
+        // Yes deletes them; No keeps each under its output's name. A quit while
+        // the question was open deleted them already.
+        for (const auto& claim : m_askingAbout) {
+            QString error;
+            const bool removed = yes ? claim->Release() : !claim->Publish(&error);
+            for (RunLogJob& entry : entries) {
+                if (entry.strOutput == claim->Path())
+                    entry.bOutputRemoved = removed || !QFileInfo::exists(entry.strOutput);
+            }
         }
+        m_askingAbout.clear();
     }
     for (const RunLogJob& entry : entries)
         m_log.WriteJob(entry);

@@ -2,6 +2,7 @@
 
 #include "engine/EncodeSlot.h"
 #include "engine/FailureReason.h"
+#include "engine/OutputClaim.h"
 #include "engine/ProgressTally.h"
 #include "engine/RunForm.h"
 #include "engine/RunLog.h"
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +38,10 @@
 // The output folder is made and checked before a run starts anything, and a
 // job's movie and output folder again before its encoder starts (StartChecks):
 // a job that cannot start fails without an encoder, and the batch goes on.
+// Then the job claims its output's name (COutputClaim), as the plan's
+// Overwrite says when the name is in use, and its encoder writes a temporary
+// file that takes the name only once it is a whole movie. At its start a run
+// removes what ended runs of this host left in its output folders.
 // For each job the run keeps the encoder's last lines, so that a failed row can
 // say why (its status cell's reason, CFailureReason), and each run writes a
 // plain-text log (CRunLog) in which each job's entry is written whole when the
@@ -156,9 +162,9 @@ private:
         std::uint64_t ullSize = 0;
     };
 
-    // Outputs that exist already would be overwritten: one question for all of
-    // them. True to go on.
-    bool MayOverwrite(const QStringList& outputs);
+    // Finished files that exist already under outputs would be replaced: one
+    // question for all of them, which existing lists. True to go on.
+    bool MayOverwrite(const QStringList& outputs, QStringList& existing);
     // Starts waiting jobs on the free slots; ends the run when no job runs and
     // none can start.
     void ScheduleJobs();
@@ -167,6 +173,11 @@ private:
     // Why a job cannot start: its movie is gone or unreadable, or its output
     // folder cannot be written (now); nothing when it can.
     std::optional<CFailureReason> StartProblem(const QString& input, const QString& output) const;
+    // Claims the output's name of a job as the plan's Overwrite says; with
+    // free, the first free name of its copies.
+    COutputClaim::Attempt ClaimOutput(int index, bool free);
+    // A job is left out: its output's name is in use.
+    void SkipJob(int index, const QString& reason);
     // Starts the encoder for a job on a free slot; a job that cannot start
     // fails there and then.
     void StartJob(CEncodeSlot& slot, int index);
@@ -193,6 +204,8 @@ private:
     // is over its size budget); nothing when it is one.
     std::optional<CFailureReason> CheckOutput(const CEncodeSlot& slot,
                                               const QStringList& lines) const;
+    // Gives a whole movie its output's name; why it could not.
+    std::optional<CFailureReason> PublishOutput(CEncodeSlot& slot);
     // The run works from its plan's jobs; the form's list shows them, and a
     // row that has gone from it is not written.
     bool RowExists(int index) const;
@@ -223,9 +236,14 @@ private:
     CProgressTally m_tally;
     QString m_strCurrentOutput;
     int m_nTimerId = 0;
-    // The run's jobs, in list order, and their output paths (OutputNamer).
+    // The run's jobs, in list order, and their output paths (OutputNamer; a
+    // job's changes when its name is taken as it starts).
     std::vector<RunJob> m_arrJobs;
     QStringList m_arrOutputs;
+    // The names of the run's outputs and movies (OutputNamer::PathKey), and
+    // those of finished files the user agreed to replace.
+    QSet<QString> m_runNames;
+    QSet<QString> m_replaceable;
     // Counts the starts of jobs, so that slots know which started first.
     std::uint64_t m_nStarts = 0;
     // The slot the Current File panel shows, and its job then.
@@ -242,8 +260,9 @@ private:
     int m_nFailedJobs = 0;
     // "<file> failed: <why>." for the last job that failed.
     QString m_strLastFailure;
-    // Incomplete outputs the Stop question asks about, while it asks.
-    QStringList m_arrAskingAbout;
+    // The claims of the incomplete outputs the Stop question asks about, while
+    // it asks.
+    std::vector<std::unique_ptr<COutputClaim>> m_askingAbout;
 
     RunForm& m_form;
     // The encoder program and image name of each back end.

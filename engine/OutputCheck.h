@@ -15,16 +15,20 @@
 class COutputCheck final
 {
 public:
-    // How long the output of job must last in whole seconds; 0 when the input's
-    // length is unknown, and then only the open-and-pictures part applies.
-    static int ExpectedSeconds(const StreamFile& job, bool sampling);
-    // How much shorter than expected an output may be: max(1.5 s, 3 %).
-    static double Tolerance(int expectedSeconds);
+    // The input's length in seconds: the probe's, to the frame, else the job
+    // record's whole seconds; 0 when it is unknown.
+    static double InputSeconds(const StreamFile& job, const MovieTiming& probed);
+    // How long the output must last, from the input's length: the length, or
+    // on a Sampling run at most SampleSeconds. 0 when the length is unknown, and
+    // then only the open-and-pictures part applies.
+    static double ExpectedSeconds(double inputSeconds, bool sampling);
+    // How much shorter than expected a whole output may be.
+    static double Tolerance(double expectedSeconds);
 
     // What is wrong with an output of this content, in the program's words
-    // ("The output holds 5 s of a 30 s movie."); nothing for a whole movie.
+    // ("The output holds 0.9 s of a 2.0 s movie."); nothing for a whole movie.
     // An output longer than expected is whole.
-    static std::optional<QString> Problem(const MovieContent& content, int expectedSeconds,
+    static std::optional<QString> Problem(const MovieContent& content, double expectedSeconds,
                                           bool sampling);
 
     // Whether the disk that holds folder has (next to) no space left: less than

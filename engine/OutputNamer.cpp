@@ -16,13 +16,6 @@ constexpr qsizetype MaxFileNameBytes = 255;
 // How many existing outputs the overwrite question names.
 constexpr int NamedExistingOutputs = 5;
 
-// Output paths compared as the file system sees them; without regard to case,
-// as the FAT and NTFS disks that movies are often written to compare them.
-QString PathKey(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
-}
-
 // prefix + stem + suffix + extension, the stem cut at its end (between two
 // characters, never inside one) so that the file name proper, the part after
 // the last "/", fits the file system.
@@ -47,6 +40,11 @@ QString FittedFileName(const QString& prefix, const QString& stem, const QString
 } // namespace
 
 namespace OutputNamer {
+
+QString PathKey(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
+}
 
 QString PathFor(const QString& folder, const QString& prefix, const QString& extension,
                 const StreamFile& job, int copy)

@@ -12,6 +12,11 @@
 // (outputs that exist already, outputs a Stop left incomplete).
 namespace OutputNamer {
 
+// An output path as the names of a batch are compared: absolute, and without
+// regard to case, as the FAT and NTFS disks that movies are often written to
+// compare them.
+QString PathKey(const QString& path);
+
 // Output folder, "/", the job's relative folder and "/" (a movie added
 // through a folder), prefix, the movie's name with extension (".avi",
 // ".mp4", ...) for its own; for copy 2 and on " (<copy>)" before the

@@ -72,5 +72,6 @@ RunPlan::Arrangement RunPlan::Arrange(const EncodeProfile& profile, const Stored
 
 QStringList RunPlan::OutputPaths() const
 {
-    return OutputNamer::PathsFor(strOutputDir, strPrefix, profile.Extension(), jobs, bKeepExisting);
+    return OutputNamer::PathsFor(strOutputDir, strPrefix, profile.Extension(), jobs,
+                                 overwrite == Overwrite::Rename);
 }

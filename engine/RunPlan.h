@@ -32,10 +32,23 @@ struct RunPlan
     bool bBurnSubtitle = true;
     // Shut the computer down after the run.
     bool bShutdown = false;
-    // An output that exists already is kept: the job writes the next free
-    // " (2)" name instead (the batch command's default). Otherwise the run asks
-    // once before it overwrites such outputs.
-    bool bKeepExisting = false;
+    // What a job does when its output's name is in use as it starts: taken by
+    // a finished file, or claimed by another process (COutputClaim).
+    enum class Overwrite
+    {
+        // The window's: one question before the run about the finished files,
+        // which are then replaced; a name that another process holds, or a file
+        // that appeared since, gets the next free " (2)" name.
+        Ask,
+        // The next free " (2)" name (the batch command's default).
+        Rename,
+        // The job is left out ("Skipped").
+        Skip,
+        // A finished file is replaced once the new movie is whole; a name that
+        // another process is writing is left to it, and the job is left out.
+        Replace
+    };
+    Overwrite overwrite = Overwrite::Ask;
     // The list's jobs in list order, filled when the run starts.
     std::vector<StreamFile> jobs;
 
@@ -45,8 +58,10 @@ struct RunPlan
     // fills the cores): one movie must not get a core's share of the machine.
     int ThreadsPerEncoder() const;
 
-    // The output path of each job, in job order (OutputNamer::PathsFor): what
-    // the run writes, so that a front end can tell beforehand.
+    // The output path of each job, in job order (OutputNamer::PathsFor), with
+    // Rename around the files that exist: what the run means to write, so that
+    // a front end can tell beforehand. A job whose name is taken when it starts
+    // may write another (COutputClaim).
     QStringList OutputPaths() const;
 
     // How a run shares the machine's cores between its encodes.

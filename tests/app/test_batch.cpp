@@ -97,6 +97,17 @@ protected:
         EXPECT_NEAR(facts.videoSeconds, seconds, 0.2) << relativePath.toStdString();
     }
 
+    // The bytes of the hidden files the encoders write beside the outputs.
+    qint64 PartBytes() const
+    {
+        qint64 bytes = 0;
+        for (const QString& file : Outputs()) {
+            if (QFileInfo(file).fileName().startsWith('.') && file.endsWith(".part"))
+                bytes += QFileInfo(m_out + '/' + file).size();
+        }
+        return bytes;
+    }
+
     ScopedTempHome m_home;
     QString m_program;
     QString m_out;
@@ -211,7 +222,10 @@ TEST_F(BatchCommand, AFolderComesOutWholeAndOutputsThatExistAreTreatedAsAsked)
 }
 
 // SIGINT and SIGTERM stop the run as the window's Stop does: the encoder ends,
-// the unfinished output is removed, and the exit code tells the signal.
+// the unfinished output is removed, and the exit code tells the signal. After
+// SIGKILL no movie lies under the output's name, only the claim on it beside the
+// hidden half movie; the next run removes both and writes the output under its
+// own name.
 TEST_F(BatchCommand, QuitSignalsStopTheRunAndLeaveNoUnfinishedOutput)
 {
     MovieSpec spec;
@@ -219,22 +233,100 @@ TEST_F(BatchCommand, QuitSignalsStopTheRunAndLeaveNoUnfinishedOutput)
     spec.height = 360;
     spec.seconds = 30;
     const QString movie = MakeMovie(QStringLiteral("long.mkv"), spec);
-    for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    const QString output = m_out + QStringLiteral("/[Tolva]long.mp4");
+    for (const auto& [signal, exitCode] :
+         {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGKILL, -1}}) {
+        SCOPED_TRACE(::testing::Message() << "signal " << signal);
         QProcess process;
         Start(process, {"--json", "--preset", "Small H.265", "--output", m_out, movie});
         while (!process.canReadLine() && process.waitForReadyRead(30000)) {
         }
         const QByteArray started = process.readLine();
         ASSERT_TRUE(started.contains("\"started\"")) << started.constData();
-        // Until ffmpeg has written the start of the output.
-        for (int i = 0; i < 100 && Outputs().isEmpty(); ++i)
+        // Until ffmpeg has written the start of the movie.
+        for (int i = 0; i < 200 && PartBytes() == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        ASSERT_EQ(Outputs().size(), 1);
+        ASSERT_GT(PartBytes(), 0);
         ::kill(pid_t(process.processId()), signal);
         ASSERT_TRUE(process.waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), exitCode) << process.readAllStandardError().constData();
-        EXPECT_TRUE(process.readAllStandardOutput().contains("\"stopped\""));
-        EXPECT_EQ(Outputs(), QStringList()) << "signal " << signal;
+        if (signal != SIGKILL) {
+            EXPECT_EQ(process.exitCode(), exitCode) << process.readAllStandardError().constData();
+            EXPECT_TRUE(process.readAllStandardOutput().contains("\"stopped\""));
+            EXPECT_EQ(Outputs(), QStringList());
+            continue;
+        }
+        EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+        EXPECT_FALSE(MovieInspector::Inspect(output).opened);
+        EXPECT_GT(PartBytes(), 0);
+        EXPECT_EQ(Outputs().size(), 2) << Outputs().join(' ').toStdString();
+        // A small movie of the same name: the leftovers are removed before it
+        // is named.
+        const Result next = Run({"--preset", "Phone and Tablet", "--output", m_out,
+                                 MakeMovie(QStringLiteral("Next/long.mp4"))});
+        EXPECT_EQ(next.nExitCode, 0) << next.strError.toStdString();
+        EXPECT_EQ(Outputs(), QStringList{"[Tolva]long.mp4"});
+        ExpectWhole(QStringLiteral("[Tolva]long.mp4"), 2.0);
+    }
+}
+
+// Two clipvane-batch started at the same moment on two movies both named
+// clip.mp4 (1 and 2 s long, so that each output tells whose it is) into one
+// folder, five rounds for each --overwrite choice: no two ever write one
+// output, and what lies under an output's name is a whole movie. rename gives
+// each movie its own name; skip gives one, the other skipped; replace gives
+// one, the other skipped while the first is being written, or replacing it once
+// it is finished.
+TEST_F(BatchCommand, TwoProcessesNeverWriteOneOutput)
+{
+    MovieSpec shorter;
+    shorter.seconds = 1;
+    const QStringList movies{MakeMovie(QStringLiteral("One/clip.mp4"), shorter),
+                             MakeMovie(QStringLiteral("Two/clip.mp4"))};
+    const QString name = QStringLiteral("[Tolva]clip.mp4");
+    for (const char* mode : {"rename", "skip", "replace"}) {
+        for (int round = 0; round < 5; ++round) {
+            SCOPED_TRACE(::testing::Message() << mode << ", round " << round + 1);
+            QDir(m_out).removeRecursively();
+            QProcess processes[2];
+            for (int i = 0; i < 2; ++i)
+                Start(processes[i], {"--json", "--preset", "Phone and Tablet", "--overwrite", mode,
+                                     "--output", m_out, movies[i]});
+            // How each movie ended, and the output it reported.
+            QString ended[2];
+            QString reported[2];
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_TRUE(processes[i].waitForFinished(120000));
+                EXPECT_EQ(processes[i].exitCode(), 0)
+                    << processes[i].readAllStandardError().constData();
+                for (const QJsonObject& event :
+                     Events(QString::fromUtf8(processes[i].readAllStandardOutput()))) {
+                    if (event["event"] == "finished" || event["event"] == "skipped") {
+                        ended[i] = event["event"].toString();
+                        reported[i] = QFileInfo(event["output"].toString()).fileName();
+                    }
+                }
+            }
+            const QStringList outputs = Outputs();
+            if (QLatin1String(mode) == QLatin1String("rename")) {
+                EXPECT_EQ(outputs, (QStringList{"[Tolva]clip (2).mp4", name}));
+                for (int i = 0; i < 2; ++i) {
+                    EXPECT_EQ(ended[i], "finished");
+                    ExpectWhole(reported[i], i + 1.0);
+                }
+                continue;
+            }
+            EXPECT_EQ(outputs, QStringList{name});
+            const QStringList ends{ended[0], ended[1]};
+            EXPECT_TRUE(ends.contains("finished")) << ends.join(' ').toStdString();
+            if (QLatin1String(mode) == QLatin1String("skip")) {
+                EXPECT_TRUE(ends.contains("skipped")) << ends.join(' ').toStdString();
+            }
+            // The movie under the name is one that finished.
+            const double seconds = MovieInspector::Inspect(m_out + '/' + name).videoSeconds;
+            const int whose = seconds < 1.5 ? 0 : 1;
+            EXPECT_EQ(ended[whose], "finished") << seconds;
+            ExpectWhole(name, whose + 1.0);
+        }
     }
 }
 

@@ -225,7 +225,8 @@ TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
 
 // Each input kind people have, from its own generated file, through the preset
 // and the whole run: a 320x240 movie at 15 frames per second that still moves,
-// as long as its input and with sound.
+// as long as its input and with sound. A 1 s clip of each kind passes the
+// whole-movie check too.
 TEST_F(RealEncoderRunTest, EveryInputKindGivesAMovingPresetMovie)
 {
     constexpr double Seconds = 6.0;
@@ -236,9 +237,17 @@ TEST_F(RealEncoderRunTest, EveryInputKindGivesAMovingPresetMovie)
     const QStringList names = MakeInputKinds(spec);
     for (const QString& name : names)
         AddProbedJob(m_home.FilePath(name));
+    MovieSpec clip;
+    clip.seconds = 1;
+    for (const InputKind& kind : InputKinds) {
+        clip.outputArgs = kind.args;
+        const QString path = m_home.FilePath(QStringLiteral("1 s ") + kind.name);
+        ASSERT_TRUE(MediaFactory::GenerateMovie(path, clip)) << kind.name;
+        AddProbedJob(path);
+    }
 
     ASSERT_TRUE(RunAll());
-    EXPECT_EQ(m_form.Statuses(), QStringList(names.size(), "Finished"));
+    EXPECT_EQ(m_form.Statuses(), QStringList(int(m_form.m_jobs.size()), "Finished"));
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         const QString output = OutputOf(name);

@@ -345,7 +345,16 @@ TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
         {"a 254-byte name", longName, 2, {}, false, nullptr},
         {"a sample of a longer movie", "long.mpg", 70, {}, true, nullptr},
         {"a full disk", "full.mpg", 30, disk.Path(), false,
-         "^The output folder's disk is full\\.\nThe output holds \\d+ s of a 30 s movie\\.\n"},
+         "^The output folder's disk is full\\.\nThe output holds \\d+\\.\\d s of a 30\\.0 s "
+         "movie\\.\n"},
+        // A 2 s movie whose picture ends after 23 of its 50 frames: the
+        // encoder exits 0 with a movie of 0.93 s.
+        {"a picture that ends early",
+         "early.mpg",
+         2,
+         {},
+         false,
+         "^The output holds 0\\.9 s of a 2\\.0 s movie\\.(\n|$)"},
     };
     const QString encoder = links.RealEncoderLink();
     for (const auto& c : cases) {
@@ -359,6 +368,8 @@ TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
         SetRegString(RegValue::Prefix, QString());
         MovieSpec spec;
         spec.seconds = c.seconds;
+        if (c.movie == "early.mpg")
+            spec.outputArgs = QStringList{"-vf", "trim=end_frame=23"};
         const QString path = home.FilePath(c.movie);
         ASSERT_TRUE(MediaFactory::GenerateMovie(path, spec));
         FakeForm form;
@@ -375,7 +386,8 @@ TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
         ASSERT_TRUE(PumpUntil([&] { return ended; }, 120000));
 
         EXPECT_EQ(form.Status(0), c.reason ? "Failed" : "Finished");
-        const QStringList outputs = QDir(out).entryList(QDir::Files);
+        // Nothing else either: no claim, no hidden part of a movie.
+        const QStringList outputs = QDir(out).entryList(QDir::Files | QDir::Hidden);
         if (c.reason) {
             EXPECT_TRUE(QRegularExpression(c.reason).match(form.m_reasons[0]).hasMatch())
                 << form.m_reasons[0].toStdString();

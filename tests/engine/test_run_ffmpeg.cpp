@@ -347,7 +347,8 @@ Luma PictureAt(const QString& path, double seconds)
 // line of text) inside the picture; one two frames before or after it does not
 // differ. ffmpeg starts each movie at 0 whatever its timestamps (VOBs and
 // transport streams start late, WMV has its preroll), so no cue is delayed, and
-// a cue at 0 shows on the first picture.
+// a cue at 0 shows on the first picture. A 1 s clip of each kind passes the
+// whole-movie check too.
 TEST_F(FfmpegRunTest, EveryCueShowsDuringItsTimeOnEveryInputKind)
 {
     const std::pair<double, double> cues[] = {{0.0, 1.2}, {2.0, 3.0}, {3.6, 5.0}};
@@ -391,6 +392,12 @@ TEST_F(FfmpegRunTest, EveryCueShowsDuringItsTimeOnEveryInputKind)
     for (const auto& row : rows)
         AddJob(CopyWithSubtitle(m_home.FilePath(row.kind), row.extension + 1, row.extension,
                                 row.text));
+    MovieSpec clip;
+    clip.seconds = 1;
+    for (const InputKind& kind : InputKinds) {
+        clip.outputArgs = kind.args;
+        AddJob(Movie(QStringLiteral("1 s ") + kind.name, clip));
+    }
     ASSERT_TRUE(RunAll());
     ASSERT_EQ(m_form.Statuses(), QStringList(int(m_form.m_jobs.size()), "Finished"));
 
