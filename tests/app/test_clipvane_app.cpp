@@ -91,12 +91,21 @@ TEST_F(ClipvaneApp, FirstStartSetsUpAndShowsTheCentredWindow)
     CClipvaneApp app(Hooks(false));
     ASSERT_TRUE(Start(app));
 
-    const std::map<QString, QString> expected = {{"Started", "Yes"},      {"Major Version", "1"},
-                                                 {"Minior Version", "0"}, {"Build Version", "314"},
-                                                 {"MovieDir", movieDir},  {"Prefix", "[Tolva]"},
-                                                 {"Option", "0"}};
+    const std::map<QString, QString> expected = {
+        {"Started", "Yes"},       {"Major Version", "1"},        {"Minior Version", "0"},
+        {"Build Version", "314"}, {"MovieDir", movieDir},        {"Prefix", "[Tolva]"},
+        {"Option", "0"},          {"Preset", "Phone and Tablet"}};
     EXPECT_EQ(Stored(), expected);
     EXPECT_TRUE(QFileInfo(movieDir).isDir());
+    // The summary shows today's preset with its real values.
+    const auto label = [&](int id) {
+        return qobject_cast<CStaticCQ*>(app.View()->Control(id))->Text();
+    };
+    EXPECT_EQ(
+        QStringList({label(CClipvaneView::IdSettingsName), label(CClipvaneView::IdEncoder),
+                     label(CClipvaneView::IdVideoBitRate), label(CClipvaneView::IdPictureSize),
+                     label(CClipvaneView::IdAudioBitRate)}),
+        QStringList({"Phone and Tablet", "H.264", "CRF 19.5", "fits 1280x720", "AAC 128k"}));
 
     CMainFrame* frame = app.MainFrame();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -242,6 +251,8 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         // The real sweep, for the encoder's real name: only strays of a gone
         // Clipvane may end.
         ASSERT_TRUE(app.InitInstance());
+        // The fake stands for mencoder: the handhelds' preset.
+        SetRegString(RegValue::Preset, QStringLiteral("Pocket PC Normal"));
         CClipvaneView* view = app.View();
         CMainFrame* frame = app.MainFrame();
         view->m_run.SetEncoderPath(fake.Path());

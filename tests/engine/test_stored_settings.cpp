@@ -6,12 +6,16 @@
 #include "engine/Presets.h"
 #include "engine/RunPlan.h"
 #include "engine/StoredSettings.h"
+#include "shell/FirstRunSetup.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/QStringPrinter.h"
+#include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <map>
+
+#include <QDir>
 
 namespace {
 
@@ -116,6 +120,28 @@ TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
         StoredSettings stored;
         stored.strPreset = QString::fromLatin1(preset);
         EXPECT_EQ(stored.Profile(), Presets::PocketPcNormal()) << preset;
+    }
+}
+
+// A first start stores today's preset; a store written before there were
+// presets (its first start done, "Option" 0 and no "Preset") keeps the
+// handhelds' preset, and a first start leaves it so.
+TEST(StoredSettingsTest, AFirstStartTakesThePhonePresetAndAStoreFromBeforeKeepsItsOwn)
+{
+    for (const bool before : {false, true}) {
+        SCOPED_TRACE(before ? "store from before" : "no store");
+        ScopedTempHome home;
+        ASSERT_TRUE(home.IsValid());
+        if (before) {
+            ASSERT_TRUE(QDir().mkpath(home.ConfigDir() + "/Tolva"));
+            ASSERT_TRUE(MediaFactory::WriteFile(
+                home.ConfigDir() + "/Tolva/Clipvane.conf",
+                "[General]\nStarted=Yes\nMovieDir=/home/me/Movies\nOption=0\nBit=1\n"));
+        }
+        EXPECT_EQ(FirstRunSetup(), !before);
+        const EncodeProfile& expected =
+            before ? Presets::PocketPcNormal() : *Presets::Find(RegValue::FirstStartPreset);
+        EXPECT_EQ(StoredSettings::Load().Profile(), expected);
     }
 }
 
