@@ -157,7 +157,7 @@ void DecodeFrames(const QString& path, const std::function<bool(const AVFrame&, 
                     av_packet_unref(packet);
                 }
             }
-            int rc;
+            int rc = 0;
             while (more && (rc = avcodec_receive_frame(context, frame)) >= 0) {
                 more = take(*frame, timeBase);
                 av_frame_unref(frame);
