@@ -2,10 +2,7 @@
 
 #include "engine/CommandLine.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <functional>
-#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,111 +14,7 @@
 
 extern char** environ;
 
-namespace {
-
-// A box of an MP4 or QuickTime file: its type and where its content lies.
-struct Box
-{
-    QByteArray type;
-    qsizetype content = 0;
-    qsizetype end = 0;
-};
-
-std::vector<Box> Children(const QByteArray& data, qsizetype begin, qsizetype end)
-{
-    std::vector<Box> boxes;
-    while (begin + 8 <= end) {
-        const auto* at = reinterpret_cast<const uchar*>(data.constData() + begin);
-        quint64 size = qFromBigEndian<quint32>(at);
-        qsizetype header = 8;
-        if (size == 1 && begin + 16 <= end) {
-            size = qFromBigEndian<quint64>(at + 8);
-            header = 16;
-        } else if (size == 0) {
-            size = quint64(end - begin);
-        }
-        if (size < quint64(header) || size > quint64(end - begin))
-            break;
-        boxes.push_back({data.mid(begin + 4, 4), begin + header, begin + qsizetype(size)});
-        begin += qsizetype(size);
-    }
-    return boxes;
-}
-
-// The box down a path of types from a box, taking the first of each type.
-std::optional<Box> Find(const QByteArray& data, const Box& in, const QList<QByteArray>& path)
-{
-    std::optional<Box> box = in;
-    for (const QByteArray& type : path) {
-        const std::vector<Box> children = Children(data, box->content, box->end);
-        const auto it = std::find_if(children.begin(), children.end(),
-                                     [&](const Box& child) { return child.type == type; });
-        if (it == children.end())
-            return std::nullopt;
-        box = *it;
-    }
-    return box;
-}
-
-// Calls edit with each track of a movie file and its handler ("vide", "soun")
-// and writes the file back.
-bool EditTracks(const QString& path,
-                const std::function<bool(QByteArray&, const Box&, const QByteArray&)>& edit)
-{
-    QByteArray data = MediaFactory::ReadFile(path);
-    const std::optional<Box> moov = Find(data, {{}, 0, data.size()}, {"moov"});
-    if (!moov)
-        return false;
-    bool edited = false;
-    for (const Box& track : Children(data, moov->content, moov->end)) {
-        const std::optional<Box> handler = Find(data, track, {"mdia", "hdlr"});
-        if (track.type == "trak" && handler && edit(data, track, data.mid(handler->content + 8, 4)))
-            edited = true;
-    }
-    return edited && MediaFactory::WriteFile(path, data);
-}
-
-} // namespace
-
 namespace MediaFactory {
-
-bool SetDisplayMatrix(const QString& path, int rotation, bool mirrored)
-{
-    // Row vectors times the matrix; the first row negated flips first.
-    const int cosine = rotation == 0 ? 1 : rotation == 180 ? -1 : 0;
-    const int sine = rotation == 90 ? 1 : rotation == 270 ? -1 : 0;
-    const int flip = mirrored ? -1 : 1;
-    constexpr qint32 One = 0x10000;
-    const qint32 matrix[9] = {
-        flip * cosine * One, flip * sine * One, 0, -sine * One, cosine * One, 0, 0, 0, 1 << 30};
-    return EditTracks(path, [&](QByteArray& data, const Box& track, const QByteArray& handler) {
-        const std::optional<Box> header = Find(data, track, {"tkhd"});
-        if (handler != "vide" || !header)
-            return false;
-        // After the version's times, the reserved bytes, layer, group, volume.
-        const qsizetype at = header->content + (data.at(header->content) == 1 ? 36 : 24) + 16;
-        for (int i = 0; i < 9; ++i)
-            qToBigEndian<qint32>(matrix[i], data.data() + at + 4 * i);
-        return true;
-    });
-}
-
-bool MakeFirstSoundUndecodable(const QString& path)
-{
-    bool done = false;
-    return EditTracks(path, [&](QByteArray& data, const Box& track, const QByteArray& handler) {
-        const std::optional<Box> table = Find(data, track, {"mdia", "minf", "stbl", "stsd"});
-        if (done || handler != "soun" || !table)
-            return false;
-        // The first sample entry follows the version and the entry count.
-        const qsizetype entry = table->content + 8;
-        data.replace(entry + 4, 4, "apac");
-        const qsizetype config = data.indexOf("esds", entry);
-        if (config > 0 && config < table->end)
-            data.replace(config, 4, "dapa");
-        return done = true;
-    });
-}
 
 bool HaveFfmpeg()
 {
@@ -182,6 +75,48 @@ bool Run(const QString& program, const QStringList& args, QString* error)
                      .arg(status)
                      .arg(args.join(QLatin1Char(' ')));
     return ok;
+}
+
+bool SetDisplayMatrix(const QString& path, int rotation, bool mirrored)
+{
+    // Row vectors times the matrix, in 16.16 fixed point; the first row
+    // negated flips first.
+    const int cosine = rotation == 0 ? 1 : rotation == 180 ? -1 : 0;
+    const int sine = rotation == 90 ? 1 : rotation == 270 ? -1 : 0;
+    const int flip = mirrored ? -1 : 1;
+    const qint32 matrix[] = {flip * cosine * 0x10000,
+                             flip * sine * 0x10000,
+                             0,
+                             -sine * 0x10000,
+                             cosine * 0x10000,
+                             0,
+                             0,
+                             0,
+                             0x40000000};
+    QByteArray data = ReadFile(path);
+    bool written = false;
+    // Each track header (version 0 as ffmpeg writes it): the matrix follows
+    // 36 bytes of times, ids and levels; a picture's size follows it.
+    for (qsizetype at = data.indexOf("tkhd"); at > 0; at = data.indexOf("tkhd", at + 4)) {
+        char* fields = data.data() + at + 4 + 40;
+        if (qFromBigEndian<quint32>(fields + 36) == 0)
+            continue;
+        for (std::size_t i = 0; i < std::size(matrix); ++i)
+            qToBigEndian(matrix[i], fields + 4 * i);
+        written = true;
+    }
+    return written && WriteFile(path, data);
+}
+
+bool MakeFirstSoundUndecodable(const QString& path)
+{
+    QByteArray data = ReadFile(path);
+    const qsizetype entry = data.indexOf("mp4a");
+    const qsizetype config = data.indexOf("esds", entry);
+    if (entry < 0 || config < 0)
+        return false;
+    data.replace(entry, 4, "apac").replace(config, 4, "dapa");
+    return WriteFile(path, data);
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes)

@@ -41,9 +41,9 @@ bool Run(const QString& program, const QStringList& args, QString* error = nullp
 // when mirrored, then turned clockwise by rotation degrees (0, 90, 180, 270).
 bool SetDisplayMatrix(const QString& path, int rotation, bool mirrored);
 
-// Makes the first sound track of an MP4 or QuickTime file one that ffmpeg
-// cannot decode, as newer iPhones' spatial sound: its sample entry is renamed
-// "apac" and its decoder configuration hidden.
+// Makes the first sound track of an MP4 or QuickTime file with AAC sound one
+// that ffmpeg cannot decode, as newer iPhones' spatial sound: its sample entry
+// is renamed "apac" and its decoder configuration hidden.
 bool MakeFirstSoundUndecodable(const QString& path);
 
 // Writes raw bytes to a file, creating it anew.

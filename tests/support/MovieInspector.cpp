@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
+#include <cstring>
 
 #include <QFile>
 #include <QStringList>
@@ -100,11 +100,15 @@ bool IndexBeforeData(const QString& path)
     return false;
 }
 
-double IntegratedLoudness(const QString& path)
+namespace {
+
+// What ffmpeg prints when it runs a sound filter over a movie; the number after
+// the last (or the first) mark in it, NaN when there is none.
+double AudioFilterReport(const QString& path, const char* filter, const char* mark, bool last)
 {
     const QByteArray command = "ffmpeg -nostdin -hide_banner -nostats -i '" +
-                               QFile::encodeName(path).replace('\'', "'\\''") +
-                               "' -vn -af ebur128 -f null - 2>&1";
+                               QFile::encodeName(path).replace('\'', "'\\''") + "' -vn -af " +
+                               filter + " -f null - 2>&1";
     FILE* pipe = ::popen(command.constData(), "r");
     if (!pipe)
         return std::nan("");
@@ -113,25 +117,35 @@ double IntegratedLoudness(const QString& path)
     while (const size_t n = ::fread(buffer, 1, sizeof buffer, pipe))
         output.append(buffer, qsizetype(n));
     ::pclose(pipe);
-    // The summary at the end: "Integrated loudness:\n    I:         -16.1 LUFS".
-    const qsizetype summary = output.lastIndexOf("Integrated loudness:");
-    const qsizetype value = summary < 0 ? -1 : output.indexOf("I:", summary);
-    if (value < 0)
+    const qsizetype at = last ? output.lastIndexOf(mark) : output.indexOf(mark);
+    if (at < 0)
         return std::nan("");
     bool ok = false;
-    const double lufs = output.mid(value + 2).trimmed().split(' ').value(0).toDouble(&ok);
-    return ok ? lufs : std::nan("");
+    const double value =
+        output.mid(at + qsizetype(std::strlen(mark))).trimmed().split(' ').value(0).toDouble(&ok);
+    return ok ? value : std::nan("");
 }
 
-namespace {
+} // namespace
 
-// Decodes the video stream of a movie, handing each picture and the stream's
-// time base to take until it returns false or the pictures end.
-void DecodeFrames(const QString& path, const std::function<bool(const AVFrame&, AVRational)>& take)
+double IntegratedLoudness(const QString& path)
 {
+    // The summary at the end: "Integrated loudness:\n    I:         -16.1 LUFS".
+    return AudioFilterReport(path, "ebur128", "I:", true);
+}
+
+double SoundStart(const QString& path)
+{
+    // "[silencedetect @ 0x...] silence_end: 1.00011 | silence_duration: 1.00011"
+    return AudioFilterReport(path, "silencedetect=n=-30dB:d=0.1", "silence_end:", false);
+}
+
+Luma DecodeLuma(const QString& path, int index)
+{
+    Luma luma;
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
-        return;
+        return luma;
     avformat_find_stream_info(format, nullptr);
     const int streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVCodec* codec =
@@ -143,10 +157,9 @@ void DecodeFrames(const QString& path, const std::function<bool(const AVFrame&, 
     if (context &&
         avcodec_parameters_to_context(context, format->streams[streamIndex]->codecpar) >= 0 &&
         avcodec_open2(context, codec, nullptr) >= 0) {
-        const AVRational timeBase = format->streams[streamIndex]->time_base;
-        bool more = true;
+        int decoded = 0;
         bool draining = false;
-        while (more) {
+        while (luma.IsEmpty()) {
             if (!draining) {
                 if (av_read_frame(format, packet) < 0) {
                     draining = true;
@@ -157,9 +170,17 @@ void DecodeFrames(const QString& path, const std::function<bool(const AVFrame&, 
                     av_packet_unref(packet);
                 }
             }
-            int rc = 0;
-            while (more && (rc = avcodec_receive_frame(context, frame)) >= 0) {
-                more = take(*frame, timeBase);
+            int rc;
+            while ((rc = avcodec_receive_frame(context, frame)) >= 0) {
+                if (decoded++ == index && luma.IsEmpty()) {
+                    luma.width = frame->width;
+                    luma.height = frame->height;
+                    luma.pixels.resize(std::size_t(frame->width) * std::size_t(frame->height));
+                    for (int y = 0; y < frame->height; ++y)
+                        std::copy_n(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
+                                    frame->width,
+                                    luma.pixels.begin() + std::ptrdiff_t(y) * frame->width);
+                }
                 av_frame_unref(frame);
             }
             if (draining && rc == AVERROR_EOF)
@@ -170,63 +191,7 @@ void DecodeFrames(const QString& path, const std::function<bool(const AVFrame&, 
     av_packet_free(&packet);
     avcodec_free_context(&context);
     avformat_close_input(&format);
-}
-
-} // namespace
-
-Luma DecodeLuma(const QString& path, int index)
-{
-    Luma luma;
-    int decoded = 0;
-    DecodeFrames(path, [&](const AVFrame& frame, AVRational) {
-        if (decoded++ < index)
-            return true;
-        luma.width = frame.width;
-        luma.height = frame.height;
-        luma.pixels.resize(std::size_t(frame.width) * std::size_t(frame.height));
-        for (int y = 0; y < frame.height; ++y)
-            std::copy_n(frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0], frame.width,
-                        luma.pixels.begin() + std::ptrdiff_t(y) * frame.width);
-        return false;
-    });
     return luma;
-}
-
-std::vector<FrameLook> FrameLooks(const QString& path)
-{
-    std::vector<FrameLook> looks;
-    DecodeFrames(path, [&](const AVFrame& frame, AVRational timeBase) {
-        double sum = 0;
-        for (int y = 0; y < frame.height; ++y)
-            for (int x = 0; x < frame.width; ++x)
-                sum += frame.data[0][std::ptrdiff_t(y) * frame.linesize[0] + x];
-        looks.push_back({double(frame.best_effort_timestamp) * av_q2d(timeBase),
-                         sum / std::max(1, frame.width * frame.height)});
-        return true;
-    });
-    return looks;
-}
-
-double SoundStart(const QString& path)
-{
-    const QByteArray command = "ffmpeg -nostdin -hide_banner -nostats -i '" +
-                               QFile::encodeName(path).replace('\'', "'\\''") +
-                               "' -vn -af silencedetect=n=-30dB:d=0.1 -f null - 2>&1";
-    FILE* pipe = ::popen(command.constData(), "r");
-    if (!pipe)
-        return std::nan("");
-    QByteArray output;
-    char buffer[4096];
-    while (const size_t n = ::fread(buffer, 1, sizeof buffer, pipe))
-        output.append(buffer, qsizetype(n));
-    ::pclose(pipe);
-    // "[silencedetect @ 0x...] silence_end: 1.00011 | silence_duration: 1.00011"
-    const qsizetype end = output.indexOf("silence_end:");
-    if (end < 0)
-        return std::nan("");
-    bool ok = false;
-    const double seconds = output.mid(end + 12).trimmed().split(' ').value(0).toDouble(&ok);
-    return ok ? seconds : std::nan("");
 }
 
 Box BrightBox(const Luma& luma)

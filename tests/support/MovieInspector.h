@@ -59,14 +59,6 @@ struct Luma
 // be decoded that far.
 Luma DecodeLuma(const QString& path, int index);
 
-// Each decoded video frame's time in seconds and its mean luma, in order.
-struct FrameLook
-{
-    double seconds = 0;
-    double meanLuma = 0;
-};
-std::vector<FrameLook> FrameLooks(const QString& path);
-
 // When a movie's sound first rises above -30 dBFS after a silence at its
 // start, in seconds (ffmpeg's silencedetect); NaN when it never does.
 double SoundStart(const QString& path);
