@@ -292,14 +292,16 @@ void ReadPicture(AVFormatContext* ctx, AVStream* stream, MovieTiming& timing)
 }
 
 // The sound track to take: the first default-flagged one that ffmpeg can
-// decode, else the first it can decode; -1 for none.
+// decode, else the first it can decode; -1 for none. As for
+// av_find_best_stream, a track without channels or sample rate is none.
 int ChooseSound(const AVFormatContext* ctx)
 {
     int first = -1;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream* stream = ctx->streams[i];
-        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO ||
-            !avcodec_find_decoder(stream->codecpar->codec_id))
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO || par->ch_layout.nb_channels <= 0 ||
+            par->sample_rate <= 0 || !avcodec_find_decoder(par->codec_id))
             continue;
         if (stream->disposition & AV_DISPOSITION_DEFAULT)
             return int(i);
