@@ -65,7 +65,7 @@ QString EncodeProfile::FrameRateText() const
 QString EncodeProfile::PictureSizeText() const
 {
     const QString size = QStringLiteral("%1x%2").arg(nWidth).arg(nHeight);
-    return sizeRule == SizeRule::FitWithin ? size + QStringLiteral(" max") : size;
+    return sizeRule == SizeRule::FitWithin ? QStringLiteral("fits ") + size : size;
 }
 
 QString EncodeProfile::AudioModeText() const
@@ -75,7 +75,22 @@ QString EncodeProfile::AudioModeText() const
 
 QString EncodeProfile::AudioRateText() const
 {
-    return FormatInt(nAudioKbps);
+    if (backend == Backend::Mencoder)
+        return FormatInt(nAudioKbps);
+    return QStringLiteral("%1 %2k").arg(AudioCodecText()).arg(nAudioKbps);
+}
+
+QString EncodeProfile::AudioCodecText() const
+{
+    switch (audioCodec) {
+    case AudioCodec::Mp3:
+        return QStringLiteral("MP3");
+    case AudioCodec::Aac:
+        return QStringLiteral("AAC");
+    case AudioCodec::Opus:
+        return QStringLiteral("Opus");
+    }
+    return QString();
 }
 
 QStringList EncodeProfile::DescriptionLines() const
@@ -93,8 +108,7 @@ QStringList EncodeProfile::DescriptionLines() const
                      .arg(nHeight / divisor);
         return lines;
     }
-    const QString audio =
-        audioCodec == AudioCodec::Opus ? QStringLiteral("Opus") : QStringLiteral("AAC");
+    const QString audio = AudioCodecText();
     const QString file =
         container == Container::WebM ? QStringLiteral("WebM") : QStringLiteral("MP4");
     lines << QStringLiteral("Encoding: %1, %2 %3 kbit/s, %4")

@@ -122,12 +122,16 @@ struct EncodeProfile
     QString VideoRateText() const;
     // "15.000", or "source" for the source's rate.
     QString FrameRateText() const;
-    // "320x240", or "1280x720 max" for a picture fitted within.
+    // "320x240", or "fits 1280x720" for a picture fitted within (either way
+    // round).
     QString PictureSizeText() const;
     // "stereo" or "mono".
     QString AudioModeText() const;
-    // "64" (kbit/s).
+    // "64" (kbit/s) for mencoder's MP3; the codec with it for ffmpeg's sound:
+    // "AAC 128k", "Opus 96k".
     QString AudioRateText() const;
+    // "MP3", "AAC", "Opus".
+    QString AudioCodecText() const;
     // The options dialog's lines about the preset: "Encoding: ...", "Video bit
     // Rate: ...", "Frames per second: ...", "Screen Resultion: ...", and the
     // aspect or what the preset is for.

@@ -61,6 +61,25 @@ const QLatin1StringView TransportStreamAudioOptions(" -afm ffmpeg");
 // pictures' timestamps, so without it every cue comes early by the start time.
 const QLatin1StringView SubtitleDelayTemplate(" -subdelay $SUB_DELAY$");
 
+// The encoder's filters that set a turned picture upright, undoing what a
+// player does: "mirror" flips left to right, "flip" upside down, "rotate=1"
+// turns clockwise and "rotate=2" counter-clockwise, in the order given.
+QLatin1StringView TurnFilters(const PictureTurn& turn)
+{
+    switch (turn.nRotation) {
+    case 90:
+        return QLatin1StringView(turn.bMirrored ? " -vf-add mirror -vf-add rotate=1"
+                                                : " -vf-add rotate=1");
+    case 180:
+        return QLatin1StringView(turn.bMirrored ? " -vf-add flip" : " -vf-add flip -vf-add mirror");
+    case 270:
+        return QLatin1StringView(turn.bMirrored ? " -vf-add mirror -vf-add rotate=2"
+                                                : " -vf-add rotate=2");
+    default:
+        return QLatin1StringView(turn.bMirrored ? " -vf-add mirror" : "");
+    }
+}
+
 // Indexed by m_nEncoder.
 const std::array<QLatin1StringView, 8> VideoEncoderTemplates = {
     QLatin1StringView(
@@ -192,7 +211,7 @@ EncodeSetting::Geometry FrameGeometry(const EncodeSetting& setting, const Stream
 // The templates of one job's argument string, before the placeholders are
 // filled in.
 QString ComposeTemplates(const EncodeSetting& setting, const EncoderSubtitle& subtitle,
-                         bool sampling, const StreamFile& job)
+                         bool sampling, const StreamFile& job, const PictureTurn& turn)
 {
     const bool copiesBoth = setting.m_bCopyAll || (setting.m_bCopyVideo && setting.m_bCopyAudio);
     QString text;
@@ -211,6 +230,7 @@ QString ComposeTemplates(const EncodeSetting& setting, const EncoderSubtitle& su
         } else {
             if (setting.m_bUseFps)
                 text += QLatin1StringView(" -ofps $VID_FPS$");
+            text += TurnFilters(turn);
             if (setting.m_bUseResize)
                 text += ResizeTemplate;
             if (setting.m_bUseSampleRate)
@@ -385,9 +405,10 @@ EncoderSubtitle EncodeSetting::PrepareSubtitle(const QString& subtitlePath,
 }
 
 QString EncodeSetting::BuildCommandLine(const EncoderSubtitle& subtitle, const QString& outputPath,
-                                        bool sampling, const StreamFile& job) const
+                                        bool sampling, const StreamFile& job,
+                                        const PictureTurn& turn) const
 {
-    const QString text = ComposeTemplates(*this, subtitle, sampling, job);
+    const QString text = ComposeTemplates(*this, subtitle, sampling, job, turn);
     const Geometry geometry = PictureGeometry(job);
 
     // Values that sit between double quotes are escaped so that a quote in a

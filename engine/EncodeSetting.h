@@ -46,6 +46,15 @@ struct EncoderSubtitle
 EncoderSubtitle PrepareSubtitleCopy(const QString& subtitlePath,
                                     const SubtitleCopyOptions& options);
 
+// How a movie's display matrix asks a player to turn its pictures (as
+// MovieTiming tells it): flipped left to right when mirrored, then turned
+// clockwise by nRotation degrees.
+struct PictureTurn
+{
+    int nRotation = 0;
+    bool bMirrored = false;
+};
+
 // Every value from which mencoder's command line is made: a new record holds
 // the "Pocket PC Normal" preset; the mencoder back end makes one for each job
 // from its run's profile (ApplyProfile).
@@ -92,9 +101,13 @@ public:
     // quoted encoder path (see MakeProcessCommandLine). Writes nothing; reads the
     // first bytes of the movie (an AVI or ASF file is read through libavformat
     // unless both streams are copied). With the subtitle options come its font
-    // and, for a movie whose timestamps start late, " -subdelay <seconds>".
+    // and, for a movie whose timestamps start late, " -subdelay <seconds>". The
+    // encoder ignores display matrices: a turned movie gets the filters that set
+    // it upright before the crop, which is then taken from the job's size as
+    // the picture is shown.
     QString BuildCommandLine(const EncoderSubtitle& subtitle, const QString& outputPath,
-                             bool sampling, const StreamFile& job) const;
+                             bool sampling, const StreamFile& job,
+                             const PictureTurn& turn = {}) const;
 
     // fontconfig pattern of the subtitle font for a language: "Gulim:lang=ko",
     // "MS Mincho:lang=ja", "SimSun:lang=zh-cn" ("MingLiU:lang=zh-tw" in

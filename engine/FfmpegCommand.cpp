@@ -17,10 +17,14 @@ using Profile = EncodeProfile;
 // phones decode in hardware.
 constexpr double Level41MacroblocksPerSecond = 245760;
 
-// An even size of at least 2, from a size that may carry rounding noise.
-int EvenSize(double size)
+// The even size nearest to size, at most the even size below limit (the
+// source's own side: never enlarged), at least 2. Rounding to the nearest keeps
+// the shape closest (886x1918 in 720x1280 gives 592, not 590).
+int EvenSize(double size, double limit)
 {
-    return std::max(2, static_cast<int>(std::floor(size + 1e-6)) / 2 * 2);
+    const int nearest = static_cast<int>(std::lround(size / 2)) * 2;
+    const int below = static_cast<int>(std::floor(limit + 1e-6)) / 2 * 2;
+    return std::max(2, std::min(nearest, below));
 }
 
 // The source's picture as a player shows it: the stored size times the pixel
@@ -31,8 +35,46 @@ void DisplaySize(const MovieTiming& source, double& width, double& height)
     height = source.nHeight;
     if (source.nPixelAspectNum > 0 && source.nPixelAspectDen > 0)
         width = width * source.nPixelAspectNum / source.nPixelAspectDen;
-    if (source.nRotation == 90 || source.nRotation == 270)
+    if (source.IsTurned())
         std::swap(width, height);
+}
+
+// The rates a variable-rate movie is made constant at.
+constexpr std::pair<int, int> StandardRates[] = {
+    {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1}, {50, 1}, {60000, 1001}, {60, 1}};
+
+// The rate a source is kept at before any limit, as a fraction (0/1 unknown):
+// the probe's rate of a constant-rate movie, the standard rate nearest the
+// average of a variable-rate one.
+std::pair<int, int> KeptRate(const MovieTiming& source)
+{
+    if (!source.bVariableRate || source.nAverageRateNum <= 0 || source.nAverageRateDen <= 0)
+        return {source.nFrameRateNum, source.nFrameRateDen};
+    const double average = double(source.nAverageRateNum) / source.nAverageRateDen;
+    const auto distance = [average](const std::pair<int, int>& rate) {
+        return std::abs(double(rate.first) / rate.second - average);
+    };
+    return *std::min_element(
+        std::begin(StandardRates), std::end(StandardRates),
+        [&](const auto& a, const auto& b) { return distance(a) < distance(b); });
+}
+
+// The scale filter of a FitWithin picture whose size the probe could not
+// tell: the same fit, worked out by ffmpeg on the decoded (already turned)
+// picture.
+QString ScaleExpression(int maxWidth, int maxHeight)
+{
+    const int longSide = std::max(maxWidth, maxHeight) / 2 * 2;
+    const int shortSide = std::min(maxWidth, maxHeight) / 2 * 2;
+    const QString factor = QStringLiteral("min(1,if(gte(iw*sar,ih),min(%1/(iw*sar),%2/ih),"
+                                          "min(%2/(iw*sar),%1/ih)))")
+                               .arg(longSide)
+                               .arg(shortSide);
+    const auto side = [&factor](const QString& length) {
+        return QStringLiteral("'max(2,min(trunc(%1/2)*2,round(%1*%2/2)*2))'").arg(length, factor);
+    };
+    return QStringLiteral("scale=w=%1:h=%2")
+        .arg(side(QStringLiteral("iw*sar")), side(QStringLiteral("ih")));
 }
 
 QString Kbits(int kbps)
@@ -51,9 +93,10 @@ QString FrameFilters(const Profile& profile, const MovieTiming& source)
 {
     EncodeSetting setting;
     setting.ApplyProfile(profile);
+    // ffmpeg has turned the picture upright before the filters.
     StreamFile job;
-    job.nWidth = source.nWidth;
-    job.nHeight = source.nHeight;
+    job.nWidth = source.ShownWidth();
+    job.nHeight = source.ShownHeight();
     const EncodeSetting::Geometry geometry = setting.PictureGeometry(job);
     QStringList filters;
     if (geometry.cropW > 0 && geometry.cropH > 0)
@@ -138,12 +181,17 @@ QStringList AudioArguments(const Request& request)
 PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight)
 {
     if (source.nWidth <= 0 || source.nHeight <= 0)
-        return {EvenSize(maxWidth), EvenSize(maxHeight)};
+        return {};
     double width = 0;
     double height = 0;
     DisplaySize(source, width, height);
-    const double scale = std::min({1.0, maxWidth / width, maxHeight / height});
-    return {EvenSize(width * scale), EvenSize(height * scale)};
+    // The box turns with the picture: the long side within the box's long side.
+    const double longSide = std::max(maxWidth, maxHeight) / 2 * 2;
+    const double shortSide = std::min(maxWidth, maxHeight) / 2 * 2;
+    const double boxWidth = width >= height ? longSide : shortSide;
+    const double boxHeight = width >= height ? shortSide : longSide;
+    const double scale = std::min({1.0, boxWidth / width, boxHeight / height});
+    return {EvenSize(width * scale, width), EvenSize(height * scale, height)};
 }
 
 QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
@@ -152,7 +200,8 @@ QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
     if (profile.dFps > 0)
         return profile.dFps == std::floor(profile.dFps) ? FormatInt(static_cast<int>(profile.dFps))
                                                         : FormatReal(profile.dFps);
-    if (source.nFrameRateNum <= 0 || source.nFrameRateDen <= 0)
+    const auto [num, den] = KeptRate(source);
+    if (num <= 0 || den <= 0)
         return QString();
     double limit = Profile::MaxSourceFps;
     if (profile.videoCodec == Profile::VideoCodec::H264) {
@@ -162,12 +211,8 @@ QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
     }
     // A faster source keeps every n-th picture, so that they stay evenly spaced
     // (120 gives 60, 100 gives 50, 59.94 at 1080p gives 29.97).
-    const int every = static_cast<int>(std::ceil(source.dFrameRate / (limit + 0.5)));
-    if (every <= 1)
-        return QStringLiteral("%1/%2").arg(source.nFrameRateNum).arg(source.nFrameRateDen);
-    return QStringLiteral("%1/%2")
-        .arg(source.nFrameRateNum)
-        .arg(qint64(source.nFrameRateDen) * every);
+    const int every = static_cast<int>(std::ceil(double(num) / den / (limit + 0.5)));
+    return QStringLiteral("%1/%2").arg(num).arg(qint64(den) * std::max(every, 1));
 }
 
 QString EscapeFilterValue(const QString& value)
@@ -233,19 +278,25 @@ QString VideoFilters(const Request& request)
     if (request.source.bInterlaced)
         filters << QStringLiteral("yadif");
     const PictureSize size = OutputSize(request);
+    const bool sized = size.width > 0 && size.height > 0;
     if (profile.sizeRule == Profile::SizeRule::Frame)
         filters << FrameFilters(profile, request.source);
+    else if (sized)
+        filters << QStringLiteral("scale=%1:%2").arg(size.width).arg(size.height);
     else
-        filters << QStringLiteral("scale=%1:%2").arg(size.width).arg(size.height)
-                << QStringLiteral("setsar=1");
-    const QString rate = OutputFrameRate(profile, request.source, size);
+        filters << ScaleExpression(profile.nWidth, profile.nHeight);
+    if (profile.sizeRule != Profile::SizeRule::Frame)
+        filters << QStringLiteral("setsar=1");
+    // A picture of unknown size may be as large as the box.
+    const QString rate = OutputFrameRate(
+        profile, request.source, sized ? size : PictureSize{profile.nWidth, profile.nHeight});
     if (!rate.isEmpty())
         filters << QStringLiteral("fps=") + rate;
     if (request.subtitle && request.subtitle->bBurn) {
         // The script's units are scaled to the picture's height: on a picture
         // taller than wide the size and outline shrink to what a wide picture
         // of its width would show.
-        const double scale = double(std::min(size.width, size.height)) / std::max(size.height, 1);
+        const double scale = sized ? double(std::min(size.width, size.height)) / size.height : 1.0;
         const auto number = [](double value) { return QString::number(value, 'g', 4); };
         QStringList style{QStringLiteral("FontSize=") + number(SubtitleFontSize * scale),
                           QStringLiteral("Outline=") + number(SubtitleOutline * scale),
@@ -280,11 +331,16 @@ QStringList Arguments(const Request& request)
     const bool track = request.subtitle && !request.subtitle->bBurn && request.nPass != 1;
     if (track)
         args << QStringLiteral("-i") << FileUrl(request.subtitle->strPath);
+    // The streams the probe read, by index: phones add tracks that ffmpeg
+    // cannot decode or write (spatial sound, metadata, telemetry). Unprobed,
     // "V": a picture stream, not the cover picture some files carry.
-    args << QStringLiteral("-map") << QStringLiteral("0:V:0");
-    const bool sound = request.source.bHasAudio && request.nPass != 1;
+    const MovieTiming& source = request.source;
+    args << QStringLiteral("-map")
+         << (source.nVideoStream >= 0 ? QStringLiteral("0:%1").arg(source.nVideoStream)
+                                      : QStringLiteral("0:V:0"));
+    const bool sound = source.nAudioStream >= 0 && request.nPass != 1;
     if (sound)
-        args << QStringLiteral("-map") << QStringLiteral("0:a:0");
+        args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(source.nAudioStream);
     if (track)
         args << QStringLiteral("-map") << QStringLiteral("1:0");
     if (request.bSampling)
@@ -341,8 +397,9 @@ std::optional<Budget> PlanBudget(const EncodeProfile& profile, const MovieTiming
     // aim, the index takes about 25 bytes a picture and 10 a sound packet (AAC
     // at 48 kHz: 1024 samples each), and the sound a little over its rate.
     constexpr double Aim = 0.97;
-    const double fps = source.dFrameRate > 0
-                           ? std::min(source.dFrameRate, double(EncodeProfile::MaxSourceFps))
+    const auto [num, den] = KeptRate(source);
+    const double fps = num > 0 && den > 0
+                           ? std::min(double(num) / den, double(EncodeProfile::MaxSourceFps))
                            : 30.0;
     const double index = 4096 + 25 * fps * seconds + 10 * (48000.0 / 1024) * seconds;
     const double soundBps = profile.nAudioKbps * 1000.0 + 1000;

@@ -25,16 +25,20 @@ struct PictureSize
 };
 
 // The picture a FitWithin profile makes of a source: its display shape (the
-// stored size times the pixel shape, turned by the rotation) fitted within
-// maxWidth x maxHeight, never enlarged, both sides even and at least 2. An
-// unknown source size gives the box itself.
+// stored size times the pixel shape, turned by the rotation) fitted within a
+// box that turns with it (the long side at most the longer of maxWidth and
+// maxHeight, the short side at most the shorter), never enlarged, both sides
+// the even sizes nearest the shape and at least 2. An unknown source size
+// gives 0x0: the scale filter then fits the decoded picture the same way.
 PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight);
 
 // The frame rate the output gets as ffmpeg reads it ("30000/1001", "15"), or
 // empty to keep the source's timestamps (an unknown source rate). A profile with
-// a fixed rate gets it; one that keeps the source's gets the source's rate, or
-// every n-th picture of a faster one, at most MaxSourceFps, and for H.264 at
-// most what level 4.1 allows at the output size (30 at 1920x1080).
+// a fixed rate gets it; one that keeps the source's gets the source's rate (for
+// a variable-rate source the standard rate nearest its average: 23.976, 24,
+// 25, 29.97, 30, 50, 59.94 or 60), or every n-th picture of a faster one, at
+// most MaxSourceFps, and for H.264 at most what level 4.1 allows at the output
+// size (30 at 1920x1080).
 QString OutputFrameRate(const EncodeProfile& profile, const MovieTiming& source,
                         const PictureSize& output);
 
@@ -98,7 +102,8 @@ struct Request
 // an option or a protocol.
 QStringList Arguments(const Request& request);
 
-// The picture the request's output gets.
+// The picture the request's output gets; 0x0 when the fit is left to the
+// scale filter (FitWithin of a source of unknown size).
 PictureSize OutputSize(const Request& request);
 
 // The video filter chain of a request ("scale=1280:720,setsar=1,..."); empty

@@ -2,6 +2,7 @@
 
 #include "engine/CommandLine.h"
 #include "engine/FailureReason.h"
+#include "jobs/MediaProbe.h"
 #include "shell/Numbers.h"
 
 #include <cctype>
@@ -18,8 +19,18 @@ std::optional<QString> CMencoderJob::Prepare()
 {
     const StreamFile& movie = m_setup.movie;
     m_subtitle = m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath);
+    // A turned movie is set upright and its frame cut from the picture as
+    // shown, whatever size the job recorded (rows from older versions hold the
+    // stored size).
+    const MovieTiming source = ProbeMovieTiming(movie.strFilePath);
+    StreamFile job = movie;
+    if (source.IsTurned() && source.nWidth > 0 && source.nHeight > 0) {
+        job.nWidth = source.ShownWidth();
+        job.nHeight = source.ShownHeight();
+    }
     const QString arguments =
-        m_setting.BuildCommandLine(m_subtitle, m_setup.strOutput, m_setup.bSampling, movie);
+        m_setting.BuildCommandLine(m_subtitle, m_setup.strOutput, m_setup.bSampling, job,
+                                   {source.nRotation, source.bMirrored});
     m_strCommandLine = MakeProcessCommandLine(m_setup.strProgram, arguments);
     return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
@@ -118,6 +119,38 @@ struct LibavAnswer
     std::int64_t durationUs = AV_NOPTS_VALUE;
 };
 
+// How a player turns a stream's pictures by its display matrix: a flip left to
+// right when the matrix mirrors (its determinant is negative), then a rotation
+// clockwise by whole quarter turns.
+struct Turn
+{
+    int rotation = 0;
+    bool mirrored = false;
+};
+
+Turn ReadTurn(const AVStream* stream)
+{
+    Turn turn;
+    std::size_t size = 0;
+    const std::uint8_t* side = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    std::int32_t matrix[9];
+    if (!side || size < sizeof matrix)
+        return turn;
+    std::memcpy(matrix, side, sizeof matrix);
+    // Points are row vectors times the matrix, so a flip made first negates
+    // its first row: negated back, the rest is the rotation.
+    turn.mirrored = double(matrix[0]) * matrix[4] - double(matrix[1]) * matrix[3] < 0;
+    if (turn.mirrored) {
+        matrix[0] = -matrix[0];
+        matrix[1] = -matrix[1];
+    }
+    // av_display_rotation_get gives degrees counter-clockwise.
+    const double degrees = -av_display_rotation_get(matrix);
+    if (std::isfinite(degrees))
+        turn.rotation = ((int(std::lround(degrees / 90.0)) % 4 + 4) % 4) * 90;
+    return turn;
+}
+
 void ReadVideoSize(const AVFormatContext* ctx, LibavAnswer& answer)
 {
     const int index = av_find_best_stream(const_cast<AVFormatContext*>(ctx), AVMEDIA_TYPE_VIDEO, -1,
@@ -127,6 +160,8 @@ void ReadVideoSize(const AVFormatContext* ctx, LibavAnswer& answer)
     const AVCodecParameters* par = ctx->streams[index]->codecpar;
     answer.width = par->width > 0 ? par->width : 0;
     answer.height = par->height > 0 ? par->height : 0;
+    if (ReadTurn(ctx->streams[index]).rotation % 180 != 0)
+        std::swap(answer.width, answer.height);
 }
 
 // The container's length, or the longest stream's when the container gives only
@@ -299,15 +334,42 @@ void ReadPicture(AVFormatContext* ctx, AVStream* stream, MovieTiming& timing)
         timing.nPixelAspectNum = reduced.num;
         timing.nPixelAspectDen = reduced.den;
     }
-    if (const auto* matrix = reinterpret_cast<const std::int32_t*>(
-            av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr))) {
-        // av_display_rotation_get gives degrees counter-clockwise.
-        const double degrees = -av_display_rotation_get(matrix);
-        if (std::isfinite(degrees))
-            timing.nRotation = ((int(std::lround(degrees / 90.0)) % 4 + 4) % 4) * 90;
+    const Turn turn = ReadTurn(stream);
+    timing.nRotation = turn.rotation;
+    timing.bMirrored = turn.mirrored;
+    const AVRational average = stream->avg_frame_rate;
+    const AVRational finest = stream->r_frame_rate;
+    if (average.num > 0 && average.den > 0) {
+        timing.nAverageRateNum = average.num;
+        timing.nAverageRateDen = average.den;
+        if (finest.num > 0 && finest.den > 0) {
+            const double ratio = av_q2d(finest) / av_q2d(average);
+            timing.bVariableRate =
+                std::max(ratio, 1 / ratio) > 1 + MovieTiming::VariableRateTolerance;
+        }
     }
     timing.bInterlaced = par->field_order == AV_FIELD_TT || par->field_order == AV_FIELD_BB ||
                          par->field_order == AV_FIELD_TB || par->field_order == AV_FIELD_BT;
+}
+
+// The sound track to take: the first default-flagged one that ffmpeg can
+// decode, else the first it can decode; -1 for none. As for
+// av_find_best_stream, a track without channels or sample rate is none.
+int ChooseSound(const AVFormatContext* ctx)
+{
+    int first = -1;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* stream = ctx->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO || par->ch_layout.nb_channels <= 0 ||
+            par->sample_rate <= 0 || !avcodec_find_decoder(par->codec_id))
+            continue;
+        if (stream->disposition & AV_DISPOSITION_DEFAULT)
+            return int(i);
+        if (first < 0)
+            first = int(i);
+    }
+    return first;
 }
 
 } // namespace
@@ -548,11 +610,13 @@ MovieTiming ProbeMovieTiming(const QString& path)
         if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0)
             timing.dSeconds = double(ctx->duration) / AV_TIME_BASE;
         const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        if (video >= 0)
+        if (video >= 0) {
+            timing.nVideoStream = video;
             ReadPicture(ctx, ctx->streams[video], timing);
-        const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        }
+        const int audio = ChooseSound(ctx);
         if (audio >= 0) {
-            timing.bHasAudio = true;
+            timing.nAudioStream = audio;
             timing.nAudioChannels = ctx->streams[audio]->codecpar->ch_layout.nb_channels;
         }
     }

@@ -57,8 +57,9 @@ bool IsAsfFile(const QString& path);
 bool IsTransportStreamFile(const QString& path);
 
 // Fills nWidth, nHeight and nDuration from libavformat (the video stream's picture
-// size and the play length in whole seconds). When that gives no picture height,
-// ProbeAviFile runs on the same path.
+// size as a player shows it, sides swapped for a picture its display matrix
+// turns a quarter, and the play length in whole seconds). When that gives no
+// picture height, ProbeAviFile runs on the same path.
 void ProbeMovieFile(const QString& path, StreamFile& job);
 
 // Clipvane's own AVI header reader: when the file is an AVI file, writes nWidth and
@@ -107,9 +108,29 @@ struct MovieTiming
     int nPixelAspectDen = 1;
     int nRotation = 0;
     bool bInterlaced = false;
-    // Whether the movie has sound, and its channels (0 unknown).
-    bool bHasAudio = false;
+    // The channels of the sound taken (nAudioStream; 0 unknown).
     int nAudioChannels = 0;
+
+    // What phones' movies add: mirroring, a rate that varies, several tracks.
+    // Whether the display matrix mirrors the picture: a player then flips it
+    // left to right before turning it by nRotation.
+    bool bMirrored = false;
+    // The average frame rate (0/1 unknown), and whether the rate varies: the
+    // finest rate the timestamps need (r_frame_rate, 120 for some phones) is
+    // more than VariableRateTolerance away from the average.
+    int nAverageRateNum = 0;
+    int nAverageRateDen = 1;
+    bool bVariableRate = false;
+    static constexpr double VariableRateTolerance = 0.1;
+    // The stream indexes of the video stream described above and of the sound
+    // to take (-1 none): the first default-flagged sound track that ffmpeg can
+    // decode, else the first it can decode (iPhones add one it cannot).
+    int nVideoStream = -1;
+    int nAudioStream = -1;
+    // The picture size as a player shows it (the pixels' shape aside).
+    bool IsTurned() const { return nRotation == 90 || nRotation == 270; }
+    int ShownWidth() const { return IsTurned() ? nHeight : nWidth; }
+    int ShownHeight() const { return IsTurned() ? nWidth : nHeight; }
 };
 
 // Reads the timing of a movie file with libavformat (a look at its first

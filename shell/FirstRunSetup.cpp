@@ -25,6 +25,10 @@ bool FirstRunSetup()
     SetRegString(RegValue::MovieDir, movieDir);
     SetRegString(RegValue::Prefix, QStringLiteral("[%1]").arg(QLatin1String(AppInfo::MakerName)));
     SetRegDWORD(RegValue::Option, 0);
+    // Today's preset, unless one was stored before (a settings file handed out
+    // with the program).
+    if (!GetRegText(QLatin1String(RegValue::Preset.name)))
+        SetRegString(RegValue::Preset, QLatin1String(RegValue::FirstStartPreset));
     // "Started" is written last: a second process starting meanwhile (the
     // batch jobs of a cluster recipe on one host, the window beside a batch)
     // sees it only once the values above are there, and until then writes the

@@ -51,8 +51,10 @@ inline constexpr RegDwordValue Shutdown{"Shutdown", 0};
 inline constexpr RegStringValue LastFolder{"LastFolder", ""};
 inline constexpr RegDwordValue Parallel{"Parallel", 0}; // encodes at once; 0 one per core
 // The preset's name with "Option" 0; absent, empty or unknown: the first
-// preset ("Pocket PC Normal").
+// preset ("Pocket PC Normal"), as stores from before the presets mean it.
 inline constexpr RegStringValue Preset{"Preset", ""};
+// The preset a first start stores: today's phones' and tablets' movie.
+inline constexpr char FirstStartPreset[] = "Phone and Tablet";
 inline constexpr RegDwordValue Loudness{"Loudness", 1}; // even out the sound's loudness
 } // namespace RegValue
 

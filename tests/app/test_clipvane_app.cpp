@@ -91,13 +91,12 @@ TEST_F(ClipvaneApp, FirstStartSetsUpAndShowsTheCentredWindow)
     CClipvaneApp app(Hooks(false));
     ASSERT_TRUE(Start(app));
 
-    const std::map<QString, QString> expected = {{"Started", "Yes"},      {"Major Version", "1"},
-                                                 {"Minior Version", "0"}, {"Build Version", "314"},
-                                                 {"MovieDir", movieDir},  {"Prefix", "[Tolva]"},
-                                                 {"Option", "0"}};
+    const std::map<QString, QString> expected = {
+        {"Started", "Yes"},       {"Major Version", "1"},        {"Minior Version", "0"},
+        {"Build Version", "314"}, {"MovieDir", movieDir},        {"Prefix", "[Tolva]"},
+        {"Option", "0"},          {"Preset", "Phone and Tablet"}};
     EXPECT_EQ(Stored(), expected);
     EXPECT_TRUE(QFileInfo(movieDir).isDir());
-
     CMainFrame* frame = app.MainFrame();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_TRUE(frame->isVisible());
@@ -242,6 +241,8 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         // The real sweep, for the encoder's real name: only strays of a gone
         // Clipvane may end.
         ASSERT_TRUE(app.InitInstance());
+        // The fake stands for mencoder: the handhelds' preset.
+        SetRegString(RegValue::Preset, QStringLiteral("Pocket PC Normal"));
         CClipvaneView* view = app.View();
         CMainFrame* frame = app.MainFrame();
         view->m_run.SetEncoderPath(fake.Path());

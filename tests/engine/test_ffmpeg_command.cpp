@@ -10,7 +10,8 @@ namespace {
 
 using namespace FfmpegCommand;
 
-MovieTiming Source(int width, int height, int sarNum = 1, int sarDen = 1, int rotation = 0)
+MovieTiming Source(int width, int height, int sarNum = 1, int sarDen = 1, int rotation = 0,
+                   bool mirrored = false)
 {
     MovieTiming source;
     source.nWidth = width;
@@ -18,12 +19,14 @@ MovieTiming Source(int width, int height, int sarNum = 1, int sarDen = 1, int ro
     source.nPixelAspectNum = sarNum;
     source.nPixelAspectDen = sarDen;
     source.nRotation = rotation;
+    source.bMirrored = mirrored;
     return source;
 }
 
+// The box turns with the picture: a portrait picture's long side fits the
+// box's long side.
 TEST(FfmpegCommandTest, PicturesFitTheBoxInTheirDisplayShapeNeverEnlargedAndEven)
 {
-    // The sizes ffmpeg's own scale expression gave for these sources.
     const struct
     {
         const char* what;
@@ -36,10 +39,16 @@ TEST(FfmpegCommandTest, PicturesFitTheBoxInTheirDisplayShapeNeverEnlargedAndEven
         {"4:3 NTSC DVD", Source(720, 480, 8, 9), {640, 480}, {640, 480}},
         {"16:9 NTSC DVD", Source(720, 480, 32, 27), {852, 480}, {852, 480}},
         {"anamorphic HD", Source(1440, 1080, 4, 3), {1280, 720}, {1920, 1080}},
-        {"portrait phone", Source(1080, 1920), {404, 720}, {606, 1080}},
-        {"turned by its display matrix", Source(1920, 1080, 1, 1, 90), {404, 720}, {606, 1080}},
+        {"portrait phone", Source(1080, 1920), {720, 1280}, {1080, 1920}},
+        {"turned by its display matrix", Source(1920, 1080, 1, 1, 90), {720, 1280}, {1080, 1920}},
+        {"turned the other way", Source(1920, 1080, 1, 1, 270), {720, 1280}, {1080, 1920}},
+        {"mirrored and turned", Source(1920, 1080, 1, 1, 90, true), {720, 1280}, {1080, 1920}},
+        {"upside down", Source(1920, 1080, 1, 1, 180, true), {1280, 720}, {1920, 1080}},
+        // The nearest even width keeps the shape best (590 would be 0.2 % off).
+        {"coded portrait screen recording", Source(886, 1918), {592, 1280}, {886, 1918}},
+        {"portrait 3:4: its width sets the size", Source(1080, 1440), {720, 960}, {1080, 1440}},
         {"odd size goes down", Source(641, 361), {640, 360}, {640, 360}},
-        {"unknown size: the box", Source(0, 0), {1280, 720}, {1920, 1080}},
+        {"unknown size: left to the scale filter", Source(0, 0), {0, 0}, {0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -50,6 +59,9 @@ TEST(FfmpegCommandTest, PicturesFitTheBoxInTheirDisplayShapeNeverEnlargedAndEven
         EXPECT_EQ(b.width, c.in1080.width);
         EXPECT_EQ(b.height, c.in1080.height);
     }
+    // Share's smaller boxes turn the same way.
+    EXPECT_EQ(FitWithin(Source(1920, 1080, 1, 1, 90), 960, 540), (PictureSize{540, 960}));
+    EXPECT_EQ(FitWithin(Source(1080, 1920), 640, 360), (PictureSize{360, 640}));
 }
 
 TEST(FfmpegCommandTest, TheSourcesRateIsKeptEvenlyUpToTheLimitOfTheCodecsLevel)
@@ -63,6 +75,14 @@ TEST(FfmpegCommandTest, TheSourcesRateIsKeptEvenlyUpToTheLimitOfTheCodecsLevel)
         source.nFrameRateNum = num;
         source.nFrameRateDen = den;
         source.dFrameRate = den > 0 ? double(num) / den : 0;
+        return source;
+    };
+    // A variable-rate source: the probe's guessed rate and the average.
+    const auto varying = [&](int num, int den, int averageNum, int averageDen) {
+        MovieTiming source = rated(num, den);
+        source.nAverageRateNum = averageNum;
+        source.nAverageRateDen = averageDen;
+        source.bVariableRate = true;
         return source;
     };
     const PictureSize hd{1280, 720};
@@ -82,7 +102,15 @@ TEST(FfmpegCommandTest, TheSourcesRateIsKeptEvenlyUpToTheLimitOfTheCodecsLevel)
         {"60 fps kept at 720p", phone, rated(60, 1), hd, "60/1"},
         {"59.94 at 1080p H.264 level 4.1: halved", phone, rated(60000, 1001), fullHd, "60000/2002"},
         {"AV1 has no such level: 60 at 1080p", av1, rated(60, 1), fullHd, "60/1"},
+        {"variable, average 28.2: 29.97", phone, varying(120, 1, 282, 10), hd, "30000/1001"},
+        {"variable, average 26.46: 25", phone, varying(11880000, 448957, 11880000, 448957), hd,
+         "25/1"},
+        {"variable, average 23.9: film", phone, varying(90000, 1, 239, 10), hd, "24000/1001"},
+        {"variable, average 57 at 1080p H.264: 59.94 halved", phone, varying(120, 1, 57, 1), fullHd,
+         "60000/2002"},
+        {"variable, average 58 in AV1", av1, varying(600, 1, 58, 1), fullHd, "60000/1001"},
         {"a fixed rate", fixed, rated(25, 1), hd, "15"},
+        {"a fixed rate also for a variable one", fixed, varying(120, 1, 28, 1), hd, "15"},
         {"unknown rate: the source's timestamps", phone, rated(0, 1), hd, ""},
     };
     for (const auto& c : cases) {
@@ -164,7 +192,7 @@ TEST(FfmpegCommandTest, SubtitlesGetTheirLanguagesFontAndSizeAndTheirTracksATag)
                                        "FontName=IPAGothic\\,FontSize=20\\,Outline=2\\,Shadow=1"))
         << VideoFilters(request).toStdString();
     request.source = Source(1080, 1920);
-    EXPECT_TRUE(VideoFilters(request).endsWith("FontSize=11.22\\,Outline=1.122\\,Shadow=0.5611"))
+    EXPECT_TRUE(VideoFilters(request).endsWith("FontSize=11.25\\,Outline=1.125\\,Shadow=0.5625"))
         << VideoFilters(request).toStdString();
     EXPECT_EQ(SubtitleGlyphPixels({1280, 720}), 50);
     EXPECT_EQ(SubtitleGlyphPixels({404, 720}), SubtitleGlyphPixels({720, 404}));

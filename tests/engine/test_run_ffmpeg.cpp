@@ -2,6 +2,7 @@
 // through a link with a name of this test process's own, on movies generated
 // with ffmpeg; every output is checked by decoding it.
 #include "engine/EncodingRun.h"
+#include "engine/FfmpegCommand.h"
 #include "engine/Presets.h"
 #include "engine/StoredSettings.h"
 #include "jobs/MediaProbe.h"
@@ -13,6 +14,7 @@
 #include "tests/support/MovieInspector.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -312,6 +314,173 @@ TEST_F(FfmpegRunTest, ABudgetHoldsOnNoiseAndATooLongMovieIsRefused)
     EXPECT_NEAR(ProbeMovieContent(OutputOf("noise.mkv", ".mp4")).dSeconds, 8.0, 0.2);
     EXPECT_TRUE(m_form.m_reasons[1].startsWith("The movie is too long for 2.5 MB."))
         << m_form.m_reasons[1].toStdString();
+}
+
+// Phones' movies: a picture turned by its display matrix (a quarter, half and
+// three quarters, mirrored) or coded upright comes out upright, in a box that
+// turns with it, with no matrix left; the job list's Dimensions are the
+// picture as shown. Each picture holds a wide white mark above and left of its
+// centre: a turn or flip left over moves it to another quarter or stands it
+// up. The handhelds' preset (mencoder, which ignores the matrix) sets it
+// upright too and keeps its frame.
+TEST_F(FfmpegRunTest, TurnedMoviesComeOutUprightInABoxThatTurnsWithThem)
+{
+    const QString mencoder = m_links.RealEncoderLink();
+    m_run->SetEncoder(EncodeProfile::Backend::Mencoder, mencoder, QFileInfo(mencoder).fileName());
+    SetRegDWORD(RegValue::Loudness, 0);
+    const struct
+    {
+        const char* preset;
+        const char* name;
+        int width, height;  // as shown
+        const char* stored; // the filters that store it turned
+        int rotation;
+        bool mirrored;
+        int outWidth, outHeight;
+    } rows[] = {
+        {"Phone and Tablet", "phone.mov", 1080, 1920, "transpose=cclock", 90, false, 720, 1280},
+        {"Full HD", "270.mp4", 180, 320, "transpose=clock", 270, false, 180, 320},
+        {"Phone and Tablet", "180.mp4", 320, 180, "hflip,vflip", 180, false, 320, 180},
+        {"Full HD", "mirrored.mp4", 320, 180, "hflip", 0, true, 320, 180},
+        {"Phone and Tablet", "mirrored 90.mp4", 180, 320, "transpose=cclock,hflip", 90, true, 180,
+         320},
+        {"Phone and Tablet", "coded.mp4", 180, 320, "null", 0, false, 180, 320},
+        {"Pocket PC Normal", "handheld.mp4", 180, 320, "transpose=clock,hflip", 270, true, 320,
+         240},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ChoosePreset(row.preset);
+        const int side = std::min(row.width, row.height);
+        const QString mark = QStringLiteral("drawbox=x=%1:y=%2:w=%3:h=%4:c=white:t=fill,")
+                                 .arg(int(0.3 * row.width - 0.2 * side))
+                                 .arg(int(0.42 * row.height - 0.1 * side))
+                                 .arg(int(0.4 * side))
+                                 .arg(int(0.2 * side));
+        MovieSpec spec;
+        spec.width = row.width;
+        spec.height = row.height;
+        spec.seconds = 1;
+        spec.source = QStringLiteral("color");
+        spec.outputArgs = {"-vf", mark + row.stored, "-c:v", "libx264", "-c:a", "aac"};
+        const QString movie = Movie(row.name, spec);
+        if (row.rotation != 0 || row.mirrored) {
+            ASSERT_TRUE(MediaFactory::SetDisplayMatrix(movie, row.rotation, row.mirrored));
+        }
+        m_form.m_jobs.clear();
+        AddJob(movie);
+        EXPECT_EQ(m_form.m_jobs[0].nWidth, row.width);
+        EXPECT_EQ(m_form.m_jobs[0].nHeight, row.height);
+        ASSERT_TRUE(RunAll());
+        ASSERT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
+
+        const QString output = OutputOf(row.name, Presets::Find(row.preset)->Extension());
+        const Facts facts = Inspect(output);
+        EXPECT_EQ(facts.width, row.outWidth);
+        EXPECT_EQ(facts.height, row.outHeight);
+        const MovieTiming made = ProbeMovieTiming(output);
+        EXPECT_EQ(made.nRotation, 0);
+        EXPECT_FALSE(made.bMirrored);
+        const Box box = BrightBox(DecodeLuma(output, 5));
+        EXPECT_LT(2 * box.left + box.width, facts.width);
+        EXPECT_LT(2 * box.top + box.height, facts.height);
+        EXPECT_GT(box.width, 3 * box.height / 2) << box.width << 'x' << box.height;
+    }
+}
+
+// When the probe cannot tell the size (a file still being written), the scale
+// filter fits the decoded picture as the probe's size would have been fitted.
+TEST_F(FfmpegRunTest, AnUnknownSizeIsFittedByTheFilterAsAKnownOneIs)
+{
+    // Width, height and the pixels' shape.
+    const int sizes[][4] = {{1920, 1080, 1, 1}, {1080, 1920, 1, 1}, {886, 1918, 1, 1},
+                            {320, 180, 1, 1},   {720, 576, 64, 45}, {641, 361, 1, 1}};
+    FfmpegCommand::Request request;
+    for (const auto& [width, height, sarNum, sarDen] : sizes) {
+        for (const char* preset : {"Phone and Tablet", "Full HD"}) {
+            request.profile = *Presets::Find(preset);
+            MovieTiming known;
+            std::tie(known.nWidth, known.nHeight, known.nPixelAspectNum, known.nPixelAspectDen) =
+                std::tie(width, height, sarNum, sarDen);
+            const QString output = m_home.FilePath("fitted.nut");
+            ASSERT_TRUE(MediaFactory::Run(
+                "ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                           QStringLiteral("color=size=%1x%2,setsar=%3/%4")
+                               .arg(width)
+                               .arg(height)
+                               .arg(sarNum)
+                               .arg(sarDen),
+                           "-frames:v", "1", "-vf", FfmpegCommand::VideoFilters(request), output}));
+            const Facts facts = Inspect(output);
+            EXPECT_EQ(
+                (FfmpegCommand::PictureSize{facts.width, facts.height}),
+                FfmpegCommand::FitWithin(known, request.profile.nWidth, request.profile.nHeight))
+                << preset << ' ' << width << 'x' << height;
+        }
+    }
+}
+
+// A phone's variable-rate movie (its guessed rate 120, its average 28.9) is
+// made constant at 29.97 with its pictures and sound in step; of several sound
+// tracks the default one ffmpeg can decode is taken (not the first one, which
+// it cannot, nor the first it can); a movie whose only sound cannot be decoded
+// is made without sound, and a camera's timecode track breaks nothing.
+TEST_F(FfmpegRunTest, PhonesRatesAndTracksAreTakenAsTheyPlay)
+{
+    ChoosePreset("Phone and Tablet");
+    SetRegDWORD(RegValue::Loudness, 0);
+    // A flash of white and a beep at 1 s; pictures 4 and 5 ticks of 1/120 s
+    // apart after it.
+    MovieSpec variable;
+    variable.fps = 120;
+    variable.source = QStringLiteral("color");
+    variable.outputArgs =
+        QStringLiteral("-vf drawbox=c=white:t=fill:enable='between(t,1,1.2)',"
+                       "select='if(lt(n,120),not(mod(n,4)),not(mod(n-120,9))+eq(mod(n-120,9),4))' "
+                       "-af aeval='val(0)*between(t,1,1.2)':c=same -fps_mode vfr "
+                       "-c:v libx264 -c:a aac")
+            .split(' ');
+    const QString vfr = Movie("variable.mp4", variable);
+    ASSERT_TRUE(ProbeMovieTiming(vfr).bVariableRate);
+    // Sound tracks: the first (to be undecodable) and the third default, the
+    // second much quieter than the third.
+    QString error;
+    const QString tracks = m_home.FilePath("tracks.mp4");
+    const QStringList args =
+        QStringLiteral("-loglevel error -y -f lavfi -i color=size=160x120 -f lavfi -i sine "
+                       "-f lavfi -i sine -f lavfi -i sine -t 2 -map 0 -map 1 -map 2 -map 3 "
+                       "-filter:a:1 volume=0.1 -disposition:a:0 default -disposition:a:1 0 "
+                       "-disposition:a:2 default -c:v libx264 -c:a aac")
+            .split(' ');
+    ASSERT_TRUE(MediaFactory::Run("ffmpeg", args + QStringList{tracks}, &error))
+        << error.toStdString();
+    ASSERT_TRUE(MediaFactory::MakeFirstSoundUndecodable(tracks));
+    MovieSpec plain;
+    plain.outputArgs = {"-c:v", "libx264", "-c:a", "aac"};
+    const QString mute = Movie("spatial only.mp4", plain);
+    ASSERT_TRUE(MediaFactory::MakeFirstSoundUndecodable(mute));
+    plain.outputArgs << "-timecode"
+                     << "01:02:03:04";
+    AddJob(vfr);
+    AddJob(tracks);
+    AddJob(mute);
+    AddJob(Movie("camera.mov", plain));
+    ASSERT_TRUE(RunAll());
+    ASSERT_EQ(m_form.Statuses(), QStringList(4, "Finished")) << m_form.m_reasons[0].toStdString();
+
+    // Constant at 29.97 for its 2 s; the flash on the picture of the beep.
+    const QString made = OutputOf("variable.mp4", ".mp4");
+    EXPECT_NEAR(av_q2d(Inspect(made).frameRate), 30000 / 1001.0, 0.01);
+    EXPECT_NEAR(ProbeMovieContent(made).dSeconds, 2.0, 0.2);
+    int flash = 0;
+    while (BrightBox(DecodeLuma(made, flash)).width < variable.width && flash < 60)
+        ++flash;
+    EXPECT_NEAR(flash * 1001 / 30000.0, SoundStart(made), 1001 / 30000.0);
+
+    EXPECT_GT(IntegratedLoudness(OutputOf("tracks.mp4", ".mp4")), -26.0);
+    EXPECT_FALSE(Inspect(OutputOf("spatial only.mp4", ".mp4")).HasAudio());
+    EXPECT_NEAR(ProbeMovieContent(OutputOf("spatial only.mp4", ".mp4")).dSeconds, 2.0, 0.2);
+    EXPECT_TRUE(Inspect(OutputOf("camera.mov", ".mp4")).HasAudio());
 }
 
 } // namespace

@@ -6,12 +6,16 @@
 #include "engine/Presets.h"
 #include "engine/RunPlan.h"
 #include "engine/StoredSettings.h"
+#include "shell/FirstRunSetup.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/QStringPrinter.h"
+#include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <map>
+
+#include <QDir>
 
 namespace {
 
@@ -116,6 +120,23 @@ TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
         StoredSettings stored;
         stored.strPreset = QString::fromLatin1(preset);
         EXPECT_EQ(stored.Profile(), Presets::PocketPcNormal()) << preset;
+    }
+}
+
+// A first start stores today's preset; a store from before the presets (its
+// first start done, no "Preset") keeps the handhelds' preset.
+TEST(StoredSettingsTest, AFirstStartTakesThePhonePresetAndAStoreFromBeforeKeepsItsOwn)
+{
+    for (const bool before : {false, true}) {
+        ScopedTempHome home;
+        if (before) {
+            QDir().mkpath(home.ConfigDir() + "/Tolva");
+            MediaFactory::WriteFile(home.ConfigDir() + "/Tolva/Clipvane.conf",
+                                    "[General]\nStarted=Yes\nMovieDir=/home/me/Movies\nOption=0\n");
+        }
+        EXPECT_EQ(FirstRunSetup(), !before);
+        EXPECT_EQ(StoredSettings::Load().Profile().strName,
+                  before ? "Pocket PC Normal" : "Phone and Tablet");
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QStandardPaths>
+#include <QtEndian>
 
 extern char** environ;
 
@@ -74,6 +75,48 @@ bool Run(const QString& program, const QStringList& args, QString* error)
                      .arg(status)
                      .arg(args.join(QLatin1Char(' ')));
     return ok;
+}
+
+bool SetDisplayMatrix(const QString& path, int rotation, bool mirrored)
+{
+    // Row vectors times the matrix, in 16.16 fixed point; the first row
+    // negated flips first.
+    const int cosine = rotation == 0 ? 1 : rotation == 180 ? -1 : 0;
+    const int sine = rotation == 90 ? 1 : rotation == 270 ? -1 : 0;
+    const int flip = mirrored ? -1 : 1;
+    const qint32 matrix[] = {flip * cosine * 0x10000,
+                             flip * sine * 0x10000,
+                             0,
+                             -sine * 0x10000,
+                             cosine * 0x10000,
+                             0,
+                             0,
+                             0,
+                             0x40000000};
+    QByteArray data = ReadFile(path);
+    bool written = false;
+    // Each track header (version 0 as ffmpeg writes it): the matrix follows
+    // 36 bytes of times, ids and levels; a picture's size follows it.
+    for (qsizetype at = data.indexOf("tkhd"); at > 0; at = data.indexOf("tkhd", at + 4)) {
+        char* fields = data.data() + at + 4 + 40;
+        if (qFromBigEndian<quint32>(fields + 36) == 0)
+            continue;
+        for (std::size_t i = 0; i < std::size(matrix); ++i)
+            qToBigEndian(matrix[i], fields + 4 * i);
+        written = true;
+    }
+    return written && WriteFile(path, data);
+}
+
+bool MakeFirstSoundUndecodable(const QString& path)
+{
+    QByteArray data = ReadFile(path);
+    const qsizetype entry = data.indexOf("mp4a");
+    const qsizetype config = data.indexOf("esds", entry);
+    if (entry < 0 || config < 0)
+        return false;
+    data.replace(entry, 4, "apac").replace(config, 4, "dapa");
+    return WriteFile(path, data);
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes)

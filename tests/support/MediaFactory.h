@@ -36,6 +36,16 @@ bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error = 
 // with posix_spawn, not QProcess (see GenerateMovie).
 bool Run(const QString& program, const QStringList& args, QString* error = nullptr);
 
+// Writes the display matrix of an MP4 or QuickTime file's video tracks in
+// place, as phones record it: a player shows the pictures flipped left to right
+// when mirrored, then turned clockwise by rotation degrees (0, 90, 180, 270).
+bool SetDisplayMatrix(const QString& path, int rotation, bool mirrored);
+
+// Makes the first sound track of an MP4 or QuickTime file with AAC sound one
+// that ffmpeg cannot decode, as newer iPhones' spatial sound: its sample entry
+// is renamed "apac" and its decoder configuration hidden.
+bool MakeFirstSoundUndecodable(const QString& path);
+
 // Writes raw bytes to a file, creating it anew.
 bool WriteFile(const QString& path, const QByteArray& bytes);
 

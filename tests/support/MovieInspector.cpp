@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <QFile>
 #include <QStringList>
@@ -99,11 +100,15 @@ bool IndexBeforeData(const QString& path)
     return false;
 }
 
-double IntegratedLoudness(const QString& path)
+namespace {
+
+// What ffmpeg prints when it runs a sound filter over a movie; the number after
+// the last (or the first) mark in it, NaN when there is none.
+double AudioFilterReport(const QString& path, const char* filter, const char* mark, bool last)
 {
     const QByteArray command = "ffmpeg -nostdin -hide_banner -nostats -i '" +
-                               QFile::encodeName(path).replace('\'', "'\\''") +
-                               "' -vn -af ebur128 -f null - 2>&1";
+                               QFile::encodeName(path).replace('\'', "'\\''") + "' -vn -af " +
+                               filter + " -f null - 2>&1";
     FILE* pipe = ::popen(command.constData(), "r");
     if (!pipe)
         return std::nan("");
@@ -112,14 +117,27 @@ double IntegratedLoudness(const QString& path)
     while (const size_t n = ::fread(buffer, 1, sizeof buffer, pipe))
         output.append(buffer, qsizetype(n));
     ::pclose(pipe);
-    // The summary at the end: "Integrated loudness:\n    I:         -16.1 LUFS".
-    const qsizetype summary = output.lastIndexOf("Integrated loudness:");
-    const qsizetype value = summary < 0 ? -1 : output.indexOf("I:", summary);
-    if (value < 0)
+    const qsizetype at = last ? output.lastIndexOf(mark) : output.indexOf(mark);
+    if (at < 0)
         return std::nan("");
     bool ok = false;
-    const double lufs = output.mid(value + 2).trimmed().split(' ').value(0).toDouble(&ok);
-    return ok ? lufs : std::nan("");
+    const double value =
+        output.mid(at + qsizetype(std::strlen(mark))).trimmed().split(' ').value(0).toDouble(&ok);
+    return ok ? value : std::nan("");
+}
+
+} // namespace
+
+double IntegratedLoudness(const QString& path)
+{
+    // The summary at the end: "Integrated loudness:\n    I:         -16.1 LUFS".
+    return AudioFilterReport(path, "ebur128", "I:", true);
+}
+
+double SoundStart(const QString& path)
+{
+    // "[silencedetect @ 0x...] silence_end: 1.00011 | silence_duration: 1.00011"
+    return AudioFilterReport(path, "silencedetect=n=-30dB:d=0.1", "silence_end:", false);
 }
 
 Luma DecodeLuma(const QString& path, int index)

@@ -59,6 +59,10 @@ struct Luma
 // be decoded that far.
 Luma DecodeLuma(const QString& path, int index);
 
+// When a movie's sound first rises above -30 dBFS after a silence at its
+// start, in seconds (ffmpeg's silencedetect); NaN when it never does.
+double SoundStart(const QString& path);
+
 // The smallest rectangle that holds every pixel brighter than mid-grey (luma
 // above 128); 0 by 0 when there is none.
 struct Box
