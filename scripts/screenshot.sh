@@ -44,12 +44,13 @@ for name in "${movies[@]}"; do
     clipvane_add_movie "$XVFB_TMP/Movies/$name.mpg"
 done
 clipvane_press_make
-# Until the second movie's output holds about 40 % of its 214 kbit/s, then a
-# tick of the one-second timer, so that the times and all bars show.
-part=$((lengths[1] * 214 * 1000 / 8 * 2 / 5))
-output="$HOME/Documents/Tolva/Encoded Movies/[Tolva]${movies[1]}.avi"
+# Until the second movie's hidden output (the encoder writes it beside the
+# claimed name) holds a few hundred kilobytes, then a tick of the one-second
+# timer, so that the times and all bars show.
+folder="$HOME/Documents/Tolva/Encoded Movies"
 for _ in $(seq 1 600); do
-    [ "$(stat -c %s "$output" 2>/dev/null || echo 0)" -ge "$part" ] && break
+    part=$(find "$folder" -maxdepth 1 -name ".\\[Tolva\\]${movies[1]}.*.part" -size +300k 2>/dev/null)
+    [ -n "$part" ] && break
     sleep 0.1
 done
 sleep 1.2
