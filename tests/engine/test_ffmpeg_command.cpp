@@ -212,7 +212,7 @@ MovieTiming Hdr(const char* transfer, int maxCll, double masteringPeak)
 TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadata)
 {
     const char* toneMap =
-        "zscale=w=1280:h=720:pin=bt2020:min=bt2020nc:rin=tv:tin=%1:t=linear:npl=100,"
+        "zscale=w=1280:h=720:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=%1:t=linear:npl=100,"
         "format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0:peak=%2,"
         "zscale=t=bt709:m=bt709:r=tv,format=yuv420p,setsar=1";
     const char* bt709 = "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace "
@@ -269,7 +269,8 @@ TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadata)
         {"BT.2020 SDR in 8 bits",
          "Small H.265",
          wide,
-         {"zscale=w=1920:h=1080:pin=bt2020:min=bt2020nc:rin=tv:tin=bt709:t=bt709:p=bt709:m=bt709:"
+         {"zscale=w=1920:h=1080:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=bt709:t=bt709:p=bt709:"
+          "m=bt709:"
           "r=tv,format=yuv420p,setsar=1",
           bt709}},
         {"SDR as it is",
