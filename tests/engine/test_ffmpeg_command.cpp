@@ -192,132 +192,112 @@ TEST(FfmpegCommandTest, SubtitlesGetTheirLanguagesFontAndSizeAndTheirTracksATag)
 
 namespace {
 
-MovieTiming Hdr(const char* transfer, int maxCll, double masteringPeak)
+// A 4K movie with these colours, Dolby Vision configuration and HDR10
+// metadata (a mastering display of masteringPeak cd/m², 0 for none).
+MovieTiming Colours(const char* transfer, const char* primaries, int maxCll = 0,
+                    double masteringPeak = 0, int dolbyVision = 0, int baseLayer = 0)
 {
     MovieTiming source = Source(3840, 2160);
     source.strColorTransfer = QLatin1String(transfer);
-    source.strColorPrimaries = QStringLiteral("bt2020");
-    source.strColorMatrix = QStringLiteral("bt2020nc");
-    source.nBitDepth = 10;
+    source.strColorPrimaries = QLatin1String(primaries);
     source.nMaxCll = maxCll;
     source.nMaxFall = maxCll > 0 ? 400 : 0;
     if (masteringPeak > 0)
         source.mastering = {{0.68, 0.32},    {0.265, 0.69}, {0.15, 0.06},
                             {0.3127, 0.329}, 0.005,         masteringPeak};
+    source.nDolbyVisionProfile = dolbyVision;
+    source.nDolbyVisionCompatibility = baseLayer;
     return source;
 }
 
 } // namespace
 
+// What the colours are taken for and the peak the tone map compresses.
+TEST(FfmpegCommandTest, SourcesAreTakenForTheirColoursAndDolbyVisionForItsBaseLayer)
+{
+    using C = SourceColour;
+    const struct
+    {
+        const char* what;
+        MovieTiming source;
+        SourceColour colour;
+        double peak; // 100 cd/m²
+    } cases[] = {
+        {"PQ by its content light", Colours("smpte2084", "bt2020", 4000, 1000), C::Pq, 40},
+        {"PQ by its mastering", Colours("smpte2084", "bt2020", 0, 4000), C::Pq, 40},
+        {"PQ without metadata", Colours("smpte2084", "", 0, 0), C::Pq, 10},
+        {"PQ dim", Colours("smpte2084", "bt2020", 80), C::Pq, 1},
+        {"HLG: its display's peak", Colours("arib-std-b67", "bt2020", 4000), C::Hlg, 10},
+        {"Dolby Vision 5", Colours("smpte2084", "", 0, 0, 5, 0), C::DolbyVisionOnly, 10},
+        {"Dolby Vision 8 without base", Colours("", "", 0, 0, 8, 0), C::DolbyVisionOnly, 10},
+        {"Dolby Vision 8.4 untagged", Colours("", "", 0, 0, 8, 4), C::Hlg, 10},
+        {"Dolby Vision 8.1 untagged", Colours("", "", 0, 0, 8, 1), C::Pq, 10},
+        {"Dolby Vision 7", Colours("smpte2084", "bt2020", 0, 0, 7, 6), C::Pq, 10},
+        {"Dolby Vision 8.2", Colours("bt709", "bt709", 0, 0, 8, 2), C::Standard, 10},
+        {"BT.2020 SDR", Colours("bt2020-10", "bt2020"), C::WideGamut, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ColourOf(c.source), c.colour);
+        if (c.colour == C::Pq || c.colour == C::Hlg)
+            EXPECT_EQ(ToneMapPeak(c.source), c.peak);
+    }
+}
+
 TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadata)
 {
-    const char* toneMap =
-        "zscale=w=1280:h=720:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=%1:t=linear:npl=100,"
-        "format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0:peak=%2,"
-        "zscale=t=bt709:m=bt709:r=tv,format=yuv420p,setsar=1";
     const char* bt709 = "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace "
                         "bt709 -color_range tv";
-    MovieTiming iphone; // Dolby Vision 8.4 whose tags are left to its configuration
-    iphone.nWidth = 1920;
-    iphone.nHeight = 1080;
-    iphone.nDolbyVisionProfile = 8;
-    iphone.nDolbyVisionCompatibility = 4;
-    MovieTiming wide = Source(1920, 1080);
-    wide.strColorPrimaries = QStringLiteral("bt2020");
     EncodeProfile userDefine = *Presets::Find("Phone and Tablet");
     userDefine.sizeRule = EncodeProfile::SizeRule::Frame;
     userDefine.strAspect = QStringLiteral("1.77");
     const struct
     {
         const char* what;
-        const char* preset;
+        EncodeProfile profile;
         MovieTiming source;
         QStringList expected; // each is in the command line
     } cases[] = {
-        {"PQ by its content light",
-         "Phone and Tablet",
-         Hdr("smpte2084", 4000, 1000),
-         {QString(toneMap).arg("smpte2084", "40"), bt709}},
-        {"PQ by its mastering", "Phone and Tablet", Hdr("smpte2084", 0, 4000), {"peak=40,"}},
-        {"PQ without metadata: 1000 cd/m²",
-         "Phone and Tablet",
-         Hdr("smpte2084", 0, 0),
-         {"peak=10,"}},
-        {"PQ dim", "Phone and Tablet", Hdr("smpte2084", 80, 0), {"peak=1,"}},
-        {"HLG", "Full HD", Hdr("arib-std-b67", 4000, 0), {"tin=arib-std-b67", "peak=10,", bt709}},
+        {"PQ in H.264",
+         *Presets::Find("Phone and Tablet"),
+         Colours("smpte2084", "bt2020", 4000),
+         {"zscale=w=1280:h=720:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=smpte2084:t=linear:"
+          "npl=100,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0:peak=40,"
+          "zscale=t=bt709:m=bt709:r=tv,format=yuv420p,setsar=1",
+          bt709}},
         {"iPhone's Dolby Vision",
-         "Phone and Tablet",
-         iphone,
-         {QString(toneMap).arg("arib-std-b67", "10"), bt709}},
+         *Presets::Find("Full HD"),
+         Colours("", "", 0, 0, 8, 4),
+         {"tin=arib-std-b67:", bt709}},
+        {"a frame of the old kind: tone mapped once made",
+         userDefine,
+         Colours("smpte2084", ""),
+         {"(oh-ih)/2,zscale=pin=bt2020:min=bt2020nc:", bt709}},
         {"PQ in H.265",
-         "Small H.265",
-         Hdr("smpte2084", 1000, 1000),
+         *Presets::Find("Small H.265"),
+         Colours("smpte2084", "bt2020", 1000, 1000),
          {"scale=1920:1080,setsar=1",
           "-x265-params log-level=error:master-display=G(13250,34500)B(7500,3000)R(34000,16000)"
           "WP(15635,16450)L(10000000,50):max-cll=1000,400 -pix_fmt yuv420p10le -color_primaries "
           "bt2020 -color_trc smpte2084 -colorspace bt2020nc -color_range tv"}},
-        {"PQ in AV1",
-         "Smallest AV1",
-         Hdr("smpte2084", 1000, 1000),
-         {"-svtav1-params mastering-display=G(0.2650,0.6900)B(0.1500,0.0600)R(0.6800,0.3200)"
-          "WP(0.3127,0.3290)L(1000,0.005):content-light=1000,400 -pix_fmt yuv420p10le"}},
-        {"HLG in H.265",
-         "Small H.265",
-         Hdr("arib-std-b67", 0, 0),
-         {"-x265-params log-level=error -pix_fmt yuv420p10le -color_primaries bt2020 -color_trc "
-          "arib-std-b67"}},
         {"BT.2020 SDR in 8 bits",
-         "Small H.265",
-         wide,
+         *Presets::Find("Small H.265"),
+         Colours("bt2020-10", "bt2020"),
          {"zscale=w=1920:h=1080:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=bt709:t=bt709:p=bt709:"
-          "m=bt709:"
-          "r=tv,format=yuv420p,setsar=1",
+          "m=bt709:r=tv,format=yuv420p,setsar=1",
           bt709}},
         {"SDR as it is",
-         "Small H.265",
+         *Presets::Find("Small H.265"),
          Source(1920, 1080),
          {"scale=1920:1080,setsar=1", "-pix_fmt yuv420p -an"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Request request;
-        request.profile = *Presets::Find(c.preset);
+        request.profile = c.profile;
         request.source = c.source;
         const QString line = Arguments(request).join(' ');
         for (const QString& part : c.expected)
             EXPECT_TRUE(line.contains(part)) << line.toStdString() << "\n" << part.toStdString();
-    }
-    // A frame of the old kind: its small picture is tone mapped after it is made.
-    Request request;
-    request.profile = userDefine;
-    request.source = Hdr("smpte2084", 0, 0);
-    EXPECT_TRUE(VideoFilters(request).contains("(oh-ih)/2,zscale=pin=bt2020:"))
-        << VideoFilters(request).toStdString();
-}
-
-TEST(FfmpegCommandTest, DolbyVisionShowsAsItsBaseLayerOrNotAtAll)
-{
-    const struct
-    {
-        int profile, compatibility;
-        const char* transfer;
-        SourceColour colour;
-    } cases[] = {
-        {5, 0, "", SourceColour::DolbyVisionOnly},
-        {5, 0, "smpte2084", SourceColour::DolbyVisionOnly},
-        {8, 0, "", SourceColour::DolbyVisionOnly},
-        {8, 4, "", SourceColour::Hlg},
-        {8, 1, "", SourceColour::Pq},
-        {7, 6, "smpte2084", SourceColour::Pq},
-        {8, 2, "", SourceColour::Standard},
-        {0, 0, "bt709", SourceColour::Standard},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.profile << '.' << c.compatibility << c.transfer);
-        MovieTiming source;
-        source.nDolbyVisionProfile = c.profile;
-        source.nDolbyVisionCompatibility = c.compatibility;
-        source.strColorTransfer = QLatin1String(c.transfer);
-        EXPECT_EQ(ColourOf(source), c.colour);
     }
 }

@@ -565,7 +565,7 @@ TEST_F(FfmpegRunTest, HdrIsToneMappedFor8BitAndKeptIn10Bit)
     {
         const char* preset;
         QString input;
-        const char* transfer; // the output's; bt709 for the tone mapped
+        const char* transfer; // the output's; null: refused
         int depth;
         int lumaMin, lumaMax; // the patch's luma, top 8 bits
         double masteringPeak; // cd/m², 0 where the output carries none
@@ -573,40 +573,37 @@ TEST_F(FfmpegRunTest, HdrIsToneMappedFor8BitAndKeptIn10Bit)
         {"Phone and Tablet", pq, "bt709", 8, 150, 235, 0},
         {"Phone and Tablet", hlg, "bt709", 8, 150, 235, 0},
         {"Phone and Tablet", dv84, "bt709", 8, 150, 235, 0},
+        {"Phone and Tablet", dv5, nullptr, 0, 0, 0, 0},
         {"Small H.265", pq, "smpte2084", 10, 125, 129, 1000},
         {"Small H.265", hlg, "arib-std-b67", 10, 152, 156, 1000},
         {"Smallest AV1", pq, "smpte2084", 10, 125, 129, 1000},
     };
-    SetRegDWORD(RegValue::Parallel, 2);
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.preset) + " " + QFileInfo(row.input).fileName().toStdString());
         ChoosePreset(row.preset);
         m_form.m_jobs.clear();
         AddJob(row.input);
-        if (row.input == pq && std::string(row.preset) == "Phone and Tablet")
-            AddJob(dv5);
         ASSERT_TRUE(RunAll());
         const QString output = OutputOf(row.input, Presets::Find(row.preset)->Extension());
-        EXPECT_EQ(m_form.Statuses().front(), "Finished") << m_form.m_reasons[0].toStdString();
+        if (!row.transfer) {
+            EXPECT_EQ(m_form.Statuses(), QStringList{"Failed"});
+            EXPECT_EQ(m_form.m_reasons[0],
+                      "This movie's colours can only be shown by a Dolby Vision player.");
+            EXPECT_FALSE(QFileInfo::exists(output));
+            continue;
+        }
+        EXPECT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
         const Facts facts = Inspect(output);
         EXPECT_EQ(facts.bitDepth, row.depth);
         EXPECT_EQ(facts.colorTransfer, row.transfer);
         EXPECT_EQ(facts.colorPrimaries, row.depth == 8 ? "bt709" : "bt2020");
         EXPECT_EQ(facts.colorMatrix, row.depth == 8 ? "bt709" : "bt2020nc");
-        const Luma luma = DecodeLuma(output, 10);
+        const Luma luma = DecodeLuma(output, 0);
         ASSERT_FALSE(luma.IsEmpty());
-        EXPECT_EQ(luma.bitDepth, row.depth);
         EXPECT_GE(luma.At(160, 90), row.lumaMin);
         EXPECT_LE(luma.At(160, 90), row.lumaMax);
-        EXPECT_EQ(DecodeLuma(output, 0).masteringPeak, row.masteringPeak);
-        EXPECT_EQ(DecodeLuma(output, 0).maxCll, row.masteringPeak > 0 ? 1000 : 0);
-        if (m_form.m_jobs.size() > 1) {
-            EXPECT_EQ(m_form.Statuses().back(), "Failed");
-            EXPECT_TRUE(m_form.m_reasons[1].startsWith(
-                "This movie's colours can only be shown by a Dolby Vision player."))
-                << m_form.m_reasons[1].toStdString();
-            EXPECT_FALSE(QFileInfo::exists(OutputOf(dv5, ".mp4")));
-        }
+        EXPECT_EQ(luma.masteringPeak, row.masteringPeak);
+        EXPECT_EQ(luma.maxCll, row.masteringPeak > 0 ? 1000 : 0);
     }
 }
 

@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
 #include <libavutil/mastering_display_metadata.h>
 #include <libavutil/pixdesc.h>
 }
@@ -38,22 +39,16 @@ void TakeLuma(const AVFrame& frame, Luma& luma)
     luma.bitDepth = format ? format->comp[0].depth : 8;
     luma.width = frame.width;
     luma.height = frame.height;
-    luma.pixels.resize(std::size_t(frame.width) * std::size_t(frame.height));
     for (int y = 0; y < frame.height; ++y) {
         const std::uint8_t* row = frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0];
-        for (int x = 0; x < frame.width; ++x) {
-            luma.pixels[std::size_t(y) * std::size_t(frame.width) + std::size_t(x)] =
-                luma.bitDepth > 8
-                    ? (reinterpret_cast<const std::uint16_t*>(row)[x] >> (luma.bitDepth - 8))
-                    : row[x];
-        }
+        for (int x = 0; x < frame.width; ++x)
+            luma.pixels.push_back(luma.bitDepth > 8 ? AV_RL16(row + 2 * x) >> (luma.bitDepth - 8)
+                                                    : row[x]);
     }
     if (const AVFrameSideData* side =
-            av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA)) {
-        const auto* display = reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data);
-        if (display->has_luminance)
-            luma.masteringPeak = av_q2d(display->max_luminance);
-    }
+            av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA))
+        luma.masteringPeak =
+            av_q2d(reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data)->max_luminance);
     if (const AVFrameSideData* side =
             av_frame_get_side_data(&frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL))
         luma.maxCll = int(reinterpret_cast<const AVContentLightMetadata*>(side->data)->MaxCLL);
