@@ -109,9 +109,10 @@ HdrTags HdrTagsOf(const MovieTiming& source)
 // output, sizing the picture in their first step when size is given (zimg
 // scales while it converts: 30 pictures a second at 1080p to 720p, against 21
 // for scaling after the tone map; bicubic, as the scale filter sizes other
-// movies, costs no more than zimg's bilinear); empty when the colours are kept. HDR goes
-// to linear light (1.0 being 100 cd/m²), to BT.709's primaries, through the
-// Hable curve without desaturation and back to BT.709 in limited range.
+// movies, costs no more than zimg's bilinear); empty when the colours are
+// kept. HDR goes to linear light (1.0 being 100 cd/m²), to BT.709's primaries,
+// through the Hable curve without desaturation and back to BT.709 in limited
+// range.
 QString ColourFilters(const Request& request, const PictureSize* size)
 {
     if (WayOf(request) != ColourWay::ToBt709)
