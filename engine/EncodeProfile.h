@@ -92,6 +92,10 @@ struct EncodeProfile
     // The whole file stays at most this many bytes; 0 for no budget. The video
     // bit rate then comes from the movie's length.
     std::uint64_t ullSizeBudget = 0;
+    // Whether the output keeps the tags that tell where the movie was filmed
+    // (the other recording's facts are always kept); false for a movie sent
+    // to others.
+    bool bKeepsPlace = true;
     // What the preset is for, in a few words ("phones and tablets"); empty for
     // User Define.
     QString strPurpose;

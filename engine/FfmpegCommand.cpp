@@ -109,6 +109,129 @@ QString FrameFilters(const Profile& profile, const MovieTiming& source)
     return filters.join(QLatin1Char(','));
 }
 
+// What an encode does with its source's colours.
+enum class ColourWay
+{
+    Keep,    // the source's colours and tags as they are, 8-bit
+    ToBt709, // tone mapped or converted to BT.709, 8-bit, tagged so
+    KeepHdr, // 10-bit, the source's HDR tags and metadata
+};
+
+ColourWay WayOf(const Request& request)
+{
+    switch (ColourOf(request.source)) {
+    case SourceColour::Pq:
+    case SourceColour::Hlg:
+        return KeepsHdr(request.profile) ? ColourWay::KeepHdr : ColourWay::ToBt709;
+    case SourceColour::WideGamut:
+        return ColourWay::ToBt709;
+    default:
+        return ColourWay::Keep;
+    }
+}
+
+// An HDR source's colour tags, with what a phone's HDR movie has where the
+// file does not say.
+struct HdrTags
+{
+    QString transfer, primaries, matrix, range;
+};
+
+HdrTags HdrTagsOf(const MovieTiming& source)
+{
+    const auto either = [](const QString& value, const char* otherwise) {
+        return value.isEmpty() ? QString::fromLatin1(otherwise) : value;
+    };
+    return {ColourOf(source) == SourceColour::Hlg ? QStringLiteral("arib-std-b67")
+                                                  : QStringLiteral("smpte2084"),
+            either(source.strColorPrimaries, "bt2020"), either(source.strColorMatrix, "bt2020nc"),
+            either(source.strColorRange, "tv")};
+}
+
+// The filters that bring an HDR or BT.2020 source to BT.709 for an 8-bit
+// output, sizing the picture in their first step when size is given (zimg
+// scales while it converts: 30 pictures a second at 1080p to 720p, against 21
+// for scaling after the tone map; bicubic, as the scale filter sizes other
+// movies, costs no more than zimg's bilinear); empty when the colours are
+// kept. HDR goes to linear light (1.0 being 100 cd/m²), to BT.709's primaries,
+// through the Hable curve without desaturation and back to BT.709 in limited
+// range.
+QString ColourFilters(const Request& request, const PictureSize* size)
+{
+    if (WayOf(request) != ColourWay::ToBt709)
+        return QString();
+    const MovieTiming& source = request.source;
+    const HdrTags tags = HdrTagsOf(source);
+    QString first = QStringLiteral("zscale=");
+    if (size)
+        first += QStringLiteral("w=%1:h=%2:f=bicubic:").arg(size->width).arg(size->height);
+    first += QStringLiteral("pin=%1:min=%2:rin=%3:").arg(tags.primaries, tags.matrix, tags.range);
+    if (ColourOf(source) == SourceColour::WideGamut) {
+        // The standard transfers share BT.709's curve: only the primaries change.
+        return first + QStringLiteral("tin=bt709:t=bt709:p=bt709:m=bt709:r=tv,format=yuv420p");
+    }
+    return first + QStringLiteral("tin=%1:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+                                  "tonemap=tonemap=hable:desat=0:peak=%2,"
+                                  "zscale=t=bt709:m=bt709:r=tv,format=yuv420p")
+                       .arg(tags.transfer, QString::number(ToneMapPeak(source), 'g', 4));
+}
+
+// The HDR10 metadata as an encoder's parameters: x265's master-display (in
+// units of 0.00002 and 0.0001 cd/m²) and max-cll, SVT-AV1's mastering-display
+// and content-light (in plain numbers); empty for a movie without it.
+QStringList Hdr10Parameters(const MovieTiming& source, bool x265)
+{
+    QStringList params;
+    if (const auto& m = source.mastering) {
+        const double chroma = x265 ? 50000 : 1;
+        const double light = x265 ? 10000 : 1;
+        const auto xy = [&](const char* name, const double* point) {
+            const auto value = [&](double v) {
+                return x265 ? QString::number(std::lround(v * chroma)) : QString::number(v, 'f', 4);
+            };
+            return QStringLiteral("%1(%2,%3)")
+                .arg(QLatin1String(name), value(point[0]), value(point[1]));
+        };
+        const auto luminance = [&](double v) {
+            return x265 ? QString::number(std::lround(v * light)) : QString::number(v, 'g', 6);
+        };
+        params << (x265 ? QStringLiteral("master-display=")
+                        : QStringLiteral("mastering-display=")) +
+                      xy("G", m->green) + xy("B", m->blue) + xy("R", m->red) + xy("WP", m->white) +
+                      QStringLiteral("L(%1,%2)")
+                          .arg(luminance(m->dMaxLuminance), luminance(m->dMinLuminance));
+    }
+    if (source.nMaxCll > 0)
+        params << (x265 ? QStringLiteral("max-cll=") : QStringLiteral("content-light=")) +
+                      QStringLiteral("%1,%2").arg(source.nMaxCll).arg(source.nMaxFall);
+    return params;
+}
+
+// The picture's sample format and colour tags: 8-bit 4:2:0, which every
+// hardware decoder takes, tagged BT.709 when the colours were made so; 10-bit
+// with the source's tags for HDR kept.
+QStringList PictureFormatArguments(const Request& request)
+{
+    switch (WayOf(request)) {
+    case ColourWay::ToBt709:
+        return {QStringLiteral("-pix_fmt"),         QStringLiteral("yuv420p"),
+                QStringLiteral("-color_primaries"), QStringLiteral("bt709"),
+                QStringLiteral("-color_trc"),       QStringLiteral("bt709"),
+                QStringLiteral("-colorspace"),      QStringLiteral("bt709"),
+                QStringLiteral("-color_range"),     QStringLiteral("tv")};
+    case ColourWay::KeepHdr: {
+        const HdrTags tags = HdrTagsOf(request.source);
+        return {QStringLiteral("-pix_fmt"),         QStringLiteral("yuv420p10le"),
+                QStringLiteral("-color_primaries"), tags.primaries,
+                QStringLiteral("-color_trc"),       tags.transfer,
+                QStringLiteral("-colorspace"),      tags.matrix,
+                QStringLiteral("-color_range"),     tags.range};
+    }
+    default:
+        return {QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+    }
+}
+
 QStringList VideoCodecArguments(const Request& request)
 {
     const Profile& profile = request.profile;
@@ -120,6 +243,12 @@ QStringList VideoCodecArguments(const Request& request)
         else
             args << QStringLiteral("-crf") << profile.QualityText();
     };
+    // HDR kept: its metadata goes on in the encoder's own parameters (ffmpeg 5.1
+    // hands the encoders none of it).
+    const auto hdr10 = [&](bool x265) {
+        return WayOf(request) == ColourWay::KeepHdr ? Hdr10Parameters(request.source, x265)
+                                                    : QStringList();
+    };
     switch (profile.videoCodec) {
     case Profile::VideoCodec::H265:
         args << QStringLiteral("-c:v") << QStringLiteral("libx265");
@@ -128,13 +257,16 @@ QStringList VideoCodecArguments(const Request& request)
         rate();
         // Apple's players take H.265 in MP4 only under this tag.
         args << QStringLiteral("-tag:v") << QStringLiteral("hvc1") << QStringLiteral("-x265-params")
-             << QStringLiteral("log-level=error");
+             << (QStringList{QStringLiteral("log-level=error")} + hdr10(true))
+                    .join(QLatin1Char(':'));
         break;
     case Profile::VideoCodec::Av1:
         args << QStringLiteral("-c:v") << QStringLiteral("libsvtav1");
         if (!profile.strSpeed.isEmpty())
             args << QStringLiteral("-preset") << profile.strSpeed;
         rate();
+        if (const QStringList params = hdr10(false); !params.isEmpty())
+            args << QStringLiteral("-svtav1-params") << params.join(QLatin1Char(':'));
         break;
     default:
         args << QStringLiteral("-c:v") << QStringLiteral("libx264");
@@ -151,8 +283,24 @@ QStringList VideoCodecArguments(const Request& request)
         }
         break;
     }
-    // 8-bit 4:2:0, which every hardware decoder takes.
-    args << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+    args << PictureFormatArguments(request);
+    return args;
+}
+
+// The recording's facts: the source's tags (its date with the time zone,
+// place, make, model and the other QuickTime keys; Matroska's tags) go into
+// the output, but for the source container's brands, which describe only it,
+// and for the place when the profile drops it. An empty value removes a tag.
+QStringList MetadataArguments(const Request& request)
+{
+    QStringList args{QStringLiteral("-map_metadata"), QStringLiteral("0")};
+    for (const char* brand : {"major_brand", "minor_version", "compatible_brands"})
+        args << QStringLiteral("-metadata") << QLatin1String(brand) + QLatin1Char('=');
+    if (!request.profile.bKeepsPlace) {
+        for (const QString& tag : request.source.arrPlaceTags)
+            args << QStringLiteral("-metadata") << tag + QLatin1Char('=')
+                 << QStringLiteral("-metadata:s") << tag + QLatin1Char('=');
+    }
     return args;
 }
 
@@ -177,6 +325,51 @@ QStringList AudioArguments(const Request& request)
 }
 
 } // namespace
+
+SourceColour ColourOf(const MovieTiming& source)
+{
+    const int dolbyVision = source.nDolbyVisionProfile;
+    const int baseLayer = source.nDolbyVisionCompatibility;
+    // Profiles 8 and 10 name their base layer; 0 is none that others show.
+    if (dolbyVision == 5 || ((dolbyVision == 8 || dolbyVision == 10) && baseLayer == 0))
+        return SourceColour::DolbyVisionOnly;
+    const QString& transfer = source.strColorTransfer;
+    if (transfer == QLatin1String("smpte2084"))
+        return SourceColour::Pq;
+    if (transfer == QLatin1String("arib-std-b67"))
+        return SourceColour::Hlg;
+    if (transfer.isEmpty() && dolbyVision > 0) {
+        if (baseLayer == 1 || baseLayer == 6)
+            return SourceColour::Pq;
+        if (baseLayer == 4)
+            return SourceColour::Hlg;
+    }
+    if (source.strColorPrimaries == QLatin1String("bt2020"))
+        return SourceColour::WideGamut;
+    return SourceColour::Standard;
+}
+
+bool KeepsHdr(const EncodeProfile& profile)
+{
+    return profile.videoCodec == Profile::VideoCodec::H265 ||
+           profile.videoCodec == Profile::VideoCodec::Av1;
+}
+
+double ToneMapPeak(const MovieTiming& source)
+{
+    // cd/m² of a standard picture's white, and what HLG's reference display
+    // and most HDR10 movies are mastered for.
+    constexpr double White = 100;
+    constexpr double Mastered = 1000;
+    if (ColourOf(source) == SourceColour::Hlg)
+        return Mastered / White;
+    double peak = Mastered;
+    if (source.nMaxCll > 0)
+        peak = source.nMaxCll;
+    else if (source.mastering && source.mastering->dMaxLuminance > 0)
+        peak = source.mastering->dMaxLuminance;
+    return std::clamp(peak, White, 10000.0) / White;
+}
 
 PictureSize FitWithin(const MovieTiming& source, int maxWidth, int maxHeight)
 {
@@ -279,14 +472,22 @@ QString VideoFilters(const Request& request)
         filters << QStringLiteral("yadif");
     const PictureSize size = OutputSize(request);
     const bool sized = size.width > 0 && size.height > 0;
-    if (profile.sizeRule == Profile::SizeRule::Frame)
+    if (profile.sizeRule == Profile::SizeRule::Frame) {
+        // The colours of the small frame, not of the whole picture, are converted.
         filters << FrameFilters(profile, request.source);
-    else if (sized)
-        filters << QStringLiteral("scale=%1:%2").arg(size.width).arg(size.height);
-    else
-        filters << ScaleExpression(profile.nWidth, profile.nHeight);
-    if (profile.sizeRule != Profile::SizeRule::Frame)
-        filters << QStringLiteral("setsar=1");
+        if (const QString colour = ColourFilters(request, nullptr); !colour.isEmpty())
+            filters << colour;
+    } else if (const QString colour = ColourFilters(request, sized ? &size : nullptr);
+               !colour.isEmpty()) {
+        // A picture of unknown size is fitted first, its colours then converted.
+        if (!sized)
+            filters << ScaleExpression(profile.nWidth, profile.nHeight);
+        filters << colour << QStringLiteral("setsar=1");
+    } else {
+        filters << (sized ? QStringLiteral("scale=%1:%2").arg(size.width).arg(size.height)
+                          : ScaleExpression(profile.nWidth, profile.nHeight))
+                << QStringLiteral("setsar=1");
+    }
     // A picture of unknown size may be as large as the box.
     const QString rate = OutputFrameRate(
         profile, request.source, sized ? size : PictureSize{profile.nWidth, profile.nHeight});
@@ -377,12 +578,15 @@ QStringList Arguments(const Request& request)
              << QStringLiteral("-metadata:s:s:0")
              << QStringLiteral("language=") + request.subtitle->strLanguage;
     }
+    args << MetadataArguments(request);
     if (profile.container == Profile::Container::WebM) {
         args << QStringLiteral("-f") << QStringLiteral("webm");
     } else {
-        // The index in front: the movie plays while it downloads.
-        args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f")
-             << QStringLiteral("mp4");
+        // The index in front: the movie plays while it downloads. The source's
+        // tags go in as QuickTime keys, as phones write them, and ffmpeg keeps
+        // each only then.
+        args << QStringLiteral("-movflags") << QStringLiteral("+faststart+use_metadata_tags")
+             << QStringLiteral("-f") << QStringLiteral("mp4");
     }
     args << FileUrl(request.strOutput);
     return args;

@@ -7,7 +7,10 @@
 #include "jobs/MediaProbe.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
 
+#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 
@@ -29,6 +32,18 @@ QString JoinCommandLine(const QString& program, const QStringList& arguments)
 // job's percentage.
 constexpr int FirstPassPercent = 35;
 
+// Gives the output the movie's modification time, so that a gallery sorts it
+// by when it was filmed rather than by when it was converted. A rename keeps
+// it. Nothing happens when either file cannot be reached.
+void KeepFileTime(const QString& movie, const QString& output)
+{
+    struct stat source;
+    if (::stat(QFile::encodeName(movie).constData(), &source) != 0)
+        return;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
+    ::utimensat(AT_FDCWD, QFile::encodeName(output).constData(), times, 0);
+}
+
 } // namespace
 
 CFfmpegJob::CFfmpegJob(const EncodeProfile& profile, Setup setup)
@@ -48,6 +63,8 @@ std::optional<QString> CFfmpegJob::Prepare()
     m_request.bSampling = m_setup.bSampling;
     m_request.nThreads = m_setup.nThreads;
     m_request.source = ProbeMovieTiming(movie.strFilePath);
+    if (FfmpegCommand::ColourOf(m_request.source) == FfmpegCommand::SourceColour::DolbyVisionOnly)
+        return QString::fromLatin1(FfmpegCommand::DolbyVisionOnlyReason);
 
     if (m_profile.ullSizeBudget > 0) {
         // The whole movie's length sets the rate, also for a sample of it.
@@ -148,6 +165,7 @@ CEncoderJob::StepEnd CFfmpegJob::StepSucceeded(std::uint64_t outputBytes)
         BuildStep(FirstPassPercent, 100);
         return StepEnd::NextStep;
     }
+    KeepFileTime(m_setup.movie.strFilePath, m_setup.strOutput);
     return StepEnd::Done;
 }
 

@@ -108,6 +108,7 @@ std::vector<EncodeProfile> MakeTable()
          .bEvenLoudness = true,
          .container = P::Container::Mp4,
          .ullSizeBudget = 25000000,
+         .bKeepsPlace = false,
          .strPurpose = QStringLiteral("messengers and mail")},
     };
 }

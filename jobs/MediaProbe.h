@@ -3,9 +3,11 @@
 #include "jobs/StreamFile.h"
 
 #include <cstdint>
+#include <optional>
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 // The four probes that learn what the job list shows about a movie file. None of
 // them tells the user anything: what cannot be learnt stays 0 / false / unknown.
@@ -131,11 +133,47 @@ struct MovieTiming
     bool IsTurned() const { return nRotation == 90 || nRotation == 270; }
     int ShownWidth() const { return IsTurned() ? nHeight : nWidth; }
     int ShownHeight() const { return IsTurned() ? nWidth : nHeight; }
+    // The picture's colours and the recording's place. ---------------------
+    // The transfer, primaries, matrix and range with libavutil's names, as
+    // ffmpeg's options take them ("smpte2084", "arib-std-b67", "bt2020",
+    // "bt2020nc", "tv"); empty when the file does not say.
+    QString strColorTransfer;
+    QString strColorPrimaries;
+    QString strColorMatrix;
+    QString strColorRange;
+    // Bits per sample of the decoded picture (8, 10, 12); 0 when unknown.
+    int nBitDepth = 0;
+    // The HDR10 metadata, from the container or else from the first picture
+    // of a PQ or HLG movie: the display the movie was mastered on (CIE 1931
+    // xy of its primaries and white point, its luminance in cd/m²) and the
+    // content light levels (MaxCLL, MaxFALL in cd/m²; 0 unknown).
+    struct MasteringDisplay
+    {
+        double red[2] = {0, 0};
+        double green[2] = {0, 0};
+        double blue[2] = {0, 0};
+        double white[2] = {0, 0};
+        double dMinLuminance = 0;
+        double dMaxLuminance = 0;
+    };
+    std::optional<MasteringDisplay> mastering;
+    int nMaxCll = 0;
+    int nMaxFall = 0;
+    // Dolby Vision's configuration record: the profile (0: none) and what its
+    // base layer shows without Dolby Vision (the signal compatibility id:
+    // 0 nothing, 1 HDR10, 2 SDR, 4 HLG, 6 Blu-ray HDR10).
+    int nDolbyVisionProfile = 0;
+    int nDolbyVisionCompatibility = 0;
+    // The tags of the container and its streams that tell where the movie was
+    // filmed (every key with "location" in it: "location", "location-eng",
+    // "com.apple.quicktime.location.ISO6709", Matroska's "LOCATION"...).
+    QStringList arrPlaceTags;
 };
 
 // Reads the timing of a movie file with libavformat (a look at its first
-// packets, a few milliseconds). Everything unknown for a file that is not a
-// readable movie.
+// packets, a few milliseconds; a PQ or HLG movie whose container does not hold
+// its HDR10 metadata has its first picture decoded for it). Everything unknown
+// for a file that is not a readable movie.
 MovieTiming ProbeMovieTiming(const QString& path);
 
 // A job record for a movie file, filled by all four probes: the path as given,

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -192,7 +193,15 @@ TEST_F(BatchCommand, AFolderComesOutWholeAndOutputsThatExistAreTreatedAsAsked)
 
     QFile::remove(m_home.FilePath("Trip/damaged.mp4"));
     const QString oneOutput = m_out + QStringLiteral("/Trip/[Tolva]a.mp4");
-    const QDateTime before = QFileInfo(oneOutput).lastModified();
+    // An output has its movie's file time; an older one tells a replaced output.
+    EXPECT_EQ(QFileInfo(oneOutput).lastModified(),
+              QFileInfo(m_home.FilePath("Trip/a.mov")).lastModified());
+    const QDateTime before = QDateTime::fromSecsSinceEpoch(946684800);
+    {
+        QFile file(oneOutput);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(before, QFileDevice::FileModificationTime));
+    }
     const struct
     {
         const char* mode;

@@ -217,3 +217,115 @@ TEST(FfmpegCommandTest, SubtitlesGetTheirLanguagesFontAndSizeAndTheirTracksATag)
 }
 
 } // namespace
+
+namespace {
+
+// A 4K movie with these colours, Dolby Vision configuration and HDR10
+// metadata (a mastering display of masteringPeak cd/m², 0 for none).
+MovieTiming Colours(const char* transfer, const char* primaries, int maxCll = 0,
+                    double masteringPeak = 0, int dolbyVision = 0, int baseLayer = 0)
+{
+    MovieTiming source = Source(3840, 2160);
+    source.strColorTransfer = QLatin1String(transfer);
+    source.strColorPrimaries = QLatin1String(primaries);
+    source.nMaxCll = maxCll;
+    source.nMaxFall = maxCll > 0 ? 400 : 0;
+    if (masteringPeak > 0)
+        source.mastering = {{0.68, 0.32},    {0.265, 0.69}, {0.15, 0.06},
+                            {0.3127, 0.329}, 0.005,         masteringPeak};
+    source.nDolbyVisionProfile = dolbyVision;
+    source.nDolbyVisionCompatibility = baseLayer;
+    return source;
+}
+
+} // namespace
+
+// What the colours are taken for and the peak the tone map compresses.
+TEST(FfmpegCommandTest, SourcesAreTakenForTheirColoursAndDolbyVisionForItsBaseLayer)
+{
+    using C = SourceColour;
+    const struct
+    {
+        const char* what;
+        MovieTiming source;
+        SourceColour colour;
+        double peak; // 100 cd/m²
+    } cases[] = {
+        {"PQ by its content light", Colours("smpte2084", "bt2020", 4000, 1000), C::Pq, 40},
+        {"PQ by its mastering", Colours("smpte2084", "bt2020", 0, 4000), C::Pq, 40},
+        {"PQ without metadata", Colours("smpte2084", "", 0, 0), C::Pq, 10},
+        {"PQ dim", Colours("smpte2084", "bt2020", 80), C::Pq, 1},
+        {"HLG: its display's peak", Colours("arib-std-b67", "bt2020", 4000), C::Hlg, 10},
+        {"Dolby Vision 5", Colours("smpte2084", "", 0, 0, 5, 0), C::DolbyVisionOnly, 10},
+        {"Dolby Vision 8 without base", Colours("", "", 0, 0, 8, 0), C::DolbyVisionOnly, 10},
+        {"Dolby Vision 8.4 untagged", Colours("", "", 0, 0, 8, 4), C::Hlg, 10},
+        {"Dolby Vision 8.1 untagged", Colours("", "", 0, 0, 8, 1), C::Pq, 10},
+        {"Dolby Vision 7", Colours("smpte2084", "bt2020", 0, 0, 7, 6), C::Pq, 10},
+        {"Dolby Vision 8.2", Colours("bt709", "bt709", 0, 0, 8, 2), C::Standard, 10},
+        {"BT.2020 SDR", Colours("bt2020-10", "bt2020"), C::WideGamut, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(ColourOf(c.source), c.colour);
+        if (c.colour == C::Pq || c.colour == C::Hlg)
+            EXPECT_EQ(ToneMapPeak(c.source), c.peak);
+    }
+}
+
+TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadata)
+{
+    const char* bt709 = "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace "
+                        "bt709 -color_range tv";
+    EncodeProfile userDefine = *Presets::Find("Phone and Tablet");
+    userDefine.sizeRule = EncodeProfile::SizeRule::Frame;
+    userDefine.strAspect = QStringLiteral("1.77");
+    const struct
+    {
+        const char* what;
+        EncodeProfile profile;
+        MovieTiming source;
+        QStringList expected; // each is in the command line
+    } cases[] = {
+        {"PQ in H.264",
+         *Presets::Find("Phone and Tablet"),
+         Colours("smpte2084", "bt2020", 4000),
+         {"zscale=w=1280:h=720:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=smpte2084:t=linear:"
+          "npl=100,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0:peak=40,"
+          "zscale=t=bt709:m=bt709:r=tv,format=yuv420p,setsar=1",
+          bt709}},
+        {"iPhone's Dolby Vision",
+         *Presets::Find("Full HD"),
+         Colours("", "", 0, 0, 8, 4),
+         {"tin=arib-std-b67:", bt709}},
+        {"a frame of the old kind: tone mapped once made",
+         userDefine,
+         Colours("smpte2084", ""),
+         {"(oh-ih)/2,zscale=pin=bt2020:min=bt2020nc:", bt709}},
+        {"PQ in H.265",
+         *Presets::Find("Small H.265"),
+         Colours("smpte2084", "bt2020", 1000, 1000),
+         {"scale=1920:1080,setsar=1",
+          "-x265-params log-level=error:master-display=G(13250,34500)B(7500,3000)R(34000,16000)"
+          "WP(15635,16450)L(10000000,50):max-cll=1000,400 -pix_fmt yuv420p10le -color_primaries "
+          "bt2020 -color_trc smpte2084 -colorspace bt2020nc -color_range tv"}},
+        {"BT.2020 SDR in 8 bits",
+         *Presets::Find("Small H.265"),
+         Colours("bt2020-10", "bt2020"),
+         {"zscale=w=1920:h=1080:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=bt709:t=bt709:p=bt709:"
+          "m=bt709:r=tv,format=yuv420p,setsar=1",
+          bt709}},
+        {"SDR as it is",
+         *Presets::Find("Small H.265"),
+         Source(1920, 1080),
+         {"scale=1920:1080,setsar=1", "-pix_fmt yuv420p -an"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Request request;
+        request.profile = c.profile;
+        request.source = c.source;
+        const QString line = Arguments(request).join(' ');
+        for (const QString& part : c.expected)
+            EXPECT_TRUE(line.contains(part)) << line.toStdString() << "\n" << part.toStdString();
+    }
+}

@@ -17,8 +17,11 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 extern "C" {
@@ -695,5 +698,148 @@ TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
         EXPECT_EQ(facts.subtitleStreams, 1);
         EXPECT_EQ(facts.subtitleLanguage, row.language);
         EXPECT_NEAR(ProbeMovieTiming(output).dSeconds, 2.0, 0.2);
+    }
+}
+
+namespace {
+
+// A flat picture of 100 cd/m² (a standard picture's white) as phones record
+// HDR: 10-bit H.265 tagged BT.2020 with the PQ or HLG transfer, the HDR10
+// metadata of a 1000 cd/m² master. Its code value in limited range: PQ gives
+// 100 cd/m² 0.508 of the full scale, 64 + 0.508 * 876 = 509; HLG, relative to
+// its 1000 cd/m² reference display (system gamma 1.2), 0.630, so 616.
+MovieSpec HdrPatch(const char* transfer, int code)
+{
+    MovieSpec spec{320, 180, 1.0, 25, false, QStringLiteral("color")};
+    spec.outputArgs =
+        QStringLiteral("-vf format=yuv420p10le,lutyuv=y=%1:u=512:v=512 -c:v libx265 -preset "
+                       "ultrafast -x265-params log-level=error:master-display=G(13250,34500)"
+                       "B(7500,3000)R(34000,16000)WP(15635,16450)L(10000000,50):max-cll=1000,400 "
+                       "-color_primaries bt2020 -color_trc %2 -colorspace bt2020nc -tag:v hvc1")
+            .arg(code)
+            .arg(QLatin1String(transfer))
+            .split(QLatin1Char(' '));
+    return spec;
+}
+
+} // namespace
+
+// PQ and HLG movies, and an iPhone's Dolby Vision 8.4 (HLG underneath), come
+// out of the 8-bit H.264 preset tone mapped: the 100 cd/m² patch bright (a
+// standard picture's white is 235; untouched it reads 127) and tagged BT.709
+// throughout; out of H.265 and AV1 as 10-bit HDR with the picture, the tags and
+// the HDR10 metadata kept. A movie only a Dolby Vision player shows right is
+// refused before the encoder starts.
+TEST_F(FfmpegRunTest, HdrIsToneMappedFor8BitAndKeptIn10Bit)
+{
+    const QString pq = Movie("pq.mp4", HdrPatch("smpte2084", 509));
+    const QString hlg = Movie("hlg.mp4", HdrPatch("arib-std-b67", 616));
+    const QString dv84 = Movie("dv84.mp4", HdrPatch("arib-std-b67", 616));
+    const QString dv5 = Movie("dv5.mp4", HdrPatch("smpte2084", 509));
+    ASSERT_TRUE(MediaFactory::AddDolbyVisionConfig(dv84, 8, 4));
+    ASSERT_TRUE(MediaFactory::AddDolbyVisionConfig(dv5, 5, 0));
+    const struct
+    {
+        const char* preset;
+        QString input;
+        const char* transfer; // the output's; null: refused
+        int depth;
+        int lumaMin, lumaMax; // the patch's luma, top 8 bits
+        double masteringPeak; // cd/m², 0 where the output carries none
+    } rows[] = {
+        {"Phone and Tablet", pq, "bt709", 8, 150, 235, 0},
+        {"Phone and Tablet", hlg, "bt709", 8, 150, 235, 0},
+        {"Phone and Tablet", dv84, "bt709", 8, 150, 235, 0},
+        {"Phone and Tablet", dv5, nullptr, 0, 0, 0, 0},
+        {"Small H.265", pq, "smpte2084", 10, 125, 129, 1000},
+        {"Small H.265", hlg, "arib-std-b67", 10, 152, 156, 1000},
+        {"Smallest AV1", pq, "smpte2084", 10, 125, 129, 1000},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.preset) + " " + QFileInfo(row.input).fileName().toStdString());
+        ChoosePreset(row.preset);
+        m_form.m_jobs.clear();
+        AddJob(row.input);
+        ASSERT_TRUE(RunAll());
+        const QString output = OutputOf(row.input, Presets::Find(row.preset)->Extension());
+        if (!row.transfer) {
+            EXPECT_EQ(m_form.Statuses(), QStringList{"Failed"});
+            EXPECT_EQ(m_form.m_reasons[0],
+                      "This movie's colours can only be shown by a Dolby Vision player.");
+            EXPECT_FALSE(QFileInfo::exists(output));
+            continue;
+        }
+        EXPECT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
+        const Facts facts = Inspect(output);
+        EXPECT_EQ(facts.bitDepth, row.depth);
+        EXPECT_EQ(facts.colorTransfer, row.transfer);
+        EXPECT_EQ(facts.colorPrimaries, row.depth == 8 ? "bt709" : "bt2020");
+        EXPECT_EQ(facts.colorMatrix, row.depth == 8 ? "bt709" : "bt2020nc");
+        const Luma luma = DecodeLuma(output, 0);
+        ASSERT_FALSE(luma.IsEmpty());
+        EXPECT_GE(luma.At(160, 90), row.lumaMin);
+        EXPECT_LE(luma.At(160, 90), row.lumaMax);
+        EXPECT_EQ(luma.masteringPeak, row.masteringPeak);
+        EXPECT_EQ(luma.maxCll, row.masteringPeak > 0 ? 1000 : 0);
+    }
+}
+
+// The recording's facts survive into MP4 (as QuickTime keys) and WebM (as
+// Matroska tags): an iPhone's date with its time zone, place, make and model,
+// an Android phone's date and place (its "location" key), and the movie's
+// file time. "Share (25 MB)" leaves out every place and keeps the date.
+TEST_F(FfmpegRunTest, TheRecordingsDatePlaceMakeAndModelAndFileTimeAreKept)
+{
+    const QByteArray utc = "2023-06-01T10:20:30.000000Z";
+    const QByteArray zoned = "2023-06-01T12:20:30+0200";
+    const QByteArray place = "+48.8584+002.2945/";
+    MovieSpec spec;
+    spec.seconds = 1;
+    spec.outputArgs = QString("-movflags use_metadata_tags -metadata creation_time=" + utc +
+                              " -metadata com.apple.quicktime.creationdate=" + zoned +
+                              " -metadata com.apple.quicktime.location.ISO6709=" + place +
+                              " -metadata com.apple.quicktime.make=Apple"
+                              " -metadata com.apple.quicktime.model=iPhone")
+                          .split(' ');
+    const QString iphone = Movie("iphone.mov", spec);
+    spec.outputArgs =
+        QString("-metadata creation_time=" + utc + " -metadata location=" + place).split(' ');
+    const QString android = Movie("android.mp4", spec);
+    const QDateTime filmed(QDate(2023, 6, 1), QTime(10, 20, 30), Qt::UTC);
+    for (const QString& movie : {iphone, android}) {
+        QFile file(movie);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(filmed, QFileDevice::FileModificationTime));
+    }
+    const struct
+    {
+        const char* preset;
+        QString input;
+        bool placeKept;
+    } rows[] = {
+        {"Phone and Tablet", iphone, true}, {"Smallest AV1", iphone, true},
+        {"Share (25 MB)", iphone, false},   {"Phone and Tablet", android, true},
+        {"Share (25 MB)", android, false},
+    };
+    SetRegDWORD(RegValue::Loudness, 0);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.preset) + " " + QFileInfo(row.input).fileName().toStdString());
+        ChoosePreset(row.preset);
+        m_form.m_jobs.clear();
+        AddJob(row.input);
+        ASSERT_TRUE(RunAll());
+        ASSERT_EQ(m_form.Statuses(), QStringList{"Finished"}) << m_form.m_reasons[0].toStdString();
+        const QString output = OutputOf(row.input, Presets::Find(row.preset)->Extension());
+        const QMap<QByteArray, QByteArray> tags = Inspect(output).tags;
+        EXPECT_EQ(tags.value("creation_time"), utc);
+        const bool apple = row.input == iphone;
+        EXPECT_EQ(tags.value("com.apple.quicktime.creationdate"), apple ? zoned : "");
+        EXPECT_EQ(tags.value("com.apple.quicktime.model"), apple ? "iPhone" : "");
+        const QByteArray where = apple ? "com.apple.quicktime.location.iso6709" : "location";
+        EXPECT_EQ(tags.value(where), row.placeKept ? place : "");
+        EXPECT_EQ(tags.value("location-eng"), row.placeKept && !apple ? place : "");
+        // The source's brands describe the source alone.
+        EXPECT_NE(tags.value("major_brand"), "qt  ");
+        EXPECT_EQ(QFileInfo(output).lastModified(), filmed);
     }
 }

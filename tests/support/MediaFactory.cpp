@@ -2,6 +2,7 @@
 
 #include "engine/CommandLine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -117,6 +118,39 @@ bool MakeFirstSoundUndecodable(const QString& path)
         return false;
     data.replace(entry, 4, "apac").replace(config, 4, "dapa");
     return WriteFile(path, data);
+}
+
+bool AddDolbyVisionConfig(const QString& path, int profile, int compatibility)
+{
+    QByteArray bytes = ReadFile(path);
+    const auto size = [&bytes](qsizetype at) { return qFromBigEndian<quint32>(bytes.data() + at); };
+    // The boxes down to the first sample entry (after the sample description's
+    // version, flags and count) each grow by the new box.
+    std::vector<qsizetype> boxes;
+    qsizetype at = 0;
+    qsizetype end = bytes.size();
+    for (const char* type : {"moov", "trak", "mdia", "minf", "stbl", "stsd"}) {
+        while (at + 8 <= end && bytes.mid(at + 4, 4) != type)
+            at += std::max<quint32>(size(at), 8);
+        if (at + 8 > end)
+            return false;
+        boxes.push_back(at);
+        end = at + size(at);
+        at += 8;
+    }
+    boxes.push_back(at + 8);
+    if (!bytes.left(boxes.front()).contains("mdat"))
+        return false;
+    QByteArray box(32, '\0');
+    qToBigEndian<quint32>(32, box.data());
+    box.replace(4, 4, "dvcC");
+    box[8] = 1; // version 1.0
+    qToBigEndian<quint16>(quint16(profile << 9 | 6 << 3 | 1 << 2 | 1), box.data() + 10);
+    box[12] = char(compatibility << 4);
+    bytes.insert(boxes.back() + size(boxes.back()), box);
+    for (const qsizetype parent : boxes)
+        qToBigEndian<quint32>(size(parent) + 32, bytes.data() + parent);
+    return WriteFile(path, bytes);
 }
 
 bool WriteFile(const QString& path, const QByteArray& bytes)

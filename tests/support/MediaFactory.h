@@ -45,6 +45,12 @@ bool SetDisplayMatrix(const QString& path, int rotation, bool mirrored);
 // that ffmpeg cannot decode, as newer iPhones' spatial sound: its sample entry
 // is renamed "apac" and its decoder configuration hidden.
 bool MakeFirstSoundUndecodable(const QString& path);
+// Gives an MP4 file's first track the Dolby Vision configuration box that
+// phones write (dvcC: version 1.0, the profile, level 6, an RPU and a base
+// layer, the base layer's signal compatibility id), which ffmpeg 5.1 writes
+// only when it copies one. The file's index must follow its data, as ffmpeg
+// writes it without +faststart. False when the file is not such an MP4.
+bool AddDolbyVisionConfig(const QString& path, int profile, int compatibility);
 
 // Writes raw bytes to a file, creating it anew.
 bool WriteFile(const QString& path, const QByteArray& bytes);

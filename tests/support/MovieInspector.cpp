@@ -12,6 +12,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/intreadwrite.h>
+#include <libavutil/mastering_display_metadata.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace MovieInspector {
@@ -27,6 +30,29 @@ constexpr int RowThreshold = 3;
 bool Differs(unsigned char a, unsigned char b)
 {
     return std::abs(int(a) - int(b)) > PixelThreshold;
+}
+
+// The frame's luma plane, each sample cut to its top 8 bits, and its HDR10
+// metadata.
+void TakeLuma(const AVFrame& frame, Luma& luma)
+{
+    const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(frame.format));
+    luma.bitDepth = format ? format->comp[0].depth : 8;
+    luma.width = frame.width;
+    luma.height = frame.height;
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* row = frame.data[0] + std::ptrdiff_t(y) * frame.linesize[0];
+        for (int x = 0; x < frame.width; ++x)
+            luma.pixels.push_back(luma.bitDepth > 8 ? AV_RL16(row + 2 * x) >> (luma.bitDepth - 8)
+                                                    : row[x]);
+    }
+    if (const AVFrameSideData* side =
+            av_frame_get_side_data(&frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA))
+        luma.masteringPeak =
+            av_q2d(reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data)->max_luminance);
+    if (const AVFrameSideData* side =
+            av_frame_get_side_data(&frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL))
+        luma.maxCll = int(reinterpret_cast<const AVContentLightMetadata*>(side->data)->MaxCLL);
 }
 
 } // namespace
@@ -51,6 +77,12 @@ Facts Inspect(const QString& path)
                 facts.frameRate =
                     stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate;
                 facts.sampleAspect = par->sample_aspect_ratio;
+                facts.colorTransfer = av_color_transfer_name(par->color_trc);
+                facts.colorPrimaries = av_color_primaries_name(par->color_primaries);
+                facts.colorMatrix = av_color_space_name(par->color_space);
+                if (const AVPixFmtDescriptor* pixels =
+                        av_pix_fmt_desc_get(AVPixelFormat(par->format)))
+                    facts.bitDepth = pixels->comp[0].depth;
                 if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
                     facts.videoSeconds = stream->duration * av_q2d(stream->time_base);
             } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !facts.HasAudio()) {
@@ -66,6 +98,9 @@ Facts Inspect(const QString& path)
             }
         }
     }
+    const AVDictionaryEntry* tag = nullptr;
+    while ((tag = av_dict_get(format->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
+        facts.tags.insert(QByteArray(tag->key).toLower(), tag->value);
     avformat_close_input(&format);
     return facts;
 }
@@ -172,15 +207,8 @@ Luma DecodeLuma(const QString& path, int index)
             }
             int rc;
             while ((rc = avcodec_receive_frame(context, frame)) >= 0) {
-                if (decoded++ == index && luma.IsEmpty()) {
-                    luma.width = frame->width;
-                    luma.height = frame->height;
-                    luma.pixels.resize(std::size_t(frame->width) * std::size_t(frame->height));
-                    for (int y = 0; y < frame->height; ++y)
-                        std::copy_n(frame->data[0] + std::ptrdiff_t(y) * frame->linesize[0],
-                                    frame->width,
-                                    luma.pixels.begin() + std::ptrdiff_t(y) * frame->width);
-                }
+                if (decoded++ == index && luma.IsEmpty())
+                    TakeLuma(*frame, luma);
                 av_frame_unref(frame);
             }
             if (draining && rc == AVERROR_EOF)

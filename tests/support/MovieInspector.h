@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 extern "C" {
@@ -30,6 +31,15 @@ struct Facts
     int audioChannels = 0;
     int subtitleStreams = 0;
     QByteArray subtitleLanguage; // the first subtitle stream's "language" tag
+    // The video's colour tags with libavutil's names ("bt709", "smpte2084",
+    // "unspecified") and its bits per sample.
+    QByteArray colorTransfer;
+    QByteArray colorPrimaries;
+    QByteArray colorMatrix;
+    int bitDepth = 0;
+    // The container's tags, their keys in lower case (Matroska writes them in
+    // upper case).
+    QMap<QByteArray, QByteArray> tags;
 
     bool HasVideo() const { return videoCodec != AV_CODEC_ID_NONE; }
     bool HasAudio() const { return audioCodec != AV_CODEC_ID_NONE; }
@@ -45,12 +55,21 @@ bool IndexBeforeData(const QString& path);
 // ffmpeg's ebur128 filter); NaN when it cannot be measured.
 double IntegratedLoudness(const QString& path);
 
-// One decoded picture's luma plane, width x height bytes, row after row.
+// One decoded picture's luma plane, width x height bytes, row after row (the
+// top 8 bits of deeper samples), with the HDR10 metadata the picture carries.
 struct Luma
 {
     int width = 0;
     int height = 0;
     std::vector<unsigned char> pixels;
+    int bitDepth = 0;
+    double masteringPeak = 0; // the mastering display's cd/m², 0 when none
+    int maxCll = 0;           // the content light level, 0 when none
+
+    int At(int x, int y) const
+    {
+        return pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
 
     bool IsEmpty() const { return pixels.empty(); }
 };
