@@ -1,6 +1,7 @@
 #include "FfmpegCommand.h"
 
 #include "engine/EncodeSetting.h"
+#include "engine/FrameGeometry.h"
 #include "shell/AppFolder.h"
 #include "shell/Numbers.h"
 
@@ -91,13 +92,9 @@ QString FileUrl(const QString& path)
 // crop to the aspect's shape, scale to the frame's width, pad to the frame.
 QString FrameFilters(const Profile& profile, const MovieTiming& source)
 {
-    EncodeSetting setting;
-    setting.ApplyProfile(profile);
     // ffmpeg has turned the picture upright before the filters.
-    StreamFile job;
-    job.nWidth = source.ShownWidth();
-    job.nHeight = source.ShownHeight();
-    const EncodeSetting::Geometry geometry = setting.PictureGeometry(job);
+    const FrameGeometry geometry =
+        FrameGeometry::Of(profile, source.ShownWidth(), source.ShownHeight());
     QStringList filters;
     if (geometry.cropW > 0 && geometry.cropH > 0)
         filters << QStringLiteral("crop=%1:%2").arg(geometry.cropW).arg(geometry.cropH);

@@ -2,9 +2,8 @@
 
 #include "engine/CommandLine.h"
 #include "engine/FailureReason.h"
-#include "engine/SubtitleConverter.h"
-#include "engine/SubtitleCues.h"
 #include "jobs/MediaProbe.h"
+#include "subtitles/SubtitleLines.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -99,7 +98,7 @@ void CFfmpegJob::PrepareSubtitle()
         return;
     SubtitleCopyOptions options;
     options.renderer = SubtitleRenderer::Libass;
-    options.codePage = EncodeSetting().m_nSubCodePage;
+    options.codePage = SubtitleCodePage;
     options.frameRate = m_request.source.dFrameRate;
     options.movieSeconds = m_request.source.dSeconds;
     // A player draws a track at its own size, and wraps it as it can.

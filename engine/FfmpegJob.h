@@ -1,8 +1,8 @@
 #pragma once
 
-#include "engine/EncodeSetting.h"
 #include "engine/EncoderJob.h"
 #include "engine/FfmpegCommand.h"
+#include "subtitles/EncoderSubtitle.h"
 
 #include <memory>
 

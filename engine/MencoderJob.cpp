@@ -4,6 +4,7 @@
 #include "engine/FailureReason.h"
 #include "jobs/MediaProbe.h"
 #include "shell/Numbers.h"
+#include "subtitles/SubtitleCharset.h"
 
 #include <cctype>
 
@@ -18,7 +19,8 @@ CMencoderJob::CMencoderJob(const EncodeProfile& profile, Setup setup)
 std::optional<QString> CMencoderJob::Prepare()
 {
     const StreamFile& movie = m_setup.movie;
-    m_subtitle = m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath);
+    m_subtitle =
+        m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath, SubtitleCodePage);
     // A turned movie is set upright and its frame cut from the picture as
     // shown, whatever size the job recorded (rows from older versions hold the
     // stored size).

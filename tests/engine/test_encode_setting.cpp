@@ -1,6 +1,6 @@
 #include "engine/CommandLine.h"
 #include "engine/EncodeSetting.h"
-#include "engine/SubtitleConverter.h"
+#include "subtitles/EncoderSubtitle.h"
 #include "tests/engine/QStringPrinter.h"
 #include "tests/support/MediaFactory.h"
 
@@ -48,6 +48,15 @@ QString Filters(const QString& crop, const QString& scale, int width, int height
         .arg(height);
 }
 
+// What the Vga job's picture gets between its output and its sound: the
+// preset's frame rate, its 1.77 crop of the 4:3 picture in the 320x240 frame,
+// the sample rate and the MPEG-4 encoder.
+const QString Picture =
+    QStringLiteral(" -ofps 15.000") +
+    Filters(QStringLiteral("640:361"), QStringLiteral("320:180"), 320, 240) +
+    QStringLiteral(
+        " -srate 44100 -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX");
+
 QString SubOption(const QString& path)
 {
     return QStringLiteral(" -sub \"") + path + QLatin1Char('"');
@@ -74,7 +83,7 @@ protected:
     // kept in m_prepared until the next call.
     QString Build(const QString& subtitle, bool sampling = false, const StreamFile& job = Vga)
     {
-        m_prepared = m_setting.PrepareSubtitle(subtitle, job.strFilePath);
+        m_prepared = m_setting.PrepareSubtitle(subtitle, job.strFilePath, m_nCodePage);
         QString args = m_setting.BuildCommandLine(m_prepared, QStringLiteral("/out/PPC_clip.avi"),
                                                   sampling, job);
         return m_prepared.pCopy ? args.replace(m_prepared.strPath, QStringLiteral("<copy>")) : args;
@@ -82,6 +91,7 @@ protected:
 
     QTemporaryDir m_dir;
     EncodeSetting m_setting;
+    int m_nCodePage = SubtitleCodePage;
     EncoderSubtitle m_prepared;
     QString m_smi;
     QString m_sub;
@@ -91,42 +101,25 @@ protected:
 void ExpectPreset(const EncodeSetting& s)
 {
     EXPECT_EQ(s.m_strPathFont, EncodeSetting::FontPatternFor(QLocale::system().language()));
-    EXPECT_TRUE(s.m_bUseFps && s.m_bUseResize && s.m_bUseAspect && s.m_bUseSampleRate);
-    EXPECT_FALSE(s.m_bCopyAll || s.m_bCopyVideo || s.m_bCopyAudio);
     EXPECT_TRUE(s.m_bUseSub);
     EXPECT_EQ(s.m_dVidFps, 15.0);
     EXPECT_EQ(s.m_nVidW, 320);
     EXPECT_EQ(s.m_nVidH, 240);
     EXPECT_EQ(s.m_nVidBitrate, 150);
     EXPECT_EQ(s.m_strAspect, QStringLiteral("1.77"));
-    EXPECT_TRUE(s.m_bAlwaysCrop);
-    EXPECT_FALSE(s.m_bStretch);
     EXPECT_EQ(s.m_nEncoder, 0);
     EXPECT_EQ(s.m_nAudBitrate, 64);
-    EXPECT_EQ(s.m_nAudVol, 0);
-    EXPECT_EQ(s.m_nAudAlgorithm, 7);
-    EXPECT_EQ(s.m_nAudMode, 1);
-    EXPECT_EQ(s.m_nAudVbr, 3);
     EXPECT_EQ(s.m_nAudSrate, 44100);
-    EXPECT_EQ(s.m_nSubPos, 85);
-    EXPECT_EQ(s.m_nSubBlur, 2);
-    EXPECT_EQ(s.m_nSubOutline, 2);
-    EXPECT_EQ(s.m_nSubSize, 5);
-    EXPECT_EQ(s.m_strExtraOptions, QStringLiteral(" -slang ko-KR,kr-KR"));
 }
 
 } // namespace
 
 TEST(EncodeSettingPreset, HoldsThePocketPcNormalValues)
 {
-    const EncodeSetting s;
-    ExpectPreset(s);
-    EXPECT_TRUE(s.m_bVolNorm);
-    EXPECT_EQ(s.m_nSubCodePage, 0);
-    EXPECT_FALSE(s.m_bNormalPriority);
+    ExpectPreset(EncodeSetting());
 }
 
-TEST(EncodeSettingPreset, ReapplyingRestoresUserDefinedFieldsOnly)
+TEST(EncodeSettingPreset, ReapplyingRestoresTheUserDefinedFields)
 {
     EncodeSetting s;
     s.m_nVidW = 640;
@@ -137,13 +130,8 @@ TEST(EncodeSettingPreset, ReapplyingRestoresUserDefinedFieldsOnly)
     s.m_nEncoder = 3;
     s.m_bUseSub = false;
     s.m_strPathFont.clear();
-    s.m_bNormalPriority = true;
-    s.m_nSubCodePage = 949;
     s.ApplyPreset();
     ExpectPreset(s);
-    // Constructor-only fields are not the preset's.
-    EXPECT_TRUE(s.m_bNormalPriority);
-    EXPECT_EQ(s.m_nSubCodePage, 949);
 }
 
 TEST(EncodeSettingPreset, FontPatternFollowsTheLanguage)
@@ -174,51 +162,29 @@ TEST_F(CommandLineBuilder, WorkedExampleWithSmiSubtitle)
     // its cue at 0 ms moved to where the encoder draws it.
     EXPECT_TRUE(m_prepared.strPath.startsWith(SubtitleWorkDir() + QLatin1Char('/')));
     EXPECT_TRUE(m_prepared.strPath.endsWith(QStringLiteral(".smi")));
-    m_setting.m_nSubCodePage = 949;
+    m_nCodePage = 949;
     Build(m_smi);
     EXPECT_EQ(MediaFactory::ReadFile(m_prepared.strPath),
               QByteArray("<SAMI><BODY><SYNC Start=300><P>\xec\x95\x88\xeb\x85\x95</BODY></SAMI>"));
 }
 
-TEST_F(CommandLineBuilder, CopyAllHasNoEncoderOrSubtitleOptions)
-{
-    m_setting.m_bCopyAll = true;
-    EXPECT_EQ(Build(m_sub), Head + QStringLiteral(" -ovc copy -oac copy") + Tail);
-    EXPECT_EQ(Build(m_sub, true), Head + QStringLiteral(" -ovc copy -oac copy -endpos 60") + Tail);
-}
-
-TEST_F(CommandLineBuilder, CopyVideoKeepsTheAudioOptions)
-{
-    m_setting.m_bCopyVideo = true;
-    EXPECT_EQ(Build(m_sub), Head + QStringLiteral(" -ovc copy") + Mp3 + Tail);
-    m_setting.m_bCopyAudio = true;
-    EXPECT_EQ(Build(QString()), Head + QStringLiteral(" -ovc copy -oac copy") + Tail);
-}
-
+// The template of each number TemplateIndexFor gives, and none for another.
 TEST_F(CommandLineBuilder, EveryVideoEncoderTemplate)
 {
-    const char* const expected[] = {
-        " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX",
-        " -ovc xvid -xvidencopts bitrate=150",
-        " -ovc lavc -lavcopts vcodec=msmpeg4 -lavcopts vbitrate=150",
-        " -ovc lavc -lavcopts vcodec=wmv1    -lavcopts vbitrate=150",
-        " -ovc lavc -lavcopts vcodec=wmv2    -lavcopts vbitrate=150",
-        " -ovc x264 -x264encopts bitrate=150",
-        " -ovc lavc -lavcopts vcodec=mjpeg   -lavcopts vbitrate=150",
-        " -ovc lavc -lavcopts vcodec=ljpeg   -lavcopts vbitrate=150",
-        "",
-        "",
+    const std::pair<int, const char*> cases[] = {
+        {0, " -ovc lavc -lavcopts vcodec=mpeg4   -lavcopts vbitrate=150  -ffourcc DIVX"},
+        {2, " -ovc lavc -lavcopts vcodec=msmpeg4 -lavcopts vbitrate=150"},
+        {3, " -ovc lavc -lavcopts vcodec=wmv1    -lavcopts vbitrate=150"},
+        {4, " -ovc lavc -lavcopts vcodec=wmv2    -lavcopts vbitrate=150"},
+        {1, ""},
+        {-1, ""},
     };
-    const int encoders[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, -1};
-    m_setting.m_bUseFps = false;
-    m_setting.m_bUseResize = false;
-    m_setting.m_bUseSampleRate = false;
-    m_setting.m_bCopyAudio = true;
-    for (size_t i = 0; i < std::size(encoders); ++i) {
-        m_setting.m_nEncoder = encoders[i];
+    const QString mpeg4 = Picture.mid(Picture.indexOf(QStringLiteral(" -ovc")));
+    for (const auto& [encoder, video] : cases) {
+        m_setting.m_nEncoder = encoder;
         EXPECT_EQ(Build(QString()),
-                  Head + QString::fromLatin1(expected[i]) + QStringLiteral(" -oac copy") + Tail)
-            << "encoder " << encoders[i];
+                  Head + QString(Picture).replace(mpeg4, QLatin1String(video)) + Mp3 + Tail)
+            << "encoder " << encoder;
     }
 }
 
@@ -243,60 +209,42 @@ TEST_F(CommandLineBuilder, FilterChainFollowsTheGeometry)
     const struct
     {
         const char* aspect;
-        bool stretch;
-        bool alwaysCrop;
-        bool useAspect;
         int width;
         int height;
         const char* crop;
         const char* scale;
     } cases[] = {
         // Truncated towards zero: 480 x 1.33 = 638.4, 320 / 1.33 = 240.6.
-        {"1.33", false, true, true, 640, 480, "638:480", "320:240"},
-        // Stretch scales to the full frame.
-        {"1.77", true, true, true, 640, 480, "640:361", "320:240"},
-        // Without forced crop, narrower than 1.77: scaled to the width,
-        // 480 x 320 / 640 = 240, no crop.
-        {"1.77", false, false, true, 640, 480, "0:0", "320:240"},
+        {"1.33", 640, 480, "638:480", "320:240"},
         // Wider than 1.77: cropped to 800 x 1.77 = 1416.
-        {"1.77", false, false, true, 1920, 800, "1416:800", "320:180"},
-        // Aspect off: no source is wider than 999, 400 x 320 / 720 = 177.7,
-        // even for the scale filter.
-        {"1.77", false, false, false, 720, 400, "0:0", "320:176"},
-        {"1.77", false, false, false, 1920, 800, "0:0", "320:132"},
-        // The fixed configuration crops even with aspect off, to a 999:1 band:
-        // 640 / 999 and 320 / 999 lines, but never 0 ("all" to the encoder).
-        {"1.77", false, true, false, 640, 480, "640:1", "320:2"},
+        {"1.77", 1920, 800, "1416:800", "320:180"},
         // An unknown picture size is not cropped.
-        {"1.77", false, true, true, 0, 0, "0:0", "320:240"},
-        {"1.77", false, true, true, 640, 0, "0:0", "320:240"},
+        {"1.77", 0, 0, "0:0", "320:240"},
+        {"1.77", 640, 0, "0:0", "320:240"},
         // Aspect text is read up to the first character that ends a number; text
-        // that gives no positive number acts like no aspect.
-        {"1.77:1", false, true, true, 640, 480, "640:361", "320:180"},
-        {"", false, true, true, 640, 480, "640:1", "320:2"},
-        {"abc", false, true, true, 640, 480, "640:1", "320:2"},
-        {"0", false, true, true, 640, 480, "640:1", "320:2"},
-        {"-1.77", false, true, true, 640, 480, "640:1", "320:2"},
-        {"1e400", false, true, true, 640, 480, "640:1", "320:2"},
+        // that gives no positive number crops to a 999:1 band: 640 / 999 and
+        // 320 / 999 lines, but never 0 ("all" to the encoder).
+        {"1.77:1", 640, 480, "640:361", "320:180"},
+        {"", 640, 480, "640:1", "320:2"},
+        {"abc", 640, 480, "640:1", "320:2"},
+        {"0", 640, 480, "640:1", "320:2"},
+        {"-1.77", 640, 480, "640:1", "320:2"},
+        {"1e400", 640, 480, "640:1", "320:2"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "aspect \"" << c.aspect << "\" stretch " << c.stretch
-                                          << " crop " << c.alwaysCrop << " use aspect "
-                                          << c.useAspect << " " << c.width << "x" << c.height);
+        SCOPED_TRACE(::testing::Message()
+                     << "aspect \"" << c.aspect << "\" " << c.width << "x" << c.height);
         m_setting.m_strAspect = QString::fromLatin1(c.aspect);
-        m_setting.m_bStretch = c.stretch;
-        m_setting.m_bAlwaysCrop = c.alwaysCrop;
-        m_setting.m_bUseAspect = c.useAspect;
         EXPECT_EQ(FilterChain(
                       Build(QString(), false, Job(QStringLiteral("/m/x.avi"), c.width, c.height))),
                   Filters(QLatin1String(c.crop), QLatin1String(c.scale), 320, 240));
     }
 }
 
-// Every kind of source against every kind of setting, as "crop scale". The
+// Every kind of source against every kind of frame, as "crop scale". The
 // crop is the largest centred rectangle of the 1.77 shape inside the source;
-// the scaled picture keeps its shape (unless stretched) and fits the frame in
-// even sizes, so the movie has exactly the frame's size. The wide sources give
+// the scaled picture keeps its shape and fits the frame in even sizes, so the
+// movie has exactly the frame's size. The wide sources give
 // the preset the values it always had.
 TEST_F(CommandLineBuilder, EverySourceKeepsItsShapeInTheFrameAsked)
 {
@@ -305,17 +253,11 @@ TEST_F(CommandLineBuilder, EverySourceKeepsItsShapeInTheFrameAsked)
         const char* name;
         int width;
         int height;
-        bool alwaysCrop;
-        bool stretch;
     } settings[] = {
-        {"preset", 320, 240, true, false},
-        {"User Define 640x360", 640, 360, true, false},
+        {"preset", 320, 240},
+        {"User Define 640x360", 640, 360},
         // Wider than 1.77: fitted to the height, 272 x 640 / 361 = 482.2.
-        {"User Define 640x272", 640, 272, true, false},
-        // Not wider than 1.77 and no forced crop: scaled whole, fitted to the
-        // frame's height where the width would make it too tall.
-        {"scaled whole", 320, 240, false, false},
-        {"stretched", 320, 240, true, true},
+        {"User Define 640x272", 640, 272},
     };
     // Per source, "crop scale" for each setting in the order above.
     const struct
@@ -325,24 +267,16 @@ TEST_F(CommandLineBuilder, EverySourceKeepsItsShapeInTheFrameAsked)
         const char* filters;
     } sources[] = {
         // 4:3: as wide as the source, 640 / 1.77 = 361.6 high.
-        {640, 480,
-         "640:361 320:180 / 640:361 640:360 / 640:361 482:272 / 0:0 320:240 / 640:361 320:240"},
-        {320, 240,
-         "320:180 320:180 / 320:180 640:360 / 320:180 482:272 / 0:0 320:240 / 320:180 320:240"},
+        {640, 480, "640:361 320:180 / 640:361 640:360 / 640:361 482:272"},
+        {320, 240, "320:180 320:180 / 320:180 640:360 / 320:180 482:272"},
         // 16:9 and 2.35:1: as high as the source, 480 x 1.77 = 849.6.
-        {854, 480,
-         "849:480 320:180 / 849:480 640:360 / 849:480 482:272 / 849:480 320:180 / 849:480 320:240"},
-        {1280, 544,
-         "962:544 320:180 / 962:544 640:360 / 962:544 482:272 / 962:544 320:180 / 962:544 320:240"},
-        {480, 480,
-         "480:271 320:180 / 480:271 640:360 / 480:271 482:272 / 0:0 240:240 / 480:271 320:240"},
+        {854, 480, "849:480 320:180 / 849:480 640:360 / 849:480 482:272"},
+        {1280, 544, "962:544 320:180 / 962:544 640:360 / 962:544 482:272"},
+        {480, 480, "480:271 320:180 / 480:271 640:360 / 480:271 482:272"},
         // A portrait phone video.
-        {360, 640,
-         "360:203 320:180 / 360:203 640:360 / 360:203 482:272 / 0:0 134:240 / 360:203 320:240"},
-        {720, 576,
-         "720:406 320:180 / 720:406 640:360 / 720:406 482:272 / 0:0 300:240 / 720:406 320:240"},
-        {853, 480,
-         "849:480 320:180 / 849:480 640:360 / 849:480 482:272 / 849:480 320:180 / 849:480 320:240"},
+        {360, 640, "360:203 320:180 / 360:203 640:360 / 360:203 482:272"},
+        {720, 576, "720:406 320:180 / 720:406 640:360 / 720:406 482:272"},
+        {853, 480, "849:480 320:180 / 849:480 640:360 / 849:480 482:272"},
     };
     for (const auto& source : sources) {
         for (size_t i = 0; i < std::size(settings); ++i) {
@@ -350,8 +284,6 @@ TEST_F(CommandLineBuilder, EverySourceKeepsItsShapeInTheFrameAsked)
                          << source.width << "x" << source.height << " " << settings[i].name);
             m_setting.m_nVidW = settings[i].width;
             m_setting.m_nVidH = settings[i].height;
-            m_setting.m_bAlwaysCrop = settings[i].alwaysCrop;
-            m_setting.m_bStretch = settings[i].stretch;
             const QStringList values = QString::fromLatin1(source.filters)
                                            .split(QStringLiteral(" / "))
                                            .value(int(i))
@@ -417,35 +349,16 @@ TEST_F(CommandLineBuilder, AviAsfAndTransportStreamContentIsReadThroughLibavform
     {
         const char* name;
         QByteArray bytes;
-        bool copyVideo;
-        bool copyAudio;
-        bool copyAll;
         const QString& reader; // empty: the encoder's own
     } cases[] = {
-        {"movie.avi", avi, false, false, false, lavf},
-        {"renamed.mpg", avi, false, false, false, lavf},
-        {"mpeg.avi", mpeg, false, false, false, QString()},
-        {"movie.wmv", asf, false, false, false, lavf},
-        {"renamed.mpg", asf, false, false, false, lavf},
-        {"copy both.wmv", asf, true, true, false, QString()},
-        {"camera.mts", ts, false, false, false, lavfTs},
-        {"renamed.mpg", ts, false, false, false, lavfTs},
-        {"mpeg.ts", mpeg, false, false, false, QString()},
-        {"copy video.ts", ts, true, false, false, lavfTs},
-        {"copy both.m2ts", ts, true, true, false, QString()},
-        // Only a copy of both streams keeps the encoder's own reader.
-        {"copy video.avi", avi, true, false, false, lavf},
-        {"copy audio.avi", avi, false, true, false, lavf},
-        {"copy both.avi", avi, true, true, false, QString()},
-        {"copy all.avi", avi, false, false, true, QString()},
+        {"movie.avi", avi, lavf},    {"renamed.mpg", avi, lavf},   {"mpeg.avi", mpeg, QString()},
+        {"movie.wmv", asf, lavf},    {"renamed.mpg", asf, lavf},   {"camera.mts", ts, lavfTs},
+        {"renamed.mpg", ts, lavfTs}, {"mpeg.ts", mpeg, QString()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = m_dir.filePath(QLatin1String(c.name));
         ASSERT_TRUE(MediaFactory::WriteFile(path, c.bytes));
-        m_setting.m_bCopyVideo = c.copyVideo;
-        m_setting.m_bCopyAudio = c.copyAudio;
-        m_setting.m_bCopyAll = c.copyAll;
         const QString args = Build(m_sub, true, Job(path, 640, 480));
         // The reader options come first; the rest is what a file of another kind
         // at the same path gets, byte for byte.
@@ -460,7 +373,7 @@ TEST_F(CommandLineBuilder, EachCopyLastsAsLongAsItsJobAndAFailedOneIsGone)
     const QString first = m_prepared.strPath;
     ASSERT_TRUE(QFileInfo::exists(first));
     // Another job's copy is a file of its own; the first goes with its job.
-    const EncoderSubtitle second = m_setting.PrepareSubtitle(m_smi, Vga.strFilePath);
+    const EncoderSubtitle second = m_setting.PrepareSubtitle(m_smi, Vga.strFilePath, m_nCodePage);
     EXPECT_NE(second.strPath, first);
     EXPECT_TRUE(QFileInfo::exists(second.strPath));
     m_prepared = {};
@@ -468,7 +381,7 @@ TEST_F(CommandLineBuilder, EachCopyLastsAsLongAsItsJobAndAFailedOneIsGone)
     EXPECT_TRUE(QFileInfo::exists(second.strPath));
     // A subtitle that cannot be converted (unknown code page) leaves no file
     // behind for the encoder to draw.
-    m_setting.m_nSubCodePage = 12345;
+    m_nCodePage = 12345;
     EXPECT_TRUE(Build(m_smi).contains(SubOption(m_prepared.strPath)));
     EXPECT_FALSE(QFileInfo::exists(m_prepared.strPath));
 }
@@ -478,7 +391,7 @@ TEST_F(CommandLineBuilder, EachCopyLastsAsLongAsItsJobAndAFailedOneIsGone)
 TEST_F(CommandLineBuilder, SubtitleLanguageAndDelayReachTheOptions)
 {
     // Two syllables are too few for the detector: the code page is given.
-    m_setting.m_nSubCodePage = 949;
+    m_nCodePage = 949;
     Build(m_smi);
     EXPECT_EQ(m_prepared.strFont, QStringLiteral("Gulim:lang=ko"));
     Build(m_sub);
@@ -505,13 +418,11 @@ TEST_F(CommandLineBuilder, SubtitleLanguageAndDelayReachTheOptions)
 TEST_F(CommandLineBuilder, PlaceholderTextInPathsStaysIntact)
 {
     const StreamFile job = Job(QStringLiteral("/m/a$VID_W$ $AUD_SRATE$.avi"), 640, 480);
-    m_setting.m_bCopyAll = true;
     EXPECT_EQ(
         m_setting.BuildCommandLine({}, QStringLiteral("/o/$PATH_VIDEO$$VID_H$.avi"), false, job),
         QStringLiteral(" -noodml \"/m/a$VID_W$ $AUD_SRATE$.avi\""
-                       " -o \"/o/$PATH_VIDEO$$VID_H$.avi\" -ovc copy -oac copy") +
-            Tail);
-    m_setting.m_bCopyAll = false;
+                       " -o \"/o/$PATH_VIDEO$$VID_H$.avi\"") +
+            Picture + Mp3 + Tail);
     // A subtitle kind that is given in place.
     const QString sub = m_dir.filePath(QStringLiteral("$SUB_POS$.txt"));
     ASSERT_TRUE(QFile::copy(m_sub, sub));
@@ -523,10 +434,8 @@ TEST_F(CommandLineBuilder, PlaceholderTextInPathsStaysIntact)
 TEST_F(CommandLineBuilder, PercentAndBackslashesAreNotDoubled)
 {
     const StreamFile job = Job(QStringLiteral("/m/100% a\\b.avi"), 640, 480);
-    m_setting.m_bCopyAll = true;
     EXPECT_EQ(m_setting.BuildCommandLine({}, QStringLiteral("/o/%s %d.avi"), false, job),
-              QStringLiteral(" -noodml \"/m/100% a\\b.avi\" -o \"/o/%s %d.avi\""
-                             " -ovc copy -oac copy") +
+              QStringLiteral(" -noodml \"/m/100% a\\b.avi\" -o \"/o/%s %d.avi\"") + Picture + Mp3 +
                   Tail);
 }
 
@@ -541,10 +450,10 @@ TEST_F(CommandLineBuilder, HostilePathsReachTheEncoderWhole)
     ASSERT_TRUE(QFile::copy(m_sub, sub));
     m_setting.m_strPathFont = QStringLiteral("Odd \"Font\"\\");
 
-    const QString line =
-        MakeProcessCommandLine(QStringLiteral("/opt/clip vane/tools/mencoder"),
-                               m_setting.BuildCommandLine(m_setting.PrepareSubtitle(sub, input),
-                                                          output, true, Job(input, 640, 480)));
+    const QString line = MakeProcessCommandLine(
+        QStringLiteral("/opt/clip vane/tools/mencoder"),
+        m_setting.BuildCommandLine(m_setting.PrepareSubtitle(sub, input, m_nCodePage), output, true,
+                                   Job(input, 640, 480)));
     const QStringList argv = SplitCommandLine(line);
     ASSERT_GE(argv.size(), 5);
     EXPECT_EQ(argv.mid(0, 5),

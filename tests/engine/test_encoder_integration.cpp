@@ -1,7 +1,6 @@
 #include "engine/CommandLine.h"
 #include "engine/EncodeSetting.h"
 #include "engine/ExternalTools.h"
-#include "engine/SubtitleConverter.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/MovieInspector.h"
 
@@ -111,10 +110,9 @@ TEST_F(RealEncoder, PresetEncodeWithBurntInKoreanSubtitle)
     // The preset as a Korean system has it.
     EncodeSetting setting;
     setting.m_strPathFont = EncodeSetting::FontPatternFor(QLocale::Korean);
-    setting.m_nSubCodePage = 949;
 
     const QString withSub = m_output + QStringLiteral("/PPC_clip \"one\".avi");
-    const EncoderSubtitle subtitle = setting.PrepareSubtitle(smi, job.strFilePath);
+    const EncoderSubtitle subtitle = setting.PrepareSubtitle(smi, job.strFilePath, 949);
     const QString withSubArgs = setting.BuildCommandLine(subtitle, withSub, false, job);
     ASSERT_TRUE(subtitle.pCopy);
     ASSERT_TRUE(withSubArgs.contains(QStringLiteral(" -sub \"") + subtitle.strPath));

@@ -6,10 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-// Subtitles as timed cues: read from SAMI, MicroDVD and SubRip text, written as
-// SubRip for libass (ffmpeg's subtitles filter and its text tracks), and the
-// long Chinese and Japanese lines broken, which no renderer here wraps (they
-// break lines at spaces only).
+// Subtitles as timed cues: read from SAMI, MicroDVD and SubRip text, and
+// written as SubRip for libass (ffmpeg's subtitles filter and its text tracks)
+// and for mencoder where their lines had to be broken.
 
 // One cue: its lines of text (SubRip markup such as "<i>" kept where the file
 // had it) from startMs until endMs.
@@ -52,19 +51,6 @@ std::vector<SubtitleCue> ReadSubRipCues(const QString& text);
 // there (a text track's muxer refuses a cue of many hours, and a track that
 // outlasts the movie makes it longer).
 QByteArray SubRipText(const std::vector<SubtitleCue>& cues, qint64 lastMs = OpenEndMs);
-
-// How many half-width characters (a Chinese or Japanese character is two) fit
-// on a line of a picture pictureWidth pixels wide when a full-width character
-// takes glyphPixels: nine tenths of the width, for the margins and outline.
-int LineHalfWidths(double glyphPixels, int pictureWidth);
-
-// A line holding Chinese or Japanese characters that is wider than
-// maxHalfWidths, broken into as few lines of about equal width as fit: after
-// the space or the phrase's end ("、", "，", "。") nearest to where the line's
-// share ends, else never inside a run of Latin letters or digits, never before
-// closing punctuation or small kana nor after opening punctuation. Markup
-// ("<i>", "{\an8}") takes no width. Any other line is given back as it is.
-QStringList BreakLongLine(const QString& line, int maxHalfWidths);
 
 // Breaks every long line of the cues (BreakLongLine); true when one was broken.
 bool BreakLongLines(std::vector<SubtitleCue>& cues, int maxHalfWidths);
