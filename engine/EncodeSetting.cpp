@@ -243,7 +243,8 @@ QString ComposeTemplates(const EncodeSetting& setting, const EncoderSubtitle& su
     }
     if (sampling)
         text += QStringLiteral(" -endpos %1").arg(SampleSeconds);
-    if (subtitle.bExists && setting.m_bUseSub && !setting.m_bCopyVideo && !setting.m_bCopyAll) {
+    if (subtitle.bExists && setting.m_bBurnSubtitle && !setting.m_bCopyVideo &&
+        !setting.m_bCopyAll) {
         text += SubtitleTemplate;
         if (HasDelay(subtitle))
             text += SubtitleDelayTemplate;
@@ -289,7 +290,7 @@ void EncodeSetting::ApplyPreset()
     m_bCopyAll = false;
     m_bCopyVideo = false;
     m_bCopyAudio = false;
-    m_bUseSub = true;
+    m_bBurnSubtitle = true;
     m_bAlwaysCrop = true;
     m_bStretch = false;
     m_nAudVol = 0;
@@ -316,11 +317,11 @@ void EncodeSetting::ApplyProfile(const EncodeProfile& profile)
     m_nAudSrate = profile.nSampleRate;
 }
 
-EncodeSetting EncodeSetting::FromProfile(const EncodeProfile& profile, bool useSubtitle)
+EncodeSetting EncodeSetting::FromProfile(const EncodeProfile& profile, bool burnSubtitle)
 {
     EncodeSetting setting;
     setting.ApplyProfile(profile);
-    setting.m_bUseSub = useSubtitle;
+    setting.m_bBurnSubtitle = burnSubtitle;
     return setting;
 }
 

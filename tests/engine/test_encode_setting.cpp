@@ -93,7 +93,7 @@ void ExpectPreset(const EncodeSetting& s)
     EXPECT_EQ(s.m_strPathFont, EncodeSetting::FontPatternFor(QLocale::system().language()));
     EXPECT_TRUE(s.m_bUseFps && s.m_bUseResize && s.m_bUseAspect && s.m_bUseSampleRate);
     EXPECT_FALSE(s.m_bCopyAll || s.m_bCopyVideo || s.m_bCopyAudio);
-    EXPECT_TRUE(s.m_bUseSub);
+    EXPECT_TRUE(s.m_bBurnSubtitle);
     EXPECT_EQ(s.m_dVidFps, 15.0);
     EXPECT_EQ(s.m_nVidW, 320);
     EXPECT_EQ(s.m_nVidH, 240);
@@ -135,7 +135,7 @@ TEST(EncodeSettingPreset, ReapplyingRestoresUserDefinedFieldsOnly)
     s.m_nVidBitrate = 500;
     s.m_strAspect = QStringLiteral("1.33");
     s.m_nEncoder = 3;
-    s.m_bUseSub = false;
+    s.m_bBurnSubtitle = false;
     s.m_strPathFont.clear();
     s.m_bNormalPriority = true;
     s.m_nSubCodePage = 949;
@@ -401,7 +401,7 @@ TEST_F(CommandLineBuilder, SubtitleSelection)
     EXPECT_FALSE(micro.contains(QStringLiteral("-ass")));
 
     // Subtitles switched off.
-    m_setting.m_bUseSub = false;
+    m_setting.m_bBurnSubtitle = false;
     EXPECT_EQ(Build(m_smi), noSubtitle);
 }
 
