@@ -83,7 +83,7 @@ COptionDlg::COptionDlg(QWidget* parent)
     m_editWidth = Add(IdWidth, new QLineEdit(this), 95, 152, 36, 13);
     Add(0, new QLabel(QStringLiteral("X"), this), 135, 154, 8, 9);
     m_editHeight = Add(IdHeight, new QLineEdit(this), 145, 152, 36, 13);
-    // The aspect list keeps the stored "Ratio" but is never shown; the line
+    // The aspect list keeps nRatio but is never shown; the line
     // below the size says which aspect User Define encodes at.
     Add(0, new QLabel(Caption(EncodeProfile::AspectCaption), this), 190, 103, 80, 9)->hide();
     m_cbRatio = AddList(IdRatio, StoredSettings::ListTexts(List::Ratio), 190, 115, 60);

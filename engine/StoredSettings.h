@@ -16,7 +16,7 @@
 // type there (a string or a DWORD), its default, its repair rule, whether the
 // dialog's OK writes it and what a first start writes. The members below are
 // the settings' names in the code, which the dialog's controls and the run's
-// plan share; the comment of each names its key.
+// plan share.
 //
 // A stored value that no choice of the dialog can give (edited by hand, or
 // written by another version) is repaired when read: the record holds the
@@ -64,52 +64,44 @@ struct StoredSettings
         ModeUserDefine = 1
     };
 
-    // The most encodes at once "Parallel" can ask for.
+    // The most encodes at once nParallel can ask for.
     static constexpr int MaxParallel = 16;
-    // The picture sizes the store's width and height may give.
+    // The picture sizes strWidth and strHeight may give.
     static constexpr int MinPictureSize = 16;
     static constexpr int MaxPictureSize = 4096;
 
     // Every setting at its default.
     StoredSettings();
 
-    // "Option": ModePreset (strPreset) or ModeUserDefine; any other number sets
-    // neither radio button of the dialog and counts as User Define.
+    // ModePreset (strPreset) or ModeUserDefine; any other number sets neither
+    // radio button of the dialog and counts as User Define.
     DWORD nMode = {};
-    // "Preset": the preset's name (Presets::Find) for ModePreset. An unknown
-    // name stands for "Pocket PC Normal", as does a store without one (from
-    // before the presets).
+    // The preset's name (Presets::Find) for ModePreset; an unknown name stands
+    // for "Pocket PC Normal".
     QString strPreset;
-    // "Encoder", "Bit", "Fps", "Ratio": User Define's indexes in the lists
-    // above, at "Pocket PC Normal"'s entries by default. A stored index outside
-    // its list is read as the default.
+    // User Define's indexes in the lists above, its picture size (as typed
+    // when the dialog's OK stores it).
     DWORD nEncoder = {};
     DWORD nBitRate = {};
     DWORD nFrameRate = {};
     DWORD nRatio = {};
-    // "Width", "Height": User Define's picture size, "Pocket PC Normal"'s by
-    // default. Read as a whole number from MinPictureSize to MaxPictureSize, an
-    // odd one taken one lower; any other stored text is read as the default.
-    // The dialog's OK stores them as typed.
     QString strWidth;
     QString strHeight;
-    // "UseSub": burn the subtitle beside a movie into its picture.
+    // Burn the subtitle beside a movie into its picture.
     bool bBurnSubtitle = {};
-    // "Shutdown": shut the computer down after a run.
+    // Shut the computer down after a run.
     bool bShutdown = {};
-    // "Parallel": how many encodes a run keeps going at once (EncodesAtOnce); a
-    // stored number above MaxParallel is read as the default.
+    // How many encodes a run keeps going at once (EncodesAtOnce).
     DWORD nParallel = {};
-    // "Loudness": even out the loudness of the movies (the profiles that do).
+    // Even out the loudness of the movies (the profiles that do).
     bool bEvenLoudness = {};
-    // "MovieDir", "Prefix": the folder that receives the encoded files, and the
-    // text put in front of their names.
+    // The folder that receives the encoded files, and the text put in front of
+    // their names.
     QString strOutputDir;
     QString strPrefix;
-    // "LastFolder": the folder of the last movie added, where the open dialogs
-    // start.
+    // The folder of the last movie added, where the open dialogs start.
     QString strLastFolder;
-    // "Started": not empty once a first start has written its values.
+    // Not empty once a first start has written its values.
     QString strStarted;
     // The keys of the stored values that were read as their defaults, in the
     // order of the declarations.
@@ -119,7 +111,7 @@ struct StoredSettings
 
     // The machine's cores as a run counts them: at least 1.
     static int CoreCount();
-    // What "Parallel" stands for: 0 one encode per core, any other value that
+    // What nParallel stands for: 0 one encode per core, any other value that
     // many, at most MaxParallel.
     int EncodesAtOnce() const;
 
@@ -132,10 +124,10 @@ struct StoredSettings
     // standard error names them, once for as long as the same ones are.
     static StoredSettings Load();
 
-    // What the dialog's OK writes: "Option", the three switches and
-    // "Parallel"; for a preset its name, for User Define the list indexes and
-    // the size texts; with the preset, the repaired values among those. An
-    // index outside its list is not written.
+    // What the dialog's OK writes: the mode (ModePreset or ModeUserDefine),
+    // the three switches and nParallel; for a preset its name, for User Define
+    // the list indexes and the size texts; with the preset, the repaired values
+    // among those. An index outside its list is not written.
     void Store() const;
     // Writes one setting (the window's last folder, a benchmark's output
     // folder), as its declaration stores it.
@@ -143,13 +135,12 @@ struct StoredSettings
     static void StoreValue(T StoredSettings::*member, const T& value);
 
     // Runs once per installation, after the main window is shown (and before a
-    // batch). When "Started" is empty it writes what the declarations give a
-    // first start: the build version, the output folder ("Tolva/Encoded Movies"
-    // in the user's documents folder, created with its parents), the prefix
-    // ("[Tolva]"), the preset mode and, unless a preset is stored, "Phone and
-    // Tablet"; then "Started", and returns true. Otherwise it writes nothing and
-    // returns false, so that a user's own folder and prefix survive. A folder
-    // that cannot be created is left to the first encoding run to report.
+    // batch). When strStarted is empty it writes what the declarations give a
+    // first start: the build version, the output folder (created with its
+    // parents) and the prefix as their defaults, the preset mode and, unless a
+    // preset is stored, today's phones' preset; then strStarted, and returns
+    // true. Otherwise it writes nothing and returns false, so that a user's own
+    // folder and prefix survive.
     static bool FirstRunSetup();
 
     // The chosen entries (see the indexes above).
