@@ -5,8 +5,8 @@
 #include "app/MainFrame.h"
 #include "controls/AppFonts.h"
 #include "controls/CQHyperLink.h"
+#include "engine/StoredSettings.h"
 #include "shell/AppInfo.h"
-#include "shell/FirstRunSetup.h"
 #include "shell/QuitSignals.h"
 #include "shell/UpdateCheck.h"
 
@@ -68,7 +68,7 @@ bool CClipvaneApp::InitInstance()
                                          WindowHeight));
     m_pMainFrame->setWindowTitle(AppInfo::Caption);
     m_pMainFrame->show();
-    FirstRunSetup();
+    StoredSettings::FirstRunSetup();
     m_pView->UpdateSettingsSummary();
 
     CClipvaneView* view = m_pView;

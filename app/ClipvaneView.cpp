@@ -345,15 +345,12 @@ void CClipvaneView::UpdateSettingsSummary()
     QString bitRate = profile.VideoRateText();
     QString fps = profile.FrameRateText();
     QString size = profile.PictureSizeText();
-    if (stored.nPreset != 0) {
+    if (stored.UserDefine()) {
         // User Define shows the entries as the dialog lists them, the size as
         // typed.
         bitRate = QString::number(stored.BitRate());
         fps = QString::number(stored.FrameRate());
         size = stored.strWidth + QLatin1Char('x') + stored.strHeight;
-        m_dlgOptions.m_strEncoderText = profile.EncoderText();
-        m_dlgOptions.m_strBitRateText = bitRate;
-        m_dlgOptions.m_strFpsText = fps;
     }
     Label(IdSettingsName)->SetText(profile.strName);
     Label(IdEncoder)->SetText(profile.EncoderText());
@@ -388,7 +385,7 @@ void CClipvaneView::OnAddFolder()
 QString CClipvaneView::MovieFolder()
 {
     for (const QString& folder :
-         {GetRegString(RegValue::LastFolder),
+         {StoredSettings::Load().strLastFolder,
           QStandardPaths::writableLocation(QStandardPaths::MoviesLocation)}) {
         if (!folder.isEmpty() && QFileInfo(folder).isDir())
             return folder;
@@ -409,7 +406,8 @@ void CClipvaneView::AddMovieSources(const QVector<MovieSource>& sources)
     if (m_run.IsRunning() || IsAddingMovies())
         return;
     if (!sources.isEmpty())
-        SetRegString(RegValue::LastFolder, QFileInfo(sources.last().strPath).absolutePath());
+        StoredSettings::StoreValue(&StoredSettings::strLastFolder,
+                                   QFileInfo(sources.last().strPath).absolutePath());
     QVector<MovieSource> fresh;
     QSet<QString> seen;
     for (const MovieSource& source : sources) {

@@ -18,6 +18,11 @@ namespace {
 
 using List = StoredSettings::List;
 
+QString Caption(const char* text)
+{
+    return QString::fromLatin1(text);
+}
+
 // Selects the stored index in a list; a stored index outside the list leaves it
 // without a selection.
 void SelectStored(QComboBox* list, DWORD stored)
@@ -45,17 +50,17 @@ COptionDlg::COptionDlg(QWidget* parent)
     // lie over their top edges and serve as their titles.
     Add(0, new QGroupBox(this), 7, 8, 306, 70);
     Add(0, new QGroupBox(this), 7, 88, 306, 84);
-    m_radioPocketPc =
-        Add(IdPocketPc, new QRadioButton(QStringLiteral(" Preset"), this), 14, 3, 100, 10);
-    m_radioUserDefine =
-        Add(IdUserDefine, new QRadioButton(QStringLiteral(" User Define "), this), 14, 83, 100, 10);
-    for (QRadioButton* radio : {m_radioPocketPc, m_radioUserDefine}) {
+    m_radioModePreset =
+        Add(IdModePreset, new QRadioButton(QStringLiteral(" Preset"), this), 14, 3, 100, 10);
+    m_radioModeUserDefine = Add(
+        IdModeUserDefine, new QRadioButton(QStringLiteral(" User Define "), this), 14, 83, 100, 10);
+    for (QRadioButton* radio : {m_radioModePreset, m_radioModeUserDefine}) {
         radio->resize(radio->sizeHint().width(), radio->height());
         radio->setAutoFillBackground(true);
     }
-    m_presetGroup = new QButtonGroup(this);
-    m_presetGroup->addButton(m_radioPocketPc, 0);
-    m_presetGroup->addButton(m_radioUserDefine, 1);
+    m_modeGroup = new QButtonGroup(this);
+    m_modeGroup->addButton(m_radioModePreset, StoredSettings::ModePreset);
+    m_modeGroup->addButton(m_radioModeUserDefine, StoredSettings::ModeUserDefine);
 
     // The presets' list on the first group's edge, beside its radio button.
     m_cbPreset = Add(IdPreset, new QComboBox(this), 60, 1, 100, 14);
@@ -68,33 +73,34 @@ COptionDlg::COptionDlg(QWidget* parent)
         y += 11;
     }
 
-    Add(0, new QLabel(QStringLiteral("Encoding: "), this), 20, 103, 72, 9);
+    Add(0, new QLabel(Caption(EncodeProfile::EncodingCaption), this), 20, 103, 72, 9);
     m_cbEncoder = AddList(IdEncoder, StoredSettings::ListTexts(List::Encoder), 95, 101, 80);
-    Add(0, new QLabel(QStringLiteral("Video bit Rate: "), this), 20, 120, 72, 9);
+    Add(0, new QLabel(Caption(EncodeProfile::VideoRateCaption), this), 20, 120, 72, 9);
     m_cbBitRate = AddList(IdBitRate, StoredSettings::ListTexts(List::BitRate), 95, 118, 80);
-    Add(0, new QLabel(QStringLiteral("Frames per second: "), this), 20, 137, 72, 9);
-    m_cbFps = AddList(IdFps, StoredSettings::ListTexts(List::FrameRate), 95, 135, 80);
-    Add(0, new QLabel(QStringLiteral("Screen Resultion: "), this), 20, 154, 72, 9);
+    Add(0, new QLabel(Caption(EncodeProfile::FrameRateCaption), this), 20, 137, 72, 9);
+    m_cbFrameRate = AddList(IdFrameRate, StoredSettings::ListTexts(List::FrameRate), 95, 135, 80);
+    Add(0, new QLabel(Caption(EncodeProfile::PictureSizeCaption), this), 20, 154, 72, 9);
     m_editWidth = Add(IdWidth, new QLineEdit(this), 95, 152, 36, 13);
     Add(0, new QLabel(QStringLiteral("X"), this), 135, 154, 8, 9);
     m_editHeight = Add(IdHeight, new QLineEdit(this), 145, 152, 36, 13);
-    // The aspect list keeps the stored "Ratio" but is never shown: User Define
-    // encodes at 16:9, as the line below it says.
-    Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: "), this), 190, 103, 80, 9)->hide();
+    // The aspect list keeps nRatio but is never shown; the line
+    // below the size says which aspect User Define encodes at.
+    Add(0, new QLabel(Caption(EncodeProfile::AspectCaption), this), 190, 103, 80, 9)->hide();
     m_cbRatio = AddList(IdRatio, StoredSettings::ListTexts(List::Ratio), 190, 115, 60);
     m_cbRatio->hide();
-    Add(0, new QLabel(QStringLiteral("Screen Aspect Ratio: 16:9"), this), 190, 154, 110, 9);
+    m_labelRatio = Add(0, new QLabel(this), 190, 154, 110, 9);
 
-    m_checkMixSubtitle =
-        Add(IdMixSubtitle,
+    m_checkBurnSubtitle =
+        Add(IdBurnSubtitle,
             new QCheckBox(QStringLiteral(" Mix subtitle to video file at encoding movie."), this),
             10, 177, 250, 10);
     m_checkShutdown =
         Add(IdShutdown,
             new QCheckBox(QStringLiteral(" Shutdown your windows after encoding finished."), this),
             10, 189, 250, 10);
-    m_checkLoudness = Add(IdLoudness, new QCheckBox(QStringLiteral(" Even out loudness"), this), 10,
-                          201, 250, 10);
+    m_checkEvenLoudness =
+        Add(IdEvenLoudness, new QCheckBox(QStringLiteral(" Even out loudness"), this), 10, 201, 250,
+            10);
 
     // Beside the buttons, as it counts for both presets.
     Add(0, new QLabel(QStringLiteral("Encodes at once:"), this), 10, 219, 60, 9);
@@ -106,9 +112,10 @@ COptionDlg::COptionDlg(QWidget* parent)
     ok->setAutoDefault(true);
     cancel->setAutoDefault(false);
 
-    connect(m_radioPocketPc, &QRadioButton::clicked, this, &COptionDlg::OnPresetChanged);
-    connect(m_radioUserDefine, &QRadioButton::clicked, this, &COptionDlg::OnPresetChanged);
+    connect(m_radioModePreset, &QRadioButton::clicked, this, &COptionDlg::OnModeChanged);
+    connect(m_radioModeUserDefine, &QRadioButton::clicked, this, &COptionDlg::OnModeChanged);
     connect(m_cbPreset, &QComboBox::currentIndexChanged, this, &COptionDlg::OnPresetSelected);
+    connect(m_cbRatio, &QComboBox::currentIndexChanged, this, &COptionDlg::OnRatioSelected);
     connect(ok, &QPushButton::clicked, this, &COptionDlg::OnOK);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     resize(480, 380);
@@ -143,8 +150,8 @@ void COptionDlg::OnInitDialog()
 {
     resize(480, 380);
     LoadOptions();
-    if (m_radioPocketPc->isChecked() || m_radioUserDefine->isChecked())
-        m_presetGroup->checkedButton()->setFocus();
+    if (m_modeGroup->checkedButton())
+        m_modeGroup->checkedButton()->setFocus();
 }
 
 void COptionDlg::LoadOptions()
@@ -155,10 +162,11 @@ void COptionDlg::LoadOptions()
     OnPresetSelected();
     SelectStored(m_cbEncoder, m_settings.nEncoder);
     SelectStored(m_cbBitRate, m_settings.nBitRate);
-    SelectStored(m_cbFps, m_settings.nFrameRate);
+    SelectStored(m_cbFrameRate, m_settings.nFrameRate);
     SelectStored(m_cbRatio, m_settings.nRatio);
+    OnRatioSelected();
     LoadParallel(m_settings.nParallel);
-    EnablePresetControls();
+    EnableModeControls();
 }
 
 void COptionDlg::LoadParallel(DWORD stored)
@@ -172,20 +180,20 @@ void COptionDlg::LoadParallel(DWORD stored)
     m_cbParallel->setCurrentIndex(int(std::min<DWORD>(stored, m_cbParallel->count() - 1)));
 }
 
-void COptionDlg::EnablePresetControls()
+void COptionDlg::EnableModeControls()
 {
-    const bool userDefine = m_settings.nPreset != 0;
+    const bool userDefine = m_settings.UserDefine();
     m_cbPreset->setEnabled(!userDefine);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_cbEncoder, m_cbBitRate, m_cbFps,
+    for (QWidget* control : std::initializer_list<QWidget*>{m_cbEncoder, m_cbBitRate, m_cbFrameRate,
                                                             m_cbRatio, m_editWidth, m_editHeight})
         control->setEnabled(userDefine);
     UpdateData(false);
 }
 
-void COptionDlg::OnPresetChanged()
+void COptionDlg::OnModeChanged()
 {
     UpdateData(true);
-    EnablePresetControls();
+    EnableModeControls();
 }
 
 void COptionDlg::OnPresetSelected()
@@ -196,26 +204,35 @@ void COptionDlg::OnPresetSelected()
         m_presetLines[i]->setText(i < lines.size() ? lines[i] : QString());
 }
 
+void COptionDlg::OnRatioSelected()
+{
+    const int index = m_cbRatio->currentIndex();
+    m_labelRatio->setText(index < 0
+                              ? QString()
+                              : Caption(EncodeProfile::AspectCaption) +
+                                    QLatin1String(StoredSettings::Ratios[std::size_t(index)].text));
+}
+
 void COptionDlg::UpdateData(bool saveAndValidate)
 {
     if (saveAndValidate) {
-        m_settings.bMixSubtitle = m_checkMixSubtitle->isChecked();
+        m_settings.bBurnSubtitle = m_checkBurnSubtitle->isChecked();
         m_settings.bShutdown = m_checkShutdown->isChecked();
-        m_settings.bEvenLoudness = m_checkLoudness->isChecked();
+        m_settings.bEvenLoudness = m_checkEvenLoudness->isChecked();
         m_settings.strPreset = m_cbPreset->currentText();
-        m_settings.nPreset = m_presetGroup->checkedId();
+        m_settings.nMode = DWORD(m_modeGroup->checkedId());
         m_settings.strWidth = m_editWidth->text();
         m_settings.strHeight = m_editHeight->text();
         return;
     }
-    m_checkMixSubtitle->setChecked(m_settings.bMixSubtitle);
+    m_checkBurnSubtitle->setChecked(m_settings.bBurnSubtitle);
     m_checkShutdown->setChecked(m_settings.bShutdown);
-    m_checkLoudness->setChecked(m_settings.bEvenLoudness);
-    // A stored preset other than 0 or 1 sets neither radio button.
-    m_presetGroup->setExclusive(false);
-    m_radioPocketPc->setChecked(m_settings.nPreset == 0);
-    m_radioUserDefine->setChecked(m_settings.nPreset == 1);
-    m_presetGroup->setExclusive(true);
+    m_checkEvenLoudness->setChecked(m_settings.bEvenLoudness);
+    // A stored mode other than the two sets neither radio button.
+    m_modeGroup->setExclusive(false);
+    m_radioModePreset->setChecked(m_settings.nMode == StoredSettings::ModePreset);
+    m_radioModeUserDefine->setChecked(m_settings.nMode == StoredSettings::ModeUserDefine);
+    m_modeGroup->setExclusive(true);
     m_editWidth->setText(m_settings.strWidth);
     m_editHeight->setText(m_settings.strHeight);
 }
@@ -225,13 +242,9 @@ void COptionDlg::OnOK()
     UpdateData(true);
     TakeSelection(m_cbEncoder, m_settings.nEncoder);
     TakeSelection(m_cbBitRate, m_settings.nBitRate);
-    TakeSelection(m_cbFps, m_settings.nFrameRate);
+    TakeSelection(m_cbFrameRate, m_settings.nFrameRate);
     TakeSelection(m_cbRatio, m_settings.nRatio);
     TakeSelection(m_cbParallel, m_settings.nParallel);
     m_settings.Store();
-    const StoredSettings stored = StoredSettings::Load();
-    m_strEncoderText = QString::fromLatin1(stored.Encoder().dialogText);
-    m_strBitRateText = QString::number(stored.BitRate());
-    m_strFpsText = QString::number(stored.FrameRate());
     accept();
 }

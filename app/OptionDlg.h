@@ -25,24 +25,26 @@ class COptionDlg final : public QDialog
     Q_OBJECT
 
 public:
-    // Control ids of the layout.
+    // Control ids of the layout, named as the settings they show
+    // (StoredSettings): IdModePreset and IdModeUserDefine are nMode's radio
+    // buttons.
     enum ControlId
     {
         IdOk = 1,
         IdCancel = 2,
-        IdPocketPc = 1003,
-        IdUserDefine = 1004,
-        IdMixSubtitle = 1005,
+        IdModePreset = 1003,
+        IdModeUserDefine = 1004,
+        IdBurnSubtitle = 1005,
         IdShutdown = 1006,
         IdEncoder = 1007,
-        IdFps = 1009,
+        IdFrameRate = 1009,
         IdBitRate = 1010,
         IdWidth = 1011,
         IdHeight = 1012,
         IdRatio = 1013,
         IdParallel = 1014,
         IdPreset = 1015,
-        IdLoudness = 1016
+        IdEvenLoudness = 1016
     };
 
     explicit COptionDlg(QWidget* parent = nullptr);
@@ -56,9 +58,9 @@ public:
     void LoadOptions();
     // Lists and size edits usable exactly in User Define; pushes m_settings into
     // the check boxes, radio buttons and edits.
-    void EnablePresetControls();
-    // A preset radio button was clicked.
-    void OnPresetChanged();
+    void EnableModeControls();
+    // A mode radio button was clicked.
+    void OnModeChanged();
     // A preset was chosen in the list: its description.
     void OnPresetSelected();
     // Stores the settings and closes with Accepted. A list without a selected
@@ -68,19 +70,14 @@ public:
     // The control with a layout id, or null.
     QWidget* Control(int id) const { return m_controls.value(id); }
 
-    // The texts of the stored list entries, filled by OK (and by the main form's
-    // settings summary).
-    QString m_strEncoderText;
-    QString m_strFpsText;
-    QString m_strBitRateText;
-    // The settings the controls show; pulled from the controls, nPreset is -1
+    // The settings the controls show; pulled from the controls, nMode is -1
     // when neither radio button is set.
     StoredSettings m_settings;
     // The presets, by name (Presets::All).
     QComboBox* m_cbPreset = nullptr;
     QComboBox* m_cbEncoder = nullptr;
     QComboBox* m_cbBitRate = nullptr;
-    QComboBox* m_cbFps = nullptr;
+    QComboBox* m_cbFrameRate = nullptr;
     QComboBox* m_cbRatio = nullptr;
     // "Encodes at once:": "Automatic" (stored 0), then 1 to the number of cores
     // (or to a larger stored number), entry n standing for n.
@@ -95,15 +92,20 @@ private:
     // Fills "Encodes at once:" for a stored "Parallel" and selects it.
     void LoadParallel(DWORD stored);
 
+    // Shows the selected aspect.
+    void OnRatioSelected();
+
     QHash<int, QWidget*> m_controls;
-    QRadioButton* m_radioPocketPc = nullptr;
-    QRadioButton* m_radioUserDefine = nullptr;
-    QButtonGroup* m_presetGroup = nullptr;
-    QCheckBox* m_checkMixSubtitle = nullptr;
+    QRadioButton* m_radioModePreset = nullptr;
+    QRadioButton* m_radioModeUserDefine = nullptr;
+    QButtonGroup* m_modeGroup = nullptr;
+    QCheckBox* m_checkBurnSubtitle = nullptr;
     QCheckBox* m_checkShutdown = nullptr;
-    QCheckBox* m_checkLoudness = nullptr;
+    QCheckBox* m_checkEvenLoudness = nullptr;
     // The lines that describe the chosen preset.
     QList<QLabel*> m_presetLines;
+    // "Screen Aspect Ratio: " and the aspect User Define encodes at.
+    QLabel* m_labelRatio = nullptr;
     QLineEdit* m_editWidth = nullptr;
     QLineEdit* m_editHeight = nullptr;
 };

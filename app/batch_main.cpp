@@ -5,7 +5,6 @@
 #include "engine/BatchOptions.h"
 #include "engine/StoredSettings.h"
 #include "engine/WatchFolder.h"
-#include "shell/FirstRunSetup.h"
 #include "shell/QuitSignals.h"
 
 #include <cstdio>
@@ -58,7 +57,7 @@ int main(int argc, char* argv[])
 
     // Someone who never started the window gets what its first start sets: the
     // output folder in the documents folder and the maker's prefix.
-    FirstRunSetup();
+    StoredSettings::FirstRunSetup();
     const RunPlan plan = options.Plan(StoredSettings::Load());
     const CBatchFront::Report report = options.bJson ? CBatchFront::Report::Json
                                        : ::isatty(STDOUT_FILENO) == 1

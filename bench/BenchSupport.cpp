@@ -135,11 +135,12 @@ std::vector<StreamFile> MoviesIn(const QString& folder, int width, int height,
 
 void StoreRunSettings(const QString& folder, DWORD parallel, const QString& preset)
 {
-    SetRegString(RegValue::MovieDir, folder);
-    SetRegString(RegValue::Prefix, QString());
-    SetRegDWORD(RegValue::Parallel, parallel);
-    SetRegDWORD(RegValue::Option, 0);
-    SetRegString(RegValue::Preset, preset);
+    using S = StoredSettings;
+    S::StoreValue(&S::strOutputDir, folder);
+    S::StoreValue(&S::strPrefix, QString());
+    S::StoreValue(&S::nParallel, parallel);
+    S::StoreValue(&S::nMode, DWORD(S::ModePreset));
+    S::StoreValue(&S::strPreset, preset);
 }
 
 RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,

@@ -237,7 +237,7 @@ RunPlan BatchOptions::Plan(const StoredSettings& settings) const
 {
     StoredSettings chosen = settings;
     if (!strPreset.isEmpty()) {
-        chosen.nPreset = 0;
+        chosen.nMode = StoredSettings::ModePreset;
         chosen.strPreset = strPreset;
     }
     // --jobs stands for the stored number, so that the encoders' threads follow.

@@ -2,6 +2,7 @@
 
 #include "shell/AppFolder.h"
 
+#include <iterator>
 #include <numeric>
 
 QString EncodeProfile::BudgetText() const
@@ -27,25 +28,51 @@ bool EncodeProfile::CarriesSubtitleTrack() const
     return backend == Backend::Ffmpeg && container != Container::Avi;
 }
 
-QString EncodeProfile::EncoderText() const
+namespace {
+
+// Each video codec's names, in the order of the enumeration.
+struct CodecNames
 {
-    switch (videoCodec) {
-    case VideoCodec::Mpeg4:
-        return QStringLiteral("MPEG-4(OpenDivx)");
-    case VideoCodec::MsMpeg4v2:
-        return QStringLiteral("MS MPEGv2");
-    case VideoCodec::Wmv7:
-        return QStringLiteral("WMV7");
-    case VideoCodec::Wmv8:
-        return QStringLiteral("WMV8");
-    case VideoCodec::H264:
-        return QStringLiteral("H.264");
-    case VideoCodec::H265:
-        return QStringLiteral("H.265");
-    case VideoCodec::Av1:
-        return QStringLiteral("AV1");
+    EncodeProfile::VideoCodec codec;
+    const char* listText;
+    const char* summaryText;
+};
+constexpr CodecNames VideoCodecNames[] = {
+    {EncodeProfile::VideoCodec::Mpeg4, "MPEG-4", "MPEG-4(OpenDivx)"},
+    {EncodeProfile::VideoCodec::MsMpeg4v2, "MS MPEG4v2", "MS MPEGv2"},
+    {EncodeProfile::VideoCodec::Wmv7, "WMV7", "WMV7"},
+    {EncodeProfile::VideoCodec::Wmv8, "WMV8", "WMV8"},
+    {EncodeProfile::VideoCodec::H264, "H.264", "H.264"},
+    {EncodeProfile::VideoCodec::H265, "H.265", "H.265"},
+    {EncodeProfile::VideoCodec::Av1, "AV1", "AV1"},
+};
+
+constexpr bool InCodecOrder()
+{
+    for (std::size_t i = 0; i < std::size(VideoCodecNames); ++i) {
+        if (static_cast<std::size_t>(VideoCodecNames[i].codec) != i)
+            return false;
     }
-    return QString();
+    return std::size(VideoCodecNames) ==
+           static_cast<std::size_t>(EncodeProfile::VideoCodec::Av1) + 1;
+}
+static_assert(InCodecOrder(), "one entry per codec, in the enumeration's order");
+
+const CodecNames& NamesOf(EncodeProfile::VideoCodec codec)
+{
+    return VideoCodecNames[static_cast<std::size_t>(codec)];
+}
+
+} // namespace
+
+QString EncodeProfile::CodecListText(VideoCodec codec)
+{
+    return QString::fromLatin1(NamesOf(codec).listText);
+}
+
+QString EncodeProfile::CodecText(VideoCodec codec)
+{
+    return QString::fromLatin1(NamesOf(codec).summaryText);
 }
 
 QString EncodeProfile::VideoRateText() const
@@ -99,30 +126,28 @@ QStringList EncodeProfile::DescriptionLines() const
     if (backend == Backend::Mencoder) {
         // The handhelds' frame, its shape as the screen's ("4:3" for 320 x 240).
         const int divisor = std::max(1, std::gcd(nWidth, nHeight));
-        lines << QStringLiteral("Encoding: ") + EncoderText()
-              << QStringLiteral("Video bit Rate: ") + VideoRateText()
-              << QStringLiteral("Frames per second: ") + FrameRateText()
-              << QStringLiteral("Screen Resultion: %1 * %2").arg(nWidth).arg(nHeight)
-              << QStringLiteral("Screen Aspect Ratio: %1:%2")
-                     .arg(nWidth / divisor)
-                     .arg(nHeight / divisor);
+        lines << EncodingCaption + EncoderText() << VideoRateCaption + VideoRateText()
+              << FrameRateCaption + FrameRateText()
+              << PictureSizeCaption + QStringLiteral("%1 * %2").arg(nWidth).arg(nHeight)
+              << AspectCaption +
+                     QStringLiteral("%1:%2").arg(nWidth / divisor).arg(nHeight / divisor);
         return lines;
     }
     const QString audio = AudioCodecText();
     const QString file =
         container == Container::WebM ? QStringLiteral("WebM") : QStringLiteral("MP4");
-    lines << QStringLiteral("Encoding: %1, %2 %3 kbit/s, %4")
-                 .arg(EncoderText(), audio)
-                 .arg(nAudioKbps)
-                 .arg(file);
+    lines << EncodingCaption + QStringLiteral("%1, %2 %3 kbit/s, %4")
+                                   .arg(EncoderText(), audio)
+                                   .arg(nAudioKbps)
+                                   .arg(file);
     if (ullSizeBudget > 0)
         lines << QStringLiteral("Size: at most %1 MB a movie").arg(BudgetText());
     else
         lines << QStringLiteral("Quality: constant (CRF %1)").arg(QualityText());
-    lines << (dFps > 0 ? QStringLiteral("Frames per second: ") + FrameRateText()
-                       : QStringLiteral("Frames per second: as the movie's, at most %1")
-                             .arg(int(MaxSourceFps)))
-          << QStringLiteral("Screen Resultion: fits within %1 * %2").arg(nWidth).arg(nHeight);
+    lines << FrameRateCaption +
+                 (dFps > 0 ? FrameRateText()
+                           : QStringLiteral("as the movie's, at most %1").arg(int(MaxSourceFps)))
+          << PictureSizeCaption + QStringLiteral("fits within %1 * %2").arg(nWidth).arg(nHeight);
     if (!strPurpose.isEmpty())
         lines << QStringLiteral("For: ") + strPurpose;
     return lines;

@@ -120,8 +120,21 @@ struct EncodeProfile
     // from ffmpeg) when it is not burnt into the picture.
     bool CarriesSubtitleTrack() const;
 
-    // The main form's summary: "MPEG-4(OpenDivx)", "H.264", ...
-    QString EncoderText() const;
+    // The captions of the options dialog's User Define lines, which the
+    // description lines of a preset start with too.
+    static constexpr char EncodingCaption[] = "Encoding: ";
+    static constexpr char VideoRateCaption[] = "Video bit Rate: ";
+    static constexpr char FrameRateCaption[] = "Frames per second: ";
+    static constexpr char PictureSizeCaption[] = "Screen Resultion: ";
+    static constexpr char AspectCaption[] = "Screen Aspect Ratio: ";
+
+    // A codec's name in the options dialog's encoder list ("MPEG-4") and in
+    // the main form's summary ("MPEG-4(OpenDivx)").
+    static QString CodecListText(VideoCodec codec);
+    static QString CodecText(VideoCodec codec);
+
+    // The main form's summary: CodecText of the video codec.
+    QString EncoderText() const { return CodecText(videoCodec); }
     // "150" (kbit/s), "CRF 19.5", "for 25 MB".
     QString VideoRateText() const;
     // "15.000", or "source" for the source's rate.

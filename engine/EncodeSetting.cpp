@@ -163,7 +163,7 @@ QString ComposeTemplates(const EncodeSetting& setting, const EncoderSubtitle& su
     text += AudioTemplate;
     if (sampling)
         text += QStringLiteral(" -endpos %1").arg(SampleSeconds);
-    if (subtitle.bExists && setting.m_bUseSub) {
+    if (subtitle.bExists && setting.m_bBurnSubtitle) {
         text += SubtitleTemplate;
         if (HasDelay(subtitle))
             text += SubtitleDelayTemplate;
@@ -200,7 +200,7 @@ QString EncodeSetting::FontPatternFor(const QLocale& locale)
 void EncodeSetting::ApplyPreset()
 {
     m_strPathFont = FontPatternFor(QLocale::system());
-    m_bUseSub = true;
+    m_bBurnSubtitle = true;
     ApplyProfile(Presets::PocketPcNormal());
 }
 
@@ -216,11 +216,11 @@ void EncodeSetting::ApplyProfile(const EncodeProfile& profile)
     m_nAudSrate = profile.nSampleRate;
 }
 
-EncodeSetting EncodeSetting::FromProfile(const EncodeProfile& profile, bool useSubtitle)
+EncodeSetting EncodeSetting::FromProfile(const EncodeProfile& profile, bool burnSubtitle)
 {
     EncodeSetting setting;
     setting.ApplyProfile(profile);
-    setting.m_bUseSub = useSubtitle;
+    setting.m_bBurnSubtitle = burnSubtitle;
     return setting;
 }
 

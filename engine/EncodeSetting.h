@@ -39,7 +39,7 @@ public:
     void ApplyProfile(const EncodeProfile& profile);
 
     // The record of a mencoder profile, with the subtitle switch.
-    static EncodeSetting FromProfile(const EncodeProfile& profile, bool useSubtitle);
+    static EncodeSetting FromProfile(const EncodeProfile& profile, bool burnSubtitle);
 
     // The video encoder template (m_nEncoder) a codec is made with; -1 for a
     // codec mencoder does not make here.
@@ -73,7 +73,7 @@ public:
 
     // Written by ApplyPreset, FromProfile and ApplyProfile.
     QString m_strPathFont;
-    bool m_bUseSub;
+    bool m_bBurnSubtitle;
     double m_dVidFps;
     int m_nVidW;
     int m_nVidH;

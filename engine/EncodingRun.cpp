@@ -796,14 +796,16 @@ void CEncodingRun::UpdateTimeLabels()
 
 QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
 {
-    return OutputNamer::PathFor(GetMovieDir(), GetPrefix(),
-                                StoredSettings::Load().Profile().Extension(), job, copy);
+    const StoredSettings stored = StoredSettings::Load();
+    return OutputNamer::PathFor(stored.strOutputDir, stored.strPrefix, stored.Profile().Extension(),
+                                job, copy);
 }
 
 QStringList CEncodingRun::OutputPathsFor(const std::vector<StreamFile>& jobs)
 {
-    return OutputNamer::PathsFor(GetMovieDir(), GetPrefix(),
-                                 StoredSettings::Load().Profile().Extension(), jobs);
+    const StoredSettings stored = StoredSettings::Load();
+    return OutputNamer::PathsFor(stored.strOutputDir, stored.strPrefix,
+                                 stored.Profile().Extension(), jobs);
 }
 
 bool CEncodingRun::RowExists(int index) const

@@ -33,7 +33,7 @@ std::vector<EncodeProfile> MakeTable()
          .nAudioKbps = 64,
          .nSampleRate = 44100,
          .container = P::Container::Avi},
-        {.strName = QStringLiteral("Phone and Tablet"),
+        {.strName = QString::fromLatin1(Presets::PhoneAndTabletName),
          .backend = P::Backend::Ffmpeg,
          .videoCodec = P::VideoCodec::H264,
          .dQuality = 19.5,

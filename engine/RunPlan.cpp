@@ -2,7 +2,6 @@
 
 #include "engine/OutputNamer.h"
 #include "engine/StoredSettings.h"
-#include "shell/SettingsStore.h"
 
 #include <algorithm>
 
@@ -30,14 +29,14 @@ RunPlan RunPlan::FromSettings(const StoredSettings& settings, bool sampling)
 {
     RunPlan plan;
     plan.profile = settings.Profile();
-    plan.strOutputDir = GetMovieDir();
-    plan.strPrefix = GetPrefix();
+    plan.strOutputDir = settings.strOutputDir;
+    plan.strPrefix = settings.strPrefix;
     plan.nCores = StoredSettings::CoreCount();
     const Arrangement arrangement = Arrange(plan.profile, settings, plan.nCores);
     plan.nEncodesAtOnce = arrangement.nEncodesAtOnce;
     plan.nThreadsPerEncoder = arrangement.nThreadsPerEncoder;
     plan.bSampling = sampling;
-    plan.bBurnSubtitle = settings.bMixSubtitle;
+    plan.bBurnSubtitle = settings.bBurnSubtitle;
     plan.bShutdown = settings.bShutdown;
     return plan;
 }

@@ -1,31 +1,110 @@
 #include "StoredSettings.h"
 
 #include "engine/Presets.h"
+#include "engine/SettingDeclaration.h"
+#include "shell/AppInfo.h"
 #include "shell/Numbers.h"
 
 #include <algorithm>
-#include <limits>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <QDebug>
+#include <QDir>
+#include <QStandardPaths>
 
 namespace {
 
-// The entry a stored index names; an index outside the list names the entry at
-// the value's default index.
-template <class Choice, std::size_t Count>
-const Choice& Chosen(const Choice (&list)[Count], DWORD index, const RegDwordValue& value)
+using S = StoredSettings;
+using OkWrites = SettingDeclaration::OkWrites;
+using FirstStart = SettingDeclaration::FirstStart;
+using TextRule = SettingDeclaration::TextRule;
+using NumberRule = SettingDeclaration::NumberRule;
+
+constexpr TextRule AnyText = TextRule::AnyText;
+constexpr TextRule PictureSize = TextRule::PictureSize;
+constexpr NumberRule AnyNumber{};
+constexpr SettingDeclaration::SwitchRule Switch{};
+
+template <class Entry, std::size_t Count>
+constexpr NumberRule IndexIn(const Entry (&)[Count])
 {
-    return list[index < Count ? index : value.defaultValue];
+    return {Count - 1};
 }
 
-// Writes a list index, unless it is outside the list.
-template <class Choice, std::size_t Count>
-void StoreIndex(const Choice (&)[Count], DWORD index, const RegDwordValue& value)
+// The index of the first entry of a list that matches.
+template <class Entry, std::size_t Count, class Matches>
+DWORD IndexWhere(const Entry (&list)[Count], Matches matches)
 {
-    if (index < Count)
-        SetRegDWORD(value, index);
+    const Entry* found = std::find_if(std::begin(list), std::end(list), matches);
+    if (found == std::end(list))
+        qFatal("The options dialog's lists lack a value of \"Pocket PC Normal\"");
+    return static_cast<DWORD>(found - std::begin(list));
+}
+
+// The output folder a fresh installation starts with: "Tolva/Encoded Movies" in
+// the user's documents folder (looked up on every call, as the store's folder is).
+QString DefaultOutputDir()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return AppInfo::MakerFolderIn(documents) + QStringLiteral("/Encoded Movies");
+}
+
+// Every setting, in the order the repaired ones are named. User Define's
+// defaults are the entries of "Pocket PC Normal", so that User Define left alone
+// makes what the preset makes.
+std::vector<SettingDeclaration> Declarations()
+{
+    const EncodeProfile& handhelds = Presets::PocketPcNormal();
+    const DWORD encoder = IndexWhere(S::Encoders, [&](EncodeProfile::VideoCodec codec) {
+        return codec == handhelds.videoCodec;
+    });
+    const DWORD bitRate =
+        IndexWhere(S::BitRates, [&](int rate) { return rate == handhelds.nVideoKbps; });
+    const DWORD frameRate =
+        IndexWhere(S::FrameRates, [&](int rate) { return rate == handhelds.dFps; });
+    const DWORD ratio = IndexWhere(S::Ratios, [&](const S::RatioChoice& choice) {
+        return QLatin1String(choice.aspect) == handhelds.strAspect;
+    });
+    const QString prefix = QStringLiteral("[%1]").arg(QLatin1String(AppInfo::MakerName));
+
+    using enum OkWrites;
+    using enum FirstStart;
+    return {
+        {"Option", &S::nMode, S::ModePreset, AnyNumber, Always, TheDefault},
+        {"Encoder", &S::nEncoder, encoder, IndexIn(S::Encoders), ForUserDefine},
+        {"Bit", &S::nBitRate, bitRate, IndexIn(S::BitRates), ForUserDefine},
+        {"Fps", &S::nFrameRate, frameRate, IndexIn(S::FrameRates), ForUserDefine},
+        {"Ratio", &S::nRatio, ratio, IndexIn(S::Ratios), ForUserDefine},
+        {"Width", &S::strWidth, QString::number(handhelds.nWidth), PictureSize, ForUserDefine},
+        {"Height", &S::strHeight, QString::number(handhelds.nHeight), PictureSize, ForUserDefine},
+        {"UseSub", &S::bBurnSubtitle, true, Switch, Always},
+        {"Shutdown", &S::bShutdown, false, Switch, Always},
+        {"Parallel", &S::nParallel, 0, NumberRule{S::MaxParallel}, Always},
+        {"Preset", &S::strPreset, Presets::PocketPcNormalName, AnyText, ForPreset,
+         ValueUnlessStored, Presets::PhoneAndTabletName},
+        {"Loudness", &S::bEvenLoudness, true, Switch, Always},
+        {"MovieDir", &S::strOutputDir, DefaultOutputDir(), AnyText, Never, TheDefault},
+        {"Prefix", &S::strPrefix, prefix, AnyText, Never, TheDefault},
+        {"LastFolder", &S::strLastFolder, QString(), AnyText, Never},
+        {"Major Version", AppInfo::MajorVersion},
+        {"Minior Version", AppInfo::MinorVersion}, // spelled so on disk
+        {"Build Version", AppInfo::BuildVersion},
+        // Written last by a first start: a second process starting meanwhile
+        // (the batch jobs of a cluster recipe on one host, the window beside a
+        // batch) sees it only once the values above are there, and until then
+        // writes the same values itself.
+        {"Started", &S::strStarted, QString(), AnyText, Never, Value, QStringLiteral("Yes")},
+    };
+}
+
+// The entry a stored index names; an index outside the list names the entry at
+// the value's default index.
+template <class Entry, std::size_t Count>
+const Entry& Chosen(const Entry (&list)[Count], DWORD index, DWORD S::*member)
+{
+    return list[index < Count ? index : StoredSettings().*member];
 }
 
 // The leading integer of a picture size as typed.
@@ -33,52 +112,6 @@ int LeadingInt(const QString& text)
 {
     return LeadingNumber<int>(text.toLatin1().toStdString());
 }
-
-// Reads stored values, noting those read as their defaults.
-struct RepairingReader
-{
-    const StoredSettings::TextReader& stored;
-    QStringList& repaired;
-
-    // A number up to most.
-    DWORD Number(const RegDwordValue& value, DWORD most = std::numeric_limits<DWORD>::max())
-    {
-        const std::optional<QString> text = stored(QLatin1String(value.name));
-        if (!text)
-            return value.defaultValue;
-        const std::optional<DWORD> number = DwordFromText(*text);
-        if (number && *number <= most)
-            return *number;
-        repaired << QLatin1String(value.name);
-        return value.defaultValue;
-    }
-
-    template <class Choice, std::size_t Count>
-    DWORD Index(const Choice (&)[Count], const RegDwordValue& value)
-    {
-        return Number(value, Count - 1);
-    }
-
-    // Text as stored; any text is a value (an unknown preset name means the
-    // first preset, see StoredSettings::strPreset).
-    QString Text(const RegStringValue& value)
-    {
-        return stored(QLatin1String(value.name)).value_or(QString::fromUtf8(value.defaultValue));
-    }
-
-    QString PictureSize(const RegStringValue& value)
-    {
-        const std::optional<QString> text = stored(QLatin1String(value.name));
-        if (!text)
-            return QString::fromLatin1(value.defaultValue);
-        bool ok = false;
-        const int size = text->trimmed().toInt(&ok, 10);
-        if (ok && size >= StoredSettings::MinPictureSize && size <= StoredSettings::MaxPictureSize)
-            return QString::number(size / 2 * 2);
-        repaired << QLatin1String(value.name);
-        return QString::fromLatin1(value.defaultValue);
-    }
-};
 
 // The line on standard error, once for each new set of repaired values: the
 // settings are read again whenever the summary, the dialog or a run needs them.
@@ -98,13 +131,19 @@ void ReportRepairs(const QStringList& repaired)
 
 } // namespace
 
+StoredSettings::StoredSettings()
+{
+    for (const SettingDeclaration& declaration : Declarations())
+        declaration.SetDefault(*this);
+}
+
 QStringList StoredSettings::ListTexts(List list)
 {
     QStringList texts;
     switch (list) {
     case List::Encoder:
-        for (const EncoderChoice& choice : Encoders)
-            texts << QString::fromLatin1(choice.dialogText);
+        for (EncodeProfile::VideoCodec codec : Encoders)
+            texts << EncodeProfile::CodecListText(codec);
         break;
     case List::BitRate:
         for (int rate : BitRates)
@@ -125,19 +164,13 @@ QStringList StoredSettings::ListTexts(List list)
 StoredSettings StoredSettings::Read(const TextReader& stored)
 {
     StoredSettings settings;
-    RepairingReader read{stored, settings.arrRepaired};
-    settings.nPreset = static_cast<int>(read.Number(RegValue::Option));
-    settings.nEncoder = read.Index(Encoders, RegValue::Encoder);
-    settings.nBitRate = read.Index(BitRates, RegValue::Bit);
-    settings.nFrameRate = read.Index(FrameRates, RegValue::Fps);
-    settings.nRatio = read.Index(Ratios, RegValue::Ratio);
-    settings.strWidth = read.PictureSize(RegValue::Width);
-    settings.strHeight = read.PictureSize(RegValue::Height);
-    settings.bMixSubtitle = read.Number(RegValue::UseSub) != 0;
-    settings.bShutdown = read.Number(RegValue::Shutdown) != 0;
-    settings.nParallel = read.Number(RegValue::Parallel, MaxParallel);
-    settings.strPreset = read.Text(RegValue::Preset);
-    settings.bEvenLoudness = read.Number(RegValue::Loudness) != 0;
+    for (const SettingDeclaration& declaration : Declarations()) {
+        if (!declaration.IsRead())
+            continue;
+        const std::optional<QString> text = stored(declaration.Key());
+        if (text && !declaration.Take(*text, settings))
+            settings.arrRepaired << declaration.Key();
+    }
     return settings;
 }
 
@@ -150,31 +183,54 @@ StoredSettings StoredSettings::Load()
 
 void StoredSettings::Store() const
 {
-    // Repaired values are written in either mode, so that the store then holds
-    // what the dialog showed.
-    const bool userDefine = nPreset != 0;
-    const auto writes = [&](const auto& value) {
-        return userDefine || arrRepaired.contains(QLatin1String(value.name));
-    };
-    SetRegDWORD(RegValue::Option, userDefine ? 1 : 0);
-    if (!userDefine)
-        SetRegString(RegValue::Preset, strPreset);
-    if (writes(RegValue::Encoder))
-        StoreIndex(Encoders, nEncoder, RegValue::Encoder);
-    if (writes(RegValue::Bit))
-        StoreIndex(BitRates, nBitRate, RegValue::Bit);
-    if (writes(RegValue::Fps))
-        StoreIndex(FrameRates, nFrameRate, RegValue::Fps);
-    if (writes(RegValue::Width))
-        SetRegString(RegValue::Width, strWidth);
-    if (writes(RegValue::Height))
-        SetRegString(RegValue::Height, strHeight);
-    if (writes(RegValue::Ratio))
-        StoreIndex(Ratios, nRatio, RegValue::Ratio);
-    SetRegDWORD(RegValue::UseSub, bMixSubtitle ? 1 : 0);
-    SetRegDWORD(RegValue::Shutdown, bShutdown ? 1 : 0);
-    SetRegDWORD(RegValue::Parallel, nParallel);
-    SetRegDWORD(RegValue::Loudness, bEvenLoudness ? 1 : 0);
+    // "Option" is one of the two modes: one the dialog does not know counts as
+    // User Define.
+    StoredSettings written = *this;
+    written.nMode = UserDefine() ? ModeUserDefine : ModePreset;
+    for (const SettingDeclaration& declaration : Declarations()) {
+        const bool repaired = arrRepaired.contains(declaration.Key());
+        switch (declaration.WrittenByOk()) {
+        case OkWrites::Always:
+            break;
+        case OkWrites::ForUserDefine:
+            if (!UserDefine() && !repaired)
+                continue;
+            break;
+        case OkWrites::ForPreset:
+            if (UserDefine() && !repaired)
+                continue;
+            break;
+        case OkWrites::Never:
+            continue;
+        }
+        declaration.Write(written);
+    }
+}
+
+template <class T>
+void StoredSettings::StoreValue(T StoredSettings::*member, const T& value)
+{
+    StoredSettings settings;
+    settings.*member = value;
+    for (const SettingDeclaration& declaration : Declarations()) {
+        if (declaration.Holds(member))
+            declaration.Write(settings);
+    }
+}
+
+template void StoredSettings::StoreValue<QString>(QString StoredSettings::*, const QString&);
+template void StoredSettings::StoreValue<DWORD>(DWORD StoredSettings::*, const DWORD&);
+template void StoredSettings::StoreValue<bool>(bool StoredSettings::*, const bool&);
+
+bool StoredSettings::FirstRunSetup()
+{
+    if (!Read(GetRegText).strStarted.isEmpty())
+        return false;
+    // A folder that cannot be made is left to the first run to report.
+    QDir().mkpath(StoredSettings().strOutputDir);
+    for (const SettingDeclaration& declaration : Declarations())
+        declaration.WriteAtFirstStart();
+    return true;
 }
 
 int StoredSettings::CoreCount()
@@ -189,41 +245,34 @@ int StoredSettings::EncodesAtOnce() const
     return static_cast<int>(std::min<DWORD>(nParallel, MaxParallel));
 }
 
-const StoredSettings::EncoderChoice& StoredSettings::PresetEncoder()
+EncodeProfile::VideoCodec StoredSettings::Encoder() const
 {
-    return *std::find_if(std::begin(Encoders), std::end(Encoders), [](const EncoderChoice& choice) {
-        return choice.codec == Presets::PocketPcNormal().videoCodec;
-    });
-}
-
-const StoredSettings::EncoderChoice& StoredSettings::Encoder() const
-{
-    return Chosen(Encoders, nEncoder, RegValue::Encoder);
+    return Chosen(Encoders, nEncoder, &StoredSettings::nEncoder);
 }
 
 int StoredSettings::BitRate() const
 {
-    return Chosen(BitRates, nBitRate, RegValue::Bit);
+    return Chosen(BitRates, nBitRate, &StoredSettings::nBitRate);
 }
 
 int StoredSettings::FrameRate() const
 {
-    return Chosen(FrameRates, nFrameRate, RegValue::Fps);
+    return Chosen(FrameRates, nFrameRate, &StoredSettings::nFrameRate);
 }
 
 const StoredSettings::RatioChoice& StoredSettings::Ratio() const
 {
-    return Chosen(Ratios, nRatio, RegValue::Ratio);
+    return Chosen(Ratios, nRatio, &StoredSettings::nRatio);
 }
 
 EncodeProfile StoredSettings::Profile() const
 {
     EncodeProfile profile;
-    if (nPreset == 0) {
+    if (!UserDefine()) {
         const EncodeProfile* preset = Presets::Find(strPreset);
         profile = preset ? *preset : Presets::PocketPcNormal();
     } else {
-        const EncodeProfile::VideoCodec codec = Encoder().codec;
+        const EncodeProfile::VideoCodec codec = Encoder();
         // The picture, the rate and the sound of the chosen encoder's kind:
         // mencoder's as the handhelds' preset has them, ffmpeg's as the preset
         // of the same codec.

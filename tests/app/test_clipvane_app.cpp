@@ -122,8 +122,8 @@ TEST_F(ClipvaneApp, ASecondStartWritesNothing)
         CClipvaneApp first(Hooks(false));
         ASSERT_TRUE(Start(first));
     }
-    SetRegString(RegValue::MovieDir, QStringLiteral("/my/own folder"));
-    SetRegString(RegValue::Prefix, QString());
+    SetRegString("MovieDir", QStringLiteral("/my/own folder"));
+    SetRegString("Prefix", QString());
     const QByteArray before = MediaFactory::ReadFile(ConfFile());
 
     CClipvaneApp second(Hooks(false));
@@ -168,24 +168,21 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
     struct Case
     {
         const char* name;
-        std::vector<std::pair<RegDwordValue, DWORD>> stored;
+        std::vector<std::pair<const char*, DWORD>> stored;
         bool shutdown;
         // Instead of the picture size 640x352.
         const char* width = "640";
         const char* height = "352";
     };
-    std::vector<Case> cases = {{"preset", {{RegValue::Option, 0}}, false},
-                               {"shut-down on", {{RegValue::Shutdown, 1}}, true},
+    std::vector<Case> cases = {{"preset", {{"Option", 0}}, false},
+                               {"shut-down on", {{"Shutdown", 1}}, true},
                                // Encoded at the default size (320x240), and left as stored.
-                               {"damaged sizes", {{RegValue::Option, 1}}, false, "0", "99999"}};
+                               {"damaged sizes", {{"Option", 1}}, false, "0", "99999"}};
     for (DWORD encoder = 0; encoder < 4; ++encoder)
-        cases.push_back({"user define",
-                         {{RegValue::Option, 1},
-                          {RegValue::Encoder, encoder},
-                          {RegValue::Bit, 4},
-                          {RegValue::Fps, encoder % 3},
-                          {RegValue::UseSub, 0}},
-                         false});
+        cases.push_back(
+            {"user define",
+             {{"Option", 1}, {"Encoder", encoder}, {"Bit", 4}, {"Fps", encoder % 3}, {"UseSub", 0}},
+             false});
     StreamFile job;
     job.strFilePath = QStringLiteral("/m/a.mpg");
     job.strFileName = QStringLiteral("a.mpg");
@@ -193,9 +190,9 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         SCOPED_TRACE(c.name);
         ScopedTempHome home;
         // A returning user's store: the first-run setup is done.
-        SetRegString(RegValue::Started, QStringLiteral("Yes"));
-        SetRegString(RegValue::Width, QString::fromLatin1(c.width));
-        SetRegString(RegValue::Height, QString::fromLatin1(c.height));
+        SetRegString("Started", QStringLiteral("Yes"));
+        SetRegString("Width", QString::fromLatin1(c.width));
+        SetRegString("Height", QString::fromLatin1(c.height));
         for (const auto& [value, number] : c.stored)
             SetRegDWORD(value, number);
         const QString conf = home.ConfigDir() + QStringLiteral("/Tolva/Clipvane.conf");
@@ -223,7 +220,7 @@ TEST_F(ClipvaneApp, TheStoredSettingsAreEncodedFromTheStartAsTheSummaryShowsThem
         for (const QString& part : shown)
             EXPECT_TRUE(arguments.contains(part))
                 << part.toStdString() << " in " << arguments.toStdString();
-        EXPECT_EQ(record.m_bUseSub, GetRegDWORD(RegValue::UseSub) != 0);
+        EXPECT_EQ(record.m_bBurnSubtitle, GetRegText("UseSub") != "0");
         EXPECT_EQ(plan.bShutdown, c.shutdown);
         // Nothing was written to get there.
         EXPECT_EQ(MediaFactory::ReadFile(conf), stored);
@@ -242,7 +239,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         // Clipvane may end.
         ASSERT_TRUE(app.InitInstance());
         // The fake stands for mencoder: the handhelds' preset.
-        SetRegString(RegValue::Preset, QStringLiteral("Pocket PC Normal"));
+        SetRegString("Preset", QStringLiteral("Pocket PC Normal"));
         CClipvaneView* view = app.View();
         CMainFrame* frame = app.MainFrame();
         view->m_run.SetEncoderPath(fake.Path());
@@ -256,7 +253,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
             questions << text;
         };
         const QString out = m_home.FilePath("out");
-        SetRegString(RegValue::MovieDir, out);
+        SetRegString("MovieDir", out);
         const QString pidFile = m_home.FilePath("encoder.pid");
         const QString movie = m_home.FilePath("film.mpg");
         ASSERT_TRUE(MediaFactory::WriteFile(

@@ -29,8 +29,8 @@ TEST_P(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoderOfThePreset)
     ASSERT_TRUE(MediaFactory::HaveFfmpeg());
     ScopedTempHome home;
     const QString preset = QString::fromLatin1(GetParam());
-    SetRegDWORD(RegValue::Option, 0);
-    SetRegString(RegValue::Preset, preset);
+    SetRegDWORD("Option", 0);
+    SetRegString("Preset", preset);
     // A 4:3 movie: the old handhelds' frame is 320x240; a phone's fits within
     // 1280x720 and is never enlarged.
     const bool phone = preset != QLatin1String(Presets::PocketPcNormalName);

@@ -42,7 +42,7 @@ protected:
         ASSERT_EQ(m_bus.Start(), QString());
         ASSERT_EQ(m_bus.StartTemplate("logind", kLogind), QString());
         ASSERT_EQ(m_bus.StartTemplate("notification_daemon", kNotifications), QString());
-        SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
+        SetRegString("MovieDir", m_home.FilePath("out"));
     }
 
     // How many locks the mock logind holds: it drops one when its descriptor

@@ -101,7 +101,7 @@ protected:
 void ExpectPreset(const EncodeSetting& s)
 {
     EXPECT_EQ(s.m_strPathFont, EncodeSetting::FontPatternFor(QLocale::system().language()));
-    EXPECT_TRUE(s.m_bUseSub);
+    EXPECT_TRUE(s.m_bBurnSubtitle);
     EXPECT_EQ(s.m_dVidFps, 15.0);
     EXPECT_EQ(s.m_nVidW, 320);
     EXPECT_EQ(s.m_nVidH, 240);
@@ -128,7 +128,7 @@ TEST(EncodeSettingPreset, ReapplyingRestoresTheUserDefinedFields)
     s.m_nVidBitrate = 500;
     s.m_strAspect = QStringLiteral("1.33");
     s.m_nEncoder = 3;
-    s.m_bUseSub = false;
+    s.m_bBurnSubtitle = false;
     s.m_strPathFont.clear();
     s.ApplyPreset();
     ExpectPreset(s);
@@ -333,7 +333,7 @@ TEST_F(CommandLineBuilder, SubtitleSelection)
     EXPECT_FALSE(micro.contains(QStringLiteral("-ass")));
 
     // Subtitles switched off.
-    m_setting.m_bUseSub = false;
+    m_setting.m_bBurnSubtitle = false;
     EXPECT_EQ(Build(m_smi), noSubtitle);
 }
 

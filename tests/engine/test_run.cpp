@@ -66,8 +66,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.IsValid());
-        SetRegString(RegValue::MovieDir, "/out.dir");
-        SetRegString(RegValue::Prefix, "pp_");
+        SetRegString("MovieDir", "/out.dir");
+        SetRegString("Prefix", "pp_");
     }
     static StreamFile Job(const QString& path, bool subtitle = false)
     {
@@ -86,7 +86,7 @@ TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
     EXPECT_EQ(output("/in/My Movie.v2.mpg"), "/out.dir/pp_My Movie.v2.avi");
     // A name without extension gets ".avi" added; dots of the folder and prefix stay.
     EXPECT_EQ(output("/in/movie"), "/out.dir/pp_movie.avi");
-    SetRegString(RegValue::Prefix, "v.");
+    SetRegString("Prefix", "v.");
     EXPECT_EQ(output("/in/clip"), "/out.dir/v.clip.avi");
 }
 
@@ -125,7 +125,7 @@ TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
         EXPECT_EQ(CEncodingRun::OutputPathsFor(jobs), expected);
     }
     // Without a prefix, a movie that lies in the output folder is not its own output.
-    SetRegString(RegValue::Prefix, QString());
+    SetRegString("Prefix", QString());
     EXPECT_EQ(CEncodingRun::OutputPathsFor({Job("/out.dir/c.avi"), Job("/in/c.mpg")}),
               (QStringList{"/out.dir/c (2).avi", "/out.dir/c (3).avi"}));
 }
@@ -180,10 +180,10 @@ protected:
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_fake.IsValid());
         m_outDir = m_home.FilePath("out");
-        SetRegString(RegValue::MovieDir, m_outDir);
-        SetRegString(RegValue::Prefix, QString());
+        SetRegString("MovieDir", m_outDir);
+        SetRegString("Prefix", QString());
         // One encoder at a time; the tests of several say so.
-        SetRegDWORD(RegValue::Parallel, 1);
+        SetRegDWORD("Parallel", 1);
         ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
         m_run = std::make_unique<CEncodingRun>(m_form);
         m_run->SetEncoderPath(m_fake.Path());
@@ -465,7 +465,7 @@ TEST_F(RunTest, JobsOfABatchThatWouldWriteOneOutputGetNumberedNames)
 TEST_F(RunTest, TheOutputFolderIsCreatedWithItsParents)
 {
     const QString deep = m_home.FilePath("a/b c/d");
-    SetRegString(RegValue::MovieDir, deep);
+    SetRegString("MovieDir", deep);
     AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
@@ -476,7 +476,7 @@ TEST_F(RunTest, AnOutputFolderThatCannotBeMadeStopsTheStart)
 {
     ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("file"), "x"));
     const QString impossible = m_home.FilePath("file/sub");
-    SetRegString(RegValue::MovieDir, impossible);
+    SetRegString("MovieDir", impossible);
     AddMovie("a.mpg", "exit 0\n");
     m_run->StartEncoding();
     ASSERT_EQ(m_form.m_messages.size(), 1);
@@ -562,7 +562,7 @@ TEST_F(RunTest, StopKeepsThePartialFileOnNoAndAsksNothingAfterTheRunEnded)
 
 TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
 {
-    SetRegDWORD(RegValue::Shutdown, 1);
+    SetRegDWORD("Shutdown", 1);
     AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
     m_run->StartEncoding();
     ASSERT_TRUE(WaitEnded());
@@ -719,7 +719,7 @@ TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageC
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetRegDWORD(RegValue::Parallel, DWORD(c.encoders));
+        SetRegDWORD("Parallel", DWORD(c.encoders));
         m_form = FakeForm();
         QStringList statuses;
         for (std::size_t i = 0; i < c.jobs.size(); ++i) {
@@ -755,7 +755,7 @@ TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageC
 
 TEST_F(ParallelRunTest, TheTotalCountsEveryRunningJobsBytesTimesItsPercentage)
 {
-    SetRegDWORD(RegValue::Parallel, 2);
+    SetRegDWORD("Parallel", 2);
     // Files of exactly these sizes, the sizes the run reads and counts.
     AddMovie("a.mpg", "progress 25 25 0\nhang\n", 1000, 1000);
     AddMovie("b.mpg", "progress 50 50 0\nhang\n", 3000, 3000);
@@ -810,7 +810,7 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetRegDWORD(RegValue::Parallel, DWORD(c.encoders));
+        SetRegDWORD("Parallel", DWORD(c.encoders));
         m_form = FakeForm();
         m_form.m_answers = {c.answer};
         QDir(m_outDir).removeRecursively();
@@ -882,7 +882,7 @@ TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheO
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetRegDWORD(RegValue::Parallel, 2);
+        SetRegDWORD("Parallel", 2);
         m_form = FakeForm();
         QDir(m_outDir).removeRecursively();
         m_run->SetEncoderPath(c.missingFromStart ? missing : m_fake.Path());
@@ -904,7 +904,7 @@ TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheO
 
 TEST_F(ParallelRunTest, EncodersAtOnceEachReadTheirOwnSubtitleCopy)
 {
-    SetRegDWORD(RegValue::Parallel, 2);
+    SetRegDWORD("Parallel", 2);
     QStringList argsFiles;
     for (const char* name : {"a", "b"}) {
         argsFiles << m_home.FilePath(QStringLiteral("args-") + name);

@@ -50,10 +50,10 @@ protected:
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_links.IsValid());
         m_outDir = m_home.FilePath("Encoded Movies");
-        SetRegString(RegValue::MovieDir, m_outDir);
-        SetRegString(RegValue::Prefix, QString());
+        SetRegString("MovieDir", m_outDir);
+        SetRegString("Prefix", QString());
         // One encoder at a time; the tests of several say so.
-        SetRegDWORD(RegValue::Parallel, 1);
+        SetRegDWORD("Parallel", 1);
         m_encoder = m_links.RealEncoderLink();
         m_imageName = QFileInfo(m_encoder).fileName();
         m_run = std::make_unique<CEncodingRun>(m_form);
@@ -161,7 +161,7 @@ TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
 
 TEST_F(RealEncoderRunTest, ThreeMoviesOnTwoEncodersAtOnceGiveThreePlayableFiles)
 {
-    SetRegDWORD(RegValue::Parallel, 2);
+    SetRegDWORD("Parallel", 2);
     const std::pair<const char*, double> movies[] = {
         {"one.mpg", 8}, {"two \"quoted\" 100%.mkv", 6}, {"thr\xc3\xa9\x65.wmv", 4}};
     for (const auto& [name, seconds] : movies)

@@ -25,10 +25,10 @@ protected:
     {
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_fake.IsValid());
-        SetRegString(RegValue::MovieDir, m_home.FilePath("out"));
-        SetRegString(RegValue::Prefix, QString());
+        SetRegString("MovieDir", m_home.FilePath("out"));
+        SetRegString("Prefix", QString());
         // One encoder at a time; the tests of several say so.
-        SetRegDWORD(RegValue::Parallel, 1);
+        SetRegDWORD("Parallel", 1);
         ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
         m_run = std::make_unique<CEncodingRun>(m_form);
         m_run->SetEncoderPath(m_fake.Path());

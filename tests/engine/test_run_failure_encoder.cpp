@@ -34,8 +34,8 @@ TEST(RealEncoderFailureTest, DamagedMoviesFailWithAReasonAndALog)
     ScopedTempHome home;
     FakeEncoder links;
     ASSERT_TRUE(home.IsValid() && links.IsValid());
-    SetRegString(RegValue::MovieDir, home.FilePath("out"));
-    SetRegString(RegValue::Prefix, QString());
+    SetRegString("MovieDir", home.FilePath("out"));
+    SetRegString("Prefix", QString());
 
     // What mencoder makes of them: it refuses the AVI and the text file (exit code
     // 1), and turns the MPEG file into an AVI without a single picture (exit 0).
@@ -186,9 +186,9 @@ void RunBrokenBatches(const std::vector<BrokenBatch>& batches)
         if (batch.disk == BrokenBatch::Disk::Writable) {
             ASSERT_TRUE(QDir().mkpath(out));
         }
-        SetRegString(RegValue::MovieDir, out);
-        SetRegString(RegValue::Prefix, QString());
-        SetRegDWORD(RegValue::Parallel, 1);
+        SetRegString("MovieDir", out);
+        SetRegString("Prefix", QString());
+        SetRegDWORD("Parallel", 1);
         FakeForm form;
         QStringList paths;
         for (const QString& name : batch.movies) {
@@ -364,8 +364,8 @@ TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
             continue;
         }
         const QString out = c.folder.isEmpty() ? home.FilePath(c.name) : c.folder;
-        SetRegString(RegValue::MovieDir, out);
-        SetRegString(RegValue::Prefix, QString());
+        SetRegString("MovieDir", out);
+        SetRegString("Prefix", QString());
         MovieSpec spec;
         spec.seconds = c.seconds;
         if (c.movie == "early.mpg")

@@ -43,9 +43,9 @@ protected:
             << "tools/ffmpeg is missing";
         ASSERT_TRUE(m_home.IsValid() && m_links.IsValid());
         m_outDir = m_home.FilePath("out");
-        SetRegString(RegValue::MovieDir, m_outDir);
-        SetRegString(RegValue::Prefix, QString());
-        SetRegDWORD(RegValue::Parallel, 1);
+        SetRegString("MovieDir", m_outDir);
+        SetRegString("Prefix", QString());
+        SetRegDWORD("Parallel", 1);
         m_ffmpeg = m_links.RealEncoderLink(QStringLiteral("f"), QStringLiteral("ffmpeg"));
         m_run = std::make_unique<CEncodingRun>(m_form);
         m_run->SetEncoder(EncodeProfile::Backend::Ffmpeg, m_ffmpeg, QFileInfo(m_ffmpeg).fileName());
@@ -55,8 +55,8 @@ protected:
 
     static void ChoosePreset(const QString& name)
     {
-        SetRegDWORD(RegValue::Option, 0);
-        SetRegString(RegValue::Preset, name);
+        SetRegDWORD("Option", 0);
+        SetRegString("Preset", name);
     }
 
     QString Movie(const QString& name, const MovieSpec& spec)
@@ -227,7 +227,7 @@ TEST_F(FfmpegRunTest, LoudnessIsEvenedUnlessSwitchedOffAndSilentMoviesEncode)
     EXPECT_NEAR(IntegratedLoudness(OutputOf("quiet.mkv", ".mp4")), -16.0, 1.0);
     EXPECT_FALSE(Inspect(OutputOf("silent.mkv", ".mp4")).HasAudio());
 
-    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD("Loudness", 0);
     m_form.m_jobs.pop_back();
     ASSERT_TRUE(RunAll());
     EXPECT_NEAR(IntegratedLoudness(OutputOf("quiet.mkv", ".mp4")), before, 1.0);
@@ -330,7 +330,7 @@ TEST_F(FfmpegRunTest, TurnedMoviesComeOutUprightInABoxThatTurnsWithThem)
 {
     const QString mencoder = m_links.RealEncoderLink();
     m_run->SetEncoder(EncodeProfile::Backend::Mencoder, mencoder, QFileInfo(mencoder).fileName());
-    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD("Loudness", 0);
     const struct
     {
         const char* preset;
@@ -431,7 +431,7 @@ TEST_F(FfmpegRunTest, AnUnknownSizeIsFittedByTheFilterAsAKnownOneIs)
 TEST_F(FfmpegRunTest, PhonesRatesAndTracksAreTakenAsTheyPlay)
 {
     ChoosePreset("Phone and Tablet");
-    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD("Loudness", 0);
     // A flash of white and a beep at 1 s; pictures 4 and 5 ticks of 1/120 s
     // apart after it.
     MovieSpec variable;
@@ -550,8 +550,8 @@ TEST_F(FfmpegRunTest, EveryCueShowsDuringItsTimeOnEveryInputKind)
     for (std::size_t i = 0; i < InputKinds.size(); ++i)
         rows.push_back({InputKinds[i].name, i % 2 ? ".srt" : ".smi", i % 2 ? subrip : sami});
     ChoosePreset("Phone and Tablet");
-    SetRegDWORD(RegValue::Loudness, 0);
-    SetRegDWORD(RegValue::Parallel, 2);
+    SetRegDWORD("Loudness", 0);
+    SetRegDWORD("Parallel", 2);
     MovieSpec spec;
     spec.width = 320;
     spec.height = 240;
@@ -625,7 +625,7 @@ TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
         {"Phone and Tablet", 320, 240, "ffmpeg japanese.mpg", japanese, 2},
         {"Phone and Tablet", 640, 360, "ffmpeg chinese.mpg", chinese, 2},
     };
-    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD("Loudness", 0);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ChoosePreset(row.preset);
@@ -661,8 +661,8 @@ TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
 // or the one its file's name carries, which comes first.
 TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
 {
-    SetRegDWORD(RegValue::UseSub, 0);
-    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD("UseSub", 0);
+    SetRegDWORD("Loudness", 0);
     const QByteArray japanese =
         "<SAMI>\r\n<BODY>\r\n<SYNC Start=500><P Class=JPCC>こんにちは。今日はいい天気ですね。\r\n"
         "<SYNC Start=1000><P Class=JPCC>&nbsp;\r\n"
@@ -821,7 +821,7 @@ TEST_F(FfmpegRunTest, TheRecordingsDatePlaceMakeAndModelAndFileTimeAreKept)
         {"Share (25 MB)", iphone, false},   {"Phone and Tablet", android, true},
         {"Share (25 MB)", android, false},
     };
-    SetRegDWORD(RegValue::Loudness, 0);
+    SetRegDWORD("Loudness", 0);
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.preset) + " " + QFileInfo(row.input).fileName().toStdString());
         ChoosePreset(row.preset);

@@ -1,12 +1,11 @@
 // The settings as the store holds them: damaged values repaired when read, the
-// line that names them, what OK writes back, and the store's defaults standing
-// for the preset.
+// line that names them, what OK writes back, what a store without a preset
+// means, and the first start.
 #include "engine/BatchOptions.h"
 #include "engine/EncodeSetting.h"
 #include "engine/Presets.h"
 #include "engine/RunPlan.h"
 #include "engine/StoredSettings.h"
-#include "shell/FirstRunSetup.h"
 #include "shell/SettingsStore.h"
 #include "tests/engine/QStringPrinter.h"
 #include "tests/support/MediaFactory.h"
@@ -36,7 +35,7 @@ StoredSettings ReadTexts(const QString& stored)
 QString Used(const StoredSettings& settings)
 {
     const EncodeSetting record =
-        EncodeSetting::FromProfile(settings.Profile(), settings.bMixSubtitle);
+        EncodeSetting::FromProfile(settings.Profile(), settings.bBurnSubtitle);
     return QStringLiteral("%1x%2 encoder %3 %4 kbit/s %5 fps %6 parallel %7")
         .arg(record.m_nVidW)
         .arg(record.m_nVidH)
@@ -87,7 +86,7 @@ TEST(StoredSettingsTest, DamagedValuesAreReadAsTheirDefaultsAndNamed)
     // A whole job from the damaged file: the preset's argument string, byte for
     // byte.
     const StoredSettings repaired = ReadTexts(damaged);
-    EncodeSetting record = EncodeSetting::FromProfile(repaired.Profile(), repaired.bMixSubtitle);
+    EncodeSetting record = EncodeSetting::FromProfile(repaired.Profile(), repaired.bBurnSubtitle);
     record.m_strPathFont = QStringLiteral("Arial");
     StreamFile job;
     job.strFilePath = QStringLiteral("/m/clip.mpg");
@@ -104,39 +103,51 @@ TEST(StoredSettingsTest, DamagedValuesAreReadAsTheirDefaultsAndNamed)
               " -af volnorm -slang ko-KR,kr-KR");
 }
 
-TEST(StoredSettingsTest, TheStoresDefaultsAreThePresetsValues)
+// The preset a store names: none or an unknown name means the handhelds' one,
+// as stores from before the presets do; User Define has it without a name.
+TEST(StoredSettingsTest, AStoreWithoutAKnownPresetMeansTheHandheldsPreset)
 {
-    // User Define left at the store's defaults makes what the preset does, and
-    // a store from before the presets (no "Preset") means the first preset.
-    StoredSettings defaults;
-    EXPECT_EQ(&defaults.Encoder(), &StoredSettings::PresetEncoder());
-    EXPECT_EQ(defaults.Profile(), Presets::PocketPcNormal());
-    defaults.nPreset = 1;
-    EncodeProfile userDefine = defaults.Profile();
-    EXPECT_EQ(userDefine.strName, QStringLiteral("User Define"));
-    userDefine.strName = Presets::PocketPcNormal().strName;
-    EXPECT_EQ(userDefine, Presets::PocketPcNormal());
-    for (const char* preset : {"", "Full HD ", "Pocket PC Normal"}) {
-        StoredSettings stored;
-        stored.strPreset = QString::fromLatin1(preset);
-        EXPECT_EQ(stored.Profile(), Presets::PocketPcNormal()) << preset;
-    }
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "Pocket PC Normal"},
+        {"Preset=", "Pocket PC Normal"},
+        {"Preset=Full HD ", "Pocket PC Normal"},
+        {"Preset=full hd", "Pocket PC Normal"},
+        {"Preset=Full HD", "Full HD"},
+        {"Preset=Full HD;Option=1", "User Define"},
+    };
+    for (const auto& [stored, profile] : cases)
+        EXPECT_EQ(ReadTexts(stored).Profile().strName, profile) << stored;
 }
 
-// A first start stores today's preset; a store from before the presets (its
-// first start done, no "Preset") keeps the handhelds' preset.
-TEST(StoredSettingsTest, AFirstStartTakesThePhonePresetAndAStoreFromBeforeKeepsItsOwn)
+// A first start stores today's preset, and the output folder and prefix that a
+// store without them reads as; a store from before the presets (its first start
+// done, no "Preset") keeps the handhelds' preset, and a preset in a store handed
+// out before the first start is kept.
+TEST(StoredSettingsTest, AFirstStartTakesThePhonePresetUnlessTheStoreHoldsOne)
 {
-    for (const bool before : {false, true}) {
+    const struct
+    {
+        const char* stored;
+        bool firstStart;
+        const char* preset;
+    } cases[] = {
+        {"", true, "Phone and Tablet"},
+        {"Started=Yes\nMovieDir=/home/me/Movies\nOption=0\n", false, "Pocket PC Normal"},
+        {"Option=1\nPreset=Full HD\n", true, "Full HD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
         ScopedTempHome home;
-        if (before) {
-            QDir().mkpath(home.ConfigDir() + "/Tolva");
-            MediaFactory::WriteFile(home.ConfigDir() + "/Tolva/Clipvane.conf",
-                                    "[General]\nStarted=Yes\nMovieDir=/home/me/Movies\nOption=0\n");
-        }
-        EXPECT_EQ(FirstRunSetup(), !before);
-        EXPECT_EQ(StoredSettings::Load().Profile().strName,
-                  before ? "Pocket PC Normal" : "Phone and Tablet");
+        QDir().mkpath(home.ConfigDir() + "/Tolva");
+        MediaFactory::WriteFile(home.ConfigDir() + "/Tolva/Clipvane.conf",
+                                QByteArray("[General]\n") + c.stored);
+        const StoredSettings before = StoredSettings::Load();
+        EXPECT_EQ(StoredSettings::FirstRunSetup(), c.firstStart);
+        const StoredSettings after = StoredSettings::Load();
+        EXPECT_EQ(after.Profile().strName, c.preset);
+        EXPECT_EQ(after.strOutputDir, before.strOutputDir);
+        EXPECT_EQ(after.strPrefix, before.strPrefix);
+        EXPECT_EQ(after.strStarted, "Yes");
     }
 }
 
@@ -207,21 +218,21 @@ TEST(StoredSettingsTest, RepairsAreNamedOnceAndStoredOnlyByOk)
     ScopedTempHome home;
     ASSERT_TRUE(home.IsValid());
     StoredSettings::Load(); // nothing to repair: forgets what was named before
-    SetRegString(RegValue::Width, QStringLiteral("0"));
-    SetRegDWORD(RegValue::Parallel, 40);
+    SetRegString("Width", QStringLiteral("0"));
+    SetRegDWORD("Parallel", 40);
     // The summary, the dialog and each run read the settings again.
     for (int i = 0; i < 3; ++i)
         StoredSettings::Load();
-    SetRegString(RegValue::Height, QStringLiteral("abc"));
+    SetRegString("Height", QStringLiteral("abc"));
     StoredSettings::Load();
-    EXPECT_EQ(GetRegString(RegValue::Width), "0");
+    EXPECT_EQ(GetRegText("Width"), "0");
 
     // OK under the preset writes the repaired values and no others.
     StoredSettings::Load().Store();
-    EXPECT_EQ(GetRegString(RegValue::Width), "320");
-    EXPECT_EQ(GetRegString(RegValue::Height), "240");
-    EXPECT_EQ(GetRegDWORD(RegValue::Parallel), 0u);
-    EXPECT_FALSE(GetRegText(QLatin1String(RegValue::Encoder.name)).has_value());
+    EXPECT_EQ(GetRegText("Width"), "320");
+    EXPECT_EQ(GetRegText("Height"), "240");
+    EXPECT_EQ(GetRegText("Parallel"), "0");
+    EXPECT_FALSE(GetRegText("Encoder").has_value());
     EXPECT_TRUE(StoredSettings::Load().arrRepaired.isEmpty());
     qInstallMessageHandler(previous);
     EXPECT_EQ(warnings,

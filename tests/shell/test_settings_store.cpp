@@ -1,3 +1,5 @@
+// The settings file read and written by key: what it holds byte for byte, the
+// texts and numbers it gives back, and files it cannot use.
 #include "shell/SettingsStore.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
@@ -21,48 +23,37 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsStore, EveryValueReadsItsDefaultWithoutAFile)
+TEST_F(SettingsStore, ReadingWithoutAFileGivesNothingAndCreatesNothing)
 {
-    ASSERT_FALSE(QFile::exists(ConfFile()));
-    EXPECT_EQ(GetRegString(RegValue::Started), QString());
-    EXPECT_EQ(GetMovieDir(), QStringLiteral("./"));
-    EXPECT_EQ(GetPrefix(), QStringLiteral("./"));
-    EXPECT_EQ(GetRegDWORD(RegValue::Option), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Encoder), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Bit), 1u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Fps), 0u);
-    EXPECT_EQ(GetRegString(RegValue::Width), QStringLiteral("320"));
-    EXPECT_EQ(GetRegString(RegValue::Height), QStringLiteral("240"));
-    EXPECT_EQ(GetRegDWORD(RegValue::Ratio), 1u);
-    EXPECT_EQ(GetRegDWORD(RegValue::UseSub), 1u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Shutdown), 0u);
-    // Reading creates nothing.
+    EXPECT_FALSE(GetRegText("Started").has_value());
+    EXPECT_FALSE(GetRegText("Option").has_value());
     EXPECT_FALSE(QFile::exists(ConfFile()));
 }
 
 TEST_F(SettingsStore, FirstWriteCreatesTheFileAndValuesRoundTrip)
 {
-    SetRegString(RegValue::Started, QStringLiteral("Yes"));
-    SetRegDWORD(RegValue::MinorVersion, 0);
-    SetRegDWORD(RegValue::BuildVersion, 314);
-    SetRegDWORD(RegValue::Bit, 4294967295u);
-    SetRegString(RegValue::Prefix, QStringLiteral("  [Tolva], \"x\" %1 ; # = @"));
-    SetRegString(RegValue::Width, QString());
+    SetRegString("Started", QStringLiteral("Yes"));
+    SetRegDWORD("Minior Version", 0);
+    SetRegDWORD("Build Version", 314);
+    SetRegDWORD("Bit", 4294967295u);
+    SetRegString("Prefix", QStringLiteral("  [Tolva], \"x\" %1 ; # = @"));
+    SetRegString("Width", QString());
 
     ASSERT_TRUE(QFile::exists(ConfFile()));
-    EXPECT_EQ(GetRegString(RegValue::Started), QStringLiteral("Yes"));
-    EXPECT_EQ(GetRegDWORD(RegValue::MinorVersion), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::BuildVersion), 314u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Bit), 4294967295u);
+    EXPECT_EQ(GetRegText("Started"), QStringLiteral("Yes"));
+    EXPECT_EQ(GetRegText("Build Version"), QStringLiteral("314"));
+    EXPECT_EQ(DwordFromText(*GetRegText("Bit")), 4294967295u);
     // No trimming, and characters that mean something in an INI file survive.
-    EXPECT_EQ(GetPrefix(), QStringLiteral("  [Tolva], \"x\" %1 ; # = @"));
-    // An empty stored string reads as empty, not as the default.
-    EXPECT_EQ(GetRegString(RegValue::Width), QString());
+    EXPECT_EQ(GetRegText("Prefix"), QStringLiteral("  [Tolva], \"x\" %1 ; # = @"));
+    // An empty stored string reads as empty, not as missing.
+    EXPECT_EQ(GetRegText("Width"), QString());
 
-    // The names on disk are the program's own, "Minior" spelling included.
+    // The names on disk are the program's own, "Minior" spelling included, and
+    // a DWORD is its decimal number.
     const QByteArray text = MediaFactory::ReadFile(ConfFile());
-    EXPECT_TRUE(text.contains("Minior%20Version=0")) << text.constData();
-    EXPECT_TRUE(text.contains("Build%20Version=314")) << text.constData();
+    EXPECT_TRUE(text.contains("Minior%20Version=0\n")) << text.constData();
+    EXPECT_TRUE(text.contains("Build%20Version=314\n")) << text.constData();
+    EXPECT_TRUE(text.contains("Bit=4294967295\n")) << text.constData();
 }
 
 TEST_F(SettingsStore, LongNonAsciiMovieDirReadsBackWhole)
@@ -71,12 +62,11 @@ TEST_F(SettingsStore, LongNonAsciiMovieDirReadsBackWhole)
     while (dir.size() < 300)
         dir += QStringLiteral("인코딩된 영화 ");
     dir.truncate(300);
-    SetRegString(RegValue::MovieDir, dir);
-    EXPECT_EQ(GetMovieDir().size(), 300);
-    EXPECT_EQ(GetMovieDir(), dir);
+    SetRegString("MovieDir", dir);
+    EXPECT_EQ(GetRegText("MovieDir"), dir);
 }
 
-TEST_F(SettingsStore, TextWhereANumberIsExpectedGivesTheDefault)
+TEST_F(SettingsStore, HandWrittenTextsAndTheNumbersTheyHold)
 {
     QDir().mkpath(m_home.ConfigDir() + QLatin1String("/Tolva"));
     ASSERT_TRUE(MediaFactory::WriteFile(ConfFile(), "[General]\n"
@@ -86,44 +76,61 @@ TEST_F(SettingsStore, TextWhereANumberIsExpectedGivesTheDefault)
                                                     "Fps=4294967296\n"
                                                     "Ratio=0\n"
                                                     "UseSub= 0\n"
-                                                    "Width=\"a, b\"\n"));
-    EXPECT_EQ(GetRegDWORD(RegValue::Option), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Encoder), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Bit), 1u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Fps), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::Ratio), 0u);
-    EXPECT_EQ(GetRegDWORD(RegValue::UseSub), 0u);
-    // A DWORD-stored value read as a string gives its text.
-    SetRegDWORD(RegValue::Shutdown, 1);
-    EXPECT_EQ(GetRegString(SettingsKey, QStringLiteral("Shutdown"), QStringLiteral("x")),
-              QStringLiteral("1"));
-    EXPECT_EQ(GetRegString(RegValue::Width), QStringLiteral("a, b"));
+                                                    "Parallel=4294967295\n"
+                                                    "Height=\n"
+                                                    "Width=\"a, b\"\n"
+                                                    "Prefix=a, b\n"));
+    const struct
+    {
+        const char* key;
+        const char* text;
+        std::optional<DWORD> number;
+    } cases[] = {
+        {"Option", "abc", std::nullopt},
+        {"Encoder", "12abc", std::nullopt},
+        {"Bit", "-1", std::nullopt},
+        {"Fps", "4294967296", std::nullopt},
+        {"Ratio", "0", 0},
+        // The INI reader takes the spaces round a value away.
+        {"UseSub", "0", 0},
+        {"Parallel", "4294967295", 4294967295u},
+        {"Height", "", std::nullopt},
+        // A value with commas is one text, quoted or not.
+        {"Width", "a, b", std::nullopt},
+        {"Prefix", "a, b", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        const std::optional<QString> text = GetRegText(c.key);
+        ASSERT_TRUE(text.has_value());
+        EXPECT_EQ(*text, QLatin1String(c.text));
+        EXPECT_EQ(DwordFromText(*text), c.number);
+    }
+    EXPECT_EQ(DwordFromText(QStringLiteral(" 7 ")), 7u);
 }
 
-TEST_F(SettingsStore, GarbageFileYieldsDefaultsAndWritesStillWork)
+TEST_F(SettingsStore, AFileItCannotUseGivesNothingAndLosesNothingElse)
 {
+    // Garbage: nothing is read, and writes still work.
     QDir().mkpath(m_home.ConfigDir() + QLatin1String("/Tolva"));
     ASSERT_TRUE(MediaFactory::WriteFile(ConfFile(), QByteArray("\x00\xff\xfe[[[=\n\x01", 9)));
-    EXPECT_EQ(GetRegDWORD(RegValue::Bit), 1u);
-    EXPECT_EQ(GetMovieDir(), QStringLiteral("./"));
-    SetRegDWORD(RegValue::Bit, 3);
-    EXPECT_EQ(GetRegDWORD(RegValue::Bit), 3u);
-}
+    EXPECT_FALSE(GetRegText("Bit").has_value());
+    SetRegDWORD("Bit", 3);
+    EXPECT_EQ(GetRegText("Bit"), QStringLiteral("3"));
 
-TEST_F(SettingsStore, UnwritableFolderDropsTheWriteQuietly)
-{
-    // The configuration folder is a file: nothing can be created below it.
-    ASSERT_TRUE(MediaFactory::WriteFile(m_home.ConfigDir() + QLatin1String("/Tolva"), "x"));
-    SetRegString(RegValue::MovieDir, QStringLiteral("/movies"));
-    EXPECT_EQ(GetMovieDir(), QStringLiteral("./"));
+    // The configuration folder is a file: the write is dropped quietly.
+    ScopedTempHome unwritable;
+    ASSERT_TRUE(MediaFactory::WriteFile(unwritable.ConfigDir() + QLatin1String("/Tolva"), "x"));
+    SetRegString("MovieDir", QStringLiteral("/movies"));
+    EXPECT_FALSE(GetRegText("MovieDir").has_value());
 }
 
 TEST_F(SettingsStore, EachHomeHasItsOwnFile)
 {
-    SetRegDWORD(RegValue::Option, 1);
+    SetRegDWORD("Option", 1);
     {
         ScopedTempHome other;
-        EXPECT_EQ(GetRegDWORD(RegValue::Option), 0u);
+        EXPECT_FALSE(GetRegText("Option").has_value());
     }
-    EXPECT_EQ(GetRegDWORD(RegValue::Option), 1u);
+    EXPECT_EQ(GetRegText("Option"), QStringLiteral("1"));
 }
