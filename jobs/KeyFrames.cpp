@@ -249,18 +249,20 @@ PieceContent ProbePiece(const QString& path)
     return piece;
 }
 
-double ProbeSoundStart(const QString& path)
+std::optional<double> ProbeSoundStart(const QString& path)
 {
     const QByteArray nativePath = QFile::encodeName(path);
     if (path.isEmpty() || !IsRegularFile(nativePath))
-        return 0;
+        return std::nullopt;
     AVFormatContext* ctx = OpenLocalMovie(nativePath);
     if (!ctx)
-        return 0;
-    double start = 0;
+        return std::nullopt;
+    std::optional<double> start;
     const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (audio >= 0 && ctx->streams[audio]->start_time != AV_NOPTS_VALUE)
-        start = ctx->streams[audio]->start_time * av_q2d(ctx->streams[audio]->time_base);
+    if (audio >= 0) {
+        const AVStream* st = ctx->streams[audio];
+        start = st->start_time == AV_NOPTS_VALUE ? 0.0 : st->start_time * av_q2d(st->time_base);
+    }
     avformat_close_input(&ctx);
     return start;
 }

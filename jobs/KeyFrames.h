@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QByteArray>
@@ -71,6 +72,7 @@ struct PieceContent
 
 PieceContent ProbePiece(const QString& path);
 
-// The start of a file's first sound stream in seconds (negative when its codec
-// holds back samples at the start, as Opus in WebM does); 0 when unknown.
-double ProbeSoundStart(const QString& path);
+// Where a file's sound starts, in seconds (negative when its codec holds back
+// samples at the start, as Opus in WebM does); nothing when the file does not
+// open or holds no sound.
+std::optional<double> ProbeSoundStart(const QString& path);
