@@ -117,20 +117,22 @@ QByteArray ConcatList(const SegmentPlan& plan)
 
 QStringList JoinArguments(const FfmpegCommand::Request& request, const JoinPieces& pieces)
 {
-    const bool webm = request.profile.container == Profile::Container::WebM;
-    const double lead =
-        pieces.dFirstPictureSeconds + (webm ? std::max(-pieces.dSoundStartSeconds, 0.0) : 0.0);
     // The movie first: the facts are taken from input 0 as in the whole encode.
+    // ffmpeg takes each input's start away from its timestamps: given back, the
+    // picture and the sound keep the whole encode's times. The segments' list
+    // starts at 0; its first picture is where the first segment's file says.
     QStringList args = FfmpegCommand::CommonArguments();
     args << QStringLiteral("-i") << FfmpegCommand::FileUrl(request.strInput)
-         << QStringLiteral("-itsoffset") << Seconds(lead) << QStringLiteral("-f")
-         << QStringLiteral("concat") << QStringLiteral("-i")
+         << QStringLiteral("-itsoffset")
+         << Seconds(pieces.dFirstPictureSeconds + pieces.sound.dPictureDelaySeconds)
+         << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-i")
          << FfmpegCommand::FileUrl(pieces.strList);
     int inputs = 2;
     const bool sound = !pieces.strSound.isEmpty();
     const int soundInput = sound ? inputs++ : -1;
     if (sound)
-        args << QStringLiteral("-i") << FfmpegCommand::FileUrl(pieces.strSound);
+        args << QStringLiteral("-itsoffset") << Seconds(pieces.sound.dOffsetSeconds)
+             << QStringLiteral("-i") << FfmpegCommand::FileUrl(pieces.strSound);
     const bool track = request.subtitle && !request.subtitle->bBurn;
     const int trackInput = track ? inputs++ : -1;
     if (track)

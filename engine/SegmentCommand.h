@@ -2,6 +2,7 @@
 
 #include "engine/FfmpegCommand.h"
 #include "engine/SegmentPlan.h"
+#include "jobs/KeyFrames.h"
 
 #include <cstdint>
 
@@ -46,15 +47,14 @@ QStringList SoundArguments(const FfmpegCommand::Request& request, const SegmentP
 QByteArray ConcatList(const SegmentPlan& plan);
 
 // What the join is made from: the list, the sound (empty for none), where the
-// first segment's first picture is (its file keeps the whole encode's time)
-// and where the sound file starts (negative by the samples Opus holds back at
-// the start, for which the whole encode moves the picture on in WebM).
+// first segment's first picture is (its file keeps the whole encode's time),
+// and how a copy of the sound keeps its times (ProbeSoundCopy).
 struct JoinPieces
 {
     QString strList;
     QString strSound;
     double dFirstPictureSeconds = 0;
-    double dSoundStartSeconds = 0;
+    SoundCopy sound;
 };
 
 // The join's run: the movie (for its facts), the pieces and the subtitle track

@@ -218,6 +218,7 @@ std::optional<CSegmentWork::Record> CSegmentWork::ReadRecord(int index) const
     record.md5 = object.value(QStringLiteral("md5")).toString().toLatin1();
     record.config = object.value(QStringLiteral("config")).toString().toLatin1();
     record.dFirstSeconds = object.value(QStringLiteral("first")).toDouble();
+    record.dDelaySeconds = object.value(QStringLiteral("delay")).toDouble();
     return record;
 }
 
@@ -227,17 +228,19 @@ bool CSegmentWork::WriteRecord(int index, const Record& record) const
                              {QStringLiteral("frames"), qint64(record.nFrames)},
                              {QStringLiteral("md5"), QString::fromLatin1(record.md5)},
                              {QStringLiteral("config"), QString::fromLatin1(record.config)},
-                             {QStringLiteral("first"), record.dFirstSeconds}};
+                             {QStringLiteral("first"), record.dFirstSeconds},
+                             {QStringLiteral("delay"), record.dDelaySeconds}};
     return WriteWhole(RecordPath(index), QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 std::optional<QString> CSegmentWork::Problem(int index, const QString& path, Record& record) const
 {
     if (index == m_plan.Count()) {
-        const std::optional<double> start = ProbeSoundStart(path);
-        if (!start)
+        const std::optional<SoundCopy> copy = ProbeSoundCopy(path);
+        if (!copy)
             return Name(index) + QStringLiteral(" cannot be read.");
-        record.dFirstSeconds = *start;
+        record.dFirstSeconds = copy->dOffsetSeconds;
+        record.dDelaySeconds = copy->dPictureDelaySeconds;
         return std::nullopt;
     }
     const PieceContent piece = ProbePiece(path);
@@ -332,7 +335,8 @@ std::optional<QString> CSegmentWork::CheckJoin(SegmentCommand::JoinPieces& piece
         return QStringLiteral("The list of segments cannot be written in %1.").arg(m_strFolder);
     pieces.strSound = sound ? SoundPath() : QString();
     pieces.dFirstPictureSeconds = first ? first->dFirstSeconds : 0;
-    pieces.dSoundStartSeconds = sound ? sound->dFirstSeconds : 0;
+    if (sound)
+        pieces.sound = SoundCopy{sound->dFirstSeconds, sound->dDelaySeconds};
     return std::nullopt;
 }
 

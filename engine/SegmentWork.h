@@ -100,7 +100,9 @@ private:
         std::int64_t nFrames = 0;
         QByteArray md5;
         QByteArray config;
+        // A segment's first picture; the sound's SoundCopy.
         double dFirstSeconds = 0;
+        double dDelaySeconds = 0;
     };
 
     QString PieceName(int index) const;

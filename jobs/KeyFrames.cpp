@@ -249,7 +249,7 @@ PieceContent ProbePiece(const QString& path)
     return piece;
 }
 
-std::optional<double> ProbeSoundStart(const QString& path)
+std::optional<SoundCopy> ProbeSoundCopy(const QString& path)
 {
     const QByteArray nativePath = QFile::encodeName(path);
     if (path.isEmpty() || !IsRegularFile(nativePath))
@@ -257,12 +257,23 @@ std::optional<double> ProbeSoundStart(const QString& path)
     AVFormatContext* ctx = OpenLocalMovie(nativePath);
     if (!ctx)
         return std::nullopt;
-    std::optional<double> start;
-    const int audio = av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // Matroska tells a stream's start only after a look at its packets.
+    std::optional<SoundCopy> copy;
+    const int audio = avformat_find_stream_info(ctx, nullptr) >= 0
+                          ? av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)
+                          : -1;
     if (audio >= 0) {
         const AVStream* st = ctx->streams[audio];
-        start = st->start_time == AV_NOPTS_VALUE ? 0.0 : st->start_time * av_q2d(st->time_base);
+        const AVCodecParameters* par = st->codecpar;
+        const std::int64_t start = ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time;
+        std::int64_t held = 0;
+        if (par->initial_padding > 0 && par->sample_rate > 0)
+            held = av_rescale_q(
+                av_rescale_q(par->initial_padding, AVRational{1, par->sample_rate}, st->time_base),
+                st->time_base, AV_TIME_BASE_Q);
+        copy = SoundCopy{double(start + held) / AV_TIME_BASE,
+                         start == -held ? double(held) / AV_TIME_BASE : 0.0};
     }
     avformat_close_input(&ctx);
-    return start;
+    return copy;
 }

@@ -72,7 +72,20 @@ struct PieceContent
 
 PieceContent ProbePiece(const QString& path);
 
-// Where a file's sound starts, in seconds (negative when its codec holds back
-// samples at the start, as Opus in WebM does); nothing when the file does not
-// open or holds no sound.
-std::optional<double> ProbeSoundStart(const QString& path);
+// How a copy of a sound file keeps the times its encode gave it.
+struct SoundCopy
+{
+    // The -itsoffset that gives back what ffmpeg takes away from the file's
+    // timestamps when it reads it: its start (to the microsecond), and, in
+    // Matroska and WebM, the samples Opus holds back at the start, which the
+    // reader takes off the times and a copy into another file does not add
+    // again.
+    double dOffsetSeconds = 0;
+    // How far the encode that wrote the file moved its start on to make room
+    // for those samples (its first packet then starts the file): the encode of
+    // the whole movie moved its picture as far.
+    double dPictureDelaySeconds = 0;
+};
+
+// Nothing when the file does not open or holds no sound.
+std::optional<SoundCopy> ProbeSoundCopy(const QString& path);
