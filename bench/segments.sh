@@ -69,8 +69,8 @@ extension=mp4
 wssim=$(ssim "$out/whole.$extension")
 jssim=$(ssim "$out/joined.$extension")
 rate=$(ffprobe -v error -select_streams v:0 -show_entries stream=avg_frame_rate -of csv=p=0 "$out/whole.$extension")
-read -r _ _ wframes _ wbytes _ wpicture _ wsound < <(grep '^whole ' "$out/times.txt")
-read -r _ _ jframes _ jbytes _ jpicture _ jsound < <(grep '^joined ' "$out/times.txt")
+read -r _ _ wframes _ wbytes _ wpicture _ wsound < <(grep -E '^whole +frames' "$out/times.txt")
+read -r _ _ jframes _ jbytes _ jpicture _ jsound < <(grep -E '^joined +frames' "$out/times.txt")
 wall=$(sed -n 's/^segmented \/ whole: wall \([0-9.]*\).*/\1/p' "$out/times.txt")
 awk -v ws="$wssim" -v js="$jssim" -v wb="$wbytes" -v jb="$jbytes" -v wf="$wframes" -v jf="$jframes" \
     -v wp="$wpicture" -v jp="$jpicture" -v wa="$wsound" -v ja="$jsound" \

@@ -39,6 +39,19 @@ bool RenameOver(const QString& from, const QString& to)
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
+// The names of what a work folder holds (QSaveFile's temporary files
+// included): only these are ever removed, whatever folder it is given.
+const QStringList OwnFiles = {QStringLiteral("manifest.json*"), QStringLiteral("video-*"),
+                              QStringLiteral("sound.*"), QStringLiteral("segments.ffconcat*")};
+
+bool RemoveOwnFiles(const QDir& dir)
+{
+    bool removed = true;
+    for (const QString& name : dir.entryList(OwnFiles, QDir::Files | QDir::Hidden | QDir::System))
+        removed = QFile::remove(dir.filePath(name)) && removed;
+    return removed;
+}
+
 QJsonArray Pair(std::int64_t a, std::int64_t b)
 {
     return QJsonArray{qint64(a), qint64(b)};
@@ -118,8 +131,7 @@ bool CSegmentWork::Open(QString* error)
     m_nReused = 0;
     if (!same) {
         // Made from another movie, profile or plan: nothing in it is of use.
-        if (!dir.removeRecursively() || !dir.mkpath(QStringLiteral(".")) ||
-            !WriteWhole(manifestPath, wanted))
+        if (!RemoveOwnFiles(dir) || !WriteWhole(manifestPath, wanted))
             return fail(QStringLiteral("The work folder %1 cannot be written.").arg(m_strFolder));
         return true;
     }
@@ -342,5 +354,6 @@ std::optional<QString> CSegmentWork::CheckJoin(SegmentCommand::JoinPieces& piece
 
 bool CSegmentWork::Remove()
 {
-    return QDir(m_strFolder).removeRecursively();
+    QDir dir(m_strFolder);
+    return RemoveOwnFiles(dir) && (!dir.isEmpty() || QDir().rmdir(m_strFolder));
 }

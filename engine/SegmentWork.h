@@ -90,7 +90,9 @@ public:
     // again.
     std::optional<QString> CheckJoin(SegmentCommand::JoinPieces& pieces);
 
-    // Removes the folder and everything in it (once the output is finished).
+    // Removes what the work wrote, and the folder when nothing else is left in
+    // it (once the output is finished). Nothing but the work's own files is
+    // ever removed, from here or by Open.
     bool Remove();
 
 private:

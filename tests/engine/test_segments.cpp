@@ -335,6 +335,8 @@ protected:
         const QDir made(s_made->filePath(QStringLiteral("work")));
         for (const QString& name : made.entryList(QDir::Files))
             ASSERT_TRUE(QFile::copy(made.filePath(name), m_work + QLatin1Char('/') + name));
+        // Not the work's: never removed.
+        ASSERT_TRUE(MediaFactory::WriteFile(m_work + QStringLiteral("/notes.txt"), "mine"));
         m_request = RequestFor(m_movie, Folder(QStringLiteral("out.mp4")));
         QFile::remove(m_request.strOutput);
         m_plan = PlanFor(m_request);
@@ -459,12 +461,15 @@ TEST_F(SegmentWorkTest, ResumeReusesOnlyWholeSegmentsOfTheSameMovieAndProfile)
         }
         EXPECT_EQ(work.ResumePercent(), int(std::floor(kept * 100 / all + 1e-9)));
         if (std::count(c.reused.begin(), c.reused.end(), true) == 0) {
-            EXPECT_EQ(QDir(m_work).entryList(QDir::Files), QStringList{"manifest.json"});
+            EXPECT_EQ(QDir(m_work).entryList(QDir::Files),
+                      (QStringList{"manifest.json", "notes.txt"}));
         }
         // What is left is made again, and joined whole.
         EXPECT_EQ(EncodeSegmented(m_request, m_plan, work), QString());
         EXPECT_EQ(COutputCheck::Problem(ProbeMovieContent(m_request.strOutput), 3.0, false),
                   std::nullopt);
+        EXPECT_TRUE(work.Remove());
+        EXPECT_EQ(QDir(m_work).entryList(QDir::Files), QStringList{"notes.txt"});
     }
 }
 
