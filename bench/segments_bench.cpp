@@ -177,6 +177,7 @@ Timed EncodeSegmented(const FfmpegCommand::Request& request, const SegmentLimits
         ok = false;
     }
     const Timed joined = RunAll({SegmentCommand::JoinArguments(request, join)}, 1, log);
+    std::printf("  the pieces %.2f s, the join %.2f s\n", pieces.wall, joined.wall);
     total.wall = Since(start);
     total.cpu = pieces.cpu + joined.cpu;
     total.others = std::max(0.0, MachineCpuSeconds() - machine - total.cpu);

@@ -285,6 +285,48 @@ TEST_F(SegmentsTest, ABurntCueCrossingACutShowsOnBothSidesAtItsTimes)
     EXPECT_EQ(shown, expected);
 }
 
+TEST_F(SegmentsTest, TheKeyFrameProbeTellsWhichInputKindsCanBeCutExactly)
+{
+    struct Case
+    {
+        const char* kind;
+        bool fromIndex;
+        bool steady;
+    };
+    const std::vector<Case> cases = {
+        {"h264.mp4", true, true},
+        {"stream h264.ts", false, true},
+        {"matroska h264.mkv", false, true},
+        // Pictures without presentation times: ffmpeg guesses them while it
+        // reads the whole movie, and a piece read from the middle cannot.
+        {"mpeg4 with b-frames.avi", false, false},
+        {"program stream.mpg", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        MovieSpec spec;
+        spec.seconds = 3;
+        spec.numbered = true;
+        spec.outputArgs = KindArgs(c.kind) + QStringList{"-g", "12"};
+        const QString movie = Movie(QLatin1String(c.kind), spec);
+        const MovieTiming timing = ProbeMovieTiming(movie);
+        const KeyFrames keys = ProbeKeyFrames(movie, timing.nVideoStream, timing.nAudioStream);
+        ASSERT_TRUE(keys.bRead);
+        EXPECT_EQ(keys.bFromIndex, c.fromIndex);
+        EXPECT_EQ(keys.bSteady, c.steady);
+        EXPECT_EQ(keys.nFrames, 75);
+        if (c.steady) {
+            // A key frame at least every 12 pictures, in order, the first first.
+            EXPECT_GE(keys.arrKeyPts.size(), 7u);
+            EXPECT_TRUE(std::is_sorted(keys.arrKeyPts.begin(), keys.arrKeyPts.end()));
+            EXPECT_EQ(PlanFor(RequestFor(movie, QString())).whole, SegmentPlan::Whole::No);
+        } else {
+            EXPECT_EQ(PlanFor(RequestFor(movie, QString())).whole,
+                      SegmentPlan::Whole::UnsteadyTimes);
+        }
+    }
+}
+
 // One movie's finished pieces, made once and copied for each case.
 class SegmentWorkTest : public SegmentsTest
 {
