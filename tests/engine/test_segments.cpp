@@ -142,6 +142,7 @@ TEST_F(SegmentsTest, AJoinHoldsTheWholeEncodesPicturesTimesSoundAndFactsOnEveryI
         QString preset = QStringLiteral("Phone and Tablet");
         // A subtitle carried as a track of its own, added at the join.
         bool track = false;
+        bool sound = true;
     };
     const QStringList keyEvery12{"-g", "12"};
     const std::vector<Case> cases = {
@@ -155,6 +156,7 @@ TEST_F(SegmentsTest, AJoinHoldsTheWholeEncodesPicturesTimesSoundAndFactsOnEveryI
              QStringList{"-metadata", "creation_time=2024-05-01T10:20:30Z", "-metadata",
                          "location=+48.8577+002.2950/", "-movflags", "use_metadata_tags"}},
         {"matroska h264.mkv", KindArgs("matroska h264.mkv") + keyEvery12},
+        {"silent.mkv", {"-c:v", "libx264", "-g", "12"}, 25, 3, "Phone and Tablet", false, false},
         // Its clock starts at 1.4 s, the sound before the picture.
         {"stream h264.ts", KindArgs("stream h264.ts") + keyEvery12},
         {"mpeg4 without b-frames.avi", KindArgs("mpeg4 without b-frames.avi") + keyEvery12},
@@ -177,6 +179,7 @@ TEST_F(SegmentsTest, AJoinHoldsTheWholeEncodesPicturesTimesSoundAndFactsOnEveryI
         spec.fps = c.fps;
         spec.seconds = c.seconds;
         spec.outputArgs = c.args;
+        spec.audio = c.sound;
         const QString movie = Movie(c.name, spec);
         const QString extension = Presets::Find(c.preset)->Extension();
         const QString whole =
@@ -236,6 +239,7 @@ TEST_F(SegmentsTest, AJoinHoldsTheWholeEncodesPicturesTimesSoundAndFactsOnEveryI
         const Facts wholeFacts = Inspect(whole);
         EXPECT_EQ(joinedFacts.tags, wholeFacts.tags);
         EXPECT_EQ(joinedFacts.subtitleStreams, c.track ? 1 : 0);
+        EXPECT_EQ(joinedFacts.HasAudio(), c.sound);
         EXPECT_EQ(joinedFacts.subtitleLanguage, wholeFacts.subtitleLanguage);
         EXPECT_EQ(COutputCheck::Problem(ProbeMovieContent(joined), request.source.dSeconds, false),
                   std::nullopt);
