@@ -158,7 +158,7 @@ Timed EncodeSegmented(const FfmpegCommand::Request& request, const SegmentLimits
     }
     std::vector<QStringList> commands;
     if (request.source.nAudioStream >= 0)
-        commands.push_back(SegmentCommand::SoundArguments(request, plan, work.SoundPartPath()));
+        commands.push_back(SegmentCommand::SoundArguments(request, work.SoundPartPath()));
     for (const int i : work.Unfinished())
         commands.push_back(SegmentCommand::SegmentArguments(request, plan, i, work.PartPath(i)));
     const Timed pieces = RunAll(commands, atOnce, log);

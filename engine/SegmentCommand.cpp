@@ -80,16 +80,17 @@ QStringList SegmentArguments(const FfmpegCommand::Request& request, const Segmen
     return args;
 }
 
-QStringList SoundArguments(const FfmpegCommand::Request& request, const SegmentPlan& plan,
-                           const QString& output)
+QStringList SoundArguments(const FfmpegCommand::Request& request, const QString& output)
 {
+    // The picture is read too, copied to nothing: ffmpeg starts its clock at
+    // the earliest of the streams it reads in MPEG streams, and it must be the
+    // whole encode's.
     QStringList args = FfmpegCommand::CommonArguments();
-    // Read alone, the sound of an MPEG stream would start its own clock: moved
-    // to the whole encode's.
-    if (plan.nSoundOffsetUs != 0)
-        args << QStringLiteral("-itsoffset") << Seconds(plan.nSoundOffsetUs / 1e6);
     args << QStringLiteral("-i") << FfmpegCommand::FileUrl(request.strInput)
-         << QStringLiteral("-map") << QStringLiteral("0:%1").arg(request.source.nAudioStream)
+         << QStringLiteral("-map") << FfmpegCommand::VideoMap(request.source)
+         << QStringLiteral("-c:v") << QStringLiteral("copy") << QStringLiteral("-f")
+         << QStringLiteral("null") << QStringLiteral("-") << QStringLiteral("-map")
+         << QStringLiteral("0:%1").arg(request.source.nAudioStream)
          << FfmpegCommand::AudioArguments(request) << QStringLiteral("-f")
          << (request.profile.container == Profile::Container::WebM ? QStringLiteral("webm")
                                                                    : QStringLiteral("mp4"))

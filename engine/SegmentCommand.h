@@ -43,8 +43,7 @@ QStringList SegmentArguments(const FfmpegCommand::Request& request, const Segmen
                              int index, const QString& output);
 
 // The sound's run, writing output; only for a movie with sound.
-QStringList SoundArguments(const FfmpegCommand::Request& request, const SegmentPlan& plan,
-                           const QString& output);
+QStringList SoundArguments(const FfmpegCommand::Request& request, const QString& output);
 
 // The concat demuxer's list of the segments, by file name (the list lies in
 // the work folder beside them), each with its exact length but the last.

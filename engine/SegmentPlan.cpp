@@ -103,8 +103,6 @@ SegmentPlan PlanSegments(const FfmpegCommand::Request& request, const KeyFrames&
     plan.nRateDen = rate.den;
     plan.nSeekBaseUs = keys.nStartUs;
     plan.nVideoShift = av_rescale_q(keys.nWholeStartUs, AV_TIME_BASE_Q, timeBase);
-    if (request.source.nAudioStream >= 0)
-        plan.nSoundOffsetUs = keys.nSoundStartUs - keys.nWholeStartUs;
 
     const std::vector<std::int64_t>& pts = keys.arrKeyPts;
     if (pts.empty()) {

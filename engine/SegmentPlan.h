@@ -76,10 +76,8 @@ struct SegmentPlan
     // The container's start that ffmpeg adds to a seek position (microseconds).
     std::int64_t nSeekBaseUs = 0;
     // What the whole encode takes away from every video timestamp (in the
-    // video's time base), and what the sound's run adds (-itsoffset,
-    // microseconds) so that its clock is the whole encode's.
+    // video's time base).
     std::int64_t nVideoShift = 0;
-    std::int64_t nSoundOffsetUs = 0;
     double dMovieSeconds = 0;
 
     bool IsSegmented() const { return whole == Whole::No && arrSegments.size() > 1; }

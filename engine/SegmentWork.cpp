@@ -98,7 +98,6 @@ QByteArray CSegmentWork::Manifest() const
         {QStringLiteral("rate"), Pair(m_plan.nRateNum, m_plan.nRateDen)},
         {QStringLiteral("seekBase"), qint64(m_plan.nSeekBaseUs)},
         {QStringLiteral("shift"), qint64(m_plan.nVideoShift)},
-        {QStringLiteral("soundOffset"), qint64(m_plan.nSoundOffsetUs)},
         {QStringLiteral("segments"), segments}};
     const QJsonObject manifest{{QStringLiteral("version"), ManifestVersion},
                                {QStringLiteral("movie"), m_source.strMovie},

@@ -173,7 +173,12 @@ KeyFrames ProbeKeyFrames(const QString& path, int videoStream, int audioStream)
         frames.nTimeBaseDen = st->time_base.den;
         frames.nStartUs = ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time;
         frames.nWholeStartUs = ClockStartUs(ctx, {video, audio});
-        frames.nSoundStartUs = ClockStartUs(ctx, {audio});
+        // A segment's run keeps the source's times (-copyts) and reads the
+        // video alone. ffmpeg 5.1 still starts the clock of an MPEG stream that
+        // starts at 0 at its video, and its exact cut after a seek then misses
+        // the key frame.
+        const bool clockMoves = (ctx->iformat->flags & AVFMT_TS_DISCONT) && frames.nStartUs == 0 &&
+                                ClockStartUs(ctx, {video}) > 0;
         DiscardAllBut(ctx, video);
         if (IndexIsComplete(ctx, ctx->streams[video]))
             frames.bFromIndex = frames.bSteady = ReadIndexedKeyFrames(ctx, video, packet, frames);
@@ -188,6 +193,7 @@ KeyFrames ProbeKeyFrames(const QString& path, int videoStream, int audioStream)
                 ReadAllKeyFrames(ctx, video, packet, frames);
             }
         }
+        frames.bSteady = frames.bSteady && !clockMoves;
         frames.bRead = ctx != nullptr;
     }
     av_packet_free(&packet);

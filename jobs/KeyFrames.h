@@ -30,12 +30,10 @@ struct KeyFrames
     // position given with -ss (0 when the file does not tell).
     std::int64_t nStartUs = 0;
     // What ffmpeg takes away from every timestamp (microseconds) when it reads
-    // the video with the sound (nWholeStartUs), as an encode of the whole movie
-    // does, and when it reads the sound alone (nSoundStartUs). They differ only
-    // for containers whose streams may start apart (MPEG transport and program
-    // streams): ffmpeg then starts the clock at the earliest stream it reads.
+    // the video with the sound, as an encode of the whole movie does: the
+    // container's start, or, in containers whose streams may start apart
+    // (MPEG transport and program streams), the earlier of the two streams'.
     std::int64_t nWholeStartUs = 0;
-    std::int64_t nSoundStartUs = 0;
     // Every picture carries its presentation time, and the times run without a
     // jump: a cut then lands where an encode of the whole movie would show the
     // same picture. Not so for AVI files with B-frames (no presentation times)

@@ -75,7 +75,7 @@ QString EncodeSegmented(const FfmpegCommand::Request& request, const SegmentPlan
             return *problem;
     }
     if (request.source.nAudioStream >= 0 && !work.IsSoundFinished()) {
-        if (!RunFfmpeg(SegmentCommand::SoundArguments(request, plan, work.SoundPartPath()), &error))
+        if (!RunFfmpeg(SegmentCommand::SoundArguments(request, work.SoundPartPath()), &error))
             return error;
         if (const std::optional<QString> problem = work.FinishSound())
             return *problem;
@@ -159,6 +159,10 @@ TEST_F(SegmentsTest, AJoinHoldsTheWholeEncodesPicturesTimesSoundAndFactsOnEveryI
         {"silent.mkv", {"-c:v", "libx264", "-g", "12"}, 25, 3, "Phone and Tablet", false, false},
         // Its clock starts at 1.4 s, the sound before the picture.
         {"stream h264.ts", KindArgs("stream h264.ts") + keyEvery12},
+        // Its sound starts 0.3 s after the picture: read alone, it would start
+        // its own clock.
+        {"late sound.ts",
+         {"-c:v", "libx264", "-g", "12", "-c:a", "aac", "-af", "asetpts=PTS+0.3/TB"}},
         {"mpeg4 without b-frames.avi", KindArgs("mpeg4 without b-frames.avi") + keyEvery12},
         // Recorded in fields: deinterlaced (yadif doubles the time base).
         {"interlaced.ts",
@@ -293,41 +297,48 @@ TEST_F(SegmentsTest, TheKeyFrameProbeTellsWhichInputKindsCanBeCutExactly)
 {
     struct Case
     {
-        const char* kind;
+        const char* name;
+        QStringList args;
         bool fromIndex;
         bool steady;
     };
+    const QStringList keyEvery12{"-g", "12"};
     const std::vector<Case> cases = {
-        {"h264.mp4", true, true},
-        {"stream h264.ts", false, true},
-        {"matroska h264.mkv", false, true},
+        {"h264.mp4", KindArgs("h264.mp4") + keyEvery12, true, true},
+        {"stream h264.ts", KindArgs("stream h264.ts") + keyEvery12, false, true},
+        {"matroska h264.mkv", KindArgs("matroska h264.mkv") + keyEvery12, false, true},
         // Pictures without presentation times: ffmpeg guesses them while it
         // reads the whole movie, and a piece read from the middle cannot.
-        {"mpeg4 with b-frames.avi", false, false},
-        {"program stream.mpg", false, false},
+        {"mpeg4 with b-frames.avi", KindArgs("mpeg4 with b-frames.avi") + keyEvery12, false, false},
+        {"program stream.mpg", KindArgs("program stream.mpg") + keyEvery12, false, false},
+        // A transport stream whose clock starts at 0 with the sound, the picture
+        // later: ffmpeg moves the clock of a piece's run to its picture.
+        {"clock at zero.ts",
+         {"-c:v", "libx264", "-g", "12", "-vf", "setpts=PTS+0.2/TB", "-c:a", "aac", "-muxdelay",
+          "0", "-muxpreload", "0"},
+         false,
+         false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.kind);
+        SCOPED_TRACE(c.name);
         MovieSpec spec;
         spec.seconds = 3;
         spec.numbered = true;
-        spec.outputArgs = KindArgs(c.kind) + QStringList{"-g", "12"};
-        const QString movie = Movie(QLatin1String(c.kind), spec);
+        spec.outputArgs = c.args;
+        const QString movie = Movie(QLatin1String(c.name), spec);
         const MovieTiming timing = ProbeMovieTiming(movie);
         const KeyFrames keys = ProbeKeyFrames(movie, timing.nVideoStream, timing.nAudioStream);
         ASSERT_TRUE(keys.bRead);
         EXPECT_EQ(keys.bFromIndex, c.fromIndex);
         EXPECT_EQ(keys.bSteady, c.steady);
-        EXPECT_EQ(keys.nFrames, 75);
         if (c.steady) {
-            // A key frame at least every 12 pictures, in order, the first first.
+            EXPECT_EQ(keys.nFrames, 75);
+            // A key frame at least every 12 pictures, in order.
             EXPECT_GE(keys.arrKeyPts.size(), 7u);
             EXPECT_TRUE(std::is_sorted(keys.arrKeyPts.begin(), keys.arrKeyPts.end()));
-            EXPECT_EQ(PlanFor(RequestFor(movie, QString())).whole, SegmentPlan::Whole::No);
-        } else {
-            EXPECT_EQ(PlanFor(RequestFor(movie, QString())).whole,
-                      SegmentPlan::Whole::UnsteadyTimes);
         }
+        EXPECT_EQ(PlanFor(RequestFor(movie, QString())).whole,
+                  c.steady ? SegmentPlan::Whole::No : SegmentPlan::Whole::UnsteadyTimes);
     }
 }
 
@@ -631,7 +642,6 @@ TEST(SegmentPlanTest, CountsFramesAndSeeksAsFfmpegDoesOnAClockThatStartsLate)
     keys.nTimeBaseNum = 1;
     keys.nTimeBaseDen = 90000;
     keys.nStartUs = keys.nWholeStartUs = 1456778;
-    keys.nSoundStartUs = 1456778;
     keys.arrKeyPts = {133200, 248400, 363600, 478800};
     const SegmentPlan plan = PlanSegments(request, keys, SegmentLimits{1.0, 2.0});
     ASSERT_EQ(plan.Count(), 4);
