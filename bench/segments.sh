@@ -10,7 +10,8 @@
 # sound and picture ending within one frame of each other.
 #   BUILD_DIR (default build-bench), SEGMENTS_BENCH_SECONDS (default 240),
 #   SEGMENTS_BENCH_SEGMENT (default 60), SEGMENTS_BENCH_AT_ONCE (default 2),
-#   SEGMENTS_BENCH_PRESET (default "Small H.265"), SEGMENTS_BENCH_WAIT (the
+#   SEGMENTS_BENCH_PRESET (default "Small H.265"), SEGMENTS_BENCH_THREADS (the
+#   segments' -threads; default 0, ffmpeg's own), SEGMENTS_BENCH_WAIT (the
 #   longest wait for a quiet machine, s; default 600), SEGMENTS_BENCH_OUT
 #   (default ${TMPDIR:-/tmp}/clipvane-bench-segments: the outputs).
 #   SEGMENTS_BENCH_KINDS=1 first runs every input kind of the tests through

@@ -3,12 +3,13 @@
 //
 //   segments_bench compare <movie> <folder> <preset> <segment seconds> <at once>
 //                  [longest wait for quiet, s]
-//     The whole encode, then the segmented one with its segments and its sound
-//     run <at once> side by side and the join after them; each ffmpeg in a
-//     session of its own at nice +10, as the run starts encoders. Prints each
-//     one's wall and CPU time, the machine's other processes' share meanwhile,
-//     the plan, the frame counts, the bytes and the end of sound and picture;
-//     the outputs are <folder>/whole.<ext> and <folder>/joined.<ext>.
+//     The whole encode, then the segmented one with its segments (the longest
+//     first) and its sound run <at once> side by side and the join after them;
+//     each ffmpeg in a session of its own at nice +10, as the run starts
+//     encoders. Prints each one's wall and CPU time, the machine's other
+//     processes' share meanwhile, the plan, the frame counts, the bytes and the
+//     end of sound and picture; the outputs are <folder>/whole.<ext> and
+//     <folder>/joined.<ext>.
 //   segments_bench kinds <folder> <preset>...
 //     Every input kind of the tests (3 s, 160x120, numbered pictures, a key
 //     frame every 12) through each preset in segments of a second: whether it
@@ -29,6 +30,7 @@
 #include "tests/support/MediaFactory.h"
 #include "tests/support/MovieInspector.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
@@ -156,11 +158,17 @@ Timed EncodeSegmented(const FfmpegCommand::Request& request, const SegmentLimits
         total.ok = false;
         return total;
     }
+    // The longest first and the sound, which takes the least time, last: the
+    // slots then run out of work together.
+    std::vector<int> order = work.Unfinished();
+    std::stable_sort(order.begin(), order.end(), [&plan](int a, int b) {
+        return plan.arrSegments[a].dSeconds > plan.arrSegments[b].dSeconds;
+    });
     std::vector<QStringList> commands;
+    for (const int i : order)
+        commands.push_back(SegmentCommand::SegmentArguments(request, plan, i, work.PartPath(i)));
     if (request.source.nAudioStream >= 0)
         commands.push_back(SegmentCommand::SoundArguments(request, work.SoundPartPath()));
-    for (const int i : work.Unfinished())
-        commands.push_back(SegmentCommand::SegmentArguments(request, plan, i, work.PartPath(i)));
     const Timed pieces = RunAll(commands, atOnce, log);
     bool ok = pieces.ok;
     for (const int i : work.Unfinished()) {
@@ -202,11 +210,14 @@ int Compare(const QStringList& args)
     const QString joined = folder + QStringLiteral("/joined") + extension;
     const QString log = folder + QStringLiteral("/ffmpeg.log");
     const FfmpegCommand::Request wholeRequest = RequestFor(movie, whole, preset);
-    const FfmpegCommand::Request joinedRequest = RequestFor(movie, joined, preset);
+    FfmpegCommand::Request joinedRequest = RequestFor(movie, joined, preset);
+    // The segments' encoder threads (-threads); 0 leaves them to ffmpeg.
+    joinedRequest.nThreads = qEnvironmentVariableIntValue("SEGMENTS_BENCH_THREADS");
 
-    std::printf("%s, %.1f s, \"%s\", segments of %.0f s, %d at once\n",
+    std::printf("%s, %.1f s, \"%s\", segments of %.0f s, %d at once, %d threads each (0: "
+                "ffmpeg's own)\n",
                 qPrintable(QFileInfo(movie).fileName()), wholeRequest.source.dSeconds,
-                qPrintable(preset), segment, atOnce);
+                qPrintable(preset), segment, atOnce, joinedRequest.nThreads);
     if (!WaitForQuiet(QuietShare, wait))
         std::printf("  (the machine did not quieten within %.0f s)\n", wait);
     const Timed wholeTimed = RunAll({FfmpegCommand::Arguments(wholeRequest)}, 1, log);

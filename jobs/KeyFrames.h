@@ -36,8 +36,10 @@ struct KeyFrames
     std::int64_t nWholeStartUs = 0;
     // Every picture carries its presentation time, and the times run without a
     // jump: a cut then lands where an encode of the whole movie would show the
-    // same picture. Not so for AVI files with B-frames (no presentation times)
-    // and for recordings whose clock restarts or jumps (broadcasts).
+    // same picture. Not so for AVI files with B-frames and MPEG program
+    // streams that leave pictures without presentation times, recordings whose
+    // clock restarts or jumps (broadcasts), and MPEG streams whose clock starts
+    // at 0 before their picture (ffmpeg 5.1 moves a piece's clock to it).
     bool bSteady = false;
 };
 
