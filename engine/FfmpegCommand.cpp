@@ -83,11 +83,6 @@ QString Kbits(int kbps)
     return QStringLiteral("%1k").arg(kbps);
 }
 
-QString FileUrl(const QString& path)
-{
-    return QStringLiteral("file:") + path;
-}
-
 // The frame rule of the handhelds' profiles, as the mencoder back end draws it:
 // crop to the aspect's shape, scale to the frame's width, pad to the frame.
 QString FrameFilters(const Profile& profile, const MovieTiming& source)
@@ -229,6 +224,27 @@ QStringList PictureFormatArguments(const Request& request)
     }
 }
 
+} // namespace
+
+QString FileUrl(const QString& path)
+{
+    return QStringLiteral("file:") + path;
+}
+
+QString VideoMap(const MovieTiming& source)
+{
+    return source.nVideoStream >= 0 ? QStringLiteral("0:%1").arg(source.nVideoStream)
+                                    : QStringLiteral("0:V:0");
+}
+
+QStringList CommonArguments()
+{
+    return {QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"),
+            QStringLiteral("-nostats"), QStringLiteral("-loglevel"),
+            QStringLiteral("error"),    QStringLiteral("-progress"),
+            QStringLiteral("pipe:1"),   QStringLiteral("-y")};
+}
+
 QStringList VideoCodecArguments(const Request& request)
 {
     const Profile& profile = request.profile;
@@ -321,7 +337,24 @@ QStringList AudioArguments(const Request& request)
     return args;
 }
 
-} // namespace
+QStringList SubtitleTrackArguments(const Request& request)
+{
+    const bool webm = request.profile.container == Profile::Container::WebM;
+    return {QStringLiteral("-c:s"), webm ? QStringLiteral("webvtt") : QStringLiteral("mov_text"),
+            QStringLiteral("-metadata:s:s:0"),
+            QStringLiteral("language=") + request.subtitle->strLanguage};
+}
+
+QStringList ContainerArguments(const EncodeProfile& profile)
+{
+    if (profile.container == Profile::Container::WebM)
+        return {QStringLiteral("-f"), QStringLiteral("webm")};
+    // The index in front: the movie plays while it downloads. The source's
+    // tags go in as QuickTime keys, as phones write them, and ffmpeg keeps
+    // each only then.
+    return {QStringLiteral("-movflags"), QStringLiteral("+faststart+use_metadata_tags"),
+            QStringLiteral("-f"), QStringLiteral("mp4")};
+}
 
 SourceColour ColourOf(const MovieTiming& source)
 {
@@ -521,11 +554,8 @@ std::int64_t ExpectedMicroseconds(const MovieTiming& source, bool sampling)
 QStringList Arguments(const Request& request)
 {
     const Profile& profile = request.profile;
-    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"),
-                     QStringLiteral("-nostats"), QStringLiteral("-loglevel"),
-                     QStringLiteral("error"),    QStringLiteral("-progress"),
-                     QStringLiteral("pipe:1"),   QStringLiteral("-y"),
-                     QStringLiteral("-i"),       FileUrl(request.strInput)};
+    QStringList args = CommonArguments();
+    args << QStringLiteral("-i") << FileUrl(request.strInput);
     const bool track = request.subtitle && !request.subtitle->bBurn && request.nPass != 1;
     if (track)
         args << QStringLiteral("-i") << FileUrl(request.subtitle->strPath);
@@ -533,9 +563,7 @@ QStringList Arguments(const Request& request)
     // cannot decode or write (spatial sound, metadata, telemetry). Unprobed,
     // "V": a picture stream, not the cover picture some files carry.
     const MovieTiming& source = request.source;
-    args << QStringLiteral("-map")
-         << (source.nVideoStream >= 0 ? QStringLiteral("0:%1").arg(source.nVideoStream)
-                                      : QStringLiteral("0:V:0"));
+    args << QStringLiteral("-map") << VideoMap(source);
     const bool sound = source.nAudioStream >= 0 && request.nPass != 1;
     if (sound)
         args << QStringLiteral("-map") << QStringLiteral("0:%1").arg(source.nAudioStream);
@@ -568,24 +596,9 @@ QStringList Arguments(const Request& request)
         args << AudioArguments(request);
     else
         args << QStringLiteral("-an");
-    if (track) {
-        args << QStringLiteral("-c:s")
-             << (profile.container == Profile::Container::WebM ? QStringLiteral("webvtt")
-                                                               : QStringLiteral("mov_text"))
-             << QStringLiteral("-metadata:s:s:0")
-             << QStringLiteral("language=") + request.subtitle->strLanguage;
-    }
-    args << MetadataArguments(request);
-    if (profile.container == Profile::Container::WebM) {
-        args << QStringLiteral("-f") << QStringLiteral("webm");
-    } else {
-        // The index in front: the movie plays while it downloads. The source's
-        // tags go in as QuickTime keys, as phones write them, and ffmpeg keeps
-        // each only then.
-        args << QStringLiteral("-movflags") << QStringLiteral("+faststart+use_metadata_tags")
-             << QStringLiteral("-f") << QStringLiteral("mp4");
-    }
-    args << FileUrl(request.strOutput);
+    if (track)
+        args << SubtitleTrackArguments(request);
+    args << MetadataArguments(request) << ContainerArguments(profile) << FileUrl(request.strOutput);
     return args;
 }
 

@@ -135,6 +135,28 @@ struct Request
 // an option or a protocol.
 QStringList Arguments(const Request& request);
 
+// The parts of the arguments, for the commands that encode a movie in pieces
+// (engine/SegmentCommand) as Arguments encodes it whole:
+// The arguments every run starts with: quiet, progress on standard output
+// ("-progress pipe:1"), outputs overwritten.
+QStringList CommonArguments();
+// A path as ffmpeg takes it: a "file:" URL, so that no name is taken for an
+// option or a protocol.
+QString FileUrl(const QString& path);
+// The -map value of the movie's video stream (the movie as the first input).
+QString VideoMap(const MovieTiming& source);
+// The video encoder and its rate, speed, profile, HDR metadata and picture format.
+QStringList VideoCodecArguments(const Request& request);
+// The sound encoder, its rate and channels, the loudness filter and the sample rate.
+QStringList AudioArguments(const Request& request);
+// The subtitle track's codec and language (a request with a subtitle).
+QStringList SubtitleTrackArguments(const Request& request);
+// The recording's facts from the first input (-map_metadata 0), without the
+// source container's brands, and without the place when the profile drops it.
+QStringList MetadataArguments(const Request& request);
+// The container: MP4 with its index in front and the QuickTime keys, or WebM.
+QStringList ContainerArguments(const EncodeProfile& profile);
+
 // The picture the request's output gets; 0x0 when the fit is left to the
 // scale filter (FitWithin of a source of unknown size).
 PictureSize OutputSize(const Request& request);

@@ -193,18 +193,6 @@ void ReadDuration(const AVFormatContext* ctx, LibavAnswer& answer)
 
 // Opens a local file with libavformat; null when it is no movie.
 // format: the demuxer to use, or null to let libavformat find out.
-AVFormatContext* OpenLocalMovie(const QByteArray& nativePath, const AVInputFormat* format = nullptr)
-{
-    // "file:" keeps a name such as "http:x.avi" or "concat:a|b" a local file, and the
-    // white list keeps a playlist inside a file from reaching any other protocol.
-    const QByteArray url = "file:" + nativePath;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    AVFormatContext* ctx = nullptr;
-    const int opened = avformat_open_input(&ctx, url.constData(), format, &options);
-    av_dict_free(&options);
-    return opened < 0 ? nullptr : ctx;
-}
 
 // The first and the end timestamp of a stream's index, when the index ends
 // inside the file: the file then holds every indexed packet.
@@ -516,6 +504,17 @@ void ReadPlaceTags(const AVFormatContext* ctx, MovieTiming& timing)
 }
 
 } // namespace
+
+AVFormatContext* OpenLocalMovie(const QByteArray& nativePath, const AVInputFormat* format)
+{
+    const QByteArray url = "file:" + nativePath;
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext* ctx = nullptr;
+    const int opened = avformat_open_input(&ctx, url.constData(), format, &options);
+    av_dict_free(&options);
+    return opened < 0 ? nullptr : ctx;
+}
 
 std::uint64_t ProbeFileSize(const QString& path)
 {

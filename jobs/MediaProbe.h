@@ -184,3 +184,14 @@ StreamFile ProbeMovieJob(const QString& path);
 // keeps it: (d / 1000) / 10000, truncating. False (nothing usable) for a negative
 // length or one that does not fit the record.
 bool DurationSecondsFrom100ns(std::int64_t d, int& seconds);
+
+struct AVFormatContext;
+struct AVInputFormat;
+
+// Opens a local movie file with libavformat for the probes: the path goes in as
+// a "file:" URL, so that a name such as "http:x.avi" or "concat:a|b" stays a
+// local file, and no playlist inside the file reaches any other protocol. The
+// demuxer is format when given, else libavformat's guess. Null when the file
+// does not open as a movie; close it with avformat_close_input.
+AVFormatContext* OpenLocalMovie(const QByteArray& nativePath,
+                                const AVInputFormat* format = nullptr);

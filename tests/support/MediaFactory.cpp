@@ -33,6 +33,9 @@ bool GenerateMovie(const QString& path, const MovieSpec& spec, QString* error)
     if (spec.disc)
         picture += QStringLiteral(",format=yuv444p,geq=lum='if(lt(hypot(X-W/2,Y-H/2),"
                                   "min(W,H)/5),235,16)':cb=128:cr=128");
+    if (spec.numbered)
+        picture += QStringLiteral(",geq=lum='if(bitand(N\\,pow(2\\,floor(X*12/W)))\\,235\\,16)'"
+                                  ":cb=128:cr=128");
     QStringList args{
         QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
         QStringLiteral("-nostdin"),     QStringLiteral("-y"),        QStringLiteral("-f"),

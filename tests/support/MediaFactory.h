@@ -19,6 +19,10 @@ struct MovieSpec
     // radius a fifth of the shorter side, stored as 4:2:0 (odd sizes kept): the
     // shape of the picture can be measured on it (MovieInspector::BrightBox).
     bool disc = false;
+    // Each picture shows its number (counted from 0) in binary instead of the
+    // source's picture: twelve upright bars across it, bar k white when bit k
+    // is set (MovieInspector::FrameNumber reads it back after any encode).
+    bool numbered = false;
     // Inserted before the output path, e.g. {"-c:v", "mpeg2video", "-f", "vob"}.
     QStringList outputArgs;
 };

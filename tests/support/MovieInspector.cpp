@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include <QFile>
 #include <QStringList>
@@ -175,12 +176,15 @@ double SoundStart(const QString& path)
     return AudioFilterReport(path, "silencedetect=n=-30dB:d=0.1", "silence_end:", false);
 }
 
-Luma DecodeLuma(const QString& path, int index)
+namespace {
+
+// Decodes a movie's video and hands each picture to take, in order, until take
+// returns false or the pictures end.
+void DecodePictures(const QString& path, const std::function<bool(const AVFrame&)>& take)
 {
-    Luma luma;
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
-        return luma;
+        return;
     avformat_find_stream_info(format, nullptr);
     const int streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVCodec* codec =
@@ -192,9 +196,9 @@ Luma DecodeLuma(const QString& path, int index)
     if (context &&
         avcodec_parameters_to_context(context, format->streams[streamIndex]->codecpar) >= 0 &&
         avcodec_open2(context, codec, nullptr) >= 0) {
-        int decoded = 0;
+        bool wanted = true;
         bool draining = false;
-        while (luma.IsEmpty()) {
+        while (wanted) {
             if (!draining) {
                 if (av_read_frame(format, packet) < 0) {
                     draining = true;
@@ -206,9 +210,8 @@ Luma DecodeLuma(const QString& path, int index)
                 }
             }
             int rc;
-            while ((rc = avcodec_receive_frame(context, frame)) >= 0) {
-                if (decoded++ == index && luma.IsEmpty())
-                    TakeLuma(*frame, luma);
+            while (wanted && (rc = avcodec_receive_frame(context, frame)) >= 0) {
+                wanted = take(*frame);
                 av_frame_unref(frame);
             }
             if (draining && rc == AVERROR_EOF)
@@ -219,7 +222,73 @@ Luma DecodeLuma(const QString& path, int index)
     av_packet_free(&packet);
     avcodec_free_context(&context);
     avformat_close_input(&format);
+}
+
+} // namespace
+
+Luma DecodeLuma(const QString& path, int index)
+{
+    Luma luma;
+    int decoded = 0;
+    DecodePictures(path, [&](const AVFrame& frame) {
+        if (decoded++ < index)
+            return true;
+        TakeLuma(frame, luma);
+        return false;
+    });
     return luma;
+}
+
+std::vector<Luma> DecodeAllLuma(const QString& path)
+{
+    std::vector<Luma> pictures;
+    DecodePictures(path, [&](const AVFrame& frame) {
+        TakeLuma(frame, pictures.emplace_back());
+        return true;
+    });
+    return pictures;
+}
+
+int FrameNumber(const Luma& luma)
+{
+    if (luma.IsEmpty())
+        return -1;
+    int number = 0;
+    for (int bit = 0; bit < 12; ++bit) {
+        if (luma.At(int((bit + 0.5) * luma.width / 12), luma.height / 2) > 128)
+            number |= 1 << bit;
+    }
+    return number;
+}
+
+Packets PacketTimes(const QString& path, AVMediaType type)
+{
+    Packets packets;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
+        return packets;
+    avformat_find_stream_info(format, nullptr);
+    const int stream = av_find_best_stream(format, type, -1, -1, nullptr, 0);
+    AVPacket* packet = av_packet_alloc();
+    if (stream >= 0 && packet) {
+        packets.timeBase = format->streams[stream]->time_base;
+        while (av_read_frame(format, packet) >= 0) {
+            if (packet->stream_index == stream)
+                packets.times.push_back({packet->pts, packet->duration});
+            av_packet_unref(packet);
+        }
+        std::sort(packets.times.begin(), packets.times.end());
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&format);
+    return packets;
+}
+
+double Packets::EndSeconds() const
+{
+    if (times.empty())
+        return 0;
+    return double(times.back().first + times.back().second) * av_q2d(timeBase);
 }
 
 Box BrightBox(const Luma& luma)

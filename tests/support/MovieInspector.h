@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <QByteArray>
@@ -8,6 +10,7 @@
 
 extern "C" {
 #include <libavcodec/codec_id.h>
+#include <libavutil/avutil.h>
 #include <libavutil/rational.h>
 }
 
@@ -77,6 +80,24 @@ struct Luma
 // The index-th decoded video frame (counted from 0); empty when the file cannot
 // be decoded that far.
 Luma DecodeLuma(const QString& path, int index);
+
+// Every decoded video picture's luma, in order (for movies of a few seconds).
+std::vector<Luma> DecodeAllLuma(const QString& path);
+
+// The number a numbered picture (MovieSpec::numbered) shows; -1 for none.
+int FrameNumber(const Luma& luma);
+
+// The presentation time and duration of every packet of a movie's first
+// stream of a kind, in its time base, sorted by time.
+struct Packets
+{
+    AVRational timeBase{0, 1};
+    std::vector<std::pair<std::int64_t, std::int64_t>> times;
+    // When the last packet ends, in seconds.
+    double EndSeconds() const;
+};
+
+Packets PacketTimes(const QString& path, AVMediaType type);
 
 // When a movie's sound first rises above -30 dBFS after a silence at its
 // start, in seconds (ffmpeg's silencedetect); NaN when it never does.
