@@ -11,9 +11,6 @@
 
 class QTemporaryFile;
 
-// How many seconds of each movie a Sampling run encodes.
-inline constexpr int SampleSeconds = 60;
-
 // A movie's subtitle as the encoder is given it (EncodeSetting::PrepareSubtitle).
 // Copies share the UTF-8 copy on disk, which is removed when the last of them
 // goes: a run keeps its job's subtitle while the job's encoder runs.

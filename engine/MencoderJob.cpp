@@ -1,18 +1,16 @@
 #include "MencoderJob.h"
 
 #include "engine/CommandLine.h"
-#include "engine/FailureReason.h"
 #include "jobs/MediaProbe.h"
 #include "shell/Numbers.h"
 
 #include <cctype>
 
-using namespace std::chrono_literals;
-
 CMencoderJob::CMencoderJob(const EncodeProfile& profile, Setup setup)
     : CEncoderJob(std::move(setup))
     , m_setting(EncodeSetting::FromProfile(profile, m_setup.bBurnSubtitle))
 {
+    m_setting.m_nSubCodePage = m_setup.nSubtitleCodePage;
 }
 
 std::optional<QString> CMencoderJob::Prepare()
@@ -56,15 +54,4 @@ bool CMencoderJob::ReadOutput(std::string_view chunk)
         SetPercent(*percent);
     // mencoder prints its errors on standard output too.
     return true;
-}
-
-std::span<const EncoderCause> CMencoderJob::Causes() const
-{
-    return MencoderCauses;
-}
-
-std::chrono::milliseconds CMencoderJob::StopGrace() const
-{
-    // mencoder finishes its AVI index at once after SIGTERM.
-    return 500ms;
 }

@@ -245,16 +245,14 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         SetRegString(RegValue::Preset, QStringLiteral("Pocket PC Normal"));
         CClipvaneView* view = app.View();
         CMainFrame* frame = app.MainFrame();
-        view->m_run.SetEncoderPath(fake.Path());
+        view->m_tools[EncodeProfile::Backend::Mencoder] = {fake.Path(), fake.ImageName()};
         QStringList questions;
         // No to the first question, Yes to the others.
-        view->m_hooks.askYesNo = [&](const QString& text, RunForm::MessageIcon) {
+        view->m_hooks.askYesNo = [&](const QString& text, MessageIcon) {
             questions << text;
             return questions.size() > 1;
         };
-        view->m_hooks.messageBox = [&](const QString& text, RunForm::MessageIcon) {
-            questions << text;
-        };
+        view->m_hooks.messageBox = [&](const QString& text, MessageIcon) { questions << text; };
         const QString out = m_home.FilePath("out");
         SetRegString(RegValue::MovieDir, out);
         const QString pidFile = m_home.FilePath("encoder.pid");
@@ -288,7 +286,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         EXPECT_FALSE(view->m_run.IsRunning());
         EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
         EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
-        EXPECT_EQ(view->m_jobList.GetRowStatus(0), QStringLiteral("Stopped"));
+        EXPECT_EQ(view->m_jobList.GetRowStatus(0), JobState::Stopped);
         EXPECT_TRUE(foreign.IsAlive());
     }
     // The window and its runner are gone now too, idle.

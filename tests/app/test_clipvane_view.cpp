@@ -211,7 +211,7 @@ TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
     SelectRows({1, 3});
     Click(CClipvaneView::IdRemove);
     EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 2.avi", "movie 4.avi"}));
-    EXPECT_EQ(m_form->TotalBytes(), 1000u + 3000u + 5000u);
+    EXPECT_EQ(m_form->m_jobList.GetTotalBytes(), 1000u + 3000u + 5000u);
     // Nothing selected: nothing happens.
     SelectRows({});
     Click(CClipvaneView::IdRemove);
@@ -219,7 +219,7 @@ TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
 
     Click(CClipvaneView::IdRemoveAll);
     EXPECT_EQ(m_form->JobCount(), 0);
-    EXPECT_EQ(m_form->TotalBytes(), 0u);
+    EXPECT_EQ(m_form->m_jobList.GetTotalBytes(), 0u);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -244,7 +244,7 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
     ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(played).endsWith('\n'); }));
     EXPECT_EQ(MediaFactory::ReadFile(played), "-geometry\n325x265\n" + files[5].toUtf8() + "\n");
     // The player's end is not a job's: no status changes, nothing is reported.
-    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsPreviewing(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_preview.IsPlaying(); }));
     EXPECT_EQ(Status(5), QStringLiteral("Ready"));
     EXPECT_EQ(m_messages.size(), 1);
 }
@@ -318,7 +318,7 @@ TEST_F(ClipvaneView, TwoRunningRowsShowTheirOwnBarsAndCurrentFileFollowsTheSelec
     Click(CClipvaneView::IdMake);
     CEncodingRun& run = m_form->m_run;
     ASSERT_TRUE(PumpUntil([&] {
-        run.UpdateTimeLabels();
+        run.ReportProgress();
         return m_form->m_jobList.GetRowProgress(0) == 80 &&
                m_form->m_jobList.GetRowProgress(1) == 20;
     }));
