@@ -2,15 +2,11 @@
 
 #include "engine/Backends.h"
 #include "engine/OutputCheck.h"
-#include "engine/OutputNamer.h"
-#include "engine/StartChecks.h"
-#include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimerEvent>
@@ -120,16 +116,10 @@ bool CEncodingRun::Start(RunPlan plan)
     m_nFailedJobs = 0;
     m_strLastFailure.clear();
     m_strStartFailure.clear();
-    m_arrOutputs.clear();
+    m_outputs.Start(m_plan);
     m_arrJobs.assign(m_plan.jobs.size(), RunJob());
-    // The names a job whose own is taken does not move to: the other jobs'
-    // outputs and the movies.
-    m_runNames.clear();
     for (std::size_t i = 0; i < m_plan.jobs.size(); ++i) {
         const RunPlan::Job& job = m_plan.jobs[i];
-        m_arrOutputs << job.strOutput;
-        m_runNames.insert(OutputNamer::PathKey(job.strOutput));
-        m_runNames.insert(OutputNamer::PathKey(job.movie.strFilePath));
         // A job left out is passed over; its bytes count as done so that the
         // total still reaches its end.
         if (job.bSkipped) {
@@ -236,44 +226,6 @@ void CEncodingRun::ScheduleJobs()
     EndRun(RunEnd::Way::Finished, end.FailedFilesText());
 }
 
-std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
-                                                         const QString& output) const
-{
-    if (const std::optional<QString> problem = StartChecks::MovieProblem(input))
-        return CFailureReason::BeforeStart(*problem);
-    // The disk may have become read-only or full since the run started. The
-    // subfolder of a movie added through a folder is made now, inside an output
-    // folder that is still there.
-    const QString folder = QFileInfo(output).absolutePath();
-    const QString root = QFileInfo(m_plan.strOutputDir).absoluteFilePath();
-    const bool subfolder =
-        QDir::cleanPath(folder) != QDir::cleanPath(root) && QFileInfo(root).isDir();
-    if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, subfolder))
-        return CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder), {*error});
-    return std::nullopt;
-}
-
-COutputClaim::Attempt CEncodingRun::ClaimOutput(int index, bool free)
-{
-    const RunPlan::Job& job = m_plan.jobs[index];
-    const QString& planned = m_arrOutputs[index];
-    const RunPlan::Overwrite overwrite = m_plan.overwrite;
-    if (!free) {
-        const bool replace = overwrite == RunPlan::Overwrite::Replace ||
-                             (overwrite == RunPlan::Overwrite::Ask && job.bReplace);
-        COutputClaim::Attempt attempt = COutputClaim::Take(planned, replace);
-        if (attempt.claim || !attempt.strError.isEmpty() || overwrite == RunPlan::Overwrite::Skip ||
-            overwrite == RunPlan::Overwrite::Replace)
-            return attempt;
-    }
-    return COutputClaim::TakeFree(
-        [&](int copy) {
-            return OutputNamer::PathFor(m_plan.strOutputDir, m_plan.strPrefix,
-                                        m_plan.profile.Extension(), job.movie, copy);
-        },
-        [&](const QString& path) { return m_runNames.contains(OutputNamer::PathKey(path)); });
-}
-
 void CEncodingRun::SkipJob(int index, const QString& reason)
 {
     m_arrJobs[index].step = JobStep::Ended;
@@ -282,7 +234,7 @@ void CEncodingRun::SkipJob(int index, const QString& reason)
     entry.nIndex = index;
     entry.nCount = int(m_plan.jobs.size());
     entry.strInput = m_plan.jobs[index].movie.strFilePath;
-    entry.strOutput = m_arrOutputs[index];
+    entry.strOutput = m_outputs.Paths()[index];
     entry.strEnd = QStringLiteral("skipped: ") + reason;
     JobEnd end;
     end.state = JobState::Skipped;
@@ -294,27 +246,15 @@ void CEncodingRun::SkipJob(int index, const QString& reason)
 void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
 {
     const StreamFile& movie = m_plan.jobs[index].movie;
-    std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, m_arrOutputs[index]);
-    std::unique_ptr<COutputClaim> claim;
-    if (!failure) {
-        // The output's name is this job's alone before its encoder starts.
-        COutputClaim::Attempt attempt = ClaimOutput(index, false);
-        if (!attempt.strError.isEmpty()) {
-            const QString folder = QFileInfo(m_arrOutputs[index]).absolutePath();
-            failure = CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder),
-                                                  {attempt.strError});
-        } else if (!attempt.claim) {
-            SkipJob(index, COutputClaim::InUseReason(attempt.held));
-            return;
-        } else {
-            claim = std::move(attempt.claim);
-            m_arrOutputs[index] = claim->Path();
-            m_runNames.insert(OutputNamer::PathKey(claim->Path()));
-        }
+    CRunOutputs::Readied ready = m_outputs.Ready(index);
+    if (!ready.failure && !ready.claim) {
+        SkipJob(index, COutputClaim::InUseReason(ready.held));
+        return;
     }
+    const std::optional<CFailureReason>& failure = ready.failure;
     CEncoderJob::Setup setup;
     setup.movie = movie;
-    setup.strOutput = claim ? claim->TempPath() : m_arrOutputs[index];
+    setup.strOutput = ready.claim ? ready.claim->TempPath() : m_outputs.Paths()[index];
     setup.strProgram = m_plan.Encoder().strPath;
     setup.bSampling = m_plan.bSampling;
     setup.bBurnSubtitle = m_plan.bBurnSubtitle;
@@ -329,9 +269,9 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
         return;
     }
 
-    emit JobStarted(index, m_arrOutputs[index]);
+    emit JobStarted(index, m_outputs.Paths()[index]);
     slot.Assign(index, std::move(encoder), InputFileSize(movie.strFilePath), ++m_nStarts,
-                std::move(claim));
+                std::move(ready.claim));
     if (const std::optional<QString> refused = slot.Encoder()->Prepare()) {
         EndJob(slot, CFailureReason::BeforeStart(*refused), {});
         return;
@@ -375,47 +315,6 @@ void CEncodingRun::EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>
     m_log.WriteJob(entry);
     slot.Release();
     m_arrJobs[index].step = JobStep::Ended;
-}
-
-std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
-                                                        const QStringList& lines) const
-{
-    const QString& output = slot.EncoderOutput();
-    const StreamFile& job = m_plan.jobs[slot.JobIndex()].movie;
-    const std::uint64_t budget = slot.Encoder()->SizeBudget();
-    if (budget > 0 && FileBytes(output) > budget)
-        return CFailureReason::OverBudget(FileBytes(output), budget, lines);
-    // The movie's length to the frame, probed now: 2 to 20 ms on the UI thread
-    // for the inputs of bench/lengths.sh, once per job.
-    const double input = COutputCheck::InputSeconds(job, ProbeMovieTiming(job.strFilePath));
-    const std::optional<QString> problem = COutputCheck::Problem(
-        ProbeMovieContent(output), COutputCheck::ExpectedSeconds(input, m_plan.bSampling),
-        m_plan.bSampling);
-    if (!problem)
-        return std::nullopt;
-    // A disk that is full now is found for every failure (OnSlotEnded).
-    return CFailureReason::ForIncompleteOutput(*problem, CFailureReason::SaysDiskFull(lines), lines,
-                                               Backends::Of(m_plan.profile.backend).causes);
-}
-
-std::optional<CFailureReason> CEncodingRun::PublishOutput(CEncodeSlot& slot)
-{
-    QString error;
-    if (slot.Claim()->Publish(&error))
-        return std::nullopt;
-    // Another process took the name meanwhile (one that replaced it at the
-    // same moment): the movie goes under the next free name.
-    const int index = slot.JobIndex();
-    COutputClaim::Attempt next = ClaimOutput(index, true);
-    if (next.claim && next.claim->Publish(&error, slot.EncoderOutput())) {
-        m_arrOutputs[index] = next.claim->Path();
-        m_runNames.insert(OutputNamer::PathKey(next.claim->Path()));
-        slot.SetClaim(std::move(next.claim));
-        return std::nullopt;
-    }
-    return CFailureReason::BeforeStart(
-        QStringLiteral("The finished movie could not be given its name: %1").arg(slot.Output()),
-        {next.strError.isEmpty() ? error : next.strError});
 }
 
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
@@ -470,9 +369,9 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     std::optional<CFailureReason> failure = CFailureReason::ForEnd(
         exit, OutputState(output), lines, Backends::Of(m_plan.profile.backend).causes);
     if (!failure)
-        failure = CheckOutput(slot, lines);
+        failure = m_outputs.Check(slot, lines);
     if (!failure)
-        failure = PublishOutput(slot);
+        failure = m_outputs.Publish(slot);
     // The encoder does not always say so when its writes fail for want of
     // space: it leaves an empty or short file, or none.
     if (failure && failure->Cause().isEmpty() &&

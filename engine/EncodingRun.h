@@ -6,6 +6,7 @@
 #include "engine/ProgressTally.h"
 #include "engine/RunEvents.h"
 #include "engine/RunLog.h"
+#include "engine/RunOutputs.h"
 #include "engine/RunPlan.h"
 
 #include <cstdint>
@@ -17,7 +18,6 @@
 #include <vector>
 
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -35,11 +35,11 @@
 // end's row (Backends.h) alone: the slots, the scheduling, the naming, the
 // progress (CProgressTally), the log (CRunLog) and the whole-movie check are
 // the same for every one.
-// A job's movie and output folder are checked before its encoder starts
-// (StartChecks): a job that cannot start fails without an encoder, and the
-// batch goes on. Then the job claims its output's name (COutputClaim), as the
-// plan's Overwrite says when the name is in use, and its encoder writes a
-// temporary file that takes the name only once it is a whole movie.
+// A job's movie and output folder are checked before its encoder starts: a job
+// that cannot start fails without an encoder, and the batch goes on. Then the
+// job claims its output's name, as the plan's Overwrite says when the name is
+// in use, and its encoder writes a temporary file that takes the name only once
+// it is a whole movie (CRunOutputs).
 // For each job the run keeps the encoder's last lines, so that a failed job can
 // say why (CFailureReason), and each run writes a plain-text log (CRunLog) in
 // which each job's entry is written whole when the job ends.
@@ -87,7 +87,7 @@ public:
     // The plan of the current (or last) run, and its jobs' output paths in job
     // order: the plan's, or the name a job took when its own was in use.
     const RunPlan& Plan() const { return m_plan; }
-    const QStringList& Outputs() const { return m_arrOutputs; }
+    const QStringList& Outputs() const { return m_outputs.Paths(); }
     // What the run tells of its state, for tests and benchmarks.
     bool WasStoppedByUser() const { return m_bStoppedByUser; }
     bool HasRunTimer() const { return m_nTimerId != 0; }
@@ -145,12 +145,6 @@ private:
     void ScheduleJobs();
     // The waiting job to start next; -1 when none waits.
     int NextJob() const;
-    // Why a job cannot start: its movie is gone or unreadable, or its output
-    // folder cannot be written (now); nothing when it can.
-    std::optional<CFailureReason> StartProblem(const QString& input, const QString& output) const;
-    // Claims the output's name of a job as the plan's Overwrite says; with
-    // free, the first free name of its copies.
-    COutputClaim::Attempt ClaimOutput(int index, bool free);
     // A job is left out: its output's name is in use.
     void SkipJob(int index, const QString& reason);
     // Starts the encoder for a job on a free slot; a job that cannot start
@@ -168,12 +162,6 @@ private:
     void EnsureSlots(int count);
     // Ends the active run's encoders; quitting: their outputs are deleted.
     void Stop(bool quitting);
-    // Why a job's output, written with exit code 0, is not a whole movie (or
-    // is over its size budget); nothing when it is one.
-    std::optional<CFailureReason> CheckOutput(const CEncodeSlot& slot,
-                                              const QStringList& lines) const;
-    // Gives a whole movie its output's name; why it could not.
-    std::optional<CFailureReason> PublishOutput(CEncodeSlot& slot);
     // Ends the run: the log's last line, then RunEnded.
     void EndRun(RunEnd::Way way, const QString& logEnd);
     void KillRunTimer();
@@ -195,12 +183,9 @@ private:
     bool m_bStoppedByUser = false;
     CProgressTally m_tally;
     int m_nTimerId = 0;
-    // The run's jobs, in list order, and their output paths (a job's changes
-    // when its name is taken as it starts).
+    // The run's jobs, in list order, and their outputs.
     std::vector<RunJob> m_arrJobs;
-    QStringList m_arrOutputs;
-    // The names of the run's outputs and movies (OutputNamer::PathKey).
-    QSet<QString> m_runNames;
+    CRunOutputs m_outputs;
     // Counts the starts of jobs, so that slots know which started first.
     std::uint64_t m_nStarts = 0;
     // An encoder could not be started: no further job starts, and the run ends

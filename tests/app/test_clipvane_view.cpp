@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -247,6 +248,17 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
     ASSERT_TRUE(PumpUntil([&] { return !m_form->m_preview.IsPlaying(); }));
     EXPECT_EQ(Status(5), QStringLiteral("Ready"));
     EXPECT_EQ(m_messages.size(), 1);
+
+    // A player that plays on is ended by Make, before the run starts.
+    const QString pidFile = m_home.FilePath(QStringLiteral("player.pid"));
+    ASSERT_TRUE(m_form->m_preview.Start(
+        m_encoder.CommandLine(m_encoder.Script("player", "pidfile " + pidFile + "\nhang\n"))));
+    ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
+    SetRegString(RegValue::MovieDir, m_home.FilePath(QStringLiteral("out")));
+    Click(CClipvaneView::IdMake);
+    EXPECT_FALSE(ProcessProbe::ProcessExists(MediaFactory::ReadFile(pidFile).toInt()));
+    EXPECT_FALSE(m_form->m_preview.IsPlaying());
+    m_form->StopEncoding();
 }
 
 TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresSayWhy)
@@ -305,6 +317,81 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
         const QModelIndex status = m_form->m_listMovies->model()->index(0, 0);
         EXPECT_EQ(status.data(Qt::ToolTipRole).toString(), c.tooltip);
     }
+}
+
+// Make and the end of a run in the window's words: the refusals before a run,
+// the question about the finished files (no icon) and about a Stop's incomplete
+// output (a question's icon); with one encoder every job's row is shown in turn,
+// and a finished run shows its current bar whole, then shuts down, tells and
+// opens the output folder, in that order.
+TEST_F(ClipvaneView, MakeAndTheEndOfARunAreToldInTheWindowsWords)
+{
+    const QString out = m_home.FilePath("out");
+    const QString badFolder = m_home.FilePath("file/sub");
+    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("file"), "x"));
+    const struct
+    {
+        const char* name;
+        int movies;
+        // "old": the first movie's output is there already; "bad folder", "shut
+        // down", "no encoder", "stop".
+        QString how;
+        QStringList events; // each one's start
+        std::vector<MessageIcon> questions;
+    } cases[] = {
+        {"an empty list", 0, "", {"message Import movie file to the list !!"}, {}},
+        {"a bad folder",
+         1,
+         "bad folder",
+         {"message The output folder cannot be written: " + badFolder + "\n"},
+         {}},
+        {"finished",
+         2,
+         "shut down",
+         {"shutdown", "message Encoding Finished !!", "open " + out},
+         {}},
+        {"kept", 1, "old", {}, {MessageIcon::None}},
+        {"no encoder", 1, "no encoder", {"message Unable to start /nowhere/"}, {}},
+        {"stopped", 1, "stop", {}, {MessageIcon::Question}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Click(CClipvaneView::IdRemoveAll);
+        QStringList movies;
+        for (int i = 0; i < c.movies; ++i)
+            movies << File(QStringLiteral("%1 %2.mpg").arg(c.name).arg(i),
+                           c.how == "stop" ? "onterm 2\ntouchout partial\nhang\n"
+                                           : FakeEncoder::WriteWholeMovie().toUtf8());
+        AddThroughDialog(movies);
+        if (c.how == "old")
+            ASSERT_TRUE(MediaFactory::WriteFile(out + "/kept 0.avi", "old"));
+        SetRegString(RegValue::MovieDir, c.how == "bad folder" ? badFolder : out);
+        SetRegDWORD(RegValue::Shutdown, c.how == "shut down" ? 1 : 0);
+        SetRegDWORD(RegValue::Parallel, 1);
+        m_form->m_tools[EncodeProfile::Backend::Mencoder].strPath =
+            c.how == "no encoder" ? "/nowhere/mencoder" : m_encoder.Path();
+        m_events.clear();
+        m_questionIcons.clear();
+        m_answers = {false};
+        Click(CClipvaneView::IdMake);
+        if (c.how == "stop") {
+            const QString part = QStringLiteral("%1/.stopped 0.avi.%2.part").arg(out).arg(getpid());
+            ASSERT_TRUE(PumpUntil([&] { return QFileInfo(part).size() > 0; }));
+            Click(CClipvaneView::IdStop);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
+        ASSERT_EQ(m_events.size(), c.events.size()) << m_events.join('|').toStdString();
+        for (int i = 0; i < m_events.size(); ++i)
+            EXPECT_TRUE(m_events[i].startsWith(c.events[i])) << m_events[i].toStdString();
+        EXPECT_EQ(m_questionIcons, c.questions);
+        if (c.how == "shut down") {
+            EXPECT_EQ(m_form->m_listMovies->SelectedRow(), 1);
+            EXPECT_EQ(m_form->m_progressCurrent->GetPos(), 100);
+        }
+    }
+    // No to both questions: the files they named stay as they were.
+    EXPECT_EQ(MediaFactory::ReadFile(out + "/kept 0.avi"), "old");
+    EXPECT_EQ(MediaFactory::ReadFile(out + "/stopped 0.avi"), "partial");
 }
 
 TEST_F(ClipvaneView, TwoRunningRowsShowTheirOwnBarsAndCurrentFileFollowsTheSelection)

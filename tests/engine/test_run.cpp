@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 namespace {
@@ -55,6 +56,25 @@ TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
     EXPECT_EQ(job.Percent(), 33);
     job.ReadOutput("Pos: 1.1s 26f (34");
     EXPECT_EQ(job.Percent(), 0);
+}
+
+// Each back end's program is linked into tools/ by the build (CLIPVANE_TOOLS),
+// its package is among the run packages the Debian package depends on, and its
+// row is the one the run finds for it.
+TEST(BackendsTest, EveryBackEndIsLinkedInToolsAndPackaged)
+{
+    const QString deps =
+        QString::fromUtf8(MediaFactory::ReadFile(CLIPVANE_SOURCE_DIR "/scripts/install-deps.sh"));
+    const QRegularExpressionMatch run = QRegularExpression("\nRUN_PKGS=\"([^\"]*)\"").match(deps);
+    ASSERT_TRUE(run.hasMatch());
+    const QStringList packages = run.captured(1).split(' ');
+    for (const BackendInfo& backend : Backends::All()) {
+        SCOPED_TRACE(backend.program);
+        EXPECT_TRUE(packages.contains(QLatin1String(backend.package)));
+        EXPECT_TRUE(
+            QFileInfo(TestEnvironment::BinDir() + "/tools/" + backend.program).isExecutable());
+        EXPECT_EQ(&Backends::Of(backend.id), &backend);
+    }
 }
 
 class RunPathTest : public ::testing::Test
