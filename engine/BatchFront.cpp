@@ -78,6 +78,8 @@ void CBatchFront::Prepare(RunPlan plan, std::vector<StreamFile> jobs)
     m_summary.nMovies = int(count);
     m_bStarted = false;
 
+    // A watch folder's later batches take the answer of the first's question.
+    m_plan.overwrite = m_overwrite;
     m_plan.SetJobs(m_jobs);
     if (m_overwrite == BatchOptions::Overwrite::Ask) {
         // One answer for all of the finished files, as the window asks. With

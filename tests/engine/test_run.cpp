@@ -886,8 +886,9 @@ TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheO
         m_plan = TestPlan(m_outDir, {encoder, m_fake.ImageName()}, QString(), 2);
         m_form = FakeForm();
         QDir(m_outDir).removeRecursively();
-        if (!c.missingFromStart)
+        if (!c.missingFromStart) {
             ASSERT_TRUE(QFile::link(m_fake.Path(), encoder));
+        }
         AddMovie("a.mpg", "sleep 200\n" + whole);
         AddMovie("b.mpg", "sleep 700\n" + whole);
         AddMovie("c.mpg", whole);
