@@ -24,8 +24,9 @@ struct MeasuredArrangement
 // One encoder program that Clipvane drives: all that the run, the plan, the
 // packaging and the benchmarks need to know of it besides its job class (which
 // makes its command lines and reads its progress). Adding an encoder is a job
-// class, a row of the table in Backends.cpp, a preset that uses it, and its
-// package in scripts/install-deps.sh and CLIPVANE_TOOLS (cmake/Tools.cmake).
+// class, a value of EncodeProfile::Backend with its row in the table of
+// Backends.cpp, a preset that uses it (Presets.cpp), and its package in
+// scripts/install-deps.sh and CLIPVANE_TOOLS (cmake/Tools.cmake).
 struct BackendInfo
 {
     EncodeProfile::Backend id;

@@ -263,7 +263,10 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         view->AddMovieFiles({movie});
         ASSERT_TRUE(PumpUntil([&] { return view->JobCount() == 1 && !view->IsAddingMovies(); }));
         view->StartEncoding();
-        ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
+        // Until the encoder has written into its hidden file: the Stop then
+        // leaves an incomplete output to ask about.
+        const QString part = QStringLiteral("%1/.[Tolva]film.avi.%2.part").arg(out).arg(getpid());
+        ASSERT_TRUE(PumpUntil([&] { return QFileInfo(part).size() > 0; }));
         const pid_t encoder = MediaFactory::ReadFile(pidFile).toInt();
 
         const QPoint closeButton(frame->width() - 32 + 7, 6 + 7);
