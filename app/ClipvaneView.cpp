@@ -11,6 +11,7 @@
 #include "controls/StaticCQ.h"
 #include "controls/TextProgressCtrl.h"
 #include "engine/ExternalTools.h"
+#include "engine/OutputNamer.h"
 #include "engine/Presets.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
@@ -158,12 +159,12 @@ const QString ListFileFilter = QStringLiteral("Clipvane Lists (*.json)");
 // more there were.
 constexpr int NamedUnreadableFiles = 20;
 
-QMessageBox::Icon BoxIcon(RunForm::MessageIcon icon)
+QMessageBox::Icon BoxIcon(MessageIcon icon)
 {
     switch (icon) {
-    case RunForm::MessageIcon::Information:
+    case MessageIcon::Information:
         return QMessageBox::Information;
-    case RunForm::MessageIcon::Question:
+    case MessageIcon::Question:
         return QMessageBox::Question;
     default:
         return QMessageBox::NoIcon;
@@ -180,7 +181,6 @@ CClipvaneView::CClipvaneView(QWidget* parent)
         return EncodingRates{profile.EstimatedFps(), profile.EstimatedVideoKbps(),
                              profile.nAudioKbps};
     })
-    , m_run(*this)
     , m_strPlayerPath(ExternalTools::PlayerPath())
 {
     m_hooks.messageBox = [](const QString& text, MessageIcon icon) {
@@ -211,21 +211,29 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     OnInitialUpdate();
     m_jobStore.Load();
 
+    // In the order the end of a run reaches them: the desktop hears of it
+    // before the finish message or the Stop question, and the list is free
+    // again after them.
+    m_desktop.Observe(m_run);
+    m_desktop.SetWindowActive([this] { return window()->isActiveWindow(); });
+    m_pRunPanel = std::make_unique<CRunPanel>(
+        m_run, m_jobList,
+        CRunPanel::Controls{m_listMovies, Label(IdInput), Label(IdOutput), Label(IdElapsed),
+                            Label(IdRemaining), m_progressCurrent, m_progressTotal},
+        m_hooks);
     connect(&m_run, &CEncodingRun::RunStarted, this, &CClipvaneView::UpdateWaitingNote);
     connect(&m_run, &CEncodingRun::RunEnded, this, [this] {
         UpdateListButtons();
         UpdateWaitingNote();
         AddWaitingMovies();
     });
-    m_desktop.Observe(m_run);
-    m_desktop.SetWindowActive([this] { return window()->isActiveWindow(); });
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
     // The Current File panel follows the selected row while its job runs.
     const QItemSelectionModel* selection = m_listMovies->selectionModel();
-    connect(selection, &QItemSelectionModel::selectionChanged, &m_run,
-            &CEncodingRun::FollowSelection);
-    connect(selection, &QItemSelectionModel::currentChanged, &m_run,
-            &CEncodingRun::FollowSelection);
+    connect(selection, &QItemSelectionModel::selectionChanged, m_pRunPanel.get(),
+            &CRunPanel::FollowSelection);
+    connect(selection, &QItemSelectionModel::currentChanged, m_pRunPanel.get(),
+            &CRunPanel::FollowSelection);
     connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
     connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);
     connect(&m_probeBatch, &CMovieProbeBatch::Finished, this, &CClipvaneView::OnAddFinished);
@@ -578,28 +586,56 @@ void CClipvaneView::OnPlay()
         MessageBox(QStringLiteral("Select movie file to play !!"), MessageIcon::Information);
         return;
     }
-    m_run.StartPreview(ExternalTools::PlayerCommandLine(job->strFilePath, m_strPlayerPath));
+    m_preview.Start(ExternalTools::PlayerCommandLine(job->strFilePath, m_strPlayerPath));
 }
 
-void CClipvaneView::StartSampling()
+void CClipvaneView::StartRun(bool sampling)
 {
-    if (IsAddingMovies())
+    if (IsAddingMovies() || m_run.IsRunning())
         return;
-    m_run.StartSampling();
-    UpdateListButtons();
-}
-
-void CClipvaneView::StartEncoding()
-{
-    if (IsAddingMovies())
+    const int count = m_jobList.GetJobCount();
+    if (count <= 0) {
+        MessageBox(QStringLiteral("Import movie file to the list !!"), MessageIcon::Information);
         return;
-    m_run.StartEncoding();
+    }
+    RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), sampling);
+    plan.tools = m_tools;
+    // Before anything starts or is asked: a folder that cannot be written
+    // would fail every job of the batch.
+    if (const std::optional<QString> problem = plan.OutputFolderProblem()) {
+        MessageBox(*problem, MessageIcon::Information);
+        return;
+    }
+    std::vector<StreamFile> movies;
+    std::vector<bool> skipped;
+    for (int i = 0; i < count; ++i) {
+        const std::optional<StreamFile> job = m_jobList.GetJob(i);
+        movies.push_back(job.value_or(StreamFile()));
+        bool missing = m_jobList.GetRowStatus(i) == JobState::Missing;
+        if (missing && job && QFileInfo::exists(job->strFilePath)) {
+            m_jobList.SetRowStatus(i, JobState::Ready);
+            missing = false;
+        }
+        skipped.push_back(missing);
+    }
+    plan.SetJobs(movies, skipped);
+    // One question for all the finished files the run would replace.
+    const QStringList existing = plan.ExistingOutputs();
+    if (!existing.isEmpty()) {
+        if (!AskYesNo(OutputNamer::ExistingOutputsQuestion(existing), MessageIcon::None))
+            return;
+        plan.ReplaceExisting(existing);
+    }
+    // The player does not play on during a run.
+    m_preview.Stop();
+    m_run.Start(std::move(plan));
     UpdateListButtons();
 }
 
 void CClipvaneView::StopEncoding()
 {
-    m_run.StopEncoding();
+    m_preview.Stop();
+    m_run.Stop();
     UpdateListButtons();
 }
 
@@ -620,6 +656,7 @@ void CClipvaneView::StopForQuit()
 {
     m_bQuitting = true;
     m_probeBatch.Cancel();
+    m_preview.Stop();
     m_run.StopForQuit();
     UpdateListButtons();
     KeepWaitingMovies();
@@ -663,69 +700,6 @@ void CClipvaneView::UpdateListButtons()
     m_listMovies->SetDropEnabled(listFree);
 }
 
-// --- RunForm ---
-
-int CClipvaneView::JobCount() const
-{
-    return m_jobList.GetJobCount();
-}
-
-std::optional<StreamFile> CClipvaneView::JobAt(int index) const
-{
-    return m_jobList.GetJob(index);
-}
-
-std::uint64_t CClipvaneView::TotalBytes() const
-{
-    return m_jobList.GetTotalBytes();
-}
-
-bool CClipvaneView::SkipsJob(int index)
-{
-    if (m_jobList.GetRowStatus(index) != JobStatus::Missing)
-        return false;
-    const std::optional<StreamFile> job = m_jobList.GetJob(index);
-    if (job && QFileInfo::exists(job->strFilePath)) {
-        m_jobList.SetRowStatus(index, JobStatus::Ready);
-        return false;
-    }
-    return true;
-}
-
-void CClipvaneView::ShowRow(int index)
-{
-    m_listMovies->ShowRow(index);
-}
-
-int CClipvaneView::SelectedRow() const
-{
-    return m_listMovies->SelectedRow();
-}
-
-void CClipvaneView::SetRowStatus(int index, const QString& status, const QString& reason)
-{
-    m_jobList.SetRowStatus(index, status, reason);
-}
-
-void CClipvaneView::SetRowProgress(int index, int percent)
-{
-    m_jobList.SetRowProgress(index, percent);
-}
-
-void CClipvaneView::SetValueLabel(ValueLabel label, const QString& text)
-{
-    static const std::map<ValueLabel, int> Ids = {{ValueLabel::Input, IdInput},
-                                                  {ValueLabel::Output, IdOutput},
-                                                  {ValueLabel::Elapsed, IdElapsed},
-                                                  {ValueLabel::Remaining, IdRemaining}};
-    Label(Ids.at(label))->SetText(text);
-}
-
-void CClipvaneView::SetProgress(ProgressBar bar, int percent)
-{
-    (bar == ProgressBar::Current ? m_progressCurrent : m_progressTotal)->SetPos(percent);
-}
-
 void CClipvaneView::MessageBox(const QString& text, MessageIcon icon)
 {
     m_hooks.messageBox(text, icon);
@@ -734,14 +708,4 @@ void CClipvaneView::MessageBox(const QString& text, MessageIcon icon)
 bool CClipvaneView::AskYesNo(const QString& text, MessageIcon icon)
 {
     return m_hooks.askYesNo(text, icon);
-}
-
-void CClipvaneView::ShutdownComputer()
-{
-    m_hooks.shutdown([this](const QString& text) { MessageBox(text, MessageIcon::Information); });
-}
-
-void CClipvaneView::OpenFolder(const QString& path)
-{
-    m_hooks.openFolder(path);
 }

@@ -1,16 +1,18 @@
 #pragma once
 
 #include "app/OptionDlg.h"
+#include "app/RunPanel.h"
+#include "app/ViewHooks.h"
+#include "engine/Backends.h"
 #include "engine/DesktopSession.h"
 #include "engine/EncodingRun.h"
-#include "engine/RunForm.h"
-#include "engine/Shutdown.h"
+#include "engine/PreviewPlayer.h"
 #include "jobs/JobListStore.h"
 #include "jobs/MovieJobList.h"
 #include "jobs/MovieProbeBatch.h"
 
-#include <functional>
 #include <map>
+#include <memory>
 
 #include <QPointer>
 #include <QString>
@@ -31,14 +33,15 @@ class QProgressDialog;
 // buttons that fill and empty it and preview a movie, the settings summary, the
 // current file and the progress panels, and the buttons for the options, the
 // about box, the maker's web site, sampling, encoding and stopping. It owns the
-// job list, the encoding run (with its process runner) and the options dialog,
-// and is the run's RunForm. Lives on the UI thread.
+// job list, the encoding run, the preview player and the options dialog; Make
+// and Sampling make the run's plan, and the run's display is its CRunPanel.
+// Lives on the UI thread.
 // Keys of the window: Ctrl+O Add Movies, Ctrl+Shift+O Add Folder, Ctrl+Return
 // Make, Escape Stop during a run, F1 the about box, Ctrl+Q quit (closing the
 // window), Delete Remove; Tab goes through the list and the buttons, Space and
 // Return press a button. The list's context menu saves the list to a file and
 // opens one.
-class CClipvaneView final : public QWidget, public RunForm
+class CClipvaneView final : public QWidget
 {
     Q_OBJECT
 
@@ -91,33 +94,8 @@ public:
         IdAddFolder = 1041
     };
 
-    // How the form reaches the user and the desktop. The defaults show real
-    // dialogs, shut the computer down and open folders; tests replace them.
-    struct Hooks
-    {
-        // A notice or question: caption "Tolva Clipvane", no owner window.
-        std::function<void(const QString& text, MessageIcon icon)> messageBox;
-        std::function<bool(const QString& text, MessageIcon icon)> askYesNo;
-        // The open-file dialog, opened in folder: the chosen paths, empty when
-        // cancelled.
-        std::function<QStringList(QWidget* parent, const QString& title, const QString& folder,
-                                  const QString& filter)>
-            openFileNames;
-        // The dialogs that choose one file to open or a file to save (in folder,
-        // or at a suggested path): the path, empty when cancelled.
-        std::function<QString(QWidget* parent, const QString& title, const QString& path,
-                              const QString& filter)>
-            openFileName;
-        std::function<QString(QWidget* parent, const QString& title, const QString& path,
-                              const QString& filter)>
-            saveFileName;
-        // The dialog that chooses a folder, opened in folder: the folder, empty
-        // when cancelled.
-        std::function<QString(QWidget* parent, const QString& title, const QString& folder)>
-            chooseFolder;
-        std::function<void(const QString& folder)> openFolder;
-        std::function<void(const ShutdownMessageBox& showMessage)> shutdown;
-    };
+    // How the form reaches the user and the desktop.
+    using Hooks = ViewHooks;
 
     explicit CClipvaneView(QWidget* parent = nullptr);
     ~CClipvaneView() override;
@@ -132,8 +110,16 @@ public:
     void OnRemove();
     void OnRemoveAll();
     void OnPlay();
-    void StartSampling();
-    void StartEncoding();
+    // Sampling and Make: a run of the plan the stored settings make now, over
+    // the list's movies (RunPlan::SetJobs). A row restored as "Missing" whose
+    // movie is still gone is left out; one whose movie is back is "Ready"
+    // again and encoded. An empty list, an output folder that cannot be
+    // written, or No to the question about the finished files that the run
+    // would replace, start nothing.
+    void StartSampling() { StartRun(true); }
+    void StartEncoding() { StartRun(false); }
+    // Stop: ends a run (the run panel asks about the incomplete outputs) or a
+    // preview.
     void StopEncoding();
     void OnOptions();
     void OnAbout();
@@ -181,23 +167,7 @@ public:
     // The preview player (tools/mplayer in the application folder by default).
     void SetPlayerPath(const QString& path) { m_strPlayerPath = path; }
 
-    // --- RunForm ---
-    int JobCount() const override;
-    std::optional<StreamFile> JobAt(int index) const override;
-    std::uint64_t TotalBytes() const override;
-    // A row restored as "Missing" whose movie is still gone; one whose movie is
-    // back is "Ready" again and encoded.
-    bool SkipsJob(int index) override;
-    void ShowRow(int index) override;
-    int SelectedRow() const override;
-    void SetRowStatus(int index, const QString& status, const QString& reason) override;
-    void SetRowProgress(int index, int percent) override;
-    void SetValueLabel(ValueLabel label, const QString& text) override;
-    void SetProgress(ProgressBar bar, int percent) override;
-    void MessageBox(const QString& text, MessageIcon icon) override;
-    bool AskYesNo(const QString& text, MessageIcon icon) override;
-    void ShutdownComputer() override;
-    void OpenFolder(const QString& path) override;
+    int JobCount() const { return m_jobList.GetJobCount(); }
 
     CMovieListView* m_listMovies = nullptr;
     CTextProgressCtrl* m_progressCurrent = nullptr;
@@ -206,7 +176,11 @@ public:
     CMovieJobList m_jobList;
     // Restores the list at start and saves it as it changes.
     CJobListStore m_jobStore{m_jobList};
+    // The encoder programs the plans of Make and Sampling take (the installed
+    // ones by default).
+    EncoderTools m_tools = Backends::InstalledTools();
     CEncodingRun m_run;
+    CPreviewPlayer m_preview;
     // Keeps the machine awake during a run, shows its progress on the launcher
     // and notifies its end when the window is not active.
     CDesktopSession m_desktop;
@@ -218,6 +192,9 @@ public:
     QAction* m_pOpenListAction = nullptr;
 
 private:
+    void StartRun(bool sampling);
+    void MessageBox(const QString& text, MessageIcon icon);
+    bool AskYesNo(const QString& text, MessageIcon icon);
     void CreateControls();
     void OnInitialUpdate();
     CStaticCQ* Label(int id) const;
@@ -243,6 +220,8 @@ private:
     static QString MovieFolder();
 
     std::map<int, QWidget*> m_controls;
+    // Made once the controls it writes are.
+    std::unique_ptr<CRunPanel> m_pRunPanel;
     QPointer<QProgressDialog> m_pAddProgress;
     QString m_strPlayerPath;
     // Paths handed over while the list could not change, oldest first.

@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 
 #include "engine/EncodingRun.h"
+#include "engine/ExternalTools.h"
 #include "engine/StoredSettings.h"
 #include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
@@ -68,33 +69,6 @@ bool WaitForQuiet(double share, double limit)
     }
 }
 
-std::optional<StreamFile> BenchForm::JobAt(int index) const
-{
-    if (index < 0 || index >= JobCount())
-        return std::nullopt;
-    return jobs[static_cast<std::size_t>(index)];
-}
-
-std::uint64_t BenchForm::TotalBytes() const
-{
-    std::uint64_t total = 0;
-    for (const StreamFile& job : jobs)
-        total += job.CountedSize();
-    return total;
-}
-
-void BenchForm::SetRowStatus(int index, const QString& status, const QString&)
-{
-    m_started.resize(jobs.size());
-    jobSeconds.resize(jobs.size());
-    if (status == QLatin1String("Encoding...")) {
-        m_started[static_cast<std::size_t>(index)] = Clock::now();
-        return;
-    }
-    jobSeconds[static_cast<std::size_t>(index)] = Since(m_started[static_cast<std::size_t>(index)]);
-    failed += status == QLatin1String("Failed");
-}
-
 void UsePrivateHome(const QTemporaryDir& work)
 {
     setenv("XDG_CONFIG_HOME",
@@ -103,12 +77,24 @@ void UsePrivateHome(const QTemporaryDir& work)
            1);
 }
 
-QString EncoderLink(const QTemporaryDir& work, const QString& tool)
+QString EncoderLink(const QTemporaryDir& work, EncodeProfile::Backend backend)
 {
+    const QString tool = QLatin1String(Backends::Of(backend).program);
     const QString encoder =
         work.filePath(QStringLiteral("cvb%1%2").arg(tool.left(2)).arg(getpid()).left(15));
-    return QFile::link(GetAppDir() + QStringLiteral("/tools/") + tool, encoder) ? encoder
-                                                                                : QString();
+    return QFile::link(ExternalTools::ToolPath(tool), encoder) ? encoder : QString();
+}
+
+EncoderTools EncoderLinks(const QTemporaryDir& work)
+{
+    EncoderTools links;
+    for (const BackendInfo& backend : Backends::All()) {
+        const QString link = EncoderLink(work, backend.id);
+        if (link.isEmpty())
+            return {};
+        links[backend.id] = {link, QFileInfo(link).fileName()};
+    }
+    return links;
 }
 
 StreamFile MovieJob(const QString& path, int width, int height)
@@ -153,29 +139,37 @@ RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& 
 RunFigures EncodePlan(const std::vector<StreamFile>& jobs, const QString& encoder,
                       const RunPlan& plan)
 {
-    BenchForm form;
-    form.jobs = jobs;
-    CEncodingRun run(form);
-    for (const auto backend : {EncodeProfile::Backend::Mencoder, EncodeProfile::Backend::Ffmpeg})
-        run.SetEncoder(backend, encoder, QFileInfo(encoder).fileName());
+    RunPlan batch = plan;
+    batch.tools[batch.profile.backend] = {encoder, QFileInfo(encoder).fileName()};
+    RunFigures figures;
+    if (batch.OutputFolderProblem())
+        return figures;
+    batch.SetJobs(jobs);
+    batch.ReplaceExisting(batch.ExistingOutputs());
+    CEncodingRun run;
     QEventLoop loop;
     QObject::connect(&run, &CEncodingRun::RunEnded, &loop, &QEventLoop::quit);
+    std::vector<Clock::time_point> started(jobs.size());
+    figures.jobSeconds.assign(jobs.size(), 0);
+    QObject::connect(&run, &CEncodingRun::JobStarted,
+                     [&](int index) { started[std::size_t(index)] = Clock::now(); });
+    QObject::connect(&run, &CEncodingRun::JobEnded, [&](int index, const JobEnd& end) {
+        if (started[std::size_t(index)] != Clock::time_point())
+            figures.jobSeconds[std::size_t(index)] = Since(started[std::size_t(index)]);
+        figures.failed += end.state == JobState::Failed ? 1 : 0;
+    });
 
-    RunFigures figures;
     const auto start = Clock::now();
     const double cpu = CpuSeconds();
     const double encoderCpu = ChildCpuSeconds();
     const double machineCpu = MachineCpuSeconds();
-    run.Start(plan);
-    if (run.IsRunning())
+    if (run.Start(std::move(batch)) && run.IsRunning())
         loop.exec();
     figures.cpu = CpuSeconds() - cpu;
     figures.encoderCpu = ChildCpuSeconds() - encoderCpu;
     figures.othersCpu =
         std::max(0.0, MachineCpuSeconds() - machineCpu - figures.cpu - figures.encoderCpu);
     figures.wall = Since(start);
-    figures.failed = form.failed;
-    figures.jobSeconds = form.jobSeconds;
     return figures;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/RunForm.h"
+#include "engine/Backends.h"
 #include "engine/RunPlan.h"
 #include "shell/SettingsStore.h"
 
@@ -29,42 +29,17 @@ double MachineCpuSeconds();
 // Between encodes nothing of the benchmark's own runs.
 bool WaitForQuiet(double share, double limit);
 
-// A form without a window that answers every question with Yes, counts the
-// failed jobs and times each job from its "Encoding..." to its end.
-class BenchForm : public RunForm
-{
-public:
-    std::vector<StreamFile> jobs;
-    int failed = 0;
-    // Seconds each job took, by list position (0 for a job that did not end).
-    std::vector<double> jobSeconds;
-
-    int JobCount() const override { return static_cast<int>(jobs.size()); }
-    std::optional<StreamFile> JobAt(int index) const override;
-    std::uint64_t TotalBytes() const override;
-    void ShowRow(int) override {}
-    int SelectedRow() const override { return -1; }
-    void SetRowStatus(int index, const QString& status, const QString&) override;
-    void SetRowProgress(int, int) override {}
-    void SetValueLabel(ValueLabel, const QString&) override {}
-    void SetProgress(ProgressBar, int) override {}
-    void MessageBox(const QString&, MessageIcon) override {}
-    bool AskYesNo(const QString&, MessageIcon) override { return true; }
-    void ShutdownComputer() override {}
-    void OpenFolder(const QString&) override {}
-
-private:
-    std::vector<Clock::time_point> m_started;
-};
-
 // Points the settings and the run logs into work, never at the user's own;
 // before the QCoreApplication is made.
 void UsePrivateHome(const QTemporaryDir& work);
 
-// A link in work to tools/<tool> (mencoder, ffmpeg) with a name of this
+// A link in work to a back end's program in tools/ with a name of this
 // process's own, so that the run's sweep for leftover encoders only ever meets
 // its own; empty when it cannot be made.
-QString EncoderLink(const QTemporaryDir& work, const QString& tool = QStringLiteral("mencoder"));
+QString EncoderLink(const QTemporaryDir& work,
+                    EncodeProfile::Backend backend = EncodeProfile::Backend::Mencoder);
+// Such a link for every back end; empty when one cannot be made.
+EncoderTools EncoderLinks(const QTemporaryDir& work);
 
 // A movie as a job with what the job list's probes learn of it (width and
 // height when they learn nothing).
@@ -96,7 +71,8 @@ RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& 
 void StoreRunSettings(const QString& folder, DWORD parallel, const QString& preset);
 
 // A batch encoded through the run with the plan given (its jobs come from
-// jobs); encoder is the link for the plan's back end.
+// jobs), the finished files it would replace replaced; encoder is the link for
+// the plan's back end. Each job is timed from its start to its end.
 RunFigures EncodePlan(const std::vector<StreamFile>& jobs, const QString& encoder,
                       const RunPlan& plan);
 

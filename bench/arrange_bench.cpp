@@ -112,7 +112,8 @@ int CompareArrangements(const Setup& bench, const std::vector<StreamFile>& jobs,
 {
     const int cores = bench.cores;
     RunPlan batch = bench.automatic;
-    batch.jobs = jobs;
+    // As many jobs, for the threads they are given.
+    batch.jobs.resize(jobs.size());
     std::vector<Arrangement> all = Arrangements(cores);
     all.back().name = QStringLiteral("Automatic: %1 at once, %2")
                           .arg(batch.nEncodesAtOnce)
@@ -218,7 +219,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "fewer than 2 .mp4 movies in %s\n", argv[1]);
         return 2;
     }
-    bench.encoder = EncoderLink(work, QStringLiteral("ffmpeg"));
+    bench.encoder = EncoderLink(work, EncodeProfile::Backend::Ffmpeg);
     if (bench.encoder.isEmpty()) {
         std::fprintf(stderr, "cannot link tools/ffmpeg\n");
         return 1;

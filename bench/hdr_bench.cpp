@@ -94,7 +94,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no ffmpeg preset named %s\n", qPrintable(preset));
         return 2;
     }
-    const QString encoder = EncoderLink(work, QStringLiteral("ffmpeg"));
+    const QString encoder = EncoderLink(work, EncodeProfile::Backend::Ffmpeg);
     const StreamFile movies[] = {
         MovieJob(QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath()),
         MovieJob(QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath())};

@@ -69,10 +69,9 @@ int main(int argc, char** argv)
     UsePrivateHome(work);
     QCoreApplication app(argc, argv);
     const QString folder = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString ffmpeg = EncoderLink(work, QStringLiteral("ffmpeg"));
-    const QString mencoder = EncoderLink(work, QStringLiteral("mencoder"));
-    if (ffmpeg.isEmpty() || mencoder.isEmpty()) {
-        std::fprintf(stderr, "cannot link tools/ffmpeg and tools/mencoder\n");
+    const EncoderTools encoders = EncoderLinks(work);
+    if (encoders.empty()) {
+        std::fprintf(stderr, "cannot link the encoders of tools/\n");
         return 1;
     }
 
@@ -91,8 +90,7 @@ int main(int argc, char** argv)
                 "short s", "frames");
     int failed = 0;
     for (const EncodeProfile& profile : Presets::All()) {
-        const QString& encoder =
-            profile.backend == EncodeProfile::Backend::Ffmpeg ? ffmpeg : mencoder;
+        const QString& encoder = encoders.at(profile.backend).strPath;
         for (const Batch& batch : batches) {
             const std::vector<StreamFile> jobs =
                 InputsOf(folder + QStringLiteral("/in-") + batch.length, batch.length.toDouble());

@@ -162,7 +162,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::vector<StreamFile> jobs{MovieJob(movie.absoluteFilePath())};
-    const QString encoder = EncoderLink(work, QStringLiteral("ffmpeg"));
+    const QString encoder = EncoderLink(work, EncodeProfile::Backend::Ffmpeg);
     if (jobs.front().nDuration <= 0 || encoder.isEmpty()) {
         std::fprintf(stderr, "cannot read %s or link tools/ffmpeg\n", argv[1]);
         return 1;

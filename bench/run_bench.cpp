@@ -177,18 +177,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no .mpg movies in %s\n", argv[1]);
         return 2;
     }
-    const QString tool = profile.backend == EncodeProfile::Backend::Ffmpeg
-                             ? QStringLiteral("ffmpeg")
-                             : QStringLiteral("mencoder");
-    const QString encoder = EncoderLink(work, tool);
+    const QString encoder = EncoderLink(work, profile.backend);
     if (encoder.isEmpty()) {
-        std::fprintf(stderr, "cannot link tools/%s\n", qPrintable(tool));
+        std::fprintf(stderr, "cannot link tools/%s\n", Backends::Of(profile.backend).program);
         return 1;
     }
 
     std::printf("%zu movies, %dx%d, %d round(s), preset \"%s\" (%s); the encoder runs at nice "
                 "+10 in both ways\n",
-                jobs.size(), width, height, rounds, qPrintable(profile.strName), qPrintable(tool));
+                jobs.size(), width, height, rounds, qPrintable(profile.strName),
+                Backends::Of(profile.backend).program);
     const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
     const auto quiet = [cores](const Figures& f) {
         return f.others <= QuietShare * f.wall * cores;

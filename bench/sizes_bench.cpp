@@ -60,18 +60,16 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
 
     const QString folder = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
-    const QString ffmpeg = EncoderLink(work, QStringLiteral("ffmpeg"));
-    const QString mencoder = EncoderLink(work, QStringLiteral("mencoder"));
-    if (ffmpeg.isEmpty() || mencoder.isEmpty()) {
-        std::fprintf(stderr, "cannot link tools/ffmpeg and tools/mencoder\n");
+    const EncoderTools encoders = EncoderLinks(work);
+    if (encoders.empty()) {
+        std::fprintf(stderr, "cannot link the encoders of tools/\n");
         return 1;
     }
     std::printf("%-18s %-16s %9s %12s %9s %10s %8s %8s\n", "preset", "movie", "picture", "bytes",
                 "video kb/s", "MB/10 min", "wall s", "CPU s");
     int failed = 0;
     for (const EncodeProfile& profile : Presets::All()) {
-        const QString& encoder =
-            profile.backend == EncodeProfile::Backend::Ffmpeg ? ffmpeg : mencoder;
+        const QString& encoder = encoders.at(profile.backend).strPath;
         for (int i = 2; i < argc; ++i) {
             const StreamFile job = MovieJob(QString::fromLocal8Bit(argv[i]));
             const QString out = folder + QLatin1Char('/') + QString::number(i - 1);

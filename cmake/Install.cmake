@@ -1,9 +1,11 @@
 # cmake --install <build> [--prefix <prefix>] lays Clipvane out as:
 #   <prefix>/lib/clipvane/clipvane          the program
 #   <prefix>/lib/clipvane/clipvane-batch    the batch command, beside it
-#   <prefix>/lib/clipvane/tools/mencoder    links to the system's encoders and
-#   <prefix>/lib/clipvane/tools/ffmpeg      player, beside the program, where it
-#   <prefix>/lib/clipvane/tools/mplayer     looks for them (its own folder + tools/)
+#   <prefix>/lib/clipvane/tools/<tool>      links to the system's encoders and
+#                                           player (CLIPVANE_TOOLS: mencoder,
+#                                           ffmpeg, mplayer), beside the program,
+#                                           where it looks for them (its own
+#                                           folder + tools/)
 #   <prefix>/bin/clipvane                   a link to the program: the folder the
 #                                           program finds is that of the link's
 #                                           target, so tools/ is found from here too
@@ -17,12 +19,20 @@ set(CLIPVANE_INSTALL_DIR lib/clipvane)
 
 install(TARGETS clipvane clipvane-batch RUNTIME DESTINATION ${CLIPVANE_INSTALL_DIR})
 
+# Each tool of CLIPVANE_TOOLS (cmake/Tools.cmake) with the system's program it
+# links to, as "<tool>=<program>".
+set(clipvane_tool_links "")
+foreach(tool ${CLIPVANE_TOOLS})
+    string(TOUPPER ${tool} var)
+    list(APPEND clipvane_tool_links "${tool}=${CLIPVANE_${var}_PROGRAM}")
+endforeach()
+
 install(CODE "
     set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
     set(root \"\$ENV{DESTDIR}\${prefix}\")
     file(MAKE_DIRECTORY \"\${root}/${CLIPVANE_INSTALL_DIR}/tools\" \"\${root}/bin\")
-    foreach(pair \"mencoder=${CLIPVANE_MENCODER_PROGRAM}\" \"mplayer=${CLIPVANE_MPLAYER_PROGRAM}\"
-                 \"ffmpeg=${CLIPVANE_FFMPEG_PROGRAM}\")
+    set(links \"${clipvane_tool_links}\")
+    foreach(pair IN LISTS links)
         string(REPLACE \"=\" \";\" pair \"\${pair}\")
         list(GET pair 0 tool)
         list(GET pair 1 target)

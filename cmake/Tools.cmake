@@ -1,10 +1,13 @@
-# Places tools/mencoder, tools/mplayer and tools/ffmpeg beside the built executables as links
-# to the system's encoders and player. The program finds them through its own
-# folder, so a missing one is reported here but does not stop the build.
+# Places the outside programs Clipvane drives beside the built executables as
+# links to the system's: tools/<tool> for each of CLIPVANE_TOOLS, the encoders
+# of engine/Backends.cpp and the preview player. The program finds them through
+# its own folder, so a missing one is reported here but does not stop the build.
+# cmake/Install.cmake installs the same list.
+set(CLIPVANE_TOOLS mencoder ffmpeg mplayer)
 set(CLIPVANE_TOOLS_DIR ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/tools)
 file(MAKE_DIRECTORY ${CLIPVANE_TOOLS_DIR})
 
-foreach(tool mencoder mplayer ffmpeg)
+foreach(tool ${CLIPVANE_TOOLS})
     string(TOUPPER ${tool} var)
     find_program(CLIPVANE_${var}_PROGRAM ${tool})
     if(CLIPVANE_${var}_PROGRAM)

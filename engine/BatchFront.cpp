@@ -2,7 +2,6 @@
 
 #include "engine/OutputClaim.h"
 #include "engine/OutputNamer.h"
-#include "jobs/JobStatus.h"
 #include "shell/AppFolder.h"
 
 #include <iostream>
@@ -53,9 +52,12 @@ CBatchFront::CBatchFront(BatchOptions::Overwrite overwrite, Report report, QObje
     , m_overwrite(overwrite)
     , m_report(report)
     , m_ask(AskOnTerminal)
-    , m_run(*this)
 {
     connect(&m_run, &CEncodingRun::RunStarted, this, &CBatchFront::OnRunStarted);
+    connect(&m_run, &CEncodingRun::JobStarted, this, &CBatchFront::OnJobStarted);
+    connect(&m_run, &CEncodingRun::JobProgress, this, &CBatchFront::OnJobProgress);
+    connect(&m_run, &CEncodingRun::JobEnded, this, &CBatchFront::OnJobEnded);
+    connect(&m_run, &CEncodingRun::RunProgress, this, &CBatchFront::OnRunProgress);
     connect(&m_run, &CEncodingRun::RunEnded, this, &CBatchFront::OnRunEnded);
 }
 
@@ -65,9 +67,7 @@ void CBatchFront::Prepare(RunPlan plan, std::vector<StreamFile> jobs)
 {
     m_plan = std::move(plan);
     m_jobs = std::move(jobs);
-    m_plan.jobs = m_jobs;
     const std::size_t count = m_jobs.size();
-    m_skipped.assign(count, false);
     m_skipReasons.assign(count, QString());
     m_results.assign(count, std::nullopt);
     m_percent.assign(count, -1);
@@ -78,18 +78,14 @@ void CBatchFront::Prepare(RunPlan plan, std::vector<StreamFile> jobs)
     m_summary.nMovies = int(count);
     m_bStarted = false;
 
-    // What ended runs of this host left behind is not an output that exists.
-    COutputClaim::RemoveLeftoversFor(m_plan.OutputPaths());
-    const QStringList outputs = m_plan.OutputPaths();
+    // A watch folder's later batches take the answer of the first's question.
+    m_plan.overwrite = m_overwrite;
+    m_plan.SetJobs(m_jobs);
     if (m_overwrite == BatchOptions::Overwrite::Ask) {
         // One answer for all of the finished files, as the window asks. With
         // none to ask about, nothing is replaced: a name taken meanwhile gets
         // the next free one.
-        QStringList finished;
-        for (const QString& output : outputs) {
-            if (COutputClaim::Inspect(output) == COutputClaim::Found::Movie)
-                finished << output;
-        }
+        const QStringList finished = m_plan.ExistingOutputs();
         WipeProgressLine();
         m_overwrite = finished.isEmpty() ? BatchOptions::Overwrite::Rename
                       : m_ask(OutputNamer::ExistingOutputsQuestion(finished))
@@ -102,9 +98,10 @@ void CBatchFront::Prepare(RunPlan plan, std::vector<StreamFile> jobs)
     // Those in use now are reported at once; a name taken later is found when
     // its job starts (the run skips it then).
     for (std::size_t i = 0; i < count; ++i) {
-        const COutputClaim::Found found = COutputClaim::Inspect(outputs[int(i)]);
-        m_skipped[i] = found != COutputClaim::Found::Nothing;
-        if (m_skipped[i])
+        RunPlan::Job& job = m_plan.jobs[i];
+        const COutputClaim::Found found = COutputClaim::Inspect(job.strOutput);
+        job.bSkipped = found != COutputClaim::Found::Nothing;
+        if (job.bSkipped)
             m_skipReasons[i] = COutputClaim::InUseReason(found);
     }
 }
@@ -117,8 +114,13 @@ bool CBatchFront::Start()
         emit Ended(m_summary);
         return true;
     }
-    m_run.Start(m_plan);
-    return m_bStarted;
+    // Before anything starts: a folder that cannot be written would fail every
+    // movie of the batch.
+    if (const std::optional<QString> problem = m_plan.OutputFolderProblem()) {
+        Complain(*problem);
+        return false;
+    }
+    return m_run.Start(m_plan);
 }
 
 void CBatchFront::StopForQuit(int signal)
@@ -126,26 +128,6 @@ void CBatchFront::StopForQuit(int signal)
     m_summary.nSignal = signal;
     if (m_run.IsRunning())
         m_run.StopForQuit();
-}
-
-std::optional<StreamFile> CBatchFront::JobAt(int index) const
-{
-    if (index < 0 || index >= JobCount())
-        return std::nullopt;
-    return m_jobs[index];
-}
-
-std::uint64_t CBatchFront::TotalBytes() const
-{
-    std::uint64_t total = 0;
-    for (const StreamFile& job : m_jobs)
-        total += job.CountedSize();
-    return total;
-}
-
-bool CBatchFront::SkipsJob(int index)
-{
-    return index >= 0 && index < JobCount() && m_skipped[index];
 }
 
 QString CBatchFront::Output(int index) const
@@ -158,7 +140,7 @@ void CBatchFront::OnRunStarted()
 {
     m_bStarted = true;
     for (int i = 0; i < JobCount(); ++i) {
-        if (m_skipped[i])
+        if (m_plan.jobs[i].bSkipped)
             ReportSkipped(i, m_skipReasons[i]);
     }
 }
@@ -173,30 +155,42 @@ void CBatchFront::ReportSkipped(int index, const QString& reason)
     EndMovie(index, BatchResult::Skipped);
 }
 
-void CBatchFront::SetRowStatus(int index, const QString& status, const QString& reason)
+void CBatchFront::OnJobStarted(int index)
 {
-    if (index < 0 || index >= JobCount())
-        return;
     m_percent[index] = -1;
-    if (status == JobStatus::Encoding) {
-        m_started[index].start();
-        ReportMovie(QStringLiteral("started"), index, {}, QStringLiteral(" -> ") + Output(index));
-    } else if (status == JobStatus::Finished) {
+    m_started[index].start();
+    ReportMovie(QStringLiteral("started"), index, {}, QStringLiteral(" -> ") + Output(index));
+}
+
+void CBatchFront::OnJobEnded(int index, const JobEnd& end)
+{
+    m_percent[index] = -1;
+    switch (end.state) {
+    case JobState::Finished: {
         const double seconds = double(m_started[index].elapsed()) / 1000.0;
         ReportMovie(QStringLiteral("finished"), index, {{QStringLiteral("seconds"), seconds}},
                     QStringLiteral(" in ") + FormatDuration(qint64(seconds)));
         EndMovie(index, BatchResult::Finished);
-    } else if (status == JobStatus::Failed) {
+        break;
+    }
+    case JobState::Failed: {
+        const QString reason = end.Reason();
         ReportMovie(
             QStringLiteral("failed"), index,
             {{QStringLiteral("reason"), FirstLine(reason)}, {QStringLiteral("details"), reason}},
             QStringLiteral(": ") + FirstLine(reason));
         EndMovie(index, BatchResult::Failed);
-    } else if (status == JobStatus::Skipped) {
-        ReportSkipped(index, reason);
-    } else if (status == JobStatus::Stopped) {
+        break;
+    }
+    case JobState::Skipped:
+        ReportSkipped(index, end.strSkipReason);
+        break;
+    case JobState::Stopped:
         ReportMovie(QStringLiteral("stopped"), index, {}, QString());
         EndMovie(index, BatchResult::Stopped);
+        break;
+    default:
+        break;
     }
 }
 
@@ -220,27 +214,21 @@ void CBatchFront::EndMovie(int index, BatchResult result)
     emit MovieEnded(index, result);
 }
 
-void CBatchFront::SetRowProgress(int index, int percent)
+void CBatchFront::OnJobProgress(int index, int percent)
 {
-    if (index >= 0 && index < JobCount() && !m_results[index])
+    if (!m_results[index])
         m_percent[index] = percent;
 }
 
-void CBatchFront::SetValueLabel(ValueLabel label, const QString& text)
+void CBatchFront::OnRunProgress(const CProgressTally::Reading& reading)
 {
-    if (label == ValueLabel::Elapsed)
-        m_strElapsed = text;
-    else if (label == ValueLabel::Remaining)
-        m_strRemaining = text;
-}
-
-void CBatchFront::SetProgress(ProgressBar bar, int percent)
-{
+    m_strElapsed = FormatDuration(reading.elapsed);
+    m_strRemaining = FormatDuration(reading.remaining);
     // The total comes last in each of the run's ticks: the movies' percentages
-    // and the times are those of the same tick.
-    if (bar != ProgressBar::Total || !m_run.IsRunning())
+    // and the times are those of the same tick. A Stop's is not reported.
+    if (!m_run.IsRunning())
         return;
-    m_nTotalPercent = percent;
+    m_nTotalPercent = reading.totalPercent;
     if (m_report == Report::TextWithProgressLine) {
         PrintProgressLine();
         return;
@@ -255,32 +243,23 @@ void CBatchFront::SetProgress(ProgressBar bar, int percent)
         m_reported[i].start();
         ReportMovie(QStringLiteral("progress"), i,
                     {{QStringLiteral("percent"), m_percent[i]},
-                     {QStringLiteral("totalPercent"), percent},
+                     {QStringLiteral("totalPercent"), reading.totalPercent},
                      {QStringLiteral("elapsed"), m_strElapsed},
                      {QStringLiteral("remaining"), m_strRemaining}},
                     QString());
     }
 }
 
-void CBatchFront::MessageBox(const QString& text, MessageIcon)
+void CBatchFront::Complain(const QString& text)
 {
-    // The end is told by the summary.
-    if (text.startsWith(CEncodingRun::FinishedText))
-        return;
     WipeProgressLine();
     Write(stderr, BatchOptions::Complaint(text).toLocal8Bit());
 }
 
-bool CBatchFront::AskYesNo(const QString&, MessageIcon)
+void CBatchFront::OnRunEnded(const RunEnd& end)
 {
-    // Only a Stop asks during a run (whether to delete what it left), and the
-    // batch stops without one. Outputs that exist were dealt with in Prepare,
-    // whose plan never asks before a run.
-    return m_bStarted;
-}
-
-void CBatchFront::OnRunEnded()
-{
+    if (end.way == RunEnd::Way::EncoderNotStarted)
+        Complain(end.strWhy);
     WipeProgressLine();
     ReportSummary();
     emit Ended(m_summary);

@@ -2,7 +2,6 @@
 
 #include "engine/BatchOptions.h"
 #include "engine/EncodingRun.h"
-#include "engine/RunForm.h"
 
 #include <cstdio>
 #include <functional>
@@ -42,13 +41,13 @@ struct BatchSummary
     int ExitCode() const;
 };
 
-// clipvane-batch's front end: the run's form without a window. It holds the
-// batch's jobs, runs them through the same encoding run as the window, and
-// tells of each movie as it starts and ends, as text lines with a progress line
-// rewritten in place on a terminal, or as one JSON object per line for other
-// programs (Report). Complaints go to standard error. It never shuts the
-// machine down, opens no folder and keeps no list.
-class CBatchFront final : public QObject, public RunForm
+// clipvane-batch's front end: it makes the batch's jobs into the plan, runs
+// them through the same encoding run as the window, listens to the run's
+// events and tells of each movie as it starts and ends, as text lines with a
+// progress line rewritten in place on a terminal, or as one JSON object per
+// line for other programs (Report). Complaints go to standard error. It never
+// shuts the machine down, opens no folder and keeps no list.
+class CBatchFront final : public QObject
 {
     Q_OBJECT
 
@@ -65,13 +64,14 @@ public:
     CBatchFront(BatchOptions::Overwrite overwrite, Report report, QObject* parent = nullptr);
     ~CBatchFront() override;
 
-    // Takes a batch. What ended runs of this host left in the output folders
-    // is removed (COutputClaim), and the plan's outputs that exist already are
-    // dealt with as the overwrite choice says: kept (the plan names the jobs'
-    // outputs around them), left out, replaced, or the finished ones asked
-    // about in one question (replace them all, or leave those movies out).
-    // Asks before the run starts, so that the question can be answered at
-    // leisure. A name taken later is dealt with when its job starts.
+    // Takes a batch into the plan (RunPlan::SetJobs: what ended runs of this
+    // host left in the output folders is removed, and each output is named
+    // once), and deals with the outputs that exist already as the overwrite
+    // choice says: kept (the plan names the jobs' outputs around them), left
+    // out, replaced, or the finished ones asked about in one question (replace
+    // them all, or leave those movies out). Asks before the run starts, so
+    // that the question can be answered at leisure. A name taken later is
+    // dealt with when its job starts.
     void Prepare(RunPlan plan, std::vector<StreamFile> jobs);
     // Starts the prepared batch; false when no run started (standard error
     // says why: the output folder cannot be written). The run's end emits
@@ -89,22 +89,6 @@ public:
     // standard input after the question on standard error ("y" or "yes").
     void SetAsker(std::function<bool(const QString& question)> ask) { m_ask = std::move(ask); }
 
-    // RunForm
-    int JobCount() const override { return int(m_jobs.size()); }
-    std::optional<StreamFile> JobAt(int index) const override;
-    std::uint64_t TotalBytes() const override;
-    bool SkipsJob(int index) override;
-    void ShowRow(int) override {}
-    int SelectedRow() const override { return -1; }
-    void SetRowStatus(int index, const QString& status, const QString& reason) override;
-    void SetRowProgress(int index, int percent) override;
-    void SetValueLabel(ValueLabel label, const QString& text) override;
-    void SetProgress(ProgressBar bar, int percent) override;
-    void MessageBox(const QString& text, MessageIcon icon) override;
-    bool AskYesNo(const QString& text, MessageIcon icon) override;
-    void ShutdownComputer() override {}
-    void OpenFolder(const QString&) override {}
-
 signals:
     // A movie of the batch ended: finished, failed, skipped or stopped.
     void MovieEnded(int index, BatchResult result);
@@ -112,8 +96,16 @@ signals:
     void Ended(const BatchSummary& summary);
 
 private:
+    int JobCount() const { return int(m_jobs.size()); }
+    // The run's events.
     void OnRunStarted();
-    void OnRunEnded();
+    void OnJobStarted(int index);
+    void OnJobProgress(int index, int percent);
+    void OnJobEnded(int index, const JobEnd& end);
+    void OnRunProgress(const CProgressTally::Reading& reading);
+    void OnRunEnded(const RunEnd& end);
+    // A line on standard error, after the progress line is wiped.
+    void Complain(const QString& text);
     // Reports an event of a movie: as a JSON object with the index, count,
     // input and output and fields, or as "<kind> [i/n] <input><tail>".
     void ReportMovie(const QString& kind, int index, const QJsonObject& fields,
@@ -131,7 +123,7 @@ private:
     std::function<bool(const QString&)> m_ask;
     RunPlan m_plan;
     std::vector<StreamFile> m_jobs;
-    std::vector<bool> m_skipped;
+    // Why each movie that Prepare left out was (its output is in use).
     std::vector<QString> m_skipReasons;
     std::vector<std::optional<BatchResult>> m_results;
     // Each running movie's percentage, its percentage when last reported,

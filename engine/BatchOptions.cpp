@@ -109,8 +109,9 @@ BatchParsed BatchOptions::Parse(const QStringList& arguments, bool stdinIsTermin
         {QStringLiteral("j"), QStringLiteral("jobs")},
         QStringLiteral("Encode N movies at once (1 to %1).").arg(StoredSettings::MaxParallel),
         QStringLiteral("N"));
-    const QCommandLineOption sample(QStringLiteral("sample"),
-                                    QStringLiteral("Encode only the first 60 seconds of each."));
+    const QCommandLineOption sample(
+        QStringLiteral("sample"),
+        QStringLiteral("Encode only the first %1 seconds of each.").arg(SampleSeconds));
     const QCommandLineOption overwrite(
         QStringLiteral("overwrite"),
         QStringLiteral("What happens to outputs that exist: ask, rename (the default: the next "

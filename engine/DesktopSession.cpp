@@ -38,8 +38,13 @@ CDesktopSession::~CDesktopSession()
 void CDesktopSession::Observe(const CEncodingRun& run)
 {
     connect(&run, &CEncodingRun::RunStarted, this, &CDesktopSession::OnRunStarted);
-    connect(&run, &CEncodingRun::TotalProgressChanged, this, &CDesktopSession::OnTotalProgress);
-    connect(&run, &CEncodingRun::RunOver, this, &CDesktopSession::OnRunOver);
+    // A Stop's reading, after the encoders ended, is not the run's progress.
+    connect(&run, &CEncodingRun::RunProgress, this,
+            [this, &run](const CProgressTally::Reading& reading) {
+                if (run.IsRunning())
+                    OnTotalProgress(reading.totalPercent);
+            });
+    connect(&run, &CEncodingRun::RunEnded, this, &CDesktopSession::OnRunEnded);
 }
 
 CBusConnection* CDesktopSession::Connect(std::unique_ptr<CBusConnection>& bus,
@@ -90,16 +95,15 @@ void CDesktopSession::OnTotalProgress(int percent)
     UpdateLauncher(percent / 100.0, true);
 }
 
-void CDesktopSession::OnRunOver(bool finished, int failedJobs, int endedJobs)
+void CDesktopSession::OnRunEnded(const RunEnd& end)
 {
     if (!m_bRunActive)
         return;
     m_bRunActive = false;
     m_inhibitor = QDBusUnixFileDescriptor();
     UpdateLauncher(0.0, false);
-    if (finished && !(m_windowActive && m_windowActive()))
-        Notify(CEncodingRun::FinishedText,
-               failedJobs > 0 ? CEncodingRun::FailedFilesText(failedJobs, endedJobs) : QString());
+    if (end.way == RunEnd::Way::Finished && !(m_windowActive && m_windowActive()))
+        Notify(RunEnd::FinishedText, end.nFailed > 0 ? end.FailedFilesText() : QString());
 }
 
 void CDesktopSession::UpdateLauncher(double progress, bool visible)

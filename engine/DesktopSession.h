@@ -10,6 +10,7 @@
 #include <QString>
 
 class CEncodingRun;
+struct RunEnd;
 
 // What the desktop learns of the encoding runs, over D-Bus:
 // - while a run is active, the machine does not suspend on its own: a logind
@@ -48,7 +49,8 @@ public:
 
     void OnRunStarted();
     void OnTotalProgress(int percent);
-    void OnRunOver(bool finished, int failedJobs, int endedJobs);
+    // The run is over: before the window's finish message or Stop question.
+    void OnRunEnded(const RunEnd& end);
 
 private:
     // Connects a bus that is not connected (yet); null when it is not there.

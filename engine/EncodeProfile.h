@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+// How many seconds of each movie a Sampling run (the Sampling button,
+// clipvane-batch --sample) encodes: the first ones.
+inline constexpr int SampleSeconds = 60;
+
 // What an encode makes, as data: which encoder program, the video codec and how
 // its rate is set, the frame rate, the rule that sizes the picture, the sound,
 // the loudness, the container and a size budget. The presets are a table of

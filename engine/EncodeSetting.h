@@ -7,9 +7,6 @@
 #include <QLocale>
 #include <QString>
 
-// How many seconds of each movie a Sampling run encodes.
-inline constexpr int SampleSeconds = 60;
-
 // How a movie's display matrix asks a player to turn its pictures (as
 // MovieTiming tells it): flipped left to right when mirrored, then turned
 // clockwise by nRotation degrees.

@@ -33,7 +33,6 @@ void CEncodeSlot::Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::u
     m_ullBytes = bytes;
     m_nOrder = order;
     m_nKeptPercent = 0;
-    m_nRowPercent = 0;
     ClearTail();
     m_timer.start();
 }
@@ -43,17 +42,7 @@ bool CEncodeSlot::Start(bool normalPriority)
     const QString commandLine = m_pEncoder->CommandLine();
     m_arrCommandLines << commandLine;
     ClearTail();
-    m_redir.SetStopGrace(m_pEncoder->StopGrace());
     if (!m_redir.Open(commandLine, normalPriority))
-        return false;
-    m_nChildSerial = m_redir.StartSerial();
-    return true;
-}
-
-bool CEncodeSlot::StartPreview(const QString& commandLine)
-{
-    ClearTail();
-    if (!m_redir.Open(commandLine, true))
         return false;
     m_nChildSerial = m_redir.StartSerial();
     return true;
@@ -88,14 +77,6 @@ int CEncodeSlot::Percent() const
     return m_pEncoder ? m_pEncoder->Percent() : m_nKeptPercent;
 }
 
-void CEncodeSlot::SetPercent(int percent)
-{
-    if (m_pEncoder)
-        m_pEncoder->SetPercent(percent);
-    else
-        m_nKeptPercent = percent;
-}
-
 bool CEncodeSlot::RemoveEncodersOutput()
 {
     return m_pClaim && m_pClaim->Release();
@@ -103,7 +84,6 @@ bool CEncodeSlot::RemoveEncodersOutput()
 
 void CEncodeSlot::ParseEncoderOutput(std::string_view text)
 {
-    // The preview player's output has no encoder job to read it.
     if (m_pEncoder && !m_pEncoder->ReadOutput(text))
         return;
     std::lock_guard lock(m_tailMutex);

@@ -5,6 +5,7 @@
 #include "engine/OutputTail.h"
 #include "engine/Redirect.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,14 +21,14 @@
 // position, its encoder job (CEncoderJob: the command lines, the progress,
 // the subtitle copy), the claim on its output's name (COutputClaim), the
 // input's size, the command lines run so far, the encoder's last lines and the
-// job's clock. The run owns a few slots and uses
-// them on the UI thread; the runner's reader threads only hand the output to
-// the encoder job and keep the lines, and its waiter thread hands the child's
-// end, with those lines, to the end handler.
+// job's clock. The run owns a few slots and uses them on the UI thread; the
+// runner's reader threads only hand the output to the encoder job and keep the
+// lines, and its waiter thread hands the child's end, with those lines, to the
+// end handler.
 class CEncodeSlot final : private CRedirOwner
 {
 public:
-    // On the runner's waiter thread, once per started child (job or preview).
+    // On the runner's waiter thread, once per started child.
     using EndHandler =
         std::function<void(int slot, const ChildExit& exit, const QStringList& lines)>;
 
@@ -48,8 +49,6 @@ public:
     // Starts the encoder job's current step (nice +10 unless normalPriority).
     // False when it could not be started; StartError says why.
     bool Start(bool normalPriority);
-    // Starts the preview player at normal priority; the slot stays free.
-    bool StartPreview(const QString& commandLine);
     QString StartError() const { return m_redir.StartError(); }
 
     // Whether exit is the end of the child this slot waits for; the slot then
@@ -82,10 +81,6 @@ public:
     std::uint64_t Order() const { return m_nOrder; }
     // The job's percentage (the last job's, kept when the slot is freed).
     int Percent() const;
-    void SetPercent(int percent);
-    // The percentage the job's row shows: 0 when the job starts.
-    int RowPercent() const { return m_nRowPercent; }
-    void SetRowPercent(int percent) { m_nRowPercent = percent; }
     qint64 ElapsedMs() const { return m_timer.isValid() ? m_timer.elapsed() : 0; }
 
     // Lets the output's claim go: the encoder's file is deleted, and a movie
@@ -97,7 +92,13 @@ public:
     // it (CRedirect::Close).
     void RequestStop() { m_redir.RequestStop(); }
     void Close() { m_redir.Close(); }
-    void SetEncoderImageName(const QString& name) { m_redir.SetEncoderImageName(name); }
+    // The run's encoder: the image name Close sweeps for, and how long an
+    // encoder may take to finish its file after SIGTERM.
+    void SetEncoder(const QString& imageName, std::chrono::milliseconds stopGrace)
+    {
+        m_redir.SetEncoderImageName(imageName);
+        m_redir.SetStopGrace(stopGrace);
+    }
 
 private:
     // Called by the runner's stdout thread with each chunk: the encoder job
@@ -123,7 +124,6 @@ private:
     std::uint64_t m_nChildSerial = 0;
     // The last job's percentage once its encoder job has gone.
     int m_nKeptPercent = 0;
-    int m_nRowPercent = 0;
     QElapsedTimer m_timer;
 
     // The child's last lines: filled by both reader threads, taken by the

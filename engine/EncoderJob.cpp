@@ -1,7 +1,6 @@
 #include "EncoderJob.h"
 
-#include "engine/FfmpegJob.h"
-#include "engine/MencoderJob.h"
+#include "engine/Backends.h"
 #include "jobs/MediaProbe.h"
 
 CEncoderJob::CEncoderJob(Setup setup)
@@ -18,7 +17,5 @@ QString CEncoderJob::SubtitlePathFor(const StreamFile& movie)
 
 std::unique_ptr<CEncoderJob> MakeEncoderJob(const EncodeProfile& profile, CEncoderJob::Setup setup)
 {
-    if (profile.backend == EncodeProfile::Backend::Ffmpeg)
-        return std::make_unique<CFfmpegJob>(profile, std::move(setup));
-    return std::make_unique<CMencoderJob>(profile, std::move(setup));
+    return Backends::Of(profile.backend).makeJob(profile, std::move(setup));
 }

@@ -4,21 +4,17 @@
 #include "jobs/StreamFile.h"
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string_view>
 
 #include <QString>
 #include <QStringList>
 
-struct ChildExit;
-struct EncoderCause;
-
 // One job of a run as its encoder program sees it: what differs between the
-// encoders sits here, behind one small interface, and the run, its slots, the
-// naming, the log and the output check never ask which encoder runs. A job is
+// encoders sits here, behind one small interface, and in the back end's row of
+// Backends.h; the run, its slots, the naming, the log and the output check
+// never ask which encoder runs. A job is
 // one or more steps, each one run of the encoder (a two-pass encode has two);
 // the slot runs them one after another. Made on the UI thread (MakeEncoderJob)
 // and used there, but for ReadOutput, which the runner's stdout thread calls.
@@ -38,6 +34,9 @@ public:
         bool bBurnSubtitle = true;
         // Threads the encoder may use; 0 for its own choice.
         int nThreads = 0;
+        // The code page a subtitle that is not Unicode is read in; 0 has its
+        // charset detected (SubtitleCopyOptions::codePage).
+        int nSubtitleCodePage = 0;
     };
 
     // The encoder's verdict on a step that ended.
@@ -77,18 +76,10 @@ public:
     // outputBytes: the size of the output file now.
     virtual StepEnd StepSucceeded(std::uint64_t outputBytes) = 0;
 
-    // The encoder's words that name a cause of failure, and the sentence each
-    // stands for (CFailureReason::CauseIn).
-    virtual std::span<const EncoderCause> Causes() const = 0;
-
     // What the whole-movie check expects of the output, beyond a movie of the
     // input's length: a size it must stay within (0: none). A job over its
     // budget after its last step has failed.
     virtual std::uint64_t SizeBudget() const { return 0; }
-
-    // How long the encoder may take to finish its file after SIGTERM before it
-    // is killed.
-    virtual std::chrono::milliseconds StopGrace() const = 0;
 
     // The job's percentage, 0 to 100 over all of its steps; any thread.
     int Percent() const { return m_nPercent.load(std::memory_order_relaxed); }
@@ -101,5 +92,5 @@ private:
     std::atomic<int> m_nPercent{0};
 };
 
-// The job type the profile's back end uses.
+// The job of the profile's back end (its row in Backends.h).
 std::unique_ptr<CEncoderJob> MakeEncoderJob(const EncodeProfile& profile, CEncoderJob::Setup setup);

@@ -1,31 +1,17 @@
 #include "EncodingRun.h"
 
-#include "engine/ExternalTools.h"
-#include "engine/FailureReason.h"
+#include "engine/Backends.h"
 #include "engine/OutputCheck.h"
-#include "engine/OutputClaim.h"
-#include "engine/OutputNamer.h"
-#include "engine/StartChecks.h"
-#include "engine/StoredSettings.h"
-#include "jobs/JobStatus.h"
-#include "jobs/MediaProbe.h"
 #include "shell/AppFolder.h"
-#include "shell/SettingsStore.h"
 
 #include <algorithm>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimerEvent>
 
 namespace {
-
-const QString& StatusEncoding = JobStatus::Encoding;
-const QString& StatusFinished = JobStatus::Finished;
-const QString& StatusFailed = JobStatus::Failed;
-const QString& StatusStopped = JobStatus::Stopped;
 
 // Size of the input as the run counts it: 0 when it cannot be opened.
 std::uint64_t InputFileSize(const QString& path)
@@ -61,15 +47,18 @@ QDateTime LocalTime(std::int64_t secondsSinceEpoch)
 
 } // namespace
 
-CEncodingRun::CEncodingRun(RunForm& form, QObject* parent)
+CEncodingRun::CEncodingRun(QObject* parent)
     : QObject(parent)
-    , m_form(form)
 {
-    SetEncoder(EncodeProfile::Backend::Mencoder, ExternalTools::EncoderPath(),
-               QString::fromLatin1(ExternalTools::EncoderImageName));
-    SetEncoder(EncodeProfile::Backend::Ffmpeg, ExternalTools::FfmpegPath(),
-               QString::fromLatin1(ExternalTools::FfmpegImageName));
     EnsureSlots(1);
+    SetEncoderImageName(QString::fromLatin1(Backends::All().front().imageName));
+}
+
+void CEncodingRun::SetEncoderImageName(const QString& imageName)
+{
+    const BackendInfo& first = Backends::All().front();
+    for (const auto& slot : m_slots)
+        slot->SetEncoder(imageName, first.stopGrace);
 }
 
 CEncodingRun::~CEncodingRun()
@@ -78,6 +67,8 @@ CEncodingRun::~CEncodingRun()
     for (const auto& slot : m_slots)
         slot->RequestStop();
     m_slots.clear();
+    if (!m_stoppedEntries.empty())
+        SettleIncompleteOutputs(true);
 }
 
 void CEncodingRun::EnsureSlots(int count)
@@ -95,31 +86,8 @@ void CEncodingRun::EnsureSlots(int count)
             }
             QMetaObject::invokeMethod(this, "ProcessCompletions", Qt::QueuedConnection);
         };
-        auto slot = std::make_unique<CEncodeSlot>(int(m_slots.size()), onEnd);
-        slot->SetEncoderImageName(m_tools[m_plan.profile.backend].strImageName);
-        m_slots.push_back(std::move(slot));
+        m_slots.push_back(std::make_unique<CEncodeSlot>(int(m_slots.size()), onEnd));
     }
-}
-
-void CEncodingRun::SetEncoder(EncodeProfile::Backend backend, const QString& path,
-                              const QString& imageName)
-{
-    m_tools[backend] = {path, imageName};
-    if (backend == m_plan.profile.backend) {
-        for (const auto& slot : m_slots)
-            slot->SetEncoderImageName(imageName);
-    }
-}
-
-void CEncodingRun::SetEncoderPath(const QString& path)
-{
-    m_tools[EncodeProfile::Backend::Mencoder].strPath = path;
-}
-
-void CEncodingRun::SetEncoderImageName(const QString& name)
-{
-    const auto backend = EncodeProfile::Backend::Mencoder;
-    SetEncoder(backend, m_tools[backend].strPath, name);
 }
 
 std::int64_t CEncodingRun::Now() const
@@ -132,134 +100,49 @@ QString CEncodingRun::NowText() const
     return CRunLog::TimeText(LocalTime(Now()));
 }
 
-QString CEncodingRun::FailedFilesText(int failed, int ended)
+bool CEncodingRun::Start(RunPlan plan)
 {
-    return QStringLiteral("%1 of %2 files failed.").arg(failed).arg(ended);
-}
-
-void CEncodingRun::StartSampling()
-{
-    if (!m_bRunning)
-        Start(RunPlan::FromSettings(StoredSettings::Load(), true));
-}
-
-void CEncodingRun::StartEncoding()
-{
-    if (!m_bRunning)
-        Start(RunPlan::FromSettings(StoredSettings::Load(), false));
-}
-
-void CEncodingRun::Start(RunPlan plan)
-{
-    if (m_bRunning)
-        return;
-    const int count = m_form.JobCount();
-    if (count <= 0) {
-        m_form.MessageBox(QStringLiteral("Import movie file to the list !!"),
-                          RunForm::MessageIcon::Information);
-        return;
-    }
-
-    // Before anything starts or is asked: a folder that cannot be written
-    // would fail every job of the batch.
-    if (const std::optional<QString> error =
-            StartChecks::FolderWriteError(plan.strOutputDir, true)) {
-        m_form.MessageBox(StartChecks::FolderNotWritable(plan.strOutputDir) + QLatin1Char('\n') +
-                              *error,
-                          RunForm::MessageIcon::Information);
-        return;
-    }
-
-    plan.jobs.clear();
-    for (int i = 0; i < count; ++i)
-        plan.jobs.push_back(m_form.JobAt(i).value_or(StreamFile()));
-    QStringList outputs = plan.OutputPaths();
-    // What runs of this host that ended without cleaning up (a crash, a kill,
-    // a power cut) left in the folders this run writes is not in the way.
-    if (COutputClaim::RemoveLeftoversFor(outputs) > 0)
-        outputs = plan.OutputPaths();
-    // Only what the run will write can be overwritten.
-    QStringList written;
-    std::vector<bool> skipped(plan.jobs.size());
-    for (int i = 0; i < count; ++i) {
-        skipped[i] = m_form.SkipsJob(i);
-        if (!skipped[i])
-            written << outputs[i];
-    }
-    QStringList replaceable;
-    if (plan.overwrite == RunPlan::Overwrite::Ask && !MayOverwrite(written, replaceable))
-        return;
-
-    // The preview takes the first slot's runner: a preview still playing ends
-    // here, and its end is not taken for a job's.
-    if (m_bPlayerStarted) {
-        m_slots.front()->Close();
-        m_slots.front()->Release();
-        m_bPlayerStarted = false;
-    }
+    if (m_bRunning || plan.jobs.empty())
+        return false;
+    // A Stop's outputs that no one settled are kept.
+    if (!m_stoppedEntries.empty())
+        SettleIncompleteOutputs(false);
 
     m_plan = std::move(plan);
     m_tally.Start(Now());
     m_bRunning = true;
-    m_nCurrentJob = 0;
     m_bStoppedByUser = false;
-    m_nJobsEnded = 0;
+    m_nFinishedJobs = 0;
     m_nFailedJobs = 0;
     m_strLastFailure.clear();
     m_strStartFailure.clear();
-    m_bLastSucceeded = false;
-    m_nTotalPercent = -1;
-    m_pShownSlot = nullptr;
-    m_nShownJob = -1;
-    m_arrOutputs = outputs;
-    // The names a job whose own is taken does not move to: the other jobs'
-    // outputs and the movies.
-    m_runNames.clear();
-    m_replaceable.clear();
-    for (int i = 0; i < count; ++i) {
-        m_runNames.insert(OutputNamer::PathKey(outputs[i]));
-        m_runNames.insert(OutputNamer::PathKey(m_plan.jobs[i].strFilePath));
-    }
-    for (const QString& output : replaceable)
-        m_replaceable.insert(OutputNamer::PathKey(output));
+    m_outputs.Start(m_plan);
     m_arrJobs.assign(m_plan.jobs.size(), RunJob());
     for (std::size_t i = 0; i < m_plan.jobs.size(); ++i) {
-        m_arrJobs[i].nDuration = m_plan.jobs[i].nDuration;
-        m_arrJobs[i].ullSize = m_plan.jobs[i].CountedSize();
-        // A row whose movie has gone is passed over; its bytes count as done
-        // so that the total bar still reaches its end.
-        if (skipped[i]) {
-            m_arrJobs[i].state = JobState::Ended;
-            m_tally.AddDone(m_arrJobs[i].ullSize);
+        const RunPlan::Job& job = m_plan.jobs[i];
+        // A job left out is passed over; its bytes count as done so that the
+        // total still reaches its end.
+        if (job.bSkipped) {
+            m_arrJobs[i].step = JobStep::Ended;
+            m_tally.AddDone(job.Bytes());
         }
     }
-    MoveCursor();
     EnsureSlots(m_plan.nEncodesAtOnce);
+    const BackendInfo& backend = Backends::Of(m_plan.profile.backend);
     for (const auto& slot : m_slots)
-        slot->SetEncoderImageName(m_tools[m_plan.profile.backend].strImageName);
+        slot->SetEncoder(m_plan.Encoder().strImageName, backend.stopGrace);
     m_log.Begin(LocalTime(Now()), m_plan.bSampling);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
-    emit RunStarted(count);
+    emit RunStarted(int(m_plan.jobs.size()));
     ScheduleJobs();
-}
-
-bool CEncodingRun::MayOverwrite(const QStringList& outputs, QStringList& existing)
-{
-    // Another process's output that is still being made cannot be replaced:
-    // the job takes another name.
-    for (const QString& output : outputs) {
-        if (COutputClaim::Inspect(output) == COutputClaim::Found::Movie)
-            existing << output;
-    }
-    return existing.isEmpty() || m_form.AskYesNo(OutputNamer::ExistingOutputsQuestion(existing),
-                                                 RunForm::MessageIcon::None);
+    return true;
 }
 
 std::vector<CEncodeSlot*> CEncodingRun::BusySlots() const
 {
     std::vector<CEncodeSlot*> busy;
-    for (int i = 0; i < SlotCount(); ++i) {
+    for (int i = 0; i < SlotCount() && i < int(m_slots.size()); ++i) {
         if (m_slots[i]->IsBusy())
             busy.push_back(m_slots[i].get());
     }
@@ -270,7 +153,7 @@ std::vector<CEncodeSlot*> CEncodingRun::BusySlots() const
 
 CEncodeSlot* CEncodingRun::FreeSlot() const
 {
-    for (int i = 0; i < SlotCount(); ++i) {
+    for (int i = 0; i < SlotCount() && i < int(m_slots.size()); ++i) {
         if (!m_slots[i]->IsBusy())
             return m_slots[i].get();
     }
@@ -282,21 +165,30 @@ int CEncodingRun::RunningJobs() const
     return int(BusySlots().size());
 }
 
+int CEncodingRun::Percent(int job) const
+{
+    for (const CEncodeSlot* slot : BusySlots()) {
+        if (slot->JobIndex() == job)
+            return slot->Percent();
+    }
+    return job >= 0 && job < int(m_arrJobs.size()) ? m_arrJobs[job].nPercent : 0;
+}
+
 int CEncodingRun::NextJob() const
 {
     int first = -1;
     int longest = -1;
     int waiting = 0;
     for (int i = 0; i < int(m_arrJobs.size()); ++i) {
-        const RunJob& job = m_arrJobs[i];
-        if (job.state != JobState::Waiting)
+        if (m_arrJobs[i].step != JobStep::Waiting)
             continue;
         ++waiting;
         if (first < 0)
             first = i;
-        const RunJob* best = longest < 0 ? nullptr : &m_arrJobs[longest];
-        if (!best || job.nDuration > best->nDuration ||
-            (job.nDuration == best->nDuration && job.ullSize > best->ullSize))
+        const StreamFile& movie = m_plan.jobs[i].movie;
+        const StreamFile* best = longest < 0 ? nullptr : &m_plan.jobs[longest].movie;
+        if (!best || movie.nDuration > best->nDuration ||
+            (movie.nDuration == best->nDuration && movie.CountedSize() > best->CountedSize()))
             longest = i;
     }
     // Jobs start in list order. With two or more slots, while more jobs wait
@@ -319,124 +211,69 @@ void CEncodingRun::ScheduleJobs()
     if (!m_bRunning || !BusySlots().empty())
         return;
     if (!m_strStartFailure.isEmpty()) {
-        AbortRun(m_strStartFailure);
+        m_bRunning = false;
+        KillRunTimer();
+        EndRun(RunEnd::Way::EncoderNotStarted, m_strStartFailure);
         return;
     }
     // The bars show the state at the end, not the last tick's.
-    if (m_bLastSucceeded && m_pShownSlot)
-        m_pShownSlot->SetPercent(100);
-    UpdateTimeLabels();
-    FinishRun();
-}
-
-std::optional<CFailureReason> CEncodingRun::StartProblem(const QString& input,
-                                                         const QString& output) const
-{
-    if (const std::optional<QString> problem = StartChecks::MovieProblem(input))
-        return CFailureReason::BeforeStart(*problem);
-    // The disk may have become read-only or full since the run started. The
-    // subfolder of a movie added through a folder is made now, inside an output
-    // folder that is still there.
-    const QString folder = QFileInfo(output).absolutePath();
-    const QString root = QFileInfo(m_plan.strOutputDir).absoluteFilePath();
-    const bool subfolder =
-        QDir::cleanPath(folder) != QDir::cleanPath(root) && QFileInfo(root).isDir();
-    if (const std::optional<QString> error = StartChecks::FolderWriteError(folder, subfolder))
-        return CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder), {*error});
-    return std::nullopt;
-}
-
-COutputClaim::Attempt CEncodingRun::ClaimOutput(int index, bool free)
-{
-    const QString& planned = m_arrOutputs[index];
-    const RunPlan::Overwrite overwrite = m_plan.overwrite;
-    if (!free) {
-        const bool replace = overwrite == RunPlan::Overwrite::Replace ||
-                             (overwrite == RunPlan::Overwrite::Ask &&
-                              m_replaceable.contains(OutputNamer::PathKey(planned)));
-        COutputClaim::Attempt attempt = COutputClaim::Take(planned, replace);
-        if (attempt.claim || !attempt.strError.isEmpty() || overwrite == RunPlan::Overwrite::Skip ||
-            overwrite == RunPlan::Overwrite::Replace)
-            return attempt;
-    }
-    const StreamFile& job = m_plan.jobs[index];
-    return COutputClaim::TakeFree(
-        [&](int copy) {
-            return OutputNamer::PathFor(m_plan.strOutputDir, m_plan.strPrefix,
-                                        m_plan.profile.Extension(), job, copy);
-        },
-        [&](const QString& path) { return m_runNames.contains(OutputNamer::PathKey(path)); });
+    ReportProgress();
+    m_bRunning = false;
+    KillRunTimer();
+    RunEnd end;
+    end.nFinished = m_nFinishedJobs;
+    end.nFailed = m_nFailedJobs;
+    EndRun(RunEnd::Way::Finished, end.FailedFilesText());
 }
 
 void CEncodingRun::SkipJob(int index, const QString& reason)
 {
-    m_arrJobs[index].state = JobState::Ended;
-    m_tally.AddDone(m_arrJobs[index].ullSize);
-    SetRowStatus(index, JobStatus::Skipped, reason);
+    m_arrJobs[index].step = JobStep::Ended;
+    m_tally.AddDone(m_plan.jobs[index].Bytes());
     RunLogJob entry;
     entry.nIndex = index;
     entry.nCount = int(m_plan.jobs.size());
-    entry.strInput = m_plan.jobs[index].strFilePath;
-    entry.strOutput = m_arrOutputs[index];
+    entry.strInput = m_plan.jobs[index].movie.strFilePath;
+    entry.strOutput = m_outputs.Paths()[index];
     entry.strEnd = QStringLiteral("skipped: ") + reason;
+    JobEnd end;
+    end.state = JobState::Skipped;
+    end.strSkipReason = reason;
+    emit JobEnded(index, end);
     m_log.WriteJob(entry);
-    MoveCursor();
 }
 
 void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
 {
-    const StreamFile& movie = m_plan.jobs[index];
-    std::optional<CFailureReason> failure = StartProblem(movie.strFilePath, m_arrOutputs[index]);
-    std::unique_ptr<COutputClaim> claim;
-    if (!failure) {
-        // The output's name is this job's alone before its encoder starts.
-        COutputClaim::Attempt attempt = ClaimOutput(index, false);
-        if (!attempt.strError.isEmpty()) {
-            const QString folder = QFileInfo(m_arrOutputs[index]).absolutePath();
-            failure = CFailureReason::BeforeStart(StartChecks::FolderNotWritable(folder),
-                                                  {attempt.strError});
-        } else if (!attempt.claim) {
-            SkipJob(index, COutputClaim::InUseReason(attempt.held));
-            return;
-        } else {
-            claim = std::move(attempt.claim);
-            m_arrOutputs[index] = claim->Path();
-            m_runNames.insert(OutputNamer::PathKey(claim->Path()));
-        }
+    const StreamFile& movie = m_plan.jobs[index].movie;
+    CRunOutputs::Readied ready = m_outputs.Ready(index);
+    if (!ready.failure && !ready.claim) {
+        SkipJob(index, COutputClaim::InUseReason(ready.held));
+        return;
     }
+    const std::optional<CFailureReason>& failure = ready.failure;
     CEncoderJob::Setup setup;
     setup.movie = movie;
-    setup.strOutput = claim ? claim->TempPath() : m_arrOutputs[index];
-    setup.strProgram = m_tools[m_plan.profile.backend].strPath;
+    setup.strOutput = ready.claim ? ready.claim->TempPath() : m_outputs.Paths()[index];
+    setup.strProgram = m_plan.Encoder().strPath;
     setup.bSampling = m_plan.bSampling;
     setup.bBurnSubtitle = m_plan.bBurnSubtitle;
     setup.nThreads = m_plan.ThreadsPerEncoder();
+    setup.nSubtitleCodePage = m_plan.nSubtitleCodePage;
     std::unique_ptr<CEncoderJob> encoder = MakeEncoderJob(m_plan.profile, setup);
+    m_arrJobs[index].step = JobStep::Running;
     if (failure) {
         // No encoder for it; the batch goes on with the next job.
-        m_arrJobs[index].state = JobState::Running;
         slot.Assign(index, std::move(encoder), 0, ++m_nStarts);
         EndJob(slot, failure, {});
         return;
     }
 
-    // The selection moves to the new job unless the user follows another
-    // running one; with one slot, every job's row is shown in turn.
-    const int selected = m_form.SelectedRow();
-    const std::vector<CEncodeSlot*> busy = BusySlots();
-    const bool followsRunning = std::any_of(
-        busy.cbegin(), busy.cend(), [selected](auto* s) { return s->JobIndex() == selected; });
-    m_arrJobs[index].state = JobState::Running;
-    if (!followsRunning && RowExists(index))
-        m_form.ShowRow(index);
-    SetRowStatus(index, StatusEncoding, QString());
-
+    emit JobStarted(index, m_outputs.Paths()[index]);
     slot.Assign(index, std::move(encoder), InputFileSize(movie.strFilePath), ++m_nStarts,
-                std::move(claim));
-    ShowCurrentFile();
+                std::move(ready.claim));
     if (const std::optional<QString> refused = slot.Encoder()->Prepare()) {
         EndJob(slot, CFailureReason::BeforeStart(*refused), {});
-        ShowCurrentFile();
         return;
     }
     StartStep(slot);
@@ -452,60 +289,24 @@ bool CEncodingRun::StartStep(CEncodeSlot& slot)
     const QString program = slot.Encoder()->GetSetup().strProgram;
     const CFailureReason failure = CFailureReason::NotStarted(program, slot.StartError());
     EndJob(slot, failure, failure.EncoderLines());
-    ShowCurrentFile();
     m_strStartFailure = QStringLiteral("Unable to start %1").arg(program);
     return false;
-}
-
-void CEncodingRun::ShowCurrentFile()
-{
-    const std::vector<CEncodeSlot*> busy = BusySlots();
-    if (busy.empty())
-        return; // the panel keeps the job that ended last
-    const int selected = m_form.SelectedRow();
-    CEncodeSlot* shown = busy.front();
-    for (CEncodeSlot* slot : busy) {
-        if (slot->JobIndex() == selected)
-            shown = slot;
-    }
-    if (shown == m_pShownSlot && shown->JobIndex() == m_nShownJob)
-        return;
-    m_pShownSlot = shown;
-    m_nShownJob = shown->JobIndex();
-    m_strCurrentOutput = shown->Output();
-    m_form.SetValueLabel(RunForm::ValueLabel::Input, shown->Input());
-    m_form.SetValueLabel(RunForm::ValueLabel::Output, m_strCurrentOutput);
-    m_form.SetProgress(RunForm::ProgressBar::Current, std::clamp(shown->Percent(), 0, 100));
-}
-
-void CEncodingRun::FollowSelection()
-{
-    if (m_bRunning)
-        ShowCurrentFile();
-}
-
-void CEncodingRun::MoveCursor()
-{
-    m_nCurrentJob = 0;
-    while (m_nCurrentJob < int(m_arrJobs.size()) &&
-           m_arrJobs[m_nCurrentJob].state == JobState::Ended)
-        ++m_nCurrentJob;
 }
 
 void CEncodingRun::EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>& failure,
                           const QStringList& lines)
 {
     const int index = slot.JobIndex();
-    ++m_nJobsEnded;
-    m_tally.AddDone(m_arrJobs[index].ullSize);
-    m_bLastSucceeded = !failure;
-    if (failure) {
-        ++m_nFailedJobs;
+    ++(failure ? m_nFailedJobs : m_nFinishedJobs);
+    m_tally.AddDone(m_plan.jobs[index].Bytes());
+    m_arrJobs[index].nPercent = slot.Percent();
+    if (failure)
         m_strLastFailure =
             QStringLiteral("%1 failed: %2").arg(PathFileName(slot.Input()), failure->Summary());
-    }
-    SetRowStatus(index, failure ? StatusFailed : StatusFinished,
-                 failure ? failure->Details() : QString());
+    JobEnd end;
+    end.state = failure ? JobState::Failed : JobState::Finished;
+    end.failure = failure;
+    emit JobEnded(index, end);
     RunLogJob entry = JobLogEntry(slot,
                                   failure ? QStringLiteral("failed: ") + failure->OneLine()
                                           : QStringLiteral("finished"),
@@ -513,49 +314,7 @@ void CEncodingRun::EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>
     entry.bOutputRemoved = failure && slot.RemoveEncodersOutput();
     m_log.WriteJob(entry);
     slot.Release();
-    m_arrJobs[index].state = JobState::Ended;
-    MoveCursor();
-}
-
-std::optional<CFailureReason> CEncodingRun::CheckOutput(const CEncodeSlot& slot,
-                                                        const QStringList& lines) const
-{
-    const QString& output = slot.EncoderOutput();
-    const StreamFile& job = m_plan.jobs[slot.JobIndex()];
-    const std::uint64_t budget = slot.Encoder()->SizeBudget();
-    if (budget > 0 && FileBytes(output) > budget)
-        return CFailureReason::OverBudget(FileBytes(output), budget, lines);
-    // The movie's length to the frame, probed now: 2 to 20 ms on the UI thread
-    // for the inputs of bench/lengths.sh, once per job.
-    const double input = COutputCheck::InputSeconds(job, ProbeMovieTiming(job.strFilePath));
-    const std::optional<QString> problem = COutputCheck::Problem(
-        ProbeMovieContent(output), COutputCheck::ExpectedSeconds(input, m_plan.bSampling),
-        m_plan.bSampling);
-    if (!problem)
-        return std::nullopt;
-    // A disk that is full now is found for every failure (OnSlotEnded).
-    return CFailureReason::ForIncompleteOutput(*problem, CFailureReason::SaysDiskFull(lines),
-                                               lines);
-}
-
-std::optional<CFailureReason> CEncodingRun::PublishOutput(CEncodeSlot& slot)
-{
-    QString error;
-    if (slot.Claim()->Publish(&error))
-        return std::nullopt;
-    // Another process took the name meanwhile (one that replaced it at the
-    // same moment): the movie goes under the next free name.
-    const int index = slot.JobIndex();
-    COutputClaim::Attempt next = ClaimOutput(index, true);
-    if (next.claim && next.claim->Publish(&error, slot.EncoderOutput())) {
-        m_arrOutputs[index] = next.claim->Path();
-        m_runNames.insert(OutputNamer::PathKey(next.claim->Path()));
-        slot.SetClaim(std::move(next.claim));
-        return std::nullopt;
-    }
-    return CFailureReason::BeforeStart(
-        QStringLiteral("The finished movie could not be given its name: %1").arg(slot.Output()),
-        {next.strError.isEmpty() ? error : next.strError});
+    m_arrJobs[index].step = JobStep::Ended;
 }
 
 RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
@@ -592,14 +351,8 @@ void CEncodingRun::ProcessCompletions()
 void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStringList& lines)
 {
     CEncodeSlot& slot = *m_slots[slotIndex];
-    if (!slot.TakeEnd(exit))
+    if (!slot.TakeEnd(exit) || !slot.IsBusy())
         return;
-    if (!slot.IsBusy()) {
-        // The preview player ended.
-        m_bPlayerStarted = false;
-        ++m_nCurrentJob;
-        return;
-    }
 
     CEncoderJob& encoder = *slot.Encoder();
     const QString& output = slot.EncoderOutput();
@@ -613,62 +366,45 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     // not demultiplex, for one), or with only part of one (a full disk, an
     // input that ends early): that job failed too. A whole movie takes the
     // output's name.
-    std::optional<CFailureReason> failure =
-        CFailureReason::ForEnd(exit, OutputState(output), lines, encoder.Causes());
+    std::optional<CFailureReason> failure = CFailureReason::ForEnd(
+        exit, OutputState(output), lines, Backends::Of(m_plan.profile.backend).causes);
     if (!failure)
-        failure = CheckOutput(slot, lines);
+        failure = m_outputs.Check(slot, lines);
     if (!failure)
-        failure = PublishOutput(slot);
+        failure = m_outputs.Publish(slot);
     // The encoder does not always say so when its writes fail for want of
     // space: it leaves an empty or short file, or none.
     if (failure && failure->Cause().isEmpty() &&
         COutputCheck::DiskFull(QFileInfo(output).absolutePath()))
         failure->SetCause(QString::fromLatin1(CFailureReason::DiskFullCause));
     EndJob(slot, failure, lines);
-    ShowCurrentFile();
     ScheduleJobs();
 }
 
-void CEncodingRun::FinishRun()
+void CEncodingRun::EndRun(RunEnd::Way way, const QString& logEnd)
 {
-    m_bRunning = false;
-    m_nCurrentJob = 0;
-    emit RunOver(true, m_nFailedJobs, m_nJobsEnded);
-    if (m_plan.bShutdown)
-        m_form.ShutdownComputer();
-    QString message = FinishedText;
-    if (m_nFailedJobs > 0)
-        message += QLatin1Char('\n') + FailedFilesText(m_nFailedJobs, m_nJobsEnded);
-    if (m_nFailedJobs == 1)
-        message += QLatin1Char('\n') + m_strLastFailure;
-    m_log.End(QStringLiteral("Run ended %1: %2")
-                  .arg(NowText(), FailedFilesText(m_nFailedJobs, m_nJobsEnded)));
-    m_form.MessageBox(message, RunForm::MessageIcon::Information);
-    KillRunTimer();
-    if (!m_bStoppedByUser)
-        m_form.OpenFolder(m_plan.strOutputDir);
-    emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, false);
+    RunEnd end;
+    end.way = way;
+    end.nFinished = m_nFinishedJobs;
+    end.nFailed = m_nFailedJobs;
+    if (way == RunEnd::Way::EncoderNotStarted)
+        end.strWhy = m_strStartFailure;
+    end.strLastFailure = m_strLastFailure;
+    if (!logEnd.isEmpty())
+        m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), logEnd));
+    emit RunEnded(end);
 }
 
-void CEncodingRun::AbortRun(const QString& message)
-{
-    m_bRunning = false;
-    m_nCurrentJob = 0;
-    KillRunTimer();
-    emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
-    m_log.End(QStringLiteral("Run ended %1: %2").arg(NowText(), message));
-    m_form.MessageBox(message, RunForm::MessageIcon::Information);
-    emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, false);
-}
-
-void CEncodingRun::StopEncoding()
+void CEncodingRun::Stop()
 {
     Stop(false);
 }
 
 void CEncodingRun::StopForQuit()
 {
-    for (const auto& claim : m_askingAbout)
+    // The outputs a Stop left waiting go as a quit's do; the question about
+    // them, still open, settles them after.
+    for (const auto& claim : m_incompleteClaims)
         claim->Release();
     Stop(true);
 }
@@ -682,8 +418,7 @@ void CEncodingRun::Stop(bool quitting)
     m_bRunning = false;
     m_bStoppedByUser = true;
     // Every encoder is asked to end before any is waited for, so that all of
-    // them finalise their files (on SIGTERM) in the same grace; then the
-    // preview or the encoders are ended.
+    // them finalise their files (on SIGTERM) in the same grace.
     for (const auto& slot : m_slots)
         slot->RequestStop();
     for (const auto& slot : m_slots)
@@ -691,88 +426,65 @@ void CEncodingRun::Stop(bool quitting)
     KillRunTimer();
     if (!wasRunning)
         return;
-    emit RunOver(false, m_nFailedJobs, m_nJobsEnded);
 
     // Taken now, and the slots freed: the stopped encoders' ends, which arrive
-    // while the question below waits for the user, are not taken for jobs'.
+    // while a question about their outputs waits for the user, are not taken
+    // for jobs'.
     const QString end = quitting ? QStringLiteral("stopped: Clipvane was asked to quit")
                                  : QStringLiteral("stopped by the user");
-    std::vector<RunLogJob> entries;
-    // The stopped jobs' claims, and the names of those whose encoders wrote
-    // something: the question names the outputs as the user knows them.
-    std::vector<std::unique_ptr<COutputClaim>> claims;
-    QStringList incomplete;
+    m_bStoppedForQuit = quitting;
+    m_stoppedEntries.clear();
+    m_incompleteClaims.clear();
+    m_arrIncomplete.clear();
     for (CEncodeSlot* slot : stopped) {
         const int index = slot->JobIndex();
-        SetRowStatus(index, StatusStopped, QString());
-        entries.push_back(JobLogEntry(*slot, end, {}));
+        m_stoppedEntries.push_back(JobLogEntry(*slot, end, {}));
         if (quitting) {
-            entries.back().bOutputRemoved = slot->RemoveEncodersOutput();
+            m_stoppedEntries.back().bOutputRemoved = slot->RemoveEncodersOutput();
         } else if (slot->Claim() && FileBytes(slot->EncoderOutput()) > 0) {
-            incomplete << slot->Output();
-            claims.push_back(slot->TakeClaim());
+            // Named as the user knows the output.
+            m_arrIncomplete << slot->Output();
+            m_incompleteClaims.push_back(slot->TakeClaim());
         }
         slot->Release();
-        m_arrJobs[index].state = JobState::Ended;
+        m_arrJobs[index].step = JobStep::Ended;
+        m_arrJobs[index].nPercent = 0;
+        JobEnd stoppedEnd;
+        stoppedEnd.state = JobState::Stopped;
+        emit JobEnded(index, stoppedEnd);
     }
-    MoveCursor();
-    ShowStoppedProgress();
+    emit RunProgress(m_tally.ReadStopped(m_plan.TotalBytes(), Now()));
 
-    if (!incomplete.isEmpty()) {
-        m_askingAbout = std::move(claims);
-        const bool yes = m_form.AskYesNo(OutputNamer::IncompleteOutputsQuestion(incomplete),
-                                         RunForm::MessageIcon::Question);
-        // Yes deletes them; No keeps each under its output's name. A quit while
-        // the question was open deleted them already.
-        for (const auto& claim : m_askingAbout) {
-            QString error;
-            const bool removed = yes ? claim->Release() : !claim->Publish(&error);
-            for (RunLogJob& entry : entries) {
-                if (entry.strOutput == claim->Path())
-                    entry.bOutputRemoved = removed || !QFileInfo::exists(entry.strOutput);
-            }
+    const bool waits = !m_arrIncomplete.isEmpty();
+    if (!waits)
+        SettleIncompleteOutputs(true);
+    EndRun(quitting ? RunEnd::Way::StoppedForQuit : RunEnd::Way::Stopped, QString());
+}
+
+void CEncodingRun::SettleIncompleteOutputs(bool remove)
+{
+    // Kept, each stays under its output's name. A quit while the question was
+    // open deleted them already.
+    for (const auto& claim : m_incompleteClaims) {
+        QString error;
+        const bool removed = remove ? claim->Release() : !claim->Publish(&error);
+        for (RunLogJob& entry : m_stoppedEntries) {
+            if (entry.strOutput == claim->Path())
+                entry.bOutputRemoved = removed || !QFileInfo::exists(entry.strOutput);
         }
-        m_askingAbout.clear();
     }
-    for (const RunLogJob& entry : entries)
+    m_incompleteClaims.clear();
+    m_arrIncomplete.clear();
+    for (const RunLogJob& entry : std::exchange(m_stoppedEntries, {}))
         m_log.WriteJob(entry);
-    m_log.End(quitting
+    m_log.End(m_bStoppedForQuit
                   ? QStringLiteral("Run stopped %1: Clipvane was asked to quit.").arg(NowText())
                   : QStringLiteral("Run stopped by the user %1.").arg(NowText()));
-    emit RunEnded(m_nJobsEnded - m_nFailedJobs, m_nFailedJobs, true);
 }
 
-void CEncodingRun::ShowStoppedProgress()
+void CEncodingRun::ReportProgress()
 {
-    const CProgressTally::Reading reading = m_tally.ReadStopped(m_form.TotalBytes(), Now());
-    if (m_pShownSlot)
-        m_pShownSlot->SetPercent(0);
-    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(reading.elapsed));
-    m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(0));
-    m_form.SetProgress(RunForm::ProgressBar::Current, 0);
-    SetTotalProgress(reading.totalPercent);
-}
-
-void CEncodingRun::SetTotalProgress(int percent)
-{
-    m_form.SetProgress(RunForm::ProgressBar::Total, percent);
-    if (percent == m_nTotalPercent)
-        return;
-    m_nTotalPercent = percent;
-    emit TotalProgressChanged(percent);
-}
-
-bool CEncodingRun::StartPreview(const QString& commandLine)
-{
-    if (m_bRunning)
-        return false;
-    m_bPlayerStarted = m_slots.front()->StartPreview(commandLine);
-    return m_bPlayerStarted;
-}
-
-void CEncodingRun::UpdateTimeLabels()
-{
-    const std::uint64_t totalBytes = m_form.TotalBytes();
+    const std::uint64_t totalBytes = m_plan.TotalBytes();
     if (!m_bRunning || totalBytes == 0)
         return;
     // Each running job counts with its bytes times its percentage.
@@ -780,43 +492,13 @@ void CEncodingRun::UpdateTimeLabels()
     for (CEncodeSlot* slot : BusySlots()) {
         const int percent = std::clamp(slot->Percent(), 0, 100);
         runningBytes += slot->Bytes() * static_cast<std::uint64_t>(percent) / 100;
-        if (percent != slot->RowPercent()) {
-            slot->SetRowPercent(percent);
-            if (RowExists(slot->JobIndex()))
-                m_form.SetRowProgress(slot->JobIndex(), percent);
+        RunJob& job = m_arrJobs[slot->JobIndex()];
+        if (percent != job.nReportedPercent) {
+            job.nReportedPercent = percent;
+            emit JobProgress(slot->JobIndex(), percent);
         }
     }
-    const CProgressTally::Reading reading = m_tally.Read(runningBytes, totalBytes, Now());
-    const int percent = m_pShownSlot ? std::clamp(m_pShownSlot->Percent(), 0, 100) : 0;
-    m_form.SetValueLabel(RunForm::ValueLabel::Elapsed, FormatDuration(reading.elapsed));
-    m_form.SetValueLabel(RunForm::ValueLabel::Remaining, FormatDuration(reading.remaining));
-    m_form.SetProgress(RunForm::ProgressBar::Current, percent);
-    SetTotalProgress(reading.totalPercent);
-}
-
-QString CEncodingRun::OutputPathFor(const StreamFile& job, int copy)
-{
-    const StoredSettings stored = StoredSettings::Load();
-    return OutputNamer::PathFor(stored.strOutputDir, stored.strPrefix, stored.Profile().Extension(),
-                                job, copy);
-}
-
-QStringList CEncodingRun::OutputPathsFor(const std::vector<StreamFile>& jobs)
-{
-    const StoredSettings stored = StoredSettings::Load();
-    return OutputNamer::PathsFor(stored.strOutputDir, stored.strPrefix,
-                                 stored.Profile().Extension(), jobs);
-}
-
-bool CEncodingRun::RowExists(int index) const
-{
-    return index >= 0 && index < m_form.JobCount();
-}
-
-void CEncodingRun::SetRowStatus(int index, const QString& status, const QString& reason)
-{
-    if (RowExists(index))
-        m_form.SetRowStatus(index, status, reason);
+    emit RunProgress(m_tally.Read(runningBytes, totalBytes, Now()));
 }
 
 void CEncodingRun::KillRunTimer()
@@ -829,7 +511,7 @@ void CEncodingRun::KillRunTimer()
 void CEncodingRun::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_nTimerId)
-        UpdateTimeLabels();
+        ReportProgress();
     else
         QObject::timerEvent(event);
 }

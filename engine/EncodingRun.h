@@ -4,124 +4,96 @@
 #include "engine/FailureReason.h"
 #include "engine/OutputClaim.h"
 #include "engine/ProgressTally.h"
-#include "engine/RunForm.h"
+#include "engine/RunEvents.h"
 #include "engine/RunLog.h"
+#include "engine/RunOutputs.h"
 #include "engine/RunPlan.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
-// A run over the job list, made from a plan taken when it starts (RunPlan):
-// every job into the output folder, up to the plan's encodes at once (with 1,
-// one job after another in list order), with each running row's percentage,
-// the Current File panel, total progress, elapsed and remaining time, and at
-// the very end the finish message, the optional shut-down and the output
-// folder. Lives on the UI thread; the runners' worker threads only hand the
-// encoder's output to the job's encoder (CEncoderJob) and each child's end over
-// to the UI thread, where the job's end, the next start, the messages and the
-// shut-down run. The form reaches the user through RunForm. The first slot's
-// runner also serves the preview player (StartPreview).
-// Which encoder makes a job is the business of its CEncoderJob alone: the
-// slots, the queue, the naming (OutputNamer), the progress (CProgressTally),
-// the log (CRunLog) and the whole-movie check are the same for every one.
-// The output folder is made and checked before a run starts anything, and a
-// job's movie and output folder again before its encoder starts (StartChecks):
-// a job that cannot start fails without an encoder, and the batch goes on.
-// Then the job claims its output's name (COutputClaim), as the plan's
-// Overwrite says when the name is in use, and its encoder writes a temporary
-// file that takes the name only once it is a whole movie. At its start a run
-// removes what ended runs of this host left in its output folders.
-// For each job the run keeps the encoder's last lines, so that a failed row can
-// say why (its status cell's reason, CFailureReason), and each run writes a
-// plain-text log (CRunLog) in which each job's entry is written whole when the
-// job ends.
+// A run of a plan (RunPlan), which is all it reads: every job into its output,
+// up to the plan's encodes at once (with 1, one job after another in list
+// order). It tells what happens by its events: a job started, its progress, its
+// end (a JobEnd), the run's progress every second (elapsed, remaining and total
+// percentage) and the run's end (a RunEnd). The window and clipvane-batch each
+// listen and show them their own way; questions are theirs too (the plan's
+// ExistingOutputs before a run, IncompleteOutputs after a Stop).
+// Lives on the UI thread; the runners' worker threads only hand the encoder's
+// output to the job's encoder (CEncoderJob) and each child's end over to the UI
+// thread, where the job's end, the next start and the events come.
+// Which encoder makes a job is the business of its CEncoderJob and its back
+// end's row (Backends.h) alone: the slots, the scheduling, the naming, the
+// progress (CProgressTally), the log (CRunLog) and the whole-movie check are
+// the same for every one.
+// A job's movie and output folder are checked before its encoder starts: a job
+// that cannot start fails without an encoder, and the batch goes on. Then the
+// job claims its output's name, as the plan's Overwrite says when the name is
+// in use, and its encoder writes a temporary file that takes the name only once
+// it is a whole movie (CRunOutputs).
+// For each job the run keeps the encoder's last lines, so that a failed job can
+// say why (CFailureReason), and each run writes a plain-text log (CRunLog) in
+// which each job's entry is written whole when the job ends.
 class CEncodingRun : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit CEncodingRun(RunForm& form, QObject* parent = nullptr);
+    explicit CEncodingRun(QObject* parent = nullptr);
     ~CEncodingRun() override;
 
-    // Starts a run of the plan over the form's jobs (which the plan then holds).
-    void Start(RunPlan plan);
-    // The Sampling button: the plan of the stored settings, taken now, in which
-    // each movie is encoded for its first SampleSeconds.
-    void StartSampling();
-    // The Make button: the plan of the stored settings, taken now.
-    void StartEncoding();
-    // The Stop button: ends a run or a preview. Every running encoder is asked
-    // to end at once, then waited for. Each stopped job's row says "Stopped",
-    // the bars and times show what was done, and one question asks whether to
-    // delete the incomplete outputs.
-    void StopEncoding();
-    // The same without a question, when Clipvane is to quit (a signal, the end
-    // of the desktop session): the incomplete outputs are deleted. Also deletes
-    // incomplete outputs that a Stop question still asks about.
+    // Starts a run of the plan, whose jobs are named (RunPlan::SetJobs). False
+    // when no run starts: one is active, or the plan has no jobs.
+    bool Start(RunPlan plan);
+    // The Stop button: every running encoder is asked to end at once, then
+    // waited for. Each stopped job ends Stopped, and the run's progress shows
+    // what the finished jobs made of it. The outputs the stopped encoders had
+    // begun wait for SettleIncompleteOutputs; the run has ended (RunEnded)
+    // before they are settled.
+    void Stop();
+    // The same without waiting, when Clipvane is to quit (a signal, the end of
+    // the desktop session): the incomplete outputs are deleted, also those a
+    // Stop left waiting.
     void StopForQuit();
-    // The one-second timer's work: elapsed and remaining time, both bars and the
-    // running rows' bars.
-    void UpdateTimeLabels();
-    // The list's selection changed. The Current File panel and the current-file
-    // bar show the selected row while its job is being encoded, else the
-    // running job that started first.
-    void FollowSelection();
+    // The outputs of the last Stop's jobs that their encoders had written
+    // something into, by their output names; empty once settled.
+    const QStringList& IncompleteOutputs() const { return m_arrIncomplete; }
+    // Deletes the incomplete outputs (remove), or keeps each under its
+    // output's name, and writes the stopped jobs' log entries and the log's
+    // end.
+    void SettleIncompleteOutputs(bool remove);
 
-    // Starts the preview player with a complete command line at normal priority.
-    // Refused while a run is active (the player takes the first slot's runner);
-    // false also when the player could not be started.
-    bool StartPreview(const QString& commandLine);
-
-    // The finish message's first line, which the desktop's notification says too,
-    // and the line under it when jobs failed: "1 of 3 files failed.".
-    static inline const QString FinishedText = QStringLiteral("Encoding Finished !!");
-    static QString FailedFilesText(int failed, int ended);
-
-    // The output path of a job with the stored folder, prefix and profile
-    // (OutputNamer::PathFor), and those of a batch (OutputNamer::PathsFor).
-    static QString OutputPathFor(const StreamFile& job, int copy = 1);
-    static QStringList OutputPathsFor(const std::vector<StreamFile>& jobs);
-
-    // The encoder program of a back end and the image name Stop sweeps for
-    // (defaults: tools/mencoder and tools/ffmpeg in the application folder).
-    void SetEncoder(EncodeProfile::Backend backend, const QString& path, const QString& imageName);
-    // The mencoder back end's, as SetEncoder.
-    void SetEncoderPath(const QString& path);
-    void SetEncoderImageName(const QString& name);
-    // Seconds since the epoch; replaceable so that the time labels can be tested.
+    // The one-second timer's work: each running job's percentage where it
+    // changed (JobProgress), then the run's progress (RunProgress).
+    void ReportProgress();
+    // The image name the slots' sweep looks for at Stop and at the run's end
+    // (CRedirect::Close) until a plan names its encoder: the first back end's
+    // by default.
+    void SetEncoderImageName(const QString& imageName);
+    // Seconds since the epoch; replaceable so that the times can be tested.
     void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
 
-    // What the run tells of its state: the form asks whether a run is active;
-    // the rest is for tests and benchmarks.
     bool IsRunning() const { return m_bRunning; }
     bool IsSampling() const { return m_bRunning && m_plan.bSampling; }
     // The plan of the current (or last) run, and its jobs' output paths in job
-    // order.
+    // order: the plan's, or the name a job took when its own was in use.
     const RunPlan& Plan() const { return m_plan; }
-    const QStringList& Outputs() const { return m_arrOutputs; }
-    // The preview player was started and its end has not come yet.
-    bool IsPreviewing() const { return m_bPlayerStarted; }
+    const QStringList& Outputs() const { return m_outputs.Paths(); }
+    // What the run tells of its state, for tests and benchmarks.
     bool WasStoppedByUser() const { return m_bStoppedByUser; }
     bool HasRunTimer() const { return m_nTimerId != 0; }
-    // The first job of the list that has not ended in this run (with one
-    // encoder at a time, the job being encoded); 0 after a finished run. A
-    // preview's end moves it on, as a job's end does.
-    int CurrentJob() const { return m_nCurrentJob; }
-    // The percentage and output of the job the Current File panel shows (or
-    // showed last).
-    int CurrentPercent() const { return m_pShownSlot ? m_pShownSlot->Percent() : 0; }
-    const QString& CurrentOutput() const { return m_strCurrentOutput; }
+    // A job's percentage: its encoder's while it runs, else the one it ended
+    // with (0 for a stopped job, and before it starts).
+    int Percent(int job) const;
     std::uint64_t DoneBytes() const { return m_tally.DoneBytes(); }
     // Encoders the current (or last) run keeps going at once, and how many
     // jobs are being encoded now.
@@ -129,17 +101,22 @@ public:
     int RunningJobs() const;
 
 signals:
-    // A run started with jobs jobs on SlotCount() slots.
+    // A run started with jobs jobs on SlotCount() slots; the plan's jobs that
+    // are left out have ended already.
     void RunStarted(int jobs);
-    // The total bar's value changed (0 to 100).
-    void TotalProgressChanged(int percent);
-    // The encoding is over, before the finish message or Stop's question waits
-    // for the user: finished when the run went through the list (the finish
-    // message follows); failedJobs of endedJobs failed.
-    void RunOver(bool finished, int failedJobs, int endedJobs);
-    // A run ended: finished, stopped (Stop or a quit), or its encoder could not
-    // be started. finished and failed count the run's jobs that ended so.
-    void RunEnded(int finished, int failed, bool stopped);
+    // A job's encoder is about to start on output (its output's name).
+    void JobStarted(int index, const QString& output);
+    // A running job's percentage changed (0 to 100); at the timer's ticks.
+    void JobProgress(int index, int percent);
+    // A job ended: finished, failed (also one that could not start), stopped
+    // or left out.
+    void JobEnded(int index, const JobEnd& end);
+    // The run's elapsed and remaining time and total percentage: after each
+    // tick's JobProgress, at the end, and after a Stop.
+    void RunProgress(const CProgressTally::Reading& reading);
+    // The run has ended; its log is complete, but for a Stop's jobs whose
+    // outputs are to be settled (IncompleteOutputs).
+    void RunEnded(const RunEnd& end);
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -148,34 +125,26 @@ private slots:
     void ProcessCompletions();
 
 private:
-    enum class JobState : unsigned char
+    enum class JobStep : unsigned char
     {
         Waiting,
         Running,
         Ended
     };
-    // A job of the run as the scheduler sees it, taken when the run starts.
+    // A job of the run as the scheduler sees it.
     struct RunJob
     {
-        JobState state = JobState::Waiting;
-        int nDuration = 0;
-        std::uint64_t ullSize = 0;
+        JobStep step = JobStep::Waiting;
+        // The percentage it ended with, and the one last reported.
+        int nPercent = 0;
+        int nReportedPercent = 0;
     };
 
-    // Finished files that exist already under outputs would be replaced: one
-    // question for all of them, which existing lists. True to go on.
-    bool MayOverwrite(const QStringList& outputs, QStringList& existing);
     // Starts waiting jobs on the free slots; ends the run when no job runs and
     // none can start.
     void ScheduleJobs();
     // The waiting job to start next; -1 when none waits.
     int NextJob() const;
-    // Why a job cannot start: its movie is gone or unreadable, or its output
-    // folder cannot be written (now); nothing when it can.
-    std::optional<CFailureReason> StartProblem(const QString& input, const QString& output) const;
-    // Claims the output's name of a job as the plan's Overwrite says; with
-    // free, the first free name of its copies.
-    COutputClaim::Attempt ClaimOutput(int index, bool free);
     // A job is left out: its output's name is in use.
     void SkipJob(int index, const QString& reason);
     // Starts the encoder for a job on a free slot; a job that cannot start
@@ -184,43 +153,24 @@ private:
     // Starts the slot job's current step; false (the job ended) when the
     // encoder could not be started.
     bool StartStep(CEncodeSlot& slot);
-    // Handles the end of a slot's child (an encoder or the preview player);
-    // lines: the last lines it printed.
+    // Handles the end of a slot's encoder; lines: the last lines it printed.
     void OnSlotEnded(int slotIndex, const ChildExit& exit, const QStringList& lines);
-    // Points the Current File panel at the job it is to follow, if that changed.
-    void ShowCurrentFile();
     // The busy slots of the run, the one that took its job first first.
     std::vector<CEncodeSlot*> BusySlots() const;
     CEncodeSlot* FreeSlot() const;
-    // Makes the slots the run needs; slot 0 always exists (the preview uses it).
+    // Makes the slots the run needs.
     void EnsureSlots(int count);
-    // Ends the active run's encoders; quitting: without the delete question.
+    // Ends the active run's encoders; quitting: their outputs are deleted.
     void Stop(bool quitting);
-    // The bars and times after a stop: the current file's bar empty, the total
-    // what the finished jobs made of the run.
-    void ShowStoppedProgress();
-    void SetTotalProgress(int percent);
-    // Why a job's output, written with exit code 0, is not a whole movie (or
-    // is over its size budget); nothing when it is one.
-    std::optional<CFailureReason> CheckOutput(const CEncodeSlot& slot,
-                                              const QStringList& lines) const;
-    // Gives a whole movie its output's name; why it could not.
-    std::optional<CFailureReason> PublishOutput(CEncodeSlot& slot);
-    // The run works from its plan's jobs; the form's list shows them, and a
-    // row that has gone from it is not written.
-    bool RowExists(int index) const;
-    void SetRowStatus(int index, const QString& status, const QString& reason);
-    void FinishRun();
-    void AbortRun(const QString& message);
+    // Ends the run: the log's last line, then RunEnded.
+    void EndRun(RunEnd::Way way, const QString& logEnd);
     void KillRunTimer();
     std::int64_t Now() const;
     // Now as the log shows times.
     QString NowText() const;
-    // Moves m_nCurrentJob to the first job that has not ended.
-    void MoveCursor();
-    // A slot's job ended, failed when failure is set: counts it, writes its
-    // row's status and reason, deletes a failed job's output and logs it with
-    // lines; the slot is then free.
+    // A slot's job ended, failed when failure is set: counts it, deletes a
+    // failed job's output, logs it with lines and tells it; the slot is then
+    // free.
     void EndJob(CEncodeSlot& slot, const std::optional<CFailureReason>& failure,
                 const QStringList& lines);
     // A slot's job's log entry, as it stands now.
@@ -231,47 +181,29 @@ private:
     RunPlan m_plan;
     bool m_bRunning = false;
     bool m_bStoppedByUser = false;
-    bool m_bPlayerStarted = false;
-    int m_nCurrentJob = 0;
     CProgressTally m_tally;
-    QString m_strCurrentOutput;
     int m_nTimerId = 0;
-    // The run's jobs, in list order, and their output paths (OutputNamer; a
-    // job's changes when its name is taken as it starts).
+    // The run's jobs, in list order, and their outputs.
     std::vector<RunJob> m_arrJobs;
-    QStringList m_arrOutputs;
-    // The names of the run's outputs and movies (OutputNamer::PathKey), and
-    // those of finished files the user agreed to replace.
-    QSet<QString> m_runNames;
-    QSet<QString> m_replaceable;
+    CRunOutputs m_outputs;
     // Counts the starts of jobs, so that slots know which started first.
     std::uint64_t m_nStarts = 0;
-    // The slot the Current File panel shows, and its job then.
-    CEncodeSlot* m_pShownSlot = nullptr;
-    int m_nShownJob = -1;
-    int m_nTotalPercent = -1;
-    // The last job that ended finished.
-    bool m_bLastSucceeded = false;
     // An encoder could not be started: no further job starts, and the run ends
-    // with this message once the running jobs have ended.
+    // with this text once the running jobs have ended.
     QString m_strStartFailure;
-    // Jobs of the current (or last) run that ended and how many of them failed.
-    int m_nJobsEnded = 0;
+    // Jobs of the current (or last) run that finished and that failed.
+    int m_nFinishedJobs = 0;
     int m_nFailedJobs = 0;
-    // "<file> failed: <why>." for the last job that failed.
+    // "<file> failed: <why>" for the last job that failed.
     QString m_strLastFailure;
-    // The claims of the incomplete outputs the Stop question asks about, while
-    // it asks.
-    std::vector<std::unique_ptr<COutputClaim>> m_askingAbout;
+    // What the last Stop left to settle: the stopped jobs' log entries, the
+    // claims of their incomplete outputs and those outputs' names, and whether
+    // Clipvane was quitting.
+    std::vector<RunLogJob> m_stoppedEntries;
+    std::vector<std::unique_ptr<COutputClaim>> m_incompleteClaims;
+    QStringList m_arrIncomplete;
+    bool m_bStoppedForQuit = false;
 
-    RunForm& m_form;
-    // The encoder program and image name of each back end.
-    struct EncoderTool
-    {
-        QString strPath;
-        QString strImageName;
-    };
-    std::map<EncodeProfile::Backend, EncoderTool> m_tools;
     std::function<std::int64_t()> m_clock;
     CRunLog m_log;
 

@@ -5,19 +5,14 @@
 
 namespace ExternalTools {
 
-QString EncoderPath()
+QString ToolPath(const QString& program)
 {
-    return GetAppDir() + QLatin1String("/tools/mencoder");
-}
-
-QString FfmpegPath()
-{
-    return GetAppDir() + QLatin1String("/tools/ffmpeg");
+    return GetAppDir() + QLatin1String("/tools/") + program;
 }
 
 QString PlayerPath()
 {
-    return GetAppDir() + QLatin1String("/tools/mplayer");
+    return ToolPath(QStringLiteral("mplayer"));
 }
 
 QString PlayerCommandLine(const QString& moviePath, const QString& playerPath)

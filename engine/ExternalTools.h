@@ -2,23 +2,14 @@
 
 #include <QString>
 
-// What Clipvane fixes about the outside programs it drives: where they lie
-// (the tools folder inside the application folder), how the player's command
-// line looks and the encoder's image name. Nothing else in the program spells
-// these out.
+// Where Clipvane finds the outside programs it drives: the tools folder inside
+// the application folder, which holds the encoders (each named by its row in
+// Backends.h) and the preview player, and how the player's command line looks.
+// Nothing else in the program spells these out.
 namespace ExternalTools {
 
-// Image name of the encoder, as /proc/<pid>/comm shows it.
-inline constexpr char EncoderImageName[] = "mencoder";
-
-// <application folder>/tools/mencoder
-QString EncoderPath();
-
-// The second encoder, which makes the movies of today's devices.
-inline constexpr char FfmpegImageName[] = "ffmpeg";
-
-// <application folder>/tools/ffmpeg
-QString FfmpegPath();
+// <application folder>/tools/<program>
+QString ToolPath(const QString& program);
 
 // <application folder>/tools/mplayer
 QString PlayerPath();

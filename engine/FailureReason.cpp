@@ -108,10 +108,11 @@ bool CFailureReason::WroteNoPicture(const QStringList& kept)
 }
 
 CFailureReason CFailureReason::ForIncompleteOutput(const QString& problem, bool diskFull,
-                                                   const QStringList& kept)
+                                                   const QStringList& kept,
+                                                   std::span<const EncoderCause> causes)
 {
-    return CFailureReason(diskFull ? QString::fromLatin1(DiskFullCause) : CauseIn(kept), problem,
-                          PickLines(kept));
+    return CFailureReason(diskFull ? QString::fromLatin1(DiskFullCause) : CauseIn(kept, causes),
+                          problem, PickLines(kept));
 }
 
 bool CFailureReason::SaysDiskFull(const QStringList& kept)

@@ -17,38 +17,10 @@ struct EncoderCause
     const char* sentence;
 };
 
-// What mencoder prints when it is broken on purpose (the lines are kept in
-// tests/engine/data/encoder-lines), in the order they are tried: the first entry
-// whose words a line holds names the cause. Its lines for an output it cannot
-// open also say "File not found" of the output file, so that entry comes first;
-// it says "File not found" also of a movie it may not read.
+// The sentence of the causes tables of both encoders (MencoderCauses,
+// FfmpegCauses) for a movie they cannot read.
 inline constexpr char DamagedMovieCause[] =
     "The movie cannot be read: it is damaged or of an unknown kind.";
-inline constexpr EncoderCause MencoderCauses[] = {
-    {"Cannot open output file", "The output file cannot be written."},
-    {"dimensions too large", "The picture size is too large for this encoder."},
-    {"must be multiple of 2", "The picture size does not suit this encoder."},
-    {"this file format is not recognized", DamagedMovieCause},
-    {"Filters have not been configured! Empty file?", DamagedMovieCause},
-    {"File not found", "The movie file is gone or cannot be read."},
-};
-
-// What ffmpeg prints when it is broken on purpose (the lines are kept in
-// tests/engine/data/ffmpeg-lines), in the order they are tried. A movie that is
-// gone, and an output folder that is missing or not writable, are found before
-// ffmpeg starts; its "No such file or directory" is then the movie's.
-inline constexpr EncoderCause FfmpegCauses[] = {
-    {"No space left on device", "The output folder's disk is full."},
-    {"Read-only file system", "The output file cannot be written."},
-    {"Invalid data found when processing input", DamagedMovieCause},
-    {"moov atom not found", DamagedMovieCause},
-    {"Unknown encoder", "This ffmpeg cannot make the codec the settings ask for."},
-    {"not divisible by 2", "The picture size does not suit this encoder."},
-    {"Error while opening encoder", "The encoder cannot make a movie with these settings."},
-    {"Error initializing filter 'subtitles'", "The subtitle cannot be drawn."},
-    {"Permission denied", "A file cannot be opened: permission denied."},
-    {"No such file or directory", "The movie file is gone or cannot be read."},
-};
 
 // Why a job of the run failed, in words a user can act on: the cause in plain
 // words where the encoder's lines name one, a headline of the program's own (the
@@ -73,15 +45,16 @@ public:
     // The reason a job failed, or nothing when it did not: a job fails when its
     // encoder did not exit with 0, left no movie or says it wrote no picture.
     // kept: the encoder's last lines (COutputTail); the cause is the one causes
-    // names for them.
-    static std::optional<CFailureReason>
-    ForEnd(const ChildExit& exit, Output output, const QStringList& kept,
-           std::span<const EncoderCause> causes = MencoderCauses);
+    // (its back end's table, BackendInfo::causes) names for them.
+    static std::optional<CFailureReason> ForEnd(const ChildExit& exit, Output output,
+                                                const QStringList& kept,
+                                                std::span<const EncoderCause> causes);
     // The encoder exited 0 but its output is not a whole movie; problem: what the
     // output check found (COutputCheck::Problem), the headline. When the output
-    // folder's disk is full, that is the cause.
+    // folder's disk is full, that is the cause; else the one causes names.
     static CFailureReason ForIncompleteOutput(const QString& problem, bool diskFull,
-                                              const QStringList& kept);
+                                              const QStringList& kept,
+                                              std::span<const EncoderCause> causes);
     // Whether the encoder says a write failed for want of space.
     static bool SaysDiskFull(const QStringList& kept);
     // The encoder could not be started; error: the system's description.
@@ -92,8 +65,7 @@ public:
 
     // The sentence of the first entry of causes whose words a line holds; empty
     // when none does.
-    static QString CauseIn(const QStringList& lines,
-                           std::span<const EncoderCause> causes = MencoderCauses);
+    static QString CauseIn(const QStringList& lines, std::span<const EncoderCause> causes);
     // When the output folder's disk is full, that is the cause.
     static constexpr char DiskFullCause[] = "The output folder's disk is full.";
 

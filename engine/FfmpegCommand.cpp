@@ -1,6 +1,5 @@
 #include "FfmpegCommand.h"
 
-#include "engine/EncodeSetting.h"
 #include "engine/FrameGeometry.h"
 #include "shell/AppFolder.h"
 #include "shell/Numbers.h"
@@ -281,7 +280,7 @@ QStringList VideoCodecArguments(const Request& request)
         if (const QStringList params = hdr10(false); !params.isEmpty())
             args << QStringLiteral("-svtav1-params") << params.join(QLatin1Char(':'));
         break;
-    default:
+    case Profile::VideoCodec::H264:
         args << QStringLiteral("-c:v") << QStringLiteral("libx264");
         if (!profile.strSpeed.isEmpty())
             args << QStringLiteral("-preset") << profile.strSpeed;
@@ -294,6 +293,11 @@ QStringList VideoCodecArguments(const Request& request)
             args << QStringLiteral("-maxrate") << Kbits(kbps * 3 / 2) << QStringLiteral("-bufsize")
                  << Kbits(kbps * 2);
         }
+        break;
+    default:
+        // A job is refused before its encoder starts (Refusal); no encoder is
+        // named here, so that ffmpeg refuses too rather than choose one itself.
+        args << QStringLiteral("-c:v") << QString();
         break;
     }
     args << PictureFormatArguments(request);
@@ -549,6 +553,21 @@ std::int64_t ExpectedMicroseconds(const MovieTiming& source, bool sampling)
     const double seconds =
         sampling ? std::min<double>(source.dSeconds, SampleSeconds) : source.dSeconds;
     return static_cast<std::int64_t>(seconds * 1e6);
+}
+
+std::optional<QString> Refusal(const Request& request)
+{
+    if (ColourOf(request.source) == SourceColour::DolbyVisionOnly)
+        return QString::fromLatin1(DolbyVisionOnlyReason);
+    switch (request.profile.videoCodec) {
+    case Profile::VideoCodec::H264:
+    case Profile::VideoCodec::H265:
+    case Profile::VideoCodec::Av1:
+        return std::nullopt;
+    default:
+        return QStringLiteral("Clipvane does not make %1 with ffmpeg.")
+            .arg(request.profile.EncoderText());
+    }
 }
 
 QStringList Arguments(const Request& request)

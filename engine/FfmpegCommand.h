@@ -129,6 +129,12 @@ struct Request
     QString strPassLog;
 };
 
+// Why a job is not made: its movie's colours are only shown by a Dolby Vision
+// player (DolbyVisionOnlyReason), or the profile asks for a codec that the
+// arguments do not make with ffmpeg ("Clipvane does not make MPEG-4(OpenDivx)
+// with ffmpeg."); nothing when it is made.
+std::optional<QString> Refusal(const Request& request);
+
 // The arguments after the program: quiet, progress on standard output
 // ("-progress pipe:1"), the movie, the picture and sound filters, the codecs,
 // the container. Paths are given as "file:" URLs so that no name is taken for

@@ -13,8 +13,6 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 // A process command line of the program and the arguments, each quoted so that
@@ -62,8 +60,8 @@ std::optional<QString> CFfmpegJob::Prepare()
     m_request.bSampling = m_setup.bSampling;
     m_request.nThreads = m_setup.nThreads;
     m_request.source = ProbeMovieTiming(movie.strFilePath);
-    if (FfmpegCommand::ColourOf(m_request.source) == FfmpegCommand::SourceColour::DolbyVisionOnly)
-        return QString::fromLatin1(FfmpegCommand::DolbyVisionOnlyReason);
+    if (const std::optional<QString> refusal = FfmpegCommand::Refusal(m_request))
+        return refusal;
 
     if (m_profile.ullSizeBudget > 0) {
         // The whole movie's length sets the rate, also for a sample of it.
@@ -98,7 +96,7 @@ void CFfmpegJob::PrepareSubtitle()
         return;
     SubtitleCopyOptions options;
     options.renderer = SubtitleRenderer::Libass;
-    options.codePage = SubtitleCodePage;
+    options.codePage = m_setup.nSubtitleCodePage;
     options.frameRate = m_request.source.dFrameRate;
     options.movieSeconds = m_request.source.dSeconds;
     // A player draws a track at its own size, and wraps it as it can.
@@ -166,15 +164,4 @@ CEncoderJob::StepEnd CFfmpegJob::StepSucceeded(std::uint64_t outputBytes)
     }
     KeepFileTime(m_setup.movie.strFilePath, m_setup.strOutput);
     return StepEnd::Done;
-}
-
-std::span<const EncoderCause> CFfmpegJob::Causes() const
-{
-    return FfmpegCauses;
-}
-
-std::chrono::milliseconds CFfmpegJob::StopGrace() const
-{
-    // After SIGTERM ffmpeg writes the MP4 index, moving it in front of the data.
-    return 5000ms;
 }

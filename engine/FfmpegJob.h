@@ -1,12 +1,30 @@
 #pragma once
 
 #include "engine/EncoderJob.h"
+#include "engine/FailureReason.h"
 #include "engine/FfmpegCommand.h"
 #include "subtitles/EncoderSubtitle.h"
 
 #include <memory>
 
 class QTemporaryDir;
+
+// What ffmpeg prints when it is broken on purpose (the lines are kept in
+// tests/engine/data/ffmpeg-lines), in the order they are tried. A movie that is
+// gone, and an output folder that is missing or not writable, are found before
+// ffmpeg starts; its "No such file or directory" is then the movie's.
+inline constexpr EncoderCause FfmpegCauses[] = {
+    {"No space left on device", "The output folder's disk is full."},
+    {"Read-only file system", "The output file cannot be written."},
+    {"Invalid data found when processing input", DamagedMovieCause},
+    {"moov atom not found", DamagedMovieCause},
+    {"Unknown encoder", "This ffmpeg cannot make the codec the settings ask for."},
+    {"not divisible by 2", "The picture size does not suit this encoder."},
+    {"Error while opening encoder", "The encoder cannot make a movie with these settings."},
+    {"Error initializing filter 'subtitles'", "The subtitle cannot be drawn."},
+    {"Permission denied", "A file cannot be opened: permission denied."},
+    {"No such file or directory", "The movie file is gone or cannot be read."},
+};
 
 // A job made by ffmpeg: the movie probed for its picture, frame rate and
 // sound, then one run (FfmpegCommand::Arguments), or two passes for a size
@@ -22,9 +40,7 @@ public:
     QString CommandLine() const override { return m_strCommandLine; }
     bool ReadOutput(std::string_view chunk) override;
     StepEnd StepSucceeded(std::uint64_t outputBytes) override;
-    std::span<const EncoderCause> Causes() const override;
     std::uint64_t SizeBudget() const override { return m_profile.ullSizeBudget; }
-    std::chrono::milliseconds StopGrace() const override;
 
     // How many times a second pass is done again at a lower rate before a file
     // over its budget fails.

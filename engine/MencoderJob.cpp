@@ -1,14 +1,11 @@
 #include "MencoderJob.h"
 
 #include "engine/CommandLine.h"
-#include "engine/FailureReason.h"
 #include "jobs/MediaProbe.h"
 #include "shell/Numbers.h"
 #include "subtitles/SubtitleCharset.h"
 
 #include <cctype>
-
-using namespace std::chrono_literals;
 
 CMencoderJob::CMencoderJob(const EncodeProfile& profile, Setup setup)
     : CEncoderJob(std::move(setup))
@@ -19,8 +16,8 @@ CMencoderJob::CMencoderJob(const EncodeProfile& profile, Setup setup)
 std::optional<QString> CMencoderJob::Prepare()
 {
     const StreamFile& movie = m_setup.movie;
-    m_subtitle =
-        m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath, SubtitleCodePage);
+    m_subtitle = m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath,
+                                           m_setup.nSubtitleCodePage);
     // A turned movie is set upright and its frame cut from the picture as
     // shown, whatever size the job recorded (rows from older versions hold the
     // stored size).
@@ -58,15 +55,4 @@ bool CMencoderJob::ReadOutput(std::string_view chunk)
         SetPercent(*percent);
     // mencoder prints its errors on standard output too.
     return true;
-}
-
-std::span<const EncoderCause> CMencoderJob::Causes() const
-{
-    return MencoderCauses;
-}
-
-std::chrono::milliseconds CMencoderJob::StopGrace() const
-{
-    // mencoder finishes its AVI index at once after SIGTERM.
-    return 500ms;
 }

@@ -2,6 +2,21 @@
 
 #include "engine/EncodeSetting.h"
 #include "engine/EncoderJob.h"
+#include "engine/FailureReason.h"
+
+// What mencoder prints when it is broken on purpose (the lines are kept in
+// tests/engine/data/encoder-lines), in the order they are tried: the first entry
+// whose words a line holds names the cause. Its lines for an output it cannot
+// open also say "File not found" of the output file, so that entry comes first;
+// it says "File not found" also of a movie it may not read.
+inline constexpr EncoderCause MencoderCauses[] = {
+    {"Cannot open output file", "The output file cannot be written."},
+    {"dimensions too large", "The picture size is too large for this encoder."},
+    {"must be multiple of 2", "The picture size does not suit this encoder."},
+    {"this file format is not recognized", DamagedMovieCause},
+    {"Filters have not been configured! Empty file?", DamagedMovieCause},
+    {"File not found", "The movie file is gone or cannot be read."},
+};
 
 // A job made by mencoder: one run with the argument string of the settings
 // record (EncodeSetting::BuildCommandLine), its progress from the "Pos:"
@@ -15,8 +30,6 @@ public:
     QString CommandLine() const override { return m_strCommandLine; }
     bool ReadOutput(std::string_view chunk) override;
     StepEnd StepSucceeded(std::uint64_t) override { return StepEnd::Done; }
-    std::span<const EncoderCause> Causes() const override;
-    std::chrono::milliseconds StopGrace() const override;
 
     // The percentage of a "Pos:" chunk: the decimal integer between its first
     // "(" and the next "%" (0 when there is no "%"); nothing for any other

@@ -1,6 +1,6 @@
 #include "OutputCheck.h"
 
-#include "engine/EncodeSetting.h"
+#include "engine/EncodeProfile.h"
 
 #include <algorithm>
 #include <cmath>

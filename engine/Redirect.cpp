@@ -1,7 +1,6 @@
 #include "Redirect.h"
 
 #include "engine/CommandLine.h"
-#include "engine/ExternalTools.h"
 
 #include <atomic>
 #include <cerrno>
@@ -390,10 +389,7 @@ struct CRedirect::Child
     int readersLeft = 2;    // guarded
 };
 
-CRedirect::CRedirect()
-    : m_strImageName(QString::fromLatin1(ExternalTools::EncoderImageName))
-{
-}
+CRedirect::CRedirect() = default;
 
 CRedirect::~CRedirect()
 {

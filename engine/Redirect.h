@@ -78,7 +78,8 @@ public:
     // directory"); empty after a successful Open.
     QString StartError() const { return m_strStartError; }
 
-    // Image name (as /proc/<pid>/comm shows it) that Close sweeps for.
+    // Image name (as /proc/<pid>/comm shows it) that Close sweeps for; none
+    // (no sweep) until it is set.
     void SetEncoderImageName(const QString& imageName);
 
     // How long a child may take to end after SIGTERM before Close kills it

@@ -1,6 +1,6 @@
 #include "RunLog.h"
 
-#include "engine/EncodeSetting.h"
+#include "engine/EncodeProfile.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>

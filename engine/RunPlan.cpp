@@ -1,29 +1,14 @@
 #include "RunPlan.h"
 
+#include "engine/OutputClaim.h"
 #include "engine/OutputNamer.h"
+#include "engine/StartChecks.h"
 #include "engine/StoredSettings.h"
 
 #include <algorithm>
 
-namespace {
-
-// "Automatic" for the ffmpeg presets on the core counts bench/arrange.sh has
-// measured (bench/README.md has the figures). On 2 cores, two encodes at once
-// with ffmpeg's own thread count: as fast as two with one thread each for a
-// batch of four 1080p movies ("Phone and Tablet", 2 % apart either way, within
-// the noise), 9 % faster for a batch of three, whose last movie encodes alone
-// on both cores instead of one; and 2 to 10 % ahead of one at a time, whose
-// serial parts (decoding, scaling, sound) leave a core idle.
-struct MeasuredArrangement
-{
-    int cores;
-    RunPlan::Arrangement fastest;
-};
-constexpr MeasuredArrangement Measured[] = {
-    {2, {2, 0}},
-};
-
-} // namespace
+#include <QFileInfo>
+#include <QSet>
 
 RunPlan RunPlan::FromSettings(const StoredSettings& settings, bool sampling)
 {
@@ -31,6 +16,7 @@ RunPlan RunPlan::FromSettings(const StoredSettings& settings, bool sampling)
     plan.profile = settings.Profile();
     plan.strOutputDir = settings.strOutputDir;
     plan.strPrefix = settings.strPrefix;
+    plan.tools = Backends::InstalledTools();
     plan.nCores = StoredSettings::CoreCount();
     const Arrangement arrangement = Arrange(plan.profile, settings, plan.nCores);
     plan.nEncodesAtOnce = arrangement.nEncodesAtOnce;
@@ -39,6 +25,20 @@ RunPlan RunPlan::FromSettings(const StoredSettings& settings, bool sampling)
     plan.bBurnSubtitle = settings.bBurnSubtitle;
     plan.bShutdown = settings.bShutdown;
     return plan;
+}
+
+EncoderTool RunPlan::Encoder() const
+{
+    const auto it = tools.find(profile.backend);
+    return it == tools.end() ? EncoderTool() : it->second;
+}
+
+std::uint64_t RunPlan::TotalBytes() const
+{
+    std::uint64_t total = 0;
+    for (const Job& job : jobs)
+        total += job.Bytes();
+    return total;
 }
 
 int RunPlan::ThreadsPerEncoder() const
@@ -52,25 +52,63 @@ int RunPlan::ThreadsPerEncoder() const
 RunPlan::Arrangement RunPlan::Arrange(const EncodeProfile& profile, const StoredSettings& settings,
                                       int cores)
 {
-    const bool ffmpeg = profile.backend == EncodeProfile::Backend::Ffmpeg;
-    if (ffmpeg && settings.nParallel == 0) {
-        for (const MeasuredArrangement& measured : Measured) {
-            if (measured.cores == cores)
-                return measured.fastest;
+    const BackendInfo& backend = Backends::Of(profile.backend);
+    if (settings.nParallel == 0) {
+        for (const MeasuredArrangement& measured : backend.measured) {
+            if (measured.nCores == cores)
+                return {measured.nEncodesAtOnce, measured.nThreadsPerEncoder};
         }
     }
     Arrangement arrangement;
     arrangement.nEncodesAtOnce = settings.nParallel == 0
                                      ? std::min(cores, StoredSettings::MaxParallel)
                                      : settings.EncodesAtOnce();
-    // mencoder's encoders take no thread count.
-    if (ffmpeg && arrangement.nEncodesAtOnce > 1)
+    if (backend.bTakesThreads && arrangement.nEncodesAtOnce > 1)
         arrangement.nThreadsPerEncoder = std::max(1, cores / arrangement.nEncodesAtOnce);
     return arrangement;
 }
 
-QStringList RunPlan::OutputPaths() const
+std::optional<QString> RunPlan::OutputFolderProblem() const
 {
-    return OutputNamer::PathsFor(strOutputDir, strPrefix, profile.Extension(), jobs,
-                                 overwrite == Overwrite::Rename);
+    if (const std::optional<QString> error = StartChecks::FolderWriteError(strOutputDir, true))
+        return StartChecks::FolderNotWritable(strOutputDir) + QLatin1Char('\n') + *error;
+    return std::nullopt;
+}
+
+void RunPlan::SetJobs(const std::vector<StreamFile>& movies, const std::vector<bool>& skipped)
+{
+    const QString extension = profile.Extension();
+    QStringList folders;
+    for (const StreamFile& movie : movies)
+        folders << OutputNamer::PathFor(strOutputDir, strPrefix, extension, movie);
+    COutputClaim::RemoveLeftoversFor(folders);
+    const QStringList outputs = OutputNamer::PathsFor(strOutputDir, strPrefix, extension, movies,
+                                                      overwrite == Overwrite::Rename);
+    jobs.clear();
+    for (std::size_t i = 0; i < movies.size(); ++i) {
+        Job job;
+        job.movie = movies[i];
+        job.strOutput = outputs[int(i)];
+        job.bSkipped = i < skipped.size() && skipped[i];
+        jobs.push_back(std::move(job));
+    }
+}
+
+QStringList RunPlan::ExistingOutputs() const
+{
+    QStringList existing;
+    for (const Job& job : jobs) {
+        if (!job.bSkipped && COutputClaim::Inspect(job.strOutput) == COutputClaim::Found::Movie)
+            existing << job.strOutput;
+    }
+    return existing;
+}
+
+void RunPlan::ReplaceExisting(const QStringList& outputs)
+{
+    QSet<QString> keys;
+    for (const QString& output : outputs)
+        keys.insert(OutputNamer::PathKey(output));
+    for (Job& job : jobs)
+        job.bReplace = keys.contains(OutputNamer::PathKey(job.strOutput));
 }

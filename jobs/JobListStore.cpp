@@ -22,7 +22,7 @@ namespace {
 struct SavedRow
 {
     StreamFile job;
-    QString status;
+    JobState status = JobState::Ready;
     QString reason;
     QString encodingSize;
 };
@@ -36,7 +36,7 @@ QJsonObject RowToJson(const CMovieJobList& list, int row)
                       {"height", job.nHeight},
                       {"duration", job.nDuration},
                       {"subtitle", job.bHasSubtitle},
-                      {"status", list.GetRowStatus(row)},
+                      {"status", JobStatus::Text(list.GetRowStatus(row).value_or(JobState::Ready))},
                       {"reason", list.GetRowReason(row)},
                       {"estimate", list.CellText(row, CMovieJobList::ColEncodingSize)}};
     // JSON numbers are doubles: sizes up to 2^53 bytes are exact. An unknown size
@@ -73,7 +73,9 @@ std::optional<std::vector<SavedRow>> ParseRows(const QByteArray& text)
         row.job.dwFileSize = size.isDouble() && size.toDouble() >= 0
                                  ? std::uint64_t(size.toDouble())
                                  : StreamFile::UnknownSize;
-        row.status = entry.value("status").toString(JobStatus::Ready);
+        // Words this version does not know leave the job to be done.
+        row.status =
+            JobStatus::FromText(entry.value("status").toString()).value_or(JobState::Ready);
         row.reason = entry.value("reason").toString();
         row.encodingSize = entry.value("estimate").toString();
         rows.push_back(std::move(row));
@@ -150,10 +152,10 @@ int CJobListStore::Load()
     int restored = 0;
     for (const SavedRow& row : *rows) {
         // The program ended during that row's encode: it is to be done again.
-        QString status = row.status == JobStatus::Encoding ? JobStatus::Ready : row.status;
+        JobState status = row.status == JobState::Encoding ? JobState::Ready : row.status;
         QString reason = row.reason;
         if (!QFileInfo::exists(row.job.strFilePath)) {
-            status = JobStatus::Missing;
+            status = JobState::Missing;
             reason.clear();
         }
         restored += m_list.RestoreJob(row.job, status, reason, row.encodingSize) ? 1 : 0;

@@ -1,20 +1,31 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
-// The texts of a job's status cell (column 0 of the job list): the list writes
-// "Ready" when a job is added, the encoding run the others; "Missing" marks a
-// restored job whose movie has gone since it was saved (the run skips it);
-// "Skipped" a job of clipvane-batch left out because its output's name was in
-// use (--overwrite skip, or replace of another process's output).
+// A job's status: "Ready" when a job is added, "Encoding..." while its encoder
+// runs, then how it ended; "Missing" marks a restored job whose movie has gone
+// since it was saved (a run leaves it out); "Skipped" a job left out because
+// its output's name was in use (clipvane-batch's --overwrite skip, or replace
+// of another process's output).
+enum class JobState
+{
+    Ready,
+    Encoding,
+    Finished,
+    Failed,
+    Stopped,
+    Missing,
+    Skipped
+};
+
+// The words of each status: what the job list's status cell (column 0) shows,
+// and what the kept list's file stores.
 namespace JobStatus {
 
-inline const QString Ready = QStringLiteral("Ready");
-inline const QString Encoding = QStringLiteral("Encoding...");
-inline const QString Finished = QStringLiteral("Finished");
-inline const QString Failed = QStringLiteral("Failed");
-inline const QString Stopped = QStringLiteral("Stopped");
-inline const QString Missing = QStringLiteral("Missing");
-inline const QString Skipped = QStringLiteral("Skipped");
+QString Text(JobState state);
+// The status these words stand for; nothing for any other text.
+std::optional<JobState> FromText(const QString& text);
 
 } // namespace JobStatus

@@ -68,10 +68,10 @@ void CMovieJobList::AddMovieFile(const QString& path)
 bool CMovieJobList::AppendJob(const StreamFile& job)
 {
     const EncodingRates rates = m_rates ? m_rates() : EncodingRates();
-    return RestoreJob(job, JobStatus::Ready, QString(), EncodingSizeText(job.nDuration, rates));
+    return RestoreJob(job, JobState::Ready, QString(), EncodingSizeText(job.nDuration, rates));
 }
 
-bool CMovieJobList::RestoreJob(const StreamFile& job, const QString& status, const QString& reason,
+bool CMovieJobList::RestoreJob(const StreamFile& job, JobState status, const QString& reason,
                                const QString& encodingSize)
 {
     if (Contains(job.strFilePath))
@@ -167,7 +167,7 @@ std::uint64_t CMovieJobList::GetTotalBytes() const
     return m_ullTotalBytes;
 }
 
-bool CMovieJobList::SetRowStatus(int row, const QString& status, const QString& reason)
+bool CMovieJobList::SetRowStatus(int row, JobState status, const QString& reason)
 {
     if (QThread::currentThread() != thread()) {
         bool wake = false;
@@ -223,11 +223,11 @@ void CMovieJobList::FlushPendingStatuses()
         SetRowStatus(write.row, write.status, write.reason);
 }
 
-QString CMovieJobList::GetRowStatus(int row) const
+std::optional<JobState> CMovieJobList::GetRowStatus(int row) const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (row < 0 || row >= m_arrRowStatus.size())
-        return QString();
+        return std::nullopt;
     return m_arrRowStatus[row];
 }
 
@@ -246,7 +246,7 @@ QString CMovieJobList::CellText(int row, int column) const
     const StreamFile& job = m_arrStreamFiles[row];
     switch (column) {
     case ColStatus:
-        return m_arrRowStatus[row];
+        return JobStatus::Text(m_arrRowStatus[row]);
     case ColFileName:
         return job.strFileName;
     case ColSubtitle:

@@ -16,9 +16,10 @@
 #include <QVector>
 
 // The movie job list: the jobs in the order they were added, their byte total and
-// the row of each job as the list view shows it (row i is job i). The list changes
-// only on the thread that owns the object (the UI thread); the encoding run may
-// read jobs by index from any thread and sets row statuses through SetRowStatus.
+// the row of each job as the list view shows it (row i is job i), its status cell
+// in the words of JobStatus. The list changes only on the thread that owns the
+// object (the UI thread); jobs may be read by index from any thread, and row
+// statuses set through SetRowStatus.
 class CMovieJobList final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -58,7 +59,7 @@ public:
     bool AppendJob(const StreamFile& job);
     // The same for a job as it was shown before (a saved list): with its status,
     // its reason and its "Encoding Size(MB)" text.
-    bool RestoreJob(const StreamFile& job, const QString& status, const QString& reason,
+    bool RestoreJob(const StreamFile& job, JobState status, const QString& reason,
                     const QString& encodingSize);
 
     // Whether a job has exactly this path (the duplicate rule of AddMovieFile).
@@ -73,7 +74,7 @@ public:
     // Recomputes the "Encoding Size(MB)" cell of a row from the current rates.
     void UpdateEncodingSize(int row);
 
-    // For the encoding run; safe from any thread.
+    // Safe from any thread.
     int GetJobCount() const;
     std::optional<StreamFile> GetJob(int index) const;
     std::uint64_t GetTotalBytes() const;
@@ -82,8 +83,9 @@ public:
     // tooltip; empty for no tooltip); the new status has no bar behind it. From
     // another thread the write is queued to the list's own thread. False
     // (nothing written) for a row outside the list.
-    bool SetRowStatus(int row, const QString& status, const QString& reason = QString());
-    QString GetRowStatus(int row) const;
+    bool SetRowStatus(int row, JobState status, const QString& reason = QString());
+    // Nothing for a row outside the list.
+    std::optional<JobState> GetRowStatus(int row) const;
     QString GetRowReason(int row) const;
     // A bar of percent (0 to 100) behind a row's status text, on the list's
     // thread; -1 for no bar. False for a row outside the list.
@@ -106,7 +108,7 @@ private:
     struct StatusWrite
     {
         int row = 0;
-        QString status;
+        JobState status = JobState::Ready;
         QString reason;
     };
 
@@ -124,7 +126,7 @@ private:
     mutable std::mutex m_mutex;
     QVector<StreamFile> m_arrStreamFiles;
     std::uint64_t m_ullTotalBytes = 0;
-    QStringList m_arrRowStatus;
+    QVector<JobState> m_arrRowStatus;
     QStringList m_arrRowReason;
     QStringList m_arrEncodingSize;
     QVector<int> m_arrRowProgress;

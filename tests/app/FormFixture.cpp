@@ -28,11 +28,16 @@ void FormFixture::MakeForm()
     // Before anything can end the run: the sweep then spares every other
     // encoder on the machine.
     m_form->m_run.SetEncoderImageName(m_encoder.ImageName());
-    m_form->m_run.SetEncoderPath(m_encoder.Path());
+    for (auto& [backend, tool] : m_form->m_tools)
+        tool = {m_encoder.Path(), m_encoder.ImageName()};
     CClipvaneView::Hooks& hooks = m_form->m_hooks;
-    hooks.messageBox = [this](const QString& text, RunForm::MessageIcon) { m_messages << text; };
-    hooks.askYesNo = [this](const QString& text, RunForm::MessageIcon) {
+    hooks.messageBox = [this](const QString& text, MessageIcon) {
+        m_messages << text;
+        m_events << "message " + text;
+    };
+    hooks.askYesNo = [this](const QString& text, MessageIcon icon) {
         m_questions << text;
+        m_questionIcons.push_back(icon);
         if (m_answers.empty())
             return true;
         const bool answer = m_answers.front();
@@ -58,8 +63,11 @@ void FormFixture::MakeForm()
         m_dialogFolders << folder;
         return m_dialogFile;
     };
-    hooks.openFolder = [this](const QString& folder) { m_openedFolders << folder; };
-    hooks.shutdown = [this](const ShutdownMessageBox&) { ++m_nShutdowns; };
+    hooks.openFolder = [this](const QString& folder) {
+        m_openedFolders << folder;
+        m_events << "open " + folder;
+    };
+    hooks.shutdown = [this](const ShutdownMessageBox&) { m_events << "shutdown"; };
     m_form->show();
 }
 

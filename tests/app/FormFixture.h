@@ -14,8 +14,9 @@
 // A main form in a temporary home with everything that would reach the user or
 // the desktop replaced: message boxes and questions are recorded (questions
 // answered from a queue, Yes by default), the file dialog returns m_dialogFiles,
-// folders are recorded instead of opened, the shut-down is counted. The run's
-// stray-process sweep only ever looks for this process's own encoder names.
+// folders are recorded instead of opened, the shut-down is recorded. The
+// stand-in encoder is every back end's, and the run's stray-process sweep only
+// ever looks for this process's own encoder names.
 class FormFixture : public ::testing::Test
 {
 protected:
@@ -31,7 +32,11 @@ protected:
     // Selects exactly the given rows.
     void SelectRows(const QList<int>& rows);
     QString LabelText(int id) const;
-    QString Status(int row) const { return m_form->m_jobList.GetRowStatus(row); }
+    // The row's status cell as shown.
+    QString Status(int row) const
+    {
+        return m_form->m_jobList.CellText(row, CMovieJobList::ColStatus);
+    }
     // A file with the given bytes in the temporary folder.
     QString File(const QString& name, const QByteArray& bytes = "x") const;
 
@@ -40,6 +45,7 @@ protected:
     std::unique_ptr<CClipvaneView> m_form;
     QStringList m_messages;
     QStringList m_questions;
+    std::vector<MessageIcon> m_questionIcons;
     std::deque<bool> m_answers;
     QStringList m_dialogFiles;
     // What the dialogs that open or save one file (a list file) or choose a
@@ -49,5 +55,7 @@ protected:
     // The folder each dialog opened in.
     QStringList m_dialogFolders;
     QStringList m_openedFolders;
-    int m_nShutdowns = 0;
+    // The messages, the shut-down and the folders opened, in order ("message
+    // ...", "shutdown", "open ...").
+    QStringList m_events;
 };

@@ -242,16 +242,14 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         SetRegString("Preset", QStringLiteral("Pocket PC Normal"));
         CClipvaneView* view = app.View();
         CMainFrame* frame = app.MainFrame();
-        view->m_run.SetEncoderPath(fake.Path());
+        view->m_tools[EncodeProfile::Backend::Mencoder] = {fake.Path(), fake.ImageName()};
         QStringList questions;
         // No to the first question, Yes to the others.
-        view->m_hooks.askYesNo = [&](const QString& text, RunForm::MessageIcon) {
+        view->m_hooks.askYesNo = [&](const QString& text, MessageIcon) {
             questions << text;
             return questions.size() > 1;
         };
-        view->m_hooks.messageBox = [&](const QString& text, RunForm::MessageIcon) {
-            questions << text;
-        };
+        view->m_hooks.messageBox = [&](const QString& text, MessageIcon) { questions << text; };
         const QString out = m_home.FilePath("out");
         SetRegString("MovieDir", out);
         const QString pidFile = m_home.FilePath("encoder.pid");
@@ -262,7 +260,10 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         view->AddMovieFiles({movie});
         ASSERT_TRUE(PumpUntil([&] { return view->JobCount() == 1 && !view->IsAddingMovies(); }));
         view->StartEncoding();
-        ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
+        // Until the encoder has written into its hidden file: the Stop then
+        // leaves an incomplete output to ask about.
+        const QString part = QStringLiteral("%1/.[Tolva]film.avi.%2.part").arg(out).arg(getpid());
+        ASSERT_TRUE(PumpUntil([&] { return QFileInfo(part).size() > 0; }));
         const pid_t encoder = MediaFactory::ReadFile(pidFile).toInt();
 
         const QPoint closeButton(frame->width() - 32 + 7, 6 + 7);
@@ -285,7 +286,7 @@ TEST_F(ClipvaneApp, ClosingDuringARunAsksAndYesStopsLikeStopAndOtherEncodersLive
         EXPECT_FALSE(view->m_run.IsRunning());
         EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
         EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList());
-        EXPECT_EQ(view->m_jobList.GetRowStatus(0), QStringLiteral("Stopped"));
+        EXPECT_EQ(view->m_jobList.GetRowStatus(0), JobState::Stopped);
         EXPECT_TRUE(foreign.IsAlive());
     }
     // The window and its runner are gone now too, idle.

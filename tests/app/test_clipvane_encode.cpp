@@ -51,11 +51,11 @@ TEST_P(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoderOfThePreset)
     // The real encoder under a name of this process's own, so that the run's
     // sweep can touch no other encoder on the machine.
     const QString encoder = names.RealEncoderLink();
-    form->m_run.SetEncoderPath(encoder);
+    form->m_tools[EncodeProfile::Backend::Mencoder] = {encoder, QFileInfo(encoder).fileName()};
     form->m_run.SetEncoderImageName(QFileInfo(encoder).fileName());
     QStringList messages, folders;
-    form->m_hooks.messageBox = [&](const QString& text, RunForm::MessageIcon) { messages << text; };
-    form->m_hooks.askYesNo = [&](const QString& text, RunForm::MessageIcon) {
+    form->m_hooks.messageBox = [&](const QString& text, MessageIcon) { messages << text; };
+    form->m_hooks.askYesNo = [&](const QString& text, MessageIcon) {
         messages << text;
         return false;
     };
@@ -74,7 +74,7 @@ TEST_P(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoderOfThePreset)
     ASSERT_TRUE(form->m_run.IsRunning());
     ASSERT_TRUE(PumpUntil([&] { return !form->m_run.IsRunning(); }, 120000));
 
-    EXPECT_EQ(form->m_jobList.GetRowStatus(0), QStringLiteral("Finished"));
+    EXPECT_EQ(form->m_jobList.GetRowStatus(0), JobState::Finished);
     EXPECT_EQ(form->m_progressTotal->GetPos(), 100);
     EXPECT_EQ(messages, QStringList({"Encoding Finished !!"}));
     const QString movieDir = home.Path() + QStringLiteral("/home/Documents/Tolva/Encoded Movies");

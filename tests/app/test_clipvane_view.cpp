@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -211,7 +212,7 @@ TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
     SelectRows({1, 3});
     Click(CClipvaneView::IdRemove);
     EXPECT_EQ(ListedNames(), QStringList({"movie 0.avi", "movie 2.avi", "movie 4.avi"}));
-    EXPECT_EQ(m_form->TotalBytes(), 1000u + 3000u + 5000u);
+    EXPECT_EQ(m_form->m_jobList.GetTotalBytes(), 1000u + 3000u + 5000u);
     // Nothing selected: nothing happens.
     SelectRows({});
     Click(CClipvaneView::IdRemove);
@@ -219,7 +220,7 @@ TEST_F(ClipvaneView, AddRemoveAndRemoveAllChangeTheList)
 
     Click(CClipvaneView::IdRemoveAll);
     EXPECT_EQ(m_form->JobCount(), 0);
-    EXPECT_EQ(m_form->TotalBytes(), 0u);
+    EXPECT_EQ(m_form->m_jobList.GetTotalBytes(), 0u);
     EXPECT_TRUE(m_messages.isEmpty());
 }
 
@@ -244,9 +245,20 @@ TEST_F(ClipvaneView, PlayPreviewsTheLowestSelectedRow)
     ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(played).endsWith('\n'); }));
     EXPECT_EQ(MediaFactory::ReadFile(played), "-geometry\n325x265\n" + files[5].toUtf8() + "\n");
     // The player's end is not a job's: no status changes, nothing is reported.
-    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsPreviewing(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !m_form->m_preview.IsPlaying(); }));
     EXPECT_EQ(Status(5), QStringLiteral("Ready"));
     EXPECT_EQ(m_messages.size(), 1);
+
+    // A player that plays on is ended by Make, before the run starts.
+    const QString pidFile = m_home.FilePath(QStringLiteral("player.pid"));
+    ASSERT_TRUE(m_form->m_preview.Start(
+        m_encoder.CommandLine(m_encoder.Script("player", "pidfile " + pidFile + "\nhang\n"))));
+    ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
+    SetRegString("MovieDir", m_home.FilePath(QStringLiteral("out")));
+    Click(CClipvaneView::IdMake);
+    EXPECT_FALSE(ProcessProbe::ProcessExists(MediaFactory::ReadFile(pidFile).toInt()));
+    EXPECT_FALSE(m_form->m_preview.IsPlaying());
+    m_form->StopEncoding();
 }
 
 TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresSayWhy)
@@ -307,6 +319,82 @@ TEST_F(ClipvaneView, ListButtonsAreRefusedDuringARunAndComeBackAfterAndFailuresS
     }
 }
 
+// Make and the end of a run in the window's words: the refusals before a run,
+// the question about the finished files (no icon) and about a Stop's incomplete
+// output (a question's icon); with one encoder every job's row is shown in turn,
+// and a finished run shows its current bar whole, then shuts down, tells and
+// opens the output folder, in that order.
+TEST_F(ClipvaneView, MakeAndTheEndOfARunAreToldInTheWindowsWords)
+{
+    const QString out = m_home.FilePath("out");
+    const QString badFolder = m_home.FilePath("file/sub");
+    ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("file"), "x"));
+    const struct
+    {
+        const char* name;
+        int movies;
+        // "old": the first movie's output is there already; "bad folder", "shut
+        // down", "no encoder", "stop".
+        QString how;
+        QStringList events; // each one's start
+        std::vector<MessageIcon> questions;
+    } cases[] = {
+        {"an empty list", 0, "", {"message Import movie file to the list !!"}, {}},
+        {"a bad folder",
+         1,
+         "bad folder",
+         {"message The output folder cannot be written: " + badFolder + "\n"},
+         {}},
+        {"finished",
+         2,
+         "shut down",
+         {"shutdown", "message Encoding Finished !!", "open " + out},
+         {}},
+        {"kept", 1, "old", {}, {MessageIcon::None}},
+        {"no encoder", 1, "no encoder", {"message Unable to start /nowhere/"}, {}},
+        {"stopped", 1, "stop", {}, {MessageIcon::Question}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Click(CClipvaneView::IdRemoveAll);
+        QStringList movies;
+        for (int i = 0; i < c.movies; ++i)
+            movies << File(QStringLiteral("%1 %2.mpg").arg(c.name).arg(i),
+                           c.how == "stop" ? "onterm 2\ntouchout partial\nhang\n"
+                                           : FakeEncoder::WriteWholeMovie().toUtf8());
+        AddThroughDialog(movies);
+        if (c.how == "old")
+            ASSERT_TRUE(MediaFactory::WriteFile(out + "/kept 0.avi", "old"));
+        SetRegString("MovieDir", c.how == "bad folder" ? badFolder : out);
+        SetRegString("Prefix", QString());
+        SetRegDWORD("Shutdown", c.how == "shut down" ? 1 : 0);
+        SetRegDWORD("Parallel", 1);
+        m_form->m_tools[EncodeProfile::Backend::Mencoder].strPath =
+            c.how == "no encoder" ? "/nowhere/mencoder" : m_encoder.Path();
+        m_events.clear();
+        m_questionIcons.clear();
+        m_answers = {false};
+        Click(CClipvaneView::IdMake);
+        if (c.how == "stop") {
+            const QString part = QStringLiteral("%1/.stopped 0.avi.%2.part").arg(out).arg(getpid());
+            ASSERT_TRUE(PumpUntil([&] { return QFileInfo(part).size() > 0; }));
+            Click(CClipvaneView::IdStop);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
+        ASSERT_EQ(m_events.size(), c.events.size()) << m_events.join('|').toStdString();
+        for (int i = 0; i < m_events.size(); ++i)
+            EXPECT_TRUE(m_events[i].startsWith(c.events[i])) << m_events[i].toStdString();
+        EXPECT_EQ(m_questionIcons, c.questions);
+        if (c.how == "shut down") {
+            EXPECT_EQ(m_form->m_listMovies->SelectedRow(), 1);
+            EXPECT_EQ(m_form->m_progressCurrent->GetPos(), 100);
+        }
+    }
+    // No to both questions: the files they named stay as they were.
+    EXPECT_EQ(MediaFactory::ReadFile(out + "/kept 0.avi"), "old");
+    EXPECT_EQ(MediaFactory::ReadFile(out + "/stopped 0.avi"), "partial");
+}
+
 TEST_F(ClipvaneView, TwoRunningRowsShowTheirOwnBarsAndCurrentFileFollowsTheSelection)
 {
     SetRegDWORD("Parallel", 2);
@@ -318,7 +406,7 @@ TEST_F(ClipvaneView, TwoRunningRowsShowTheirOwnBarsAndCurrentFileFollowsTheSelec
     Click(CClipvaneView::IdMake);
     CEncodingRun& run = m_form->m_run;
     ASSERT_TRUE(PumpUntil([&] {
-        run.UpdateTimeLabels();
+        run.ReportProgress();
         return m_form->m_jobList.GetRowProgress(0) == 80 &&
                m_form->m_jobList.GetRowProgress(1) == 20;
     }));

@@ -97,7 +97,8 @@ TEST_F(DesktopSession, WhileARunIsActiveTheMachineStaysAwakeAndTheLauncherShowsI
         AddThroughDialog({File(QStringLiteral("movie %1.mpg").arg(end),
                                "onterm 2\nprogress 0 50 10\nsleep 2500\n" +
                                    FakeEncoder::WriteWholeMovie().toUtf8())});
-        m_form->m_run.SetEncoderPath(end == NotStarted ? "/nowhere/mencoder" : m_encoder.Path());
+        m_form->m_tools[EncodeProfile::Backend::Mencoder].strPath =
+            end == NotStarted ? "/nowhere/mencoder" : m_encoder.Path();
         Click(CClipvaneView::IdMake);
         if (end != NotStarted) {
             ASSERT_TRUE(PumpUntil([&] { return m_form->m_desktop.HoldsInhibitor(); }));

@@ -25,8 +25,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(QFileInfo(ExternalTools::EncoderPath()).isExecutable())
-            << "no encoder at " << ExternalTools::EncoderPath().toStdString();
+        ASSERT_TRUE(QFileInfo(ExternalTools::ToolPath("mencoder")).isExecutable())
+            << "no encoder at " << ExternalTools::ToolPath("mencoder").toStdString();
         ASSERT_TRUE(MediaFactory::HaveFfmpeg()) << "ffmpeg is needed to generate test movies";
         // A folder name with a space, Korean and a "%" on the way.
         m_movies = m_dir.filePath(QStringLiteral("내 영화 100%"));
@@ -67,8 +67,8 @@ protected:
     // its output otherwise.
     ::testing::AssertionResult Encode(const QString& arguments, const QString& logName)
     {
-        QStringList argv =
-            SplitCommandLine(MakeProcessCommandLine(ExternalTools::EncoderPath(), arguments));
+        QStringList argv = SplitCommandLine(
+            MakeProcessCommandLine(ExternalTools::ToolPath("mencoder"), arguments));
         const QString program = argv.takeFirst();
         QProcess encoder;
         encoder.setProcessChannelMode(QProcess::MergedChannels);

@@ -1,6 +1,8 @@
 // The pieces that tell why a job failed, without processes: the output tail, the
 // reason picker, the check of the output and the run log.
+#include "engine/Backends.h"
 #include "engine/FailureReason.h"
+#include "engine/MencoderJob.h"
 #include "engine/OutputCheck.h"
 #include "engine/OutputTail.h"
 #include "engine/RunLog.h"
@@ -207,16 +209,18 @@ TEST(FailureReasonTest, PicksTheHeadlineAndTheLinesThatSayMost)
     };
     for (const auto& c : cases) {
         const std::optional<CFailureReason> reason =
-            CFailureReason::ForEnd(c.exit, c.output, c.kept);
+            CFailureReason::ForEnd(c.exit, c.output, c.kept, MencoderCauses);
         ASSERT_TRUE(reason.has_value()) << c.what;
         EXPECT_EQ(reason->Details(), c.details) << c.what;
         EXPECT_EQ(reason->Summary(), c.summary) << c.what;
     }
 
-    EXPECT_FALSE(CFailureReason::ForEnd(Exited(0), Output::Written, kTruncatedAvi).has_value());
+    EXPECT_FALSE(CFailureReason::ForEnd(Exited(0), Output::Written, kTruncatedAvi, MencoderCauses)
+                     .has_value());
     EXPECT_FALSE(CFailureReason::ForEnd(Exited(0), Output::Written,
                                         {"Video stream:  141.051 kbit/s  (17631 B/s)  size: 69350 "
-                                         "bytes  3.933 secs  100 frames"})
+                                         "bytes  3.933 secs  100 frames"},
+                                        MencoderCauses)
                      .has_value());
     const CFailureReason notStarted =
         CFailureReason::NotStarted("/app/tools/mencoder", "No such file or directory");
@@ -230,8 +234,10 @@ TEST(FailureReasonTest, TheCauseIsNamedFromWhatTheRealEncoderPrints)
     // made by capture.sh there, and data/ffmpeg-lines), kept as the run keeps
     // them.
     const QString unreadable = "The movie cannot be read: it is damaged or of an unknown kind.";
-    const std::span<const EncoderCause> mencoder = MencoderCauses;
-    const std::span<const EncoderCause> ffmpeg = FfmpegCauses;
+    const std::span<const EncoderCause> mencoder =
+        Backends::Of(EncodeProfile::Backend::Mencoder).causes;
+    const std::span<const EncoderCause> ffmpeg =
+        Backends::Of(EncodeProfile::Backend::Ffmpeg).causes;
     const QString mencoderLines = QStringLiteral(CLIPVANE_ENCODER_LINES);
     const QString ffmpegLines = QStringLiteral(CLIPVANE_FFMPEG_LINES);
     const struct

@@ -272,13 +272,15 @@ TEST(FfmpegCommandTest, SourcesAreTakenForTheirColoursAndDolbyVisionForItsBaseLa
     }
 }
 
-TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadata)
+TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadataOrRefused)
 {
     const char* bt709 = "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace "
                         "bt709 -color_range tv";
     EncodeProfile userDefine = *Presets::Find("Phone and Tablet");
     userDefine.sizeRule = EncodeProfile::SizeRule::Frame;
     userDefine.strAspect = QStringLiteral("1.77");
+    EncodeProfile mpeg4 = *Presets::Find("Phone and Tablet");
+    mpeg4.videoCodec = EncodeProfile::VideoCodec::Mpeg4;
     const struct
     {
         const char* what;
@@ -318,13 +320,22 @@ TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadata)
          *Presets::Find("Small H.265"),
          Source(1920, 1080),
          {"scale=1920:1080,setsar=1", "-pix_fmt yuv420p -an"}},
+        // Refused before the encoder starts: the reason instead of the line.
+        {"Dolby Vision 5",
+         *Presets::Find("Phone and Tablet"),
+         Colours("smpte2084", "", 0, 0, 5, 0),
+         {"This movie's colours can only be shown by a Dolby Vision player."}},
+        {"a codec ffmpeg is not set up for",
+         mpeg4,
+         Source(1920, 1080),
+         {"Clipvane does not make MPEG-4(OpenDivx) with ffmpeg."}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Request request;
         request.profile = c.profile;
         request.source = c.source;
-        const QString line = Arguments(request).join(' ');
+        const QString line = Refusal(request).value_or(Arguments(request).join(' '));
         for (const QString& part : c.expected)
             EXPECT_TRUE(line.contains(part)) << line.toStdString() << "\n" << part.toStdString();
     }

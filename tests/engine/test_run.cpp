@@ -1,8 +1,8 @@
 #include "engine/EncodingRun.h"
 #include "engine/MencoderJob.h"
 #include "engine/Presets.h"
+#include "engine/PreviewPlayer.h"
 #include "jobs/MediaProbe.h"
-#include "shell/SettingsStore.h"
 #include "subtitles/EncoderSubtitle.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
@@ -19,12 +19,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 
 namespace {
-
-using Bar = RunForm::ProgressBar;
-using Label = RunForm::ValueLabel;
 
 // --- Pure pieces ---------------------------------------------------------------
 
@@ -60,14 +58,42 @@ TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
     EXPECT_EQ(job.Percent(), 0);
 }
 
+// Each back end's program is linked into tools/ by the build (CLIPVANE_TOOLS),
+// its package is among the run packages the Debian package depends on, and its
+// row is the one the run finds for it.
+TEST(BackendsTest, EveryBackEndIsLinkedInToolsAndPackaged)
+{
+    const QString deps =
+        QString::fromUtf8(MediaFactory::ReadFile(CLIPVANE_SOURCE_DIR "/scripts/install-deps.sh"));
+    const QRegularExpressionMatch run = QRegularExpression("\nRUN_PKGS=\"([^\"]*)\"").match(deps);
+    ASSERT_TRUE(run.hasMatch());
+    const QStringList packages = run.captured(1).split(' ');
+    for (const BackendInfo& backend : Backends::All()) {
+        SCOPED_TRACE(backend.program);
+        EXPECT_TRUE(packages.contains(QLatin1String(backend.package)));
+        EXPECT_TRUE(
+            QFileInfo(TestEnvironment::BinDir() + "/tools/" + backend.program).isExecutable());
+        EXPECT_EQ(&Backends::Of(backend.id), &backend);
+    }
+}
+
 class RunPathTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.IsValid());
-        SetRegString("MovieDir", "/out.dir");
-        SetRegString("Prefix", "pp_");
+        m_plan.strOutputDir = "/out.dir";
+        m_plan.strPrefix = "pp_";
+    }
+    // The outputs the plan names for these jobs.
+    QStringList OutputPathsFor(const std::vector<StreamFile>& jobs)
+    {
+        m_plan.SetJobs(jobs);
+        QStringList outputs;
+        for (const RunPlan::Job& job : m_plan.jobs)
+            outputs << job.strOutput;
+        return outputs;
     }
     static StreamFile Job(const QString& path, bool subtitle = false)
     {
@@ -78,15 +104,16 @@ protected:
         return job;
     }
     ScopedTempHome m_home;
+    RunPlan m_plan;
 };
 
 TEST_F(RunPathTest, OutputIsFolderPrefixAndNameWithAvi)
 {
-    const auto output = [](const char* path) { return CEncodingRun::OutputPathFor(Job(path)); };
+    const auto output = [this](const char* path) { return OutputPathsFor({Job(path)}).value(0); };
     EXPECT_EQ(output("/in/My Movie.v2.mpg"), "/out.dir/pp_My Movie.v2.avi");
     // A name without extension gets ".avi" added; dots of the folder and prefix stay.
     EXPECT_EQ(output("/in/movie"), "/out.dir/pp_movie.avi");
-    SetRegString("Prefix", "v.");
+    m_plan.strPrefix = "v.";
     EXPECT_EQ(output("/in/clip"), "/out.dir/v.clip.avi");
 }
 
@@ -122,11 +149,11 @@ TEST_F(RunPathTest, JobsOfABatchNeverShareAnOutputAndLongNamesAreCutToFit)
             expected << "/out.dir/" + output;
             EXPECT_LE(QFile::encodeName(output).size(), 255);
         }
-        EXPECT_EQ(CEncodingRun::OutputPathsFor(jobs), expected);
+        EXPECT_EQ(OutputPathsFor(jobs), expected);
     }
     // Without a prefix, a movie that lies in the output folder is not its own output.
-    SetRegString("Prefix", QString());
-    EXPECT_EQ(CEncodingRun::OutputPathsFor({Job("/out.dir/c.avi"), Job("/in/c.mpg")}),
+    m_plan.strPrefix.clear();
+    EXPECT_EQ(OutputPathsFor({Job("/out.dir/c.avi"), Job("/in/c.mpg")}),
               (QStringList{"/out.dir/c (2).avi", "/out.dir/c (3).avi"}));
 }
 
@@ -148,7 +175,7 @@ TEST_F(RunPathTest, MoviesAddedThroughAFolderKeepTheTree)
         batch.push_back(Job(path));
         batch.back().strRelativeDir = folder;
     }
-    EXPECT_EQ(CEncodingRun::OutputPathsFor(batch),
+    EXPECT_EQ(OutputPathsFor(batch),
               QStringList({"/out.dir/Trip/Day 1/pp_a.avi", "/out.dir/Trip/Day 2/pp_a.avi",
                            "/out.dir/Trip/Day 2/pp_A (2).avi", "/out.dir/pp_a.avi",
                            "/out.dir/pp_a (2).avi", "/out.dir/Trip/Day 1/pp_b.avi"}));
@@ -180,19 +207,24 @@ protected:
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_fake.IsValid());
         m_outDir = m_home.FilePath("out");
-        SetRegString("MovieDir", m_outDir);
-        SetRegString("Prefix", QString());
         // One encoder at a time; the tests of several say so.
-        SetRegDWORD("Parallel", 1);
+        m_plan = TestPlan(m_outDir, {m_fake.Path(), m_fake.ImageName()});
         ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
-        m_run = std::make_unique<CEncodingRun>(m_form);
-        m_run->SetEncoderPath(m_fake.Path());
+        m_run = std::make_unique<CEncodingRun>();
         m_run->SetEncoderImageName(m_fake.ImageName());
         m_run->SetClock([this] { return m_now; });
+        m_form.Listen(*m_run);
         QObject::connect(m_run.get(), &CEncodingRun::RunEnded, [this] { ++m_ended; });
     }
 
     void TearDown() override { m_run.reset(); }
+
+    // Make: a run of the plan over the form's list.
+    bool Start() { return m_form.Start(*m_run, m_plan); }
+    void SetParallel(int encoders)
+    {
+        m_plan = TestPlan(m_outDir, {m_fake.Path(), m_fake.ImageName()}, QString(), encoders);
+    }
 
     // A "movie" for the fake encoder: its script, padded to padTo bytes.
     QString Movie(const QString& name, QString script, int padTo = 0)
@@ -225,22 +257,23 @@ protected:
         return PumpUntil([&] { return m_ended >= count; });
     }
 
-    bool WaitPercent(int percent)
+    bool WaitPercent(int percent, int job = 0)
     {
-        return PumpUntil([&] { return m_run->CurrentPercent() == percent; });
+        return PumpUntil([&] { return m_run->Percent(job) == percent; });
     }
 
     // Stops a run that is still going, keeping its partial output.
     void StopKeepingOutput()
     {
         m_form.m_bDefaultAnswer = false;
-        m_run->StopEncoding();
+        m_run->Stop();
     }
 
     ScopedTempHome m_home;
     FakeEncoder m_fake;
     FakeForm m_form;
     QString m_outDir;
+    RunPlan m_plan;
     std::int64_t m_now = 1000;
     std::unique_ptr<CEncodingRun> m_run;
     int m_ended = 0;
@@ -248,9 +281,9 @@ protected:
 
 TEST_F(RunTest, EmptyListStartsNothing)
 {
-    m_run->StartEncoding();
-    m_run->StartSampling();
-    EXPECT_EQ(m_form.m_messages, QStringList(2, "Import movie file to the list !!"));
+    EXPECT_FALSE(m_run->Start(m_plan));
+    m_plan.bSampling = true;
+    EXPECT_FALSE(m_run->Start(m_plan));
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_FALSE(m_run->IsSampling()); // set only when a run really starts
     EXPECT_FALSE(m_run->HasRunTimer());
@@ -260,7 +293,7 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
 {
     AddMovie("a.mpg", "progress 0 100 0\nout done\\n\n" + FakeEncoder::WriteWholeMovie(), 10);
     AddMovie("b.wmv", "progress 50 60 0\n" + FakeEncoder::WriteWholeMovie(), 30);
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     EXPECT_TRUE(m_run->IsRunning());
     EXPECT_TRUE(m_run->HasRunTimer());
     EXPECT_EQ(m_form.Status(0), "Encoding...");
@@ -268,22 +301,15 @@ TEST_F(RunTest, ABatchRunsEveryJobInOrderAndEndsWithTheFinishMessage)
 
     EXPECT_EQ(m_form.m_statusHistory[0], kEncodedThenFinished);
     EXPECT_EQ(m_form.m_statusHistory[1], kEncodedThenFinished);
-    EXPECT_EQ(m_form.m_shownRows, (std::vector<int>{0, 1}));
-    EXPECT_EQ(m_form.m_labels[Label::Input], m_form.m_jobs[1].strFilePath);
-    EXPECT_EQ(m_form.m_labels[Label::Output], Output("b"));
+    EXPECT_EQ(m_form.m_outputs, (std::map<int, QString>{{0, Output("a")}, {1, Output("b")}}));
     const QByteArray whole = MediaFactory::ReadFile(FakeEncoder::WholeMovie());
     EXPECT_EQ(MediaFactory::ReadFile(Output("a")), whole);
     EXPECT_EQ(MediaFactory::ReadFile(Output("b")), whole);
     EXPECT_EQ(m_form.m_messages, kFinishMessage);
-    EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
-    EXPECT_EQ(m_form.m_nShutdowns, 0);
-    EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
-    EXPECT_EQ(m_form.LastProgress(Bar::Current), 100);
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 100);
     EXPECT_FALSE(m_run->IsRunning());
-    EXPECT_EQ(m_run->CurrentJob(), 0);
     EXPECT_FALSE(m_run->HasRunTimer());
     EXPECT_EQ(m_run->DoneBytes(), 40u);
-    EXPECT_EQ(m_run->CurrentOutput(), Output("b"));
     EXPECT_EQ(m_ended, 1);
 }
 
@@ -310,13 +336,13 @@ TEST_F(RunTest, AFailingEncoderMarksItsJobFailedAndTheMessageCountsFailures)
     m_form.AddJob(m_home.FilePath("in/missing.mpg"), StreamFile::UnknownSize);
     // The last, missing file fails too: the encoder cannot read it.
     expected << "Failed";
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.Statuses(), expected);
     EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n5 of 6 files failed."});
     // The unreadable file counts as 0 bytes, not 4294967295 or more.
     EXPECT_EQ(m_run->DoneBytes(), 50u);
-    EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 100);
 }
 
 TEST_F(RunTest, TotalProgressIsWeightedByFileSize)
@@ -324,11 +350,11 @@ TEST_F(RunTest, TotalProgressIsWeightedByFileSize)
     const quint64 mb = 1000000;
     AddMovie("a.mpg", "exit 0\n", 100 * mb);
     AddMovie("b.mpg", "out waiting\\n\nhang\n", 300 * mb);
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(PumpUntil([&] { return m_form.Status(1) == "Encoding..."; }));
-    m_run->UpdateTimeLabels();
-    EXPECT_EQ(m_form.LastProgress(Bar::Total), 25);
-    EXPECT_EQ(m_form.LastProgress(Bar::Current), 0);
+    m_run->ReportProgress();
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 25);
+    EXPECT_EQ(m_run->Percent(1), 0);
     StopKeepingOutput();
 }
 
@@ -338,29 +364,29 @@ TEST_F(RunTest, TimeLabelsShowElapsedAndRemainingTime)
     AddMovie("a.mpg", "progress 25 25 0\nhang\n", 1000, 1000);
     AddMovie("b.mpg", "exit 0\n", 3000, 3000);
     ASSERT_EQ(QFileInfo(m_form.m_jobs[0].strFilePath).size(), 1000);
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitPercent(25));
     m_now += 3600;
-    m_run->UpdateTimeLabels();
+    m_run->ReportProgress();
     // 250 of 4000 bytes: 6 %; 3600 s * 100 / 6 - 3600 s remain.
-    EXPECT_EQ(m_form.m_labels[Label::Elapsed], "01:00:00");
-    EXPECT_EQ(m_form.m_labels[Label::Remaining], "15:40:00");
-    EXPECT_EQ(m_form.LastProgress(Bar::Current), 25);
-    EXPECT_EQ(m_form.LastProgress(Bar::Total), 6);
+    EXPECT_EQ(m_form.LastProgress().elapsed, 3600);
+    EXPECT_EQ(m_form.LastProgress().remaining, 15 * 3600 + 40 * 60);
+    EXPECT_EQ(m_form.RowProgress(0), 25);
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 6);
     StopKeepingOutput();
-    // Not running: the labels stay as they are.
-    m_form.m_labels.clear();
-    m_run->UpdateTimeLabels();
-    EXPECT_TRUE(m_form.m_labels.empty());
+    // Not running: nothing is reported.
+    m_form.m_progress.clear();
+    m_run->ReportProgress();
+    EXPECT_TRUE(m_form.m_progress.empty());
 }
 
 TEST_F(RunTest, TheTimerUpdatesTheLabelsEverySecond)
 {
     AddMovie("a.mpg", "hang\n");
     m_run->SetClock({});
-    m_run->StartEncoding();
-    ASSERT_TRUE(PumpUntil([&] { return m_form.m_labels.count(Label::Elapsed) > 0; }, 3000));
-    EXPECT_EQ(m_form.m_labels[Label::Remaining], "00:00:00");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(PumpUntil([&] { return !m_form.m_progress.empty(); }, 3000));
+    EXPECT_EQ(m_form.LastProgress().remaining, 0);
     StopKeepingOutput();
     EXPECT_FALSE(m_run->HasRunTimer());
 }
@@ -369,7 +395,8 @@ TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
 {
     const QString argsFile = m_home.FilePath("args");
     AddMovie("a.mpg", "args " + argsFile + '\n');
-    m_run->StartSampling();
+    m_plan.bSampling = true;
+    ASSERT_TRUE(Start());
     EXPECT_TRUE(m_run->IsSampling());
     ASSERT_TRUE(WaitEnded());
     EXPECT_FALSE(m_run->IsSampling());
@@ -382,7 +409,8 @@ TEST_F(RunTest, SamplingAddsTheTimeLimitAndOnlyForThatRun)
     EXPECT_EQ(sampled.value(sampled.indexOf("-o") + 1), Temp("a"));
 
     ASSERT_TRUE(QFile::remove(Output("a")) || !QFile::exists(Output("a")));
-    m_run->StartEncoding();
+    m_plan.bSampling = false;
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded(2));
     EXPECT_FALSE(QString::fromUtf8(MediaFactory::ReadFile(argsFile)).contains("-endpos"));
 }
@@ -399,7 +427,7 @@ TEST_F(RunTest, EachJobHasItsOwnSubtitleCopyUntilItEnds)
                                             "1\n00:00:01,000 --> 00:00:02,000\nhello\n"));
         m_form.m_jobs.back().bHasSubtitle = true;
     }
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(PumpUntil([&] { return QFile::exists(argsFiles[2]); }));
     StopKeepingOutput();
     ASSERT_TRUE(WaitEnded());
@@ -423,17 +451,16 @@ TEST_F(RunTest, ExistingOutputsAreOverwrittenOnlyWithConsentAskedOnceForAll)
     }
     AddMovie("new.mpg", FakeEncoder::WriteWholeMovie());
     m_form.m_answers = {false, true};
-    m_run->StartEncoding();
+    EXPECT_FALSE(Start());
     EXPECT_EQ(
         m_form.m_questions,
         QStringList{"7 output files already exist in " + m_outDir +
                     ":\n    m0.avi\n    m1.avi\n    m2.avi\n    m3.avi\n    m4.avi\n    and 2 "
                     "more\nWould you want to overwrite them?"});
-    EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::None);
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_EQ(MediaFactory::ReadFile(Output("m6")), "old");
 
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.m_questions.size(), 2);
     EXPECT_EQ(MediaFactory::ReadFile(Output("m6")),
@@ -449,12 +476,12 @@ TEST_F(RunTest, JobsOfABatchThatWouldWriteOneOutputGetNumberedNames)
     for (const char* name : {"clip.mpg", "unique.mpg", "other/clip.wmv", "CLIP.mkv"})
         AddMovie(name, FakeEncoder::WriteWholeMovie());
     m_form.m_answers = {true};
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     EXPECT_EQ(m_form.m_questions, QStringList{"The output file " + Output("clip") +
                                               " already exists.\nWould you want to overwrite it?"});
     ASSERT_TRUE(WaitEnded());
     EXPECT_EQ(m_form.Statuses(), QStringList(4, "Finished"));
-    EXPECT_EQ(m_form.m_labels[Label::Output], Output("CLIP (3)"));
+    EXPECT_EQ(m_form.m_outputs[3], Output("CLIP (3)"));
     const QString log = LatestRunLog(m_home);
     for (const char* name : {"clip", "unique", "clip (2)", "CLIP (3)"}) {
         EXPECT_TRUE(QFileInfo(Output(name)).isFile()) << name;
@@ -465,9 +492,9 @@ TEST_F(RunTest, JobsOfABatchThatWouldWriteOneOutputGetNumberedNames)
 TEST_F(RunTest, TheOutputFolderIsCreatedWithItsParents)
 {
     const QString deep = m_home.FilePath("a/b c/d");
-    SetRegString("MovieDir", deep);
+    m_plan.strOutputDir = deep;
     AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded());
     EXPECT_TRUE(QFileInfo(deep + "/a.avi").isFile());
 }
@@ -476,9 +503,9 @@ TEST_F(RunTest, AnOutputFolderThatCannotBeMadeStopsTheStart)
 {
     ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("file"), "x"));
     const QString impossible = m_home.FilePath("file/sub");
-    SetRegString("MovieDir", impossible);
+    m_plan.strOutputDir = impossible;
     AddMovie("a.mpg", "exit 0\n");
-    m_run->StartEncoding();
+    EXPECT_FALSE(Start());
     ASSERT_EQ(m_form.m_messages.size(), 1);
     EXPECT_TRUE(m_form.m_messages[0].contains(impossible));
     EXPECT_FALSE(m_run->IsRunning());
@@ -488,16 +515,16 @@ TEST_F(RunTest, AnOutputFolderThatCannotBeMadeStopsTheStart)
 TEST_F(RunTest, AMissingEncoderFailsTheJobAndEndsTheRunAtOnce)
 {
     const QString missing = m_home.FilePath("tools/mencoder");
-    m_run->SetEncoderPath(missing);
+    m_plan = TestPlan(m_outDir, {missing, m_fake.ImageName()});
     AddMovie("a.mpg", "exit 0\n");
     AddMovie("b.mpg", "exit 0\n");
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_FALSE(m_run->HasRunTimer());
     EXPECT_EQ(m_form.m_statusHistory[0], (QStringList{"Encoding...", "Failed"}));
     EXPECT_EQ(m_form.Status(1), QString());
     EXPECT_EQ(m_form.m_messages, QStringList{"Unable to start " + missing});
-    EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
+    EXPECT_EQ(m_form.m_ends.back().way, RunEnd::Way::EncoderNotStarted);
     EXPECT_EQ(m_ended, 1);
 }
 
@@ -507,128 +534,109 @@ TEST_F(RunTest, StopEndsTheEncoderAndDeletesThePartialFileOnYes)
     AddMovie("a.mpg",
              "pidfile " + pidFile + "\nonterm 2\ntouchout partial\nprogress 10 10 0\nhang\n");
     AddMovie("b.mpg", "exit 0\n");
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitPercent(10));
     const pid_t encoder = MediaFactory::ReadFile(pidFile).toInt();
     ASSERT_GT(encoder, 0);
 
     m_form.m_answers = {true};
-    m_run->StopEncoding();
+    m_run->Stop();
     EXPECT_FALSE(ProcessProbe::ProcessExists(encoder));
     EXPECT_EQ(m_form.m_questions,
               QStringList{"Below file is incomplete encoding. Delete this file?\n" + Output("a")});
-    EXPECT_EQ(m_form.m_questionIcons.back(), RunForm::MessageIcon::Question);
     EXPECT_FALSE(QFile::exists(Output("a")));
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_TRUE(m_run->WasStoppedByUser());
     EXPECT_FALSE(m_run->HasRunTimer());
 
-    // The row says so, and the bars and times show what was done: nothing.
+    // The row says so, and the progress shows what was done: nothing.
     EXPECT_EQ(m_form.Status(0), "Stopped");
-    EXPECT_EQ(m_form.LastProgress(Bar::Current), 0);
-    EXPECT_EQ(m_form.LastProgress(Bar::Total), 0);
-    EXPECT_EQ(m_form.m_labels[Label::Remaining], "00:00:00");
-    // The stopped encoder's end only moves the index on: no other status, no next
-    // job, no finish message, no folder.
+    EXPECT_EQ(m_run->Percent(0), 0);
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 0);
+    EXPECT_EQ(m_form.LastProgress().remaining, 0);
+    // The stopped encoder's end is no job's: no other status, no next job, no
+    // finish message.
     PumpFor(300);
     EXPECT_EQ(m_form.Status(0), "Stopped");
     EXPECT_EQ(m_form.Status(1), QString());
     EXPECT_TRUE(m_form.m_messages.isEmpty());
-    EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
-    EXPECT_EQ(m_run->CurrentJob(), 1);
     EXPECT_EQ(m_ended, 1);
 }
 
 TEST_F(RunTest, StopKeepsThePartialFileOnNoAndAsksNothingAfterTheRunEnded)
 {
     AddMovie("a.mpg", "touchout partial\nprogress 5 5 0\nhang\n");
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitPercent(5));
     m_form.m_answers = {false};
-    m_run->StopEncoding();
+    m_run->Stop();
     EXPECT_EQ(m_form.m_questions.size(), 1);
     EXPECT_EQ(MediaFactory::ReadFile(Output("a")), "partial");
 
     // A finished run's output is complete: Stop afterwards does not offer to delete it.
     ASSERT_TRUE(QFile::remove(Output("a")));
     m_form.m_jobs[0].strFilePath = Movie("a.mpg", FakeEncoder::WriteWholeMovie());
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded(2));
-    m_run->StopEncoding();
+    m_run->Stop();
     EXPECT_EQ(m_form.m_questions.size(), 1);
     EXPECT_EQ(MediaFactory::ReadFile(Output("a")),
               MediaFactory::ReadFile(FakeEncoder::WholeMovie()));
 }
 
-TEST_F(RunTest, TheShutdownSwitchShutsDownBeforeTheFinishMessage)
-{
-    SetRegDWORD("Shutdown", 1);
-    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
-    m_run->StartEncoding();
-    ASSERT_TRUE(WaitEnded());
-    const int shutdown = m_form.m_events.indexOf("shutdown");
-    const int message = m_form.m_events.indexOf("message Encoding Finished !!");
-    ASSERT_GE(shutdown, 0);
-    EXPECT_LT(shutdown, message);
-    EXPECT_EQ(m_form.m_nShutdowns, 1);
-    EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
-}
-
-TEST_F(RunTest, ARunWorksFromItsPlanAndNeverWritesRowsTheListLost)
+TEST_F(RunTest, ARunWorksFromItsPlanAlone)
 {
     AddMovie("a.mpg", "sleep 200\n" + FakeEncoder::WriteWholeMovie());
     AddMovie("b.mpg", FakeEncoder::WriteWholeMovie());
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     m_form.m_jobs.clear();
     ASSERT_TRUE(WaitEnded());
-    EXPECT_EQ(m_form.m_nOutOfRangeStatusWrites, 0);
     EXPECT_FALSE(m_run->IsRunning());
     EXPECT_EQ(m_form.m_messages, kFinishMessage);
     EXPECT_TRUE(QFileInfo::exists(Output("b")));
 }
 
-TEST_F(RunTest, APreviewEndsWithoutTouchingTheListAndARunEndsAPreviewFirst)
+TEST_F(RunTest, APreviewEndsOnItsOwnOrWhenStoppedAndIsNoJob)
 {
-    AddMovie("a.mpg", FakeEncoder::WriteWholeMovie());
+    CPreviewPlayer preview;
+    int ended = 0;
+    QObject::connect(&preview, &CPreviewPlayer::Ended, [&] { ++ended; });
     const QString quick = m_fake.Script("quick", "exit 0\n");
-    ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(quick)));
-    EXPECT_TRUE(m_run->IsPreviewing());
-    ASSERT_TRUE(PumpUntil([&] { return !m_run->IsPreviewing(); }));
-    EXPECT_TRUE(m_form.m_statusHistory.empty());
-    EXPECT_EQ(m_run->CurrentJob(), 1); // the player's end advances the index like a job's
-    EXPECT_TRUE(m_form.m_messages.isEmpty());
+    ASSERT_TRUE(preview.Start(m_fake.CommandLine(quick)));
+    EXPECT_TRUE(preview.IsPlaying());
+    ASSERT_TRUE(PumpUntil([&] { return !preview.IsPlaying(); }));
+    EXPECT_EQ(ended, 1);
 
     const QString pidFile = m_home.FilePath("player.pid");
     const QString player = m_fake.Script("player", "pidfile " + pidFile + "\nhang\n");
-    ASSERT_TRUE(m_run->StartPreview(m_fake.CommandLine(player)));
+    ASSERT_TRUE(preview.Start(m_fake.CommandLine(player)));
     ASSERT_TRUE(PumpUntil([&] { return MediaFactory::ReadFile(pidFile).toInt() > 0; }));
     const pid_t playerPid = MediaFactory::ReadFile(pidFile).toInt();
-    m_run->StartEncoding();
+    preview.Stop();
     EXPECT_FALSE(ProcessProbe::ProcessExists(playerPid));
-    EXPECT_FALSE(m_run->IsPreviewing());
-    EXPECT_FALSE(m_run->StartPreview(m_fake.CommandLine(quick))); // not during a run
-    ASSERT_TRUE(WaitEnded());
-    EXPECT_EQ(m_form.m_statusHistory[0], kEncodedThenFinished);
-    EXPECT_EQ(m_form.m_messages, kFinishMessage);
+    EXPECT_FALSE(preview.IsPlaying());
+    PumpFor(100);
+    EXPECT_EQ(ended, 1); // a stopped player's end is not reported
+    EXPECT_TRUE(m_form.m_statusHistory.empty());
 }
 
 TEST_F(RunTest, ManyJobsLeaveNoProcessesThreadsOrDescriptors)
 {
     // A first run starts the helper threads that Qt and a sanitizer keep for good.
     AddMovie("warm.mpg", FakeEncoder::WriteWholeMovie());
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded());
-    m_run->StopEncoding();
+    m_run->Stop();
     m_form.m_jobs.clear();
     const int fds = ProcessProbe::OpenFdCount();
     const int threads = ProcessProbe::ThreadCount();
     for (int i = 0; i < 20; ++i)
         AddMovie(QStringLiteral("m%1.mpg").arg(i),
                  "progress 0 3 0\nerr warning\\n\n" + FakeEncoder::WriteWholeMovie());
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(WaitEnded(2));
     EXPECT_EQ(m_form.Statuses(), QStringList(20, "Finished"));
-    m_run->StopEncoding();
+    m_run->Stop();
     EXPECT_EQ(ProcessProbe::OpenFdCount(), fds);
     EXPECT_EQ(ProcessProbe::ThreadCount(), threads);
     EXPECT_FALSE(ProcessProbe::HasChildren());
@@ -719,7 +727,7 @@ TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageC
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetRegDWORD("Parallel", DWORD(c.encoders));
+        SetParallel(c.encoders);
         m_form = FakeForm();
         QStringList statuses;
         for (std::size_t i = 0; i < c.jobs.size(); ++i) {
@@ -730,7 +738,7 @@ TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageC
             statuses << c.jobs[i].status;
         }
         const int ended = m_ended;
-        m_run->StartEncoding();
+        ASSERT_TRUE(Start());
         EXPECT_EQ(m_run->SlotCount(), c.encoders);
         ASSERT_TRUE(PumpUntil([&] { return m_ended > ended; }));
         EXPECT_EQ(StartOrder(), c.startOrder);
@@ -738,8 +746,7 @@ TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageC
         EXPECT_EQ(m_form.Statuses(), statuses);
         EXPECT_EQ(m_form.m_messages,
                   QStringList{c.message ? QString(c.message) : "Encoding Finished !!"});
-        EXPECT_EQ(m_form.m_openedFolders, QStringList{m_outDir});
-        EXPECT_EQ(m_form.LastProgress(Bar::Total), 100);
+        EXPECT_EQ(m_form.LastProgress().totalPercent, 100);
         EXPECT_EQ(m_run->RunningJobs(), 0);
         if (!c.logOrder.empty()) {
             std::vector<int> logged;
@@ -755,7 +762,7 @@ TEST_F(ParallelRunTest, JobsShareTheSlotsInListOrderOrLongestFirstAndTheMessageC
 
 TEST_F(ParallelRunTest, TheTotalCountsEveryRunningJobsBytesTimesItsPercentage)
 {
-    SetRegDWORD("Parallel", 2);
+    SetParallel(2);
     // Files of exactly these sizes, the sizes the run reads and counts.
     AddMovie("a.mpg", "progress 25 25 0\nhang\n", 1000, 1000);
     AddMovie("b.mpg", "progress 50 50 0\nhang\n", 3000, 3000);
@@ -763,27 +770,18 @@ TEST_F(ParallelRunTest, TheTotalCountsEveryRunningJobsBytesTimesItsPercentage)
     // Longest first: a, then b; c waits.
     for (int i : {0, 1, 2})
         m_form.m_jobs[i].nDuration = 9 - i;
-    std::vector<int> totals;
-    QObject::connect(m_run.get(), &CEncodingRun::TotalProgressChanged,
-                     [&](int percent) { totals.push_back(percent); });
-    m_run->StartEncoding();
-    EXPECT_EQ(m_form.m_shownRows, std::vector<int>{0}); // the second start keeps the selection
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(PumpUntil([&] {
-        m_run->UpdateTimeLabels();
+        m_run->ReportProgress();
         return m_form.RowProgress(0) == 25 && m_form.RowProgress(1) == 50;
     }));
     m_now += 3600;
-    m_run->UpdateTimeLabels();
+    m_run->ReportProgress();
     // 250 + 1500 of 8000 bytes: 21 %; 3600 s * 100 / 21 - 3600 s = 13542 s remain.
-    EXPECT_EQ(m_form.LastProgress(Bar::Total), 21);
-    EXPECT_EQ(totals.back(), 21);
-    EXPECT_EQ(m_form.m_labels[Label::Remaining], "03:45:42");
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 21);
+    EXPECT_EQ(m_form.LastProgress().remaining, 13542);
     EXPECT_EQ(m_form.RowProgress(2), -1);
-
-    // The panel shows the job that started first (the form's test follows the
-    // selection).
-    EXPECT_EQ(m_form.m_labels[Label::Input], m_form.m_jobs[0].strFilePath);
-    EXPECT_EQ(m_form.LastProgress(Bar::Current), 25);
+    EXPECT_EQ(m_run->Percent(0), 25);
     StopKeepingOutput();
     EXPECT_EQ(m_form.Statuses(), (QStringList{"Stopped", "Stopped", QString()}));
     EXPECT_EQ(m_form.RowProgress(0), -1);
@@ -810,7 +808,7 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetRegDWORD("Parallel", DWORD(c.encoders));
+        SetParallel(c.encoders);
         m_form = FakeForm();
         m_form.m_answers = {c.answer};
         QDir(m_outDir).removeRecursively();
@@ -821,11 +819,11 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
                          (c.writes[i] ? "touchout partial\n" : "") + "progress 10 10 0\nhang\n");
         AddMovie("waiting.mpg", FakeEncoder::WriteWholeMovie());
         bool stopped = false;
-        const auto connection = QObject::connect(m_run.get(), &CEncodingRun::RunEnded,
-                                                 [&](int finished, int failed, bool byStop) {
-                                                     stopped = byStop && !finished && !failed;
-                                                 });
-        m_run->StartEncoding();
+        const auto connection =
+            QObject::connect(m_run.get(), &CEncodingRun::RunEnded, [&](const RunEnd& end) {
+                stopped = end.Stopped() && end.Ended() == 0;
+            });
+        ASSERT_TRUE(Start());
         ASSERT_TRUE(PumpUntil([&] {
             for (int i = 0; i < count; ++i) {
                 if (c.writes[i] && !QFile::exists(Temp(QStringLiteral("s%1").arg(i))))
@@ -837,7 +835,7 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
 
         QElapsedTimer timer;
         timer.start();
-        c.quitting ? m_run->StopForQuit() : m_run->StopEncoding();
+        c.quitting ? m_run->StopForQuit() : m_run->Stop();
         EXPECT_LT(timer.elapsed(), 1500);
         QObject::disconnect(connection);
         EXPECT_TRUE(stopped);
@@ -869,12 +867,15 @@ TEST_F(ParallelRunTest, StopEndsEveryEncoderAtOnceAndAsksOnceAboutTheirFiles)
 
 TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheOthersHave)
 {
-    const QString missing = m_home.FilePath("tools/mencoder");
+    // A link to the stand-in under its name, which is gone from the start or
+    // goes once the first two run.
+    ASSERT_TRUE(QDir().mkpath(m_home.FilePath("tools")));
+    const QString encoder = m_home.FilePath("tools/" + m_fake.ImageName());
     const QString whole = FakeEncoder::WriteWholeMovie();
     const struct
     {
         const char* name;
-        bool missingFromStart; // else it goes missing once the first two run
+        bool missingFromStart;
         QStringList statuses;
     } cases[] = {
         {"missing from the start", true, {"Failed", QString(), QString()}},
@@ -882,20 +883,21 @@ TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheO
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetRegDWORD("Parallel", 2);
+        m_plan = TestPlan(m_outDir, {encoder, m_fake.ImageName()}, QString(), 2);
         m_form = FakeForm();
         QDir(m_outDir).removeRecursively();
-        m_run->SetEncoderPath(c.missingFromStart ? missing : m_fake.Path());
+        if (!c.missingFromStart) {
+            ASSERT_TRUE(QFile::link(m_fake.Path(), encoder));
+        }
         AddMovie("a.mpg", "sleep 200\n" + whole);
         AddMovie("b.mpg", "sleep 700\n" + whole);
         AddMovie("c.mpg", whole);
         const int ended = m_ended;
-        m_run->StartEncoding();
-        m_run->SetEncoderPath(missing);
+        ASSERT_TRUE(Start());
+        QFile::remove(encoder);
         ASSERT_TRUE(PumpUntil([&] { return m_ended > ended; }));
         EXPECT_EQ(m_form.Statuses(), c.statuses);
-        EXPECT_EQ(m_form.m_messages, QStringList{"Unable to start " + missing});
-        EXPECT_TRUE(m_form.m_openedFolders.isEmpty());
+        EXPECT_EQ(m_form.m_messages, QStringList{"Unable to start " + encoder});
         EXPECT_FALSE(m_run->IsRunning());
         EXPECT_FALSE(m_run->HasRunTimer());
         EXPECT_EQ(m_ended, ended + 1);
@@ -904,7 +906,7 @@ TEST_F(ParallelRunTest, AnEncoderThatCannotStartFailsItsJobAndEndsTheRunOnceTheO
 
 TEST_F(ParallelRunTest, EncodersAtOnceEachReadTheirOwnSubtitleCopy)
 {
-    SetRegDWORD("Parallel", 2);
+    SetParallel(2);
     QStringList argsFiles;
     for (const char* name : {"a", "b"}) {
         argsFiles << m_home.FilePath(QStringLiteral("args-") + name);
@@ -916,7 +918,7 @@ TEST_F(ParallelRunTest, EncodersAtOnceEachReadTheirOwnSubtitleCopy)
                                             "<SAMI><BODY><SYNC Start=1000><P>Line of " +
                                                 QByteArray(name) + "</BODY></SAMI>"));
     }
-    m_run->StartEncoding();
+    ASSERT_TRUE(Start());
     const auto subtitleOf = [&](int job) {
         const QStringList args =
             QString::fromUtf8(MediaFactory::ReadFile(argsFiles[job])).split('\n');

@@ -3,7 +3,6 @@
 #include "engine/EncodeSetting.h"
 #include "engine/EncodingRun.h"
 #include "jobs/MediaProbe.h"
-#include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/support/MediaFactory.h"
@@ -50,15 +49,13 @@ protected:
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_links.IsValid());
         m_outDir = m_home.FilePath("Encoded Movies");
-        SetRegString("MovieDir", m_outDir);
-        SetRegString("Prefix", QString());
-        // One encoder at a time; the tests of several say so.
-        SetRegDWORD("Parallel", 1);
         m_encoder = m_links.RealEncoderLink();
         m_imageName = QFileInfo(m_encoder).fileName();
-        m_run = std::make_unique<CEncodingRun>(m_form);
-        m_run->SetEncoderPath(m_encoder);
+        // One encoder at a time; the tests of several say so.
+        m_plan = TestPlan(m_outDir, {m_encoder, m_imageName});
+        m_run = std::make_unique<CEncodingRun>();
         m_run->SetEncoderImageName(m_imageName);
+        m_form.Listen(*m_run);
         QObject::connect(m_run.get(), &CEncodingRun::RunEnded, [this] { ++m_ended; });
     }
 
@@ -87,8 +84,7 @@ protected:
     // Encodes the whole list in one run; true when it ended in time.
     bool RunAll()
     {
-        m_run->StartEncoding();
-        return PumpUntil([&] { return m_ended > 0; }, 240000);
+        return m_form.Start(*m_run, m_plan) && PumpUntil([&] { return m_ended > 0; }, 240000);
     }
 
     // Generates a movie of every input kind (InputKinds, then an MPEG-4 AVI the
@@ -127,6 +123,7 @@ protected:
     ScopedTempHome m_home;
     FakeEncoder m_links;
     FakeForm m_form;
+    RunPlan m_plan;
     QString m_outDir;
     QString m_encoder;
     QString m_imageName;
@@ -139,12 +136,11 @@ TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
     AddMovie("first clip.mpg", 160, 120, 2);
     AddMovie("second.mkv", 320, 180, 3);
 
-    m_run->StartEncoding();
+    ASSERT_TRUE(m_form.Start(*m_run, m_plan));
     ASSERT_TRUE(PumpUntil([&] { return m_ended > 0; }, 120000));
     EXPECT_EQ(m_form.Statuses(), QStringList(2, "Finished"));
     EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!"});
-    EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Total), 100);
-    EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Current), 100);
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 100);
 
     const Facts first = Inspect(m_outDir + "/first clip.avi");
     const Facts second = Inspect(m_outDir + "/second.avi");
@@ -161,13 +157,13 @@ TEST_F(RealEncoderRunTest, ABatchOfTwoMoviesGivesTwoPlayableAviFiles)
 
 TEST_F(RealEncoderRunTest, ThreeMoviesOnTwoEncodersAtOnceGiveThreePlayableFiles)
 {
-    SetRegDWORD("Parallel", 2);
+    m_plan = TestPlan(m_outDir, {m_encoder, m_imageName}, QString(), 2);
     const std::pair<const char*, double> movies[] = {
         {"one.mpg", 8}, {"two \"quoted\" 100%.mkv", 6}, {"thr\xc3\xa9\x65.wmv", 4}};
     for (const auto& [name, seconds] : movies)
         AddMovie(QString::fromUtf8(name), 640, 480, seconds);
 
-    m_run->StartEncoding();
+    ASSERT_TRUE(m_form.Start(*m_run, m_plan));
     ASSERT_EQ(m_run->SlotCount(), 2);
     int most = 0;
     ASSERT_TRUE(PumpUntil(
@@ -179,7 +175,7 @@ TEST_F(RealEncoderRunTest, ThreeMoviesOnTwoEncodersAtOnceGiveThreePlayableFiles)
     EXPECT_EQ(most, 2);
     EXPECT_EQ(m_form.Statuses(), QStringList(3, "Finished"));
     EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!"});
-    EXPECT_EQ(m_form.LastProgress(RunForm::ProgressBar::Total), 100);
+    EXPECT_EQ(m_form.LastProgress().totalPercent, 100);
     for (const auto& [name, seconds] : movies) {
         SCOPED_TRACE(name);
         const QString output = OutputOf(QString::fromUtf8(name));
@@ -201,15 +197,15 @@ TEST_F(RealEncoderRunTest, StopEndsTheEncoderAtOnceAndLeavesAPlayableFile)
 {
     AddMovie("long.mpg", 640, 480, 20);
 
-    m_run->StartEncoding();
-    ASSERT_TRUE(PumpUntil([&] { return m_run->CurrentPercent() >= 1; }, 60000));
+    ASSERT_TRUE(m_form.Start(*m_run, m_plan));
+    ASSERT_TRUE(PumpUntil([&] { return m_run->Percent(0) >= 1; }, 60000));
     ASSERT_TRUE(m_run->IsRunning()) << "the encode ended before it could be stopped";
     EXPECT_EQ(CountProcessesNamed(m_imageName), 1);
 
     m_form.m_answers = {false};
     QElapsedTimer timer;
     timer.start();
-    m_run->StopEncoding();
+    m_run->Stop();
     EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_EQ(CountProcessesNamed(m_imageName), 0);
     EXPECT_EQ(m_form.m_questions.size(), 1);

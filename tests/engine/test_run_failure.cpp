@@ -1,7 +1,6 @@
 // A failed job says why: the status cell's reason, the finish message and the
 // run log, with the fake encoder printing what a failing encoder prints.
 #include "engine/EncodingRun.h"
-#include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/engine/QStringPrinter.h"
@@ -25,14 +24,12 @@ protected:
     {
         ASSERT_TRUE(m_home.IsValid());
         ASSERT_TRUE(m_fake.IsValid());
-        SetRegString("MovieDir", m_home.FilePath("out"));
-        SetRegString("Prefix", QString());
-        // One encoder at a time; the tests of several say so.
-        SetRegDWORD("Parallel", 1);
+        // One encoder at a time.
+        m_plan = TestPlan(m_home.FilePath("out"), {m_fake.Path(), m_fake.ImageName()});
         ASSERT_TRUE(QDir().mkpath(m_home.FilePath("in")));
-        m_run = std::make_unique<CEncodingRun>(m_form);
-        m_run->SetEncoderPath(m_fake.Path());
+        m_run = std::make_unique<CEncodingRun>();
         m_run->SetEncoderImageName(m_fake.ImageName());
+        m_form.Listen(*m_run);
         QObject::connect(m_run.get(), &CEncodingRun::RunEnded, [this] { ++m_ended; });
     }
 
@@ -49,8 +46,7 @@ protected:
     bool RunAll()
     {
         const int ended = m_ended;
-        m_run->StartEncoding();
-        return PumpUntil([&] { return m_ended > ended; });
+        return m_form.Start(*m_run, m_plan) && PumpUntil([&] { return m_ended > ended; });
     }
 
     QString LatestLog() const { return LatestRunLog(m_home); }
@@ -58,6 +54,7 @@ protected:
     ScopedTempHome m_home;
     FakeEncoder m_fake;
     FakeForm m_form;
+    RunPlan m_plan;
     std::unique_ptr<CEncodingRun> m_run;
     int m_ended = 0;
 };
@@ -203,20 +200,20 @@ TEST_F(RunFailureTest, AFloodKeepsTheTailAndTheOneFailureIsNamedAndLogged)
 TEST_F(RunFailureTest, AnEncoderThatCannotStartOrIsStoppedIsLoggedSo)
 {
     const QString missing = m_home.FilePath("tools/mencoder");
-    m_run->SetEncoderPath(missing);
+    m_plan.tools[m_plan.profile.backend].strPath = missing;
     AddMovie("a.mpg", "exit 0\n");
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(m_form.m_reasons[0],
               "The encoder could not be started.\n" + missing + ": No such file or directory");
     EXPECT_TRUE(LatestLog().contains("  End:     failed: The encoder could not be started.\n"));
 
-    m_run->SetEncoderPath(m_fake.Path());
+    m_plan.tools[m_plan.profile.backend].strPath = m_fake.Path();
     AddMovie("b.mpg", "touchout partial\nhang\n");
     m_form.m_jobs.erase(m_form.m_jobs.begin());
-    m_run->StartEncoding();
+    ASSERT_TRUE(m_form.Start(*m_run, m_plan));
     ASSERT_TRUE(PumpUntil([&] { return QFile::exists(m_home.FilePath("out/b.avi")); }));
     m_form.m_bDefaultAnswer = false;
-    m_run->StopEncoding();
+    m_run->Stop();
     const QString log = LatestLog();
     EXPECT_TRUE(log.contains("  End:     stopped by the user\n")) << log.toStdString();
     EXPECT_TRUE(log.contains("\nRun stopped by the user "));
@@ -234,7 +231,6 @@ TEST_F(RunFailureTest, AnUnwritableLogFolderDoesNotDisturbTheRun)
     EXPECT_EQ(m_form.Statuses(), (QStringList{"Finished", "Failed"}));
     EXPECT_EQ(m_form.m_messages, QStringList{"Encoding Finished !!\n1 of 2 files failed.\n"
                                              "b.mpg failed: The encoder ended with exit code 1."});
-    EXPECT_EQ(m_form.m_openedFolders.size(), 1);
 }
 
 } // namespace

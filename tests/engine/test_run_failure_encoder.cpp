@@ -3,7 +3,6 @@
 // reasons. And the check that a "Finished" row has a whole movie behind it.
 #include "engine/EncodingRun.h"
 #include "jobs/MediaProbe.h"
-#include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/engine/QStringPrinter.h"
@@ -34,8 +33,6 @@ TEST(RealEncoderFailureTest, DamagedMoviesFailWithAReasonAndALog)
     ScopedTempHome home;
     FakeEncoder links;
     ASSERT_TRUE(home.IsValid() && links.IsValid());
-    SetRegString("MovieDir", home.FilePath("out"));
-    SetRegString("Prefix", QString());
 
     // What mencoder makes of them: it refuses the AVI and the text file (exit code
     // 1), and turns the MPEG file into an AVI without a single picture (exit 0).
@@ -71,13 +68,14 @@ TEST(RealEncoderFailureTest, DamagedMoviesFailWithAReasonAndALog)
         form.AddJob(path, 4096);
     }
 
-    CEncodingRun run(form);
+    CEncodingRun run;
     const QString encoder = links.RealEncoderLink();
-    run.SetEncoderPath(encoder);
     run.SetEncoderImageName(QFileInfo(encoder).fileName());
+    form.Listen(run);
     bool ended = false;
     QObject::connect(&run, &CEncodingRun::RunEnded, [&] { ended = true; });
-    run.StartEncoding();
+    ASSERT_TRUE(form.Start(
+        run, TestPlan(home.FilePath("out"), {encoder, QFileInfo(encoder).fileName()}, {}, 0)));
     ASSERT_TRUE(PumpUntil([&] { return ended; }, 120000));
 
     EXPECT_EQ(form.Statuses(), QStringList(3, "Failed"));
@@ -186,9 +184,6 @@ void RunBrokenBatches(const std::vector<BrokenBatch>& batches)
         if (batch.disk == BrokenBatch::Disk::Writable) {
             ASSERT_TRUE(QDir().mkpath(out));
         }
-        SetRegString("MovieDir", out);
-        SetRegString("Prefix", QString());
-        SetRegDWORD("Parallel", 1);
         FakeForm form;
         QStringList paths;
         for (const QString& name : batch.movies) {
@@ -204,12 +199,12 @@ void RunBrokenBatches(const std::vector<BrokenBatch>& batches)
         }
         batch.breakIt(form, paths, out, disk);
 
-        CEncodingRun run(form);
-        run.SetEncoderPath(encoder);
+        CEncodingRun run;
         run.SetEncoderImageName(QFileInfo(encoder).fileName());
+        form.Listen(run);
         bool ended = false;
         QObject::connect(&run, &CEncodingRun::RunEnded, [&] { ended = true; });
-        run.StartEncoding();
+        form.Start(run, TestPlan(out, {encoder, QFileInfo(encoder).fileName()}));
         ASSERT_TRUE(PumpUntil([&] { return ended || !run.IsRunning(); }, 120000));
 
         EXPECT_EQ(form.m_messages, QStringList{QString(batch.message).replace("%OUT%", out)});
@@ -364,8 +359,6 @@ TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
             continue;
         }
         const QString out = c.folder.isEmpty() ? home.FilePath(c.name) : c.folder;
-        SetRegString("MovieDir", out);
-        SetRegString("Prefix", QString());
         MovieSpec spec;
         spec.seconds = c.seconds;
         if (c.movie == "early.mpg")
@@ -377,12 +370,14 @@ TEST(RealEncoderOutputTest, OnlyAWholeMovieIsFinished)
         ProbeMovieFile(path, form.m_jobs.back());
         ASSERT_EQ(form.m_jobs.back().nDuration, int(c.seconds));
 
-        CEncodingRun run(form);
-        run.SetEncoderPath(encoder);
+        CEncodingRun run;
         run.SetEncoderImageName(QFileInfo(encoder).fileName());
+        form.Listen(run);
         bool ended = false;
         QObject::connect(&run, &CEncodingRun::RunEnded, [&] { ended = true; });
-        c.sampling ? run.StartSampling() : run.StartEncoding();
+        RunPlan plan = TestPlan(out, {encoder, QFileInfo(encoder).fileName()}, {}, 0);
+        plan.bSampling = c.sampling;
+        ASSERT_TRUE(form.Start(run, plan));
         ASSERT_TRUE(PumpUntil([&] { return ended; }, 120000));
 
         EXPECT_EQ(form.Status(0), c.reason ? "Failed" : "Finished");

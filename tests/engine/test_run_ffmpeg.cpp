@@ -4,9 +4,7 @@
 #include "engine/EncodingRun.h"
 #include "engine/FfmpegCommand.h"
 #include "engine/Presets.h"
-#include "engine/StoredSettings.h"
 #include "jobs/MediaProbe.h"
-#include "shell/SettingsStore.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/engine/QStringPrinter.h"
@@ -43,20 +41,24 @@ protected:
             << "tools/ffmpeg is missing";
         ASSERT_TRUE(m_home.IsValid() && m_links.IsValid());
         m_outDir = m_home.FilePath("out");
-        SetRegString("MovieDir", m_outDir);
-        SetRegString("Prefix", QString());
-        SetRegDWORD("Parallel", 1);
         m_ffmpeg = m_links.RealEncoderLink(QStringLiteral("f"), QStringLiteral("ffmpeg"));
-        m_run = std::make_unique<CEncodingRun>(m_form);
-        m_run->SetEncoder(EncodeProfile::Backend::Ffmpeg, m_ffmpeg, QFileInfo(m_ffmpeg).fileName());
+        m_tools[EncodeProfile::Backend::Ffmpeg] = {m_ffmpeg, QFileInfo(m_ffmpeg).fileName()};
+        m_run = std::make_unique<CEncodingRun>();
+        m_form.Listen(*m_run);
         QObject::connect(m_run.get(), &CEncodingRun::RunEnded, [this] { ++m_ended; });
     }
     void TearDown() override { m_run.reset(); }
 
-    static void ChoosePreset(const QString& name)
+    void ChoosePreset(const QString& name) { m_preset = name; }
+    // The plan of the preset chosen, with the switches below.
+    RunPlan Plan(bool sampling) const
     {
-        SetRegDWORD("Option", 0);
-        SetRegString("Preset", name);
+        RunPlan plan = TestPlan(m_outDir, {}, m_preset, m_parallel);
+        plan.tools = m_tools;
+        plan.profile.bEvenLoudness = plan.profile.bEvenLoudness && m_bEvenLoudness;
+        plan.bBurnSubtitle = m_bBurnSubtitle;
+        plan.bSampling = sampling;
+        return plan;
     }
 
     QString Movie(const QString& name, const MovieSpec& spec)
@@ -74,8 +76,8 @@ protected:
     bool RunAll(bool sampling = false)
     {
         const int ended = m_ended;
-        sampling ? m_run->StartSampling() : m_run->StartEncoding();
-        return PumpUntil([&] { return m_ended > ended; }, 240000);
+        return m_form.Start(*m_run, Plan(sampling)) &&
+               PumpUntil([&] { return m_ended > ended; }, 240000);
     }
     QString OutputOf(const QString& name, const QString& extension) const
     {
@@ -87,6 +89,13 @@ protected:
     FakeForm m_form;
     QString m_outDir;
     QString m_ffmpeg;
+    // The encoders: the installed ones, ffmpeg through a link of this test's
+    // own.
+    EncoderTools m_tools = Backends::InstalledTools();
+    QString m_preset;
+    bool m_bEvenLoudness = true;
+    bool m_bBurnSubtitle = true;
+    int m_parallel = 1;
     std::unique_ptr<CEncodingRun> m_run;
     int m_ended = 0;
 };
@@ -227,7 +236,7 @@ TEST_F(FfmpegRunTest, LoudnessIsEvenedUnlessSwitchedOffAndSilentMoviesEncode)
     EXPECT_NEAR(IntegratedLoudness(OutputOf("quiet.mkv", ".mp4")), -16.0, 1.0);
     EXPECT_FALSE(Inspect(OutputOf("silent.mkv", ".mp4")).HasAudio());
 
-    SetRegDWORD("Loudness", 0);
+    m_bEvenLoudness = false;
     m_form.m_jobs.pop_back();
     ASSERT_TRUE(RunAll());
     EXPECT_NEAR(IntegratedLoudness(OutputOf("quiet.mkv", ".mp4")), before, 1.0);
@@ -241,10 +250,10 @@ TEST_F(FfmpegRunTest, StopEndsFfmpegWithAPlayableFileAndFailuresSayWhy)
     spec.height = 720;
     spec.seconds = 60;
     AddJob(Movie("long.mkv", spec));
-    m_run->StartEncoding();
-    ASSERT_TRUE(PumpUntil([&] { return m_run->CurrentPercent() > 0; }, 60000));
+    ASSERT_TRUE(m_form.Start(*m_run, Plan(false)));
+    ASSERT_TRUE(PumpUntil([&] { return m_run->Percent(0) > 0; }, 60000));
     m_form.m_answers.push_back(false); // keep the incomplete file
-    m_run->StopEncoding();
+    m_run->Stop();
     EXPECT_EQ(m_form.Statuses(), QStringList{"Stopped"});
     ASSERT_EQ(m_form.m_questions.size(), 1);
     const Facts kept = Inspect(OutputOf("long.mkv", ".mp4"));
@@ -275,7 +284,7 @@ TEST_F(FfmpegRunTest, StopEndsFfmpegWithAPlayableFileAndFailuresSayWhy)
     // Without ffmpeg the job fails as it does without mencoder.
     m_form.m_jobs.clear();
     AddJob(m_home.FilePath("good.mkv"));
-    m_run->SetEncoder(EncodeProfile::Backend::Ffmpeg, m_home.FilePath("no-ffmpeg"), "cvnoff");
+    m_tools[EncodeProfile::Backend::Ffmpeg] = {m_home.FilePath("no-ffmpeg"), "cvnoff"};
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(m_form.Statuses(), QStringList{"Failed"});
     EXPECT_TRUE(m_form.m_reasons[0].startsWith("The encoder could not be started.\n"));
@@ -289,7 +298,7 @@ TEST_F(FfmpegRunTest, ABudgetHoldsOnNoiseAndATooLongMovieIsRefused)
     EncodeProfile share = *Presets::Find("Share (25 MB)");
     share.ullSizeBudget = 2500000;
     ChoosePreset("Share (25 MB)");
-    RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), false);
+    RunPlan plan = Plan(false);
     plan.profile = share;
     MovieSpec noise;
     noise.width = 640;
@@ -307,7 +316,7 @@ TEST_F(FfmpegRunTest, ABudgetHoldsOnNoiseAndATooLongMovieIsRefused)
     tiny.audio = false;
     AddJob(Movie("hour.mkv", tiny));
     const int ended = m_ended;
-    m_run->Start(plan);
+    ASSERT_TRUE(m_form.Start(*m_run, plan));
     ASSERT_TRUE(PumpUntil([&] { return m_ended > ended; }, 240000));
     EXPECT_EQ(m_form.Statuses(), QStringList({"Finished", "Failed"}))
         << m_form.m_reasons[0].toStdString();
@@ -329,8 +338,8 @@ TEST_F(FfmpegRunTest, ABudgetHoldsOnNoiseAndATooLongMovieIsRefused)
 TEST_F(FfmpegRunTest, TurnedMoviesComeOutUprightInABoxThatTurnsWithThem)
 {
     const QString mencoder = m_links.RealEncoderLink();
-    m_run->SetEncoder(EncodeProfile::Backend::Mencoder, mencoder, QFileInfo(mencoder).fileName());
-    SetRegDWORD("Loudness", 0);
+    m_tools[EncodeProfile::Backend::Mencoder] = {mencoder, QFileInfo(mencoder).fileName()};
+    m_bEvenLoudness = false;
     const struct
     {
         const char* preset;
@@ -431,7 +440,7 @@ TEST_F(FfmpegRunTest, AnUnknownSizeIsFittedByTheFilterAsAKnownOneIs)
 TEST_F(FfmpegRunTest, PhonesRatesAndTracksAreTakenAsTheyPlay)
 {
     ChoosePreset("Phone and Tablet");
-    SetRegDWORD("Loudness", 0);
+    m_bEvenLoudness = false;
     // A flash of white and a beep at 1 s; pictures 4 and 5 ticks of 1/120 s
     // apart after it.
     MovieSpec variable;
@@ -550,8 +559,8 @@ TEST_F(FfmpegRunTest, EveryCueShowsDuringItsTimeOnEveryInputKind)
     for (std::size_t i = 0; i < InputKinds.size(); ++i)
         rows.push_back({InputKinds[i].name, i % 2 ? ".srt" : ".smi", i % 2 ? subrip : sami});
     ChoosePreset("Phone and Tablet");
-    SetRegDWORD("Loudness", 0);
-    SetRegDWORD("Parallel", 2);
+    m_bEvenLoudness = false;
+    m_parallel = 2;
     MovieSpec spec;
     spec.width = 320;
     spec.height = 240;
@@ -608,7 +617,7 @@ TEST_F(FfmpegRunTest, EveryCueShowsDuringItsTimeOnEveryInputKind)
 TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
 {
     const QString mencoder = m_links.RealEncoderLink();
-    m_run->SetEncoder(EncodeProfile::Backend::Mencoder, mencoder, QFileInfo(mencoder).fileName());
+    m_tools[EncodeProfile::Backend::Mencoder] = {mencoder, QFileInfo(mencoder).fileName()};
     const QByteArray japanese = "今日はとても良い天気なので公園へ散歩に行きましょう。";
     const QByteArray chinese = "今天天气很好，我们一起去公园散步，然后去饭馆吃午饭吧，好不好？";
     const struct
@@ -625,7 +634,7 @@ TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
         {"Phone and Tablet", 320, 240, "ffmpeg japanese.mpg", japanese, 2},
         {"Phone and Tablet", 640, 360, "ffmpeg chinese.mpg", chinese, 2},
     };
-    SetRegDWORD("Loudness", 0);
+    m_bEvenLoudness = false;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ChoosePreset(row.preset);
@@ -661,8 +670,8 @@ TEST_F(FfmpegRunTest, LongChineseAndJapaneseLinesAreBrokenToFitThePicture)
 // or the one its file's name carries, which comes first.
 TEST_F(FfmpegRunTest, WithoutBurnInTheSubtitleIsATrackTaggedWithItsLanguage)
 {
-    SetRegDWORD("UseSub", 0);
-    SetRegDWORD("Loudness", 0);
+    m_bBurnSubtitle = false;
+    m_bEvenLoudness = false;
     const QByteArray japanese =
         "<SAMI>\r\n<BODY>\r\n<SYNC Start=500><P Class=JPCC>こんにちは。今日はいい天気ですね。\r\n"
         "<SYNC Start=1000><P Class=JPCC>&nbsp;\r\n"
@@ -821,7 +830,7 @@ TEST_F(FfmpegRunTest, TheRecordingsDatePlaceMakeAndModelAndFileTimeAreKept)
         {"Share (25 MB)", iphone, false},   {"Phone and Tablet", android, true},
         {"Share (25 MB)", android, false},
     };
-    SetRegDWORD("Loudness", 0);
+    m_bEvenLoudness = false;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.preset) + " " + QFileInfo(row.input).fileName().toStdString());
         ChoosePreset(row.preset);

@@ -1,5 +1,8 @@
 #include "test_run_support.h"
 
+#include "engine/OutputNamer.h"
+#include "engine/Presets.h"
+#include "engine/StoredSettings.h"
 #include "shell/AppFolder.h"
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
@@ -36,6 +39,23 @@ QString LatestRunLog(const ScopedTempHome& home)
                            : QString::fromUtf8(MediaFactory::ReadFile(logs.filePath(names.back())));
 }
 
+RunPlan TestPlan(const QString& folder, const EncoderTool& encoder, const QString& preset,
+                 int parallel)
+{
+    RunPlan plan;
+    plan.profile = preset.isEmpty() ? Presets::PocketPcNormal() : *Presets::Find(preset);
+    plan.strOutputDir = folder;
+    plan.nCores = StoredSettings::CoreCount();
+    StoredSettings settings;
+    settings.nParallel = DWORD(parallel);
+    const RunPlan::Arrangement arrangement = RunPlan::Arrange(plan.profile, settings, plan.nCores);
+    plan.nEncodesAtOnce = arrangement.nEncodesAtOnce;
+    plan.nThreadsPerEncoder = arrangement.nThreadsPerEncoder;
+    for (const BackendInfo& backend : Backends::All())
+        plan.tools[backend.id] = encoder;
+    return plan;
+}
+
 void FakeForm::AddJob(const QString& path, std::uint64_t size, bool hasSubtitle)
 {
     StreamFile job;
@@ -44,6 +64,71 @@ void FakeForm::AddJob(const QString& path, std::uint64_t size, bool hasSubtitle)
     job.dwFileSize = size;
     job.bHasSubtitle = hasSubtitle;
     m_jobs.push_back(job);
+}
+
+void FakeForm::Listen(CEncodingRun& run)
+{
+    QObject::connect(&run, &CEncodingRun::JobStarted, [this](int index, const QString& output) {
+        m_outputs[index] = output;
+        SetStatus(index, JobState::Encoding, QString());
+    });
+    QObject::connect(&run, &CEncodingRun::JobProgress,
+                     [this](int index, int percent) { m_rowProgress[index].push_back(percent); });
+    QObject::connect(&run, &CEncodingRun::JobEnded, [this](int index, const JobEnd& end) {
+        SetStatus(index, end.state, end.Reason());
+    });
+    QObject::connect(
+        &run, &CEncodingRun::RunProgress,
+        [this](const CProgressTally::Reading& reading) { m_progress.push_back(reading); });
+    QObject::connect(&run, &CEncodingRun::RunEnded, [this, &run](const RunEnd& end) {
+        m_ends.push_back(end);
+        if (!end.Message().isEmpty()) {
+            m_messages << end.Message();
+            m_events << QStringLiteral("message ") + end.Message();
+        }
+        if (!run.IncompleteOutputs().isEmpty())
+            run.SettleIncompleteOutputs(
+                Ask(OutputNamer::IncompleteOutputsQuestion(run.IncompleteOutputs())));
+    });
+}
+
+bool FakeForm::Start(CEncodingRun& run, RunPlan plan)
+{
+    if (const std::optional<QString> problem = plan.OutputFolderProblem()) {
+        m_messages << *problem;
+        m_events << QStringLiteral("message ") + *problem;
+        return false;
+    }
+    plan.SetJobs(m_jobs);
+    const QStringList existing = plan.ExistingOutputs();
+    if (!existing.isEmpty()) {
+        if (!Ask(OutputNamer::ExistingOutputsQuestion(existing)))
+            return false;
+        plan.ReplaceExisting(existing);
+    }
+    return run.Start(std::move(plan));
+}
+
+bool FakeForm::Ask(const QString& question)
+{
+    m_questions << question;
+    m_events << QStringLiteral("question ") + question;
+    if (m_answers.empty())
+        return m_bDefaultAnswer;
+    const bool answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+void FakeForm::SetStatus(int index, JobState state, const QString& reason)
+{
+    const QString status = JobStatus::Text(state);
+    m_statusHistory[index] << status;
+    m_rowProgress[index].push_back(-1);
+    m_reasons[index] = reason;
+    m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
+    if (m_onStatus)
+        m_onStatus(index, status);
 }
 
 QString FakeForm::Status(int row) const
@@ -55,15 +140,9 @@ QString FakeForm::Status(int row) const
 QStringList FakeForm::Statuses() const
 {
     QStringList statuses;
-    for (int row = 0; row < JobCount(); ++row)
+    for (int row = 0; row < int(m_jobs.size()); ++row)
         statuses << Status(row);
     return statuses;
-}
-
-int FakeForm::LastProgress(ProgressBar bar) const
-{
-    const auto it = m_progress.find(bar);
-    return it == m_progress.end() || it->second.empty() ? -1 : it->second.back();
 }
 
 int FakeForm::RowProgress(int row) const
@@ -72,65 +151,7 @@ int FakeForm::RowProgress(int row) const
     return it == m_rowProgress.end() || it->second.empty() ? -1 : it->second.back();
 }
 
-void FakeForm::ShowRow(int index)
+CProgressTally::Reading FakeForm::LastProgress() const
 {
-    m_shownRows.push_back(index);
-    m_nSelectedRow = index;
-}
-
-std::optional<StreamFile> FakeForm::JobAt(int index) const
-{
-    if (index < 0 || index >= JobCount())
-        return std::nullopt;
-    return m_jobs[static_cast<std::size_t>(index)];
-}
-
-std::uint64_t FakeForm::TotalBytes() const
-{
-    std::uint64_t total = 0;
-    for (const StreamFile& job : m_jobs)
-        total += job.CountedSize();
-    return total;
-}
-
-void FakeForm::SetRowStatus(int index, const QString& status, const QString& reason)
-{
-    if (index < 0 || index >= JobCount())
-        ++m_nOutOfRangeStatusWrites;
-    m_statusHistory[index] << status;
-    m_rowProgress[index].push_back(-1);
-    m_reasons[index] = reason;
-    m_events << QStringLiteral("status %1 %2").arg(index).arg(status);
-    if (m_onStatus)
-        m_onStatus(index, status);
-}
-
-void FakeForm::MessageBox(const QString& text, MessageIcon)
-{
-    m_messages << text;
-    m_events << QStringLiteral("message ") + text;
-}
-
-bool FakeForm::AskYesNo(const QString& text, MessageIcon icon)
-{
-    m_questions << text;
-    m_questionIcons.push_back(icon);
-    m_events << QStringLiteral("question ") + text;
-    if (m_answers.empty())
-        return m_bDefaultAnswer;
-    const bool answer = m_answers.front();
-    m_answers.pop_front();
-    return answer;
-}
-
-void FakeForm::ShutdownComputer()
-{
-    ++m_nShutdowns;
-    m_events << QStringLiteral("shutdown");
-}
-
-void FakeForm::OpenFolder(const QString& path)
-{
-    m_openedFolders << path;
-    m_events << QStringLiteral("open ") + path;
+    return m_progress.empty() ? CProgressTally::Reading{-1, -1, -1} : m_progress.back();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "engine/RunForm.h"
+#include "engine/EncodingRun.h"
+#include "engine/RunPlan.h"
 #include "tests/support/EventPump.h"
 
 #include <deque>
@@ -29,11 +30,18 @@ extern const std::vector<InputKind> InputKinds;
 // temporary home; empty when there is none.
 QString LatestRunLog(const ScopedTempHome& home);
 
-// A form without a window: a job list in memory, and every display call, message
-// and question recorded. Questions are answered from a queue (default: Yes).
-// Events lists what happened in order ("status 0 Finished", "message ...",
-// "question ...", "shutdown", "open ...").
-class FakeForm : public RunForm
+// A plan as Make makes it, for tests: the preset of that name (empty: "Pocket
+// PC Normal"), the outputs into folder without a prefix, the encodes at once
+// that "Parallel" gives (0: Automatic), and encoder as every back end's
+// program.
+RunPlan TestPlan(const QString& folder, const EncoderTool& encoder,
+                 const QString& preset = QString(), int parallel = 1);
+
+// A front without a window: a job list in memory, the run's events recorded
+// with the statuses in the list's words, and the questions a front asks
+// answered from a queue (default: Yes). Events lists what happened in order
+// ("status 0 Finished", "question ...", "message ...").
+class FakeForm
 {
 public:
     std::vector<StreamFile> m_jobs;
@@ -41,50 +49,42 @@ public:
     bool m_bDefaultAnswer = true;
 
     QStringList m_events;
+    // The messages the window would show: the start's and the run end's.
     QStringList m_messages;
     QStringList m_questions;
-    std::vector<MessageIcon> m_questionIcons;
     std::map<int, QStringList> m_statusHistory;
-    // The reason written with each row's last status.
+    // The reason each row's last end gave, and the output each job started on.
     std::map<int, QString> m_reasons;
-    std::map<ValueLabel, QString> m_labels;
-    std::map<ProgressBar, std::vector<int>> m_progress;
-    int m_nShutdowns = 0;
-    QStringList m_openedFolders;
-    int m_nOutOfRangeStatusWrites = 0;
-    std::vector<int> m_shownRows;
-    // The selected row: ShowRow selects, as the list view does.
-    int m_nSelectedRow = -1;
-    // Each row's bar percentages in order; a status write adds -1 (no bar).
+    std::map<int, QString> m_outputs;
+    // Each row's bar percentages in order; a status adds -1 (no bar).
     std::map<int, std::vector<int>> m_rowProgress;
-    // Called after each status write, to change the world at that moment.
+    // The run's progress, in order, and its ends.
+    std::vector<CProgressTally::Reading> m_progress;
+    std::vector<RunEnd> m_ends;
+    // Called after each status, to change the world at that moment.
     std::function<void(int row, const QString& status)> m_onStatus;
 
     // Adds a job; size is the recorded size (the run reads the file's own size
     // for the current job).
     void AddJob(const QString& path, std::uint64_t size, bool hasSubtitle = false);
 
-    // The last status written to row, and to every row of the list.
+    // Listens to run's events: before anything that needs a Stop's question
+    // answered.
+    void Listen(CEncodingRun& run);
+    // What the window's Make does with the plan: the output folder made, the
+    // list's jobs taken (RunPlan::SetJobs), one question about the finished
+    // files they would replace; then the run. Whether a run started.
+    bool Start(CEncodingRun& run, RunPlan plan);
+
+    // The last status of row, and of every row of the list.
     QString Status(int row) const;
     QStringList Statuses() const;
-    int LastProgress(ProgressBar bar) const;
     // The bar behind a row's status text now; -1 for none.
     int RowProgress(int row) const;
+    // The last reading of the run's progress.
+    CProgressTally::Reading LastProgress() const;
 
-    int JobCount() const override { return static_cast<int>(m_jobs.size()); }
-    std::optional<StreamFile> JobAt(int index) const override;
-    std::uint64_t TotalBytes() const override;
-    void ShowRow(int index) override;
-    int SelectedRow() const override { return m_nSelectedRow; }
-    void SetRowStatus(int index, const QString& status, const QString& reason) override;
-    void SetRowProgress(int index, int percent) override
-    {
-        m_rowProgress[index].push_back(percent);
-    }
-    void SetValueLabel(ValueLabel label, const QString& text) override { m_labels[label] = text; }
-    void SetProgress(ProgressBar bar, int percent) override { m_progress[bar].push_back(percent); }
-    void MessageBox(const QString& text, MessageIcon icon) override;
-    bool AskYesNo(const QString& text, MessageIcon icon) override;
-    void ShutdownComputer() override;
-    void OpenFolder(const QString& path) override;
+private:
+    bool Ask(const QString& question);
+    void SetStatus(int index, JobState state, const QString& reason);
 };

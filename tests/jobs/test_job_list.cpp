@@ -163,7 +163,7 @@ TEST_F(JobList, RemovingRowsOneAndThreeOfFive)
         ASSERT_TRUE(m_list.AppendJob(Job(QStringLiteral("/m/%1.avi").arg(i), sizes[i])));
     const std::uint64_t total = m_list.GetTotalBytes();
     ASSERT_EQ(total, 54'321'000u);
-    ASSERT_TRUE(m_list.SetRowStatus(4, "Finished"));
+    ASSERT_TRUE(m_list.SetRowStatus(4, JobState::Finished));
 
     m_list.RemoveSelectedMovies({3, 1});
     EXPECT_EQ(Paths(m_list), QStringList({"/m/0.avi", "/m/2.avi", "/m/4.avi"}));
@@ -171,8 +171,8 @@ TEST_F(JobList, RemovingRowsOneAndThreeOfFive)
     EXPECT_EQ(m_list.rowCount(), 3);
     // Each row still shows its own job, status included.
     EXPECT_EQ(m_list.CellText(1, CMovieJobList::ColFileName), "2.avi");
-    EXPECT_EQ(m_list.GetRowStatus(2), "Finished");
-    EXPECT_EQ(m_list.GetRowStatus(1), "Ready");
+    EXPECT_EQ(m_list.GetRowStatus(2), JobState::Finished);
+    EXPECT_EQ(m_list.GetRowStatus(1), JobState::Ready);
 }
 
 TEST_F(JobList, RemovingNothingOrRowsOutsideTheListChangesNothing)
@@ -246,7 +246,7 @@ TEST_F(JobList, RemoveAllThenAdd)
     m_list.AddMovieFile(path);
     EXPECT_EQ(m_list.GetJobCount(), 1);
     EXPECT_EQ(m_list.GetTotalBytes(), 123'456u);
-    EXPECT_EQ(m_list.GetRowStatus(0), "Ready");
+    EXPECT_EQ(m_list.GetRowStatus(0), JobState::Ready);
 }
 
 TEST_F(JobList, CopiesOfJobsAreIndependent)
@@ -270,8 +270,8 @@ TEST_F(JobList, CopiesOfJobsAreIndependent)
     EXPECT_EQ(copy->dwFileSize, 1u);
     EXPECT_FALSE(m_list.GetJob(1));
     EXPECT_FALSE(m_list.GetJob(-1));
-    EXPECT_FALSE(m_list.SetRowStatus(1, "Encoding..."));
-    EXPECT_EQ(m_list.GetRowStatus(7), "");
+    EXPECT_FALSE(m_list.SetRowStatus(1, JobState::Encoding));
+    EXPECT_EQ(m_list.GetRowStatus(7), std::nullopt);
 }
 
 TEST_F(JobList, StatusChangesNotifyTheView)
@@ -280,7 +280,7 @@ TEST_F(JobList, StatusChangesNotifyTheView)
     QList<QModelIndex> changed;
     QObject::connect(&m_list, &QAbstractItemModel::dataChanged,
                      [&changed](const QModelIndex& topLeft) { changed.append(topLeft); });
-    ASSERT_TRUE(m_list.SetRowStatus(0, "Encoding..."));
+    ASSERT_TRUE(m_list.SetRowStatus(0, JobState::Encoding));
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed[0], m_list.index(0, CMovieJobList::ColStatus));
     EXPECT_EQ(m_list.CellText(0, CMovieJobList::ColStatus), "Encoding...");
@@ -306,7 +306,7 @@ TEST_F(JobList, TheRunReadsAndMarksJobsFromItsOwnThreads)
             }
             if (m_list.GetTotalBytes() % 100 != 0)
                 ++badReads;
-            m_list.SetRowStatus(n++ % 20, QStringLiteral("Encoding..."));
+            m_list.SetRowStatus(n++ % 20, JobState::Encoding);
         }
     });
     while (m_list.GetJobCount() > 0) {
@@ -324,10 +324,10 @@ TEST_F(JobList, TheRunReadsAndMarksJobsFromItsOwnThreads)
 TEST_F(JobList, StatusFromAnotherThreadLandsOnTheListsThread)
 {
     ASSERT_TRUE(m_list.AppendJob(Job("/m/a.avi", 1)));
-    std::thread([this] { m_list.SetRowStatus(0, "Finished"); }).join();
-    EXPECT_EQ(m_list.GetRowStatus(0), "Ready");
+    std::thread([this] { m_list.SetRowStatus(0, JobState::Finished); }).join();
+    EXPECT_EQ(m_list.GetRowStatus(0), JobState::Ready);
     QCoreApplication::processEvents();
-    EXPECT_EQ(m_list.GetRowStatus(0), "Finished");
+    EXPECT_EQ(m_list.GetRowStatus(0), JobState::Finished);
 }
 
 TEST_F(JobList, AFailedRowsReasonIsItsStatusTooltipUntilTheNextStatus)
@@ -338,7 +338,7 @@ TEST_F(JobList, AFailedRowsReasonIsItsStatusTooltipUntilTheNextStatus)
         return m_list.data(m_list.index(row, column), Qt::ToolTipRole);
     };
     const QString reason = "The encoder ended with exit code 1.\nCannot open demuxer.";
-    std::thread([&] { m_list.SetRowStatus(1, "Failed", reason); }).join();
+    std::thread([&] { m_list.SetRowStatus(1, JobState::Failed, reason); }).join();
     QCoreApplication::processEvents();
     EXPECT_EQ(tip(1, CMovieJobList::ColStatus).toString(), reason);
     EXPECT_EQ(m_list.GetRowReason(1), reason);
@@ -348,7 +348,7 @@ TEST_F(JobList, AFailedRowsReasonIsItsStatusTooltipUntilTheNextStatus)
     // The reason moves with its row and goes with the next status.
     m_list.RemoveSelectedMovies({0});
     EXPECT_EQ(tip(0, CMovieJobList::ColStatus).toString(), reason);
-    ASSERT_TRUE(m_list.SetRowStatus(0, "Encoding..."));
+    ASSERT_TRUE(m_list.SetRowStatus(0, JobState::Encoding));
     EXPECT_FALSE(tip(0, CMovieJobList::ColStatus).isValid());
 }
 

@@ -35,7 +35,7 @@ protected:
 
     // Lists a movie file of the temporary home with the given status; the
     // second one's size is unknown, the others' beyond 32 bits.
-    void Add(CMovieJobList& list, const QString& name, const QString& status = JobStatus::Ready,
+    void Add(CMovieJobList& list, const QString& name, JobState status = JobState::Ready,
              const QString& reason = {})
     {
         StreamFile job{m_home.FilePath(name), name, 640, 480, 3725, 5'000'000'000ull, true, {}};
@@ -53,23 +53,27 @@ TEST_F(JobListStore, TheNextStartShowsTheSameRowsAndGoneMoviesAsMissing)
     {
         CJobListStore store(m_list);
         Add(m_list, "plain.avi");
-        Add(m_list, "Über \"100%\" 'q' #1.mkv", JobStatus::Encoding);
-        Add(m_list, "a\\b & c.vob", JobStatus::Finished);
-        Add(m_list, "failed one.wmv", JobStatus::Failed, "The encoder ended with exit code 1.");
-        Add(m_list, "gone.mpg", JobStatus::Stopped);
+        Add(m_list, "Über \"100%\" 'q' #1.mkv", JobState::Encoding);
+        Add(m_list, "a\\b & c.vob", JobState::Finished);
+        Add(m_list, "failed one.wmv", JobState::Failed, "The encoder ended with exit code 1.");
+        Add(m_list, "gone.mpg", JobState::Stopped);
         Add(m_list, "removed.mpg");
         m_list.RemoveSelectedMovies({5});
         // Saved together a moment later, not at each change.
         EXPECT_FALSE(QFile::exists(CJobListStore::FilePath()));
         ASSERT_TRUE(PumpUntil([&] { return !store.IsSavePending(); }));
         EXPECT_TRUE(QFile::exists(CJobListStore::FilePath()));
+        // The file keeps each status in the words the list shows.
+        const QByteArray saved = MediaFactory::ReadFile(CJobListStore::FilePath());
+        for (const char* words : {"\"status\":\"Encoding...\"", "\"status\":\"Failed\""})
+            EXPECT_TRUE(saved.contains(words)) << words;
         // What is changed just before the end is saved at the end.
-        m_list.SetRowStatus(2, JobStatus::Failed, "by the user");
+        m_list.SetRowStatus(2, JobState::Failed, "by the user");
     }
     ASSERT_TRUE(QFile::remove(m_home.FilePath("gone.mpg")));
     QStringList expected = Rows(m_list);
-    expected[8] = JobStatus::Ready;    // was "Encoding..." when it ended
-    expected[32] = JobStatus::Missing; // was "Stopped"
+    expected[8] = "Ready";    // was "Encoding..." when it ended
+    expected[32] = "Missing"; // was "Stopped"
 
     // Other rates now: the estimates stay those the rows were given.
     CMovieJobList restored{[] { return EncodingRates{30.0, 500, 128}; }};
@@ -149,7 +153,7 @@ TEST_F(JobListStore, ADamagedListStartsEmptyAndIsKeptAside)
 TEST_F(JobListStore, ASaveKilledHalfwayLeavesTheOldList)
 {
     CJobListStore store(m_list);
-    Add(m_list, "first.avi", JobStatus::Finished);
+    Add(m_list, "first.avi", JobState::Finished);
     ASSERT_TRUE(store.SaveNow());
     for (int i = 0; i < 1000; ++i)
         Add(m_list, QStringLiteral("movie %1.avi").arg(i));
@@ -169,7 +173,7 @@ TEST_F(JobListStore, ASaveKilledHalfwayLeavesTheOldList)
 
     CMovieJobList restored{{}};
     EXPECT_EQ(CJobListStore(restored).Load(), 1);
-    EXPECT_EQ(restored.GetRowStatus(0), JobStatus::Finished);
+    EXPECT_EQ(restored.GetRowStatus(0), JobState::Finished);
 }
 
 } // namespace

@@ -83,7 +83,7 @@ TEST_F(MovieListView, ShowRowSelectsOnlyThatRow)
 
 TEST_F(MovieListView, CellsShowTheListsTexts)
 {
-    m_list.SetRowStatus(2, "Encoding...");
+    m_list.SetRowStatus(2, JobState::Encoding);
     const QModelIndex status = m_view.model()->index(2, 0);
     EXPECT_EQ(status.data().toString(), "Encoding...");
     // A cell of a shown row has a place on screen.
