@@ -4,7 +4,7 @@
 #include "app/RunPanel.h"
 #include "app/ViewHooks.h"
 #include "engine/Backends.h"
-#include "engine/DesktopSession.h"
+#include "desktop/DesktopSession.h"
 #include "engine/EncodingRun.h"
 #include "engine/PreviewPlayer.h"
 #include "jobs/JobListStore.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Shutdown.h"
+#include "desktop/Shutdown.h"
 
 #include <functional>
 

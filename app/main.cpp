@@ -1,6 +1,6 @@
 #include "app/AppMessageBox.h"
 #include "app/ClipvaneApp.h"
-#include "app/InstanceGate.h"
+#include "desktop/InstanceGate.h"
 
 #include <QApplication>
 

@@ -14,7 +14,7 @@
 //   run_bench <folder with .mpg movies> [width height] [rounds] [preset]
 #include "BenchSupport.h"
 #include "engine/CommandLine.h"
-#include "engine/EncoderJob.h"
+#include "engine/Encode.h"
 #include "engine/Presets.h"
 #include "jobs/MediaProbe.h"
 
@@ -94,11 +94,11 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& p
     const double machineCpu = MachineCpuSeconds();
     for (const StreamFile& job : jobs) {
         // The command lines the run would start for the job, one after another.
-        CEncoderJob::Setup setup;
+        CEncode::Setup setup;
         setup.movie = job;
         setup.strOutput = OutputIn(folder, job, profile);
         setup.strProgram = encoder;
-        const std::unique_ptr<CEncoderJob> encode = MakeEncoderJob(profile, setup);
+        const std::unique_ptr<CEncode> encode = MakeEncode(profile, setup);
         if (encode->Prepare()) {
             ++figures.failed;
             continue;
@@ -109,8 +109,7 @@ Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& p
                 ++figures.failed;
                 break;
             }
-            if (encode->StepSucceeded(QFileInfo(setup.strOutput).size()) ==
-                CEncoderJob::StepEnd::Done)
+            if (encode->StepSucceeded(QFileInfo(setup.strOutput).size()) == CEncode::StepEnd::Done)
                 break;
         }
     }

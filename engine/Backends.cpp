@@ -1,8 +1,8 @@
 #include "Backends.h"
 
 #include "engine/ExternalTools.h"
-#include "engine/FfmpegJob.h"
-#include "engine/MencoderJob.h"
+#include "engine/FfmpegEncode.h"
+#include "engine/MencoderEncode.h"
 
 #include <cstdlib>
 
@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 namespace {
 
 template <class Job>
-std::unique_ptr<CEncoderJob> MakeJob(const EncodeProfile& profile, CEncoderJob::Setup setup)
+std::unique_ptr<CEncode> MakeJob(const EncodeProfile& profile, CEncode::Setup setup)
 {
     return std::make_unique<Job>(profile, std::move(setup));
 }
@@ -37,10 +37,10 @@ const BackendInfo Table[] = {
      500ms,
      false,
      {},
-     &MakeJob<CMencoderJob>},
+     &MakeJob<CMencoderEncode>},
     // After SIGTERM ffmpeg writes the MP4 index, moving it in front of the data.
     {EncodeProfile::Backend::Ffmpeg, "ffmpeg", "ffmpeg", "ffmpeg", FfmpegCauses, 5000ms, true,
-     FfmpegMeasured, &MakeJob<CFfmpegJob>},
+     FfmpegMeasured, &MakeJob<CFfmpegEncode>},
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/Encode.h"
 #include "engine/EncodeProfile.h"
-#include "engine/EncoderJob.h"
 #include "engine/FailureReason.h"
 
 #include <chrono>
@@ -48,7 +48,7 @@ struct BackendInfo
     // The arrangements measured for "Automatic", by core count.
     std::span<const MeasuredArrangement> measured;
     // Makes the job of a profile of this back end.
-    std::unique_ptr<CEncoderJob> (*makeJob)(const EncodeProfile& profile, CEncoderJob::Setup setup);
+    std::unique_ptr<CEncode> (*makeJob)(const EncodeProfile& profile, CEncode::Setup setup);
 };
 
 // The program a run starts for a back end, and the image name of its processes.

@@ -20,7 +20,7 @@ void CEncodeSlot::ClearTail()
     m_tail.Clear();
 }
 
-void CEncodeSlot::Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::uint64_t bytes,
+void CEncodeSlot::Assign(int index, std::unique_ptr<CEncode> encoder, std::uint64_t bytes,
                          std::uint64_t order, std::unique_ptr<COutputClaim> claim)
 {
     m_pEncoder = std::move(encoder);

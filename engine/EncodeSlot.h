@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/EncoderJob.h"
+#include "engine/Encode.h"
 #include "engine/OutputClaim.h"
 #include "engine/OutputTail.h"
 #include "engine/Redirect.h"
@@ -18,11 +18,11 @@
 
 // One place of the encoding run where an encoder works: its own runner (a
 // CRedir) and what the run keeps of the job it encodes there: the job's list
-// position, its encoder job (CEncoderJob: the command lines, the progress,
+// position, its encode (CEncode: the command lines, the progress,
 // the subtitle copy), the claim on its output's name (COutputClaim), the
 // input's size, the command lines run so far, the encoder's last lines and the
 // job's clock. The run owns a few slots and uses them on the UI thread; the
-// runner's reader threads only hand the output to the encoder job and keep the
+// runner's reader threads only hand the output to the encode and keep the
 // lines, and its waiter thread hands the child's end, with those lines, to the
 // end handler.
 class CEncodeSlot final : private CRedirOwner
@@ -44,9 +44,9 @@ public:
     // took its job first; bytes is the input's size as the run counts it;
     // claim holds the output's name (none for a job that fails before its
     // encoder starts), and the encoder writes its temporary file.
-    void Assign(int index, std::unique_ptr<CEncoderJob> encoder, std::uint64_t bytes,
+    void Assign(int index, std::unique_ptr<CEncode> encoder, std::uint64_t bytes,
                 std::uint64_t order, std::unique_ptr<COutputClaim> claim = nullptr);
-    // Starts the encoder job's current step (nice +10 unless normalPriority).
+    // Starts the encode's current step (nice +10 unless normalPriority).
     // False when it could not be started; StartError says why.
     bool Start(bool normalPriority);
     QString StartError() const { return m_redir.StartError(); }
@@ -56,7 +56,7 @@ public:
     // newer start) are not.
     bool TakeEnd(const ChildExit& exit);
     // The job is over: the slot is free, waits for no child and lets the
-    // encoder job (and its subtitle copy) go, and an output claim that was not
+    // encode (and its subtitle copy) go, and an output claim that was not
     // published or taken (TakeClaim). Its list position, output and command
     // lines stay until the next Assign.
     void Release();
@@ -77,7 +77,7 @@ public:
     const QStringList& CommandLines() const { return m_arrCommandLines; }
     std::uint64_t Bytes() const { return m_ullBytes; }
     // The busy job's encoder; null when free.
-    CEncoderJob* Encoder() const { return m_pEncoder.get(); }
+    CEncode* Encoder() const { return m_pEncoder.get(); }
     std::uint64_t Order() const { return m_nOrder; }
     // The job's percentage (the last job's, kept when the slot is freed).
     int Percent() const;
@@ -101,7 +101,7 @@ public:
     }
 
 private:
-    // Called by the runner's stdout thread with each chunk: the encoder job
+    // Called by the runner's stdout thread with each chunk: the encode
     // reads its progress, and the lines are kept where it says they may matter.
     void ParseEncoderOutput(std::string_view text) override;
     // Called by the runner's stderr thread with each chunk: keeps the lines.
@@ -111,7 +111,7 @@ private:
 
     const int m_nIndex;
     const EndHandler m_onEnd;
-    std::unique_ptr<CEncoderJob> m_pEncoder;
+    std::unique_ptr<CEncode> m_pEncoder;
     int m_nJob = -1;
     QString m_strInput;
     QString m_strOutput;
@@ -122,7 +122,7 @@ private:
     std::uint64_t m_nOrder = 0;
     // The runner start whose end the slot waits for; 0 for none.
     std::uint64_t m_nChildSerial = 0;
-    // The last job's percentage once its encoder job has gone.
+    // The last job's percentage once its encode has gone.
     int m_nKeptPercent = 0;
     QElapsedTimer m_timer;
 

@@ -252,7 +252,7 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
         return;
     }
     const std::optional<CFailureReason>& failure = ready.failure;
-    CEncoderJob::Setup setup;
+    CEncode::Setup setup;
     setup.movie = movie;
     setup.strOutput = ready.claim ? ready.claim->TempPath() : m_outputs.Paths()[index];
     setup.strProgram = m_plan.Encoder().strPath;
@@ -260,7 +260,7 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
     setup.bBurnSubtitle = m_plan.bBurnSubtitle;
     setup.nThreads = m_plan.ThreadsPerEncoder();
     setup.nSubtitleCodePage = m_plan.nSubtitleCodePage;
-    std::unique_ptr<CEncoderJob> encoder = MakeEncoderJob(m_plan.profile, setup);
+    std::unique_ptr<CEncode> encoder = MakeEncode(m_plan.profile, setup);
     m_arrJobs[index].step = JobStep::Running;
     if (failure) {
         // No encoder for it; the batch goes on with the next job.
@@ -354,10 +354,10 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     if (!slot.TakeEnd(exit) || !slot.IsBusy())
         return;
 
-    CEncoderJob& encoder = *slot.Encoder();
+    CEncode& encoder = *slot.Encoder();
     const QString& output = slot.EncoderOutput();
     if (exit.Succeeded() &&
-        encoder.StepSucceeded(FileBytes(output)) == CEncoderJob::StepEnd::NextStep) {
+        encoder.StepSucceeded(FileBytes(output)) == CEncode::StepEnd::NextStep) {
         if (!StartStep(slot))
             ScheduleJobs();
         return;

@@ -29,9 +29,9 @@
 // listen and show them their own way; questions are theirs too (the plan's
 // ExistingOutputs before a run, IncompleteOutputs after a Stop).
 // Lives on the UI thread; the runners' worker threads only hand the encoder's
-// output to the job's encoder (CEncoderJob) and each child's end over to the UI
+// output to the job's encoder (CEncode) and each child's end over to the UI
 // thread, where the job's end, the next start and the events come.
-// Which encoder makes a job is the business of its CEncoderJob and its back
+// Which encoder makes a job is the business of its CEncode and its back
 // end's row (Backends.h) alone: the slots, the scheduling, the naming, the
 // progress (CProgressTally), the log (CRunLog) and the whole-movie check are
 // the same for every one.

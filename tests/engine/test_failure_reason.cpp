@@ -2,7 +2,7 @@
 // reason picker, the check of the output and the run log.
 #include "engine/Backends.h"
 #include "engine/FailureReason.h"
-#include "engine/MencoderJob.h"
+#include "engine/MencoderEncode.h"
 #include "engine/OutputCheck.h"
 #include "engine/OutputTail.h"
 #include "engine/RunLog.h"

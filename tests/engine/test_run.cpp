@@ -1,5 +1,5 @@
 #include "engine/EncodingRun.h"
-#include "engine/MencoderJob.h"
+#include "engine/MencoderEncode.h"
 #include "engine/Presets.h"
 #include "engine/PreviewPlayer.h"
 #include "jobs/MediaProbe.h"
@@ -28,7 +28,7 @@ namespace {
 
 TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 {
-    const auto parse = [](const char* text) { return CMencoderJob::ParseProgressPercent(text); };
+    const auto parse = [](const char* text) { return CMencoderEncode::ParseProgressPercent(text); };
     EXPECT_EQ(parse("Pos:  27.4s    685f (12%)  0.00fps Trem:   0min   1mb  A-V:0.102 [171:71]\r"),
               12);
     EXPECT_EQ(parse("Pos:   0.4s     10f ( 7%)  0.00fps\r"), 7);
@@ -49,7 +49,7 @@ TEST(RunParserTest, TakesTheNumberBetweenTheFirstParenthesisAndTheNextPercent)
 
 TEST(RunParserTest, IgnoredChunksKeepThePreviousPercent)
 {
-    CMencoderJob job(Presets::PocketPcNormal(), {});
+    CMencoderEncode job(Presets::PocketPcNormal(), {});
     job.ReadOutput("Pos: 1.0s 25f (33%) ");
     job.ReadOutput("Pos: 1.0s 25f");
     job.ReadOutput("Unable to start \"/x/mencoder\"\n");
@@ -189,9 +189,9 @@ TEST_F(RunPathTest, SubtitleIsTheOneTheJobListFinds)
     ASSERT_TRUE(QDir().mkpath(m_home.FilePath("m.d")));
     ASSERT_TRUE(MediaFactory::WriteFile(movie + ".sub", "x"));
     ASSERT_TRUE(MediaFactory::WriteFile(m_home.FilePath("m.smi"), "x"));
-    EXPECT_EQ(CEncoderJob::SubtitlePathFor(Job(movie, true)), movie + ".sub");
+    EXPECT_EQ(CEncode::SubtitlePathFor(Job(movie, true)), movie + ".sub");
     EXPECT_EQ(FindSubtitleFile(movie), movie + ".sub");
-    EXPECT_EQ(CEncoderJob::SubtitlePathFor(Job(movie, false)), QString());
+    EXPECT_EQ(CEncode::SubtitlePathFor(Job(movie, false)), QString());
 }
 
 // --- Runs with the fake encoder ---------------------------------------------------

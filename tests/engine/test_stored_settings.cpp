@@ -1,7 +1,7 @@
 // The settings as the store holds them: damaged values repaired when read, the
 // line that names them, what OK writes back, what a store without a preset
 // means, and the first start.
-#include "engine/BatchOptions.h"
+#include "batch/BatchOptions.h"
 #include "engine/EncodeSetting.h"
 #include "engine/Presets.h"
 #include "engine/RunPlan.h"

@@ -1,21 +1,21 @@
-#include "EncoderJob.h"
+#include "Encode.h"
 
 #include "engine/Backends.h"
 #include "jobs/MediaProbe.h"
 
-CEncoderJob::CEncoderJob(Setup setup)
+CEncode::CEncode(Setup setup)
     : m_setup(std::move(setup))
 {
 }
 
-CEncoderJob::~CEncoderJob() = default;
+CEncode::~CEncode() = default;
 
-QString CEncoderJob::SubtitlePathFor(const StreamFile& movie)
+QString CEncode::SubtitlePathFor(const StreamFile& movie)
 {
     return movie.bHasSubtitle ? FindSubtitleFile(movie.strFilePath) : QString();
 }
 
-std::unique_ptr<CEncoderJob> MakeEncoderJob(const EncodeProfile& profile, CEncoderJob::Setup setup)
+std::unique_ptr<CEncode> MakeEncode(const EncodeProfile& profile, CEncode::Setup setup)
 {
     return Backends::Of(profile.backend).makeJob(profile, std::move(setup));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/BatchOptions.h"
+#include "batch/BatchOptions.h"
 #include "engine/EncodingRun.h"
 
 #include <cstdio>

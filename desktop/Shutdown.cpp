@@ -1,6 +1,6 @@
 #include "Shutdown.h"
 
-#include "engine/BusConnection.h"
+#include "desktop/BusConnection.h"
 
 #include <QDBusMessage>
 

@@ -1,4 +1,4 @@
-#include "MencoderJob.h"
+#include "MencoderEncode.h"
 
 #include "engine/CommandLine.h"
 #include "jobs/MediaProbe.h"
@@ -7,13 +7,13 @@
 
 #include <cctype>
 
-CMencoderJob::CMencoderJob(const EncodeProfile& profile, Setup setup)
-    : CEncoderJob(std::move(setup))
+CMencoderEncode::CMencoderEncode(const EncodeProfile& profile, Setup setup)
+    : CEncode(std::move(setup))
     , m_setting(EncodeSetting::FromProfile(profile, m_setup.bBurnSubtitle))
 {
 }
 
-std::optional<QString> CMencoderJob::Prepare()
+std::optional<QString> CMencoderEncode::Prepare()
 {
     const StreamFile& movie = m_setup.movie;
     m_subtitle = m_setting.PrepareSubtitle(SubtitlePathFor(movie), movie.strFilePath,
@@ -34,7 +34,7 @@ std::optional<QString> CMencoderJob::Prepare()
     return std::nullopt;
 }
 
-std::optional<int> CMencoderJob::ParseProgressPercent(std::string_view text)
+std::optional<int> CMencoderEncode::ParseProgressPercent(std::string_view text)
 {
     if (text.substr(0, 4) != "Pos:")
         return std::nullopt;
@@ -49,7 +49,7 @@ std::optional<int> CMencoderJob::ParseProgressPercent(std::string_view text)
     return LeadingNumber<int>(text.substr(open + 1, percent - open - 1));
 }
 
-bool CMencoderJob::ReadOutput(std::string_view chunk)
+bool CMencoderEncode::ReadOutput(std::string_view chunk)
 {
     if (const std::optional<int> percent = ParseProgressPercent(chunk))
         SetPercent(*percent);

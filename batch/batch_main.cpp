@@ -1,10 +1,10 @@
 // clipvane-batch: Clipvane's encoding run for terminals, scripts and services,
 // without a window or a display. The options are BatchOptions, the run's front
 // end CBatchFront, the watch folder CWatchFolder.
-#include "engine/BatchFront.h"
-#include "engine/BatchOptions.h"
+#include "batch/BatchFront.h"
+#include "batch/BatchOptions.h"
+#include "batch/WatchFolder.h"
 #include "engine/StoredSettings.h"
-#include "engine/WatchFolder.h"
 #include "shell/QuitSignals.h"
 
 #include <cstdio>

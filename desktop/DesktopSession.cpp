@@ -1,6 +1,6 @@
-#include "engine/DesktopSession.h"
+#include "desktop/DesktopSession.h"
 
-#include "engine/BusConnection.h"
+#include "desktop/BusConnection.h"
 #include "engine/EncodingRun.h"
 #include "shell/AppInfo.h"
 

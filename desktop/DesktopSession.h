@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/BusConnection.h"
+#include "desktop/BusConnection.h"
 
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "engine/BusConnection.h"
+#include "desktop/BusConnection.h"
 
 #include "shell/AppInfo.h"
 

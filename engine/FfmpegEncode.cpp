@@ -1,4 +1,4 @@
-#include "FfmpegJob.h"
+#include "FfmpegEncode.h"
 
 #include "engine/CommandLine.h"
 #include "engine/FailureReason.h"
@@ -43,15 +43,15 @@ void KeepFileTime(const QString& movie, const QString& output)
 
 } // namespace
 
-CFfmpegJob::CFfmpegJob(const EncodeProfile& profile, Setup setup)
-    : CEncoderJob(std::move(setup))
+CFfmpegEncode::CFfmpegEncode(const EncodeProfile& profile, Setup setup)
+    : CEncode(std::move(setup))
     , m_profile(profile)
 {
 }
 
-CFfmpegJob::~CFfmpegJob() = default;
+CFfmpegEncode::~CFfmpegEncode() = default;
 
-std::optional<QString> CFfmpegJob::Prepare()
+std::optional<QString> CFfmpegEncode::Prepare()
 {
     const StreamFile& movie = m_setup.movie;
     m_request.profile = m_profile;
@@ -88,7 +88,7 @@ std::optional<QString> CFfmpegJob::Prepare()
     return std::nullopt;
 }
 
-void CFfmpegJob::PrepareSubtitle()
+void CFfmpegEncode::PrepareSubtitle()
 {
     const QString path = SubtitlePathFor(m_setup.movie);
     const bool burn = m_setup.bBurnSubtitle;
@@ -127,7 +127,7 @@ void CFfmpegJob::PrepareSubtitle()
     m_request.subtitle = subtitle;
 }
 
-void CFfmpegJob::BuildStep(int firstPercent, int lastPercent)
+void CFfmpegEncode::BuildStep(int firstPercent, int lastPercent)
 {
     m_strCommandLine = JoinCommandLine(m_setup.strProgram, FfmpegCommand::Arguments(m_request));
     m_progress = std::make_unique<FfmpegCommand::ProgressReader>(
@@ -137,7 +137,7 @@ void CFfmpegJob::BuildStep(int firstPercent, int lastPercent)
     SetPercent(firstPercent);
 }
 
-bool CFfmpegJob::ReadOutput(std::string_view chunk)
+bool CFfmpegEncode::ReadOutput(std::string_view chunk)
 {
     if (const std::optional<int> percent = m_progress->Feed(chunk))
         SetPercent(m_nFirstPercent + *percent * (m_nLastPercent - m_nFirstPercent) / 100);
@@ -145,7 +145,7 @@ bool CFfmpegJob::ReadOutput(std::string_view chunk)
     return false;
 }
 
-CEncoderJob::StepEnd CFfmpegJob::StepSucceeded(std::uint64_t outputBytes)
+CEncode::StepEnd CFfmpegEncode::StepSucceeded(std::uint64_t outputBytes)
 {
     if (m_request.nPass == 1) {
         m_request.nPass = 2;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/EncoderJob.h"
+#include "engine/Encode.h"
 #include "engine/FailureReason.h"
 #include "engine/FfmpegCommand.h"
 #include "subtitles/EncoderSubtitle.h"
@@ -30,11 +30,11 @@ inline constexpr EncoderCause FfmpegCauses[] = {
 // sound, then one run (FfmpegCommand::Arguments), or two passes for a size
 // budget, with the second done again at a lower rate should the file still
 // come out over the budget. Progress comes from "-progress" records only.
-class CFfmpegJob final : public CEncoderJob
+class CFfmpegEncode final : public CEncode
 {
 public:
-    CFfmpegJob(const EncodeProfile& profile, Setup setup);
-    ~CFfmpegJob() override;
+    CFfmpegEncode(const EncodeProfile& profile, Setup setup);
+    ~CFfmpegEncode() override;
 
     std::optional<QString> Prepare() override;
     QString CommandLine() const override { return m_strCommandLine; }

@@ -1,4 +1,4 @@
-#include "engine/Shutdown.h"
+#include "desktop/Shutdown.h"
 #include "tests/support/MockBus.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -11,14 +11,14 @@
 #include <QString>
 #include <QStringList>
 
-// One job of a run as its encoder program sees it: what differs between the
-// encoders sits here, behind one small interface, and in the back end's row of
-// Backends.h; the run, its slots, the naming, the log and the output check
-// never ask which encoder runs. A job is
-// one or more steps, each one run of the encoder (a two-pass encode has two);
-// the slot runs them one after another. Made on the UI thread (MakeEncoderJob)
-// and used there, but for ReadOutput, which the runner's stdout thread calls.
-class CEncoderJob
+// An encode: the encoder's work on one job of a run (a row of the job list),
+// as its encoder program sees it. What differs between the encoders sits here,
+// behind one small interface, and in the back end's row of Backends.h; the
+// run, its slots, the naming, the log and the output check never ask which
+// encoder runs. An encode is one or more steps, each one run of the encoder (a
+// two-pass encode has two); the slot runs them one after another. Made on the UI thread
+// (MakeEncode) and used there, but for ReadOutput, which the runner's stdout thread calls.
+class CEncode
 {
 public:
     // What the run hands every job.
@@ -46,10 +46,10 @@ public:
         Done,     // the job's encoding is over; the run checks the output
     };
 
-    explicit CEncoderJob(Setup setup);
-    virtual ~CEncoderJob();
-    CEncoderJob(const CEncoderJob&) = delete;
-    CEncoderJob& operator=(const CEncoderJob&) = delete;
+    explicit CEncode(Setup setup);
+    virtual ~CEncode();
+    CEncode(const CEncode&) = delete;
+    CEncode& operator=(const CEncode&) = delete;
 
     const Setup& GetSetup() const { return m_setup; }
 
@@ -93,4 +93,4 @@ private:
 };
 
 // The job of the profile's back end (its row in Backends.h).
-std::unique_ptr<CEncoderJob> MakeEncoderJob(const EncodeProfile& profile, CEncoderJob::Setup setup);
+std::unique_ptr<CEncode> MakeEncode(const EncodeProfile& profile, CEncode::Setup setup);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/BatchFront.h"
+#include "batch/BatchFront.h"
 #include "engine/RunPlan.h"
 
 #include <map>

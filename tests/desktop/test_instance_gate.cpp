@@ -3,7 +3,7 @@
 // bus, or without a bus over the socket in the runtime folder (also when a
 // crashed first start left its socket behind), and ends with 0 without
 // touching any kept list; the first's kept list then holds every file.
-#include "app/InstanceGate.h"
+#include "desktop/InstanceGate.h"
 #include "jobs/JobListStore.h"
 #include "shell/AppInfo.h"
 #include "tests/engine/QStringPrinter.h"

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "engine/Encode.h"
 #include "engine/EncodeSetting.h"
-#include "engine/EncoderJob.h"
 #include "engine/FailureReason.h"
 
 // What mencoder prints when it is broken on purpose (the lines are kept in
@@ -21,10 +21,10 @@ inline constexpr EncoderCause MencoderCauses[] = {
 // A job made by mencoder: one run with the argument string of the settings
 // record (EncodeSetting::BuildCommandLine), its progress from the "Pos:"
 // records on standard output.
-class CMencoderJob final : public CEncoderJob
+class CMencoderEncode final : public CEncode
 {
 public:
-    CMencoderJob(const EncodeProfile& profile, Setup setup);
+    CMencoderEncode(const EncodeProfile& profile, Setup setup);
 
     std::optional<QString> Prepare() override;
     QString CommandLine() const override { return m_strCommandLine; }

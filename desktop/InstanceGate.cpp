@@ -1,6 +1,6 @@
-#include "app/InstanceGate.h"
+#include "desktop/InstanceGate.h"
 
-#include "engine/BusConnection.h"
+#include "desktop/BusConnection.h"
 #include "shell/AppInfo.h"
 
 #include <QDBusConnectionInterface>
