@@ -15,16 +15,12 @@
 #include "engine/Presets.h"
 #include "engine/StoredSettings.h"
 #include "jobs/JobStatus.h"
-#include "jobs/MediaProbe.h"
 #include "jobs/MovieFileTypes.h"
-#include "jobs/MovieFolder.h"
 #include "jobs/ui/MovieListView.h"
 #include "shell/AppFolder.h"
 #include "shell/AppInfo.h"
 #include "shell/DialogUnits.h"
 #include "shell/GotoURL.h"
-
-#include <utility>
 
 #include <QApplication>
 #include <QDir>
@@ -32,8 +28,6 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QProgressDialog>
-#include <QSet>
 #include <QShortcut>
 #include <QStandardPaths>
 
@@ -155,10 +149,6 @@ const QString WaitingNote = QStringLiteral("   (%1 waiting for the end of the ru
 // The files of a list file, as its dialogs offer them.
 const QString ListFileFilter = QStringLiteral("Clipvane Lists (*.json)");
 
-// At most this many unreadable files are named in the message, then how many
-// more there were.
-constexpr int NamedUnreadableFiles = 20;
-
 QMessageBox::Icon BoxIcon(MessageIcon icon)
 {
     switch (icon) {
@@ -181,6 +171,9 @@ CClipvaneView::CClipvaneView(QWidget* parent)
         return EncodingRates{profile.EstimatedFps(), profile.EstimatedVideoKbps(),
                              profile.nAudioKbps};
     })
+    , m_adder(
+          m_jobList, this, [this] { return m_run.IsRunning(); },
+          [this](const QString& text, MessageIcon icon) { MessageBox(text, icon); })
     , m_strPlayerPath(ExternalTools::PlayerPath())
 {
     m_hooks.messageBox = [](const QString& text, MessageIcon icon) {
@@ -225,8 +218,9 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     connect(&m_run, &CEncodingRun::RunEnded, this, [this] {
         UpdateListButtons();
         UpdateWaitingNote();
-        AddWaitingMovies();
+        m_adder.AddWaiting();
     });
+    connect(&m_adder, &CMovieAdder::WaitingChanged, this, &CClipvaneView::UpdateWaitingNote);
     connect(m_listMovies, &CMovieListView::MovieFilesDropped, this, &CClipvaneView::AddMovieFiles);
     // The Current File panel follows the selected row while its job runs.
     const QItemSelectionModel* selection = m_listMovies->selectionModel();
@@ -234,16 +228,13 @@ CClipvaneView::CClipvaneView(QWidget* parent)
             &CRunPanel::FollowSelection);
     connect(selection, &QItemSelectionModel::currentChanged, m_pRunPanel.get(),
             &CRunPanel::FollowSelection);
-    connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
-    connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);
-    connect(&m_probeBatch, &CMovieProbeBatch::Finished, this, &CClipvaneView::OnAddFinished);
 }
 
 CClipvaneView::~CClipvaneView()
 {
-    KeepWaitingMovies();
+    m_adder.KeepWaiting();
     // The list and the run go before the widgets that show them.
-    m_probeBatch.Cancel();
+    m_adder.Cancel();
     m_listMovies->setModel(nullptr);
 }
 
@@ -377,7 +368,7 @@ void CClipvaneView::OnAddMovies()
         return;
     const QStringList paths = m_hooks.openFileNames(this, QStringLiteral("Add Movie Files"),
                                                     MovieFolder(), MovieFileTypes::DialogFilter());
-    AddMovieFiles(paths);
+    m_adder.AddFiles(paths);
 }
 
 void CClipvaneView::OnAddFolder()
@@ -387,7 +378,7 @@ void CClipvaneView::OnAddFolder()
     const QString folder =
         m_hooks.chooseFolder(this, QStringLiteral("Add Movie Folder"), MovieFolder());
     if (!folder.isEmpty())
-        AddMovieFiles({folder});
+        m_adder.AddFiles({folder});
 }
 
 QString CClipvaneView::MovieFolder()
@@ -401,118 +392,12 @@ QString CClipvaneView::MovieFolder()
     return QDir::homePath();
 }
 
-void CClipvaneView::AddMovieFiles(const QStringList& paths)
-{
-    QVector<MovieSource> sources;
-    for (const QString& path : paths)
-        sources.append({path, QString()});
-    AddMovieSources(sources);
-}
-
-void CClipvaneView::AddMovieSources(const QVector<MovieSource>& sources)
-{
-    if (m_run.IsRunning() || IsAddingMovies())
-        return;
-    if (!sources.isEmpty())
-        StoredSettings::StoreValue(&StoredSettings::strLastFolder,
-                                   QFileInfo(sources.last().strPath).absolutePath());
-    QVector<MovieSource> fresh;
-    QSet<QString> seen;
-    for (const MovieSource& source : sources) {
-        // A folder's movies are checked as they come.
-        if (m_jobList.Contains(source.strPath) || seen.contains(source.strPath))
-            continue;
-        seen.insert(source.strPath);
-        fresh.append(source);
-    }
-    if (fresh.isEmpty())
-        return;
-
-    // Shown only when the probing takes a while; Cancel keeps what was added.
-    m_pAddProgress = new QProgressDialog(QStringLiteral("Adding movie files..."),
-                                         QStringLiteral("Cancel"), 0, int(fresh.size()), this);
-    m_pAddProgress->setWindowTitle(AppInfo::Caption);
-    m_pAddProgress->setWindowModality(Qt::ApplicationModal);
-    m_pAddProgress->setMinimumDuration(300);
-    m_pAddProgress->setAutoClose(false);
-    m_pAddProgress->setAutoReset(false);
-    connect(m_pAddProgress, &QProgressDialog::canceled, &m_probeBatch, &CMovieProbeBatch::Cancel);
-    m_probeBatch.StartSources(fresh);
-}
-
-void CClipvaneView::OnJobProbed(const StreamFile& job)
-{
-    if (job.HasKnownSize())
-        m_jobList.AppendJob(job);
-    else
-        m_arrUnreadable << job.strFilePath;
-}
-
-void CClipvaneView::OnAddProgress(int done, int total)
-{
-    if (!m_pAddProgress)
-        return;
-    // A folder's movies make the batch longer as they are found.
-    m_pAddProgress->setMaximum(total);
-    m_pAddProgress->setValue(done);
-}
-
-void CClipvaneView::OnAddFinished()
-{
-    // Deleted later: a Cancel click ends up here from inside the dialog.
-    if (m_pAddProgress)
-        m_pAddProgress->deleteLater();
-    m_pAddProgress = nullptr;
-    if (!m_arrUnreadable.isEmpty()) {
-        QStringList named = m_arrUnreadable.mid(0, NamedUnreadableFiles);
-        if (m_arrUnreadable.size() > NamedUnreadableFiles)
-            named << QStringLiteral("... and %1 more.")
-                         .arg(m_arrUnreadable.size() - NamedUnreadableFiles);
-        m_arrUnreadable.clear();
-        MessageBox(QStringLiteral("These files could not be read and were not added:\n\n") +
-                       named.join(QLatin1Char('\n')),
-                   MessageIcon::Information);
-    }
-    AddWaitingMovies();
-}
-
-void CClipvaneView::OpenPaths(const QStringList& paths)
-{
-    m_arrWaitingPaths << paths;
-    UpdateWaitingNote();
-    AddWaitingMovies();
-}
-
-void CClipvaneView::AddWaitingMovies()
-{
-    if (m_bQuitting || m_arrWaitingPaths.isEmpty() || m_run.IsRunning() || IsAddingMovies())
-        return;
-    const QStringList paths = std::exchange(m_arrWaitingPaths, {});
-    UpdateWaitingNote();
-    AddMovieFiles(paths);
-}
-
-void CClipvaneView::KeepWaitingMovies()
-{
-    const QStringList paths = std::exchange(m_arrWaitingPaths, {});
-    for (const QString& path : paths) {
-        for (const MovieSource& file : MovieFolder::FilesOf({path, QString()})) {
-            if (m_jobList.Contains(file.strPath))
-                continue;
-            StreamFile job = ProbeMovieJob(file.strPath);
-            job.strRelativeDir = file.strRelativeDir;
-            if (job.HasKnownSize())
-                m_jobList.AppendJob(job);
-        }
-    }
-}
-
 void CClipvaneView::UpdateWaitingNote()
 {
-    const bool waits = m_run.IsRunning() && !m_arrWaitingPaths.isEmpty();
+    const bool waits = m_run.IsRunning() && m_adder.WaitingCount() > 0;
     static_cast<CGradientStaticCQ*>(Control(IdHeaderMovies))
         ->SetWindowText(MoviesHeading +
-                        (waits ? WaitingNote.arg(m_arrWaitingPaths.size()) : QString()));
+                        (waits ? WaitingNote.arg(m_adder.WaitingCount()) : QString()));
 }
 
 void CClipvaneView::ShowListMenu(const QPoint& point)
@@ -556,7 +441,7 @@ void CClipvaneView::OnOpenList()
                    MessageIcon::Information);
         return;
     }
-    AddMovieSources(*movies);
+    m_adder.AddSources(*movies);
 }
 
 void CClipvaneView::OnRemove()
@@ -570,7 +455,7 @@ void CClipvaneView::OnRemoveAll()
     if (m_run.IsRunning())
         return;
     // Files still being added would otherwise arrive in the emptied list.
-    m_probeBatch.Cancel();
+    m_adder.Cancel();
     m_jobList.RemoveAllMovies();
 }
 
@@ -647,19 +532,19 @@ bool CClipvaneView::QueryClose()
                   MessageIcon::Question))
         return false;
     // The files that wait are added as Clipvane quits, not started now.
-    m_bQuitting = true;
+    m_adder.HoldWaiting();
     StopEncoding();
     return true;
 }
 
 void CClipvaneView::StopForQuit()
 {
-    m_bQuitting = true;
-    m_probeBatch.Cancel();
+    m_adder.HoldWaiting();
+    m_adder.Cancel();
     m_preview.Stop();
     m_run.StopForQuit();
     UpdateListButtons();
-    KeepWaitingMovies();
+    m_adder.KeepWaiting();
 }
 
 void CClipvaneView::OnEscape()

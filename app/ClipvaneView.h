@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MovieAdder.h"
 #include "app/OptionDlg.h"
 #include "app/RunPanel.h"
 #include "app/ViewHooks.h"
@@ -9,12 +10,10 @@
 #include "engine/PreviewPlayer.h"
 #include "jobs/JobListStore.h"
 #include "jobs/MovieJobList.h"
-#include "jobs/MovieProbeBatch.h"
 
 #include <map>
 #include <memory>
 
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -27,7 +26,6 @@ class CStaticCQ;
 class CTextProgressCtrl;
 class QAction;
 class QMenu;
-class QProgressDialog;
 
 // The main form, the program's only working window: the job list with the
 // buttons that fill and empty it and preview a movie, the settings summary, the
@@ -129,24 +127,17 @@ public:
     // Ctrl+Q: closes the window as its close button does.
     void OnQuit();
 
-    // Adds movie files in the given order, as Add Movies does for the files
-    // chosen in its dialog: paths already listed are skipped, the rest are probed
-    // off the UI thread, with a progress dialog (and Cancel) when that takes a
-    // while; a folder adds the movies under it (MovieFolder::CollectMovies).
-    // Files that cannot be read are not added: one message names them at the
-    // end. Ignored during a run or while another batch is being added.
-    void AddMovieFiles(const QStringList& paths);
-    // The same for files and folders with their relative output folders.
-    void AddMovieSources(const QVector<MovieSource>& sources);
-    bool IsAddingMovies() const { return m_probeBatch.IsRunning(); }
+    // Adds movie files and folders in the given order, as Add Movies does for
+    // the files chosen in its dialog (CMovieAdder).
+    void AddMovieFiles(const QStringList& paths) { m_adder.AddFiles(paths); }
+    bool IsAddingMovies() const { return m_adder.IsAdding(); }
 
     // Files and folders from the command line or from a later start of Clipvane
-    // (absolute paths), added as AddMovieFiles adds them. During a run, or while
-    // other files are being added, they wait and are added when that ends; the
-    // list's heading says how many wait during a run. They are added before
-    // Clipvane quits, so none is lost.
-    void OpenPaths(const QStringList& paths);
-    int WaitingCount() const { return int(m_arrWaitingPaths.size()); }
+    // (absolute paths). During a run, or while other files are being added,
+    // they wait and are added when that ends; the list's heading says how many
+    // wait during a run. They are added before Clipvane quits, so none is lost.
+    void OpenPaths(const QStringList& paths) { m_adder.OpenPaths(paths); }
+    int WaitingCount() const { return m_adder.WaitingCount(); }
 
     // The list's context menu: the list into a file the user picks (the kept
     // list's format), and a list file's movies added as Add Movies adds them.
@@ -184,8 +175,9 @@ public:
     // Keeps the machine awake during a run, shows its progress on the launcher
     // and notifies its end when the window is not active.
     CDesktopSession m_desktop;
-    CMovieProbeBatch m_probeBatch;
     Hooks m_hooks;
+    // Brings movies into the list.
+    CMovieAdder m_adder;
     // The list's context menu and its two actions.
     QMenu* m_pListMenu = nullptr;
     QAction* m_pSaveListAction = nullptr;
@@ -202,14 +194,6 @@ private:
     // list, are refused while a run is active: the run walks the list, and the
     // player would take the encoder's runner.
     void UpdateListButtons();
-    void OnJobProbed(const StreamFile& job);
-    void OnAddProgress(int done, int total);
-    void OnAddFinished();
-    // Starts adding the files that wait, once neither a run nor another batch is
-    // going on.
-    void AddWaitingMovies();
-    // Adds the waiting files at once, on this thread, when Clipvane is to quit.
-    void KeepWaitingMovies();
     // The list's heading: how many files wait for the run to end.
     void UpdateWaitingNote();
     void ShowListMenu(const QPoint& point);
@@ -222,12 +206,5 @@ private:
     std::map<int, QWidget*> m_controls;
     // Made once the controls it writes are.
     std::unique_ptr<CRunPanel> m_pRunPanel;
-    QPointer<QProgressDialog> m_pAddProgress;
     QString m_strPlayerPath;
-    // Paths handed over while the list could not change, oldest first.
-    QStringList m_arrWaitingPaths;
-    // Files of the batch being added that could not be read.
-    QStringList m_arrUnreadable;
-    // Set once Clipvane is to quit: waiting files are then added at once.
-    bool m_bQuitting = false;
 };

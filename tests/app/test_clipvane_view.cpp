@@ -613,7 +613,7 @@ TEST_F(ClipvaneView, AddingManyFilesShowsProgressAndCancelKeepsWhatWasAdded)
     for (int i = 0; i < 40; ++i)
         files << QStringLiteral("/nowhere/movie %1.avi").arg(i);
     // A slow disk: each probe takes a while, off the UI thread.
-    m_form->m_probeBatch.SetProbe([](const QString& path) {
+    m_form->m_adder.ProbeBatch().SetProbe([](const QString& path) {
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
         StreamFile job;
         job.strFilePath = path;
