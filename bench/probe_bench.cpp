@@ -6,6 +6,7 @@
 //
 //   probe_bench <folder>     exit status 0 when both targets are met, 1 otherwise
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,6 +2,7 @@
 
 #include "engine/Backends.h"
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 
 CEncode::CEncode(Setup setup)
     : m_setup(std::move(setup))

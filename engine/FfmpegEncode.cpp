@@ -3,6 +3,7 @@
 #include "engine/CommandLine.h"
 #include "engine/FailureReason.h"
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "subtitles/SubtitleLines.h"
 
 #include <algorithm>

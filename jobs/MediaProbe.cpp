@@ -1,6 +1,8 @@
 #include "jobs/MediaProbe.h"
 
 #include "jobs/AviHeader.h"
+#include "jobs/ColourProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>
@@ -12,12 +14,9 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
-#include <tuple>
 #include <unistd.h>
 #include <vector>
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -25,10 +24,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
-#include <libavutil/dovi_meta.h>
 #include <libavutil/log.h>
-#include <libavutil/mastering_display_metadata.h>
-#include <libavutil/pixdesc.h>
 }
 
 namespace {
@@ -43,71 +39,11 @@ constexpr std::uint64_t AviHeaderCapBytes = 16 * 1024 * 1024;
 // before they tell the picture size and length.
 constexpr std::int64_t AnalysisProbeBytes = 2 * 1024 * 1024;
 constexpr std::int64_t AnalysisMicroseconds = 3 * AV_TIME_BASE;
-// How many video packets are decoded at most for the first picture's HDR
-// metadata (a decoder with B-frames holds a few back before the first comes).
-constexpr int FirstPicturePackets = 32;
 
 void SilenceLibav()
 {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-// What a file name beside a movie says as the movie's subtitle: its kind (the
-// index in SubtitleExtensions) and the language it names, if any.
-struct SubtitleName
-{
-    int kind = 0;
-    QLocale::Language language = QLocale::AnyLanguage;
-};
-
-// The language a part of a subtitle's name stands for: an ISO 639-1 or 639-2
-// code, or a language's English name. AnyLanguage for anything else ("final",
-// "2", "v2"), so that only names of languages make another movie's subtitle.
-QLocale::Language LanguageOfNamePart(const QString& part)
-{
-    const bool letters = std::all_of(part.begin(), part.end(), [](QChar c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-    });
-    if (!letters || part.size() < 2)
-        return QLocale::AnyLanguage;
-    if (part.size() <= 3) {
-        const QLocale::Language language =
-            QLocale::codeToLanguage(part.toLower(), QLocale::ISO639Part1 | QLocale::ISO639Part2);
-        if (language != QLocale::AnyLanguage && language != QLocale::C)
-            return language;
-    }
-    for (int i = QLocale::C + 1; i <= QLocale::LastLanguage; ++i) {
-        const auto language = static_cast<QLocale::Language>(i);
-        if (QLocale::languageToString(language).compare(part, Qt::CaseInsensitive) == 0)
-            return language;
-    }
-    return QLocale::AnyLanguage;
-}
-
-// name as a subtitle of the movie whose name without extension is base:
-// base.<ext> or base.<language>.<ext>, <ext> one of SubtitleExtensions in any
-// letter case. Nothing for any other name.
-std::optional<SubtitleName> ParseSubtitleName(const QString& base, const QString& name)
-{
-    if (name.size() <= base.size() + 1 || !name.startsWith(base) || name[base.size()] != u'.')
-        return std::nullopt;
-    const QString rest = name.mid(base.size() + 1);
-    const qsizetype dot = rest.lastIndexOf(u'.');
-    const QString extension = rest.mid(dot + 1);
-    for (std::size_t kind = 0; kind < std::size(SubtitleExtensions); ++kind) {
-        const QLatin1String known(SubtitleExtensions[kind] + 1); // without its "."
-        if (extension.compare(known, Qt::CaseInsensitive) != 0)
-            continue;
-        SubtitleName parsed{int(kind), QLocale::AnyLanguage};
-        if (dot < 0)
-            return parsed;
-        parsed.language = LanguageOfNamePart(rest.left(dot));
-        if (parsed.language == QLocale::AnyLanguage)
-            return std::nullopt;
-        return parsed;
-    }
-    return std::nullopt;
 }
 
 bool IsRegularFile(const QByteArray& nativePath)
@@ -225,14 +161,6 @@ TimeSpan IndexedSpan(AVStream* st, std::int64_t fileSize)
     span.Add(first->timestamp, 0);
     span.Add(last->timestamp, 0);
     return span;
-}
-
-// Feeds one packet (null: the end) to the decoder; true once a picture came out.
-bool DecodesPicture(AVCodecContext* decoder, const AVPacket* packet, AVFrame* frame)
-{
-    if (avcodec_send_packet(decoder, packet) < 0 && packet)
-        return false;
-    return avcodec_receive_frame(decoder, frame) >= 0;
 }
 
 LibavAnswer AskLibav(const QByteArray& nativePath)
@@ -366,126 +294,6 @@ int ChooseSound(const AVFormatContext* ctx)
     return first;
 }
 
-// A colour name of libavutil's, empty for "unknown" and for values it has no
-// name for.
-QString ColourName(const char* name)
-{
-    return name && std::strcmp(name, "unknown") != 0 ? QString::fromLatin1(name) : QString();
-}
-
-void ReadMastering(const AVMasteringDisplayMetadata& data, MovieTiming& timing)
-{
-    if (!data.has_primaries && !data.has_luminance)
-        return;
-    MovieTiming::MasteringDisplay display;
-    // libavutil keeps the primaries in the order red, green, blue.
-    double* const xy[] = {display.red, display.green, display.blue};
-    for (int i = 0; i < 3 && data.has_primaries; ++i) {
-        xy[i][0] = av_q2d(data.display_primaries[i][0]);
-        xy[i][1] = av_q2d(data.display_primaries[i][1]);
-    }
-    if (data.has_primaries) {
-        display.white[0] = av_q2d(data.white_point[0]);
-        display.white[1] = av_q2d(data.white_point[1]);
-    }
-    if (data.has_luminance) {
-        display.dMinLuminance = av_q2d(data.min_luminance);
-        display.dMaxLuminance = av_q2d(data.max_luminance);
-    }
-    timing.mastering = display;
-}
-
-void ReadContentLight(const AVContentLightMetadata& data, MovieTiming& timing)
-{
-    timing.nMaxCll = int(data.MaxCLL);
-    timing.nMaxFall = int(data.MaxFALL);
-}
-
-// The HDR10 metadata that the first picture carries (HEVC and AV1 keep it in
-// the stream rather than in the container): the packets that the stream
-// analysis read are read again from the start, and decoded until a picture
-// comes out.
-void ReadFirstPictureMetadata(AVFormatContext* ctx, int video, MovieTiming& timing)
-{
-    const AVCodecParameters* par = ctx->streams[video]->codecpar;
-    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-    AVCodecContext* decoder = codec ? avcodec_alloc_context3(codec) : nullptr;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    if (decoder && packet && frame) {
-        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-            if (int(i) != video)
-                ctx->streams[i]->discard = AVDISCARD_ALL;
-        }
-        decoder->thread_count = 1;
-        bool decoded = false;
-        if (avcodec_parameters_to_context(decoder, par) >= 0 &&
-            avcodec_open2(decoder, codec, nullptr) >= 0) {
-            for (int packets = 0;
-                 !decoded && packets < FirstPicturePackets && av_read_frame(ctx, packet) >= 0;) {
-                if (packet->stream_index == video) {
-                    ++packets;
-                    decoded = DecodesPicture(decoder, packet, frame);
-                }
-                av_packet_unref(packet);
-            }
-            if (!decoded)
-                decoded = DecodesPicture(decoder, nullptr, frame);
-        }
-        if (decoded) {
-            if (const AVFrameSideData* side =
-                    av_frame_get_side_data(frame, AV_FRAME_DATA_MASTERING_DISPLAY_METADATA);
-                side && !timing.mastering)
-                ReadMastering(*reinterpret_cast<const AVMasteringDisplayMetadata*>(side->data),
-                              timing);
-            if (const AVFrameSideData* side =
-                    av_frame_get_side_data(frame, AV_FRAME_DATA_CONTENT_LIGHT_LEVEL);
-                side && timing.nMaxCll == 0)
-                ReadContentLight(*reinterpret_cast<const AVContentLightMetadata*>(side->data),
-                                 timing);
-        }
-    }
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&decoder);
-}
-
-// The colours of a video stream: its tags, bit depth, HDR10 metadata and Dolby
-// Vision configuration.
-void ReadColour(AVFormatContext* ctx, int video, MovieTiming& timing)
-{
-    const AVStream* stream = ctx->streams[video];
-    const AVCodecParameters* par = stream->codecpar;
-    if (par->color_trc != AVCOL_TRC_UNSPECIFIED)
-        timing.strColorTransfer = ColourName(av_color_transfer_name(par->color_trc));
-    if (par->color_primaries != AVCOL_PRI_UNSPECIFIED)
-        timing.strColorPrimaries = ColourName(av_color_primaries_name(par->color_primaries));
-    if (par->color_space != AVCOL_SPC_UNSPECIFIED)
-        timing.strColorMatrix = ColourName(av_color_space_name(par->color_space));
-    if (par->color_range != AVCOL_RANGE_UNSPECIFIED)
-        timing.strColorRange = ColourName(av_color_range_name(par->color_range));
-    if (const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(AVPixelFormat(par->format)))
-        timing.nBitDepth = format->comp[0].depth;
-    else if (par->bits_per_raw_sample > 0)
-        timing.nBitDepth = par->bits_per_raw_sample;
-
-    if (const auto* data =
-            av_stream_get_side_data(stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, nullptr))
-        ReadMastering(*reinterpret_cast<const AVMasteringDisplayMetadata*>(data), timing);
-    if (const auto* data =
-            av_stream_get_side_data(stream, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr))
-        ReadContentLight(*reinterpret_cast<const AVContentLightMetadata*>(data), timing);
-    if (const auto* data = av_stream_get_side_data(stream, AV_PKT_DATA_DOVI_CONF, nullptr)) {
-        const auto* dovi = reinterpret_cast<const AVDOVIDecoderConfigurationRecord*>(data);
-        timing.nDolbyVisionProfile = dovi->dv_profile;
-        timing.nDolbyVisionCompatibility = dovi->dv_bl_signal_compatibility_id;
-    }
-    const bool hdr =
-        par->color_trc == AVCOL_TRC_SMPTE2084 || par->color_trc == AVCOL_TRC_ARIB_STD_B67;
-    if (hdr && (!timing.mastering || timing.nMaxCll == 0))
-        ReadFirstPictureMetadata(ctx, video, timing);
-}
-
 // The tags of the container and of its streams that tell a place.
 void ReadPlaceTags(const AVFormatContext* ctx, MovieTiming& timing)
 {
@@ -504,6 +312,14 @@ void ReadPlaceTags(const AVFormatContext* ctx, MovieTiming& timing)
 }
 
 } // namespace
+
+// Feeds one packet (null: the end) to the decoder; true once a picture came out.
+bool DecodesPicture(AVCodecContext* decoder, const AVPacket* packet, AVFrame* frame)
+{
+    if (avcodec_send_packet(decoder, packet) < 0 && packet)
+        return false;
+    return avcodec_receive_frame(decoder, frame) >= 0;
+}
 
 AVFormatContext* OpenLocalMovie(const QByteArray& nativePath, const AVInputFormat* format)
 {
@@ -527,44 +343,6 @@ std::uint64_t ProbeFileSize(const QString& path)
     const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0;
     ::close(fd);
     return ok ? std::uint64_t(st.st_size) : StreamFile::UnknownSize;
-}
-
-QString FindSubtitleFile(const QString& path)
-{
-    const QString fileName = PathFileName(path);
-    if (fileName.isEmpty())
-        return {};
-    const QString folder = path.left(path.size() - fileName.size());
-    const QString base = fileName.left(fileName.size() - PathExtension(fileName).size());
-    const QLocale::Language system = QLocale().language();
-    // The best so far: its rank (system language, none, another), kind and name.
-    std::optional<std::tuple<int, int, QString>> best;
-    QDirIterator entries(folder.isEmpty() ? QStringLiteral(".") : folder,
-                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (entries.hasNext()) {
-        const QString name = PathFileName(entries.next());
-        const std::optional<SubtitleName> parsed = ParseSubtitleName(base, name);
-        if (!parsed)
-            continue;
-        const int rank = parsed->language == system                 ? 0
-                         : parsed->language == QLocale::AnyLanguage ? 1
-                                                                    : 2;
-        std::tuple<int, int, QString> key{rank, parsed->kind, name};
-        if (best && !(key < *best))
-            continue;
-        const QFileInfo info(folder + name);
-        if (info.exists() && !info.isDir())
-            best = std::move(key);
-    }
-    return best ? folder + std::get<2>(*best) : QString();
-}
-
-QLocale::Language SubtitleNameLanguage(const QString& moviePath, const QString& subtitlePath)
-{
-    const QString movie = PathFileName(moviePath);
-    const std::optional<SubtitleName> parsed = ParseSubtitleName(
-        movie.left(movie.size() - PathExtension(movie).size()), PathFileName(subtitlePath));
-    return parsed ? parsed->language : QLocale::AnyLanguage;
 }
 
 bool IsAviFile(const QString& path)
@@ -595,11 +373,6 @@ bool IsTransportStreamFile(const QString& path)
         }
     }
     return false;
-}
-
-bool ProbeSubtitle(const QString& path)
-{
-    return !FindSubtitleFile(path).isEmpty();
 }
 
 bool DurationSecondsFrom100ns(std::int64_t d, int& seconds)

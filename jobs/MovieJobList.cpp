@@ -1,6 +1,7 @@
 #include "jobs/MovieJobList.h"
 
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>

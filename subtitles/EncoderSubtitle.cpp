@@ -1,6 +1,7 @@
 #include "EncoderSubtitle.h"
 
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "shell/AppInfo.h"
 
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "SubtitleCopy.h"
 
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "shell/AppFolder.h"
 #include "subtitles/SubtitleCues.h"
 #include "subtitles/SubtitleTiming.h"

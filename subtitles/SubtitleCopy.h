@@ -13,7 +13,7 @@
 // (SubtitleLines) and its early cues (SubtitleTiming) put together.
 
 // The subtitle formats found beside a movie, told by the file's extension: in
-// the order of SubtitleExtensions (jobs/MediaProbe.h).
+// the order of SubtitleExtensions (jobs/SubtitleFile.h).
 enum class SubtitleFormat
 {
     Sami,     // ".smi"

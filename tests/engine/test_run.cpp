@@ -3,6 +3,7 @@
 #include "engine/Presets.h"
 #include "engine/PreviewPlayer.h"
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "subtitles/EncoderSubtitle.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"

@@ -3,6 +3,7 @@
 #include "engine/EncodeSetting.h"
 #include "engine/EncodingRun.h"
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/support/MediaFactory.h"

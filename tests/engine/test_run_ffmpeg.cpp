@@ -5,6 +5,7 @@
 #include "engine/FfmpegCommand.h"
 #include "engine/Presets.h"
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "test_run_support.h"
 #include "test_runner_support.h"
 #include "tests/engine/QStringPrinter.h"

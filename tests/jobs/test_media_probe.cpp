@@ -2,6 +2,7 @@
 // containers users add, hand-built AVI headers for the fallback reader, subtitle
 // files beside movies, and files that cannot be read.
 #include "jobs/MediaProbe.h"
+#include "jobs/SubtitleFile.h"
 #include "tests/jobs/AviBuilder.h"
 #include "tests/support/MediaFactory.h"
 
