@@ -77,39 +77,6 @@ QString SubtitleFontFamily(const QLocale& language);
 // language without a code.
 QString SubtitleLanguageCode(const QLocale& language, EncodeProfile::Container container);
 
-// What a source's colours ask of an encode.
-enum class SourceColour
-{
-    // Standard range in BT.709 or BT.601 colours, or untagged: kept as it is.
-    Standard,
-    // Standard range in BT.2020's wider colours (10-bit SDR): an 8-bit output
-    // gets them converted to BT.709.
-    WideGamut,
-    // HDR10 and HLG, from the transfer tag, or from a Dolby Vision base layer
-    // that says it is one (profile 8.1 and 7 are HDR10, 8.4 from iPhones HLG):
-    // an 8-bit output gets them tone mapped to BT.709, a 10-bit one keeps them.
-    Pq,
-    Hlg,
-    // A Dolby Vision movie without a base layer other players show right
-    // (profile 5): its colours come out wrong from any encode.
-    DolbyVisionOnly,
-};
-SourceColour ColourOf(const MovieTiming& source);
-
-// Why a job whose movie is SourceColour::DolbyVisionOnly is refused.
-inline constexpr char DolbyVisionOnlyReason[] =
-    "This movie's colours can only be shown by a Dolby Vision player.";
-
-// Whether the profile's output keeps an HDR source's HDR in 10 bits (H.265 and
-// AV1); the others are 8-bit and tone map it.
-bool KeepsHdr(const EncodeProfile& profile);
-
-// The brightest light of an HDR source as the tone map takes it (its "peak", in
-// units of 100 cd/m², the white of a standard picture): the content light
-// level (MaxCLL), else the mastering display's peak, else 1000 cd/m², within
-// 100 to 10,000 cd/m². HLG is relative to a 1000 cd/m² display: always 10.
-double ToneMapPeak(const MovieTiming& source);
-
 // Everything one ffmpeg run of a job is made from.
 struct Request
 {
@@ -130,7 +97,7 @@ struct Request
 };
 
 // Why a job is not made: its movie's colours are only shown by a Dolby Vision
-// player (DolbyVisionOnlyReason), or the profile asks for a codec that the
+// player (DolbyVisionOnlyReason, FfmpegColour.h), or the profile asks for a codec that the
 // arguments do not make with ffmpeg ("Clipvane does not make MPEG-4(OpenDivx)
 // with ffmpeg."); nothing when it is made.
 std::optional<QString> Refusal(const Request& request);

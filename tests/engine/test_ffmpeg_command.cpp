@@ -1,5 +1,6 @@
 // The ffmpeg back end's pure pieces: the picture size, the frame rate, the
 // progress records and the size budget, against what ffmpeg was measured to do.
+#include "engine/FfmpegColour.h"
 #include "engine/FfmpegCommand.h"
 #include "engine/Presets.h"
 #include "tests/engine/QStringPrinter.h"
