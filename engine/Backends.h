@@ -22,9 +22,9 @@ struct MeasuredArrangement
 };
 
 // One encoder program that Clipvane drives: all that the run, the plan, the
-// packaging and the benchmarks need to know of it besides its job class (which
-// makes its command lines and reads its progress). Adding an encoder is a job
-// class, a value of EncodeProfile::Backend with its row in the table of
+// packaging and the benchmarks need to know of it besides its encode class (which
+// makes its command lines and reads its progress). Adding an encoder is an encode
+// class (a CEncode), a value of EncodeProfile::Backend with its row in the table of
 // Backends.cpp, a preset that uses it (Presets.cpp), and its package in
 // scripts/install-deps.sh and CLIPVANE_TOOLS (cmake/Tools.cmake).
 struct BackendInfo
