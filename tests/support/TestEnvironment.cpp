@@ -12,14 +12,30 @@
 
 namespace TestEnvironment {
 
+namespace {
+
+// The test program's folder and the process that made it: a forked child that
+// ends through exit() must not remove its parent's folder.
+char g_root[] = "/tmp/clipvane-test-XXXXXX";
+pid_t g_owner = 0;
+
+void RemoveRoot()
+{
+    if (::getpid() == g_owner)
+        QDir(QString::fromLocal8Bit(g_root)).removeRecursively();
+}
+
+} // namespace
+
 void PrepareProcess()
 {
-    // The folder lives for the whole test program; the system's temp cleaner or
-    // the next boot removes it.
-    char pattern[] = "/tmp/clipvane-test-XXXXXX";
-    const char* root = ::mkdtemp(pattern);
+    // The folder lives for the whole test program and goes with it (a test
+    // killed before its end leaves it to the system's temp cleaner).
+    const char* root = ::mkdtemp(g_root);
     if (!root)
         std::abort();
+    g_owner = ::getpid();
+    std::atexit(RemoveRoot);
     const QByteArray base(root);
     for (const char* sub : {"/runtime", "/config", "/cache", "/data", "/state", "/home"})
         QDir().mkpath(QString::fromLocal8Bit(base + sub));
