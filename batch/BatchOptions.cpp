@@ -26,7 +26,8 @@ const char* const OverwriteNames[] = {"ask", "rename", "skip", "replace"};
 const QString ExitCodesText = QStringLiteral(
     "\nExit codes: 0 every movie finished (or was skipped on purpose), 1 some failed or\n"
     "were stopped, 2 bad usage, 130 and 143 after SIGINT and SIGTERM (unfinished\n"
-    "outputs are removed).\n");
+    "outputs are removed). With --segments: 1 also when a piece is missing or damaged\n"
+    "or the movie changed since its plan, 2 when the work folder holds no plan.\n");
 
 QString Absolute(const QString& path)
 {
