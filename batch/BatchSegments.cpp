@@ -9,13 +9,8 @@
 #include "engine/StartChecks.h"
 #include "jobs/KeyFrames.h"
 #include "jobs/MediaProbe.h"
-#include "shell/AppFolder.h"
-#include "subtitles/SubtitleLines.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,7 +18,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QProcess>
 #include <QSysInfo>
 
@@ -42,17 +36,6 @@ void Print(FILE* stream, const QString& text)
 QString Seconds(const QElapsedTimer& clock)
 {
     return QStringLiteral("%1 s").arg(qRound(double(clock.elapsed()) / 1000.0));
-}
-
-// Gives the output the movie's modification time, as a whole encode does, so
-// that a gallery sorts it by when it was filmed.
-void KeepFileTime(const QString& movie, const QString& output)
-{
-    struct stat source;
-    if (::stat(QFile::encodeName(movie).constData(), &source) != 0)
-        return;
-    const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
-    ::utimensat(AT_FDCWD, QFile::encodeName(output).constData(), times, 0);
 }
 
 } // namespace
@@ -96,33 +79,11 @@ std::optional<CBatchSegments::Failure> CBatchSegments::PrepareRequest()
 
     // The subtitle beside the movie, burnt into every segment or added as a
     // track at the join, as an encode of the whole movie takes it.
-    const QString path = CEncode::SubtitlePathFor(ProbeMovieJob(movie));
-    const bool burn = m_plan.bBurnSubtitle;
-    if (path.isEmpty() || !(burn || m_plan.profile.CarriesSubtitleTrack()))
-        return std::nullopt;
-    SubtitleCopyOptions options;
-    options.renderer = SubtitleRenderer::Libass;
-    options.codePage = m_plan.nSubtitleCodePage;
-    options.frameRate = m_request.source.dFrameRate;
-    options.movieSeconds = m_request.source.dSeconds;
-    if (burn) {
-        const FfmpegCommand::PictureSize picture = FfmpegCommand::OutputSize(m_request);
-        options.lineHalfWidths =
-            LineHalfWidths(FfmpegCommand::SubtitleGlyphPixels(picture), picture.width);
-    }
-    m_subtitle = PrepareSubtitleCopy(path, options);
-    if (!m_subtitle.pCopy)
-        return std::nullopt;
-    const QLocale::Language named = SubtitleNameLanguage(movie, path);
-    QLocale letters = QLocale::system();
-    if (m_subtitle.language != QLocale::AnyLanguage)
-        letters = QLocale(m_subtitle.language, m_subtitle.script, QLocale::AnyTerritory);
-    else if (named != QLocale::AnyLanguage)
-        letters = QLocale(named);
-    const QLocale track = named != QLocale::AnyLanguage ? QLocale(named) : letters;
-    m_request.subtitle = FfmpegCommand::Subtitle{
-        m_subtitle.strPath, burn, FfmpegCommand::SubtitleFontFamily(letters),
-        FfmpegCommand::SubtitleLanguageCode(track, m_plan.profile.container)};
+    CEncode::Setup setup;
+    setup.movie = ProbeMovieJob(movie);
+    setup.bBurnSubtitle = m_plan.bBurnSubtitle;
+    setup.nSubtitleCodePage = m_plan.nSubtitleCodePage;
+    m_subtitle = CFfmpegEncode::PrepareSubtitle(setup, m_request);
     return std::nullopt;
 }
 
@@ -286,7 +247,7 @@ int CBatchSegments::Join(CSegmentWork& work)
                                   COutputCheck::ExpectedSeconds(seconds, false), false))
         return Fail(
             {1, QStringLiteral("the join of '%1' is not a whole movie: %2").arg(given, *problem)});
-    KeepFileTime(m_request.strInput, request.strOutput);
+    CFfmpegEncode::KeepFileTime(m_request.strInput, request.strOutput);
     QString error;
     if (!ready.claim->Publish(&error))
         return Fail({1, QStringLiteral("the finished movie could not be given its name %1: %2")
