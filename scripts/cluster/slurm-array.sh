@@ -46,7 +46,8 @@
 # The exit code is clipvane-batch's: 0 finished, 1 failed, 2 bad usage; sacct
 # shows each task's.
 #
-# One long movie over many nodes (run this on the login node, not with sbatch):
+# One long movie over many nodes (run this on the login node, which plans the
+# segments and so needs clipvane-batch too, not with sbatch):
 #   scripts/cluster/slurm-array.sh --segments MOVIE OUTPUT [clipvane-batch options...]
 # plans the movie's segments (clipvane-batch --segments plan), then submits a
 # job array with one task per segment and one for the sound, and a join job
