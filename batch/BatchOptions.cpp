@@ -26,7 +26,8 @@ const char* const OverwriteNames[] = {"ask", "rename", "skip", "replace"};
 const QString ExitCodesText = QStringLiteral(
     "\nExit codes: 0 every movie finished (or was skipped on purpose), 1 some failed or\n"
     "were stopped, 2 bad usage, 130 and 143 after SIGINT and SIGTERM (unfinished\n"
-    "outputs are removed).\n");
+    "outputs are removed). With --segments: 1 also when a piece is missing or damaged\n"
+    "or the movie changed since its plan, 2 when the work folder holds no plan.\n");
 
 QString Absolute(const QString& path)
 {
@@ -135,11 +136,27 @@ BatchParsed BatchOptions::Parse(const QStringList& arguments, bool stdinIsTermin
         QStringLiteral("Print the movies the arguments stand for, one per line, and exit."));
     const QCommandLineOption nul(QStringLiteral("null"),
                                  QStringLiteral("With --list-movies, end each with a NUL."));
+    const QCommandLineOption segments(
+        QStringLiteral("segments"),
+        QStringLiteral("Encode one long MOVIE in segments, one STEP per command, on this or other "
+                       "machines: 'plan' prints the number of segments (0: the movie is encoded "
+                       "whole, without --segments), N encodes segment N (1 to that number), "
+                       "'sound' encodes the sound, 'join' checks every piece, joins them and "
+                       "writes the output. Needs --work."),
+        QStringLiteral("STEP"));
+    const QCommandLineOption work(
+        QStringLiteral("work"),
+        QStringLiteral("With --segments: the folder of the pieces, on a disk every machine "
+                       "shares; removed once the output is finished."),
+        QStringLiteral("DIR"));
     QCommandLineOption settle(QStringLiteral("settle-seconds"), QString(),
                               QStringLiteral("SECONDS"));
     settle.setFlags(QCommandLineOption::HiddenFromHelp);
+    QCommandLineOption limits(QStringLiteral("segment-limits"), QString(),
+                              QStringLiteral("SECONDS,MIN"));
+    limits.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({help, version, preset, output, jobs, sample, overwrite, json, listPresets,
-                       listFile, watch, listMovies, nul, settle});
+                       listFile, watch, listMovies, nul, segments, work, settle, limits});
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
                                  QStringLiteral("Movies, and folders of movies, to encode."),
                                  QStringLiteral("FILE|FOLDER..."));
@@ -151,7 +168,8 @@ BatchParsed BatchOptions::Parse(const QStringList& arguments, bool stdinIsTermin
         // Qt's first line names the program by the path it was started with.
         const QString help = parser.helpText();
         parsed.strOut = QStringLiteral("Usage: %1 [options] FILE|FOLDER...\n       %1 [options] "
-                                       "--watch DIR\n")
+                                       "--watch DIR\n       %1 [options] --segments "
+                                       "plan|N|sound|join --work DIR MOVIE\n")
                             .arg(QLatin1String(ProgramName)) +
                         help.mid(help.indexOf(QLatin1Char('\n')) + 1) + ExitCodesText;
         return parsed;
@@ -208,6 +226,54 @@ BatchParsed BatchOptions::Parse(const QStringList& arguments, bool stdinIsTermin
     options.bNull = parser.isSet(nul);
     options.arrListFiles = parser.values(listFile);
     options.arrPaths = parser.positionalArguments();
+
+    if (parser.isSet(limits)) {
+        const QStringList parts = parser.value(limits).split(QLatin1Char(','));
+        bool okSegment = false;
+        bool okMin = false;
+        const double segment = parts.value(0).toDouble(&okSegment);
+        const double min = parts.value(1).toDouble(&okMin);
+        if (parts.size() != 2 || !okSegment || !okMin || !(segment > 0) || !(min > 0))
+            return Usage(QStringLiteral("invalid --segment-limits '%1'").arg(parser.value(limits)));
+        options.segmentLimits = {segment, min};
+    }
+    if (parser.isSet(segments)) {
+        using Step = SegmentStep;
+        const QString step = parser.value(segments);
+        if (step == QLatin1String("plan")) {
+            options.segmentStep = Step::Plan;
+        } else if (step == QLatin1String("sound")) {
+            options.segmentStep = Step::Sound;
+        } else if (step == QLatin1String("join")) {
+            options.segmentStep = Step::Join;
+        } else if (const std::optional<int> n = NumberIn(step, 1, 1 << 30)) {
+            options.segmentStep = Step::Segment;
+            options.nSegment = *n;
+        } else {
+            return Usage(
+                QStringLiteral("invalid --segments '%1' (plan, a segment's number from 1, sound "
+                               "or join)")
+                    .arg(step));
+        }
+        if (parser.value(work).isEmpty())
+            return Usage(QStringLiteral("--segments needs --work DIR"));
+        if (parser.isSet(watch) || !options.arrListFiles.isEmpty() || options.bListMovies ||
+            options.bSampling || options.bJson)
+            return Usage(QStringLiteral("--segments takes no --watch, --list-file, --list-movies, "
+                                        "--sample or --json"));
+        if (options.arrPaths.size() != 1)
+            return Usage(QStringLiteral("--segments takes one MOVIE"));
+        // Each step is a command of its own, often on a machine without a
+        // terminal: none of them asks.
+        if (options.overwrite == Overwrite::Ask)
+            return Usage(QStringLiteral("--segments cannot ask (use --overwrite rename, skip or "
+                                        "replace)"));
+        options.strWorkDir = Absolute(parser.value(work));
+        parsed.options = options;
+        return parsed;
+    }
+    if (parser.isSet(work))
+        return Usage(QStringLiteral("--work goes with --segments"));
 
     if (parser.isSet(watch)) {
         const QStringList folders = parser.values(watch);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RunPlan.h"
+#include "engine/SegmentPlan.h"
 #include "jobs/MovieFolder.h"
 
 #include <optional>
@@ -42,6 +43,26 @@ struct BatchOptions
     // How long a file in the watched folder must stay the same before it is
     // taken (the hidden --settle-seconds, which tests shorten).
     int nSettleSeconds = 5;
+    // --segments: one step of a long movie's encode in segments, spread over
+    // processes or machines that share the work folder (CBatchSegments).
+    enum class SegmentStep
+    {
+        None,
+        // Plan the segments, and print how many (0: the movie is encoded whole).
+        Plan,
+        // Encode segment nSegment (1 to the plan's count), or the sound.
+        Segment,
+        Sound,
+        // Check every piece, join them and publish the output.
+        Join
+    };
+    SegmentStep segmentStep = SegmentStep::None;
+    int nSegment = 0;
+    // --work: the folder of the pieces (absolute).
+    QString strWorkDir;
+    // The segments' and the shortest segmented movie's lengths (the hidden
+    // --segment-limits SECONDS,MIN, which tests shorten).
+    SegmentLimits segmentLimits;
     // The FILE|FOLDER arguments, as given.
     QStringList arrPaths;
 

@@ -1,8 +1,10 @@
 // clipvane-batch: Clipvane's encoding run for terminals, scripts and services,
 // without a window or a display. The options are BatchOptions, the run's front
-// end CBatchFront, the watch folder CWatchFolder.
+// end CBatchFront, the watch folder CWatchFolder, one long movie's segments
+// over several processes or machines CBatchSegments.
 #include "batch/BatchFront.h"
 #include "batch/BatchOptions.h"
+#include "batch/BatchSegments.h"
 #include "batch/WatchFolder.h"
 #include "engine/StoredSettings.h"
 #include "shell/QuitSignals.h"
@@ -38,6 +40,17 @@ int main(int argc, char* argv[])
     if (!parsed.options)
         return parsed.nExitCode;
     const BatchOptions& options = *parsed.options;
+
+    if (options.segmentStep != BatchOptions::SegmentStep::None) {
+        StoredSettings::FirstRunSetup();
+        CBatchSegments segments(options, options.Plan(StoredSettings::Load()));
+        // SIGINT, SIGTERM and SIGHUP (Slurm's time limit, scancel) stop the
+        // encoder, and what it wrote is removed.
+        CQuitSignals quitSignals;
+        QObject::connect(&quitSignals, &CQuitSignals::QuitRequested, &segments,
+                         &CBatchSegments::StopForQuit);
+        return segments.Run();
+    }
 
     std::unique_ptr<BatchSources> sources;
     if (options.strWatchDir.isEmpty()) {

@@ -30,10 +30,9 @@ QString JoinCommandLine(const QString& program, const QStringList& arguments)
 // job's percentage.
 constexpr int FirstPassPercent = 35;
 
-// Gives the output the movie's modification time, so that a gallery sorts it
-// by when it was filmed rather than by when it was converted. A rename keeps
-// it. Nothing happens when either file cannot be reached.
-void KeepFileTime(const QString& movie, const QString& output)
+} // namespace
+
+void CFfmpegEncode::KeepFileTime(const QString& movie, const QString& output)
 {
     struct stat source;
     if (::stat(QFile::encodeName(movie).constData(), &source) != 0)
@@ -41,8 +40,6 @@ void KeepFileTime(const QString& movie, const QString& output)
     const struct timespec times[2] = {{0, UTIME_OMIT}, source.st_mtim};
     ::utimensat(AT_FDCWD, QFile::encodeName(output).constData(), times, 0);
 }
-
-} // namespace
 
 CFfmpegEncode::CFfmpegEncode(const EncodeProfile& profile, Setup setup)
     : CEncode(std::move(setup))
@@ -84,48 +81,49 @@ std::optional<QString> CFfmpegEncode::Prepare()
         m_request.strPassLog = m_passDir->filePath(QStringLiteral("pass"));
         m_request.nPass = 1;
     }
-    PrepareSubtitle();
+    m_subtitle = PrepareSubtitle(m_setup, m_request);
     BuildStep(0, m_request.nPass == 1 ? FirstPassPercent : 100);
     return std::nullopt;
 }
 
-void CFfmpegEncode::PrepareSubtitle()
+EncoderSubtitle CFfmpegEncode::PrepareSubtitle(const Setup& setup, FfmpegCommand::Request& request)
 {
-    const QString path = SubtitlePathFor(m_setup.movie);
-    const bool burn = m_setup.bBurnSubtitle;
-    if (path.isEmpty() || !(burn || m_profile.CarriesSubtitleTrack()))
-        return;
+    const QString path = SubtitlePathFor(setup.movie);
+    const bool burn = setup.bBurnSubtitle;
+    if (path.isEmpty() || !(burn || request.profile.CarriesSubtitleTrack()))
+        return EncoderSubtitle();
     SubtitleCopyOptions options;
     options.renderer = SubtitleRenderer::Libass;
-    options.codePage = m_setup.nSubtitleCodePage;
-    options.frameRate = m_request.source.dFrameRate;
-    options.movieSeconds = m_request.source.dSeconds;
+    options.codePage = setup.nSubtitleCodePage;
+    options.frameRate = request.source.dFrameRate;
+    options.movieSeconds = request.source.dSeconds;
     // A player draws a track at its own size, and wraps it as it can.
     if (burn) {
-        const FfmpegCommand::PictureSize picture = FfmpegCommand::OutputSize(m_request);
+        const FfmpegCommand::PictureSize picture = FfmpegCommand::OutputSize(request);
         options.lineHalfWidths =
             LineHalfWidths(FfmpegCommand::SubtitleGlyphPixels(picture), picture.width);
     }
-    m_subtitle = PrepareSubtitleCopy(path, options);
-    if (!m_subtitle.pCopy)
-        return;
+    EncoderSubtitle copy = PrepareSubtitleCopy(path, options);
+    if (!copy.pCopy)
+        return copy;
     // The font draws the letters: their language where they tell one, else the
     // one the file's name carries ("Movie.ko.smi"), else the system's. The
     // track is tagged with the name's language first: a person chose it, and
     // letters cannot tell English from French.
-    const QLocale::Language named = SubtitleNameLanguage(m_setup.movie.strFilePath, path);
+    const QLocale::Language named = SubtitleNameLanguage(setup.movie.strFilePath, path);
     QLocale letters = QLocale::system();
-    if (m_subtitle.language != QLocale::AnyLanguage)
-        letters = QLocale(m_subtitle.language, m_subtitle.script, QLocale::AnyTerritory);
+    if (copy.language != QLocale::AnyLanguage)
+        letters = QLocale(copy.language, copy.script, QLocale::AnyTerritory);
     else if (named != QLocale::AnyLanguage)
         letters = QLocale(named);
     const QLocale track = named != QLocale::AnyLanguage ? QLocale(named) : letters;
     FfmpegCommand::Subtitle subtitle;
-    subtitle.strPath = m_subtitle.strPath;
+    subtitle.strPath = copy.strPath;
     subtitle.bBurn = burn;
     subtitle.strFont = FfmpegCommand::SubtitleFontFamily(letters);
-    subtitle.strLanguage = FfmpegCommand::SubtitleLanguageCode(track, m_profile.container);
-    m_request.subtitle = subtitle;
+    subtitle.strLanguage = FfmpegCommand::SubtitleLanguageCode(track, request.profile.container);
+    request.subtitle = subtitle;
+    return copy;
 }
 
 void CFfmpegEncode::BuildStep(int firstPercent, int lastPercent)

@@ -46,10 +46,16 @@ public:
     // over its budget fails.
     static constexpr int MaxRedos = 2;
 
+    // The subtitle beside the setup's movie as a SubRip copy for request (its
+    // profile and probed source set): burnt in, or a track of a container that
+    // carries one. The copy is ffmpeg's to read while the returned value lives.
+    static EncoderSubtitle PrepareSubtitle(const Setup& setup, FfmpegCommand::Request& request);
+    // Gives the output the movie's modification time, so that a gallery sorts
+    // it by when it was filmed rather than by when it was converted. A rename
+    // keeps it. Nothing happens when either file cannot be reached.
+    static void KeepFileTime(const QString& movie, const QString& output);
+
 private:
-    // The subtitle beside the movie as a SubRip copy for the request: burnt
-    // in, or a track of a container that carries one.
-    void PrepareSubtitle();
     // Makes the command line of the pass in m_request, and the progress reader
     // for it: the pass's share of the job's percentage starts at firstPercent.
     void BuildStep(int firstPercent, int lastPercent);

@@ -109,6 +109,16 @@ QByteArray CSegmentWork::Manifest() const
     return QJsonDocument(manifest).toJson(QJsonDocument::Indented);
 }
 
+CSegmentWork::Stored CSegmentWork::Inspect() const
+{
+    QFile stored(m_strFolder + QStringLiteral("/manifest.json"));
+    if (!stored.open(QIODevice::ReadOnly))
+        return Stored::Nothing;
+    return QJsonDocument::fromJson(stored.readAll()) == QJsonDocument::fromJson(Manifest())
+               ? Stored::Same
+               : Stored::Other;
+}
+
 bool CSegmentWork::Open(QString* error)
 {
     const auto fail = [error](const QString& why) {

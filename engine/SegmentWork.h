@@ -59,6 +59,18 @@ public:
     // the folder cannot be made or written.
     bool Open(QString* error = nullptr);
 
+    // What the folder's manifest says of this work, changing nothing: there is
+    // none, it is this source's and plan's, or another's. A process that must
+    // not start the work over (a cluster task beside others) looks before it
+    // opens.
+    enum class Stored
+    {
+        Nothing,
+        Same,
+        Other
+    };
+    Stored Inspect() const;
+
     bool IsFinished(int index) const;
     bool IsSoundFinished() const { return m_bSoundFinished; }
     // The segments kept by Open and the share of the movie they hold, a whole

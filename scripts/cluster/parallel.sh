@@ -8,6 +8,8 @@ usage() {
     cat <<'EOF'
 Usage: parallel.sh (--sshloginfile FILE | -S LOGINS) [options] FOLDER OUTPUT
                    [-- clipvane-batch options]
+       parallel.sh (--sshloginfile FILE | -S LOGINS) [options] --segments MOVIE
+                   OUTPUT [-- clipvane-batch options]
 
 Encodes every movie under FOLDER with clipvane-batch, one movie per job, on
 the hosts GNU parallel reaches, into OUTPUT with FOLDER's tree kept:
@@ -19,7 +21,19 @@ must OUTPUT, where each host writes its outputs, unless --return is given:
 then each host writes into /tmp on its own disk, and the outputs are fetched
 back (rsync) into OUTPUT on this machine when each job ends.
 
+With --segments, one long MOVIE is spread over the hosts instead: its
+segments are planned here, each segment and the sound is encoded by a job of
+its own on the hosts, and when every one has succeeded they are joined here
+into OUTPUT/[Tolva]<movie's name>.mp4. The pieces are kept in a work folder
+on the shared folder (--work; by default OUTPUT/.clipvane-segments-<a hash of
+MOVIE's path>), which every host must reach at the same path, as MOVIE; the
+join removes it. Should a piece fail, the same command again keeps the
+finished ones. A movie that is encoded whole (a short one, "Share (25 MB)",
+...) is encoded by one job.
+
 Options:
+  --segments           spread one long MOVIE's segments over the hosts
+  --work DIR           with --segments, the folder of the pieces
   --sshloginfile FILE  the hosts, one per line as GNU parallel reads them
                        (":" is this machine, "4/host" runs 4 jobs there)
   -S LOGINS            the hosts on the command line, as GNU parallel takes them
@@ -52,6 +66,8 @@ jobs=()
 fetch=0
 batch=clipvane-batch
 overwrite=rename
+segments=0
+work=""
 options=()
 places=()
 while [ $# -gt 0 ]; do
@@ -60,7 +76,7 @@ while [ $# -gt 0 ]; do
         usage
         exit 0
         ;;
-    --sshloginfile | --slf | -S | -j | --jobs | --preset | --overwrite | --batch)
+    --sshloginfile | --slf | -S | -j | --jobs | --preset | --overwrite | --batch | --work)
         [ $# -ge 2 ] || die "$1 needs a value"
         case $1 in
         -S) logins+=(-S "$2") ;;
@@ -74,12 +90,17 @@ while [ $# -gt 0 ]; do
             options+=(--overwrite "$2")
             ;;
         --batch) batch=$2 ;;
+        --work) work=$2 ;;
         *) logins+=(--sshloginfile "$2") ;;
         esac
         shift 2
         ;;
     --return)
         fetch=1
+        shift
+        ;;
+    --segments)
+        segments=1
         shift
         ;;
     --sample)
@@ -98,9 +119,49 @@ while [ $# -gt 0 ]; do
         ;;
     esac
 done
-[ ${#places[@]} -eq 2 ] || die "give one FOLDER and one OUTPUT"
 [ ${#logins[@]} -gt 0 ] || die "no hosts: give --sshloginfile FILE or -S LOGINS"
 command -v parallel >/dev/null || die "GNU parallel is missing (apt-get install parallel)"
+
+if [ "$segments" = 1 ]; then
+    [ ${#places[@]} -eq 2 ] || die "give one MOVIE and one OUTPUT"
+    [ "$fetch" = 0 ] || die "--segments needs OUTPUT on the shared folder, not --return"
+    [ -f "${places[0]}" ] || die "'${places[0]}' is not a movie file"
+    movie=$(realpath -s -- "${places[0]}")
+    mkdir -p -- "${places[1]}" || die "cannot make the output folder '${places[1]}'"
+    output=$(realpath -- "${places[1]}")
+    [ -n "$work" ] ||
+        work=$output/.clipvane-segments-$(printf '%s' "$movie" | sha1sum | cut -c1-16)
+    work=$(realpath -m -- "$work")
+    common=("${options[@]}" --output "$output")
+    count=$("$batch" "${common[@]}" --work "$work" --segments plan -- "$movie") || exit $?
+    pieces=(whole)
+    if [ "$count" != 0 ]; then
+        pieces=()
+        for ((n = 1; n <= count; n++)); do
+            pieces+=("$n")
+        done
+        pieces+=(sound)
+    fi
+    # Each job: one piece with clipvane-batch --segments, or the whole movie.
+    quoted=$(printf '%q ' "${common[@]}")
+    # shellcheck disable=SC2016 # expanded by the job's shell
+    job='program=$1 work=$2 movie=$3 piece=$4
+if [ "$piece" = whole ]; then exec "$program" --jobs 1 '$quoted'-- "$movie"; fi
+exec "$program" '$quoted'--work "$work" --segments "$piece" -- "$movie"'
+    status=0
+    parallel --will-cite --no-notice -q "${logins[@]}" "${jobs[@]}" bash -c "$job" \
+        clipvane-piece "$batch" "$work" "$movie" {} ::: "${pieces[@]}" || status=$?
+    [ "$status" = 0 ] || {
+        echo "parallel.sh: some pieces of '$movie' failed (GNU parallel's exit code $status);" \
+            "the same command again keeps the finished ones" >&2
+        exit 1
+    }
+    [ "$count" = 0 ] && exit 0
+    "$batch" "${common[@]}" --work "$work" --segments join -- "$movie" || exit 1
+    exit 0
+fi
+
+[ ${#places[@]} -eq 2 ] || die "give one FOLDER and one OUTPUT"
 [ -d "${places[0]}" ] || die "'${places[0]}' is not a folder"
 folder=$(realpath -- "${places[0]}")
 mkdir -p -- "${places[1]}" || die "cannot make the output folder '${places[1]}'"

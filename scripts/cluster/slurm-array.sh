@@ -9,7 +9,7 @@
 # movie per task: task N takes the Nth line of a list of movies
 # (SLURM_ARRAY_TASK_ID), and its output keeps the folder's tree.
 #
-# Usage:
+# Usage (a folder of movies):
 #   clipvane-batch --list-movies /shared/Movies > movies.txt
 #   sbatch --array=1-$(wc -l < movies.txt) scripts/cluster/slurm-array.sh \
 #       movies.txt /shared/Movies /shared/Encoded [clipvane-batch options...]
@@ -45,6 +45,23 @@
 # together by the task of the first of them; the others' tasks end at once.
 # The exit code is clipvane-batch's: 0 finished, 1 failed, 2 bad usage; sacct
 # shows each task's.
+#
+# One long movie over many nodes (run this on the login node, which plans the
+# segments and so needs clipvane-batch too, not with sbatch):
+#   scripts/cluster/slurm-array.sh --segments MOVIE OUTPUT [clipvane-batch options...]
+# plans the movie's segments (clipvane-batch --segments plan), then submits a
+# job array with one task per segment and one for the sound, and a join job
+# that runs when every task has succeeded (--dependency=afterok) and writes
+# OUTPUT/[Tolva]<movie's name>.mp4. The pieces are kept in a work folder beside
+# the output (OUTPUT/.clipvane-segments-<a hash of MOVIE's path>, or the folder
+# CLIPVANE_WORK names), which must lie on the shared folder too, and which the
+# join removes. A movie that is encoded whole (short, the "Pocket PC Normal" or
+# "Share (25 MB)" preset, ...) is submitted as one job. Each task's log names
+# the movie and its piece first ("movie: PATH (segment 3 of 12)", "(sound)",
+# "(join)") and its result last. Should a task fail, the join is not run
+# (--kill-on-invalid-dep): the same command again keeps the finished pieces,
+# and their tasks end at once. sbatch's own options can be given through its
+# SBATCH_* environment variables (SBATCH_PARTITION, SBATCH_TIMELIMIT, ...).
 set -euo pipefail
 
 # The last line of every log: the task's result, then its exit code.
@@ -52,6 +69,92 @@ finish() {
     echo "result: $1"
     exit "$2"
 }
+# The result of a clipvane-batch step that has ended with status.
+finish_step() {
+    case $1 in
+    0) finish finished 0 ;;
+    1) finish failed 1 ;;
+    2) finish "bad usage" 2 ;;
+    130 | 143) finish stopped "$1" ;;
+    *) finish "failed (exit code $1)" "$1" ;;
+    esac
+}
+batch=${CLIPVANE_BATCH:-clipvane-batch}
+
+case ${1:-} in
+--segments)
+    # On the login node: the plan, then the jobs.
+    if [ $# -lt 3 ] || [ -z "$2" ] || [ -z "$3" ]; then
+        echo "usage: slurm-array.sh --segments MOVIE OUTPUT [clipvane-batch options]" >&2
+        exit 2
+    fi
+    script=$(realpath -- "${BASH_SOURCE[0]}")
+    movie=$(realpath -m -s -- "$2")
+    output=$(realpath -m -- "$3")
+    shift 3
+    work=${CLIPVANE_WORK:-$output/.clipvane-segments-$(printf '%s' "$movie" | sha1sum | cut -c1-16)}
+    work=$(realpath -m -- "$work")
+    count=$("$batch" "$@" --output "$output" --work "$work" --segments plan -- "$movie") ||
+        exit $?
+    if [ "$count" = 0 ]; then
+        job=$(sbatch --parsable --output=clipvane-%j.log "$script" --segment-whole "$movie" \
+            "$output" "$@")
+        echo "submitted job ${job%%;*}: $movie is encoded whole"
+        exit 0
+    fi
+    array=$(sbatch --parsable --array=1-$((count + 1)) "$script" --segment-piece "$count" \
+        "$work" "$movie" "$output" "$@")
+    array=${array%%;*}
+    join=$(sbatch --parsable --dependency=afterok:"$array" --kill-on-invalid-dep=yes \
+        --output=clipvane-%j-join.log "$script" --segment-join "$work" "$movie" "$output" "$@")
+    echo "submitted job array $array ($count segments and the sound of $movie) and the join," \
+        "job ${join%%;*}"
+    exit 0
+    ;;
+--segment-piece)
+    # An array task: segment N for task N, the sound for the task after the last.
+    [ $# -ge 5 ] || finish "bad usage" 2
+    count=$2 work=$3 movie=$4 output=$5
+    shift 5
+    task=${SLURM_ARRAY_TASK_ID:-}
+    if ! [[ $task =~ ^[0-9]+$ ]] || [ "$task" -lt 1 ] || [ "$task" -gt $((count + 1)) ]; then
+        echo "slurm-array.sh: task '$task' of $count segments and the sound" >&2
+        finish "bad usage" 2
+    fi
+    piece=$task
+    if [ "$task" -gt "$count" ]; then
+        piece=sound
+        echo "movie: $movie (sound)"
+    else
+        echo "movie: $movie (segment $task of $count)"
+    fi
+    trap : TERM INT
+    status=0
+    "$batch" "$@" --output "$output" --work "$work" --segments "$piece" -- "$movie" || status=$?
+    finish_step "$status"
+    ;;
+--segment-join | --segment-whole)
+    role=$1
+    shift
+    if [ "$role" = --segment-join ]; then
+        [ $# -ge 3 ] || finish "bad usage" 2
+        work=$1
+        shift
+        echo "movie: $1 (join)"
+        step=(--work "$work" --segments join)
+    else
+        [ $# -ge 2 ] || finish "bad usage" 2
+        echo "movie: $1"
+        step=(--jobs 1)
+    fi
+    movie=$1 output=$2
+    shift 2
+    trap : TERM INT
+    status=0
+    "$batch" "$@" --output "$output" "${step[@]}" -- "$movie" || status=$?
+    finish_step "$status"
+    ;;
+esac
 if [ $# -lt 3 ] || [ -z "$2" ] || [ -z "$3" ]; then
     echo "usage: sbatch --array=1-<movies> slurm-array.sh LIST FOLDER OUTPUT [clipvane-batch options]" >&2
     finish "bad usage" 2
@@ -132,11 +235,5 @@ done
 # for it (a trap, not the default of ending at once) to write the result.
 trap : TERM INT
 status=0
-"${CLIPVANE_BATCH:-clipvane-batch}" --jobs 1 "$@" --output "$out" -- "${group[@]}" || status=$?
-case $status in
-0) finish finished 0 ;;
-1) finish failed 1 ;;
-2) finish "bad usage" 2 ;;
-130 | 143) finish stopped "$status" ;;
-*) finish "failed (exit code $status)" "$status" ;;
-esac
+"$batch" --jobs 1 "$@" --output "$out" -- "${group[@]}" || status=$?
+finish_step "$status"

@@ -8,6 +8,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -139,6 +140,14 @@ TEST_F(BatchCommand, UsageIsCheckedBeforeAnythingStarts)
         {{"--version"}, 0, "clipvane-batch", ""},
         {{"--list-presets"}, 0, "Share (25 MB)", ""},
         {{"--list-movies", m_home.FilePath("In")}, 0, "a.mp4", ""},
+        {{"--segments", "plan", movie}, 2, "", "--segments needs --work"},
+        {{"--segments", "x", "--work", "W", movie}, 2, "", "'x'"},
+        {{"--segments", "1", "--work", "W", movie, movie}, 2, "", "one MOVIE"},
+        {{"--segments", "join", "--work", "W", "--sample", movie}, 2, "", "--sample"},
+        {{"--work", "W", movie}, 2, "", "--work goes with --segments"},
+        // A two-second movie is encoded whole: the plan says 0 and writes nothing.
+        {{"--segments", "plan", "--work", m_home.FilePath("W"), movie}, 0, "0\n", "short"},
+        {{"--segments", "1", "--work", m_home.FilePath("W"), movie}, 2, "", "without --segments"},
     };
     for (const auto& row : rows) {
         const Result result = Run(QStringList(row.args) << "--output" << m_out);
@@ -150,6 +159,7 @@ TEST_F(BatchCommand, UsageIsCheckedBeforeAnythingStarts)
                                                              << result.strError.toStdString();
     }
     EXPECT_EQ(Outputs(), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(m_home.FilePath("W")));
 }
 
 // A folder with a damaged movie among good ones, two movies of one name in
@@ -409,3 +419,100 @@ TEST_F(BatchCommand, AWatchedFolderEncodesEachMovieOnceWhenItIsComplete)
 }
 
 } // namespace
+
+// One movie spread over separate commands, as cluster tasks run them: the plan,
+// each segment and the sound in any order, then the join, give an output with
+// the very pictures of a whole encode and the movie's file time, and the work
+// folder goes. Before that the join refuses a missing or damaged piece, naming
+// it and writing no output; making that piece again lets it through. A step
+// without a plan, out of the plan's range or on a movie changed since is refused.
+TEST_F(BatchCommand, SegmentStepsOnSeparateCommandsJoinIntoTheWholeEncodesMovie)
+{
+    MovieSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.seconds = 4;
+    spec.numbered = true;
+    spec.outputArgs = {"-c:v", "libx264", "-g", "12", "-c:a", "aac"};
+    const QString movie = MakeMovie(QStringLiteral("In/it's 100% ü.mp4"), spec);
+    const QString work = m_home.FilePath(QStringLiteral("Work"));
+    const QStringList options{"--preset", "Phone and Tablet", "--output", m_out, "--work",
+                              work,       "--segment-limits", "1,2"};
+    const auto step = [&](const QString& which, const QString& of = QString()) {
+        return Run(QStringList(options) << "--segments" << which << (of.isEmpty() ? movie : of));
+    };
+
+    const Result noPlan = step("1");
+    EXPECT_EQ(noPlan.nExitCode, 2);
+    EXPECT_TRUE(noPlan.strError.contains("no plan")) << noPlan.strError.toStdString();
+    const Result plan = step("plan");
+    ASSERT_EQ(plan.nExitCode, 0) << plan.strError.toStdString();
+    const int count = plan.strOut.trimmed().toInt();
+    ASSERT_GE(count, 3) << plan.strOut.toStdString();
+    EXPECT_EQ(step(QString::number(count + 1)).nExitCode, 2);
+    // Backwards, with the sound between: the order does not matter.
+    for (int n = count; n >= 1; --n) {
+        const Result made = step(n == 2 ? QStringLiteral("sound") : QString::number(n));
+        ASSERT_EQ(made.nExitCode, 0) << made.strError.toStdString();
+        if (n == 2) {
+            ASSERT_EQ(step("2").nExitCode, 0);
+        }
+    }
+
+    const struct
+    {
+        const char* piece;
+        const char* named;
+        std::function<void(const QString& path)> spoil;
+        const char* remake;
+    } refusals[] = {
+        {"video-0002.mp4", "Segment 2 of ", [](const QString& p) { QFile::remove(p); }, "2"},
+        {"video-0003.mp4", "is damaged",
+         [](const QString& p) { MediaFactory::WriteFile(p, MediaFactory::ReadFile(p).left(900)); },
+         "3"},
+        {"sound.m4a", "The sound (sound.m4a) is missing.",
+         [](const QString& p) { QFile::remove(p); }, "sound"},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.piece);
+        refusal.spoil(work + '/' + refusal.piece);
+        const Result join = step("join");
+        EXPECT_EQ(join.nExitCode, 1);
+        EXPECT_TRUE(join.strError.contains(refusal.piece) && join.strError.contains(refusal.named))
+            << join.strError.toStdString();
+        EXPECT_EQ(Outputs(), QStringList());
+        ASSERT_EQ(step(refusal.remake).nExitCode, 0);
+    }
+    const Result join = step("join");
+    ASSERT_EQ(join.nExitCode, 0) << join.strError.toStdString();
+    const QString joined = m_out + QStringLiteral("/[Tolva]it's 100% ü.mp4");
+    EXPECT_EQ(Outputs(), QStringList{"[Tolva]it's 100% ü.mp4"});
+    EXPECT_FALSE(QFileInfo::exists(work));
+    EXPECT_EQ(QFileInfo(joined).lastModified(), QFileInfo(movie).lastModified());
+
+    // The whole encode of the same movie by the batch: the same picture on
+    // every frame.
+    const QString wholeDir = m_home.FilePath(QStringLiteral("Whole"));
+    ASSERT_EQ(Run({"--preset", "Phone and Tablet", "--output", wholeDir, movie}).nExitCode, 0);
+    const auto numbers = [](const QString& path) {
+        std::vector<int> found;
+        for (const MovieInspector::Luma& luma : MovieInspector::DecodeAllLuma(path))
+            found.push_back(MovieInspector::FrameNumber(luma));
+        return found;
+    };
+    const std::vector<int> whole = numbers(wholeDir + QStringLiteral("/[Tolva]it's 100% ü.mp4"));
+    EXPECT_EQ(whole.size(), 100u);
+    EXPECT_EQ(numbers(joined), whole);
+    EXPECT_TRUE(MovieInspector::Inspect(joined).HasAudio());
+
+    // A movie that changed after its plan: its pieces would not fit together.
+    ASSERT_EQ(step("plan").nExitCode, 0);
+    QFile file(movie);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                 QFileDevice::FileModificationTime));
+    file.close();
+    const Result changed = step("1");
+    EXPECT_EQ(changed.nExitCode, 1);
+    EXPECT_TRUE(changed.strError.contains("has changed since")) << changed.strError.toStdString();
+}
