@@ -3,6 +3,8 @@
 #   bench_needs TOOL ...    stops with a hint when a tool is not installed
 #   bench_build TARGET      configures the build folder once, then builds TARGET
 #   bench_motion_movie FILE the 1080p movie with real motion (below)
+#   bench_long_movie SECONDS the same played over again up to SECONDS: its path
+#   bench_wait_quiet LIMIT  waits up to LIMIT s until the others leave the cores idle
 
 bench_needs() {
     local tool
@@ -48,4 +50,42 @@ bench_motion_movie() {
         -c:a aac -b:a 192k -f mp4 "$part"
     rm -f "$zoom"
     mv "$part" "$1"
+}
+
+# bench_long_movie SECONDS: prints the path of the motion movie played over
+# again up to SECONDS (made once beside it, the sound and picture copied).
+bench_long_movie() {
+    local media=${TMPDIR:-/tmp}/clipvane-bench-motion-v1 long
+    bench_motion_movie "$media/movie-24s.mp4"
+    long=$media/movie-${1}s.mp4
+    if [ "$1" = 24 ]; then
+        long=$media/movie-24s.mp4
+    elif [ ! -s "$long" ]; then
+        ffmpeg -nostdin -hide_banner -loglevel error -y -stream_loop -1 -i "$media/movie-24s.mp4" \
+            -t "$1" -c copy "$long.part.mp4"
+        mv "$long.part.mp4" "$long"
+    fi
+    echo "$long"
+}
+
+# bench_wait_quiet LIMIT: waits (up to LIMIT seconds) until the machine's
+# processes keep less than a tenth of the cores busy over 3 s, as the C++
+# benchmarks do (BenchSupport's WaitForQuiet); prints the busy share it ended
+# at, in per cent.
+bench_wait_quiet() {
+    local deadline=$((SECONDS + $1)) busy
+    while :; do
+        busy=$(
+            read -r _ u n s i w q sq st _ </proc/stat
+            a=$((u + n + s + q + sq + st)) b=$((i + w))
+            sleep 3
+            read -r _ u n s i w q sq st _ </proc/stat
+            c=$((u + n + s + q + sq + st)) d=$((i + w))
+            echo $((100 * (c - a) / ((c - a) + (d - b) + 1)))
+        )
+        if [ "$busy" -lt 10 ] || [ "$SECONDS" -ge "$deadline" ]; then
+            echo "$busy"
+            return 0
+        fi
+    done
 }

@@ -32,17 +32,7 @@ out=${SEGMENTS_BENCH_OUT:-${TMPDIR:-/tmp}/clipvane-bench-segments}
 bench_needs ffmpeg ffprobe
 bench_build segments_bench
 
-media=${TMPDIR:-/tmp}/clipvane-bench-motion-v1
-bench_motion_movie "$media/movie-24s.mp4"
-source=$media/movie-24s.mp4
-if [ "$seconds" != 24 ]; then
-    source=$media/movie-${seconds}s.mp4
-    if [ ! -s "$source" ]; then
-        ffmpeg -nostdin -hide_banner -loglevel error -y -stream_loop -1 -i "$media/movie-24s.mp4" \
-            -t "$seconds" -c copy "$source.part.mp4"
-        mv "$source.part.mp4" "$source"
-    fi
-fi
+source=$(bench_long_movie "$seconds")
 rm -rf "$out"
 mkdir -p "$out"
 
