@@ -69,6 +69,38 @@ bool WaitForQuiet(double share, double limit)
     }
 }
 
+double OthersShare(const TimedEncode& encode)
+{
+    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    return encode.others / (std::max(encode.wall, 1e-9) * cores);
+}
+
+bool AnyQuiet(const std::vector<TimedEncode>& encodes)
+{
+    return std::any_of(encodes.begin(), encodes.end(),
+                       [](const TimedEncode& e) { return OthersShare(e) <= QuietShare; });
+}
+
+EncodeMeans PrintMeans(const char* what, const std::vector<TimedEncode>& encodes, bool quiet)
+{
+    EncodeMeans means;
+    std::printf("%-10s", what);
+    for (const TimedEncode& e : encodes) {
+        const double others = OthersShare(e);
+        std::printf(" %6.2f s (CPU %6.2f s, others %2.0f%%)", e.wall, e.cpu, 100 * others);
+        if (quiet && others > QuietShare)
+            continue;
+        means.wall += e.wall;
+        means.cpu += e.cpu;
+        ++means.counted;
+    }
+    means.wall /= std::max(1, means.counted);
+    means.cpu /= std::max(1, means.counted);
+    std::printf("\n%-10s mean of %d %s encode(s): %.2f s, CPU %.2f s\n", "", means.counted,
+                quiet ? "quiet" : "", means.wall, means.cpu);
+    return means;
+}
+
 void UsePrivateHome(const QTemporaryDir& work)
 {
     setenv("XDG_CONFIG_HOME",

@@ -29,6 +29,30 @@ double MachineCpuSeconds();
 // Between encodes nothing of the benchmark's own runs.
 bool WaitForQuiet(double share, double limit);
 
+// Other processes below this share of the cores leave an encode quiet.
+inline constexpr double QuietShare = 0.1;
+
+// One timed encode: its wall and CPU seconds, and the CPU seconds the machine's
+// other processes took meanwhile.
+struct TimedEncode
+{
+    double wall = 0;
+    double cpu = 0;
+    double others = 0;
+};
+// The others' share of the cores during the encode.
+double OthersShare(const TimedEncode& encode);
+bool AnyQuiet(const std::vector<TimedEncode>& encodes);
+// Prints what's encodes (wall, CPU and the others' share each) and returns the
+// means of the quiet ones (of all when quiet is false), and how many they are.
+struct EncodeMeans
+{
+    double wall = 0;
+    double cpu = 0;
+    int counted = 0;
+};
+EncodeMeans PrintMeans(const char* what, const std::vector<TimedEncode>& encodes, bool quiet);
+
 // Points the settings and the run logs into work, never at the user's own;
 // before the QCoreApplication is made.
 void UsePrivateHome(const QTemporaryDir& work);
@@ -61,6 +85,8 @@ struct RunFigures
     double othersCpu = 0;  // the machine's other processes' meanwhile
     int failed = 0;
     std::vector<double> jobSeconds;
+
+    TimedEncode Timed() const { return {wall, encoderCpu, othersCpu}; }
 };
 RunFigures EncodeThroughRun(const std::vector<StreamFile>& jobs, const QString& encoder,
                             const QString& folder, DWORD parallel,

@@ -38,9 +38,6 @@ namespace {
 
 using namespace Bench;
 
-// Other processes below this share of the cores leave an encode quiet.
-constexpr double QuietShare = 0.1;
-
 struct Arrangement
 {
     QString name;

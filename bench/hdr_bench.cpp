@@ -25,48 +25,8 @@ namespace {
 
 using namespace Bench;
 
-// Other processes below this share of the cores leave an encode quiet.
-constexpr double QuietShare = 0.1;
 // The most the tone map may add: the HDR movie's time over the SDR one's.
 constexpr double TargetRatio = 1.4;
-
-struct Means
-{
-    double wall = 0;
-    double cpu = 0;
-    int counted = 0;
-};
-
-// Prints each encode and the means of the quiet ones (of all when quiet is false).
-Means Print(const char* what, const std::vector<RunFigures>& runs, bool quiet)
-{
-    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
-    Means means;
-    std::printf("%-4s", what);
-    for (const RunFigures& run : runs) {
-        const double others = run.othersCpu / (run.wall * cores);
-        std::printf(" %6.2f s (CPU %6.2f s, others %2.0f%%)", run.wall, run.encoderCpu,
-                    100 * others);
-        if (quiet && others > QuietShare)
-            continue;
-        means.wall += run.wall;
-        means.cpu += run.encoderCpu;
-        ++means.counted;
-    }
-    means.wall /= std::max(1, means.counted);
-    means.cpu /= std::max(1, means.counted);
-    std::printf("\n%-4s mean of %d %s encode(s): %.2f s, CPU %.2f s\n", "", means.counted,
-                quiet ? "quiet" : "", means.wall, means.cpu);
-    return means;
-}
-
-bool AnyQuiet(const std::vector<RunFigures>& runs)
-{
-    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
-    return std::any_of(runs.begin(), runs.end(), [cores](const RunFigures& run) {
-        return run.othersCpu <= QuietShare * run.wall * cores;
-    });
-}
 
 } // namespace
 
@@ -103,7 +63,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString outputs[] = {folder + QStringLiteral("/sdr"), folder + QStringLiteral("/hdr")};
-    std::vector<RunFigures> runs[2];
+    std::vector<TimedEncode> runs[2];
     int failed = 0;
     for (int round = 0; round < rounds; ++round) {
         // Alternate the order so that a drifting machine load favours neither.
@@ -112,9 +72,10 @@ int main(int argc, char** argv)
             QDir(outputs[which]).removeRecursively();
             QDir().mkpath(outputs[which]);
             WaitForQuiet(QuietShare, longestWait);
-            runs[which].push_back(
-                EncodeThroughRun({movies[which]}, encoder, outputs[which], 0, preset));
-            failed += runs[which].back().failed;
+            const RunFigures run =
+                EncodeThroughRun({movies[which]}, encoder, outputs[which], 0, preset);
+            runs[which].push_back(run.Timed());
+            failed += run.failed;
         }
     }
 
@@ -122,8 +83,8 @@ int main(int argc, char** argv)
                 movies[0].nHeight, movies[0].nDuration, qPrintable(preset), argv[1], argv[2]);
     // The quiet encodes (others below a tenth of the cores) when both have one.
     const bool quiet = AnyQuiet(runs[0]) && AnyQuiet(runs[1]);
-    const Means sdr = Print("SDR", runs[0], quiet);
-    const Means hdr = Print("HDR", runs[1], quiet);
+    const EncodeMeans sdr = PrintMeans("SDR", runs[0], quiet);
+    const EncodeMeans hdr = PrintMeans("HDR", runs[1], quiet);
     if (!quiet)
         std::printf("no quiet encode of each: the wall times are unreliable\n");
     const double ratio = hdr.wall / sdr.wall;

@@ -35,16 +35,10 @@ namespace {
 
 using namespace Bench;
 
-struct Encode
+struct Encode : TimedEncode
 {
-    double wall = 0;
-    double cpu = 0;
-    double others = 0; // the machine's other processes' CPU time meanwhile
     bool ok = false;
 };
-
-// Other processes below this share of the cores leave an encode quiet.
-constexpr double QuietShare = 0.1;
 
 // HandBrakeCLI on movie into output, its console text into log: started the way
 // the run starts an encoder (own session, nice +10) and waited for.
@@ -100,38 +94,6 @@ QStringList LoggedCommands(const QString& folder)
     return commands;
 }
 
-// Prints each encode and sets wall and cpu to the means of the quiet ones (all
-// when quiet is false).
-void Print(const char* who, const std::vector<Encode>& encodes, bool quiet, double& wall,
-           double& cpu)
-{
-    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
-    int counted = 0;
-    wall = cpu = 0;
-    std::printf("%-10s", who);
-    for (const Encode& e : encodes) {
-        const double others = e.others / (e.wall * cores);
-        std::printf(" %6.1f s (CPU %5.1f s, others %2.0f%%)", e.wall, e.cpu, 100 * others);
-        if (quiet && others > QuietShare)
-            continue;
-        wall += e.wall;
-        cpu += e.cpu;
-        ++counted;
-    }
-    wall /= std::max(1, counted);
-    cpu /= std::max(1, counted);
-    std::printf("\n%-10s mean of %d %s encode(s): %.1f s, CPU %.1f s\n", "", counted,
-                quiet ? "quiet" : "", wall, cpu);
-}
-
-bool Quiet(const std::vector<Encode>& encodes)
-{
-    const double cores = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
-    return std::any_of(encodes.begin(), encodes.end(), [cores](const Encode& e) {
-        return e.others <= QuietShare * e.wall * cores;
-    });
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -184,7 +146,7 @@ int main(int argc, char** argv)
                 continue;
             }
             const RunFigures run = EncodeThroughRun(jobs, encoder, ours, 0, preset);
-            clipvane.push_back({run.wall, run.encoderCpu, run.othersCpu, run.failed == 0});
+            clipvane.push_back({run.Timed(), run.failed == 0});
         }
     }
 
@@ -194,10 +156,14 @@ int main(int argc, char** argv)
     for (const QString& command : LoggedCommands(work.path()))
         std::printf("the run started: %s\n", qPrintable(command));
     // The quiet encodes (others below a tenth of the cores) when both have one.
-    const bool quiet = Quiet(clipvane) && Quiet(handbrake);
-    double wall = 0, cpu = 0, peerWall = 0, peerCpu = 0;
-    Print("Clipvane", clipvane, quiet, wall, cpu);
-    Print("HandBrake", handbrake, quiet, peerWall, peerCpu);
+    const auto timed = [](const std::vector<Encode>& encodes) {
+        return std::vector<TimedEncode>(encodes.begin(), encodes.end());
+    };
+    const bool quiet = AnyQuiet(timed(clipvane)) && AnyQuiet(timed(handbrake));
+    const EncodeMeans ourMeans = PrintMeans("Clipvane", timed(clipvane), quiet);
+    const EncodeMeans theirMeans = PrintMeans("HandBrake", timed(handbrake), quiet);
+    const double wall = ourMeans.wall, cpu = ourMeans.cpu;
+    const double peerWall = theirMeans.wall, peerCpu = theirMeans.cpu;
     if (!quiet)
         std::printf("no quiet encode of each: the wall times are unreliable\n");
     std::printf("wall Clipvane / HandBrake: %.3f (target <= 0.7) %s; CPU: %.3f\n", wall / peerWall,

@@ -80,9 +80,6 @@ struct Figures
     }
 };
 
-// Other processes below this share of the cores leave a round quiet.
-constexpr double QuietShare = 0.1;
-
 Figures EncodeDirect(const std::vector<StreamFile>& jobs, const EncodeProfile& profile,
                      const QString& encoder, const QString& folder)
 {

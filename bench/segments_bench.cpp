@@ -47,9 +47,6 @@ namespace {
 
 using namespace Bench;
 
-// Other processes below this share of the cores leave an encode quiet.
-constexpr double QuietShare = 0.1;
-
 QStringList WithoutProgress(QStringList args)
 {
     const qsizetype at = args.indexOf(QStringLiteral("-progress"));
