@@ -293,7 +293,7 @@ TEST(FfmpegCommandTest, HdrIsToneMappedForEightBitsAndKeptInTenWithItsMetadataOr
          *Presets::Find("Phone and Tablet"),
          Colours("smpte2084", "bt2020", 4000),
          {"zscale=w=1280:h=720:f=bicubic:pin=bt2020:min=bt2020nc:rin=tv:tin=smpte2084:t=linear:"
-          "npl=100,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0:peak=40,"
+          "npl=100:p=bt709,format=gbrpf32le,tonemap=tonemap=hable:desat=0:peak=40,"
           "zscale=t=bt709:m=bt709:r=tv,format=yuv420p,setsar=1",
           bt709}},
         {"iPhone's Dolby Vision",
