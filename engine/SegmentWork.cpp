@@ -121,10 +121,7 @@ bool CSegmentWork::Open(QString* error)
         return fail(QStringLiteral("The work folder %1 cannot be made.").arg(m_strFolder));
     const QString manifestPath = dir.filePath(QStringLiteral("manifest.json"));
     const QByteArray wanted = Manifest();
-    QFile stored(manifestPath);
-    const bool same = stored.open(QIODevice::ReadOnly) &&
-                      QJsonDocument::fromJson(stored.readAll()) == QJsonDocument::fromJson(wanted);
-    stored.close();
+    const bool same = ManifestMatches();
     m_finished.assign(m_finished.size(), false);
     m_bSoundFinished = false;
     m_nReused = 0;
@@ -134,16 +131,35 @@ bool CSegmentWork::Open(QString* error)
             return fail(QStringLiteral("The work folder %1 cannot be written.").arg(m_strFolder));
         return true;
     }
-    const auto kept = [this](int index) {
-        const std::optional<Record> record = ReadRecord(index);
-        return record && QFileInfo(PiecePath(index)).size() == record->nBytes;
-    };
     for (int i = 0; i < m_plan.Count(); ++i) {
-        m_finished[i] = kept(i);
+        m_finished[i] = IsKept(i);
         m_nReused += m_finished[i] ? 1 : 0;
     }
-    m_bSoundFinished = !m_strSoundName.isEmpty() && kept(m_plan.Count());
+    m_bSoundFinished = !m_strSoundName.isEmpty() && IsKept(m_plan.Count());
     return true;
+}
+
+bool CSegmentWork::ManifestMatches() const
+{
+    QFile stored(m_strFolder + QStringLiteral("/manifest.json"));
+    return stored.open(QIODevice::ReadOnly) &&
+           QJsonDocument::fromJson(stored.readAll()) == QJsonDocument::fromJson(Manifest());
+}
+
+bool CSegmentWork::IsKept(int index) const
+{
+    const std::optional<Record> record = ReadRecord(index);
+    return record && QFileInfo(PiecePath(index)).size() == record->nBytes;
+}
+
+int CSegmentWork::StoredResumePercent() const
+{
+    if (!ManifestMatches())
+        return 0;
+    std::vector<bool> kept(std::size_t(m_plan.Count()), false);
+    for (int i = 0; i < m_plan.Count(); ++i)
+        kept[i] = IsKept(i);
+    return m_plan.PercentOf(kept);
 }
 
 bool CSegmentWork::IsFinished(int index) const

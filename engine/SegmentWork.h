@@ -58,6 +58,9 @@ public:
     // with a record that matches its size is kept. False, with the reason, when
     // the folder cannot be made or written.
     bool Open(QString* error = nullptr);
+    // What Open would keep, as ResumePercent, without changing the folder: 0
+    // when it holds nothing of this source and plan.
+    int StoredResumePercent() const;
 
     bool IsFinished(int index) const;
     bool IsSoundFinished() const { return m_bSoundFinished; }
@@ -116,6 +119,9 @@ private:
     std::optional<QString> Keep(int index, const QString& part);
     QString Name(int index) const;
     QByteArray Manifest() const;
+    bool ManifestMatches() const;
+    // A piece under its own name with a record of its size.
+    bool IsKept(int index) const;
 
     QString m_strFolder;
     Source m_source;
