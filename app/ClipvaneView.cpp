@@ -237,6 +237,24 @@ CClipvaneView::CClipvaneView(QWidget* parent)
     connect(&m_probeBatch, &CMovieProbeBatch::JobProbed, this, &CClipvaneView::OnJobProbed);
     connect(&m_probeBatch, &CMovieProbeBatch::Progress, this, &CClipvaneView::OnAddProgress);
     connect(&m_probeBatch, &CMovieProbeBatch::Finished, this, &CClipvaneView::OnAddFinished);
+    FindKeptResumes();
+}
+
+void CClipvaneView::FindKeptResumes()
+{
+    if (m_run.IsRunning())
+        return;
+    RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), false);
+    plan.tools = m_tools;
+    plan.segmentLimits = m_segmentLimits;
+    std::vector<StreamFile> movies;
+    std::vector<bool> skipped;
+    for (int i = 0; i < m_jobList.GetJobCount(); ++i) {
+        movies.push_back(m_jobList.GetJob(i).value_or(StreamFile()));
+        skipped.push_back(m_jobList.GetRowStatus(i) != JobState::Ready);
+    }
+    plan.NameJobs(movies, skipped);
+    m_run.FindResumes(plan);
 }
 
 CClipvaneView::~CClipvaneView()
@@ -600,6 +618,7 @@ void CClipvaneView::StartRun(bool sampling)
     }
     RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), sampling);
     plan.tools = m_tools;
+    plan.segmentLimits = m_segmentLimits;
     // Before anything starts or is asked: a folder that cannot be written
     // would fail every job of the batch.
     if (const std::optional<QString> problem = plan.OutputFolderProblem()) {

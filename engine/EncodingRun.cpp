@@ -200,13 +200,13 @@ void CEncodingRun::FindResumes(const RunPlan& plan)
             !QFileInfo(CSegmentWork::FolderFor(stateDir, job.movie.strFilePath, job.strOutput))
                  .isDir())
             continue;
-        m_pool.start([this, plan, i, serial, stateDir] {
+        m_pool.start([this, plan, i, serial, stateDir, movie = job.movie.strFilePath] {
             const int percent = StoredResumePercent(plan, i, stateDir);
             if (percent <= 0)
                 return;
             {
                 std::lock_guard lock(m_completionMutex);
-                m_resumes.push_back({serial, i, percent});
+                m_resumes.push_back({serial, i, movie, percent});
             }
             QMetaObject::invokeMethod(this, "ProcessResumes", Qt::QueuedConnection);
         });
@@ -229,7 +229,7 @@ void CEncodingRun::ProcessResumes()
         const bool waits = m_bRunning && resume.nJob < int(m_arrJobs.size()) &&
                            m_arrJobs[resume.nJob].step == JobStep::Waiting;
         if (resume.nSerial == m_nResumeSerial && (waits || !m_bRunning))
-            emit JobResumes(resume.nJob, resume.nPercent);
+            emit JobResumes(resume.nJob, resume.strMovie, resume.nPercent);
     }
 }
 

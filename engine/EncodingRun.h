@@ -125,7 +125,7 @@ signals:
     void JobProgress(int index, int percent);
     // A job that waits continues a segmented encode of which percent (a
     // whole percentage of its movie, above 0) is done: its row says so.
-    void JobResumes(int index, int percent);
+    void JobResumes(int index, const QString& movie, int percent);
     // A job ended: finished, failed (also one that could not start), stopped
     // or left out.
     void JobEnded(int index, const JobEnd& end);
@@ -263,6 +263,7 @@ private:
     {
         std::uint64_t nSerial = 0;
         int nJob = 0;
+        QString strMovie;
         int nPercent = 0;
     };
     std::deque<Planned> m_planned;

@@ -113,6 +113,9 @@ struct RunPlan
     // then each job's output is named (OutputNamer::PathsFor, around the files
     // that exist with Rename).
     void SetJobs(const std::vector<StreamFile>& movies, const std::vector<bool>& skipped = {});
+    // The same without removing anything: the jobs and their outputs' names
+    // as a run would take them now.
+    void NameJobs(const std::vector<StreamFile>& movies, const std::vector<bool>& skipped = {});
     // The finished files under the outputs of the jobs that are not left out:
     // what the Ask question is about. Another process's output that is still
     // being made is not one: that job takes another name.
