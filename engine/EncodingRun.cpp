@@ -181,6 +181,9 @@ bool CEncodingRun::Start(RunPlan plan)
         slot->SetEncoder(m_plan.Encoder().strImageName, backend.stopGrace);
     m_log.Begin(LocalTime(Now()), m_plan.bSampling);
     m_strStateDir = GetStateDir();
+    // Encoders of a Clipvane that was killed (a crash, a power cut, SIGKILL)
+    // may still be writing the pieces this run continues from: they end first.
+    CRedirect::KillStrayEncoders(m_plan.Encoder().strImageName);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
     emit RunStarted(int(m_plan.jobs.size()));

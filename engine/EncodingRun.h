@@ -109,6 +109,8 @@ public:
     // jobs are being encoded now.
     int SlotCount() const { return m_plan.nEncodesAtOnce; }
     int RunningJobs() const;
+    // The slots that run a piece of another slot's segmented job now.
+    int PieceRuns() const { return int(BusySlots().size()) - RunningJobs(); }
 
     // Looks (off the UI thread) for finished segments that the plan's jobs
     // would continue from (their work folders with this plan's settings), and

@@ -35,7 +35,9 @@ bool CSegmentRun::Open(QString* error)
             m_pending.push_back(i);
     }
     // The row said "Resumes at N %": its bar does not start below it.
-    m_nShown = m_work.ResumePercent();
+    m_nReused = m_work.ReusedCount();
+    m_nReusedPercent = m_work.ResumePercent();
+    m_nShown = m_nReusedPercent;
     return true;
 }
 
@@ -43,9 +45,9 @@ QStringList CSegmentRun::Notes() const
 {
     return {QStringLiteral("Segments: %1").arg(DescribePlan(m_plan)),
             QStringLiteral("Reused %1 of %2 segments (%3 %)")
-                .arg(m_work.ReusedCount())
+                .arg(m_nReused)
                 .arg(Count())
-                .arg(m_work.ResumePercent())};
+                .arg(m_nReusedPercent)};
 }
 
 int CSegmentRun::TakePiece()

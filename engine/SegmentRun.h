@@ -86,6 +86,9 @@ private:
     std::deque<int> m_pending;
     int m_nRunning = 0;
     bool m_bRemade = false;
+    // What Open found kept: the segments and the share of the movie they hold.
+    int m_nReused = 0;
+    int m_nReusedPercent = 0;
     SegmentCommand::JoinPieces m_join;
     // Each piece's percentage, and the job's last.
     std::unique_ptr<std::atomic<int>[]> m_pPercent;
