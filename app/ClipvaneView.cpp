@@ -251,7 +251,7 @@ void CClipvaneView::FindKeptResumes()
     std::vector<bool> skipped;
     for (int i = 0; i < m_jobList.GetJobCount(); ++i) {
         movies.push_back(m_jobList.GetJob(i).value_or(StreamFile()));
-        skipped.push_back(m_jobList.GetRowStatus(i) != JobState::Ready);
+        skipped.push_back(m_jobList.GetRowStatus(i) == JobState::Missing);
     }
     plan.NameJobs(movies, skipped);
     m_run.FindResumes(plan);

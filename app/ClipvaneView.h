@@ -169,7 +169,7 @@ public:
 
     int JobCount() const { return m_jobList.GetJobCount(); }
 
-    // The "Ready" rows whose movies a run would continue from finished
+    // The rows whose movies a run would continue from finished
     // segments with the stored settings say "Resumes at N %" (looked for off
     // the UI thread); done as the kept list comes back.
     void FindKeptResumes();
