@@ -250,6 +250,7 @@ void CClipvaneView::FindKeptResumes()
     std::vector<StreamFile> movies;
     std::vector<bool> skipped;
     for (int i = 0; i < m_jobList.GetJobCount(); ++i) {
+        m_jobList.SetRowResume(i, 0);
         movies.push_back(m_jobList.GetJob(i).value_or(StreamFile()));
         skipped.push_back(m_jobList.GetRowStatus(i) == JobState::Missing);
     }
@@ -695,8 +696,11 @@ void CClipvaneView::OnQuit()
 
 void CClipvaneView::OnOptions()
 {
-    if (m_dlgOptions.DoModal() == QDialog::Accepted)
-        UpdateSettingsSummary();
+    if (m_dlgOptions.DoModal() != QDialog::Accepted)
+        return;
+    UpdateSettingsSummary();
+    // Other settings make other segments.
+    FindKeptResumes();
 }
 
 void CClipvaneView::OnAbout()

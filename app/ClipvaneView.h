@@ -171,7 +171,8 @@ public:
 
     // The rows whose movies a run would continue from finished
     // segments with the stored settings say "Resumes at N %" (looked for off
-    // the UI thread); done as the kept list comes back.
+    // the UI thread); done as the kept list comes back and when the options
+    // change.
     void FindKeptResumes();
 
     CMovieListView* m_listMovies = nullptr;
