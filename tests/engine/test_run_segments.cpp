@@ -79,14 +79,18 @@ protected:
         EXPECT_TRUE(MediaFactory::GenerateMovie(path, spec, &error)) << error.toStdString();
         return path;
     }
-    // Runs the movie alone into folder with "Phone and Tablet".
-    bool Run(const QString& movie, const QString& folder, int parallel, const SegmentLimits& limits)
+    // Runs the movie alone into folder with "Phone and Tablet" (by ffmpeg, or
+    // the program given).
+    bool Run(const QString& movie, const QString& folder, int parallel, const SegmentLimits& limits,
+             QString ffmpeg = QString())
     {
+        if (ffmpeg.isEmpty())
+            ffmpeg = m_ffmpeg;
         m_form.m_jobs.clear();
         m_form.AddJob(movie, ProbeFileSize(movie));
         ProbeMovieFile(movie, m_form.m_jobs.back());
         RunPlan plan = TestPlan(folder, {}, QStringLiteral("Phone and Tablet"), parallel);
-        plan.tools[EncodeProfile::Backend::Ffmpeg] = {m_ffmpeg, QFileInfo(m_ffmpeg).fileName()};
+        plan.tools[EncodeProfile::Backend::Ffmpeg] = {ffmpeg, QFileInfo(ffmpeg).fileName()};
         plan.segmentLimits = limits;
         const int ended = m_ended;
         return m_form.Start(*m_run, plan) && PumpUntil([&] { return m_ended > ended; }, 120000);
@@ -221,6 +225,36 @@ TEST_F(SegmentRunTest, APieceDamagedAfterItWasKeptIsMadeAgainBeforeTheJoin)
     ASSERT_EQ(numbers.size(), 100u);
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(numbers[i], i);
+}
+
+TEST_F(SegmentRunTest, ASegmentThatFailsFailsItsJobWithItsReasonAndTheOthersAreKept)
+{
+    // ffmpeg, but for the third segment, which it refuses as a broken encoder
+    // would.
+    const QString refusing = m_links.FilePath("cvrefuse");
+    ASSERT_TRUE(MediaFactory::WriteFile(
+        refusing, QStringLiteral("#!/bin/sh\ncase \"$*\" in *video-0003.part*)\n"
+                                 "  echo 'Error while opening encoder' >&2; exit 1;;\nesac\n"
+                                 "exec '%1' \"$@\"\n")
+                      .arg(m_ffmpeg)
+                      .toUtf8()));
+    ASSERT_TRUE(QFile::setPermissions(refusing, QFile::ReadOwner | QFile::ExeOwner));
+    const QString movie = Movie("h264.mp4");
+    for (const int parallel : {1, 2}) {
+        SCOPED_TRACE(parallel);
+        const QString folder = m_home.FilePath(QStringLiteral("out %1").arg(parallel));
+        ASSERT_TRUE(Run(movie, folder, parallel, Tiny, refusing));
+        EXPECT_EQ(m_form.Statuses(), QStringList{"Failed"});
+        EXPECT_TRUE(
+            m_form.m_reasons[0].startsWith("The encoder cannot make a movie with these settings."))
+            << m_form.m_reasons[0].toStdString();
+        EXPECT_EQ(m_run->PieceRuns(), 0);
+        EXPECT_FALSE(QFileInfo::exists(Output(folder, movie)));
+        // What was finished stays for the next run (each output has a work
+        // folder of its own); nothing of the third.
+        EXPECT_EQ(WorkFiles(m_home, "video-0001.json").size(), parallel);
+        EXPECT_TRUE(WorkFiles(m_home, "video-0003.*").isEmpty());
+    }
 }
 
 } // namespace
