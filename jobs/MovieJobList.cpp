@@ -8,7 +8,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-const int CMovieJobList::ColumnWidths[ColumnCount] = {70, 200, 60, 70, 80, 75, 110};
+const int CMovieJobList::ColumnWidths[ColumnCount] = {95, 175, 60, 70, 80, 75, 110};
 
 QString CMovieJobList::ColumnHeading(int column)
 {
