@@ -109,8 +109,16 @@ void CEncodingRun::SetEncoderImageName(const QString& imageName)
 
 CEncodingRun::~CEncodingRun()
 {
-    // The pool's threads hand their results to this object.
-    m_pool.waitForDone();
+    // The worker hands its results to this object: the task it is doing ends
+    // first, those waiting are dropped.
+    {
+        std::lock_guard lock(m_taskMutex);
+        m_bEndWorker = true;
+        m_tasks.clear();
+    }
+    m_taskReady.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
     // The runners' threads call back into this object: end them first.
     for (const auto& slot : m_slots)
         slot->RequestStop();
@@ -203,16 +211,48 @@ void CEncodingRun::FindResumes(const RunPlan& plan)
             !QFileInfo(CSegmentWork::FolderFor(stateDir, job.movie.strFilePath, job.strOutput))
                  .isDir())
             continue;
-        m_pool.start([this, plan, i, serial, stateDir, movie = job.movie.strFilePath] {
-            const int percent = StoredResumePercent(plan, i, stateDir);
-            if (percent <= 0)
+        RunLater(
+            [this, plan, i, serial, stateDir, movie = job.movie.strFilePath] {
+                const int percent = StoredResumePercent(plan, i, stateDir);
+                if (percent <= 0)
+                    return;
+                {
+                    std::lock_guard lock(m_completionMutex);
+                    m_resumes.push_back({serial, i, movie, percent});
+                }
+                QMetaObject::invokeMethod(this, "ProcessResumes", Qt::QueuedConnection);
+            },
+            false);
+    }
+}
+
+void CEncodingRun::RunLater(std::function<void()> task, bool first)
+{
+    {
+        std::lock_guard lock(m_taskMutex);
+        if (first)
+            m_tasks.push_front(std::move(task));
+        else
+            m_tasks.push_back(std::move(task));
+    }
+    m_taskReady.notify_one();
+    if (!m_worker.joinable())
+        m_worker = std::thread([this] { WorkerLoop(); });
+}
+
+void CEncodingRun::WorkerLoop()
+{
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(m_taskMutex);
+            m_taskReady.wait(lock, [this] { return m_bEndWorker || !m_tasks.empty(); });
+            if (m_bEndWorker)
                 return;
-            {
-                std::lock_guard lock(m_completionMutex);
-                m_resumes.push_back({serial, i, movie, percent});
-            }
-            QMetaObject::invokeMethod(this, "ProcessResumes", Qt::QueuedConnection);
-        });
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        task();
     }
 }
 
@@ -389,7 +429,7 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
 void CEncodingRun::PlanSegments(CEncodeSlot& slot, const FfmpegCommand::Request& request)
 {
     // The slot stays busy with the job, without a child, until the plan comes.
-    m_pool.start(
+    RunLater(
         [this, request, slot = slot.Index(), order = slot.Order(), limits = m_plan.segmentLimits] {
             SegmentPlan plan = PlanFor(request, limits);
             {
@@ -397,7 +437,8 @@ void CEncodingRun::PlanSegments(CEncodeSlot& slot, const FfmpegCommand::Request&
                 m_planned.push_back({slot, order, std::move(plan)});
             }
             QMetaObject::invokeMethod(this, "ProcessPlans", Qt::QueuedConnection);
-        });
+        },
+        true);
 }
 
 void CEncodingRun::ProcessPlans()

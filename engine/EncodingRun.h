@@ -9,18 +9,19 @@
 #include "engine/RunOutputs.h"
 #include "engine/RunPlan.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 // A run of a plan (RunPlan), which is all it reads: every job into its output,
 // up to the plan's encodes at once (with 1, one job after another in list
@@ -274,9 +275,17 @@ private:
     // Where the work folders of segmented jobs lie (the state folder), taken
     // when the run starts.
     QString m_strStateDir;
-    // Its threads only read what they were given and hand results over as
-    // above; it is waited for before anything else goes.
-    QThreadPool m_pool;
+    // One worker thread, started with the first task, does the probes in
+    // order (a job's plan before the rows' resume findings): each task reads
+    // only what it was given and hands its result over as above. Ended and
+    // joined before anything else goes.
+    void RunLater(std::function<void()> task, bool first);
+    void WorkerLoop();
+    std::mutex m_taskMutex;
+    std::condition_variable m_taskReady;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_bEndWorker = false;
+    std::thread m_worker;
 
     // Last: their runners' threads call into the members above, so they end
     // first.

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -62,8 +63,15 @@ QJsonArray Pair(std::int64_t a, std::int64_t b)
 CSegmentWork::Source CSegmentWork::Source::Of(const QString& moviePath, const QByteArray& profile)
 {
     const QFileInfo info(moviePath);
-    return {info.absoluteFilePath(), std::uint64_t(std::max<qint64>(info.size(), 0)),
-            info.lastModified().toMSecsSinceEpoch(), profile};
+    // From stat itself: a QDateTime in local time would read the time zone,
+    // which the run's worker thread does too.
+    struct stat st = {};
+    const std::int64_t modified =
+        ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0
+            ? std::int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000
+            : std::int64_t(-1);
+    return {info.absoluteFilePath(), std::uint64_t(std::max<qint64>(info.size(), 0)), modified,
+            profile};
 }
 
 QString CSegmentWork::FolderFor(const QString& stateDir, const QString& moviePath,
