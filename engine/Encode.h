@@ -6,6 +6,7 @@
 #include "jobs/StreamFile.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -48,6 +49,7 @@ public:
         Done,     // the job's encoding is over; the run checks the output
         Wait,     // nothing to run until the job's other pieces end (Continue)
         Failed,   // what the step made is not of use: StepFailure says why
+        Check,    // BackgroundWork first, off the UI thread; then Checked
     };
 
     explicit CEncode(Setup setup);
@@ -98,14 +100,20 @@ public:
         return std::nullopt;
     }
     // The plan made from the key frames (off the UI thread): a segmented plan
-    // turns the job into its pieces, kept in folder, each run given threads.
-    // Why it cannot (the folder cannot be written); a whole plan changes
-    // nothing.
+    // turns the job into its pieces, kept in folder, each run given threads;
+    // next: what the job does first. Why it cannot (the folder cannot be
+    // written); a whole plan changes nothing (next: its first step).
     virtual std::optional<QString> UseSegments(const SegmentPlan&, const QString& /*folder*/,
-                                               int /*threads*/)
+                                               int /*threads*/, StepEnd* next)
     {
+        *next = StepEnd::NextStep;
         return std::nullopt;
     }
+    // The work a Check asks for: it reads and writes only what it holds, so
+    // that it may run on another thread while the job lasts or after it ended.
+    virtual std::function<void()> BackgroundWork() { return {}; }
+    // That work is done: what the job does now.
+    virtual StepEnd Checked() { return StepEnd::Wait; }
     // A piece of the job that another slot may encode now, as an encode of its
     // own; null when none waits.
     virtual std::unique_ptr<CEncode> TakePiece() { return nullptr; }

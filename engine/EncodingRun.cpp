@@ -459,11 +459,65 @@ void CEncodingRun::ProcessPlans()
         const int index = slot.JobIndex();
         const QString folder = CSegmentWork::FolderFor(
             m_strStateDir, m_plan.jobs[index].movie.strFilePath, m_plan.jobs[index].strOutput);
+        CEncode::StepEnd next = CEncode::StepEnd::NextStep;
         if (const std::optional<QString> problem =
-                slot.Encoder()->UseSegments(planned.plan, folder, m_plan.SegmentThreads()))
+                slot.Encoder()->UseSegments(planned.plan, folder, m_plan.SegmentThreads(), &next))
             EndJob(slot, CFailureReason::BeforeStart(*problem), {});
         else
-            StartStep(slot);
+            Advance(slot, next, {});
+        ScheduleJobs();
+    }
+}
+
+void CEncodingRun::Advance(CEncodeSlot& slot, CEncode::StepEnd next, const QStringList& lines)
+{
+    switch (next) {
+    case CEncode::StepEnd::NextStep:
+        StartStep(slot);
+        break;
+    case CEncode::StepEnd::Failed:
+        FailJob(slot, CFailureReason::BeforeStart(slot.Encoder()->StepFailure(), lines), lines);
+        break;
+    case CEncode::StepEnd::Check:
+        CheckLater(slot);
+        break;
+    case CEncode::StepEnd::Wait:
+    case CEncode::StepEnd::Done:
+        break;
+    }
+}
+
+void CEncodingRun::CheckLater(CEncodeSlot& slot)
+{
+    // The slot stays busy with the job, without a child, until the work is done.
+    RunLater(
+        [this, work = slot.Encoder()->BackgroundWork(), slot = slot.Index(), order = slot.Order()] {
+            if (work)
+                work();
+            {
+                std::lock_guard lock(m_completionMutex);
+                m_checked.push_back({slot, order});
+            }
+            QMetaObject::invokeMethod(this, "ProcessChecks", Qt::QueuedConnection);
+        },
+        true);
+}
+
+void CEncodingRun::ProcessChecks()
+{
+    for (;;) {
+        std::pair<int, std::uint64_t> checked;
+        {
+            std::lock_guard lock(m_completionMutex);
+            if (m_checked.empty())
+                return;
+            checked = m_checked.front();
+            m_checked.pop_front();
+        }
+        CEncodeSlot& slot = *m_slots[checked.first];
+        if (!m_bRunning || !slot.IsBusy() || slot.Order() != checked.second)
+            continue;
+        Advance(slot, slot.Encoder()->Checked(), {});
         ScheduleJobs();
     }
 }
@@ -605,20 +659,11 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     // Before the step's end moves the encode on to its next piece.
     const QString output = encoder.StepOutput();
     if (exit.Succeeded()) {
-        switch (encoder.StepSucceeded(FileBytes(output))) {
-        case CEncode::StepEnd::NextStep:
-            StartStep(slot);
+        const CEncode::StepEnd next = encoder.StepSucceeded(FileBytes(output));
+        if (next != CEncode::StepEnd::Done) {
+            Advance(slot, next, lines);
             ScheduleJobs();
             return;
-        case CEncode::StepEnd::Wait:
-            ScheduleJobs();
-            return;
-        case CEncode::StepEnd::Failed:
-            FailJob(slot, CFailureReason::BeforeStart(encoder.StepFailure(), lines), lines);
-            ScheduleJobs();
-            return;
-        case CEncode::StepEnd::Done:
-            break;
         }
     }
     // The encoder can exit 0 without having written a movie (an input it could
@@ -668,17 +713,7 @@ void CEncodingRun::OnPieceEnded(CEncodeSlot& slot, const ChildExit& exit, const 
         FailJob(owner, *failure, lines);
     } else {
         // The job's own slot may have waited for this piece.
-        switch (owner.Encoder()->Continue()) {
-        case CEncode::StepEnd::NextStep:
-            StartStep(owner);
-            break;
-        case CEncode::StepEnd::Failed:
-            FailJob(owner, CFailureReason::BeforeStart(owner.Encoder()->StepFailure()), {});
-            break;
-        case CEncode::StepEnd::Wait:
-        case CEncode::StepEnd::Done:
-            break;
-        }
+        Advance(owner, owner.Encoder()->Continue(), {});
     }
     ScheduleJobs();
 }

@@ -145,6 +145,7 @@ protected:
 private slots:
     void ProcessCompletions();
     void ProcessPlans();
+    void ProcessChecks();
     void ProcessResumes();
 
 private:
@@ -182,6 +183,11 @@ private:
     void OnPieceEnded(CEncodeSlot& slot, const ChildExit& exit, const QStringList& lines);
     // Plans a slot's job's segments off the UI thread (ProcessPlans goes on).
     void PlanSegments(CEncodeSlot& slot, const FfmpegCommand::Request& request);
+    // What a job's slot does after a step or a piece: its next step, a failure,
+    // background work (CheckLater), or nothing while it waits.
+    void Advance(CEncodeSlot& slot, CEncode::StepEnd next, const QStringList& lines);
+    // Does the encode's BackgroundWork on the worker; ProcessChecks goes on.
+    void CheckLater(CEncodeSlot& slot);
     // While no job waits, the free slots take pieces of the running jobs.
     void StartPieces();
     // A job's slot: its job failed; the pieces other slots run for it are
@@ -270,6 +276,8 @@ private:
         int nPercent = 0;
     };
     std::deque<Planned> m_planned;
+    // The slots (and their orders) whose background work is done.
+    std::deque<std::pair<int, std::uint64_t>> m_checked;
     std::deque<Resume> m_resumes;
     std::uint64_t m_nResumeSerial = 0;
     // Where the work folders of segmented jobs lie (the state folder), taken

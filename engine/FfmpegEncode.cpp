@@ -185,8 +185,9 @@ CFfmpegEncode::SegmentRequest(const SegmentLimits& limits) const
 }
 
 std::optional<QString> CFfmpegEncode::UseSegments(const SegmentPlan& plan, const QString& folder,
-                                                  int threads)
+                                                  int threads, StepEnd* next)
 {
+    *next = StepEnd::NextStep;
     if (!plan.IsSegmented()) {
         m_arrNotes = {QStringLiteral("Segments: %1").arg(DescribePlan(plan))};
         return std::nullopt;
@@ -198,8 +199,7 @@ std::optional<QString> CFfmpegEncode::UseSegments(const SegmentPlan& plan, const
     if (!segments->Open(&error))
         return error;
     m_pSegments = std::move(segments);
-    if (NextPiece() == StepEnd::Failed)
-        return m_strFailure;
+    *next = NextPiece();
     return std::nullopt;
 }
 
@@ -213,28 +213,42 @@ std::unique_ptr<CSegmentPiece> CFfmpegEncode::MakePiece(int piece) const
 CEncode::StepEnd CFfmpegEncode::NextPiece()
 {
     m_pPiece.reset();
-    for (;;) {
-        const int piece = m_pSegments->TakePiece();
-        if (piece >= 0) {
-            m_pPiece = MakePiece(piece);
-            m_strCommandLine = m_pPiece->CommandLine();
-            return StepEnd::NextStep;
-        }
-        if (m_pSegments->Running() > 0)
-            return StepEnd::Wait;
-        std::optional<QString> problem;
-        if (m_pSegments->ReadyJoin(&problem))
-            continue;
-        if (problem) {
-            m_strFailure = *problem;
-            return StepEnd::Failed;
-        }
-        // The join: the last piece, into the output.
-        m_pSegments->TakeJoin();
-        m_pPiece = MakePiece(m_pSegments->JoinPiece());
+    const int piece = m_pSegments->TakePiece();
+    if (piece >= 0) {
+        m_pPiece = MakePiece(piece);
         m_strCommandLine = m_pPiece->CommandLine();
         return StepEnd::NextStep;
     }
+    if (m_pSegments->Running() > 0)
+        return StepEnd::Wait;
+    if (!m_bJoinReady) {
+        m_bChecking = true;
+        return StepEnd::Check;
+    }
+    // The join: the last piece, into the output.
+    m_pSegments->TakeJoin();
+    m_pPiece = MakePiece(m_pSegments->JoinPiece());
+    m_strCommandLine = m_pPiece->CommandLine();
+    return StepEnd::NextStep;
+}
+
+std::function<void()> CFfmpegEncode::BackgroundWork()
+{
+    return [segments = m_pSegments] { segments->CheckPieces(); };
+}
+
+CEncode::StepEnd CFfmpegEncode::Checked()
+{
+    m_bChecking = false;
+    std::optional<QString> problem;
+    if (m_pSegments->AfterCheck(&problem))
+        return NextPiece();
+    if (problem) {
+        m_strFailure = *problem;
+        return StepEnd::Failed;
+    }
+    m_bJoinReady = true;
+    return NextPiece();
 }
 
 std::unique_ptr<CEncode> CFfmpegEncode::TakePiece()
@@ -247,7 +261,7 @@ std::unique_ptr<CEncode> CFfmpegEncode::TakePiece()
 
 CEncode::StepEnd CFfmpegEncode::Continue()
 {
-    return m_pSegments && !m_pPiece ? NextPiece() : StepEnd::Wait;
+    return m_pSegments && !m_pPiece && !m_bChecking ? NextPiece() : StepEnd::Wait;
 }
 
 QStringList CFfmpegEncode::LogNotes() const

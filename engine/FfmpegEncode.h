@@ -50,8 +50,10 @@ public:
     QString StepOutput() const override;
     std::optional<FfmpegCommand::Request>
     SegmentRequest(const SegmentLimits& limits) const override;
-    std::optional<QString> UseSegments(const SegmentPlan& plan, const QString& folder,
-                                       int threads) override;
+    std::optional<QString> UseSegments(const SegmentPlan& plan, const QString& folder, int threads,
+                                       StepEnd* next) override;
+    std::function<void()> BackgroundWork() override;
+    StepEnd Checked() override;
     std::unique_ptr<CEncode> TakePiece() override;
     StepEnd Continue() override;
     QStringList LogNotes() const override;
@@ -88,6 +90,9 @@ private:
     // waits); replaced between steps, when no reader runs.
     std::shared_ptr<CSegmentRun> m_pSegments;
     std::unique_ptr<CSegmentPiece> m_pPiece;
+    // The pieces are being checked before the join, and were found whole.
+    bool m_bChecking = false;
+    bool m_bJoinReady = false;
     QStringList m_arrNotes;
 
     // Used by the runner's stdout thread while a step runs, and replaced

@@ -112,9 +112,14 @@ void CSegmentRun::Abandon(int piece)
         m_pPercent[piece] = 0;
 }
 
-bool CSegmentRun::ReadyJoin(std::optional<QString>* problem)
+void CSegmentRun::CheckPieces()
 {
-    *problem = m_work.CheckJoin(m_join);
+    m_checkProblem = m_work.CheckJoin(m_join);
+}
+
+bool CSegmentRun::AfterCheck(std::optional<QString>* problem)
+{
+    *problem = m_checkProblem;
     if (!*problem)
         return false;
     // CheckJoin took the damaged piece away: it is made again once, and a

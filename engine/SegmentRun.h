@@ -45,7 +45,7 @@ public:
 
     // The next piece to make, now running; -1 when none waits.
     int TakePiece();
-    // The join runs now (once ReadyJoin said the pieces are whole).
+    // The join runs now (once CheckPieces found the pieces whole).
     void TakeJoin() { ++m_nRunning; }
     bool HasPending() const { return !m_pending.empty(); }
     // Pieces taken and not yet ended.
@@ -64,10 +64,14 @@ public:
     // A piece's run ended otherwise: it is no longer running.
     void Abandon(int piece);
 
-    // Before the join: every piece whole (CSegmentWork::CheckJoin). One that is
-    // damaged or missing is made again, once: true then, with it waiting (the
-    // run takes it); false with problem set when the join cannot be made.
-    bool ReadyJoin(std::optional<QString>* problem);
+    // Before the join, off the UI thread (it reads every piece whole, seconds
+    // for a long film) while nothing else uses the work: every piece whole
+    // (CSegmentWork::CheckJoin).
+    void CheckPieces();
+    // Then, on the UI thread: a piece that was damaged or missing is made
+    // again, once: true then, with it waiting (the run takes it); false with
+    // problem set when the join cannot be made.
+    bool AfterCheck(std::optional<QString>* problem);
 
     // The job's percentage: the share of its movie's length done, the sound
     // and the join by their weights; never less than it said before.
@@ -90,6 +94,7 @@ private:
     int m_nReused = 0;
     int m_nReusedPercent = 0;
     SegmentCommand::JoinPieces m_join;
+    std::optional<QString> m_checkProblem;
     // Each piece's percentage, and the job's last.
     std::unique_ptr<std::atomic<int>[]> m_pPercent;
     mutable std::atomic<int> m_nShown{0};
