@@ -228,6 +228,25 @@ CClipvaneView::CClipvaneView(QWidget* parent)
             &CRunPanel::FollowSelection);
     connect(selection, &QItemSelectionModel::currentChanged, m_pRunPanel.get(),
             &CRunPanel::FollowSelection);
+    FindKeptResumes();
+}
+
+void CClipvaneView::FindKeptResumes()
+{
+    if (m_run.IsRunning())
+        return;
+    RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), false);
+    plan.tools = m_tools;
+    plan.segmentLimits = m_segmentLimits;
+    std::vector<StreamFile> movies;
+    std::vector<bool> skipped;
+    for (int i = 0; i < m_jobList.GetJobCount(); ++i) {
+        m_jobList.SetRowResume(i, 0);
+        movies.push_back(m_jobList.GetJob(i).value_or(StreamFile()));
+        skipped.push_back(m_jobList.GetRowStatus(i) == JobState::Missing);
+    }
+    plan.NameJobs(movies, skipped);
+    m_run.FindResumes(plan);
 }
 
 CClipvaneView::~CClipvaneView()
@@ -485,6 +504,7 @@ void CClipvaneView::StartRun(bool sampling)
     }
     RunPlan plan = RunPlan::FromSettings(StoredSettings::Load(), sampling);
     plan.tools = m_tools;
+    plan.segmentLimits = m_segmentLimits;
     // Before anything starts or is asked: a folder that cannot be written
     // would fail every job of the batch.
     if (const std::optional<QString> problem = plan.OutputFolderProblem()) {
@@ -561,8 +581,11 @@ void CClipvaneView::OnQuit()
 
 void CClipvaneView::OnOptions()
 {
-    if (m_dlgOptions.DoModal() == QDialog::Accepted)
-        UpdateSettingsSummary();
+    if (m_dlgOptions.DoModal() != QDialog::Accepted)
+        return;
+    UpdateSettingsSummary();
+    // Other settings make other segments.
+    FindKeptResumes();
 }
 
 void CClipvaneView::OnAbout()

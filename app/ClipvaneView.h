@@ -160,6 +160,12 @@ public:
 
     int JobCount() const { return m_jobList.GetJobCount(); }
 
+    // The rows whose movies a run would continue from finished
+    // segments with the stored settings say "Resumes at N %" (looked for off
+    // the UI thread); done as the kept list comes back and when the options
+    // change.
+    void FindKeptResumes();
+
     CMovieListView* m_listMovies = nullptr;
     CTextProgressCtrl* m_progressCurrent = nullptr;
     CTextProgressCtrl* m_progressTotal = nullptr;
@@ -170,6 +176,8 @@ public:
     // The encoder programs the plans of Make and Sampling take (the installed
     // ones by default).
     EncoderTools m_tools = Backends::InstalledTools();
+    // How the plans cut long movies into segments (the real lengths by default).
+    SegmentLimits m_segmentLimits;
     CEncodingRun m_run;
     CPreviewPlayer m_preview;
     // Keeps the machine awake during a run, shows its progress on the launcher

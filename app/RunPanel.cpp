@@ -20,6 +20,7 @@ CRunPanel::CRunPanel(CEncodingRun& run, CMovieJobList& jobs, const Controls& con
 {
     connect(&run, &CEncodingRun::RunStarted, this, &CRunPanel::OnRunStarted);
     connect(&run, &CEncodingRun::JobStarted, this, &CRunPanel::OnJobStarted);
+    connect(&run, &CEncodingRun::JobResumes, this, &CRunPanel::OnJobResumes);
     connect(&run, &CEncodingRun::JobProgress, this, &CRunPanel::OnJobProgress);
     connect(&run, &CEncodingRun::JobEnded, this, &CRunPanel::OnJobEnded);
     connect(&run, &CEncodingRun::RunProgress, this, &CRunPanel::OnRunProgress);
@@ -45,6 +46,14 @@ void CRunPanel::OnJobStarted(int index, const QString& output)
     m_running.push_back(index);
     m_outputs[index] = output;
     ShowCurrentFile();
+}
+
+void CRunPanel::OnJobResumes(int index, const QString& movie, int percent)
+{
+    // The list may have changed since the job was looked at.
+    const std::optional<StreamFile> job = m_jobs.GetJob(index);
+    if (job && job->strFilePath == movie)
+        m_jobs.SetRowResume(index, percent);
 }
 
 void CRunPanel::OnJobProgress(int index, int percent)

@@ -51,6 +51,7 @@ public:
 private:
     void OnRunStarted();
     void OnJobStarted(int index, const QString& output);
+    void OnJobResumes(int index, const QString& movie, int percent);
     void OnJobProgress(int index, int percent);
     void OnJobEnded(int index, const JobEnd& end);
     void OnRunProgress(const CProgressTally::Reading& reading);

@@ -316,6 +316,7 @@ RunPlan BatchOptions::Plan(const StoredSettings& settings) const
     // No one asked for it, and the machine may be someone else's.
     plan.bShutdown = false;
     plan.overwrite = overwrite;
+    plan.segmentLimits = segmentLimits;
     return plan;
 }
 

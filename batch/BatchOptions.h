@@ -60,8 +60,9 @@ struct BatchOptions
     int nSegment = 0;
     // --work: the folder of the pieces (absolute).
     QString strWorkDir;
-    // The segments' and the shortest segmented movie's lengths (the hidden
-    // --segment-limits SECONDS,MIN, which tests shorten).
+    // The segments' and the shortest segmented movie's lengths, for the
+    // segment steps and a batch's run alike (the hidden --segment-limits
+    // SECONDS,MIN, which tests and benchmarks set).
     SegmentLimits segmentLimits;
     // The FILE|FOLDER arguments, as given.
     QStringList arrPaths;

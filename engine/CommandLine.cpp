@@ -113,3 +113,11 @@ NativeArgv::NativeArgv(const QStringList& arguments)
         m_pointers.push_back(argument.data());
     m_pointers.push_back(nullptr);
 }
+
+QString QuotedCommandLine(const QString& programPath, const QStringList& arguments)
+{
+    QStringList quoted;
+    for (const QString& argument : arguments)
+        quoted << QLatin1Char('"') + EscapeQuotedValue(argument) + QLatin1Char('"');
+    return MakeProcessCommandLine(programPath, QLatin1Char(' ') + quoted.join(QLatin1Char(' ')));
+}

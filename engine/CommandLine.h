@@ -23,6 +23,10 @@ QString EscapeQuotedValue(const QString& value);
 // "\"%s\" %s" with the (escaped) program path and the argument string.
 QString MakeProcessCommandLine(const QString& programPath, const QString& arguments);
 
+// A process command line of the program and the arguments, each quoted so that
+// SplitCommandLine gives it back whole.
+QString QuotedCommandLine(const QString& programPath, const QStringList& arguments);
+
 // Arguments in the file-name encoding, as the NULL-terminated array exec and
 // posix_spawn take. Built before a fork, since only async-signal-safe calls may
 // run between fork and exec.

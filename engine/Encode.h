@@ -1,9 +1,12 @@
 #pragma once
 
 #include "engine/EncodeProfile.h"
+#include "engine/FfmpegCommand.h"
+#include "engine/SegmentPlan.h"
 #include "jobs/StreamFile.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -44,6 +47,9 @@ public:
     {
         NextStep, // another step runs: CommandLine() gives it
         Done,     // the job's encoding is over; the run checks the output
+        Wait,     // nothing to run until the job's other pieces end (Continue)
+        Failed,   // what the step made is not of use: StepFailure says why
+        Check,    // BackgroundWork first, off the UI thread; then Checked
     };
 
     explicit CEncode(Setup setup);
@@ -81,8 +87,46 @@ public:
     // budget after its last step has failed.
     virtual std::uint64_t SizeBudget() const { return 0; }
 
+    // Why the last step Failed, in plain words.
+    virtual QString StepFailure() const { return QString(); }
+    // The file the current step writes: the output, or a piece of it.
+    virtual QString StepOutput() const { return m_setup.strOutput; }
+
+    // A long movie may be encoded in segments (SegmentPlan). After Prepare:
+    // the request whose movie's key frames decide it, when the profile and the
+    // movie allow segments with these limits; nothing for a whole encode.
+    virtual std::optional<FfmpegCommand::Request> SegmentRequest(const SegmentLimits&) const
+    {
+        return std::nullopt;
+    }
+    // The plan made from the key frames (off the UI thread): a segmented plan
+    // turns the job into its pieces, kept in folder, each run given threads;
+    // next: what the job does first. Why it cannot (the folder cannot be
+    // written); a whole plan changes nothing (next: its first step).
+    virtual std::optional<QString> UseSegments(const SegmentPlan&, const QString& /*folder*/,
+                                               int /*threads*/, StepEnd* next)
+    {
+        *next = StepEnd::NextStep;
+        return std::nullopt;
+    }
+    // The work a Check asks for: it reads and writes only what it holds, so
+    // that it may run on another thread while the job lasts or after it ended.
+    virtual std::function<void()> BackgroundWork() { return {}; }
+    // That work is done: what the job does now.
+    virtual StepEnd Checked() { return StepEnd::Wait; }
+    // A piece of the job that another slot may encode now, as an encode of its
+    // own; null when none waits.
+    virtual std::unique_ptr<CEncode> TakePiece() { return nullptr; }
+    // The job Waits for its other pieces and one of them ended: what to do now.
+    virtual StepEnd Continue() { return StepEnd::Wait; }
+    // The lines the run's log adds for the job (its segments).
+    virtual QStringList LogNotes() const { return {}; }
+    // The output is finished and has its name: what the job kept to make it
+    // may go.
+    virtual void Published() {}
+
     // The job's percentage, 0 to 100 over all of its steps; any thread.
-    int Percent() const { return m_nPercent.load(std::memory_order_relaxed); }
+    virtual int Percent() const { return m_nPercent.load(std::memory_order_relaxed); }
     void SetPercent(int percent) { m_nPercent.store(percent, std::memory_order_relaxed); }
 
 protected:

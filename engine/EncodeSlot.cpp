@@ -25,6 +25,7 @@ void CEncodeSlot::Assign(int index, std::unique_ptr<CEncode> encoder, std::uint6
 {
     m_pEncoder = std::move(encoder);
     m_nJob = index;
+    m_nHelping = -1;
     m_strInput = m_pEncoder->GetSetup().movie.strFilePath;
     m_strEncoderOutput = m_pEncoder->GetSetup().strOutput;
     m_pClaim = std::move(claim);
@@ -64,6 +65,7 @@ void CEncodeSlot::Release()
     m_pEncoder.reset();
     m_pClaim.reset();
     m_nChildSerial = 0;
+    m_nHelping = -1;
 }
 
 void CEncodeSlot::SetClaim(std::unique_ptr<COutputClaim> claim)

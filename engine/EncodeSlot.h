@@ -62,6 +62,14 @@ public:
     void Release();
 
     bool IsBusy() const { return m_pEncoder != nullptr; }
+    // The slot encodes a piece of the job another slot holds (a segment run
+    // beside it): that slot's index; the job, its output and its log are
+    // that slot's. Until Release.
+    void SetHelping(int slot) { m_nHelping = slot; }
+    bool IsHelper() const { return m_nHelping >= 0; }
+    int HelpedSlot() const { return m_nHelping; }
+    // A command line a helper runs for this slot's job, for its log.
+    void NoteCommandLine(const QString& commandLine) { m_arrCommandLines << commandLine; }
     // The list position of the job being encoded (the last one when free).
     int JobIndex() const { return m_nJob; }
     const QString& Input() const { return m_strInput; }
@@ -113,6 +121,7 @@ private:
     const EndHandler m_onEnd;
     std::unique_ptr<CEncode> m_pEncoder;
     int m_nJob = -1;
+    int m_nHelping = -1;
     QString m_strInput;
     QString m_strOutput;
     QString m_strEncoderOutput;

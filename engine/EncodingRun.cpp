@@ -2,6 +2,8 @@
 
 #include "engine/Backends.h"
 #include "engine/OutputCheck.h"
+#include "engine/SegmentWork.h"
+#include "jobs/KeyFrames.h"
 #include "shell/AppFolder.h"
 
 #include <algorithm>
@@ -45,6 +47,50 @@ QDateTime LocalTime(std::int64_t secondsSinceEpoch)
     return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch);
 }
 
+// What the run hands a job's encode.
+CEncode::Setup SetupFor(const RunPlan& plan, int job, const QString& output)
+{
+    CEncode::Setup setup;
+    setup.movie = plan.jobs[job].movie;
+    setup.strOutput = output;
+    setup.strProgram = plan.Encoder().strPath;
+    setup.bSampling = plan.bSampling;
+    setup.bBurnSubtitle = plan.bBurnSubtitle;
+    setup.nThreads = plan.ThreadsPerEncoder();
+    setup.nSubtitleCodePage = plan.nSubtitleCodePage;
+    return setup;
+}
+
+SegmentPlan PlanFor(const FfmpegCommand::Request& request, const SegmentLimits& limits)
+{
+    return PlanSegments(
+        request,
+        ProbeKeyFrames(request.strInput, request.source.nVideoStream, request.source.nAudioStream),
+        limits);
+}
+
+// The share of a job's movie that the finished segments in its work folder
+// hold, with the plan's settings; 0 when there are none. Reads files only: the
+// movie, its subtitle and the work folder (CSegmentWork::StoredResumePercent).
+int StoredResumePercent(const RunPlan& plan, int job, const QString& stateDir)
+{
+    const QString folder = CSegmentWork::FolderFor(stateDir, plan.jobs[job].movie.strFilePath,
+                                                   plan.jobs[job].strOutput);
+    if (!QFileInfo(folder).isDir())
+        return 0;
+    const std::unique_ptr<CEncode> encode =
+        MakeEncode(plan.profile, SetupFor(plan, job, plan.jobs[job].strOutput));
+    if (encode->Prepare())
+        return 0;
+    const std::optional<FfmpegCommand::Request> request =
+        encode->SegmentRequest(plan.segmentLimits);
+    if (!request)
+        return 0;
+    const SegmentPlan segments = PlanFor(*request, plan.segmentLimits);
+    return segments.IsSegmented() ? CSegmentWork(folder, *request, segments).StoredResumePercent()
+                                  : 0;
+}
+
 } // namespace
 
 CEncodingRun::CEncodingRun(QObject* parent)
@@ -63,6 +109,16 @@ void CEncodingRun::SetEncoderImageName(const QString& imageName)
 
 CEncodingRun::~CEncodingRun()
 {
+    // The worker hands its results to this object: the task it is doing ends
+    // first, those waiting are dropped.
+    {
+        std::lock_guard lock(m_taskMutex);
+        m_bEndWorker = true;
+        m_tasks.clear();
+    }
+    m_taskReady.notify_all();
+    if (m_worker.joinable())
+        m_worker.join();
     // The runners' threads call back into this object: end them first.
     for (const auto& slot : m_slots)
         slot->RequestStop();
@@ -132,11 +188,92 @@ bool CEncodingRun::Start(RunPlan plan)
     for (const auto& slot : m_slots)
         slot->SetEncoder(m_plan.Encoder().strImageName, backend.stopGrace);
     m_log.Begin(LocalTime(Now()), m_plan.bSampling);
+    m_strStateDir = GetStateDir();
+    // Encoders of a Clipvane that was killed (a crash, a power cut, SIGKILL)
+    // may still be writing the pieces this run continues from: they end first.
+    CRedirect::KillStrayEncoders(m_plan.Encoder().strImageName);
     KillRunTimer();
     m_nTimerId = startTimer(1000);
     emit RunStarted(int(m_plan.jobs.size()));
+    FindResumes(m_plan);
     ScheduleJobs();
     return true;
+}
+
+void CEncodingRun::FindResumes(const RunPlan& plan)
+{
+    const std::uint64_t serial = ++m_nResumeSerial;
+    const QString stateDir = GetStateDir();
+    for (int i = 0; i < int(plan.jobs.size()); ++i) {
+        const RunPlan::Job& job = plan.jobs[i];
+        // Only a folder that is there is worth the probes.
+        if (job.bSkipped ||
+            !QFileInfo(CSegmentWork::FolderFor(stateDir, job.movie.strFilePath, job.strOutput))
+                 .isDir())
+            continue;
+        RunLater(
+            [this, plan, i, serial, stateDir, movie = job.movie.strFilePath] {
+                const int percent = StoredResumePercent(plan, i, stateDir);
+                if (percent <= 0)
+                    return;
+                {
+                    std::lock_guard lock(m_completionMutex);
+                    m_resumes.push_back({serial, i, movie, percent});
+                }
+                QMetaObject::invokeMethod(this, "ProcessResumes", Qt::QueuedConnection);
+            },
+            false);
+    }
+}
+
+void CEncodingRun::RunLater(std::function<void()> task, bool first)
+{
+    {
+        std::lock_guard lock(m_taskMutex);
+        if (first)
+            m_tasks.push_front(std::move(task));
+        else
+            m_tasks.push_back(std::move(task));
+    }
+    m_taskReady.notify_one();
+    if (!m_worker.joinable())
+        m_worker = std::thread([this] { WorkerLoop(); });
+}
+
+void CEncodingRun::WorkerLoop()
+{
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(m_taskMutex);
+            m_taskReady.wait(lock, [this] { return m_bEndWorker || !m_tasks.empty(); });
+            if (m_bEndWorker)
+                return;
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        task();
+    }
+}
+
+void CEncodingRun::ProcessResumes()
+{
+    for (;;) {
+        Resume resume;
+        {
+            std::lock_guard lock(m_completionMutex);
+            if (m_resumes.empty())
+                return;
+            resume = m_resumes.front();
+            m_resumes.pop_front();
+        }
+        // A run's own finding counts while its job waits; another while no run
+        // runs.
+        const bool waits = m_bRunning && resume.nJob < int(m_arrJobs.size()) &&
+                           m_arrJobs[resume.nJob].step == JobStep::Waiting;
+        if (resume.nSerial == m_nResumeSerial && (waits || !m_bRunning))
+            emit JobResumes(resume.nJob, resume.strMovie, resume.nPercent);
+    }
 }
 
 std::vector<CEncodeSlot*> CEncodingRun::BusySlots() const
@@ -160,14 +297,23 @@ CEncodeSlot* CEncodingRun::FreeSlot() const
     return nullptr;
 }
 
+std::vector<CEncodeSlot*> CEncodingRun::JobSlots() const
+{
+    std::vector<CEncodeSlot*> jobs = BusySlots();
+    jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
+                              [](const CEncodeSlot* slot) { return slot->IsHelper(); }),
+               jobs.end());
+    return jobs;
+}
+
 int CEncodingRun::RunningJobs() const
 {
-    return int(BusySlots().size());
+    return int(JobSlots().size());
 }
 
 int CEncodingRun::Percent(int job) const
 {
-    for (const CEncodeSlot* slot : BusySlots()) {
+    for (const CEncodeSlot* slot : JobSlots()) {
         if (slot->JobIndex() == job)
             return slot->Percent();
     }
@@ -208,6 +354,8 @@ void CEncodingRun::ScheduleJobs()
             break;
         StartJob(*slot, index);
     }
+    if (m_bRunning && m_strStartFailure.isEmpty() && NextJob() < 0)
+        StartPieces();
     if (!m_bRunning || !BusySlots().empty())
         return;
     if (!m_strStartFailure.isEmpty()) {
@@ -252,15 +400,9 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
         return;
     }
     const std::optional<CFailureReason>& failure = ready.failure;
-    CEncode::Setup setup;
-    setup.movie = movie;
-    setup.strOutput = ready.claim ? ready.claim->TempPath() : m_outputs.Paths()[index];
-    setup.strProgram = m_plan.Encoder().strPath;
-    setup.bSampling = m_plan.bSampling;
-    setup.bBurnSubtitle = m_plan.bBurnSubtitle;
-    setup.nThreads = m_plan.ThreadsPerEncoder();
-    setup.nSubtitleCodePage = m_plan.nSubtitleCodePage;
-    std::unique_ptr<CEncode> encoder = MakeEncode(m_plan.profile, setup);
+    std::unique_ptr<CEncode> encoder = MakeEncode(
+        m_plan.profile,
+        SetupFor(m_plan, index, ready.claim ? ready.claim->TempPath() : m_outputs.Paths()[index]));
     m_arrJobs[index].step = JobStep::Running;
     if (failure) {
         // No encoder for it; the batch goes on with the next job.
@@ -276,7 +418,160 @@ void CEncodingRun::StartJob(CEncodeSlot& slot, int index)
         EndJob(slot, CFailureReason::BeforeStart(*refused), {});
         return;
     }
+    if (const std::optional<FfmpegCommand::Request> request =
+            slot.Encoder()->SegmentRequest(m_plan.segmentLimits)) {
+        PlanSegments(slot, *request);
+        return;
+    }
     StartStep(slot);
+}
+
+void CEncodingRun::PlanSegments(CEncodeSlot& slot, const FfmpegCommand::Request& request)
+{
+    // The slot stays busy with the job, without a child, until the plan comes.
+    RunLater(
+        [this, request, slot = slot.Index(), order = slot.Order(), limits = m_plan.segmentLimits] {
+            SegmentPlan plan = PlanFor(request, limits);
+            {
+                std::lock_guard lock(m_completionMutex);
+                m_planned.push_back({slot, order, std::move(plan)});
+            }
+            QMetaObject::invokeMethod(this, "ProcessPlans", Qt::QueuedConnection);
+        },
+        true);
+}
+
+void CEncodingRun::ProcessPlans()
+{
+    for (;;) {
+        Planned planned;
+        {
+            std::lock_guard lock(m_completionMutex);
+            if (m_planned.empty())
+                return;
+            planned = std::move(m_planned.front());
+            m_planned.pop_front();
+        }
+        // The job may have been stopped meanwhile, and its slot given another.
+        CEncodeSlot& slot = *m_slots[planned.nSlot];
+        if (!m_bRunning || !slot.IsBusy() || slot.Order() != planned.nOrder)
+            continue;
+        const int index = slot.JobIndex();
+        const QString folder = CSegmentWork::FolderFor(
+            m_strStateDir, m_plan.jobs[index].movie.strFilePath, m_plan.jobs[index].strOutput);
+        CEncode::StepEnd next = CEncode::StepEnd::NextStep;
+        if (const std::optional<QString> problem =
+                slot.Encoder()->UseSegments(planned.plan, folder, m_plan.SegmentThreads(), &next))
+            EndJob(slot, CFailureReason::BeforeStart(*problem), {});
+        else
+            Advance(slot, next, {});
+        ScheduleJobs();
+    }
+}
+
+void CEncodingRun::Advance(CEncodeSlot& slot, CEncode::StepEnd next, const QStringList& lines)
+{
+    switch (next) {
+    case CEncode::StepEnd::NextStep:
+        StartStep(slot);
+        break;
+    case CEncode::StepEnd::Failed:
+        FailJob(slot, CFailureReason::BeforeStart(slot.Encoder()->StepFailure(), lines), lines);
+        break;
+    case CEncode::StepEnd::Check:
+        CheckLater(slot);
+        break;
+    case CEncode::StepEnd::Wait:
+    case CEncode::StepEnd::Done:
+        break;
+    }
+}
+
+void CEncodingRun::CheckLater(CEncodeSlot& slot)
+{
+    // The slot stays busy with the job, without a child, until the work is done.
+    RunLater(
+        [this, work = slot.Encoder()->BackgroundWork(), slot = slot.Index(), order = slot.Order()] {
+            if (work)
+                work();
+            {
+                std::lock_guard lock(m_completionMutex);
+                m_checked.push_back({slot, order});
+            }
+            QMetaObject::invokeMethod(this, "ProcessChecks", Qt::QueuedConnection);
+        },
+        true);
+}
+
+void CEncodingRun::ProcessChecks()
+{
+    for (;;) {
+        std::pair<int, std::uint64_t> checked;
+        {
+            std::lock_guard lock(m_completionMutex);
+            if (m_checked.empty())
+                return;
+            checked = m_checked.front();
+            m_checked.pop_front();
+        }
+        CEncodeSlot& slot = *m_slots[checked.first];
+        if (!m_bRunning || !slot.IsBusy() || slot.Order() != checked.second)
+            continue;
+        Advance(slot, slot.Encoder()->Checked(), {});
+        ScheduleJobs();
+    }
+}
+
+void CEncodingRun::StartPieces()
+{
+    while (CEncodeSlot* free = FreeSlot()) {
+        CEncodeSlot* owner = nullptr;
+        std::unique_ptr<CEncode> piece;
+        for (CEncodeSlot* slot : JobSlots()) {
+            piece = slot->Encoder()->TakePiece();
+            if (piece) {
+                owner = slot;
+                break;
+            }
+        }
+        if (!owner)
+            return;
+        owner->NoteCommandLine(piece->CommandLine());
+        free->Assign(owner->JobIndex(), std::move(piece), 0, ++m_nStarts);
+        free->SetHelping(owner->Index());
+        if (!free->Start(false)) {
+            const QString program = free->Encoder()->GetSetup().strProgram;
+            const CFailureReason failure = CFailureReason::NotStarted(program, free->StartError());
+            free->Release();
+            FailJob(*owner, failure, failure.EncoderLines());
+            m_strStartFailure = QStringLiteral("Unable to start %1").arg(program);
+            return;
+        }
+    }
+}
+
+void CEncodingRun::StopPieces(const CEncodeSlot& owner)
+{
+    std::vector<CEncodeSlot*> pieces;
+    for (const auto& slot : m_slots) {
+        if (slot->IsBusy() && slot->IsHelper() && slot->HelpedSlot() == owner.Index())
+            pieces.push_back(slot.get());
+    }
+    if (pieces.empty())
+        return;
+    for (CEncodeSlot* slot : pieces)
+        slot->RequestStop();
+    for (CEncodeSlot* slot : pieces) {
+        slot->Close();
+        slot->Release();
+    }
+}
+
+void CEncodingRun::FailJob(CEncodeSlot& slot, const CFailureReason& failure,
+                           const QStringList& lines)
+{
+    StopPieces(slot);
+    EndJob(slot, failure, lines);
 }
 
 bool CEncodingRun::StartStep(CEncodeSlot& slot)
@@ -326,6 +621,8 @@ RunLogJob CEncodingRun::JobLogEntry(const CEncodeSlot& slot, const QString& end,
     entry.strInput = slot.Input();
     entry.strOutput = slot.Output();
     entry.arrCommandLines = slot.CommandLines();
+    if (slot.Encoder())
+        entry.arrNotes = slot.Encoder()->LogNotes();
     entry.strEnd = end;
     const qint64 ms = slot.ElapsedMs();
     entry.strTime = FormatDuration(ms / 1000) + QStringLiteral(".%1").arg(ms % 1000 / 100);
@@ -354,13 +651,20 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
     if (!slot.TakeEnd(exit) || !slot.IsBusy())
         return;
 
-    CEncode& encoder = *slot.Encoder();
-    const QString& output = slot.EncoderOutput();
-    if (exit.Succeeded() &&
-        encoder.StepSucceeded(FileBytes(output)) == CEncode::StepEnd::NextStep) {
-        if (!StartStep(slot))
-            ScheduleJobs();
+    if (slot.IsHelper()) {
+        OnPieceEnded(slot, exit, lines);
         return;
+    }
+    CEncode& encoder = *slot.Encoder();
+    // Before the step's end moves the encode on to its next piece.
+    const QString output = encoder.StepOutput();
+    if (exit.Succeeded()) {
+        const CEncode::StepEnd next = encoder.StepSucceeded(FileBytes(output));
+        if (next != CEncode::StepEnd::Done) {
+            Advance(slot, next, lines);
+            ScheduleJobs();
+            return;
+        }
     }
     // The encoder can exit 0 without having written a movie (an input it could
     // not demultiplex, for one), or with only part of one (a full disk, an
@@ -372,12 +676,45 @@ void CEncodingRun::OnSlotEnded(int slotIndex, const ChildExit& exit, const QStri
         failure = m_outputs.Check(slot, lines);
     if (!failure)
         failure = m_outputs.Publish(slot);
+    if (!failure)
+        encoder.Published();
     // The encoder does not always say so when its writes fail for want of
     // space: it leaves an empty or short file, or none.
     if (failure && failure->Cause().isEmpty() &&
         COutputCheck::DiskFull(QFileInfo(output).absolutePath()))
         failure->SetCause(QString::fromLatin1(CFailureReason::DiskFullCause));
-    EndJob(slot, failure, lines);
+    if (failure)
+        FailJob(slot, *failure, lines);
+    else
+        EndJob(slot, failure, lines);
+    ScheduleJobs();
+}
+
+void CEncodingRun::OnPieceEnded(CEncodeSlot& slot, const ChildExit& exit, const QStringList& lines)
+{
+    CEncodeSlot& owner = *m_slots[slot.HelpedSlot()];
+    CEncode& piece = *slot.Encoder();
+    const QString output = piece.StepOutput();
+    std::optional<CFailureReason> failure;
+    if (!exit.Succeeded())
+        failure = CFailureReason::ForEnd(exit, OutputState(output), lines,
+                                         Backends::Of(m_plan.profile.backend).causes);
+    else if (piece.StepSucceeded(FileBytes(output)) == CEncode::StepEnd::Failed)
+        failure = CFailureReason::BeforeStart(piece.StepFailure(), lines);
+    slot.Release();
+    if (!owner.IsBusy() || owner.JobIndex() != slot.JobIndex()) {
+        ScheduleJobs();
+        return;
+    }
+    if (failure) {
+        // The job's own piece, if one runs, is not waited for either.
+        owner.RequestStop();
+        owner.Close();
+        FailJob(owner, *failure, lines);
+    } else {
+        // The job's own slot may have waited for this piece.
+        Advance(owner, owner.Encoder()->Continue(), {});
+    }
     ScheduleJobs();
 }
 
@@ -412,8 +749,7 @@ void CEncodingRun::StopForQuit()
 void CEncodingRun::Stop(bool quitting)
 {
     // Only files that encoders of this run were still writing are incomplete.
-    const std::vector<CEncodeSlot*> stopped =
-        m_bRunning ? BusySlots() : std::vector<CEncodeSlot*>();
+    const std::vector<CEncodeSlot*> stopped = m_bRunning ? JobSlots() : std::vector<CEncodeSlot*>();
     const bool wasRunning = m_bRunning;
     m_bRunning = false;
     m_bStoppedByUser = true;
@@ -421,8 +757,12 @@ void CEncodingRun::Stop(bool quitting)
     // them finalise their files (on SIGTERM) in the same grace.
     for (const auto& slot : m_slots)
         slot->RequestStop();
-    for (const auto& slot : m_slots)
+    for (const auto& slot : m_slots) {
         slot->Close();
+        // The pieces beside a job end with it; what they finished is kept.
+        if (slot->IsBusy() && slot->IsHelper())
+            slot->Release();
+    }
     KillRunTimer();
     if (!wasRunning)
         return;
@@ -489,7 +829,7 @@ void CEncodingRun::ReportProgress()
         return;
     // Each running job counts with its bytes times its percentage.
     std::uint64_t runningBytes = 0;
-    for (CEncodeSlot* slot : BusySlots()) {
+    for (CEncodeSlot* slot : JobSlots()) {
         const int percent = std::clamp(slot->Percent(), 0, 100);
         runningBytes += slot->Bytes() * static_cast<std::uint64_t>(percent) / 100;
         RunJob& job = m_arrJobs[slot->JobIndex()];

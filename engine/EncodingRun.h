@@ -9,12 +9,14 @@
 #include "engine/RunOutputs.h"
 #include "engine/RunPlan.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <QObject>
@@ -43,6 +45,15 @@
 // For each job the run keeps the encoder's last lines, so that a failed job can
 // say why (CFailureReason), and each run writes a plain-text log (CRunLog) in
 // which each job's entry is written whole when the job ends.
+// A long movie that its encoder may cut (CEncode::SegmentRequest) is planned
+// off the UI thread from its key frames (up to a second on a long transport
+// stream) and comes back by a queued call; a segmented job is then made of
+// pieces kept in its work folder in the state folder (CSegmentWork::FolderFor
+// of its movie and planned output), so that a later run continues from its
+// first unfinished segment. While no job waits, free slots run the pieces of
+// the running segmented jobs beside them; the job's own slot holds its output,
+// its progress and its log entry, and a piece that fails fails the job and
+// stops its other pieces.
 class CEncodingRun : public QObject
 {
     Q_OBJECT
@@ -99,6 +110,13 @@ public:
     // jobs are being encoded now.
     int SlotCount() const { return m_plan.nEncodesAtOnce; }
     int RunningJobs() const;
+    // The slots that run a piece of another slot's segmented job now.
+    int PieceRuns() const { return int(BusySlots().size()) - RunningJobs(); }
+
+    // Looks (off the UI thread) for finished segments that the plan's jobs
+    // would continue from (their work folders with this plan's settings), and
+    // tells each such job by JobResumes. Start does it for the run's jobs.
+    void FindResumes(const RunPlan& plan);
 
 signals:
     // A run started with jobs jobs on SlotCount() slots; the plan's jobs that
@@ -108,6 +126,9 @@ signals:
     void JobStarted(int index, const QString& output);
     // A running job's percentage changed (0 to 100); at the timer's ticks.
     void JobProgress(int index, int percent);
+    // A job that waits continues a segmented encode of which percent (a
+    // whole percentage of its movie, above 0) is done: its row says so.
+    void JobResumes(int index, const QString& movie, int percent);
     // A job ended: finished, failed (also one that could not start), stopped
     // or left out.
     void JobEnded(int index, const JobEnd& end);
@@ -123,6 +144,9 @@ protected:
 
 private slots:
     void ProcessCompletions();
+    void ProcessPlans();
+    void ProcessChecks();
+    void ProcessResumes();
 
 private:
     enum class JobStep : unsigned char
@@ -155,6 +179,23 @@ private:
     bool StartStep(CEncodeSlot& slot);
     // Handles the end of a slot's encoder; lines: the last lines it printed.
     void OnSlotEnded(int slotIndex, const ChildExit& exit, const QStringList& lines);
+    // The same for a slot that ran a piece of another slot's job.
+    void OnPieceEnded(CEncodeSlot& slot, const ChildExit& exit, const QStringList& lines);
+    // Plans a slot's job's segments off the UI thread (ProcessPlans goes on).
+    void PlanSegments(CEncodeSlot& slot, const FfmpegCommand::Request& request);
+    // What a job's slot does after a step or a piece: its next step, a failure,
+    // background work (CheckLater), or nothing while it waits.
+    void Advance(CEncodeSlot& slot, CEncode::StepEnd next, const QStringList& lines);
+    // Does the encode's BackgroundWork on the worker; ProcessChecks goes on.
+    void CheckLater(CEncodeSlot& slot);
+    // While no job waits, the free slots take pieces of the running jobs.
+    void StartPieces();
+    // A job's slot: its job failed; the pieces other slots run for it are
+    // stopped, and its own encoder too.
+    void FailJob(CEncodeSlot& slot, const CFailureReason& failure, const QStringList& lines);
+    void StopPieces(const CEncodeSlot& slot);
+    // The busy slots that hold a job (not its pieces), the first started first.
+    std::vector<CEncodeSlot*> JobSlots() const;
     // The busy slots of the run, the one that took its job first first.
     std::vector<CEncodeSlot*> BusySlots() const;
     CEncodeSlot* FreeSlot() const;
@@ -217,6 +258,42 @@ private:
     };
     std::mutex m_completionMutex;
     std::deque<Completion> m_completions;
+
+    // Segment plans and resume findings, handed from the pool's threads to the
+    // UI thread in the same way. A plan is for the job a slot took at its
+    // order; findings are for the FindResumes of that serial.
+    struct Planned
+    {
+        int nSlot = 0;
+        std::uint64_t nOrder = 0;
+        SegmentPlan plan;
+    };
+    struct Resume
+    {
+        std::uint64_t nSerial = 0;
+        int nJob = 0;
+        QString strMovie;
+        int nPercent = 0;
+    };
+    std::deque<Planned> m_planned;
+    // The slots (and their orders) whose background work is done.
+    std::deque<std::pair<int, std::uint64_t>> m_checked;
+    std::deque<Resume> m_resumes;
+    std::uint64_t m_nResumeSerial = 0;
+    // Where the work folders of segmented jobs lie (the state folder), taken
+    // when the run starts.
+    QString m_strStateDir;
+    // One worker thread, started with the first task, does the probes in
+    // order (a job's plan before the rows' resume findings): each task reads
+    // only what it was given and hands its result over as above. Ended and
+    // joined before anything else goes.
+    void RunLater(std::function<void()> task, bool first);
+    void WorkerLoop();
+    std::mutex m_taskMutex;
+    std::condition_variable m_taskReady;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_bEndWorker = false;
+    std::thread m_worker;
 
     // Last: their runners' threads call into the members above, so they end
     // first.

@@ -2,6 +2,8 @@
 
 #include "engine/CommandLine.h"
 #include "engine/FailureReason.h"
+#include "engine/SegmentPiece.h"
+#include "engine/SegmentRun.h"
 #include "jobs/MediaProbe.h"
 #include "jobs/SubtitleFile.h"
 #include "subtitles/SubtitleLines.h"
@@ -15,16 +17,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-// A process command line of the program and the arguments, each quoted so that
-// SplitCommandLine gives it back whole.
-QString JoinCommandLine(const QString& program, const QStringList& arguments)
-{
-    QStringList quoted;
-    for (const QString& argument : arguments)
-        quoted << QLatin1Char('"') + EscapeQuotedValue(argument) + QLatin1Char('"');
-    return MakeProcessCommandLine(program, QLatin1Char(' ') + quoted.join(QLatin1Char(' ')));
-}
 
 // The first pass of a two-pass encode reads the movie fast: its share of the
 // job's percentage.
@@ -128,7 +120,7 @@ EncoderSubtitle CFfmpegEncode::PrepareSubtitle(const Setup& setup, FfmpegCommand
 
 void CFfmpegEncode::BuildStep(int firstPercent, int lastPercent)
 {
-    m_strCommandLine = JoinCommandLine(m_setup.strProgram, FfmpegCommand::Arguments(m_request));
+    m_strCommandLine = QuotedCommandLine(m_setup.strProgram, FfmpegCommand::Arguments(m_request));
     m_progress = std::make_unique<FfmpegCommand::ProgressReader>(
         FfmpegCommand::ExpectedMicroseconds(m_request.source, m_request.bSampling));
     m_nFirstPercent = firstPercent;
@@ -138,6 +130,8 @@ void CFfmpegEncode::BuildStep(int firstPercent, int lastPercent)
 
 bool CFfmpegEncode::ReadOutput(std::string_view chunk)
 {
+    if (m_pSegments)
+        return m_pPiece && m_pPiece->ReadOutput(chunk);
     if (const std::optional<int> percent = m_progress->Feed(chunk))
         SetPercent(m_nFirstPercent + *percent * (m_nLastPercent - m_nFirstPercent) / 100);
     // Standard output carries nothing but the progress records.
@@ -146,6 +140,17 @@ bool CFfmpegEncode::ReadOutput(std::string_view chunk)
 
 CEncode::StepEnd CFfmpegEncode::StepSucceeded(std::uint64_t outputBytes)
 {
+    if (m_pSegments && m_pPiece) {
+        const bool join = m_pPiece->Piece() == m_pSegments->JoinPiece();
+        if (m_pPiece->StepSucceeded(outputBytes) == StepEnd::Failed) {
+            m_strFailure = m_pPiece->StepFailure();
+            return StepEnd::Failed;
+        }
+        if (!join)
+            return NextPiece();
+        KeepFileTime(m_setup.movie.strFilePath, m_setup.strOutput);
+        return StepEnd::Done;
+    }
     if (m_request.nPass == 1) {
         m_request.nPass = 2;
         BuildStep(FirstPassPercent, 100);
@@ -163,4 +168,113 @@ CEncode::StepEnd CFfmpegEncode::StepSucceeded(std::uint64_t outputBytes)
     }
     KeepFileTime(m_setup.movie.strFilePath, m_setup.strOutput);
     return StepEnd::Done;
+}
+
+QString CFfmpegEncode::StepOutput() const
+{
+    return m_pPiece ? m_pPiece->GetSetup().strOutput : m_setup.strOutput;
+}
+
+std::optional<FfmpegCommand::Request>
+CFfmpegEncode::SegmentRequest(const SegmentLimits& limits) const
+{
+    if (WholeBecause(m_request, limits) != SegmentPlan::Whole::No)
+        return std::nullopt;
+    return m_request;
+}
+
+std::optional<QString> CFfmpegEncode::UseSegments(const SegmentPlan& plan, const QString& folder,
+                                                  int threads, StepEnd* next)
+{
+    *next = StepEnd::NextStep;
+    if (!plan.IsSegmented()) {
+        m_arrNotes = {QStringLiteral("Segments: %1").arg(DescribePlan(plan))};
+        return std::nullopt;
+    }
+    FfmpegCommand::Request request = m_request;
+    request.nThreads = threads;
+    auto segments = std::make_shared<CSegmentRun>(request, plan, folder, m_setup.strProgram);
+    QString error;
+    if (!segments->Open(&error))
+        return error;
+    m_pSegments = std::move(segments);
+    *next = NextPiece();
+    return std::nullopt;
+}
+
+std::unique_ptr<CSegmentPiece> CFfmpegEncode::MakePiece(int piece) const
+{
+    Setup setup = m_setup;
+    setup.strOutput = m_pSegments->OutputOf(piece);
+    return std::make_unique<CSegmentPiece>(std::move(setup), m_pSegments, piece);
+}
+
+CEncode::StepEnd CFfmpegEncode::NextPiece()
+{
+    m_pPiece.reset();
+    const int piece = m_pSegments->TakePiece();
+    if (piece >= 0) {
+        m_pPiece = MakePiece(piece);
+        m_strCommandLine = m_pPiece->CommandLine();
+        return StepEnd::NextStep;
+    }
+    if (m_pSegments->Running() > 0)
+        return StepEnd::Wait;
+    if (!m_bJoinReady) {
+        m_bChecking = true;
+        return StepEnd::Check;
+    }
+    // The join: the last piece, into the output.
+    m_pSegments->TakeJoin();
+    m_pPiece = MakePiece(m_pSegments->JoinPiece());
+    m_strCommandLine = m_pPiece->CommandLine();
+    return StepEnd::NextStep;
+}
+
+std::function<void()> CFfmpegEncode::BackgroundWork()
+{
+    return [segments = m_pSegments] { segments->CheckPieces(); };
+}
+
+CEncode::StepEnd CFfmpegEncode::Checked()
+{
+    m_bChecking = false;
+    std::optional<QString> problem;
+    if (m_pSegments->AfterCheck(&problem))
+        return NextPiece();
+    if (problem) {
+        m_strFailure = *problem;
+        return StepEnd::Failed;
+    }
+    m_bJoinReady = true;
+    return NextPiece();
+}
+
+std::unique_ptr<CEncode> CFfmpegEncode::TakePiece()
+{
+    if (!m_pSegments)
+        return nullptr;
+    const int piece = m_pSegments->TakePiece();
+    return piece < 0 ? nullptr : MakePiece(piece);
+}
+
+CEncode::StepEnd CFfmpegEncode::Continue()
+{
+    return m_pSegments && !m_pPiece && !m_bChecking ? NextPiece() : StepEnd::Wait;
+}
+
+QStringList CFfmpegEncode::LogNotes() const
+{
+    return m_pSegments ? m_pSegments->Notes() : m_arrNotes;
+}
+
+void CFfmpegEncode::Published()
+{
+    if (m_pSegments)
+        m_pSegments->Remove();
+}
+
+int CFfmpegEncode::Percent() const
+{
+    return m_pSegments ? m_pSegments->Percent() : CEncode::Percent();
 }

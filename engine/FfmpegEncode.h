@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class CSegmentPiece;
+class CSegmentRun;
 class QTemporaryDir;
 
 // What ffmpeg prints when it is broken on purpose (the lines are kept in
@@ -30,6 +32,9 @@ inline constexpr EncoderCause FfmpegCauses[] = {
 // sound, then one run (FfmpegCommand::Arguments), or two passes for a size
 // budget, with the second done again at a lower rate should the file still
 // come out over the budget. Progress comes from "-progress" records only.
+// A long movie whose plan cuts it (UseSegments) is made of pieces instead: its
+// sound and its unfinished segments, each one step of this job unless another
+// slot takes it (TakePiece), then the join into the output (CSegmentRun).
 class CFfmpegEncode final : public CEncode
 {
 public:
@@ -41,6 +46,19 @@ public:
     bool ReadOutput(std::string_view chunk) override;
     StepEnd StepSucceeded(std::uint64_t outputBytes) override;
     std::uint64_t SizeBudget() const override { return m_profile.ullSizeBudget; }
+    QString StepFailure() const override { return m_strFailure; }
+    QString StepOutput() const override;
+    std::optional<FfmpegCommand::Request>
+    SegmentRequest(const SegmentLimits& limits) const override;
+    std::optional<QString> UseSegments(const SegmentPlan& plan, const QString& folder, int threads,
+                                       StepEnd* next) override;
+    std::function<void()> BackgroundWork() override;
+    StepEnd Checked() override;
+    std::unique_ptr<CEncode> TakePiece() override;
+    StepEnd Continue() override;
+    QStringList LogNotes() const override;
+    void Published() override;
+    int Percent() const override;
 
     // How many times a second pass is done again at a lower rate before a file
     // over its budget fails.
@@ -59,6 +77,10 @@ private:
     // Makes the command line of the pass in m_request, and the progress reader
     // for it: the pass's share of the job's percentage starts at firstPercent.
     void BuildStep(int firstPercent, int lastPercent);
+    // The segmented job's next step: a piece, the join, or a wait for the
+    // pieces other slots run.
+    StepEnd NextPiece();
+    std::unique_ptr<CSegmentPiece> MakePiece(int piece) const;
 
     const EncodeProfile m_profile;
     FfmpegCommand::Request m_request;
@@ -68,6 +90,16 @@ private:
     std::unique_ptr<QTemporaryDir> m_passDir;
     QString m_strCommandLine;
     int m_nRedos = 0;
+    QString m_strFailure;
+
+    // A segmented job's pieces, and the one its own step runs (null while it
+    // waits); replaced between steps, when no reader runs.
+    std::shared_ptr<CSegmentRun> m_pSegments;
+    std::unique_ptr<CSegmentPiece> m_pPiece;
+    // The pieces are being checked before the join, and were found whole.
+    bool m_bChecking = false;
+    bool m_bJoinReady = false;
+    QStringList m_arrNotes;
 
     // Used by the runner's stdout thread while a step runs, and replaced
     // between steps, when no reader runs.

@@ -94,6 +94,8 @@ void CRunLog::WriteJob(const RunLogJob& job)
     QString text = QStringLiteral("\nJob %1 of %2\n").arg(job.nIndex + 1).arg(job.nCount);
     text += QStringLiteral("  Input:   %1\n").arg(job.strInput);
     text += QStringLiteral("  Output:  %1\n").arg(job.strOutput);
+    for (const QString& note : job.arrNotes)
+        text += QStringLiteral("  %1\n").arg(note);
     // A job that could not start has no command line; one of two passes has two.
     for (const QString& commandLine : job.arrCommandLines)
         text += QStringLiteral("  Command: %1\n").arg(commandLine);

@@ -14,6 +14,9 @@ struct RunLogJob
     QString strOutput;
     // The encoder's command lines, one for each of its runs (two passes give two).
     QStringList arrCommandLines;
+    // What the encode tells of itself: a long movie's segments ("Segments: 12
+    // segments of about 60 s", "Reused 5 of 12 segments (40 %)").
+    QStringList arrNotes;
     // "finished", "failed: <why>", "stopped by the user" or "stopped: Clipvane
     // was asked to quit".
     QString strEnd;

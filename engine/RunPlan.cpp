@@ -82,6 +82,12 @@ void RunPlan::SetJobs(const std::vector<StreamFile>& movies, const std::vector<b
     for (const StreamFile& movie : movies)
         folders << OutputNamer::PathFor(strOutputDir, strPrefix, extension, movie);
     COutputClaim::RemoveLeftoversFor(folders);
+    NameJobs(movies, skipped);
+}
+
+void RunPlan::NameJobs(const std::vector<StreamFile>& movies, const std::vector<bool>& skipped)
+{
+    const QString extension = profile.Extension();
     const QStringList outputs = OutputNamer::PathsFor(strOutputDir, strPrefix, extension, movies,
                                                       overwrite == Overwrite::Rename);
     jobs.clear();

@@ -2,6 +2,7 @@
 
 #include "engine/Backends.h"
 #include "engine/EncodeProfile.h"
+#include "engine/SegmentPlan.h"
 #include "jobs/StreamFile.h"
 #include "subtitles/SubtitleCharset.h"
 
@@ -61,6 +62,9 @@ struct RunPlan
     bool bBurnSubtitle = true;
     // The code page of subtitles that are not Unicode; 0 has it detected.
     int nSubtitleCodePage = SubtitleCodePage;
+    // How long movies are cut into segments (tests cut seconds into segments
+    // of one).
+    SegmentLimits segmentLimits;
     // Shut the computer down after the run.
     bool bShutdown = false;
     // What a job does when its output's name is in use as it starts: taken by
@@ -93,6 +97,9 @@ struct RunPlan
     // jobs it has, and a job that runs alone keeps the encoder's own count (which
     // fills the cores): one movie must not get a core's share of the machine.
     int ThreadsPerEncoder() const;
+    // The threads of each run of a segmented job's pieces, which may run side by
+    // side in every slot: the arrangement's share (cores / encodes at once).
+    int SegmentThreads() const { return nThreadsPerEncoder; }
 
     // Makes the output folder (with its parents) and checks that it can be
     // written: "The output folder cannot be written: <folder>" and the system's
@@ -106,6 +113,9 @@ struct RunPlan
     // then each job's output is named (OutputNamer::PathsFor, around the files
     // that exist with Rename).
     void SetJobs(const std::vector<StreamFile>& movies, const std::vector<bool>& skipped = {});
+    // The same without removing anything: the jobs and their outputs' names
+    // as a run would take them now.
+    void NameJobs(const std::vector<StreamFile>& movies, const std::vector<bool>& skipped = {});
     // The finished files under the outputs of the jobs that are not left out:
     // what the Ask question is about. Another process's output that is still
     // being made is not one: that job takes another name.

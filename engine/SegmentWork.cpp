@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -62,8 +63,15 @@ QJsonArray Pair(std::int64_t a, std::int64_t b)
 CSegmentWork::Source CSegmentWork::Source::Of(const QString& moviePath, const QByteArray& profile)
 {
     const QFileInfo info(moviePath);
-    return {info.absoluteFilePath(), std::uint64_t(std::max<qint64>(info.size(), 0)),
-            info.lastModified().toMSecsSinceEpoch(), profile};
+    // From stat itself: a QDateTime in local time would read the time zone,
+    // which the run's worker thread does too.
+    struct stat st = {};
+    const std::int64_t modified =
+        ::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) == 0
+            ? std::int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000
+            : std::int64_t(-1);
+    return {info.absoluteFilePath(), std::uint64_t(std::max<qint64>(info.size(), 0)), modified,
+            profile};
 }
 
 QString CSegmentWork::FolderFor(const QString& stateDir, const QString& moviePath,
@@ -131,10 +139,7 @@ bool CSegmentWork::Open(QString* error)
         return fail(QStringLiteral("The work folder %1 cannot be made.").arg(m_strFolder));
     const QString manifestPath = dir.filePath(QStringLiteral("manifest.json"));
     const QByteArray wanted = Manifest();
-    QFile stored(manifestPath);
-    const bool same = stored.open(QIODevice::ReadOnly) &&
-                      QJsonDocument::fromJson(stored.readAll()) == QJsonDocument::fromJson(wanted);
-    stored.close();
+    const bool same = ManifestMatches();
     m_finished.assign(m_finished.size(), false);
     m_bSoundFinished = false;
     m_nReused = 0;
@@ -144,16 +149,35 @@ bool CSegmentWork::Open(QString* error)
             return fail(QStringLiteral("The work folder %1 cannot be written.").arg(m_strFolder));
         return true;
     }
-    const auto kept = [this](int index) {
-        const std::optional<Record> record = ReadRecord(index);
-        return record && QFileInfo(PiecePath(index)).size() == record->nBytes;
-    };
     for (int i = 0; i < m_plan.Count(); ++i) {
-        m_finished[i] = kept(i);
+        m_finished[i] = IsKept(i);
         m_nReused += m_finished[i] ? 1 : 0;
     }
-    m_bSoundFinished = !m_strSoundName.isEmpty() && kept(m_plan.Count());
+    m_bSoundFinished = !m_strSoundName.isEmpty() && IsKept(m_plan.Count());
     return true;
+}
+
+bool CSegmentWork::ManifestMatches() const
+{
+    QFile stored(m_strFolder + QStringLiteral("/manifest.json"));
+    return stored.open(QIODevice::ReadOnly) &&
+           QJsonDocument::fromJson(stored.readAll()) == QJsonDocument::fromJson(Manifest());
+}
+
+bool CSegmentWork::IsKept(int index) const
+{
+    const std::optional<Record> record = ReadRecord(index);
+    return record && QFileInfo(PiecePath(index)).size() == record->nBytes;
+}
+
+int CSegmentWork::StoredResumePercent() const
+{
+    if (!ManifestMatches())
+        return 0;
+    std::vector<bool> kept(std::size_t(m_plan.Count()), false);
+    for (int i = 0; i < m_plan.Count(); ++i)
+        kept[i] = IsKept(i);
+    return m_plan.PercentOf(kept);
 }
 
 bool CSegmentWork::IsFinished(int index) const

@@ -58,6 +58,9 @@ public:
     // with a record that matches its size is kept. False, with the reason, when
     // the folder cannot be made or written.
     bool Open(QString* error = nullptr);
+    // What Open would keep, as ResumePercent, without changing the folder: 0
+    // when it holds nothing of this source and plan.
+    int StoredResumePercent() const;
 
     // What the folder's manifest says of this work, changing nothing: there is
     // none, it is this source's and plan's, or another's. A process that must
@@ -128,6 +131,9 @@ private:
     std::optional<QString> Keep(int index, const QString& part);
     QString Name(int index) const;
     QByteArray Manifest() const;
+    bool ManifestMatches() const;
+    // A piece under its own name with a record of its size.
+    bool IsKept(int index) const;
 
     QString m_strFolder;
     Source m_source;

@@ -28,6 +28,11 @@ QString Text(JobState state)
     return QString();
 }
 
+QString ResumesText(int percent)
+{
+    return QStringLiteral("Resumes at %1 %").arg(percent);
+}
+
 std::optional<JobState> FromText(const QString& text)
 {
     for (const StatusWords& entry : Words) {

@@ -27,5 +27,8 @@ namespace JobStatus {
 QString Text(JobState state);
 // The status these words stand for; nothing for any other text.
 std::optional<JobState> FromText(const QString& text);
+// What a Ready job's cell says when it continues a segmented encode that is
+// percent done: "Resumes at 63 %". Shown only: the stored status stays.
+QString ResumesText(int percent);
 
 } // namespace JobStatus

@@ -9,7 +9,7 @@
 #include <QMetaObject>
 #include <QThread>
 
-const int CMovieJobList::ColumnWidths[ColumnCount] = {70, 200, 60, 70, 80, 75, 110};
+const int CMovieJobList::ColumnWidths[ColumnCount] = {95, 175, 60, 70, 80, 75, 110};
 
 QString CMovieJobList::ColumnHeading(int column)
 {
@@ -87,6 +87,7 @@ bool CMovieJobList::RestoreJob(const StreamFile& job, JobState status, const QSt
         m_arrRowReason.append(reason);
         m_arrEncodingSize.append(encodingSize);
         m_arrRowProgress.append(-1);
+        m_arrRowResume.append(0);
     }
     endInsertRows();
     return true;
@@ -103,6 +104,7 @@ void CMovieJobList::RemoveRow(int row)
         m_arrRowReason.removeAt(row);
         m_arrEncodingSize.removeAt(row);
         m_arrRowProgress.removeAt(row);
+        m_arrRowResume.removeAt(row);
     }
     endRemoveRows();
 }
@@ -129,6 +131,7 @@ void CMovieJobList::RemoveAllMovies()
         m_arrRowReason.clear();
         m_arrEncodingSize.clear();
         m_arrRowProgress.clear();
+        m_arrRowResume.clear();
         m_ullTotalBytes = 0;
     }
     endResetModel();
@@ -188,6 +191,7 @@ bool CMovieJobList::SetRowStatus(int row, JobState status, const QString& reason
         m_arrRowStatus[row] = status;
         m_arrRowReason[row] = reason;
         m_arrRowProgress[row] = -1;
+        m_arrRowResume[row] = 0;
     }
     const QModelIndex cell = index(row, ColStatus);
     emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::ToolTipRole, ProgressRole});
@@ -224,6 +228,19 @@ void CMovieJobList::FlushPendingStatuses()
         SetRowStatus(write.row, write.status, write.reason);
 }
 
+bool CMovieJobList::SetRowResume(int row, int percent)
+{
+    if (row < 0 || row >= m_arrRowResume.size() || m_arrRowStatus[row] == JobState::Encoding)
+        return false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_arrRowResume[row] = std::clamp(percent, 0, 100);
+    }
+    const QModelIndex cell = index(row, ColStatus);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
+    return true;
+}
+
 std::optional<JobState> CMovieJobList::GetRowStatus(int row) const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
@@ -247,6 +264,8 @@ QString CMovieJobList::CellText(int row, int column) const
     const StreamFile& job = m_arrStreamFiles[row];
     switch (column) {
     case ColStatus:
+        if (m_arrRowResume[row] > 0)
+            return JobStatus::ResumesText(m_arrRowResume[row]);
         return JobStatus::Text(m_arrRowStatus[row]);
     case ColFileName:
         return job.strFileName;

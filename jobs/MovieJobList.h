@@ -91,6 +91,11 @@ public:
     // thread; -1 for no bar. False for a row outside the list.
     bool SetRowProgress(int row, int percent);
     int GetRowProgress(int row) const;
+    // A row that waits for a run and whose job continues a segmented encode
+    // that far done says "Resumes at 63 %" (0: its status again) until its
+    // status changes; the status itself (what the kept list stores) stays. On
+    // the list's thread. False for a row outside the list or being encoded.
+    bool SetRowResume(int row, int percent);
 
     // The job record and cell text of a row, on the list's thread.
     const QVector<StreamFile>& Jobs() const { return m_arrStreamFiles; }
@@ -130,6 +135,7 @@ private:
     QStringList m_arrRowReason;
     QStringList m_arrEncodingSize;
     QVector<int> m_arrRowProgress;
+    QVector<int> m_arrRowResume;
     // Status writes from other threads, oldest first, under m_mutex.
     QVector<StatusWrite> m_pendingStatuses;
 };

@@ -9,6 +9,8 @@
 #include "engine/StoredSettings.h"
 #include "jobs/MediaProbe.h"
 #include "shell/SettingsStore.h"
+#include "tests/app/FormFixture.h"
+#include "tests/engine/test_run_support.h"
 #include "tests/engine/test_runner_support.h"
 #include "tests/support/EventPump.h"
 #include "tests/support/MediaFactory.h"
@@ -17,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTest>
 
 class ClipvaneEncode : public ::testing::TestWithParam<const char*>
@@ -92,3 +96,75 @@ TEST_P(ClipvaneEncode, AMovieAddedAndMadeIsEncodedByTheRealEncoderOfThePreset)
 
 INSTANTIATE_TEST_SUITE_P(Presets, ClipvaneEncode,
                          ::testing::Values(Presets::PocketPcNormalName, "Phone and Tablet"));
+
+class ClipvaneResume : public FormFixture
+{
+protected:
+    // The form with "Phone and Tablet" through ffmpeg, cutting a few seconds
+    // into segments of one.
+    void MakeSegmentingForm()
+    {
+        MakeForm();
+        const QString ffmpeg = m_encoder.RealEncoderLink("f", "ffmpeg");
+        m_form->m_tools[EncodeProfile::Backend::Ffmpeg] = {ffmpeg, QFileInfo(ffmpeg).fileName()};
+        m_form->m_segmentLimits = SegmentLimits{1.0, 2.0};
+    }
+    int KeptSegments() const
+    {
+        int kept = 0;
+        for (QDirIterator it(m_home.StateDir(), {"video-*.json"}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext(); it.next())
+            ++kept;
+        return kept;
+    }
+};
+
+TEST_F(ClipvaneResume, AKeptRowWithFinishedSegmentsSaysWhereItResumes)
+{
+    ASSERT_TRUE(MediaFactory::HaveFfmpeg());
+    SetRegDWORD("Option", 0);
+    SetRegString("Preset", "Phone and Tablet");
+    SetRegString("MovieDir", m_home.FilePath("out"));
+    MovieSpec spec;
+    spec.width = 320;
+    spec.height = 240;
+    spec.seconds = 6;
+    spec.outputArgs = InputKindArgs("h264.mp4") + QStringList{"-g", "12"};
+    // Stopped by the user, or brought back "Ready" after a crash.
+    for (const JobState kept : {JobState::Stopped, JobState::Ready}) {
+        SCOPED_TRACE(JobStatus::Text(kept).toStdString());
+        const QString movie = m_home.FilePath(JobStatus::Text(kept) + " movie 100%.mp4");
+        ASSERT_TRUE(MediaFactory::GenerateMovie(movie, spec));
+        MakeSegmentingForm();
+        m_form->m_jobList.RemoveAllMovies();
+        AddThroughDialog({movie});
+        const int before = KeptSegments();
+        Click(CClipvaneView::IdMake);
+        ASSERT_TRUE(PumpUntil([&] { return KeptSegments() >= before + 2; }, 60000));
+        Click(CClipvaneView::IdStop);
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }));
+        ASSERT_EQ(Status(0), "Stopped");
+        m_form->m_jobList.SetRowStatus(0, kept);
+
+        // Clipvane starts again with the list it kept.
+        MakeSegmentingForm();
+        ASSERT_EQ(Status(0), JobStatus::Text(kept));
+        m_form->FindKeptResumes();
+        const QRegularExpression resumes("^Resumes at ([0-9]+) %$");
+        ASSERT_TRUE(PumpUntil([&] { return resumes.match(Status(0)).hasMatch(); }));
+        const int percent = resumes.match(Status(0)).captured(1).toInt();
+        EXPECT_GT(percent, 0);
+        EXPECT_LT(percent, 100);
+        // The kept list still stores the status itself.
+        EXPECT_EQ(m_form->m_jobList.GetRowStatus(0), kept);
+
+        // Make continues where the row said.
+        Click(CClipvaneView::IdMake);
+        ASSERT_TRUE(PumpUntil([&] { return !m_form->m_run.IsRunning(); }, 60000));
+        EXPECT_EQ(Status(0), "Finished");
+        EXPECT_TRUE(LatestRunLog(m_home).contains(QRegularExpression(
+            QStringLiteral("Reused [0-9]+ of [0-9]+ segments \\(%1 %\\)").arg(percent))))
+            << LatestRunLog(m_home).toStdString();
+    }
+}

@@ -29,11 +29,12 @@ clipvane_start_xvfb
 
 # Long enough that the encode is still going when the signal comes (a first
 # start encodes with "Phone and Tablet": ffmpeg does several seconds of such a
-# movie per second).
+# movie per second), and shorter than the 4 minutes from which a movie is made
+# in segments: here the encoder writes the output itself.
 movie="$XVFB_TMP/Movies/Long film.mpg"
 mkdir -p "$(dirname "$movie")"
 ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "testsrc2=size=640x480:rate=25" \
-    -f lavfi -i "sine=frequency=440" -t 240 -q:v 8 "$movie"
+    -f lavfi -i "sine=frequency=440" -t 200 -q:v 8 "$movie"
 out="$HOME/Documents/Tolva/Encoded Movies"
 logs="$XDG_STATE_HOME/Tolva/Clipvane/logs"
 

@@ -7,6 +7,8 @@
 #include "tests/support/MediaFactory.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 
 const std::vector<InputKind> InputKinds = {
@@ -30,6 +32,16 @@ const std::vector<InputKind> InputKinds = {
     {"stream h264.ts", {"-c:v", "libx264", "-c:a", "aac"}},
     {"web vp9.webm", {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-c:a", "libopus"}},
 };
+
+QStringList InputKindArgs(const char* name)
+{
+    for (const InputKind& kind : InputKinds) {
+        if (QLatin1String(kind.name) == QLatin1String(name))
+            return kind.args;
+    }
+    ADD_FAILURE() << "no input kind " << name;
+    return {};
+}
 
 QString LatestRunLog(const ScopedTempHome& home)
 {

@@ -25,6 +25,8 @@ struct InputKind
     QStringList args;
 };
 extern const std::vector<InputKind> InputKinds;
+// The output arguments of the input kind of that name.
+QStringList InputKindArgs(const char* name);
 
 // The text of the newest run log (the one with the greatest name) in a
 // temporary home; empty when there is none.

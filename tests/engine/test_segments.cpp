@@ -86,16 +86,6 @@ QString EncodeSegmented(const FfmpegCommand::Request& request, const SegmentPlan
     return RunFfmpeg(SegmentCommand::JoinArguments(request, pieces), &error) ? QString() : error;
 }
 
-QStringList KindArgs(const char* name)
-{
-    for (const InputKind& kind : InputKinds) {
-        if (QLatin1String(kind.name) == QLatin1String(name))
-            return kind.args;
-    }
-    ADD_FAILURE() << "no input kind " << name;
-    return {};
-}
-
 class SegmentsTest : public ::testing::Test
 {
 protected:
@@ -146,24 +136,24 @@ TEST_F(SegmentsTest, AJoinHoldsTheWholeEncodesPicturesTimesSoundAndFactsOnEveryI
     };
     const QStringList keyEvery12{"-g", "12"};
     const std::vector<Case> cases = {
-        {"h264.mp4", KindArgs("h264.mp4") + keyEvery12, 25, 3, "Phone and Tablet", true},
+        {"h264.mp4", InputKindArgs("h264.mp4") + keyEvery12, 25, 3, "Phone and Tablet", true},
         // WebM: Opus holds back samples at the start, and the whole encode moves
         // the picture on for them when the sound starts with it.
-        {"h264.mp4", KindArgs("h264.mp4") + keyEvery12, 25, 3, "Smallest AV1"},
-        {"web vp9.webm", KindArgs("web vp9.webm") + keyEvery12, 25, 3, "Smallest AV1"},
+        {"h264.mp4", InputKindArgs("h264.mp4") + keyEvery12, 25, 3, "Smallest AV1"},
+        {"web vp9.webm", InputKindArgs("web vp9.webm") + keyEvery12, 25, 3, "Smallest AV1"},
         {"phone h264.mov",
-         KindArgs("phone h264.mov") + keyEvery12 +
+         InputKindArgs("phone h264.mov") + keyEvery12 +
              QStringList{"-metadata", "creation_time=2024-05-01T10:20:30Z", "-metadata",
                          "location=+48.8577+002.2950/", "-movflags", "use_metadata_tags"}},
-        {"matroska h264.mkv", KindArgs("matroska h264.mkv") + keyEvery12},
+        {"matroska h264.mkv", InputKindArgs("matroska h264.mkv") + keyEvery12},
         {"silent.mkv", {"-c:v", "libx264", "-g", "12"}, 25, 3, "Phone and Tablet", false, false},
         // Its clock starts at 1.4 s, the sound before the picture.
-        {"stream h264.ts", KindArgs("stream h264.ts") + keyEvery12},
+        {"stream h264.ts", InputKindArgs("stream h264.ts") + keyEvery12},
         // Its sound starts 0.3 s after the picture: read alone, it would start
         // its own clock.
         {"late sound.ts",
          {"-c:v", "libx264", "-g", "12", "-c:a", "aac", "-af", "asetpts=PTS+0.3/TB"}},
-        {"mpeg4 without b-frames.avi", KindArgs("mpeg4 without b-frames.avi") + keyEvery12},
+        {"mpeg4 without b-frames.avi", InputKindArgs("mpeg4 without b-frames.avi") + keyEvery12},
         // Recorded in fields: deinterlaced (yadif doubles the time base).
         {"interlaced.ts",
          {"-c:v", "mpeg2video", "-flags", "+ilme+ildct", "-top", "1", "-g", "12", "-c:a", "mp2"}},
@@ -254,7 +244,7 @@ TEST_F(SegmentsTest, ABurntCueCrossingACutShowsOnBothSidesAtItsTimes)
 {
     MovieSpec spec;
     spec.seconds = 3;
-    spec.outputArgs = KindArgs("h264.mp4") + QStringList{"-g", "12"};
+    spec.outputArgs = InputKindArgs("h264.mp4") + QStringList{"-g", "12"};
     const QString movie = Movie(QStringLiteral("cue.mp4"), spec);
     const QString srt = Folder(QStringLiteral("cue.srt"));
     ASSERT_TRUE(MediaFactory::WriteFile(srt, "1\n00:00:00,700 --> 00:00:01,500\nACROSS THE CUT\n"));
@@ -304,13 +294,14 @@ TEST_F(SegmentsTest, TheKeyFrameProbeTellsWhichInputKindsCanBeCutExactly)
     };
     const QStringList keyEvery12{"-g", "12"};
     const std::vector<Case> cases = {
-        {"h264.mp4", KindArgs("h264.mp4") + keyEvery12, true, true},
-        {"stream h264.ts", KindArgs("stream h264.ts") + keyEvery12, false, true},
-        {"matroska h264.mkv", KindArgs("matroska h264.mkv") + keyEvery12, false, true},
+        {"h264.mp4", InputKindArgs("h264.mp4") + keyEvery12, true, true},
+        {"stream h264.ts", InputKindArgs("stream h264.ts") + keyEvery12, false, true},
+        {"matroska h264.mkv", InputKindArgs("matroska h264.mkv") + keyEvery12, false, true},
         // Pictures without presentation times: ffmpeg guesses them while it
         // reads the whole movie, and a piece read from the middle cannot.
-        {"mpeg4 with b-frames.avi", KindArgs("mpeg4 with b-frames.avi") + keyEvery12, false, false},
-        {"program stream.mpg", KindArgs("program stream.mpg") + keyEvery12, false, false},
+        {"mpeg4 with b-frames.avi", InputKindArgs("mpeg4 with b-frames.avi") + keyEvery12, false,
+         false},
+        {"program stream.mpg", InputKindArgs("program stream.mpg") + keyEvery12, false, false},
         // A transport stream whose clock starts at 0 with the sound, the picture
         // later: ffmpeg moves the clock of a piece's run to its picture.
         {"clock at zero.ts",
@@ -353,7 +344,7 @@ protected:
         s_made = new QTemporaryDir;
         MovieSpec spec;
         spec.seconds = 3;
-        spec.outputArgs = KindArgs("h264.mp4") + QStringList{"-g", "25"};
+        spec.outputArgs = InputKindArgs("h264.mp4") + QStringList{"-g", "25"};
         const QString movie = s_made->filePath(QStringLiteral("movie.mp4"));
         ASSERT_TRUE(MediaFactory::GenerateMovie(movie, spec));
         s_time = QFileInfo(movie).lastModified();

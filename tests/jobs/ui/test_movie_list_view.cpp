@@ -37,7 +37,7 @@ protected:
 
 TEST_F(MovieListView, SevenColumnsAtTheirWidthsWithGridAndNoRowNumbers)
 {
-    const int widths[] = {70, 200, 60, 70, 80, 75, 110};
+    const int widths[] = {95, 175, 60, 70, 80, 75, 110};
     ASSERT_EQ(m_view.horizontalHeader()->count(), 7);
     for (int column = 0; column < 7; ++column)
         EXPECT_EQ(m_view.columnWidth(column), widths[column]) << column;
