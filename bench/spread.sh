@@ -9,9 +9,10 @@
 #                 in both encoder slots;
 #   parallel      scripts/cluster/parallel.sh -S : -j 2 --segments: the
 #                 segments as GNU parallel jobs on this machine, then the join;
-#   resumed       clipvane-batch --jobs 2 killed with SIGKILL once its total
+#   resumed       clipvane-batch --jobs 1 killed with SIGKILL once its total
 #                 progress reaches 80 %, then started again: the second run's
-#                 time.
+#                 time (one segment at a time, so that the kill loses at most
+#                 the one segment being made).
 # Each after waiting up to SPREAD_BENCH_WAIT seconds for a quiet machine. Prints
 # each way's wall and CPU time (the processes' own and their children's), the
 # ratios to the whole encode (targets: side by side and parallel at most 0.9,
@@ -76,7 +77,7 @@ for w in $ways; do
     resumed)
         # The first run, killed once its total progress reaches 80 %.
         bench_wait_quiet "$wait" >/dev/null
-        "$batch" --json --jobs 2 --preset "$preset" "${cut[@]}" --output "$out/resumed" \
+        "$batch" --json --jobs 1 --preset "$preset" "${cut[@]}" --output "$out/resumed" \
             "$source" >"$out/killed.log" 2>&1 &
         pid=$!
         while kill -0 "$pid" 2>/dev/null; do
@@ -91,7 +92,7 @@ for w in $ways; do
         echo "resumed: killed at ${percent:-?} %"
         # Its encoders end at their next progress line, on the closed pipe.
         sleep 3
-        way resumed "$batch" --jobs 2 --preset "$preset" "${cut[@]}" --output "$out/resumed" \
+        way resumed "$batch" --jobs 1 --preset "$preset" "${cut[@]}" --output "$out/resumed" \
             "$source"
         ;;
     esac
@@ -114,6 +115,6 @@ for w in side parallel resumed; do
     }'
 done
 # The segments' times, from the run's log (for the estimate of more cores).
-log=$(find "$out/home/state" -name '*.log' 2>/dev/null | sort | tail -n1)
+log=$(find "$out/home" -name "*.log" 2>/dev/null | sort | tail -n1)
 [ -n "$log" ] && grep -iE 'segment|sound|join' "$log" | tail -n 40
 uptime
