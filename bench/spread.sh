@@ -39,7 +39,11 @@ bench_needs ffmpeg ffprobe parallel
 bench_build clipvane-batch
 batch=$PWD/$build/bin/clipvane-batch
 source=$(bench_long_movie "$seconds")
-rm -rf "$out"
+# The ways asked for start afresh; the others' figures (the whole encode's) stay.
+for w in $ways; do
+    rm -rf "${out:?}/$w" "$out/$w.time" "$out/$w.log"
+done
+[ "${ways/resumed/}" = "$ways" ] || rm -rf "$out/killed.log" "$out/home/state"
 mkdir -p "$out/home"
 # The benchmark's own settings, state (the segments' work folders) and logs.
 export XDG_CONFIG_HOME=$out/home/config XDG_STATE_HOME=$out/home/state \
@@ -81,7 +85,7 @@ for w in $ways; do
             "$source" >"$out/killed.log" 2>&1 &
         pid=$!
         while kill -0 "$pid" 2>/dev/null; do
-            percent=$(grep -o '"totalPercent":[0-9]*' "$out/killed.log" | tail -n1 | cut -d: -f2)
+            percent=$(grep -o '"totalPercent":[0-9]*' "$out/killed.log" | tail -n1 | cut -d: -f2 || true)
             if [ "${percent:-0}" -ge 80 ]; then
                 kill -KILL "$pid"
                 break
