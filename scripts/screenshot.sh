@@ -45,11 +45,12 @@ for name in "${movies[@]}"; do
 done
 clipvane_press_make
 # Until the second movie's hidden output (the encoder writes it beside the
-# claimed name) holds a few hundred kilobytes, then a tick of the one-second
+# claimed name) holds a few megabytes (the first movie's job looks at its key
+# frames before its encoder starts), then a tick of the one-second
 # timer, so that the times and all bars show.
 folder="$HOME/Documents/Tolva/Encoded Movies"
 for _ in $(seq 1 600); do
-    part=$(find "$folder" -maxdepth 1 -name ".\\[Tolva\\]${movies[1]}.*.part" -size +300k 2>/dev/null)
+    part=$(find "$folder" -maxdepth 1 -name ".\\[Tolva\\]${movies[1]}.*.part" -size +8M 2>/dev/null)
     [ -n "$part" ] && break
     sleep 0.1
 done
