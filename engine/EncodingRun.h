@@ -149,6 +149,16 @@ private slots:
     void ProcessResumes();
 
 private:
+    // What the run hands a job's encode; what an encoder left at a path, and
+    // its size (0 when there is no file).
+    static CEncode::Setup SetupFor(const RunPlan& plan, int job, const QString& output);
+    static CFailureReason::Output OutputState(const QString& path);
+    static std::uint64_t FileBytes(const QString& path);
+    // The share of a job's movie that the finished segments in its work folder
+    // hold with the plan's settings (EncodingRunSegments.cpp, with the rest of
+    // the segmented jobs' work).
+    static int StoredResumePercent(const RunPlan& plan, int job, const QString& stateDir);
+
     enum class JobStep : unsigned char
     {
         Waiting,
