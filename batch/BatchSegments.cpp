@@ -7,7 +7,6 @@
 #include "engine/SegmentCommand.h"
 #include "engine/SegmentWork.h"
 #include "engine/StartChecks.h"
-#include "jobs/KeyFrames.h"
 #include "jobs/MediaProbe.h"
 
 #include <cstdio>
@@ -93,11 +92,7 @@ int CBatchSegments::Run()
     if (const std::optional<Failure> failure = PrepareRequest())
         return Fail(*failure);
     const QString& given = m_options.arrPaths.front();
-    SegmentPlan plan =
-        PlanSegments(m_request,
-                     ProbeKeyFrames(m_request.strInput, m_request.source.nVideoStream,
-                                    m_request.source.nAudioStream),
-                     m_options.segmentLimits);
+    SegmentPlan plan = PlanMovieSegments(m_request, m_options.segmentLimits);
     if (!plan.IsSegmented()) {
         if (m_options.segmentStep == Step::Plan) {
             Print(stderr, BatchOptions::Complaint(

@@ -1,6 +1,5 @@
 #include "EncodingRun.h"
 #include "engine/SegmentWork.h"
-#include "jobs/KeyFrames.h"
 #include "shell/AppFolder.h"
 
 #include <QFileInfo>
@@ -8,18 +7,6 @@
 // The run's segmented jobs: their plans and the pieces' checks on the run's
 // worker thread, the rows' resume findings, and the pieces that free slots run
 // beside their job.
-
-namespace {
-
-SegmentPlan PlanFor(const FfmpegCommand::Request& request, const SegmentLimits& limits)
-{
-    return PlanSegments(
-        request,
-        ProbeKeyFrames(request.strInput, request.source.nVideoStream, request.source.nAudioStream),
-        limits);
-}
-
-} // namespace
 
 // The share of a job's movie that the finished segments in its work folder
 // hold, with the plan's settings; 0 when there are none. Reads files only: the
@@ -38,7 +25,7 @@ int CEncodingRun::StoredResumePercent(const RunPlan& plan, int job, const QStrin
         encode->SegmentRequest(plan.segmentLimits);
     if (!request)
         return 0;
-    const SegmentPlan segments = PlanFor(*request, plan.segmentLimits);
+    const SegmentPlan segments = PlanMovieSegments(*request, plan.segmentLimits);
     return segments.IsSegmented() ? CSegmentWork(folder, *request, segments).StoredResumePercent()
                                   : 0;
 }
@@ -124,7 +111,7 @@ void CEncodingRun::PlanSegments(CEncodeSlot& slot, const FfmpegCommand::Request&
     // The slot stays busy with the job, without a child, until the plan comes.
     RunLater(
         [this, request, slot = slot.Index(), order = slot.Order(), limits = m_plan.segmentLimits] {
-            SegmentPlan plan = PlanFor(request, limits);
+            SegmentPlan plan = PlanMovieSegments(request, limits);
             {
                 std::lock_guard lock(m_completionMutex);
                 m_planned.push_back({slot, order, std::move(plan)});

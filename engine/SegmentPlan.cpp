@@ -185,3 +185,11 @@ QString DescribePlan(const SegmentPlan& plan)
     }
     return QString();
 }
+
+SegmentPlan PlanMovieSegments(const FfmpegCommand::Request& request, const SegmentLimits& limits)
+{
+    return PlanSegments(
+        request,
+        ProbeKeyFrames(request.strInput, request.source.nVideoStream, request.source.nAudioStream),
+        limits);
+}

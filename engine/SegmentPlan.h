@@ -110,6 +110,12 @@ SegmentPlan::Whole WholeBecause(const FfmpegCommand::Request& request,
 SegmentPlan PlanSegments(const FfmpegCommand::Request& request, const KeyFrames& keys,
                          const SegmentLimits& limits = {});
 
+// The same with the movie's key frames probed (ProbeKeyFrames: its index, or
+// every packet of a file without one, up to about a second for a long
+// MPEG-TS): off the UI thread.
+SegmentPlan PlanMovieSegments(const FfmpegCommand::Request& request,
+                              const SegmentLimits& limits = {});
+
 // What the log says of a plan: "12 segments of about 60 s", "encoded whole: a
 // size budget needs two passes over the whole movie".
 QString DescribePlan(const SegmentPlan& plan);

@@ -55,10 +55,7 @@ FfmpegCommand::Request RequestFor(const QString& movie, const QString& output,
 
 SegmentPlan PlanFor(const FfmpegCommand::Request& request)
 {
-    return PlanSegments(
-        request,
-        ProbeKeyFrames(request.strInput, request.source.nVideoStream, request.source.nAudioStream),
-        Tiny);
+    return PlanMovieSegments(request, Tiny);
 }
 
 // What a run does with a segmented encode: the unfinished segments and the
