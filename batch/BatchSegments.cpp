@@ -171,28 +171,19 @@ int CBatchSegments::Piece(const SegmentPlan& plan, CSegmentWork& work)
         Print(stdout, QStringLiteral("%1 is finished already\n").arg(what));
         return 0;
     }
-    // Written under a name of this process's own, so that two tasks given the
-    // same piece never write one file, then moved to where Finish looks.
+    // A name of this process's own (PartPath), so that two tasks given the same
+    // piece never write one file.
     const QString part = sound ? work.SoundPartPath() : work.PartPath(index);
-    const QString mine = QStringLiteral("%1.%2-%3")
-                             .arg(part, QSysInfo::machineHostName())
-                             .arg(QCoreApplication::applicationPid());
     QElapsedTimer clock;
     clock.start();
     QStringList lines;
     const int exitCode =
-        RunEncoder(sound ? SegmentCommand::SoundArguments(m_request, mine)
-                         : SegmentCommand::SegmentArguments(m_request, plan, index, mine),
+        RunEncoder(sound ? SegmentCommand::SoundArguments(m_request, part)
+                         : SegmentCommand::SegmentArguments(m_request, plan, index, part),
                    &lines);
     if (exitCode != 0 || m_nSignal != 0) {
-        QFile::remove(mine);
+        QFile::remove(part);
         return EncoderFailed(what, exitCode, lines);
-    }
-    if (std::rename(QFile::encodeName(mine).constData(), QFile::encodeName(part).constData()) !=
-        0) {
-        QFile::remove(mine);
-        return Fail(
-            {1, QStringLiteral("%1 cannot be written in '%2'").arg(what, m_options.strWorkDir)});
     }
     if (const std::optional<QString> problem = sound ? work.FinishSound() : work.Finish(index))
         return Fail({1, *problem});

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QSysInfo>
 
 namespace {
 
@@ -230,8 +232,14 @@ QString CSegmentWork::SoundPath() const
 
 QString CSegmentWork::PartPath(int index) const
 {
+    // Of this process's own: an encoder that a killed run left writing (it
+    // ends at its next progress line) or another host's task given the same
+    // piece never writes the file this one checks and keeps.
     const QString path = PiecePath(index);
-    return path.left(path.lastIndexOf(QLatin1Char('.'))) + QStringLiteral(".part");
+    return path.left(path.lastIndexOf(QLatin1Char('.'))) +
+           QStringLiteral(".%1-%2.part")
+               .arg(QSysInfo::machineHostName())
+               .arg(QCoreApplication::applicationPid());
 }
 
 QString CSegmentWork::SoundPartPath() const

@@ -86,7 +86,9 @@ public:
     QString Folder() const { return m_strFolder; }
     QString SegmentPath(int index) const;
     QString SoundPath() const;
-    // Where a piece's run writes it.
+    // Where a piece's run writes it: a name of this host's and process's own
+    // beside the piece's, which Finish checks and renames; what a killed
+    // process left under such a name goes with Remove.
     QString PartPath(int index) const;
     QString SoundPartPath() const;
 
